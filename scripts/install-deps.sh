@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the tests and the demo need.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libpcap-dev libssl-dev openssl
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  iproute2 procps
+)
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,50 @@
+// The steady clock, the virtual clock and the process-wide choice between them.
+#include "platform/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace quorrel::platform {
+
+namespace {
+SteadyClock& steadyClock() {
+  static SteadyClock instance;
+  return instance;
+}
+Clock* installed = nullptr;
+}  // namespace
+
+std::uint32_t SteadyClock::tickCount() { return static_cast<std::uint32_t>(microseconds() / 1000); }
+
+std::uint64_t SteadyClock::microseconds() {
+  using namespace std::chrono;
+  return static_cast<std::uint64_t>(
+      duration_cast<std::chrono::microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SteadyClock::sleepMs(std::uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void VirtualClock::advanceUs(std::uint64_t us) {
+  nowUs_ += us;
+  if (hook_ != nullptr) hook_(hookContext_, nowUs_);
+}
+
+void VirtualClock::setAdvanceHook(AdvanceHook hook, void* context) {
+  hook_ = hook;
+  hookContext_ = context;
+}
+
+Clock& clock() { return installed != nullptr ? *installed : steadyClock(); }
+void setClock(Clock* c) { installed = c; }
+
+std::uint32_t tickCount() { return clock().tickCount(); }
+void sleepMs(std::uint32_t ms) { clock().sleepMs(ms); }
+
+void delay(std::uint32_t ms) {
+  const std::uint32_t start = tickCount();
+  while (tickCount() - start < ms) sleepMs(1);
+}
+
+}  // namespace quorrel::platform

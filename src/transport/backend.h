@@ -1,0 +1,45 @@
+// The seam under the interface table: real libpcap in the program, a simulation in tests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/bytes.h"
+
+namespace quorrel::transport {
+
+struct InterfaceInfo {
+  std::string name;
+  MacAddress mac{};  // all zero when the address could not be read
+};
+
+enum class SendStatus { Sent, Failed };
+
+// One open interface with the management-frame filter installed.
+class Channel {
+ public:
+  virtual ~Channel() = default;
+  // May throw; the interface table turns a throw into its send-fault message.
+  virtual SendStatus send(ByteSpan frame) = 0;
+  // Takes one admitted frame into `out` and returns true. Returns a pending frame at once and
+  // waits at most about 1 ms when none is pending. May throw; treated as no frame.
+  virtual bool receive(std::vector<std::uint8_t>& out) = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // The Ethernet interfaces in a stable order; false when the list cannot be had.
+  virtual bool listInterfaces(std::vector<InterfaceInfo>& out) = 0;
+  // Opens an interface for capture with the management filter; nullptr on failure.
+  virtual std::unique_ptr<Channel> open(const InterfaceInfo& iface) = 0;
+};
+
+// The process-wide backend; libpcap unless a test installs another.
+Backend& backend();
+// Installs `b` (nullptr restores libpcap). The caller keeps ownership.
+void setBackend(Backend* b);
+
+}  // namespace quorrel::transport
