@@ -404,7 +404,7 @@ int readModuleStep(ByteSpan frame, ThapiResult& result) {
 
   // The piece must be one we asked for and lie inside the frame before it is summed or copied.
   if (length > kPieceSize) return retryOrFail(result, kErrorTooSmall, kErrorTooSmall);
-  if (length > frame.size() - kReadConfDataAt)
+  if (frame.size() < kReadConfDataAt || length > frame.size() - kReadConfDataAt)
     return retryOrFail(result, kErrorMissingOrShort, kErrorMissingOrShort);
   const ByteSpan piece = frame.subspan(kReadConfDataAt, length);
   const bool headerExpected = module == kModuleFirmware && offset == pending.nextHeaderOffset &&

@@ -353,7 +353,8 @@ TEST_F(TransferTest, FirmwareAndParameterBlockWriteThenCommitWithOptionBit) {
 TEST_F(TransferTest, ModuleWriteWithoutCommitEndsInAStartRequest) {
   Bytes first = imageHeader(0x3000, 10, 0, 0xCAFEF00D, 0x3004);
   putBytes(first, 44, pattern(10, 1));
-  ASSERT_EQ(thpapi_BeginModuleWrite(kHostMac, kAdapterMac, first, pattern(100, 2), 0x22), 0);
+  const Bytes second = pattern(100, 2);  // must outlive the transfer
+  ASSERT_EQ(thpapi_BeginModuleWrite(kHostMac, kAdapterMac, first, second, 0x22), 0);
   ASSERT_TRUE(runTransfer());
   EXPECT_EQ(adapter.requests.back().type, 0xA00Cu);
   EXPECT_EQ(adapter.requests.back().module, 1u);
