@@ -210,7 +210,8 @@ bool carriesStatus(std::uint16_t type) {
 
 int thpapi_DecodeFrame(ByteSpan frame, ThapiResult& result, int expectedVersion) {
   result = ThapiResult{};
-  if (frame.data() == nullptr && !frame.empty()) return fail(result, kErrorMissingOrShort);
+  // No frame, or one of no bytes: nothing to decode.
+  if (frame.data() == nullptr || frame.empty()) return fail(result, kErrorMissingOrShort);
   const bool v1 = expectedVersion == kMessageVersionV1;
   if (checkHeader(frame, result, v1) != 0) return -1;
 

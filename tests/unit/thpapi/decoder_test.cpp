@@ -46,7 +46,9 @@ TEST_F(DecoderTest, HeaderChecksGiveTheirErrorsInOrder) {
   EXPECT_EQ(decode(versionConfirm(3, "text"), 4), -1);
   EXPECT_EQ(lastError(), 14);
 
-  for (std::size_t n : {0u, 1u, 13u}) {
+  EXPECT_EQ(decode(Bytes()), -1);
+  EXPECT_EQ(lastError(), 14);
+  for (std::size_t n : {1u, 13u}) {
     EXPECT_EQ(decode(Bytes(n, 0x88)), -1) << n;
     EXPECT_EQ(lastError(), 1);
   }
@@ -54,7 +56,7 @@ TEST_F(DecoderTest, HeaderChecksGiveTheirErrorsInOrder) {
   EXPECT_EQ(lastError(), 14);
 
   EXPECT_EQ(thpapi_DecodeFrame(ByteSpan(static_cast<const std::uint8_t*>(nullptr), 0), r, 0), -1);
-  EXPECT_EQ(lastError(), 1);
+  EXPECT_EQ(lastError(), 14);  // no frame at all
 }
 
 TEST_F(DecoderTest, UnknownTypeIsErrorFortyWithNoType) {
