@@ -96,9 +96,9 @@ TEST(NetworkTest, LocalAdapterAnswersVersionAtItsAddresses) {
   expectAvHeader(f, kLocal, 0xA001, 0);
   EXPECT_EQ(f[20], 0);   // status
   EXPECT_EQ(f[21], 1);   // chip id
-  EXPECT_EQ(f[22], 20);  // text length
-  EXPECT_EQ(std::string(f.begin() + 23, f.begin() + 43), "LQA-100-FW-2-4-0517");
-  for (std::size_t i = 43; i < 88; ++i) EXPECT_EQ(f[i], 0) << i;
+  EXPECT_EQ(f[22], 19);  // text length
+  EXPECT_EQ(std::string(f.begin() + 23, f.begin() + 42), "LQA-100-FW-2-4-0517");
+  for (std::size_t i = 42; i < 88; ++i) EXPECT_EQ(f[i], 0) << i;
 
   EXPECT_EQ(answersTo(net, request(kLocal, 0xA000)).size(), 1u);
   EXPECT_EQ(answersTo(net, request(kBroadcastMac, 0xA000)).size(), 1u);
