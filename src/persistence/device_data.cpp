@@ -2,6 +2,7 @@
 #include "persistence/device_data.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "persistence/file_io.h"
 #include "persistence/locations.h"
@@ -123,13 +124,12 @@ DecodeOutcome decodeDeviceData(ByteSpan b, DeviceData& data) {
   return decodeKnownAndLayout(b, data);
 }
 
-DeviceData captureDeviceData() {
-  DeviceData d;
+void captureDeviceData(DeviceData& d) {
+  d.version = kDataFileVersion;
   d.currentInterface = static_cast<std::int32_t>(transport::currentInterface());
   d.devices = api::deviceTable().devices;
   d.known = knownDevices();
   d.layout = listSettings();
-  return d;
 }
 
 void restoreDeviceData(const DeviceData& d) {
@@ -156,15 +156,18 @@ LoadOutcome LoadDeviceDataFrom(const std::string& path) {
     ApplyListLayout();
     return LoadOutcome::Missing;
   }
-  DeviceData d = captureDeviceData();
-  const DecodeOutcome outcome = decodeDeviceData(bytes, d);
+  // A file left readable by everyone (as older versions did) holds passwords in clear.
+  restrictToOwner(path);
+  const auto d = std::make_unique<DeviceData>();
+  captureDeviceData(*d);
+  const DecodeOutcome outcome = decodeDeviceData(bytes, *d);
   if (outcome == DecodeOutcome::OldVersion) {
     // The old file stays on disk until the next save replaces it.
     ResetDeviceData();
     platform::showNotice(kReadProblemText, kAttentionCaption, platform::NoticeIcon::Warning);
     return LoadOutcome::OldVersion;
   }
-  restoreDeviceData(d);
+  restoreDeviceData(*d);
   LoadOutcome result = LoadOutcome::Loaded;
   if (outcome == DecodeOutcome::CountOutOfRange) {
     platform::showNotice(kReadProblemText, kProblemCaption, platform::NoticeIcon::Warning);
@@ -186,7 +189,9 @@ SaveOutcome SaveDeviceDataTo(const std::string& path) {
   if (knownDevices().knownCount == 0) return SaveOutcome::NothingToSave;
   if (path.empty()) return SaveOutcome::NotOpened;
   CaptureListLayout();
-  const ReplaceResult r = replaceFile(path, encodeDeviceData(captureDeviceData()));
+  const auto d = std::make_unique<DeviceData>();
+  captureDeviceData(*d);
+  const ReplaceResult r = replaceFile(path, encodeDeviceData(*d));
   if (r == ReplaceResult::NotOpened) return SaveOutcome::NotOpened;
   if (knownDevices().knownCount < 0) writeProblem();
   if (r == ReplaceResult::Done) return SaveOutcome::Saved;

@@ -72,8 +72,9 @@ enum class DecodeOutcome {
 // the layout are ignored.
 DecodeOutcome decodeDeviceData(ByteSpan bytes, DeviceData& data);
 
-// The process-wide state as a file image would hold it, and back.
-DeviceData captureDeviceData();
+// The process-wide state as a file image would hold it, and back. The record is large (over
+// 100 KB): keep it off the stack.
+void captureDeviceData(DeviceData& data);
 void restoreDeviceData(const DeviceData& data);
 
 // The data file's path: the data directory and `productName` + ".data"; empty while no data

@@ -101,6 +101,13 @@ ReplaceResult replaceFile(const std::string& path, ByteSpan bytes) {
   return ReplaceResult::Done;
 }
 
+void restrictToOwner(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      (st.st_mode & (S_IRWXG | S_IRWXO | S_IXUSR)) != 0)
+    ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
+}
+
 bool moveAside(const std::string& path, const std::string& suffix) {
   return ::rename(path.c_str(), (path + suffix).c_str()) == 0;
 }

@@ -41,6 +41,9 @@ enum class ReplaceResult {
 // it over `path`, so that `path` holds either its previous contents or all of `bytes`.
 ReplaceResult replaceFile(const std::string& path, ByteSpan bytes);
 
+// Takes every permission but the owner's read and write off an existing file.
+void restrictToOwner(const std::string& path);
+
 // Moves `path` to `path` + `suffix`, replacing an older file of that name. False when the move
 // failed (the file then stays where it is).
 bool moveAside(const std::string& path, const std::string& suffix);

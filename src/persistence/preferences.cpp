@@ -62,35 +62,6 @@ Preferences decodePreferences(ByteSpan b) {
   return p;
 }
 
-void encodePreferences(const Preferences& p, std::span<std::uint8_t, kPreferencesFileSize> out) {
-  namespace o = prefs_image;
-  const MutableByteSpan b(out);
-  std::fill(b.begin(), b.end(), std::uint8_t{0});
-  writeLe32(b, o::kScanInterval, static_cast<std::uint32_t>(p.scanInterval));
-  writeLe16(b, o::kQualityStyle, static_cast<std::uint16_t>(p.qualityStyle));
-  writeLe32(b, o::kListColour, static_cast<std::uint32_t>(p.listColour));
-  const std::pair<std::size_t, std::int16_t> shorts[] = {
-      {o::kIconSize, p.iconSize},
-      {o::kDiagnosticsLevel, p.diagnosticsLevel},
-      {o::kReservedA, p.reservedA},
-      {o::kAutoscanEnabled, p.autoscanEnabled},
-      {o::kReservedB, p.reservedB},
-      {o::kReservedC, p.reservedC},
-      {o::kReservedD, p.reservedD},
-      {o::kReservedE, p.reservedE},
-      {o::kShowRateColumn, p.showRateColumn},
-      {o::kShowQualityColumn, p.showQualityColumn},
-      {o::kTwelveHourTime, p.twelveHourTime},
-      {o::kShowUpgradeButton, p.showUpgradeButton},
-  };
-  for (const auto& [at, v] : shorts) writeLe16(b, at, static_cast<std::uint16_t>(v));
-  writeText(b, o::kWebAddress, o::kWebAddressSize, p.webAddress.view());
-  writeText(b, o::kProductName, o::kProductNameSize, p.productName.view());
-  writeBytes(b, o::kOemOui, ByteSpan(p.oemOui));
-  writeText(b, o::kOemVendorName, o::kOemVendorNameSize, p.oemVendorName.view());
-  writeText(b, o::kNoticeText, o::kNoticeTextSize, p.noticeText.view());
-}
-
 PreferencesSource LoadPreferences() {
   return LoadPreferencesFrom(resourcePath(kPreferencesFile));
 }

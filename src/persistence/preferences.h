@@ -74,7 +74,6 @@ struct Preferences {
 // past the record are ignored. Then the interval is held to 1..32767 and an empty product name
 // becomes "Quorrel Utility", since it names the data file.
 Preferences decodePreferences(ByteSpan bytes);
-void encodePreferences(const Preferences& in, std::span<std::uint8_t, kPreferencesFileSize> out);
 
 enum class PreferencesSource { File, Defaults };
 

@@ -7,7 +7,8 @@ using namespace quorrel;
 using namespace quorrel::persistence;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  DeviceData d;
+  static DeviceData d, again;
+  d = DeviceData{};
   const DecodeOutcome outcome = decodeDeviceData(ByteSpan(data, size), d);
   if (d.known.knownCount < 0 || d.known.knownCount > kKnownCapacity) std::abort();
   if (d.currentInterface < 0 || d.currentInterface >= api::kInterfaceCount) std::abort();
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // What was decoded whole must encode to a file that decodes the same way.
   if (outcome == DecodeOutcome::Complete) {
     const auto bytes = encodeDeviceData(d);
-    DeviceData again;
+    again = DeviceData{};
     if (decodeDeviceData(bytes, again) != DecodeOutcome::Complete) std::abort();
     if (encodeDeviceData(again) != bytes) std::abort();
   }

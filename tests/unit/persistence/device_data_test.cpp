@@ -363,6 +363,9 @@ TEST_F(DeviceDataTest, SavedFileIsOwnerOnly) {
   ::chmod(path().c_str(), 0777);
   EXPECT_EQ(SaveDeviceData(), SaveOutcome::Saved);
   EXPECT_EQ(permissionsOf(path()), 0600u);
+  ::chmod(path().c_str(), 0666);  // as an older version left it
+  EXPECT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
+  EXPECT_EQ(permissionsOf(path()), 0600u);
   ::umask(oldMask);
 }
 

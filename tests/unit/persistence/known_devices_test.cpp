@@ -147,23 +147,5 @@ TEST_F(KnownDevicesTest, PasswordPrefixesComeOff) {
   }
 }
 
-TEST_F(KnownDevicesTest, RecordImageHoldsHostileTextsInsideTheirFields) {
-  std::array<std::uint8_t, kKnownDeviceSize> image;
-  image.fill(0x41);
-  KnownDevice r;
-  decodeKnownDevice(image, r);
-  EXPECT_EQ(r.name.size(), 34u);
-  EXPECT_EQ(r.password.size(), 55u);
-  EXPECT_EQ(r.networkName.size(), 51u);
-  EXPECT_EQ(r.mac[0], 0x41);
-  std::array<std::uint8_t, kKnownDeviceSize> again{};
-  encodeKnownDevice(r, again);
-  EXPECT_EQ(again[34], 0);  // terminator inside the name field
-  EXPECT_EQ(again[35], 0x41);
-  EXPECT_EQ(again[96], 0);
-  EXPECT_EQ(again[148], 0);
-  EXPECT_EQ(again[165], 0x41);  // reserved bytes kept
-}
-
 }  // namespace
 }  // namespace quorrel::persistence::testing

@@ -41,14 +41,6 @@ const std::string kFallback = "/home/u/.velmora_apps/quorrel-utility";
 
 class LocationsTest : public PersistenceTest {};
 
-TEST_F(LocationsTest, CandidatesFollowTheDataHome) {
-  const auto c = dataDirectoryCandidates({"/x/data//", "/h"});
-  EXPECT_EQ(c.parent, "/x/data");
-  EXPECT_EQ(c.preferred, "/x/data/quorrel-utility");
-  EXPECT_EQ(c.fallbackParent, "/h/.velmora_apps");
-  EXPECT_EQ(c.fallback, "/h/.velmora_apps/quorrel-utility");
-}
-
 TEST_F(LocationsTest, FreshAccountGetsTheDataHomeMade) {
   FakeDirectories fs;
   EXPECT_EQ(ChooseDataDirectory(kRoots, fs), kPreferred);

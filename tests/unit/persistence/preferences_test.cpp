@@ -51,19 +51,6 @@ TEST_F(PreferencesTest, EveryLengthTakesTheWholeFieldsItHolds) {
   }
 }
 
-TEST_F(PreferencesTest, EncodedRecordDecodesToItself) {
-  Preferences p;
-  p.scanInterval = 77;
-  p.oemOui = {1, 2, 3};
-  p.oemVendorName = "Own Brand";
-  std::array<std::uint8_t, 289> b{};
-  encodePreferences(p, b);
-  EXPECT_EQ(readLe32(b, 0), 77u);
-  EXPECT_EQ(readLe16(b, 10), 24u);
-  EXPECT_EQ(readText(b, 98, 64), "Quorrel Utility");
-  EXPECT_EQ(decodePreferences(b), p);
-}
-
 TEST_F(PreferencesTest, IntervalIsHeldToWhatTheScanCanTake) {
   const std::pair<std::int32_t, std::int32_t> cases[] = {
       {0, 1},         {-5, 1},        {INT32_MIN, 1},    {1, 1}, {32767, 32767}, {32768, 32767},
