@@ -1,0 +1,160 @@
+// Vendor management basics: version, network information, and the local adapter's key.
+#include <algorithm>
+
+#include "adapter-sim/core/family.h"
+
+namespace quorrel::sim {
+
+namespace {
+
+constexpr std::uint16_t kVersionRequest = 0xA000;
+constexpr std::uint16_t kNetworkInfoRequest = 0xA038;
+constexpr std::uint16_t kSetKeyRequest = 0xA050;
+
+// Version confirmation, offsets from the frame start.
+constexpr std::size_t kVersionStatus = 20;
+constexpr std::size_t kVersionDeviceId = 21;
+constexpr std::size_t kVersionTextLength = 22;
+constexpr std::size_t kVersionText = 23;
+constexpr std::size_t kVersionTextField = 64;
+constexpr std::size_t kVersionFrameLength = 88;
+
+// Network information confirmation, version 0 layout.
+constexpr std::size_t kV0NetworkCount = 20;
+constexpr std::size_t kV0Record = 21;
+constexpr std::size_t kV0StationCount = kV0Record + 17;  // after the 17-byte network part
+constexpr std::size_t kV0Stations = kV0StationCount + 1;
+constexpr std::size_t kV0StationLength = 15;
+constexpr std::size_t kV0StationTxRate = 13;
+constexpr std::size_t kV0StationRxRate = 14;
+// Version 1 layout: the record starts after the network count at 27.
+constexpr std::size_t kV1NetworkCount = 27;
+constexpr std::size_t kV1Record = 28;
+constexpr std::size_t kV1StationCount = kV1Record + 26;
+constexpr std::size_t kV1Stations = kV1Record + 32;
+constexpr std::size_t kV1StationLength = 24;
+constexpr std::size_t kV1StationTxRate = 16;
+constexpr std::size_t kV1StationRxRate = 18;
+// Fields of the record and its stations that the host copies but does not read.
+constexpr std::size_t kNidLength = 7;
+constexpr std::size_t kV0RecordSnid = 7, kV0RecordTei = 8, kV0RecordRole = 9;
+constexpr std::size_t kV0RecordCco = 10, kV0RecordCcoTei = 16;
+constexpr std::size_t kV1RecordSnid = 8, kV1RecordTei = 9, kV1RecordRole = 14;
+constexpr std::size_t kV1RecordCco = 15, kV1RecordCcoTei = 21;
+constexpr std::size_t kV0StationTei = 6, kV0StationBridge = 7;
+constexpr std::size_t kV1StationTei = 6, kV1StationBridge = 10;
+constexpr std::uint8_t kLocalTei = 1;
+constexpr std::uint8_t kRoleCoordinator = 2;
+
+// Set-key request and its confirmation.
+constexpr std::size_t kSetKeyNetworkKey = 21;
+constexpr std::size_t kSetKeySelector = 37;
+constexpr std::size_t kSetKeyRequestLength = 60;
+constexpr std::uint8_t kSelectorLocal = 0x0F;
+constexpr std::size_t kSetKeyStatus = 20;
+
+Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
+  auto f = wire::avFrame(to, from.mac, 0, kVersionRequest + 1,
+                         kVersionFrameLength - wire::kPayloadOffsetV0);
+  writeU8(f, kVersionStatus, net.statusFor(kVersionRequest + 1));
+  writeU8(f, kVersionDeviceId, from.chipId);
+  const std::size_t n = std::min(from.firmware.size(), kVersionTextField);
+  writeU8(f, kVersionTextLength, static_cast<std::uint8_t>(n));
+  writeBytes(f, kVersionText,
+             ByteSpan(reinterpret_cast<const std::uint8_t*>(from.firmware.data()), n));
+  return Answer{std::move(f), net.latencyOf(from), wire::kOuiOffsetV0, std::nullopt};
+}
+
+void onVersion(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  // A broadcast probe reaches the attached adapter only; stations answer their own address.
+  const MacAddress at = r.destination == kBroadcastMac ? kLocalDeviceMac : r.destination;
+  if (Adapter* a = net.adapterAt(at)) out.push_back(versionAnswer(net, *a, r.source));
+}
+
+// The stations of the local adapter's network, in scenario order.
+std::vector<const Adapter*> listedStations(Network& net) {
+  std::vector<const Adapter*> list;
+  for (const auto& s : net.scenario().remotes)
+    if (net.inLocalNetwork(s)) list.push_back(&s);
+  return list;
+}
+
+std::vector<std::uint8_t> networkInfoV0(const Adapter& local, const std::vector<const Adapter*>& s,
+                                        const MacAddress& to) {
+  auto f = wire::avFrame(to, local.mac, 0, kNetworkInfoRequest + 1,
+                         kV0Stations + s.size() * kV0StationLength - wire::kPayloadOffsetV0);
+  writeU8(f, kV0NetworkCount, 1);
+  writeBytes(f, kV0Record, ByteSpan(local.networkKey).first(kNidLength));
+  writeU8(f, kV0Record + kV0RecordSnid, local.networkKey[kNidLength] & 0x0F);
+  writeU8(f, kV0Record + kV0RecordTei, kLocalTei);
+  writeU8(f, kV0Record + kV0RecordRole, kRoleCoordinator);
+  writeMac(f, kV0Record + kV0RecordCco, local.mac);
+  writeU8(f, kV0Record + kV0RecordCcoTei, kLocalTei);
+  writeU8(f, kV0StationCount, static_cast<std::uint8_t>(s.size()));
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const std::size_t at = kV0Stations + i * kV0StationLength;
+    writeMac(f, at, s[i]->mac);
+    writeU8(f, at + kV0StationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
+    writeMac(f, at + kV0StationBridge, s[i]->mac);
+    writeU8(f, at + kV0StationTxRate, static_cast<std::uint8_t>(std::min<int>(s[i]->txRate, 0xFF)));
+    writeU8(f, at + kV0StationRxRate, static_cast<std::uint8_t>(std::min<int>(s[i]->rxRate, 0xFF)));
+  }
+  return f;
+}
+
+std::vector<std::uint8_t> networkInfoV1(const Adapter& local, const std::vector<const Adapter*>& s,
+                                        const MacAddress& to) {
+  auto f = wire::avFrame(to, local.mac, 1, kNetworkInfoRequest + 1,
+                         kV1Stations + s.size() * kV1StationLength - wire::kPayloadOffsetV1);
+  writeU8(f, kV1NetworkCount, 1);
+  writeBytes(f, kV1Record, ByteSpan(local.networkKey).first(kNidLength));
+  writeU8(f, kV1Record + kV1RecordSnid, local.networkKey[kNidLength] & 0x0F);
+  writeU8(f, kV1Record + kV1RecordTei, kLocalTei);
+  writeU8(f, kV1Record + kV1RecordRole, kRoleCoordinator);
+  writeMac(f, kV1Record + kV1RecordCco, local.mac);
+  writeU8(f, kV1Record + kV1RecordCcoTei, kLocalTei);
+  writeU8(f, kV1StationCount, static_cast<std::uint8_t>(s.size()));
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const std::size_t at = kV1Stations + i * kV1StationLength;
+    writeMac(f, at, s[i]->mac);
+    writeU8(f, at + kV1StationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
+    writeMac(f, at + kV1StationBridge, s[i]->mac);
+    writeLe16(f, at + kV1StationTxRate, s[i]->txRate);
+    writeLe16(f, at + kV1StationRxRate, s[i]->rxRate);
+  }
+  return f;
+}
+
+// The layout follows the adapter's generation, whatever version the request came in.
+void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  Adapter* a = net.adapterAt(r.destination);
+  if (a == nullptr || !net.isLocal(*a)) return;
+  const auto stations = listedStations(net);
+  const bool v1 = isSecondGeneration(a->chipId);
+  auto f = v1 ? networkInfoV1(*a, stations, r.source) : networkInfoV0(*a, stations, r.source);
+  out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::ouiOffset(v1 ? 1 : 0), std::nullopt});
+}
+
+// Only the local adapter's own key for now: selector 0x0F. A refused setting keeps the old key.
+void onSetKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  Adapter* a = net.adapterAt(r.destination);
+  if (a == nullptr || !net.isLocal(*a) || r.mmv != 0 || r.frame.size() < kSetKeyRequestLength)
+    return;
+  if (readU8(r.frame, kSetKeySelector) != kSelectorLocal) return;
+  const std::uint8_t status = net.statusFor(kSetKeyRequest + 1);
+  if (status == 0)
+    std::copy_n(r.frame.begin() + kSetKeyNetworkKey, a->networkKey.size(), a->networkKey.begin());
+  auto f = wire::avFrame(r.source, a->mac, 0, kSetKeyRequest + 1, 1);
+  writeU8(f, kSetKeyStatus, status);
+  out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::kOuiOffsetV0, std::nullopt});
+}
+
+}  // namespace
+
+void registerFamily_av_basic(HandlerTable& table) {
+  table.add(wire::kEtherTypeAv, kVersionRequest, onVersion);
+  table.add(wire::kEtherTypeAv, kNetworkInfoRequest, onNetworkInfo);
+  table.add(wire::kEtherTypeAv, kSetKeyRequest, onSetKey);
+}
+
+}  // namespace quorrel::sim

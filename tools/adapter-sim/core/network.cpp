@@ -1,0 +1,148 @@
+// Scheduling, the misbehaviour knobs and the noise of the simulated network.
+#include "adapter-sim/core/network.h"
+
+#include <algorithm>
+
+namespace quorrel::sim {
+
+namespace {
+std::uint32_t key(std::uint16_t etherType, std::uint16_t type) {
+  return (std::uint32_t{etherType} << 16) | type;
+}
+
+// Noise comes from an address no scenario uses: locally administered, reads "NOISE".
+constexpr MacAddress kNoiseSource{0x02, 0x4E, 0x4F, 0x49, 0x53, 0x45};
+// A vendor message type nobody asks for, and a HomePlug 1.0 entry type nobody sends.
+constexpr std::uint16_t kNoiseMmType = 0xA0FE;
+constexpr std::uint8_t kNoiseHp1Entry = 0x3E;
+constexpr std::uint16_t kEtherTypeIpv4 = 0x0800;
+constexpr std::uint16_t kEtherTypeIpv6 = 0x86DD;
+constexpr std::uint16_t kEtherTypeArp = 0x0806;
+}  // namespace
+
+void HandlerTable::add(std::uint16_t etherType, std::uint16_t type, Handler h) {
+  handlers_[key(etherType, type)] = std::move(h);
+}
+
+const Handler* HandlerTable::find(std::uint16_t etherType, std::uint16_t type) const {
+  const auto it = handlers_.find(key(etherType, type));
+  return it == handlers_.end() ? nullptr : &it->second;
+}
+
+Network::Network(Scenario scenario) : scenario_(std::move(scenario)) {
+  registerAllFamilies(handlers_);
+}
+
+void Network::addHandler(std::uint16_t etherType, std::uint16_t type, Handler h) {
+  handlers_.add(etherType, type, std::move(h));
+}
+
+Adapter* Network::adapterAt(const MacAddress& mac) {
+  if (mac == kLocalDeviceMac || mac == scenario_.local.mac) return &scenario_.local;
+  for (auto& r : scenario_.remotes)
+    if (r.mac == mac) return r.present && inLocalNetwork(r) ? &r : nullptr;
+  return nullptr;
+}
+
+bool Network::inLocalNetwork(const Adapter& remote) const {
+  return remote.present && remote.networkKey == scenario_.local.networkKey;
+}
+
+std::uint8_t Network::statusFor(std::uint16_t confirmationType) const {
+  const Behaviour& b = scenario_.behaviour;
+  return b.statusType == 0 || b.statusType == confirmationType ? b.status : 0;
+}
+
+std::uint32_t Network::latencyOf(const Adapter& a) const {
+  const Behaviour& b = scenario_.behaviour;
+  return isLocal(a) ? b.localLatencyUs : b.localLatencyUs + b.remoteLatencyUs;
+}
+
+void Network::receive(ByteSpan frame, std::uint64_t nowUs) {
+  ++stats_.received;
+  const auto request = wire::parseRequest(frame);
+  const Handler* h = request ? handlers_.find(request->etherType, request->type) : nullptr;
+  if (h == nullptr) {
+    ++stats_.ignored;
+    return;
+  }
+  if (!isGroupMac(request->source) && !isZeroMac(request->source)) hostMac_ = request->source;
+  std::vector<Answer> answers;
+  (*h)(*this, *request, answers);
+  for (auto& a : answers) scheduleAnswer(std::move(a), nowUs);
+}
+
+void Network::scheduleAnswer(Answer a, std::uint64_t nowUs) {
+  ++stats_.answers;
+  const Behaviour& b = scenario_.behaviour;
+  if (b.dropEvery != 0 && ++answerCount_ % b.dropEvery == 0) {
+    ++stats_.dropped;
+    return;
+  }
+  const std::uint64_t due = nowUs + a.latencyUs + std::uint64_t{b.delayMs} * 1000;
+  std::optional<std::size_t> broken;
+  if (b.corruptFirst == Corruption::Oui) broken = a.ouiOffset;
+  if (b.corruptFirst == Corruption::Checksum) broken = a.checksumOffset;
+  if (broken && *broken < a.frame.size()) {
+    auto decoy = a.frame;
+    decoy[*broken] ^= 0xFF;
+    ++stats_.decoys;
+    schedule(due, std::move(decoy));
+  }
+  schedule(due, std::move(a.frame));
+}
+
+void Network::schedule(std::uint64_t dueUs, std::vector<std::uint8_t> frame) {
+  Pending p{dueUs, nextOrder_++, std::move(frame)};
+  const auto at =
+      std::upper_bound(pending_.begin(), pending_.end(), p, [](const auto& x, const auto& y) {
+        return x.dueUs < y.dueUs || (x.dueUs == y.dueUs && x.order < y.order);
+      });
+  pending_.insert(at, std::move(p));
+}
+
+void Network::makeNoise(std::uint64_t nowUs) {
+  const Behaviour& b = scenario_.behaviour;
+  if (!b.noise) {
+    nextNoiseUs_.reset();
+    return;
+  }
+  if (nextNoiseUs_ && *nextNoiseUs_ > nowUs) return;
+  // One burst per call however far time jumped: a virtual clock that sleeps seconds must not
+  // bury the host under thousands of frames at once.
+  nextNoiseUs_ = nowUs + b.noiseIntervalUs;
+  std::vector<MacAddress> targets{kBroadcastMac};
+  if (!isZeroMac(hostMac_)) targets.push_back(hostMac_);
+  for (const auto& to : targets) {
+    schedule(nowUs, wire::avFrame(to, kNoiseSource, 0, kNoiseMmType, 8));
+    auto hp1 = wire::ethernetFrame(to, kNoiseSource, wire::kEtherTypeHp1, wire::kMinFrameLength);
+    writeU8(hp1, wire::kHp1EntryCountOffset, 1);
+    writeU8(hp1, wire::kHp1EntryTypeOffset, kNoiseHp1Entry);
+    schedule(nowUs, std::move(hp1));
+    // Other ethertypes carry zero payloads, which no protocol stack on the far side accepts.
+    for (std::uint16_t t : {kEtherTypeIpv4, kEtherTypeIpv6, kEtherTypeArp})
+      schedule(nowUs, wire::ethernetFrame(to, kNoiseSource, t, wire::kMinFrameLength));
+    stats_.noise += 5;
+  }
+}
+
+std::vector<std::vector<std::uint8_t>> Network::takeDue(std::uint64_t nowUs) {
+  makeNoise(nowUs);
+  std::vector<std::vector<std::uint8_t>> due;
+  auto it = pending_.begin();
+  for (; it != pending_.end() && it->dueUs <= nowUs; ++it) due.push_back(std::move(it->frame));
+  pending_.erase(pending_.begin(), it);
+  return due;
+}
+
+std::optional<std::uint64_t> Network::nextDueUs() const {
+  std::optional<std::uint64_t> next;
+  if (!pending_.empty()) next = pending_.front().dueUs;
+  if (scenario_.behaviour.noise) {
+    const std::uint64_t noise = nextNoiseUs_.value_or(0);
+    next = next ? std::min(*next, noise) : noise;
+  }
+  return next;
+}
+
+}  // namespace quorrel::sim

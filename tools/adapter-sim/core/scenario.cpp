@@ -1,0 +1,293 @@
+// The line-based scenario format: sections of `key value` lines, checked as they are read and
+// once more as a whole.
+#include "adapter-sim/core/scenario.h"
+
+#include <charconv>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace quorrel::sim {
+
+std::string_view chipPrefix(std::uint8_t chipId) {
+  return isSecondGeneration(chipId) ? "LQB-200" : "LQA-100";
+}
+
+std::string defaultFirmware(std::uint8_t chipId) {
+  return std::string(chipPrefix(chipId)) + "-FW-2-4-0517-R";
+}
+
+namespace {
+
+enum class Section { None, Local, Remote, Behaviour };
+
+struct Failure {
+  int line;
+  std::string message;
+};
+
+// One adapter section as read, with the line of each key for later checks.
+struct AdapterDraft {
+  Adapter adapter;
+  int sectionLine = 0;
+  std::map<std::string, int, std::less<>> keyLines;
+  bool has(std::string_view key) const { return keyLines.find(key) != keyLines.end(); }
+};
+
+std::string_view trim(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  const auto last = s.find_last_not_of(" \t\r");
+  return s.substr(first, last - first + 1);
+}
+
+bool printable(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) return false;
+  return true;
+}
+
+// Decimal, or hexadecimal after "0x"; false when not a whole number within [0, max].
+bool parseNumber(std::string_view text, std::uint64_t max, std::uint64_t& out) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  if (text.empty()) return false;
+  std::uint64_t v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
+  if (ec != std::errc() || end != text.data() + text.size() || v > max) return false;
+  out = v;
+  return true;
+}
+
+bool parseKey(std::string_view text, NetworkKey& out) {
+  if (text.size() != 32) return false;
+  NetworkKey k{};
+  for (std::size_t i = 0; i < k.size(); ++i) {
+    std::uint64_t byte = 0;
+    if (!parseNumber("0x" + std::string(text.substr(i * 2, 2)), 0xFF, byte)) return false;
+    k[i] = static_cast<std::uint8_t>(byte);
+  }
+  out = k;
+  return true;
+}
+
+bool parseYesNo(std::string_view text, bool& out) {
+  if (text == "yes" || text == "on" || text == "1") return out = true, true;
+  if (text == "no" || text == "off" || text == "0") return out = false, true;
+  return false;
+}
+
+class Parser {
+ public:
+  explicit Parser(Scenario& out) : out_(out) {}
+
+  void line(int number, std::string_view raw) {
+    const std::string_view text = trim(raw);
+    if (text.empty() || text[0] == '#' || text[0] == ';') return;
+    if (text.front() == '[') return section(number, text);
+    const auto split = text.find_first_of(" \t");
+    const std::string_view key = text.substr(0, split);
+    const std::string_view value =
+        split == std::string_view::npos ? std::string_view{} : trim(text.substr(split));
+    if (section_ == Section::None) fail(number, "\"" + std::string(key) + "\" before any section");
+    if (value.empty()) fail(number, "\"" + std::string(key) + "\" needs a value");
+    if (section_ == Section::Behaviour) return behaviourKey(number, key, value);
+    AdapterDraft& d = section_ == Section::Local ? local_ : remotes_.back();
+    if (!d.keyLines.emplace(std::string(key), number).second)
+      fail(number, "\"" + std::string(key) + "\" given twice in one section");
+    adapterKey(number, d.adapter, key, value);
+  }
+
+  void finish() {
+    if (!haveLocal_) fail(0, "no [local] section");
+    finishAdapter(local_, "[local]");
+    if (remotes_.size() > kMaxRemotes)
+      fail(remotes_[kMaxRemotes].sectionLine,
+           "more than " + std::to_string(kMaxRemotes) + " remote stations");
+    std::set<MacAddress> macs{local_.adapter.mac};
+    for (auto& r : remotes_) {
+      if (!r.has("network_key")) r.adapter.networkKey = local_.adapter.networkKey;
+      finishAdapter(r, "[remote]");
+      if (r.adapter.mac == kLocalDeviceMac)
+        fail(r.keyLines.at("mac"), "a remote station cannot use the local-device address");
+      if (!macs.insert(r.adapter.mac).second)
+        fail(r.keyLines.at("mac"), "MAC address " + formatMac(r.adapter.mac) + " used twice");
+      const bool eightBit = !isSecondGeneration(local_.adapter.chipId);
+      if (eightBit && (r.adapter.txRate > 0xFF || r.adapter.rxRate > 0xFF))
+        fail(r.keyLines.at("rate"),
+             "rate above 255 does not fit the station list of a first-generation adapter");
+    }
+    out_.local = local_.adapter;
+    out_.remotes.clear();
+    for (auto& r : remotes_) out_.remotes.push_back(r.adapter);
+  }
+
+  [[noreturn]] static void fail(int number, std::string message) {
+    throw Failure{number, std::move(message)};
+  }
+
+ private:
+  void section(int number, std::string_view text) {
+    if (text.back() != ']') fail(number, "section header without closing ']'");
+    const std::string_view name = trim(text.substr(1, text.size() - 2));
+    if (name == "local") {
+      if (haveLocal_) fail(number, "second [local] section");
+      haveLocal_ = true;
+      local_.sectionLine = number;
+      section_ = Section::Local;
+    } else if (name == "remote") {
+      remotes_.emplace_back();
+      remotes_.back().sectionLine = number;
+      section_ = Section::Remote;
+    } else if (name == "behaviour") {
+      section_ = Section::Behaviour;
+    } else {
+      fail(number, "unknown section [" + std::string(name) + "]");
+    }
+  }
+
+  void adapterKey(int number, Adapter& a, std::string_view key, std::string_view value) {
+    std::uint64_t n = 0;
+    if (key == "mac") {
+      if (!parseMac(value, a.mac)) fail(number, "bad MAC address \"" + std::string(value) + "\"");
+      if (isZeroMac(a.mac) || isGroupMac(a.mac))
+        fail(number, "MAC address must be a non-zero unicast address");
+    } else if (key == "chip") {
+      if (!parseNumber(value, 0xFF, n) || n < kFirstChipId || n > kLastChipId)
+        fail(number, "chip id must be 1 to 5");
+      a.chipId = static_cast<std::uint8_t>(n);
+    } else if (key == "firmware") {
+      if (value.size() > kMaxFirmwareLength || !printable(value))
+        fail(number, "firmware text must be printable and at most 64 characters");
+      a.firmware = value;
+    } else if (key == "network_key") {
+      if (!parseKey(value, a.networkKey)) fail(number, "network key must be 32 hex digits");
+    } else if (key == "device_password") {
+      if (value.size() > kMaxDevicePasswordLength || !printable(value))
+        fail(number, "device password must be printable and at most 24 characters");
+      a.devicePassword = value;
+    } else if (key == "rate" && section_ == Section::Remote) {
+      rates(number, a, value);
+    } else if (key == "present" && section_ == Section::Remote) {
+      if (!parseYesNo(value, a.present)) fail(number, "present must be yes or no");
+    } else {
+      const char* where = section_ == Section::Local ? "[local]" : "[remote]";
+      fail(number, "unknown key \"" + std::string(key) + "\" in " + where);
+    }
+  }
+
+  void rates(int number, Adapter& a, std::string_view value) {
+    std::istringstream words{std::string(value)};
+    std::string tx, rx, extra;
+    words >> tx >> rx >> extra;
+    std::uint64_t t = 0, r = 0;
+    if (!parseNumber(tx, 0xFFFF, t) || (!rx.empty() && !parseNumber(rx, 0xFFFF, r)) ||
+        !extra.empty())
+      fail(number, "rate must be one or two numbers from 0 to 65535 (transmit, receive)");
+    a.txRate = static_cast<std::uint16_t>(t);
+    a.rxRate = static_cast<std::uint16_t>(rx.empty() ? t : r);
+  }
+
+  void behaviourKey(int number, std::string_view key, std::string_view value) {
+    if (!behaviourKeys_.insert(std::string(key)).second)
+      fail(number, "\"" + std::string(key) + "\" given twice in one section");
+    Behaviour& b = out_.behaviour;
+    auto number32 = [&](std::uint32_t& field, std::uint64_t max) {
+      std::uint64_t n = 0;
+      if (!parseNumber(value, max, n))
+        fail(number, std::string(key) + " must be a number from 0 to " + std::to_string(max));
+      field = static_cast<std::uint32_t>(n);
+    };
+    if (key == "drop_every") {
+      number32(b.dropEvery, 1000000);
+    } else if (key == "delay_ms") {
+      number32(b.delayMs, 600000);
+    } else if (key == "local_latency_us") {
+      number32(b.localLatencyUs, 10000000);
+    } else if (key == "remote_latency_us") {
+      number32(b.remoteLatencyUs, 10000000);
+    } else if (key == "noise_interval_us") {
+      number32(b.noiseIntervalUs, 10000000);
+      if (b.noiseIntervalUs < 100) fail(number, "noise_interval_us must be at least 100");
+    } else if (key == "noise") {
+      if (!parseYesNo(value, b.noise)) fail(number, "noise must be on or off");
+    } else if (key == "corrupt_first") {
+      if (value == "none")
+        b.corruptFirst = Corruption::None;
+      else if (value == "oui")
+        b.corruptFirst = Corruption::Oui;
+      else if (value == "checksum")
+        b.corruptFirst = Corruption::Checksum;
+      else
+        fail(number, "corrupt_first must be none, oui or checksum");
+    } else if (key == "status") {
+      std::istringstream words{std::string(value)};
+      std::string code, type, extra;
+      words >> code >> type >> extra;
+      std::uint64_t c = 0, t = 0;
+      if (!parseNumber(code, 0xFF, c) || (!type.empty() && !parseNumber(type, 0xFFFF, t)) ||
+          !extra.empty())
+        fail(number, "status must be a byte, optionally followed by a confirmation type");
+      b.status = static_cast<std::uint8_t>(c);
+      b.statusType = static_cast<std::uint16_t>(t);
+    } else {
+      fail(number, "unknown key \"" + std::string(key) + "\" in [behaviour]");
+    }
+  }
+
+  static void finishAdapter(AdapterDraft& d, const char* section) {
+    if (!d.has("mac")) fail(d.sectionLine, std::string(section) + " section has no mac");
+    if (!d.has("chip")) fail(d.sectionLine, std::string(section) + " section has no chip");
+    if (!d.has("firmware")) d.adapter.firmware = defaultFirmware(d.adapter.chipId);
+  }
+
+  Scenario& out_;
+  Section section_ = Section::None;
+  bool haveLocal_ = false;
+  AdapterDraft local_;
+  std::vector<AdapterDraft> remotes_;
+  std::set<std::string> behaviourKeys_;
+};
+
+}  // namespace
+
+bool parseScenario(std::string_view text, Scenario& out, std::string& error) {
+  Scenario s;
+  Parser parser(s);
+  try {
+    int number = 0;
+    while (!text.empty()) {
+      ++number;
+      const auto end = text.find('\n');
+      parser.line(number, text.substr(0, end));
+      text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    }
+    parser.finish();
+  } catch (const Failure& f) {
+    error = f.line > 0 ? "line " + std::to_string(f.line) + ": " + f.message : f.message;
+    return false;
+  }
+  out = std::move(s);
+  return true;
+}
+
+bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = path + ": cannot be read";
+    return false;
+  }
+  std::ostringstream all;
+  all << in.rdbuf();
+  if (!parseScenario(all.str(), out, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace quorrel::sim

@@ -1,0 +1,72 @@
+// What the simulated powerline network holds: the adapter attached to the host, the stations
+// behind it, and how badly it is told to behave.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/bytes.h"
+
+namespace quorrel::sim {
+
+using NetworkKey = std::array<std::uint8_t, 16>;
+
+inline constexpr std::uint8_t kFirstChipId = 1;
+inline constexpr std::uint8_t kLastChipId = 5;
+inline constexpr std::size_t kMaxFirmwareLength = 64;  // the version text field
+inline constexpr std::size_t kMaxDevicePasswordLength = 24;
+// The most stations one network information frame can carry in either layout.
+inline constexpr std::size_t kMaxRemotes = 60;
+
+// Chip 4 is the second generation: it answers network information in the version 1 layout.
+inline bool isSecondGeneration(std::uint8_t chipId) {
+  return chipId == 4;
+}
+// The firmware text prefix a chip's version text carries.
+std::string_view chipPrefix(std::uint8_t chipId);
+// A plausible version text for a chip, used when a scenario names none.
+std::string defaultFirmware(std::uint8_t chipId);
+
+struct Adapter {
+  MacAddress mac{};
+  std::uint8_t chipId = 1;
+  std::string firmware;  // at most 64 bytes
+  NetworkKey networkKey{};
+  std::string devicePassword;
+  // Average rates as the station list carries them (8-bit in the version 0 layout).
+  std::uint16_t txRate = 100;
+  std::uint16_t rxRate = 100;
+  bool present = true;  // a station that is switched off neither answers nor is listed
+};
+
+enum class Corruption { None, Oui, Checksum };
+
+struct Behaviour {
+  std::uint32_t dropEvery = 0;  // drop every Nth answer; 0 never
+  std::uint32_t delayMs = 0;    // added to every answer's latency
+  // Before each answer, send a copy broken this way (when the answer has such a field).
+  Corruption corruptFirst = Corruption::None;
+  std::uint8_t status = 0;       // status byte of answers that carry one
+  std::uint16_t statusType = 0;  // only answers of this confirmation type; 0 all
+  bool noise = false;            // a steady flood of unrelated frames
+  std::uint32_t noiseIntervalUs = 10000;
+  std::uint32_t localLatencyUs = 300;
+  std::uint32_t remoteLatencyUs = 2000;  // through the powerline: local latency plus this
+};
+
+struct Scenario {
+  Adapter local;
+  std::vector<Adapter> remotes;
+  Behaviour behaviour;
+};
+
+// Parses the text form (see tools/adapter-sim/README.md). On failure returns false and sets
+// `error` to "line N: what is wrong".
+bool parseScenario(std::string_view text, Scenario& out, std::string& error);
+// Reads and parses a file; errors are prefixed with the path.
+bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error);
+
+}  // namespace quorrel::sim
