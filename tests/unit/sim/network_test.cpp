@@ -33,9 +33,8 @@ Scenario scenario(std::uint8_t localChip) {
 }
 
 // Requests are written out by hand here, byte by byte, not with the simulation's encoder.
-Frame request(const MacAddress& to, std::uint16_t type, std::uint8_t mmv = 0,
-              std::size_t length = 64) {
-  Frame f(length, 0);
+Frame request(const MacAddress& to, std::uint16_t type, std::uint8_t mmv = 0) {
+  Frame f(64, 0);
   std::copy(to.begin(), to.end(), f.begin());
   std::copy(kHost.begin(), kHost.end(), f.begin() + 6);
   f[12] = 0x88;
@@ -223,7 +222,8 @@ TEST(NetworkTest, HostileRequestsAreIgnored) {
   badEtherType[13] = 0xE2;
   Frame version2 = request(kLocalDeviceMac, 0xA000);
   version2[14] = 2;
-  Frame header = request(kLocalDeviceMac, 0xA000, 0, 19);
+  Frame header = request(kLocalDeviceMac, 0xA000);
+  header.resize(19);
   Frame confirmation = request(kLocalDeviceMac, 0xA001);
   for (const Frame& f :
        {badOui, v1OuiAtV0, badEtherType, version2, header, confirmation, Frame{}, Frame(13, 0xFF)})

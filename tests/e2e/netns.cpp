@@ -1,0 +1,384 @@
+// Namespace pairs made with `ip`, removed with plain system calls so that the same removal can
+// run from a signal handler.
+#include "e2e/netns.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace quorrel::e2e {
+
+namespace {
+
+constexpr const char* kNetnsDir = "/run/netns/";
+
+// What the signal handler and atexit may clean up: fixed storage, no allocation there.
+constexpr int kMaxTracked = 16;
+constexpr std::size_t kNameSize = 32;
+struct Tracked {
+  std::array<std::array<char, kNameSize>, kMaxTracked> namespaces{};
+  std::array<volatile pid_t, kMaxTracked> children{};
+};
+Tracked tracked;
+
+void copyName(std::array<char, kNameSize>& slot, const std::string& name) {
+  std::snprintf(slot.data(), slot.size(), "%s", name.c_str());
+}
+
+void trackNamespace(const std::string& name) {
+  for (auto& slot : tracked.namespaces)
+    if (slot[0] == '\0') return copyName(slot, name);
+}
+
+void untrackNamespace(const std::string& name) {
+  for (auto& slot : tracked.namespaces)
+    if (name == slot.data()) slot[0] = '\0';
+}
+
+void trackChild(pid_t pid) {
+  for (auto& slot : tracked.children)
+    if (slot == 0) {
+      slot = pid;
+      return;
+    }
+}
+
+void untrackChild(pid_t pid) {
+  for (auto& slot : tracked.children)
+    if (slot == pid) slot = 0;
+}
+
+// What `ip netns delete` does: detach the bind mount that keeps the namespace alive, remove
+// its file. Async-signal-safe.
+void removeNamespace(const char* name) {
+  char path[sizeof("/run/netns/") + kNameSize] = "/run/netns/";
+  std::size_t n = std::strlen(path);
+  for (std::size_t i = 0; name[i] != '\0' && n + 1 < sizeof path; ++i) path[n++] = name[i];
+  path[n] = '\0';
+  umount2(path, MNT_DETACH);
+  unlink(path);
+}
+
+void cleanupEverything() {
+  for (auto& pid : tracked.children)
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      pid = 0;
+    }
+  for (auto& slot : tracked.namespaces)
+    if (slot[0] != '\0') {
+      removeNamespace(slot.data());
+      slot[0] = '\0';
+    }
+}
+
+void onFatalSignal(int sig) {
+  cleanupEverything();
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void installCleanup() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  std::atexit(cleanupEverything);
+  for (int sig : {SIGINT, SIGTERM, SIGABRT, SIGSEGV, SIGBUS, SIGHUP}) {
+    struct sigaction sa {};
+    sa.sa_handler = onFatalSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+  }
+}
+
+// The run's list of names, so the run's cleanup step can remove what a killed test left.
+void recordForRun(const std::string& name) {
+#ifdef QUORREL_E2E_RUN_LIST
+  const int fd = open(QUORREL_E2E_RUN_LIST, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  const std::string line = name + "\n";
+  [[maybe_unused]] const auto written = write(fd, line.data(), line.size());
+  close(fd);
+#else
+  (void)name;
+#endif
+}
+
+// Runs a command, waits for it; returns true on exit status 0, else false with its standard
+// error (and status) in `error`.
+bool run(const std::vector<std::string>& args, std::string& error) {
+  int errPipe[2];
+  if (pipe2(errPipe, O_CLOEXEC) != 0) {
+    error = "pipe: " + std::string(std::strerror(errno));
+    return false;
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    error = "fork: " + std::string(std::strerror(errno));
+    close(errPipe[0]);
+    close(errPipe[1]);
+    return false;
+  }
+  if (pid == 0) {
+    dup2(errPipe[1], STDERR_FILENO);
+    const int devnull = open("/dev/null", O_RDWR);
+    if (devnull >= 0) {
+      dup2(devnull, STDIN_FILENO);
+      dup2(devnull, STDOUT_FILENO);
+    }
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
+    _exit(127);
+  }
+  close(errPipe[1]);
+  std::string output;
+  char buffer[512];
+  ssize_t got;
+  while ((got = read(errPipe[0], buffer, sizeof buffer)) > 0) output.append(buffer, got);
+  close(errPipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  std::string command;
+  for (const auto& a : args) command += (command.empty() ? "" : " ") + a;
+  error = command + " failed (status " + std::to_string(status) + "): " + output;
+  return false;
+}
+
+std::string pidSuffix() {
+  static int pairs = 0;
+  std::string s = std::to_string(getpid());
+  if (pairs++ > 0) s += "_" + std::to_string(pairs - 1);
+  return s;
+}
+
+}  // namespace
+
+std::string netnsUnavailableReason() {
+  if (geteuid() != 0) return "needs root to create network namespaces";
+  std::string error;
+  if (!run({"ip", "netns", "list"}, error)) return "ip netns is not available: " + error;
+  return {};
+}
+
+std::string adapterSimPath() {
+#ifdef QUORREL_ADAPTER_SIM_PATH
+  return QUORREL_ADAPTER_SIM_PATH;
+#else
+  return "adapter-sim";
+#endif
+}
+
+NetnsPair::NetnsPair() {
+  const std::string id = pidSuffix();
+  hostNs_ = "qh" + id;
+  simNs_ = "qs" + id;
+  hostIf_ = "qvh" + id;
+  simIf_ = "qvs" + id;
+}
+
+NetnsPair::~NetnsPair() {
+  teardown();
+}
+
+bool NetnsPair::create(std::string& error) {
+  if (created_) return true;
+  installCleanup();
+  for (const auto* ns : {&hostNs_, &simNs_}) {
+    recordForRun(*ns);
+    trackNamespace(*ns);
+  }
+  created_ = true;  // from here on teardown removes whatever was made
+  const std::string hostMac = formatMac(kHostEndMac), simMac = formatMac(kSimEndMac);
+  const std::vector<std::vector<std::string>> steps = {
+      {"ip", "netns", "add", hostNs_},
+      {"ip", "netns", "add", simNs_},
+      {"ip", "-n", hostNs_, "link", "add", hostIf_, "address", hostMac, "type", "veth", "peer",
+       "name", simIf_, "address", simMac, "netns", simNs_},
+      {"ip", "-n", hostNs_, "link", "set", hostIf_, "up"},
+      {"ip", "-n", simNs_, "link", "set", simIf_, "up"},
+  };
+  for (const auto& step : steps)
+    if (!run(step, error)) {
+      teardown();
+      return false;
+    }
+  return true;
+}
+
+bool NetnsPair::enterHost(std::string& error) {
+  if (originalNs_ >= 0) return true;
+  originalNs_ = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+  const std::string path = kNetnsDir + hostNs_;
+  const int target = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (originalNs_ < 0 || target < 0 || setns(target, CLONE_NEWNET) != 0) {
+    error = "cannot enter " + path + ": " + std::strerror(errno);
+    if (target >= 0) close(target);
+    if (originalNs_ >= 0) close(originalNs_);
+    originalNs_ = -1;
+    return false;
+  }
+  close(target);
+  return true;
+}
+
+void NetnsPair::leaveHost() {
+  if (originalNs_ < 0) return;
+  if (setns(originalNs_, CLONE_NEWNET) != 0)
+    std::fprintf(stderr, "cannot return to the original network namespace: %s\n",
+                 std::strerror(errno));
+  close(originalNs_);
+  originalNs_ = -1;
+}
+
+void NetnsPair::adopt(pid_t pid) {
+  children_.push_back(pid);
+  trackChild(pid);
+}
+
+pid_t NetnsPair::spawnInSim(const std::function<int()>& body) {
+  const std::string path = kNetnsDir + simNs_;
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    // Dies with its parent, however the parent ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) _exit(126);
+    close(fd);
+    std::fflush(nullptr);
+    _exit(body());
+  }
+  adopt(pid);
+  return pid;
+}
+
+void NetnsPair::teardown() {
+  for (pid_t pid : children_) {
+    stopChild(pid, 1000);
+    untrackChild(pid);
+  }
+  children_.clear();
+  leaveHost();
+  if (!created_) return;
+  for (const auto* ns : {&hostNs_, &simNs_}) {
+    removeNamespace(ns->c_str());
+    untrackNamespace(*ns);
+  }
+  created_ = false;
+}
+
+int stopChild(pid_t pid, int graceMs) {
+  if (pid <= 0) return -1;
+  int status = 0;
+  // Only a child not yet reaped is signalled: a reaped pid may already be someone else's.
+  const pid_t early = waitpid(pid, &status, WNOHANG);
+  if (early == pid) return status;
+  if (early < 0) return -1;
+  kill(pid, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) return status;
+    if (r < 0) return -1;  // already reaped
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(pid, SIGKILL);
+  return waitpid(pid, &status, 0) == pid ? status : -1;
+}
+
+bool SimProcess::start(NetnsPair& pair, const std::string& scenarioPath, const std::string& logPath,
+                       std::string& error, int readyTimeoutMs) {
+  if (pid_ > 0) stop();
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    error = "pipe: " + std::string(std::strerror(errno));
+    return false;
+  }
+  std::vector<std::string> args = {"ip",
+                                   "netns",
+                                   "exec",
+                                   pair.simNamespace(),
+                                   adapterSimPath(),
+                                   "--interface",
+                                   pair.simInterface(),
+                                   "--scenario",
+                                   scenarioPath};
+  if (!logPath.empty()) {
+    args.push_back("--log");
+    args.push_back(logPath);
+  }
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    error = "fork: " + std::string(std::strerror(errno));
+    close(out[0]);
+    close(out[1]);
+    return false;
+  }
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    dup2(out[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  pid_ = pid;
+  stdoutFd_ = out[0];
+  pair.adopt(pid);
+
+  std::string said;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(readyTimeoutMs);
+  while (said.find("ready\n") == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    pollfd p{stdoutFd_, POLLIN, 0};
+    char buffer[256];
+    ssize_t got = 0;
+    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0 ||
+        (got = read(stdoutFd_, buffer, sizeof buffer)) <= 0) {
+      const int status = stop();
+      error = "adapter-sim did not get ready (status " + std::to_string(status) + ", said \"" +
+              said + "\")";
+      return false;
+    }
+    said.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+int SimProcess::stop() {
+  if (pid_ <= 0) return -1;
+  const int status = stopChild(pid_);
+  untrackChild(pid_);
+  pid_ = -1;
+  if (stdoutFd_ >= 0) close(stdoutFd_);
+  stdoutFd_ = -1;
+  return status;
+}
+
+}  // namespace quorrel::e2e

@@ -1,0 +1,230 @@
+// The real libpcap transport against adapter-sim on a veth pair: what enumeration sees, a
+// hand-made version request and its answer, the filter against noise, and what reaches the
+// wire at the length limits.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "e2e/netns.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::e2e {
+namespace {
+
+using Frame = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
+constexpr MacAddress kRemote{0x00, 0xB0, 0x52, 0x20, 0x00, 0x02};
+// Generous bounds for things that take milliseconds; only reached when something is broken.
+constexpr int kPatienceMs = 3000;
+
+const char* kScenario =
+    "[local]\n"
+    "mac 00:B0:52:10:00:01\n"
+    "chip 2\n"
+    "firmware LQA-100-FW-2-4-0517-E2E\n"
+    "network_key 50D3E4933F855B7040784DF815AA8DB7\n"
+    "[remote]\n"
+    "mac 00:B0:52:20:00:02\n"
+    "chip 3\n"
+    "firmware LQA-100-REMOTE\n"
+    "rate 77\n";
+
+// A vendor management frame written out byte by byte.
+Frame avFrame(const MacAddress& to, const MacAddress& from, std::uint16_t type,
+              std::size_t length) {
+  Frame f(length, 0);
+  std::copy(to.begin(), to.end(), f.begin());
+  std::copy(from.begin(), from.end(), f.begin() + 6);
+  const std::uint8_t header[] = {
+      0x88, 0xE1, 0x00, static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(type >> 8),
+      0x00, 0xB0, 0x52};
+  for (std::size_t i = 0; i < sizeof header && 12 + i < length; ++i) f[12 + i] = header[i];
+  return f;
+}
+
+std::string hex(ByteSpan b) {
+  std::string s;
+  char two[3];
+  for (auto c : b) {
+    std::snprintf(two, sizeof two, "%02x", c);
+    s += two;
+  }
+  return s;
+}
+
+class TransportE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
+    std::string error;
+    ASSERT_TRUE(pair.create(error)) << error;
+    char dirTemplate[] = "/tmp/quorrel-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    dir = dirTemplate;
+    logPath = dir + "/frames.log";
+  }
+  void TearDown() override {
+    transport::ResetInterfaceTable();
+    sim.stop();
+    pair.teardown();
+    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+  }
+
+  // Starts adapter-sim with `scenario` and moves this process next to the host veth end.
+  void startSim(const std::string& scenario) {
+    const std::string path = dir + "/scenario.conf";
+    std::ofstream(path) << scenario;
+    std::string error;
+    ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
+    ASSERT_TRUE(pair.enterHost(error)) << error;
+    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+    ASSERT_EQ(transport::interfaceTable().interfaceCount, 1);
+    ASSERT_EQ(transport::OpenInterface(0), 1);
+  }
+
+  // The next frame on interface 0 that `wanted` accepts, within the patience bound.
+  std::optional<Frame> receiveWhere(const std::function<bool(const Frame&)>& wanted) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (Clock::now() < deadline) {
+      const auto* r = transport::ReceiveFrame(0);
+      if (r == nullptr) continue;
+      Frame f(r->data, r->data + r->length);
+      if (wanted(f)) return f;
+    }
+    return std::nullopt;
+  }
+
+  std::vector<std::string> logLines() {
+    std::ifstream in(logPath);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // Waits until the sim's log holds a line starting with `prefix`; all lines so far.
+  std::vector<std::string> waitForLog(const std::string& prefix) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+    do {
+      auto lines = logLines();
+      for (const auto& l : lines)
+        if (l.rfind(prefix, 0) == 0) return lines;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (Clock::now() < deadline);
+    ADD_FAILURE() << "adapter-sim never logged " << prefix;
+    return logLines();
+  }
+
+  NetnsPair pair;
+  SimProcess sim;
+  std::string dir, logPath;
+};
+
+TEST_F(TransportE2eTest, EnumerationSeesOnlyTheVethEndWithItsAddress) {
+  startSim(kScenario);
+  const auto& t = transport::interfaceTable();
+  EXPECT_EQ(t.interfaceList[0].name, pair.hostInterface());
+  EXPECT_EQ(t.entries[0].macAddress, kHostEndMac);
+  transport::setCurrentInterface(0);
+  EXPECT_EQ(transport::SourceAddress(), kHostEndMac);
+}
+
+TEST_F(TransportE2eTest, VersionRequestIsAnsweredFromTheAdaptersOwnAddresses) {
+  startSim(kScenario);
+  auto isVersionAnswer = [](const Frame& f) {
+    return f.size() >= 17 && f[12] == 0x88 && f[13] == 0xE1 && f[15] == 0x01 && f[16] == 0xA0;
+  };
+  Frame request = avFrame(kLocalDeviceMac, kHostEndMac, 0xA000, 64);
+  ASSERT_EQ(transport::SendFrame(0, request), 1);
+  auto answer = receiveWhere(isVersionAnswer);
+  ASSERT_TRUE(answer.has_value());
+  const Frame& f = *answer;
+  ASSERT_GE(f.size(), 88u);
+  EXPECT_EQ(readMac(f, 0), kHostEndMac);
+  EXPECT_EQ(readMac(f, 6), kLocal);
+  EXPECT_EQ(f[14], 0);
+  EXPECT_EQ(hex(ByteSpan(f).subspan(17, 3)), "00b052");
+  EXPECT_EQ(f[20], 0);
+  EXPECT_EQ(f[21], 2);
+  EXPECT_EQ(readText(f, 23, f[22]), "LQA-100-FW-2-4-0517-E2E");
+
+  request = avFrame(kRemote, kHostEndMac, 0xA000, 64);
+  ASSERT_EQ(transport::SendFrame(0, request), 1);
+  answer = receiveWhere(isVersionAnswer);
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(readMac(*answer, 6), kRemote);
+  EXPECT_EQ((*answer)[21], 3);
+}
+
+TEST_F(TransportE2eTest, NoiseOfOtherEtherTypesNeverReachesReceive) {
+  startSim(std::string(kScenario) + "[behaviour]\nnoise on\nnoise_interval_us 1000\n");
+  ASSERT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA000, 64)), 1);
+  int av = 0, hp1 = 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+  while ((av < 20 || hp1 < 20) && Clock::now() < deadline) {
+    const auto* r = transport::ReceiveFrame(0);
+    if (r == nullptr) continue;
+    const std::uint16_t type = readBe16(r->bytes(), 12);
+    ASSERT_TRUE(type == 0x88E1 || type == 0x887B) << "ethertype " << std::hex << type;
+    (type == 0x88E1 ? av : hp1)++;
+  }
+  EXPECT_GE(av, 20);
+  EXPECT_GE(hp1, 20);
+  // The other ethertypes did go out on the wire.
+  int others = 0;
+  for (const auto& l : logLines()) {
+    std::istringstream words(l);
+    std::string direction, length, bytes;
+    words >> direction >> length >> bytes;
+    if (direction == "tx" && bytes.size() >= 28 && bytes.substr(24, 4) == "0800") ++others;
+  }
+  EXPECT_GT(others, 0);
+}
+
+TEST_F(TransportE2eTest, PaddingAndLengthLimitsHoldOnTheWire) {
+  startSim(kScenario);
+  // Message types nobody answers, so the log shows exactly what was sent.
+  Frame buffer = avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FC, 100);
+  std::fill(buffer.begin() + 17, buffer.end(), 0xAA);
+  ASSERT_EQ(transport::SendFrame(0, ByteSpan(buffer).first(17)), 1);
+  ASSERT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FD, 1514)), 1);
+  EXPECT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FE, 1515)), 0);
+  ASSERT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FB, 60)), 1);
+
+  const std::string header = hex(ByteSpan(buffer).first(17));
+  const auto lines = waitForLog("rx 60 " + hex(avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FB, 17)));
+  std::vector<std::string> received;
+  for (const auto& l : lines)
+    if (l.rfind("rx ", 0) == 0) received.push_back(l);
+  ASSERT_EQ(received.size(), 3u) << "the 1515-byte frame must not reach the wire";
+  EXPECT_EQ(received[0], "rx 60 " + header + std::string(2 * 43, '0'));
+  EXPECT_EQ(received[1].rfind("rx 1514 " + hex(ByteSpan(buffer).first(15)) + "fda0", 0), 0u)
+      << received[1];
+}
+
+TEST_F(TransportE2eTest, HarnessStopsTheSimCleanlyAndRemovesItsNamespaces) {
+  startSim(kScenario);
+  struct stat st {};
+  const std::string hostPath = "/run/netns/" + pair.hostNamespace();
+  const std::string simPath = "/run/netns/" + pair.simNamespace();
+  ASSERT_EQ(stat(simPath.c_str(), &st), 0);
+  const int status = sim.stop();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "adapter-sim should end by itself on SIGTERM, status " << status;
+  transport::ResetInterfaceTable();
+  pair.teardown();
+  EXPECT_NE(stat(hostPath.c_str(), &st), 0);
+  EXPECT_NE(stat(simPath.c_str(), &st), 0);
+}
+
+}  // namespace
+}  // namespace quorrel::e2e
