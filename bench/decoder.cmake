@@ -1,0 +1,6 @@
+if(benchmark_FOUND)
+  add_executable(bench_decoder ${CMAKE_CURRENT_LIST_DIR}/decoder_bench.cpp)
+  target_link_libraries(bench_decoder PRIVATE quorrel_thpapi benchmark::benchmark)
+  target_include_directories(bench_decoder PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  quorrel_warnings(bench_decoder)
+endif()

@@ -1,0 +1,1 @@
+quorrel_fuzzer(fuzz_decoder SOURCES decoder_fuzz.cpp DEPS quorrel_thpapi)

@@ -1,0 +1,236 @@
+// Polls and waits over a scripted backend and a virtual clock: time-outs, skipped frames, late
+// answers, floods, oversized frames, and the requests SendAvRequest puts on the wire.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/clock.h"
+#include "support/av_frames.h"
+#include "support/fake_backend.h"
+#include "thpapi/exchange.h"
+#include "thpapi/frame_intake.h"
+#include "thpapi/module_transfer.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::thpapi {
+namespace {
+
+using namespace quorrel::testing;
+
+std::string traced;
+void recordTrace(std::string_view line) {
+  traced += line;
+}
+
+class ExchangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.interfaces = {{"veth-a", kHostMac}, {"veth-b", MacAddress{2, 0, 0, 0, 0, 2}}};
+    transport::setBackend(&fake);
+    platform::setClock(&clock);
+    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+    ASSERT_EQ(transport::OpenInterface(0), 1);
+    ASSERT_EQ(transport::OpenInterface(1), 1);
+    transport::setCurrentInterface(0);
+    ResetExchangeState();
+    thpapi_AbandonTransfer();
+    traced.clear();
+    setTraceSink(recordTrace);
+  }
+  void TearDown() override {
+    clock.setAdvanceHook(nullptr, nullptr);
+    setTraceSink(nullptr);
+    setFrameIntake(nullptr);
+    thpapi_AbandonTransfer();
+    transport::ResetInterfaceTable();
+    transport::setBackend(nullptr);
+    platform::setClock(nullptr);
+  }
+  std::deque<Bytes>& incoming(int port) { return fake.ports[port].incoming; }
+
+  FakeBackend fake;
+  platform::VirtualClock clock;
+  ThapiResult r;
+};
+
+TEST_F(ExchangeTest, PollTakesManagementFramesThatFitAndDropsOthers) {
+  Bytes buffer(1528, 0xEE);
+  std::size_t length = 0;
+  EXPECT_EQ(PollManagementFrame(buffer, length), 0);
+
+  Bytes ipv4 = avFrame(0xA001, 88);
+  ipv4[12] = 0x08;
+  ipv4[13] = 0x00;
+  incoming(1).push_back(ipv4);
+  incoming(1).push_back(Bytes(1600, 0x88));  // longer than the buffer
+  Bytes hp1(60, 0);
+  hp1[12] = 0x88;
+  hp1[13] = 0x7B;
+  incoming(1).push_back(hp1);
+  ASSERT_EQ(PollManagementFrame(buffer, length), 1);
+  EXPECT_EQ(length, 60u);
+  EXPECT_EQ(lastFrameInterface(), 1);
+  EXPECT_EQ(buffer[13], 0x7B);
+  EXPECT_EQ(buffer[60], 0xEE);
+
+  // A small caller buffer: the frame is skipped, never copied past the buffer.
+  Bytes outer(300, 0xEE);
+  incoming(0).push_back(versionConfirm(1, "x"));
+  EXPECT_EQ(PollManagementFrame(MutableByteSpan(outer).first(64), length), 0);
+  for (std::uint8_t b : outer) ASSERT_EQ(b, 0xEE);
+}
+
+TEST_F(ExchangeTest, AwaitEndsAtOnceWithoutFramesAndMatchesOnTypeOnly) {
+  const std::uint32_t start = platform::tickCount();
+  EXPECT_FALSE(AwaitConfirmation(0xA000, r));
+  EXPECT_EQ(platform::tickCount(), start);
+  EXPECT_FALSE(avAnswered());
+
+  // Unrelated frames are skipped; the version confirmation of any adapter on any interface
+  // answers a version request.
+  incoming(1).push_back(statusConfirm(0xA051));
+  incoming(1).push_back(avFrame(0xA0FE, 60));
+  incoming(1).push_back(versionConfirm(2, "remote", MacAddress{0, 0xB0, 0x52, 9, 9, 9}));
+  ASSERT_TRUE(AwaitConfirmation(0xA000, r));
+  EXPECT_EQ(r.mmtype, 0xA001);
+  EXPECT_EQ(lastFrameInterface(), 1);
+  EXPECT_TRUE(avAnswered());
+
+  // A commit confirmation answers any request; a refused one answers none.
+  incoming(0).push_back(statusConfirm(0xA029, 1));
+  EXPECT_FALSE(AwaitConfirmation(0xA050, r));
+  incoming(0).push_back(statusConfirm(0xA029));
+  EXPECT_TRUE(AwaitConfirmation(0xA050, r));
+}
+
+TEST_F(ExchangeTest, AFloodOfUnrelatedFramesEndsByTheDeadline) {
+  for (int i = 0; i < 10000; ++i) incoming(0).push_back(statusConfirm(0xA051));
+  incoming(0).push_back(versionConfirm(1, "late"));
+  EXPECT_FALSE(AwaitConfirmation(0xA000, r));
+  EXPECT_EQ(incoming(0).size(), 10001u - 100u / kSkipPauseMs);
+
+  EXPECT_FALSE(WaitConfirmation(0xA000, r));
+  EXPECT_GT(incoming(0).size(), 9000u);
+}
+
+struct LateAnswer {
+  FakeBackend* fake;
+  std::uint64_t dueUs;
+  Bytes frame;
+  bool flood;
+};
+
+void deliver(void* context, std::uint64_t nowUs) {
+  auto* late = static_cast<LateAnswer*>(context);
+  if (late->flood) late->fake->ports[0].incoming.push_back(statusConfirm(0xA051));
+  if (!late->frame.empty() && nowUs >= late->dueUs) {
+    late->fake->ports[0].incoming.push_back(late->frame);
+    late->frame.clear();
+  }
+}
+
+TEST_F(ExchangeTest, WaitTakesALateAnswerAndGivesUpAfterItsTime) {
+  LateAnswer late{&fake, 60'000, versionConfirm(1, "late"), false};
+  clock.setAdvanceHook(deliver, &late);
+  const std::uint32_t start = platform::tickCount();
+  ASSERT_TRUE(WaitConfirmation(0xA000, r));
+  EXPECT_EQ(r.data[0], 1);
+  EXPECT_GE(platform::tickCount() - start, 60u);
+
+  const std::uint32_t again = platform::tickCount();
+  EXPECT_FALSE(WaitConfirmation(0xA000, r));
+  EXPECT_EQ(platform::tickCount() - again, 100u);
+
+  // A frame every millisecond, none of them the answer: the wait still ends.
+  LateAnswer flood{&fake, 0, {}, true};
+  clock.setAdvanceHook(deliver, &flood);
+  const std::uint32_t flooded = platform::tickCount();
+  EXPECT_FALSE(WaitConfirmation(0xA000, r));
+  EXPECT_LE(platform::tickCount() - flooded, 100u + kSkipPauseMs);
+}
+
+TEST_F(ExchangeTest, SendAvRequestBuildsFromTheCurrentInterface) {
+  const MacAddress remote{0x00, 0xB0, 0x52, 1, 2, 3};
+  SendAvRequest(remote, 0xA000);
+  ASSERT_EQ(fake.ports[0].sent.size(), 1u);
+  const Bytes& v = fake.ports[0].sent[0];
+  ASSERT_EQ(v.size(), 64u);
+  EXPECT_EQ(Bytes(v.begin(), v.begin() + 6), Bytes(remote.begin(), remote.end()));
+  EXPECT_EQ(Bytes(v.begin() + 6, v.begin() + 12), Bytes(kHostMac.begin(), kHostMac.end()));
+  EXPECT_EQ(v[15], 0x00);
+  EXPECT_EQ(v[16], 0xA0);
+
+  SendAvRequest(remote, 0xA038);
+  EXPECT_EQ(fake.ports[0].sent.back()[14], 0x00);
+  EXPECT_EQ(networkInfoFormat(), 1);
+  setAvMessageVersion(4);
+  SendAvRequest(remote, 0xA038);
+  EXPECT_EQ(fake.ports[0].sent.back()[14], 0x01);
+  EXPECT_EQ(fake.ports[0].sent.back()[19], 0x00);
+  EXPECT_EQ(fake.ports[0].sent.back()[20], 0xB0);
+  EXPECT_EQ(networkInfoFormat(), 4);
+
+  SendAvRequest(remote, 0xA050);
+  EXPECT_TRUE(traced.empty());
+  SendAvRequest(remote, 0xA024);
+  EXPECT_EQ(traced, "something wrong in THAPI_GETVERSION \n");
+  EXPECT_EQ(fake.ports[0].sent.size(), 3u);
+
+  // An interface whose address is unknown sends nothing.
+  fake.interfaces[1].mac = kNoMac;
+  ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+  ASSERT_EQ(transport::OpenInterface(1), 1);
+  transport::setCurrentInterface(1);
+  SendAvRequest(remote, 0xA000);
+  EXPECT_TRUE(fake.ports[1].sent.empty());
+}
+
+TEST_F(ExchangeTest, NetworkInfoWaitDecodesWithTheMessageVersion) {
+  Bytes v1 = avFrameV1(0xA039, 60);
+  incoming(0).push_back(v1);
+  EXPECT_FALSE(AwaitConfirmation(0xA038, r));  // version 0 expected: skipped
+  setAvMessageVersion(4);
+  incoming(0).push_back(v1);
+  EXPECT_TRUE(AwaitConfirmation(0xA038, r));
+  EXPECT_EQ(r.operation, 3u);
+}
+
+const transport::ReceivedFrame* scriptedIntake(int index) {
+  static Bytes frame;
+  static transport::ReceivedFrame received;
+  if (index != 1) return nullptr;
+  frame = versionConfirm(4, "through the intake");
+  received.data = frame.data();
+  received.length = static_cast<std::uint32_t>(frame.size());
+  return &received;
+}
+
+TEST_F(ExchangeTest, PollsGoThroughTheInstalledIntake) {
+  incoming(0).push_back(statusConfirm(0xA051));
+  setFrameIntake(scriptedIntake);
+  ASSERT_TRUE(AwaitConfirmation(0xA000, r));
+  EXPECT_EQ(lastFrameInterface(), 1);
+  EXPECT_EQ(incoming(0).size(), 1u);  // the default receive was not used
+  setFrameIntake(nullptr);
+  std::size_t length = 0;
+  Bytes buffer(1528);
+  EXPECT_EQ(PollManagementFrame(buffer, length), 1);
+}
+
+TEST_F(ExchangeTest, HostActionIsAnsweredAtOnceDuringAWait) {
+  Bytes indication = avFrame(0xA062, 60);
+  indication[20] = 2;
+  incoming(1).push_back(indication);
+  incoming(1).push_back(statusConfirm(0xA051));
+  ASSERT_TRUE(AwaitConfirmation(0xA050, r));
+  ASSERT_EQ(fake.ports[1].sent.size(), 1u);
+  const Bytes& response = fake.ports[1].sent[0];
+  EXPECT_EQ(response[15], 0x63);
+  EXPECT_EQ(Bytes(response.begin(), response.begin() + 6),
+            Bytes(kAdapterMac.begin(), kAdapterMac.end()));
+  EXPECT_EQ(response[20], 0);
+  EXPECT_FALSE(thpapi_FrameWaiting());
+}
+
+}  // namespace
+}  // namespace quorrel::thpapi
