@@ -7,6 +7,7 @@
 #include "brantleapi/hooks.h"
 #include "platform/clock.h"
 #include "support/fake_backend.h"
+#include "thpapi/frame_intake.h"
 #include "transport/interface_table.h"
 #include "unit/brantleapi/reply_frames.h"
 
@@ -223,6 +224,28 @@ TEST_F(Hp1KeyEntry, ReadBackRejectsADifferentKeyAndLogsIt) {
   EXPECT_EQ(logged[0].first, 2);
   EXPECT_EQ(logged[0].second, std::vector<std::uint8_t>(other.begin(), other.end()));
   EXPECT_EQ(autoscanCalls, (std::vector<bool>{false, true}));
+}
+
+// The scan's intake keeps every parameters reply as the interface's copy before the key
+// setting sees it; the read-back must still catch a device that did not take the key.
+const transport::ReceivedFrame* storingIntake(int index) {
+  const transport::ReceivedFrame* f = transport::ReceiveFrame(index);
+  if (f == nullptr) return f;
+  if (auto v = parseHp1Reply(f->bytes()))
+    if (auto p = decodeLocalParametersReply(*v); p && p->selector == 1)
+      api::interfaceState(index).localParameters = p->parameters;
+  return f;
+}
+
+TEST_F(Hp1KeyEntry, ReadBackIsNotFooledByTheIntakeStoringTheReply) {
+  thpapi::setFrameIntake(storingIntake);
+  auto other = expected;
+  other[20] ^= 0x01;
+  queue(localParametersReply(kTestLocal, 1, other));
+  queue(localParametersReply(kTestLocal, 1, other));
+  EXPECT_EQ(sendHp1KeyEntry(0, kTestHost, kBroadcastMac, 1, key, 1, true, false), 0);
+  EXPECT_EQ(logged.size(), 2u);
+  thpapi::setFrameIntake(nullptr);
 }
 
 TEST_F(Hp1KeyEntry, KeepModeAndAddressedEntriesSkipTheReadBack) {

@@ -240,7 +240,8 @@ TEST(Hp1Frame, ParserRoundTripAndHostileInput) {
   // The envelope's inner block is read with the same parser.
   Built env;
   env.length = buildTurboKeyFrame(env.buffer, kHost, kBroadcastMac, kKeyA, &kKeyB);
-  auto inner = parseHp1Block(env.bytes(), kKeyEnvelopeInnerBlockOffset);
+  const auto envelope = env.bytes();
+  auto inner = parseHp1Block(envelope, kKeyEnvelopeInnerBlockOffset);
   ASSERT_TRUE(inner);
   EXPECT_EQ(inner->entries[0].type, 0x04);
   EXPECT_EQ(inner->entries[0].data[0], 1);
