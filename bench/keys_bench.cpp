@@ -94,7 +94,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) ns[r.benchmark_name()] = r.GetAdjustedCPUTime();
+      if (r.run_type == Run::RT_Iteration) {
+        // The least of the repetitions: other load on the machine only ever adds time.
+        const std::string name = r.run_name.function_name;
+        const double v = r.GetAdjustedCPUTime();
+        if (!ns.count(name) || v < ns[name]) ns[name] = v;
+      }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> ns;
@@ -102,14 +107,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 }  // namespace
 
-BENCHMARK(deriveNmk);
-BENCHMARK(deriveDak);
-BENCHMARK(deriveNek);
-BENCHMARK(sha256EvpFloor);
-BENCHMARK(sha256LowLevelFloor);
-BENCHMARK(md5EvpFloor);
-BENCHMARK(md5LowLevelFloor);
-BENCHMARK(sha256LookupEachCall);
+BENCHMARK(deriveNmk)->Repetitions(3);
+BENCHMARK(deriveDak)->Repetitions(3);
+BENCHMARK(deriveNek)->Repetitions(3);
+BENCHMARK(sha256EvpFloor)->Repetitions(3);
+BENCHMARK(sha256LowLevelFloor)->Repetitions(3);
+BENCHMARK(md5EvpFloor)->Repetitions(3);
+BENCHMARK(md5LowLevelFloor)->Repetitions(3);
+BENCHMARK(sha256LookupEachCall)->Repetitions(3);
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);

@@ -1,0 +1,1 @@
+quorrel_fuzzer(fuzz_paramblock SOURCES paramblock_fuzz.cpp DEPS quorrel_paramblock)

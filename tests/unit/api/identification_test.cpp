@@ -1,0 +1,146 @@
+// Chip model, class and firmware text from version confirmations, good and hostile.
+#include "api/identification.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "transport/interface_table.h"
+
+namespace quorrel::api {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The decoded data of a version confirmation: identifier, length, 64-byte text field.
+Bytes versionData(std::uint8_t id, std::string_view text, int lengthByte = -1) {
+  Bytes b(2 + version_data::kTextSize, 0);
+  b[0] = id;
+  b[1] = static_cast<std::uint8_t>(lengthByte >= 0 ? lengthByte : static_cast<int>(text.size()));
+  for (std::size_t i = 0; i < text.size() && i < version_data::kTextSize; ++i) b[2 + i] = text[i];
+  return b;
+}
+
+class IdentificationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    transport::ResetInterfaceTable();
+    ResetDeviceTable();
+  }
+  void TearDown() override { ResetDeviceTable(); }
+};
+
+TEST_F(IdentificationTest, EveryChipByIdentifier) {
+  const struct {
+    std::uint8_t id;
+    const char* text;
+    const char* chip;
+    const char* firmware;
+    DeviceClass cls;
+  } cases[] = {
+      {1, "LQA-100-FW-2-4-0517", "LQA-100", "LQA-100-FW-2-4-0517",
+       DeviceClass::AvFirstGeneration},
+      {2, "LQA-100-FW-2-4-0517", "LQA-130", "LQA-130-FW-2-4-0517",
+       DeviceClass::AvFirstGeneration},
+      {3, "LQA-100-FW-4-0", "LQA-140", "LQA-140-FW-4-0", DeviceClass::AvFirstGeneration},
+      {4, "LQB-200-FW-5-2", "LQ-B200", "LQ-B200-FW-5-2", DeviceClass::AvSecondGeneration},
+      {5, "LQA-100-FW-3-5", "LQ-A145", "LQ-A145-FW-3-5", DeviceClass::AvFirstGeneration},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.id));
+    ResetDeviceTable();
+    const bool second = c.cls == DeviceClass::AvSecondGeneration;
+    const Bytes data = versionData(c.id, c.text);
+    const MacAddress source{0x00, 0xB0, 0x52, 0xAB, 0xCD, c.id};
+    EXPECT_EQ(IdentifyLocalAv(2, {source, 2, data}),
+              second ? AvGeneration::Second : AvGeneration::First);
+    EXPECT_EQ(deviceTable().localChipName, c.chip);
+    EXPECT_EQ(interfaceDevices(2).localFirmware, c.firmware);
+    const InterfaceState& s = interfaceState(2);
+    EXPECT_TRUE(s.localPresent && s.localAnswered);
+    EXPECT_EQ(s.localMac, source);
+    EXPECT_EQ(DeviceClassLabel(2), second ? "HomePlug AV B200 Device" : "HomePlug AV A1x0 Device");
+
+    RemoteDevice r;
+    r.deviceClass = DeviceClass::AvFirstGeneration;
+    IdentifyRemoteAv(r, data, StationListLayout::Mmv0);
+    EXPECT_EQ(r.firmware, c.firmware);
+    EXPECT_EQ(r.deviceClass, DeviceClass::AvFirstGeneration);  // MMV 0 cannot tell
+    IdentifyRemoteAv(r, data, StationListLayout::Mmv1);
+    EXPECT_EQ(r.deviceClass, c.cls);
+    EXPECT_EQ(r.classChanged, second);
+  }
+}
+
+TEST_F(IdentificationTest, OnlyTheFirstPrefixCountsAndWhatPrecedesItIsDropped) {
+  EXPECT_EQ(RewriteFirmwareText(versionData(2, "xy LQA-100-MAC")), "LQA-130-MAC");
+  EXPECT_EQ(RewriteFirmwareText(versionData(2, "LQA-100-LQA-100")), "LQA-130-LQA-100");
+  EXPECT_EQ(RewriteFirmwareText(versionData(4, "LQA-100-LQB-200-9")), "LQ-B200-9");
+  // Without the identifier's prefix the text is kept as reported.
+  EXPECT_EQ(RewriteFirmwareText(versionData(3, "  LQB-200-7")), "  LQB-200-7");
+  EXPECT_EQ(RewriteFirmwareText(versionData(4, "LQA-100-7")), "LQA-100-7");
+}
+
+TEST_F(IdentificationTest, LengthAndDataThatDisagreeWithTheField) {
+  const std::string full(64, 'Z');
+  Bytes data = versionData(9, full, 255);
+  data.resize(300, 'Q');  // bytes beyond the text field must not be taken
+  EXPECT_EQ(RewriteFirmwareText(data), full);
+  const std::string text = "LQA-100" + std::string(57, '7');
+  EXPECT_EQ(IdentifyLocalAv(0, {{}, 0, versionData(1, text, 200)}), AvGeneration::First);
+  EXPECT_EQ(interfaceDevices(0).localFirmware, text);
+
+  EXPECT_EQ(RewriteFirmwareText({}), "");
+  EXPECT_EQ(RewriteFirmwareText(Bytes{1}), "");
+  EXPECT_EQ(RewriteFirmwareText(Bytes{2, 40, 'L', 'Q', 'A', '-', '1'}), "LQA-1");  // cut short
+  EXPECT_EQ(RewriteFirmwareText(Bytes{2, 9, 'L', 'Q', 'A', '-', '1', '0', '0', '-', '2'}),
+            "LQA-130-2");
+  EXPECT_EQ(RewriteFirmwareText(versionData(2, "LQA-100-MAC", 5)), "LQA-1");
+  Bytes zero = versionData(1, "LQA-100-AB");
+  zero[2 + 8] = 0;  // an embedded zero ends the text
+  EXPECT_EQ(RewriteFirmwareText(zero), "LQA-100-");
+}
+
+TEST_F(IdentificationTest, UnknownIdentifierKeepsTheTextAndTheClass) {
+  for (std::uint8_t id : {0, 6, 0xFF}) {
+    SCOPED_TRACE(static_cast<int>(id));
+    ResetDeviceTable();
+    interfaceState(1).localClass = DeviceClass::HomePlug1;
+    const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 9};
+    EXPECT_EQ(IdentifyLocalAv(1, {source, 1, versionData(id, "LQA-100-X")}), AvGeneration::Unknown);
+    EXPECT_EQ(interfaceDevices(1).localFirmware, "LQA-100-X");
+    EXPECT_TRUE(deviceTable().localChipName.empty());
+    EXPECT_EQ(interfaceState(1).localClass, DeviceClass::HomePlug1);
+    EXPECT_TRUE(interfaceState(1).localPresent);
+    EXPECT_EQ(interfaceState(1).localMac, source);
+
+    RemoteDevice r;
+    r.deviceClass = DeviceClass::AvFirstGeneration;
+    r.firmware = "older and much longer firmware text";
+    EXPECT_EQ(IdentifyRemoteAv(r, versionData(id, "B"), StationListLayout::Mmv1),
+              AvGeneration::Unknown);
+    EXPECT_EQ(r.firmware, "B");
+    EXPECT_EQ(r.deviceClass, DeviceClass::AvFirstGeneration);
+  }
+}
+
+TEST_F(IdentificationTest, ConfirmationFromAnotherInterfaceAndBadIndexes) {
+  const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 3};
+  const Bytes data = versionData(4, "LQB-200-1");
+  IdentifyLocalAv(0, {source, 3, data});
+  EXPECT_EQ(interfaceState(3).localMac, source);
+  EXPECT_EQ(interfaceState(0).localMac, kNoMac);
+  EXPECT_EQ(interfaceState(0).localClass, DeviceClass::AvSecondGeneration);
+
+  ResetDeviceTable();
+  EXPECT_EQ(IdentifyLocalAv(8, {source, 8, data}), AvGeneration::Unknown);
+  EXPECT_EQ(IdentifyLocalAv(-1, {source, 0, data}), AvGeneration::Unknown);
+  for (int i = 0; i < kInterfaceCount; ++i) EXPECT_FALSE(interfaceState(i).localPresent);
+  EXPECT_TRUE(deviceTable().localChipName.empty());
+  EXPECT_EQ(IdentifyLocalAv(7, {source, 12, data}), AvGeneration::Second);  // MAC has no home
+  EXPECT_EQ(interfaceState(7).localMac, kNoMac);
+}
+
+}  // namespace
+}  // namespace quorrel::api

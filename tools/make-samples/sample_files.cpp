@@ -1,0 +1,178 @@
+// Sample parameter blocks and firmware image chains.
+#include "make-samples/sample_files.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "paramblock/block_checksum.h"
+
+namespace quorrel::samples {
+
+using paramblock::checksum32;
+
+bool encodeNvmImageHeader(const NvmImageHeader& h, MutableByteSpan file, std::size_t at) {
+  if (at > file.size() || file.size() - at < kNvmHeaderLength) return false;
+  const MutableByteSpan out = file.subspan(at, kNvmHeaderLength);
+  writeLe32(out, kNvmHeaderVersionOffset, h.headerVersion);
+  writeLe32(out, kNvmRomAddressOffset, h.romAddress);
+  writeLe32(out, kNvmLoadAddressOffset, h.loadAddress);
+  writeLe32(out, kNvmImageLengthOffset, h.imageLength);
+  writeLe32(out, kNvmImageChecksumOffset, h.imageChecksum);
+  writeLe32(out, kNvmEntryAddressOffset, h.entryAddress);
+  for (std::size_t i = 0; i < h.further.size(); ++i) writeLe32(out, 24 + 4 * i, h.further[i]);
+  writeLe32(out, kNvmNextHeaderOffset, h.nextHeaderOffset);
+  writeLe32(out, kNvmHeaderChecksumOffset,
+            checksum32(ByteSpan(out).first(kNvmHeaderChecksumOffset)));
+  return true;
+}
+
+bool decodeNvmImageHeader(ByteSpan file, std::size_t at, NvmImageHeader& h) {
+  if (at > file.size() || file.size() - at < kNvmHeaderLength) return false;
+  const ByteSpan in = file.subspan(at, kNvmHeaderLength);
+  h.headerVersion = readLe32(in, kNvmHeaderVersionOffset);
+  h.romAddress = readLe32(in, kNvmRomAddressOffset);
+  h.loadAddress = readLe32(in, kNvmLoadAddressOffset);
+  h.imageLength = readLe32(in, kNvmImageLengthOffset);
+  h.imageChecksum = readLe32(in, kNvmImageChecksumOffset);
+  h.entryAddress = readLe32(in, kNvmEntryAddressOffset);
+  for (std::size_t i = 0; i < h.further.size(); ++i) h.further[i] = readLe32(in, 24 + 4 * i);
+  h.nextHeaderOffset = readLe32(in, kNvmNextHeaderOffset);
+  h.headerChecksum = readLe32(in, kNvmHeaderChecksumOffset);
+  return true;
+}
+
+bool nvmHeaderChecksumOk(ByteSpan file, std::size_t at) {
+  if (at > file.size() || file.size() - at < kNvmHeaderLength) return false;
+  return checksum32(file.subspan(at, kNvmHeaderLength)) == 0;
+}
+
+std::vector<FirmwareImage> sampleFirmwareImages(std::size_t count, std::size_t size) {
+  std::vector<FirmwareImage> images;
+  if (count == 0 || count > kMaxSampleImages || size > kMaxSampleImageSize) return images;
+  for (std::size_t i = 0; i < count; ++i) {
+    FirmwareImage image;
+    image.loadAddress = kSampleLoadAddress + static_cast<std::uint32_t>(i) * kSampleLoadStride;
+    image.entryAddress = image.loadAddress;
+    image.bytes.resize(size);
+    // A small linear congruential walk: cheap, reproducible, and no two images alike.
+    std::uint32_t state = 0x9E3779B9u * static_cast<std::uint32_t>(i + 1);
+    for (std::uint8_t& b : image.bytes) {
+      state = state * 1664525u + 1013904223u;
+      b = static_cast<std::uint8_t>(state >> 24);
+    }
+    images.push_back(std::move(image));
+  }
+  return images;
+}
+
+std::vector<std::uint8_t> buildFirmwareFile(std::span<const FirmwareImage> images) {
+  std::vector<std::uint8_t> file;
+  if (images.empty()) return file;
+  std::uint64_t total = 0;
+  for (const FirmwareImage& image : images) total += kNvmHeaderLength + image.bytes.size();
+  if (total > std::numeric_limits<std::uint32_t>::max()) return file;
+  file.resize(static_cast<std::size_t>(total));
+
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    const FirmwareImage& image = images[i];
+    const std::size_t imageAt = at + kNvmHeaderLength;
+    const std::size_t next = imageAt + image.bytes.size();
+    NvmImageHeader h;
+    h.romAddress = static_cast<std::uint32_t>(imageAt);
+    h.loadAddress = image.loadAddress;
+    h.imageLength = static_cast<std::uint32_t>(image.bytes.size());
+    h.imageChecksum = checksum32(image.bytes);
+    h.entryAddress = image.entryAddress;
+    h.nextHeaderOffset = i + 1 < images.size() ? static_cast<std::uint32_t>(next) : 0;
+    encodeNvmImageHeader(h, file, at);
+    std::copy(image.bytes.begin(), image.bytes.end(), file.begin() + imageAt);
+    at = next;
+  }
+  return file;
+}
+
+namespace {
+
+// Fixed device access key of the samples: our own bytes, not any adapter's.
+constexpr NetworkMembershipKey kSampleDeviceAccessKey{
+    0x51, 0x75, 0x6F, 0x72, 0x72, 0x65, 0x6C, 0x20, 0x73, 0x61, 0x6D, 0x70, 0x6C, 0x65, 0x44, 0x4B};
+
+constexpr std::size_t kDeviceAccessKeyOffset = 18;
+constexpr std::size_t kManufacturerOffset = 36;
+constexpr std::size_t kDeviceNameOffset = 116;
+constexpr std::size_t kNetworkNameOffset = 180;
+constexpr std::size_t kNameFieldLength = 64;
+constexpr std::size_t kTimeZoneRuleOffset = 15377;
+constexpr std::size_t kTimeZoneRuleField = 15560 - kTimeZoneRuleOffset;
+
+// Region values that the block's validation requires to be non-zero; the rest stay zero.
+void writeRegionDefaults(MutableByteSpan b) {
+  for (std::size_t at : {528u, 532u, 536u, 540u}) writeLe32(b, at, 10000000);  // rates
+  writeLe32(b, 7824, 120);
+  writeU8(b, 7829, 80);
+  writeU8(b, 7830, 100);
+  for (std::uint8_t i = 0; i < 12; ++i) writeU8(b, 7844 + i, i);
+  writeLe32(b, 8080, 1000000);
+  // One entry in the list of region 10248.
+  writeU8(b, 10248, 1);
+  writeU8(b, 10250, 1);
+  writeU8(b, 10252, 2);
+  writeU8(b, 10253, 1);
+  // Serial ports enabled: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control.
+  writeU8(b, 11401, 1);
+  writeLe16(b, 11408, 1000);
+  writeLe16(b, 11410, 500);
+  for (std::size_t at : {11420u, 11432u, 11444u}) {
+    writeLe32(b, at, 115200);
+    writeU8(b, at + 4, 8);
+    writeU8(b, at + 5, 0);
+    writeU8(b, at + 6, 1);
+    writeU8(b, at + 7, 0);
+  }
+  writeText(b, kTimeZoneRuleOffset, kTimeZoneRuleField, kSampleTimeZoneRule);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> buildParameterBlock(const MacAddress& mac,
+                                              const NetworkMembershipKey& nmk) {
+  using namespace paramblock;
+  if (isRefusedDeviceMac(mac)) return {};
+  std::vector<std::uint8_t> block(kParameterBlockLength, 0);
+  const MutableByteSpan b(block);
+  writeU8(b, kVersionOffset, kParameterBlockVersion.first);
+  writeU8(b, kVersionOffset + 1, kParameterBlockVersion.second);
+  writeLe16(b, kLengthOffset, static_cast<std::uint16_t>(kParameterBlockLength));
+  writeMac(b, kMacAddressOffset, mac);
+  writeBytes(b, kDeviceAccessKeyOffset, kSampleDeviceAccessKey);
+  writeText(b, kManufacturerOffset, kNameFieldLength, kSampleManufacturerName);
+  writeBytes(b, kNetworkMembershipKeyOffset, nmk);
+  writeText(b, kDeviceNameOffset, kNameFieldLength, kSampleDeviceName);
+  writeText(b, kNetworkNameOffset, kNameFieldLength, kSampleNetworkName);
+  writeRegionDefaults(b);
+
+  ParameterBlock view;
+  if (view.updateChecksum(b) != ParameterBlockResult::kSuccess) return {};
+  return block;
+}
+
+bool parseKeyHex(std::string_view text, NetworkMembershipKey& key) {
+  if (text.size() != key.size() * 2) return false;
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  NetworkMembershipKey parsed{};
+  for (std::size_t i = 0; i < parsed.size(); ++i) {
+    const int hi = nibble(text[2 * i]), lo = nibble(text[2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    parsed[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+  }
+  key = parsed;
+  return true;
+}
+
+}  // namespace quorrel::samples
