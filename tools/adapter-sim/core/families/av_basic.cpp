@@ -53,6 +53,12 @@ constexpr std::size_t kSetKeyRequestLength = 60;
 constexpr std::uint8_t kSelectorLocal = 0x0F;
 constexpr std::size_t kSetKeyStatus = 20;
 
+// HomePlug 1.0 and Turbo adapters do not speak the vendor messages.
+Adapter* avAdapterAt(Network& net, const MacAddress& mac) {
+  Adapter* a = net.adapterAt(mac);
+  return a != nullptr && !isHp1Family(*a) ? a : nullptr;
+}
+
 Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
   auto f = wire::avFrame(to, from.mac, 0, kVersionRequest + 1,
                          kVersionFrameLength - wire::kPayloadOffsetV0);
@@ -68,14 +74,14 @@ Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
 void onVersion(Network& net, const wire::Request& r, std::vector<Answer>& out) {
   // A broadcast probe reaches the attached adapter only; stations answer their own address.
   const MacAddress at = r.destination == kBroadcastMac ? kLocalDeviceMac : r.destination;
-  if (Adapter* a = net.adapterAt(at)) out.push_back(versionAnswer(net, *a, r.source));
+  if (Adapter* a = avAdapterAt(net, at)) out.push_back(versionAnswer(net, *a, r.source));
 }
 
 // The stations of the local adapter's network, in scenario order.
 std::vector<const Adapter*> listedStations(Network& net) {
   std::vector<const Adapter*> list;
   for (const auto& s : net.scenario().remotes)
-    if (net.inLocalNetwork(s)) list.push_back(&s);
+    if (net.inLocalNetwork(s) && !isHp1Family(s)) list.push_back(&s);
   return list;
 }
 
@@ -127,7 +133,7 @@ std::vector<std::uint8_t> networkInfoV1(const Adapter& local, const std::vector<
 
 // The layout follows the adapter's generation, whatever version the request came in.
 void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& out) {
-  Adapter* a = net.adapterAt(r.destination);
+  Adapter* a = avAdapterAt(net, r.destination);
   if (a == nullptr || !net.isLocal(*a)) return;
   const auto stations = listedStations(net);
   const bool v1 = isSecondGeneration(a->chipId);
@@ -137,7 +143,7 @@ void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& ou
 
 // Only the local adapter's own key for now: selector 0x0F. A refused setting keeps the old key.
 void onSetKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
-  Adapter* a = net.adapterAt(r.destination);
+  Adapter* a = avAdapterAt(net, r.destination);
   if (a == nullptr || !net.isLocal(*a) || r.mmv != 0 || r.frame.size() < kSetKeyRequestLength)
     return;
   if (readU8(r.frame, kSetKeySelector) != kSelectorLocal) return;
