@@ -12,13 +12,14 @@
 #include "api/device_table.h"
 #include "persistence/known_devices.h"
 #include "persistence/list_layout.h"
+#include "crypto/keys.h"
 #include "platform/bytes.h"
 
 namespace quorrel::persistence {
 
 inline constexpr std::uint32_t kDataFileVersion = 306;
 // The network name every interface starts with after a reset: the HomePlug AV default.
-inline constexpr const char* kResetNetworkName = "HomePlugAV";
+inline constexpr const char* kResetNetworkName = crypto::kDefaultAvNetworkPassword;
 // A damaged file is moved to its own name with this ending.
 inline constexpr const char* kDamagedSuffix = ".damaged";
 
