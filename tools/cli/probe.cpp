@@ -24,8 +24,7 @@ void printVersion(const std::string& interfaceName, const thpapi::ThapiResult& r
   std::printf("%s: HomePlug AV adapter %s\n", interfaceName.c_str(),
               formatMac(result.source).c_str());
   if (chip != nullptr) {
-    std::printf("  chip      %.*s (%.*s)\n", static_cast<int>(chip->name.size()),
-                chip->name.data(),
+    std::printf("  chip      %.*s (%.*s)\n", static_cast<int>(chip->name.size()), chip->name.data(),
                 static_cast<int>(api::deviceClassLabel(chip->deviceClass).size()),
                 api::deviceClassLabel(chip->deviceClass).data());
   } else {
