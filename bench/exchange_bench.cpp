@@ -1,10 +1,8 @@
 // One HomePlug AV exchange (build, send, wait, decode) against adapter-sim over a veth pair,
 // beside the raw round-trip floor and the bound the exchange's own fixed sleeps set.
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 
 #include "platform/clock.h"
 #include "rawfloor.h"
@@ -12,6 +10,9 @@
 #include "transport/interface_table.h"
 
 namespace {
+
+constexpr const char* kScenario =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 1\n[behaviour]\nlocal_latency_us 0\n";
 
 using namespace quorrel;
 using Clock = std::chrono::steady_clock;
@@ -74,27 +75,16 @@ int main() {
   }
   std::string error;
   bench::Timings floor, exchange;
-  {
-    e2e::NetnsPair pair;
-    if (!pair.create(error) || !bench::measureRawFloor(pair, kFloorRounds, floor, error)) {
-      std::fprintf(stderr, "exchange bench: %s\n", error.c_str());
-      return 1;
-    }
-  }
-  char dir[] = "/tmp/quorrel-bench-XXXXXX";
-  if (mkdtemp(dir) == nullptr) return 1;
-  const std::string scenario = std::string(dir) + "/scenario.conf";
-  std::ofstream(scenario) << "[local]\nmac 00:B0:52:10:00:01\nchip 1\n"
-                             "[behaviour]\nlocal_latency_us 0\n";
-  {
-    e2e::NetnsPair pair;
-    const bool ok = pair.create(error) && measureExchanges(pair, scenario, exchange, error);
-    std::remove(scenario.c_str());
-    rmdir(dir);
-    if (!ok) {
-      std::fprintf(stderr, "exchange bench: %s\n", error.c_str());
-      return 1;
-    }
+  const bool ok = bench::measureRawFloorOnNewPair(kFloorRounds, floor, error) &&
+                  bench::withScenarioPair(
+                      kScenario,
+                      [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
+                        return measureExchanges(pair, path, exchange, e);
+                      },
+                      error);
+  if (!ok) {
+    std::fprintf(stderr, "exchange bench: %s\n", error.c_str());
+    return 1;
   }
   const bench::Timings sleeps = measureSleeps();
   const double bound = kPrescribedSleepUs + floor.median;
