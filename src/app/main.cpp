@@ -1,0 +1,7 @@
+// quorrel-utility: the desktop program.
+#include "app/desktop_scan.h"
+#include "ui/quorrel/shell.h"
+
+int main(int argc, char** argv) {
+  return quorrel::qtui::RunShell(argc, argv, quorrel::app::desktopScan());
+}

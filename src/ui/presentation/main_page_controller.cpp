@@ -1,0 +1,327 @@
+// The Main page's decisions: start-up, scans, list refresh, sort and rename.
+#include "ui/presentation/main_page_controller.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "persistence/device_data.h"
+#include "persistence/known_devices.h"
+#include "persistence/list_layout.h"
+#include "persistence/locations.h"
+#include "persistence/preferences.h"
+#include "persistence/vendor_list.h"
+#include "platform/notice.h"
+#include "transport/interface_table.h"
+#include "ui/presentation/rename_rules.h"
+
+namespace quorrel::ui {
+
+namespace {
+using platform::NoticeButtons;
+using platform::NoticeIcon;
+using platform::NoticeOwner;
+
+int interfacesListed() {
+  return std::clamp(transport::interfaceTable().interfaceCount, 0, api::kInterfaceCount);
+}
+
+bool anyLocalPresent() {
+  for (int i = 0; i < api::kInterfaceCount; ++i)
+    if (api::interfaceDevices(i).localPresent) return true;
+  return false;
+}
+}  // namespace
+
+MainPageController::MainPageController(MainPageView& view, ScanControl& scan, ShellState& shell)
+    : view_(view), scan_(scan), shell_(shell) {
+  scan_.setEvents(this);
+}
+
+MainPageController::~MainPageController() {
+  scan_.setEvents(nullptr);
+  persistence::setRemoteRowRemover(nullptr);
+}
+
+void MainPageController::Initialise() {
+  const persistence::Preferences& prefs = persistence::preferences();
+  shell_.localSeenAtActivation = false;
+  persistence::ChooseDataDirectory(NoticeOwner::MainPage);
+  persistence::LoadVendorList();
+  shell_.workingDirectory = persistence::resourceDirectory();
+  if (shell_.workingDirectory.size() >= kWorkingDirectorySize)
+    shell_.workingDirectory.resize(kWorkingDirectorySize - 1);
+  const ColumnSet columns =
+      ColumnSet::fromPreferences(prefs.showRateColumn != 0, prefs.showQualityColumn != 0);
+  rows_.emplace(columns, prefs.qualityStyle);
+  view_.setupLists(columns);
+  persistence::CaptureListLayout();
+  persistence::setRemoteRowRemover([this](const MacAddress& mac) {
+    if (rows_ && rows_->RemoveRowByMac(mac)) view_.showRemoteRows(*rows_);
+  });
+  persistence::LoadDeviceData();
+  LoadSortState();
+  // The Upgrade Firmware button comes with the upgrade; until then there is none to show.
+  RestartScan();
+  scan_.SuspendAutoscan(prefs.autoscanEnabled != 0);
+  SelectLocalAdapter();
+  RefreshDeviceLists(5);
+}
+
+void MainPageController::LoadSortState() {
+  const persistence::ListSettings& s = persistence::listSettings();
+  sort_.column = static_cast<int>(s.sortColumn);
+  sort_.directionFlag = s.sortDirection != 0;
+}
+
+void MainPageController::SaveSortState() {
+  persistence::ListSettings& s = persistence::listSettings();
+  s.sortColumn = static_cast<std::uint32_t>(sort_.column);
+  s.sortDirection = sort_.directionFlag ? 1 : 0;
+}
+
+bool MainPageController::RestartScan() {
+  ResetRemoteList();
+  const persistence::Preferences& prefs = persistence::preferences();
+  return scan_.StartScan(static_cast<std::uint32_t>(prefs.scanInterval), kPageDropThreshold,
+                         prefs.autoscanEnabled != 0);
+}
+
+void MainPageController::ResetRemoteList() {
+  api::ClearRemotes();
+  persistence::PurgeUnaddressedKnown();
+  persistence::SaveDeviceData();
+  if (rows_) {
+    rows_->clear();
+    rowMacs_.clear();
+    rowPasswords_.clear();
+    view_.showRemoteRows(*rows_);
+  }
+}
+
+void MainPageController::RequestScan() {
+  try {
+    scan_.RequestUserScan();
+    shell_.firstActivation = false;
+    const bool found = RestartScan();
+    if (!found && !suppressAdapterMessage) {
+      platform::showNotice(main_text::kNotDetectedText, main_text::kNotDetected, NoticeIcon::Stop,
+                           NoticeButtons::Ok, NoticeOwner::MainPage);
+      transport::CloseAllInterfaces();
+    }
+    UpdateConnectedLabel();
+    localRows_.clear();
+    view_.showLocalRows(localRows_, -1);
+    if (found) FillLocalList();
+    ResetRemoteList();
+  } catch (...) {
+    platform::showNotice(main_text::kUnknownErrorText, main_text::kScanNetworkCaption,
+                         NoticeIcon::None, NoticeButtons::Ok, NoticeOwner::MainPage);
+  }
+}
+
+void MainPageController::UpdateStatusLabels(int phase) {
+  const api::InterfaceDevices& d = api::currentDevices();
+  view_.setStatusText(
+      statusText(phase, addingDevice, persistence::preferences().autoscanEnabled != 0));
+  view_.setNetworkTypeText(networkTypeText(d.localNetworkName.view(), api::deviceTable().avLocal));
+  view_.setCountText(countText(d.remoteCount));
+}
+
+void MainPageController::UpdateConnectedLabel() {
+  const api::InterfaceDevices& d = api::currentDevices();
+  view_.setConnectedText(connectedText(d.localPresent, d.localClass));
+}
+
+void MainPageController::FillLocalList() {
+  localRows_.clear();
+  for (int i = 0; i < interfacesListed(); ++i) {
+    const api::InterfaceDevices& d = api::interfaceDevices(i);
+    if (!d.localPresent || isZeroMac(d.localMac)) continue;
+    localRows_.push_back({std::string(api::DeviceClassLabel(i)), formatMac(d.localMac), i});
+  }
+  view_.showLocalRows(localRows_, selectedLocalRow_);
+}
+
+void MainPageController::SelectLocalAdapter() {
+  const int row = view_.selectedLocalRow();
+  selectedLocalRow_ = row < 0 ? 0 : row;
+  // The row names its interface, so a present adapter whose MAC is still unknown (and
+  // therefore not listed) cannot shift the choice onto the wrong interface.
+  if (selectedLocalRow_ < static_cast<int>(localRows_.size())) {
+    const int i = localRows_[static_cast<std::size_t>(selectedLocalRow_)].interfaceIndex;
+    if (api::interfaceDevices(i).localPresent) {
+      transport::setCurrentInterface(static_cast<std::uint32_t>(i));
+      api::deviceTable().turboLocal =
+          api::interfaceDevices(i).localClass == api::DeviceClass::Turbo;
+    }
+  }
+  UpdateConnectedLabel();
+}
+
+bool MainPageController::AdmitNewDevices() {
+  bool changed = false;
+  api::InterfaceDevices& d = api::currentDevices();
+  if (!d.localPresent) return false;
+  for (const api::RemoteDevice& e : d.remotes) {
+    if (!e.inUse || isZeroMac(e.mac)) continue;
+    const int k = persistence::FindKnownByMac(e.mac);
+    if (k >= 1 && !isZeroMac(addedMac) && e.mac != addedMac) continue;
+    if (k == 0) {
+      if (addingDevice) {
+        const int added = persistence::AppendKnownDevice(e.mac, addName);
+        if (persistence::KnownDevice* r = persistence::KnownAt(added)) r->password = addPassword;
+        addingDevice = false;
+        addedMac = kNoMac;
+        changed = true;
+      } else {
+        persistence::AppendKnownDevice(e.mac, persistence::DefaultDeviceName());
+      }
+      addDialogOpen = false;
+    } else if (addingDevice && e.mac != d.localMac && !isZeroMac(addedMac)) {
+      if (persistence::KnownDevice* r = persistence::KnownAt(k)) {
+        r->name = addName;
+        r->password = addPassword;
+      }
+      addingDevice = false;
+      changed = true;
+      addedMac = kNoMac;
+      addDialogOpen = false;
+    }
+  }
+  return changed;
+}
+
+bool MainPageController::TakeInterfaceSnapshot() {
+  bool changed = false;
+  for (int i = 0; i < api::kInterfaceCount; ++i) {
+    const api::InterfaceDevices& d = api::interfaceDevices(i);
+    const InterfaceSnapshot now{d.localPresent, d.localClass, d.localMac};
+    if (!(snapshot_[static_cast<std::size_t>(i)] == now)) {
+      snapshot_[static_cast<std::size_t>(i)] = now;
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+void MainPageController::RefreshRows() {
+  if (!rows_) return;
+  rows_->RefreshRemoteRows(sort_);
+  rowMacs_.clear();
+  rowPasswords_.clear();
+  const int passwordColumn = rows_->columns().indexOf(ColumnKind::Password);
+  for (const RemoteRow& row : rows_->rows()) {
+    rowMacs_.push_back(row.macText.substr(0, 79));
+    rowPasswords_.push_back(passwordColumn >= 0 ? row.password.substr(0, 79) : std::string());
+  }
+  view_.showRemoteRows(*rows_);
+}
+
+void MainPageController::RefreshDeviceLists(int phase) {
+  UpdateStatusLabels(phase);
+  bool changed = AdmitNewDevices();
+  if (TakeInterfaceSnapshot()) changed = true;
+  if (changed) {
+    if (!api::currentDevices().localPresent && !adapterMissingShown_) {
+      adapterMissingShown_ = true;
+      platform::showNotice(main_text::kNotDetected, main_text::kProblemCaption, NoticeIcon::Stop,
+                           NoticeButtons::Ok, NoticeOwner::MainPage);
+      adapterMissingShown_ = false;
+    }
+    FillLocalList();
+    SelectLocalAdapter();
+    ResetRemoteList();
+  }
+  RefreshRows();
+  if (api::deviceTable().avLocal && addDialogOpen) addProgress.step(1);
+}
+
+void MainPageController::scanTimerChanged(bool running, std::uint32_t periodMs) {
+  view_.setScanTimer(running, periodMs);
+}
+
+void MainPageController::TimerFired() {
+  scan_.ScanTick();
+}
+
+void MainPageController::ScanClicked() {
+  upgradeEnabled_ = false;
+  RequestScan();
+}
+
+void MainPageController::ConnectClicked() {
+  SelectLocalAdapter();
+  UpdateConnectedLabel();
+  upgradeEnabled_ = false;
+  RequestScan();
+}
+
+void MainPageController::RenameClicked() {
+  if (rows_ && selectedRemoteRow_ >= 0 && selectedRemoteRow_ < rows_->size())
+    view_.editRemoteName(selectedRemoteRow_);
+}
+
+void MainPageController::RemoteSelectionChanged(int row) {
+  selectedRemoteRow_ = row;
+}
+
+void MainPageController::HeaderClicked(int column) {
+  if (!rows_ || column < 0 || column >= rows_->columns().count()) return;
+  toggle_.ToggleSort(sort_, column);
+  SaveSortState();
+  rows_->Sort(sort_);
+  view_.showRemoteRows(*rows_);
+}
+
+void MainPageController::LabelEditBegan(int row) {
+  editAutoscan_ = scan_.SuspendAutoscan(false);
+  currentKnown_ = 0;
+  if (rows_ && row >= 0 && row < rows_->size())
+    currentKnown_ =
+        persistence::FindKnownByMacText(rows_->rows()[static_cast<std::size_t>(row)].macText);
+}
+
+bool MainPageController::LabelEditEnded(int row, bool cancelled, const std::string& text) {
+  scan_.SuspendAutoscan(editAutoscan_);
+  if (cancelled) return false;
+  const RenameCheck check = CheckRename(text);
+  if (!check.accepted) {
+    platform::showNotice(main_text::kAnotherNameText, main_text::kAttentionCaption,
+                         NoticeIcon::Warning, NoticeButtons::Ok, NoticeOwner::MainPage);
+    return false;
+  }
+  // A row without a record has nothing to rename; another record must not take the name.
+  persistence::KnownDevice* record = persistence::KnownAt(currentKnown_);
+  if (record == nullptr) {
+    std::fprintf(stderr, "rename: row %d has no known-device record\n", row);
+    return false;
+  }
+  record->name = check.storedName;
+  persistence::SaveDeviceData();
+  if (rows_) {
+    rows_->SetRowName(row, check.storedName);
+    view_.showRemoteRows(*rows_);
+  }
+  return true;
+}
+
+void MainPageController::PageEntered() {
+  UpdateStatusLabels(3);
+  scan_.RestartScanCycle();
+  if (persistence::preferences().autoscanEnabled != 0 && shell_.localSeenAtActivation &&
+      shell_.settingAllDevices) {
+    RequestScan();
+    return;
+  }
+  if (anyLocalPresent()) shell_.localSeenAtActivation = true;
+}
+
+void MainPageController::PageLeft() {
+  persistence::SaveDeviceData();
+}
+
+void MainPageController::CloseRequested() {
+  persistence::SaveDeviceData();
+}
+
+}  // namespace quorrel::ui

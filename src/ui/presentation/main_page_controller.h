@@ -1,0 +1,144 @@
+// The Main page without its widgets: the start-up of the page, scan requests, the refresh of
+// both device lists after each scan phase, the sort and the rename of a remote device. The
+// widgets implement MainPageView and forward the user's actions here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api/device_table.h"
+#include "platform/bytes.h"
+#include "ui/presentation/main_page_text.h"
+#include "ui/presentation/remote_rows.h"
+#include "ui/presentation/scan_control.h"
+
+namespace quorrel::ui {
+
+inline constexpr int kPageDropThreshold = 3;
+inline constexpr std::size_t kWorkingDirectorySize = 512;
+
+struct LocalRow {
+  std::string label;
+  std::string macText;
+  int interfaceIndex = 0;
+  bool operator==(const LocalRow&) const = default;
+};
+
+class MainPageView {
+ public:
+  virtual ~MainPageView() = default;
+  // Makes the columns of both lists; the remote list registers itself as the data file's
+  // list layout and shows its default column order.
+  virtual void setupLists(const ColumnSet& columns) = 0;
+  virtual void setStatusText(const std::string& text) = 0;
+  virtual void setNetworkTypeText(const std::string& text) = 0;
+  virtual void setCountText(const std::string& text) = 0;
+  virtual void setConnectedText(const std::string& text) = 0;
+  virtual void showLocalRows(const std::vector<LocalRow>& rows, int selectedRow) = 0;
+  // -1 when no row is selected.
+  virtual int selectedLocalRow() const = 0;
+  virtual void showRemoteRows(const RemoteRows& rows) = 0;
+  virtual void setScanTimer(bool running, std::uint32_t periodMs) = 0;
+  // Focus on the remote list and the label editor opened on `row`.
+  virtual void editRemoteName(int row) = 0;
+};
+
+// Shell state the pages share.
+struct ShellState {
+  bool firstActivation = true;
+  bool localSeenAtActivation = false;
+  std::string workingDirectory;
+  // Set by the Privacy page while it names every device.
+  bool settingAllDevices = false;
+};
+
+struct InterfaceSnapshot {
+  bool present = false;
+  api::DeviceClass localClass = api::DeviceClass::Unknown;
+  MacAddress mac{};
+  bool operator==(const InterfaceSnapshot&) const = default;
+};
+
+class MainPageController final : public ScanEvents {
+ public:
+  MainPageController(MainPageView& view, ScanControl& scan, ShellState& shell);
+  ~MainPageController() override;
+
+  // The page's initialisation at start-up, in its fixed order.
+  void Initialise();
+
+  // Buttons and list notifications.
+  void ScanClicked();
+  void ConnectClicked();
+  void RenameClicked();
+  void RemoteSelectionChanged(int row);
+  void HeaderClicked(int column);
+  void LabelEditBegan(int row);
+  // True when the new name was stored; the view then shows it, else it keeps the old text.
+  bool LabelEditEnded(int row, bool cancelled, const std::string& text);
+
+  // Sheet notifications.
+  void PageEntered();
+  void PageLeft();
+  void CloseRequested();
+  void TimerFired();
+
+  void RequestScan();
+  bool RestartScan();
+  void ResetRemoteList();
+  void UpdateStatusLabels(int phase);
+  void UpdateConnectedLabel();
+  void SelectLocalAdapter();
+  void FillLocalList();
+
+  // ScanEvents
+  void RefreshDeviceLists(int phase) override;
+  void enableUpgradeButton(bool enable) override { upgradeEnabled_ = enable; }
+  void scanTimerChanged(bool running, std::uint32_t periodMs) override;
+
+  const RemoteRows& remoteRows() const { return *rows_; }
+  const SortState& sortState() const { return sort_; }
+  int currentKnown() const { return currentKnown_; }
+  int selectedRemoteRow() const { return selectedRemoteRow_; }
+  bool upgradeEnabled() const { return upgradeEnabled_; }
+  const std::vector<std::string>& rowMacs() const { return rowMacs_; }
+  const std::vector<std::string>& rowPasswords() const { return rowPasswords_; }
+
+  // A pending add (filled by the add dialog).
+  bool addingDevice = false;
+  std::string addName, addPassword;
+  MacAddress addedMac{};
+  // Set while the network name is being changed: no adapter message on a failed scan.
+  bool suppressAdapterMessage = false;
+  // Advanced after each refresh while an add dialog is open.
+  ProgressLine addProgress{ProgressLine::Kind::Add};
+  bool addDialogOpen = false;
+
+ private:
+  void RefreshRows();
+  void SaveSortState();
+  void LoadSortState();
+  bool AdmitNewDevices();
+  bool TakeInterfaceSnapshot();
+
+  MainPageView& view_;
+  ScanControl& scan_;
+  ShellState& shell_;
+  std::optional<RemoteRows> rows_;
+  SortState sort_;
+  SortToggle toggle_;
+  int selectedLocalRow_ = 0;
+  int selectedRemoteRow_ = -1;
+  int currentKnown_ = 0;
+  bool editAutoscan_ = false;
+  bool adapterMissingShown_ = false;
+  bool upgradeEnabled_ = false;
+  std::array<InterfaceSnapshot, api::kInterfaceCount> snapshot_{};
+  std::vector<LocalRow> localRows_;
+  std::vector<std::string> rowMacs_, rowPasswords_;
+};
+
+}  // namespace quorrel::ui

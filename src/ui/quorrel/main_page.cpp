@@ -1,0 +1,161 @@
+// The Main page's widgets.
+#include "ui/quorrel/main_page.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+#include "persistence/preferences.h"
+#include "ui/qtplatform/page_metrics.h"
+#include "ui/remoteslistview/local_list_view.h"
+#include "ui/remoteslistview/remotes_list_view.h"
+
+namespace quorrel::qtui {
+
+namespace {
+QLabel* label(QWidget* parent, const char* text, const QRect& where) {
+  auto* l = new QLabel(QString::fromUtf8(text), parent);
+  // The desktop's font may run wider than the face the page was drawn for.
+  l->setGeometry(where.x(), where.y(), std::max(where.width(), l->sizeHint().width()),
+                 where.height());
+  return l;
+}
+QPushButton* button(QWidget* parent, const char* text, const QRect& where) {
+  auto* b = new QPushButton(QString::fromUtf8(text), parent);
+  b->setGeometry(where);
+  return b;
+}
+QString qs(const std::string& s) {
+  return QString::fromStdString(s);
+}
+}  // namespace
+
+MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent)
+    : SheetPage(parent), shell_(shell) {
+  using namespace ui::main_text;
+  setFont(pageFont());
+  const DialogUnits du(font());
+  setMinimumSize(du.size(kMainPageWidthDlu, kMainPageHeightDlu));
+
+  label(this, kLocalDevicesLabel, du.rect(7, 5, 108, 8));
+  localList_ = new LocalListView(this);
+  localList_->setGeometry(du.rect(7, 14, 178, 50));
+  connected_ = label(this, kConnectionLabel, du.rect(196, 13, 164, 8));
+  connectButton_ = button(this, kConnect, du.rect(194, 24, 63, 14));
+  count_ = label(this, kCountLabel, du.rect(7, 69, 108, 9));
+  networkType_ = label(this, kNetworkTypeLabel, du.rect(119, 69, 75, 9));
+  status_ = label(this, kStatusLabel, du.rect(210, 69, 142, 9));
+  status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  remoteList_ = new RemotesListView(this);
+  remoteList_->setGeometry(du.rect(7, 79, 379, 98));
+  renameButton_ = button(this, kRename, du.rect(126, 195, 50, 14));
+  scanButton_ = button(this, kScan, du.rect(315, 195, 50, 14));
+  scanButton_->setDefault(true);
+  scanButton_->setAutoDefault(true);
+
+  timer_.setTimerType(Qt::PreciseTimer);
+  controller_ = std::make_unique<ui::MainPageController>(*this, scan, shell_);
+  ui::MainPageController* c = controller_.get();
+  connect(&timer_, &QTimer::timeout, this, [c] { c->TimerFired(); });
+  connect(scanButton_, &QPushButton::clicked, this, [this, c] {
+    c->ScanClicked();
+    updateWidgets();
+  });
+  connect(connectButton_, &QPushButton::clicked, this, [this, c] {
+    c->ConnectClicked();
+    updateWidgets();
+  });
+  connect(renameButton_, &QPushButton::clicked, this, [c] { c->RenameClicked(); });
+  connect(remoteList_, &RemotesListView::rowSelected, this, [this, c](int row) {
+    c->RemoteSelectionChanged(row);
+    updateWidgets();
+  });
+  connect(remoteList_, &RemotesListView::headerClicked, this,
+          [c](int column) { c->HeaderClicked(column); });
+  connect(remoteList_, &RemotesListView::nameEditBegan, this,
+          [c](int row) { c->LabelEditBegan(row); });
+  connect(remoteList_, &RemotesListView::nameEditEnded, this,
+          [this, c](int row, bool cancelled, const QString& text) {
+            if (!c->LabelEditEnded(row, cancelled, text.toStdString()))
+              remoteList_->showRows(c->remoteRows());
+          });
+  updateWidgets();
+}
+
+MainPage::~MainPage() {
+  timer_.stop();
+  controller_.reset();
+}
+
+void MainPage::initialise() {
+  controller_->Initialise();
+  oemSmall_ = loadPaletteBitmap(shell_.workingDirectory + "/" + kOemSmallBitmap);
+  cert_ = loadPaletteBitmap(shell_.workingDirectory + "/" + kCertBitmap);
+  updateWidgets();
+  update();
+}
+
+void MainPage::pageEntered() {
+  controller_->PageEntered();
+}
+void MainPage::pageLeft() {
+  controller_->PageLeft();
+}
+void MainPage::closeRequested() {
+  controller_->CloseRequested();
+}
+
+void MainPage::updateWidgets() {
+  renameButton_->setEnabled(remoteList_->selectedRow() >= 0);
+}
+
+void MainPage::setupLists(const ui::ColumnSet& columns) {
+  const persistence::Preferences& prefs = persistence::preferences();
+  localList_->setup(prefs.iconSize);
+  remoteList_->setupColumns(
+      columns, RemoteListLook{prefs.iconSize, prefs.listColour, shell_.workingDirectory});
+}
+
+void MainPage::setStatusText(const std::string& text) {
+  status_->setText(qs(text));
+}
+void MainPage::setNetworkTypeText(const std::string& text) {
+  networkType_->setText(qs(text));
+}
+void MainPage::setCountText(const std::string& text) {
+  count_->setText(qs(text));
+}
+void MainPage::setConnectedText(const std::string& text) {
+  connected_->setText(qs(text));
+}
+
+void MainPage::showLocalRows(const std::vector<ui::LocalRow>& rows, int selectedRow) {
+  localList_->showRows(rows, selectedRow);
+}
+int MainPage::selectedLocalRow() const {
+  return localList_->selectedRow();
+}
+
+void MainPage::showRemoteRows(const ui::RemoteRows& rows) {
+  remoteList_->showRows(rows);
+  updateWidgets();
+}
+
+void MainPage::setScanTimer(bool running, std::uint32_t periodMs) {
+  timer_.stop();
+  if (running) timer_.start(static_cast<int>(std::min<std::uint32_t>(periodMs, INT32_MAX)));
+}
+
+void MainPage::editRemoteName(int row) {
+  remoteList_->editName(row);
+}
+
+void MainPage::paintEvent(QPaintEvent* event) {
+  SheetPage::paintEvent(event);
+  QPainter painter(this);
+  // Loaded once by initialise(), as PaintBitmapFile would load them for every paint.
+  if (!oemSmall_.isNull()) painter.drawImage(QPoint(12, 286), oemSmall_);
+  if (!cert_.isNull()) painter.drawImage(QPoint(510, 36), cert_);
+}
+
+}  // namespace quorrel::qtui

@@ -1,0 +1,52 @@
+// Start-up in its fixed order.
+#include "ui/quorrel/shell.h"
+
+#include <QApplication>
+#include <QTabWidget>
+
+#include "persistence/preferences.h"
+#include "platform/notice.h"
+#include "ui/presentation/instance_lock.h"
+#include "ui/presentation/main_page_text.h"
+#include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/main_page.h"
+#include "ui/quorrel/property_sheet.h"
+
+namespace quorrel::qtui {
+
+Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice) {
+  Sheet s;
+  s.sheet = new PropertySheet(QString::fromUtf8(persistence::preferences().productName.c_str()));
+  s.mainPage = new MainPage(scan, shell);
+  // Privacy, Diagnostics (when diagnosticsLevel asks for it) and About join here.
+  s.sheet->addPage(s.mainPage, QString::fromUtf8(ui::main_text::kMainTab));
+  s.sheet->tabs()->setCurrentIndex(0);
+  notice.setMainPage(s.mainPage);
+  return s;
+}
+
+int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options) {
+  QApplication app(argc, argv);
+  QtNotice notice;
+  platform::setNotice(&notice);
+  ui::ShellState shell;  // firstActivation set
+  persistence::LoadPreferences();
+  const ui::InstanceLock lock;
+  if (!lock.held()) {
+    platform::showNotice(ui::alreadyRunningText(persistence::preferences().productName.view()),
+                         ui::main_text::kAttentionCaption, platform::NoticeIcon::Stop);
+    platform::setNotice(nullptr);
+    return 0;
+  }
+  Sheet s = BuildSheet(scan, shell, notice);
+  s.sheet->show();
+  s.mainPage->initialise();
+  s.mainPage->pageEntered();
+  if (options.afterStart) options.afterStart(*s.sheet, *s.mainPage);
+  app.exec();
+  delete s.sheet;
+  platform::setNotice(nullptr);
+  return 0;
+}
+
+}  // namespace quorrel::qtui

@@ -1,0 +1,30 @@
+// The program's start-up: preferences, the single-instance rule, the sheet and its pages.
+#pragma once
+
+#include <functional>
+
+#include "ui/presentation/main_page_controller.h"
+#include "ui/presentation/scan_control.h"
+
+namespace quorrel::qtui {
+
+class PropertySheet;
+class MainPage;
+class QtNotice;
+
+struct ShellOptions {
+  // Runs once the sheet is shown and the Main page initialised (tools that take pictures).
+  std::function<void(PropertySheet&, MainPage&)> afterStart;
+};
+
+// The whole run; 0 when the sheet closes or a second copy is refused.
+int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options = {});
+
+// The sheet with the pages that exist, in tab order, over `scan`; the Main page first.
+struct Sheet {
+  PropertySheet* sheet = nullptr;
+  MainPage* mainPage = nullptr;
+};
+Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice);
+
+}  // namespace quorrel::qtui

@@ -1,0 +1,211 @@
+// The remote device list widget.
+#include "ui/remoteslistview/remotes_list_view.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
+
+#include "ui/presentation/quality_text.h"
+#include "ui/presentation/rename_rules.h"
+#include "ui/qtplatform/page_metrics.h"
+
+namespace quorrel::qtui {
+
+namespace {
+// Limits the typed name; the rename rules decide what of it is kept.
+class NameDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* w = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(w))
+      line->setMaxLength(static_cast<int>(ui::kMaxTypedNameLength));
+    return w;
+  }
+  // The controller stores the name and redraws the row; the model is left alone here.
+  void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
+};
+}  // namespace
+
+RemotesListView::RemotesListView(QWidget* parent) : QTreeWidget(parent) {
+  setRootIsDecorated(false);
+  setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setAllColumnsShowFocus(true);
+  setSortingEnabled(false);
+  setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+  setItemDelegateForColumn(0, new NameDelegate(this));
+  header()->setSectionsMovable(true);
+  header()->setSectionsClickable(true);
+  header()->setStretchLastSection(false);
+  connect(header(), &QHeaderView::sectionClicked, this, &RemotesListView::headerClicked);
+  connect(this, &QTreeWidget::itemSelectionChanged, this,
+          [this] { emit rowSelected(selectedRow()); });
+  persistence::setListLayout(this);
+}
+
+RemotesListView::~RemotesListView() {
+  if (persistence::listLayout() == this) persistence::setListLayout(nullptr);
+}
+
+const char* RemotesListView::headerText(ui::ColumnKind kind) {
+  switch (kind) {
+    case ui::ColumnKind::Name:
+      return "Device Name";
+    case ui::ColumnKind::Mac:
+      return "MAC Address";
+    case ui::ColumnKind::Rate:
+      return "Rate (Mbps)";
+    case ui::ColumnKind::Quality:
+      return "Quality";
+    case ui::ColumnKind::Password:
+      return "Password";
+  }
+  return "";
+}
+
+int RemotesListView::defaultWidth(ui::ColumnKind kind) {
+  switch (kind) {
+    case ui::ColumnKind::Name:
+      return 140;
+    case ui::ColumnKind::Mac:
+      return 120;
+    case ui::ColumnKind::Rate:
+      return 70;
+    case ui::ColumnKind::Quality:
+      return 80;
+    case ui::ColumnKind::Password:
+      return 110;
+  }
+  return 100;
+}
+
+void RemotesListView::setupColumns(const ui::ColumnSet& columns, const RemoteListLook& look) {
+  columns_ = columns;
+  QStringList headers;
+  for (ui::ColumnKind k : columns_.kinds) headers << QString::fromUtf8(headerText(k));
+  setColumnCount(columns_.count());
+  setHeaderLabels(headers);
+  for (int c = 0; c < columns_.count(); ++c)
+    header()->resizeSection(c, defaultWidth(columns_.kindAt(c)));
+  setColumnOrder(persistence::defaultColumnOrder(columns_.count()));
+
+  const ui::Rgb colour = ui::listTextColour(look.listColour);
+  QPalette p = palette();
+  p.setColor(QPalette::Text, QColor(colour.r, colour.g, colour.b));
+  setPalette(p);
+
+  showImages_ = look.iconSize > 0;
+  if (showImages_) {
+    setIconSize(QSize(look.iconSize, look.iconSize));
+    for (const ui::DeviceImage& image : ui::kDeviceImages)
+      images_[static_cast<std::size_t>(image.index)] =
+          loadListImage(look.workingDirectory + "/" + std::string(image.file), look.iconSize);
+  }
+}
+
+void RemotesListView::showRows(const ui::RemoteRows& rows) {
+  {
+    const QSignalBlocker quiet(this);
+    QString selectedMac;
+    const int macColumn = columns_.indexOf(ui::ColumnKind::Mac);
+    if (QTreeWidgetItem* s = currentItem(); s != nullptr && s->isSelected())
+      selectedMac = s->text(macColumn);
+    while (topLevelItemCount() > rows.size()) delete takeTopLevelItem(topLevelItemCount() - 1);
+    while (topLevelItemCount() < rows.size()) {
+      auto* item = new QTreeWidgetItem(this);
+      item->setFlags(item->flags() | Qt::ItemIsEditable);
+    }
+    QTreeWidgetItem* reselect = nullptr;
+    for (int r = 0; r < rows.size(); ++r) {
+      const ui::RemoteRow& row = rows.rows()[static_cast<std::size_t>(r)];
+      QTreeWidgetItem* item = topLevelItem(r);
+      for (int c = 0; c < columns_.count(); ++c)
+        item->setText(c, QString::fromStdString(row.text(columns_.kindAt(c))));
+      item->setData(0, Qt::UserRole, row.remoteIndex);
+      if (showImages_) item->setIcon(0, images_[static_cast<std::size_t>(row.image & 3)]);
+      if (!selectedMac.isEmpty() && selectedMac == item->text(macColumn)) reselect = item;
+    }
+    clearSelection();
+    if (reselect != nullptr) {
+      setCurrentItem(reselect);
+      reselect->setSelected(true);
+    }
+  }
+  emit rowSelected(selectedRow());
+}
+
+int RemotesListView::selectedRow() const {
+  const QList<QTreeWidgetItem*> s = selectedItems();
+  return s.isEmpty() ? -1 : indexOfTopLevelItem(s.first());
+}
+
+void RemotesListView::editName(int row) {
+  QTreeWidgetItem* item = topLevelItem(row);
+  if (item == nullptr) return;
+  setFocus();
+  setCurrentItem(item, 0);
+  editItem(item, 0);
+}
+
+bool RemotesListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  // Only the name is edited, from whichever cell of its row the user starts.
+  if (index.isValid() && index.column() != 0) return edit(index.siblingAtColumn(0), trigger, event);
+  if (editRow_ >= 0) return QTreeWidget::edit(index, trigger, event);
+  const bool opened = QTreeWidget::edit(index, trigger, event);
+  if (opened && state() == QAbstractItemView::EditingState) {
+    editRow_ = index.row();
+    committed_ = false;
+    emit nameEditBegan(editRow_);
+  }
+  return opened;
+}
+
+void RemotesListView::commitData(QWidget* editor) {
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+    committed_ = true;
+    committedText_ = line->text();
+  }
+  QTreeWidget::commitData(editor);
+}
+
+void RemotesListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  QTreeWidget::closeEditor(editor, hint);
+  if (editRow_ < 0) return;
+  const int row = editRow_;
+  editRow_ = -1;
+  const bool cancelled = !committed_;
+  committed_ = false;
+  emit nameEditEnded(row, cancelled, committedText_);
+}
+
+int RemotesListView::columnCount() const {
+  return columns_.count();
+}
+
+persistence::ColumnArray RemotesListView::columnOrder() const {
+  persistence::ColumnArray order{};
+  for (int p = 0; p < persistence::kRemoteColumns; ++p)
+    order[static_cast<std::size_t>(p)] = p < columns_.count() ? header()->logicalIndex(p) : p;
+  return order;
+}
+
+std::int32_t RemotesListView::columnWidth(int column) const {
+  if (column < 0 || column >= columns_.count()) return 0;
+  return header()->sectionSize(column);
+}
+
+void RemotesListView::setColumnOrder(const persistence::ColumnArray& order) {
+  if (!persistence::isColumnOrderValid(order, columns_.count())) return;
+  for (int p = 0; p < columns_.count(); ++p)
+    header()->moveSection(header()->visualIndex(order[static_cast<std::size_t>(p)]), p);
+}
+
+void RemotesListView::setColumnWidth(int column, std::int32_t width) {
+  if (column < 0 || column >= columns_.count() || width < 0) return;
+  header()->resizeSection(column, width);
+}
+
+}  // namespace quorrel::qtui

@@ -1,0 +1,65 @@
+// The remote device list: a report view that draws RemoteRows, lets the user drag and size
+// its columns (kept in the data file through ListLayout), sort by header click and rename a
+// device in place.
+#pragma once
+
+#include <QTreeWidget>
+#include <array>
+#include <string>
+
+#include "persistence/list_layout.h"
+#include "ui/presentation/remote_rows.h"
+
+namespace quorrel::qtui {
+
+struct RemoteListLook {
+  int iconSize = 24;  // 0: no images
+  std::int32_t listColour = 0;
+  std::string workingDirectory;  // where the four device images are
+};
+
+class RemotesListView final : public QTreeWidget, public persistence::ListLayout {
+  Q_OBJECT
+
+ public:
+  explicit RemotesListView(QWidget* parent = nullptr);
+  ~RemotesListView() override;
+
+  void setupColumns(const ui::ColumnSet& columns, const RemoteListLook& look);
+  void showRows(const ui::RemoteRows& rows);
+  int selectedRow() const;
+  // Opens the in-place editor on the name of `row`.
+  void editName(int row);
+  const ui::ColumnSet& columns() const { return columns_; }
+
+  // ListLayout
+  int columnCount() const override;
+  persistence::ColumnArray columnOrder() const override;
+  std::int32_t columnWidth(int column) const override;
+  void setColumnOrder(const persistence::ColumnArray& order) override;
+  void setColumnWidth(int column, std::int32_t width) override;
+
+  static const char* headerText(ui::ColumnKind kind);
+  static int defaultWidth(ui::ColumnKind kind);
+
+ signals:
+  void headerClicked(int column);
+  void rowSelected(int row);
+  void nameEditBegan(int row);
+  void nameEditEnded(int row, bool cancelled, const QString& text);
+
+ protected:
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  void commitData(QWidget* editor) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
+ private:
+  ui::ColumnSet columns_;
+  std::array<QIcon, 4> images_;
+  bool showImages_ = false;
+  int editRow_ = -1;
+  bool committed_ = false;
+  QString committedText_;
+};
+
+}  // namespace quorrel::qtui
