@@ -198,7 +198,8 @@ bool RemoteRows::SetRowPassword(int row, const std::string& password) {
 }
 
 void SortToggle::ToggleSort(SortState& state, int column) {
-  const auto c = static_cast<std::size_t>(std::clamp(column, 0, 4));
+  if (column < 0 || column >= static_cast<int>(remembered_.size())) return;
+  const auto c = static_cast<std::size_t>(column);
   if (column != state.column) {
     state.column = column;
     state.directionFlag = remembered_[c];

@@ -1,0 +1,226 @@
+// Shared pieces of the desktop tests: a scratch folder, a scripted scan that fills the device
+// table as a local search and a remote search would, a view that records what it was told,
+// and clean process-wide tables.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "api/device_table.h"
+#include "api/rate_stats.h"
+#include "persistence/device_data.h"
+#include "persistence/known_devices.h"
+#include "persistence/list_layout.h"
+#include "persistence/locations.h"
+#include "persistence/preferences.h"
+#include "persistence/vendor_list.h"
+#include "platform/notice.h"
+#include "transport/interface_table.h"
+#include "ui/presentation/main_page_controller.h"
+#include "ui/presentation/scan_control.h"
+
+namespace quorrel::ui::testing {
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quorrel-desktop-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline MacAddress mac(std::uint8_t last, std::uint8_t first = 0x00) {
+  return {first, 0xB0, 0x52, 0x20, 0x00, last};
+}
+
+struct ScriptedRemote {
+  MacAddress mac{};
+  api::DeviceClass deviceClass = api::DeviceClass::AvFirstGeneration;
+  double rate = 0;
+};
+
+// Finds what `network` says: a local adapter on interface 0 and its remotes.
+class FakeScan final : public ScanControl {
+ public:
+  explicit FakeScan(std::vector<std::string>* log = nullptr) : log_(log) {}
+
+  bool localPresent = true;
+  api::DeviceClass localClass = api::DeviceClass::AvFirstGeneration;
+  MacAddress localMac{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
+  std::string networkName = "HomePlugAV";
+  std::vector<ScriptedRemote> remotes;
+
+  ScanEvents* events = nullptr;
+  bool autoscanOn = true;
+  int starts = 0, userScans = 0, ticks = 0, cycleRestarts = 0;
+  std::uint32_t lastInterval = 0;
+  int lastThreshold = 0;
+
+  void setEvents(ScanEvents* e) override { events = e; }
+  bool StartScan(std::uint32_t interval, int threshold, bool enabled) override {
+    note("StartScan");
+    ++starts;
+    lastInterval = interval;
+    lastThreshold = threshold;
+    autoscanOn = enabled;
+    transport::interfaceTable().interfaceCount = 1;
+    api::InterfaceDevices& d = api::interfaceDevices(0);
+    d.localPresent = localPresent;
+    d.localClass = localPresent ? localClass : api::DeviceClass::Unknown;
+    d.localMac = localPresent ? localMac : MacAddress{};
+    d.localNetworkName = networkName;
+    api::deviceTable().avLocal =
+        localPresent && (localClass == api::DeviceClass::AvFirstGeneration ||
+                         localClass == api::DeviceClass::AvSecondGeneration);
+    if (events != nullptr) events->scanTimerChanged(localPresent, 42);
+    return localPresent;
+  }
+  bool SuspendAutoscan(bool on) override {
+    note(on ? "SuspendAutoscan(on)" : "SuspendAutoscan(off)");
+    const bool previous = autoscanOn;
+    autoscanOn = on;
+    return previous;
+  }
+  void RequestUserScan() override {
+    note("RequestUserScan");
+    ++userScans;
+  }
+  void RestartScanCycle() override {
+    note("RestartScanCycle");
+    ++cycleRestarts;
+  }
+  // One remote search: every scripted remote is listed with its rate, then the lists redraw.
+  void ScanTick() override {
+    ++ticks;
+    ListRemotes();
+    if (events != nullptr) events->RefreshDeviceLists(3);
+  }
+  void ListRemotes() {
+    if (!api::currentDevices().localPresent) return;
+    for (const ScriptedRemote& r : remotes) {
+      api::RemoteDevice* e = api::UpsertRemote(r.mac);
+      if (e == nullptr) continue;
+      if (e->deviceClass != r.deviceClass) e->classChanged = true;
+      e->deviceClass = r.deviceClass;
+      api::RecordRate(e->rateStats, r.rate, 0, 0);
+    }
+    int count = 0;
+    for (const api::RemoteDevice& e : api::currentDevices().remotes) count += e.inUse ? 1 : 0;
+    api::currentDevices().remoteCount = count;
+  }
+
+ private:
+  void note(const char* what) {
+    if (log_ != nullptr) log_->push_back(what);
+  }
+  std::vector<std::string>* log_;
+};
+
+// A list layout without widgets: five columns at most, order and widths as given.
+class PlainLayout final : public persistence::ListLayout {
+ public:
+  explicit PlainLayout(int count = 5) : count_(count) {}
+  int columnCount() const override { return count_; }
+  persistence::ColumnArray columnOrder() const override { return order; }
+  std::int32_t columnWidth(int c) const override {
+    return c < count_ ? widths[static_cast<std::size_t>(c)] : 0;
+  }
+  void setColumnOrder(const persistence::ColumnArray& o) override { order = o; }
+  void setColumnWidth(int c, std::int32_t w) override { widths[static_cast<std::size_t>(c)] = w; }
+  persistence::ColumnArray order{0, 1, 2, 3, 4};
+  persistence::ColumnArray widths{140, 120, 70, 80, 110};
+
+ private:
+  int count_;
+};
+
+class RecordingView final : public MainPageView {
+ public:
+  explicit RecordingView(std::vector<std::string>* log = nullptr) : log_(log) {}
+  void setupLists(const ColumnSet& columns) override {
+    note("setupLists");
+    layout = PlainLayout(columns.count());
+    layout.order = persistence::defaultColumnOrder(columns.count());
+    persistence::setListLayout(&layout);
+  }
+  void setStatusText(const std::string& t) override {
+    status = t;
+    note("status:" + t);
+  }
+  void setNetworkTypeText(const std::string& t) override { networkType = t; }
+  void setCountText(const std::string& t) override { count = t; }
+  void setConnectedText(const std::string& t) override { connected = t; }
+  void showLocalRows(const std::vector<LocalRow>& rows, int selected) override {
+    localRows = rows;
+    if (selected >= 0 && selected < static_cast<int>(rows.size())) selectedLocal = selected;
+    note("localRows:" + std::to_string(rows.size()));
+  }
+  int selectedLocalRow() const override { return selectedLocal; }
+  void showRemoteRows(const RemoteRows& rows) override { remoteRows = rows.rows(); }
+  void setScanTimer(bool running, std::uint32_t periodMs) override {
+    timerRunning = running;
+    timerPeriod = periodMs;
+  }
+  void editRemoteName(int row) override { editing = row; }
+
+  PlainLayout layout;
+  std::string status, networkType, count, connected;
+  std::vector<LocalRow> localRows;
+  int selectedLocal = -1;
+  std::vector<RemoteRow> remoteRows;
+  bool timerRunning = false;
+  std::uint32_t timerPeriod = 0;
+  int editing = -1;
+
+ private:
+  void note(const std::string& what) {
+    if (log_ != nullptr) log_->push_back(what);
+  }
+  std::vector<std::string>* log_;
+};
+
+// Clean tables, the scratch folder as resource and data folder, a recording notice.
+class DesktopState {
+ public:
+  DesktopState() {
+    api::ResetDeviceTable();
+    persistence::ResetKnownDevices();
+    persistence::ResetPreferences();
+    persistence::ResetListSettings();
+    persistence::vendorTable().entries.clear();
+    transport::ResetInterfaceTable();
+    persistence::setResourceDirectory(dir.path());
+    ::setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
+    ::setenv("HOME", dir.path().c_str(), 1);
+    platform::setNotice(&notice);
+  }
+  ~DesktopState() {
+    platform::setNotice(nullptr);
+    persistence::setListLayout(nullptr);
+    persistence::setRemoteRowRemover(nullptr);
+    persistence::setResourceDirectory("");
+    persistence::setDataDirectory("");
+    transport::ResetInterfaceTable();
+  }
+  ScratchDir dir;
+  platform::RecordingNotice notice;
+};
+
+}  // namespace quorrel::ui::testing

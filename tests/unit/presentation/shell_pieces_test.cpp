@@ -1,0 +1,134 @@
+// The single-instance lock and the bitmap checks.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "support/desktop_fixture.h"
+#include "ui/presentation/bitmap_file.h"
+#include "ui/presentation/instance_lock.h"
+#include "ui/presentation/main_page_text.h"
+
+namespace quorrel::ui {
+namespace {
+
+TEST(InstanceLock, SecondAndThirdCopiesAreRefusedUntilTheFirstEnds) {
+  testing::ScratchDir dir;
+  const std::string path = dir.file("quorrel-utility.lock");
+  {
+    InstanceLock first(path);
+    ASSERT_TRUE(first.held());
+    InstanceLock second(path);
+    EXPECT_FALSE(second.held());
+    InstanceLock third(path);
+    EXPECT_FALSE(third.held());
+    EXPECT_TRUE(first.held());
+  }
+  InstanceLock after(path);
+  EXPECT_TRUE(after.held());
+}
+
+TEST(InstanceLock, ReleasedByTheKernelWhenTheHolderDies) {
+  testing::ScratchDir dir;
+  const std::string path = dir.file("quorrel-utility.lock");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstanceLock held(path);
+    const char c = held.held() ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  EXPECT_EQ(c, 'y');
+  EXPECT_FALSE(InstanceLock(path).held());
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_TRUE(InstanceLock(path).held());
+  ::close(ready[0]);
+  ::close(ready[1]);
+}
+
+TEST(InstanceLock, PathAndMessage) {
+  ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+  EXPECT_EQ(instanceLockPath(), "/run/user/4242/quorrel-utility.lock");
+  ::setenv("XDG_RUNTIME_DIR", "relative", 1);
+  EXPECT_EQ(instanceLockPath().rfind("/tmp/quorrel-utility-", 0), 0u);
+  ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(alreadyRunningText("Quorrel Utility"),
+            "Quorrel Utility is already running.\nOnly one copy can run at a time.");
+  EXPECT_EQ(alreadyRunningText("50%s"),
+            "50%s is already running.\nOnly one copy can run at a time.");
+}
+
+// An 8-bit bitmap of `w` × `h` with a 256-entry palette, as a paint program writes it.
+std::vector<std::uint8_t> bitmap8(int w, int h, std::uint16_t bits = 8) {
+  const std::size_t stride = (static_cast<std::size_t>(w) + 3) & ~std::size_t{3};
+  const std::size_t offset = 14 + 40 + 256 * 4;
+  std::vector<std::uint8_t> b(offset + stride * static_cast<std::size_t>(h), 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  writeLe32(b, 2, static_cast<std::uint32_t>(b.size()));
+  writeLe32(b, bmp::kDataOffsetAt, static_cast<std::uint32_t>(offset));
+  writeLe32(b, bmp::kInfoSizeAt, 40);
+  writeLe32(b, bmp::kWidthAt, static_cast<std::uint32_t>(w));
+  writeLe32(b, bmp::kHeightAt, static_cast<std::uint32_t>(h));
+  writeLe16(b, bmp::kPlanesAt, 1);
+  writeLe16(b, bmp::kBitsAt, bits);
+  return b;
+}
+
+TEST(BitmapFile, OnlyWholeEightBitBitmapsPass) {
+  auto good = bitmap8(5, 3);
+  auto info = checkPaletteBitmap(good);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->width, 5);
+  EXPECT_EQ(info->height, 3);
+
+  // The header's own size field is not what decides: a file that claims more or less than it
+  // holds is judged by its bytes.
+  auto lying = good;
+  writeLe32(lying, 2, 0xFFFFFFFF);
+  EXPECT_TRUE(checkPaletteBitmap(lying));
+  auto cut = good;
+  cut.resize(cut.size() - 1);
+  EXPECT_FALSE(checkPaletteBitmap(cut));
+  for (std::size_t n : {0u, 2u, 13u, 14u, 53u}) {
+    std::vector<std::uint8_t> shortFile(good.begin(), good.begin() + static_cast<long>(n));
+    EXPECT_FALSE(checkPaletteBitmap(shortFile)) << n;
+  }
+  EXPECT_FALSE(checkPaletteBitmap(bitmap8(5, 3, 24)));
+  EXPECT_FALSE(checkPaletteBitmap(bitmap8(5, 3, 4)));
+  auto notBm = good;
+  notBm[0] = 'X';
+  EXPECT_FALSE(checkPaletteBitmap(notBm));
+  auto huge = good;
+  writeLe32(huge, bmp::kWidthAt, 0x7FFFFFFF);
+  EXPECT_FALSE(checkPaletteBitmap(huge));
+  auto negative = good;
+  writeLe32(negative, bmp::kHeightAt, static_cast<std::uint32_t>(-3));  // top-down is fine
+  EXPECT_TRUE(checkPaletteBitmap(negative));
+  writeLe32(negative, bmp::kHeightAt, 0x80000000u);
+  EXPECT_FALSE(checkPaletteBitmap(negative));
+  auto badOffset = good;
+  writeLe32(badOffset, bmp::kDataOffsetAt, 20);  // inside the headers
+  EXPECT_FALSE(checkPaletteBitmap(badOffset));
+  writeLe32(badOffset, bmp::kDataOffsetAt, 0xFFFFFFF0u);
+  EXPECT_FALSE(checkPaletteBitmap(badOffset));
+  auto badInfo = good;
+  writeLe32(badInfo, bmp::kInfoSizeAt, 0xFFFFFFFFu);
+  EXPECT_FALSE(checkPaletteBitmap(badInfo));
+  auto jpeg = good;
+  writeLe32(jpeg, bmp::kCompressionAt, 4);
+  EXPECT_FALSE(checkPaletteBitmap(jpeg));
+
+  EXPECT_FALSE(readWholeFile("/nonexistent/cert.bmp"));
+}
+
+}  // namespace
+}  // namespace quorrel::ui
