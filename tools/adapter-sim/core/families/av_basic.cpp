@@ -1,7 +1,8 @@
-// Vendor management basics: version, network information, and the local adapter's key.
+// Vendor management basics: version, network information, and key setting.
 #include <algorithm>
 
 #include "adapter-sim/core/family.h"
+#include "crypto/keys.h"
 
 namespace quorrel::sim {
 
@@ -49,9 +50,20 @@ constexpr std::uint8_t kRoleCoordinator = 2;
 // Set-key request and its confirmation.
 constexpr std::size_t kSetKeyNetworkKey = 21;
 constexpr std::size_t kSetKeySelector = 37;
+constexpr std::size_t kSetKeyTarget = 38;
+constexpr std::size_t kSetKeyAccessKey = 44;
 constexpr std::size_t kSetKeyRequestLength = 60;
 constexpr std::uint8_t kSelectorLocal = 0x0F;
+constexpr std::uint8_t kSelectorRemote = 0x00;
+// A remote needs a moment to rejoin under its new key before it answers.
+constexpr std::uint32_t kRemoteJoinUs = 400'000;
 constexpr std::size_t kSetKeyStatus = 20;
+
+// HomePlug 1.0 and Turbo adapters do not speak the vendor messages.
+Adapter* avAdapterAt(Network& net, const MacAddress& mac) {
+  Adapter* a = net.adapterAt(mac);
+  return a != nullptr && !isHp1Family(*a) ? a : nullptr;
+}
 
 Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
   auto f = wire::avFrame(to, from.mac, 0, kVersionRequest + 1,
@@ -68,85 +80,143 @@ Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
 void onVersion(Network& net, const wire::Request& r, std::vector<Answer>& out) {
   // A broadcast probe reaches the attached adapter only; stations answer their own address.
   const MacAddress at = r.destination == kBroadcastMac ? kLocalDeviceMac : r.destination;
-  if (Adapter* a = net.adapterAt(at)) out.push_back(versionAnswer(net, *a, r.source));
+  if (Adapter* a = avAdapterAt(net, at)) out.push_back(versionAnswer(net, *a, r.source));
 }
 
 // The stations of the local adapter's network, in scenario order.
 std::vector<const Adapter*> listedStations(Network& net) {
   std::vector<const Adapter*> list;
   for (const auto& s : net.scenario().remotes)
-    if (net.inLocalNetwork(s)) list.push_back(&s);
+    if (net.inLocalNetwork(s) && !isHp1Family(s)) list.push_back(&s);
   return list;
 }
 
-std::vector<std::uint8_t> networkInfoV0(const Adapter& local, const std::vector<const Adapter*>& s,
-                                        const MacAddress& to) {
-  auto f = wire::avFrame(to, local.mac, 0, kNetworkInfoRequest + 1,
-                         kV0Stations + s.size() * kV0StationLength - wire::kPayloadOffsetV0);
-  writeU8(f, kV0NetworkCount, 1);
-  writeBytes(f, kV0Record, ByteSpan(local.networkKey).first(kNidLength));
-  writeU8(f, kV0Record + kV0RecordSnid, local.networkKey[kNidLength] & 0x0F);
-  writeU8(f, kV0Record + kV0RecordTei, kLocalTei);
-  writeU8(f, kV0Record + kV0RecordRole, kRoleCoordinator);
-  writeMac(f, kV0Record + kV0RecordCco, local.mac);
-  writeU8(f, kV0Record + kV0RecordCcoTei, kLocalTei);
-  writeU8(f, kV0StationCount, static_cast<std::uint8_t>(s.size()));
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const std::size_t at = kV0Stations + i * kV0StationLength;
-    writeMac(f, at, s[i]->mac);
-    writeU8(f, at + kV0StationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
-    writeMac(f, at + kV0StationBridge, s[i]->mac);
-    writeU8(f, at + kV0StationTxRate, static_cast<std::uint8_t>(std::min<int>(s[i]->txRate, 0xFF)));
-    writeU8(f, at + kV0StationRxRate, static_cast<std::uint8_t>(std::min<int>(s[i]->rxRate, 0xFF)));
-  }
-  return f;
+// Where one layout of the network information confirmation puts its fields.
+struct InfoLayout {
+  std::uint8_t mmv;
+  std::size_t networkCount, record, stationCount, stations, stationLength;
+  std::size_t recordSnid, recordTei, recordRole, recordCco, recordCcoTei;
+  std::size_t stationTei, stationBridge, stationTxRate, stationRxRate;
+  bool wideRates;  // 16-bit rates; the version 0 layout has room for 8 bits
+};
+
+constexpr InfoLayout kInfoV0{0,
+                             kV0NetworkCount,
+                             kV0Record,
+                             kV0StationCount,
+                             kV0Stations,
+                             kV0StationLength,
+                             kV0RecordSnid,
+                             kV0RecordTei,
+                             kV0RecordRole,
+                             kV0RecordCco,
+                             kV0RecordCcoTei,
+                             kV0StationTei,
+                             kV0StationBridge,
+                             kV0StationTxRate,
+                             kV0StationRxRate,
+                             false};
+constexpr InfoLayout kInfoV1{1,
+                             kV1NetworkCount,
+                             kV1Record,
+                             kV1StationCount,
+                             kV1Stations,
+                             kV1StationLength,
+                             kV1RecordSnid,
+                             kV1RecordTei,
+                             kV1RecordRole,
+                             kV1RecordCco,
+                             kV1RecordCcoTei,
+                             kV1StationTei,
+                             kV1StationBridge,
+                             kV1StationTxRate,
+                             kV1StationRxRate,
+                             true};
+
+void writeRate(std::vector<std::uint8_t>& f, std::size_t at, std::uint16_t rate, bool wide) {
+  if (wide)
+    writeLe16(f, at, rate);
+  else
+    writeU8(f, at, static_cast<std::uint8_t>(std::min<int>(rate, 0xFF)));
 }
 
-std::vector<std::uint8_t> networkInfoV1(const Adapter& local, const std::vector<const Adapter*>& s,
-                                        const MacAddress& to) {
-  auto f = wire::avFrame(to, local.mac, 1, kNetworkInfoRequest + 1,
-                         kV1Stations + s.size() * kV1StationLength - wire::kPayloadOffsetV1);
-  writeU8(f, kV1NetworkCount, 1);
-  writeBytes(f, kV1Record, ByteSpan(local.networkKey).first(kNidLength));
-  writeU8(f, kV1Record + kV1RecordSnid, local.networkKey[kNidLength] & 0x0F);
-  writeU8(f, kV1Record + kV1RecordTei, kLocalTei);
-  writeU8(f, kV1Record + kV1RecordRole, kRoleCoordinator);
-  writeMac(f, kV1Record + kV1RecordCco, local.mac);
-  writeU8(f, kV1Record + kV1RecordCcoTei, kLocalTei);
-  writeU8(f, kV1StationCount, static_cast<std::uint8_t>(s.size()));
+std::vector<std::uint8_t> networkInfo(const InfoLayout& l, const Adapter& local,
+                                      const std::vector<const Adapter*>& s, const MacAddress& to) {
+  auto f = wire::avFrame(to, local.mac, l.mmv, kNetworkInfoRequest + 1,
+                         l.stations + s.size() * l.stationLength - wire::payloadOffset(l.mmv));
+  writeU8(f, l.networkCount, 1);
+  writeBytes(f, l.record, ByteSpan(local.networkKey).first(kNidLength));
+  writeU8(f, l.record + l.recordSnid, local.networkKey[kNidLength] & 0x0F);
+  writeU8(f, l.record + l.recordTei, kLocalTei);
+  writeU8(f, l.record + l.recordRole, kRoleCoordinator);
+  writeMac(f, l.record + l.recordCco, local.mac);
+  writeU8(f, l.record + l.recordCcoTei, kLocalTei);
+  writeU8(f, l.stationCount, static_cast<std::uint8_t>(s.size()));
   for (std::size_t i = 0; i < s.size(); ++i) {
-    const std::size_t at = kV1Stations + i * kV1StationLength;
+    const std::size_t at = l.stations + i * l.stationLength;
     writeMac(f, at, s[i]->mac);
-    writeU8(f, at + kV1StationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
-    writeMac(f, at + kV1StationBridge, s[i]->mac);
-    writeLe16(f, at + kV1StationTxRate, s[i]->txRate);
-    writeLe16(f, at + kV1StationRxRate, s[i]->rxRate);
+    writeU8(f, at + l.stationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
+    writeMac(f, at + l.stationBridge, s[i]->mac);
+    writeRate(f, at + l.stationTxRate, s[i]->txRate, l.wideRates);
+    writeRate(f, at + l.stationRxRate, s[i]->rxRate, l.wideRates);
   }
   return f;
 }
 
 // The layout follows the adapter's generation, whatever version the request came in.
 void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& out) {
-  Adapter* a = net.adapterAt(r.destination);
+  Adapter* a = avAdapterAt(net, r.destination);
   if (a == nullptr || !net.isLocal(*a)) return;
   const auto stations = listedStations(net);
   const bool v1 = isSecondGeneration(a->chipId);
-  auto f = v1 ? networkInfoV1(*a, stations, r.source) : networkInfoV0(*a, stations, r.source);
+  auto f = networkInfo(v1 ? kInfoV1 : kInfoV0, *a, stations, r.source);
   out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::ouiOffset(v1 ? 1 : 0), std::nullopt});
 }
 
-// Only the local adapter's own key for now: selector 0x0F. A refused setting keeps the old key.
-void onSetKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
-  Adapter* a = net.adapterAt(r.destination);
-  if (a == nullptr || !net.isLocal(*a) || r.mmv != 0 || r.frame.size() < kSetKeyRequestLength)
-    return;
-  if (readU8(r.frame, kSetKeySelector) != kSelectorLocal) return;
+Answer setKeyAnswer(const Adapter& from, const MacAddress& to, std::uint8_t status,
+                    std::uint32_t latencyUs) {
+  auto f = wire::avFrame(to, from.mac, 0, kSetKeyRequest + 1, 1);
+  writeU8(f, kSetKeyStatus, status);
+  return Answer{std::move(f), latencyUs, wire::kOuiOffsetV0, std::nullopt};
+}
+
+// Selector 0x0F: the local adapter takes the key itself. A refused setting keeps the old key.
+void setLocalKey(Network& net, Adapter& local, const wire::Request& r, std::vector<Answer>& out) {
   const std::uint8_t status = net.statusFor(kSetKeyRequest + 1);
   if (status == 0)
-    std::copy_n(r.frame.begin() + kSetKeyNetworkKey, a->networkKey.size(), a->networkKey.begin());
-  auto f = wire::avFrame(r.source, a->mac, 0, kSetKeyRequest + 1, 1);
-  writeU8(f, kSetKeyStatus, status);
-  out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::kOuiOffsetV0, std::nullopt});
+    std::copy_n(r.frame.begin() + kSetKeyNetworkKey, local.networkKey.size(),
+                local.networkKey.begin());
+  out.push_back(setKeyAnswer(local, r.source, status, net.latencyOf(local)));
+}
+
+// Selector 0: the local adapter passes the key on, sealed with the access key; only a station
+// whose device password derives that access key can open it. It joins and answers from its
+// own address. A target of broadcast or zero searches every station for the one that opens it.
+void setRemoteKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  const MacAddress target = readMac(r.frame, kSetKeyTarget);
+  const bool search = target == kBroadcastMac || isZeroMac(target);
+  crypto::Key accessKey{};
+  std::copy_n(r.frame.begin() + kSetKeyAccessKey, accessKey.size(), accessKey.begin());
+  for (auto& station : net.scenario().remotes) {
+    if (!station.present || isHp1Family(station)) continue;
+    if (!search && station.mac != target) continue;
+    if (crypto::deriveDAK(station.devicePassword) != accessKey) continue;
+    const std::uint8_t status = net.statusFor(kSetKeyRequest + 1);
+    if (status == 0)
+      std::copy_n(r.frame.begin() + kSetKeyNetworkKey, station.networkKey.size(),
+                  station.networkKey.begin());
+    out.push_back(setKeyAnswer(station, r.source, status, kRemoteJoinUs + net.latencyOf(station)));
+    return;
+  }
+}
+
+void onSetKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  Adapter* a = avAdapterAt(net, r.destination);
+  if (a == nullptr || !net.isLocal(*a) || r.mmv != 0 || r.frame.size() < kSetKeyRequestLength)
+    return;
+  const std::uint8_t selector = readU8(r.frame, kSetKeySelector);
+  if (selector == kSelectorLocal) setLocalKey(net, *a, r, out);
+  if (selector == kSelectorRemote) setRemoteKey(net, r, out);
 }
 
 }  // namespace

@@ -65,11 +65,17 @@ Answer answer(Network& net, const Adapter& a, std::vector<std::uint8_t> frame) {
   return Answer{std::move(frame), net.latencyOf(a), wire::kOuiOffsetV0, std::nullopt};
 }
 
+// The HomePlug AV adapter that answers at `mac`; HomePlug 1.0 and Turbo ones hold no modules.
+Adapter* avAdapterAt(Network& net, const MacAddress& mac) {
+  Adapter* a = net.adapterAt(mac);
+  return a != nullptr && !isHp1Family(*a) ? a : nullptr;
+}
+
 // The adapter that takes a transfer request, its modules ready; null when nobody answers,
 // the request is not version 0, or a host action waits for its response.
 Adapter* transferTarget(Network& net, const wire::Request& r) {
   if (r.mmv != 0) return nullptr;
-  Adapter* a = net.adapterAt(r.destination);
+  Adapter* a = avAdapterAt(net, r.destination);
   if (a == nullptr) return nullptr;
   prepareModules(*a);
   if (a->modules.hostActionOutstanding || stopped(net.behaviour(), a->modules.counters)) {
@@ -327,7 +333,7 @@ void onStartFirmware(Network& net, const wire::Request& r, std::vector<Answer>& 
 }
 
 void onHostActionResponse(Network& net, const wire::Request& r, std::vector<Answer>&) {
-  Adapter* a = net.adapterAt(r.destination);
+  Adapter* a = avAdapterAt(net, r.destination);
   if (a == nullptr || r.mmv != 0) return;
   a->modules.hostActionOutstanding = false;
   ++a->modules.counters.hostActionResponses;
