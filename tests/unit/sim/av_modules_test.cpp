@@ -1,5 +1,5 @@
 // The simulated adapter's module transfers on the wire: answer bytes at their offsets, what it
-// refuses and with which status, the silence of a restart, and the scenario keys.
+// refuses and with which status, and the scenario keys.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -148,41 +148,6 @@ TEST(AvModulesTest, HostileRequestsAreRefusedWithAStatus) {
     start.insert(start.end(), b.begin(), b.end());
   }
   EXPECT_EQ(answer(net, request(0xA00C, start), now)[20], 0x13);
-}
-
-TEST(AvModulesTest, RestartingAdapterIsSilent) {
-  Scenario s = scenario();
-  s.behaviour.restartMs = 500;
-  Network net(std::move(s));
-  // A sealed parameter block written as module 2 in one piece, then committed.
-  prepareModules(net.scenario().local);
-  Frame block = net.scenario().local.modules.parameterBlock;
-  block.resize(1024);
-  block[4] = 0x00;  // states 1024 bytes
-  block[5] = 0x04;
-  block[12 + 5] = 0x42;  // a new MAC address
-  for (int i = 8; i < 12; ++i) block[i] = 0;
-  const Frame seal = le32(~xorWords(block.data(), 1024));
-  std::copy(seal.begin(), seal.end(), block.begin() + 8);
-  Frame piece = {2, 0, 0x00, 0x04, 0, 0, 0, 0};
-  const Frame sum = le32(~xorWords(block.data(), 1024));
-  piece.insert(piece.end(), sum.begin(), sum.end());
-  piece.insert(piece.end(), block.begin(), block.end());
-  std::uint64_t now = 0;
-  EXPECT_EQ(answer(net, request(0xA020, piece), now)[20], 0);
-  const Frame commit = answer(net, request(0xA028, {0x02}), now);
-  ASSERT_GE(commit.size(), 60u);
-  EXPECT_EQ(commit[15], 0x29);
-  EXPECT_EQ(commit[20], 0);
-  EXPECT_EQ(commit[21], 0x02);
-  const std::uint64_t committed = now - 10'000'000;
-  Frame version = request(0xA000, {});
-  net.receive(version, committed + 499'000);
-  EXPECT_TRUE(net.takeDue(committed + 1'000'000).empty());
-  const Frame back = answer(net, version, now);
-  ASSERT_EQ(back.size(), 88u);
-  EXPECT_EQ(back[6 + 5], 0x42);  // answers from the block's MAC address
-  EXPECT_EQ(net.scenario().local.modules.parameterBlock, block);
 }
 
 TEST(AvModulesTest, ScenarioKeys) {
