@@ -168,8 +168,12 @@ bool run(const std::vector<std::string>& args, std::string& error) {
 
 std::string pidSuffix() {
   static int pairs = 0;
-  std::string s = std::to_string(getpid());
-  if (pairs++ > 0) s += "_" + std::to_string(pairs - 1);
+  const int n = pairs++;
+  char s[32];
+  if (n == 0)
+    std::snprintf(s, sizeof s, "%d", static_cast<int>(getpid()));
+  else
+    std::snprintf(s, sizeof s, "%d_%d", static_cast<int>(getpid()), n);
   return s;
 }
 
