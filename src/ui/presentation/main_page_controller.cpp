@@ -137,7 +137,8 @@ void MainPageController::FillLocalList() {
   for (int i = 0; i < interfacesListed(); ++i) {
     const api::InterfaceDevices& d = api::interfaceDevices(i);
     if (!d.localPresent || isZeroMac(d.localMac)) continue;
-    localRows_.push_back({std::string(api::DeviceClassLabel(i)), formatMac(d.localMac), i});
+    localRows_.push_back(
+        {std::string(api::deviceClassLabel(d.localClass)), formatMac(d.localMac), i});
   }
   view_.showLocalRows(localRows_, selectedLocalRow_);
 }

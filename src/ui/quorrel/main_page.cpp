@@ -50,8 +50,9 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
   remoteList_->setGeometry(du.rect(7, 79, 379, 98));
   renameButton_ = button(this, kRename, du.rect(126, 195, 50, 14));
   scanButton_ = button(this, kScan, du.rect(315, 195, 50, 14));
-  scanButton_->setDefault(true);
-  scanButton_->setAutoDefault(true);
+  // Enter scans wherever the focus is, as the page's one default button.
+  connectButton_->setAutoDefault(false);
+  renameButton_->setAutoDefault(false);
 
   timer_.setTimerType(Qt::PreciseTimer);
   controller_ = std::make_unique<ui::MainPageController>(*this, scan, shell_);

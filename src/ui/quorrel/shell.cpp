@@ -2,6 +2,7 @@
 #include "ui/quorrel/shell.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "persistence/preferences.h"
@@ -21,6 +22,8 @@ Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice)
   // Privacy, Diagnostics (when diagnosticsLevel asks for it) and About join here.
   s.sheet->addPage(s.mainPage, QString::fromUtf8(ui::main_text::kMainTab));
   s.sheet->tabs()->setCurrentIndex(0);
+  // A default button belongs to its dialog, so it is named once the page is in the sheet.
+  s.mainPage->scanButton()->setDefault(true);
   notice.setMainPage(s.mainPage);
   return s;
 }

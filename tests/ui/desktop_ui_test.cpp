@@ -1,0 +1,418 @@
+// The desktop program's widgets, offscreen: the notice's message boxes and wait cursor, the
+// sheet and its Close button, the remote list's columns, colours, icons, sort and layout
+// through the data file, renaming in place, bitmaps and dialog units. Every page is also
+// rendered to a PNG under the build tree for review.
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "support/desktop_fixture.h"
+#include "ui/presentation/bitmap_file.h"
+#include "ui/qtplatform/page_metrics.h"
+#include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/main_page.h"
+#include "ui/quorrel/property_sheet.h"
+#include "ui/quorrel/shell.h"
+#include "ui/remoteslistview/local_list_view.h"
+#include "ui/remoteslistview/remotes_list_view.h"
+
+using namespace quorrel;
+using ui::testing::mac;
+
+namespace {
+
+QString artifact(const QString& name) {
+  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
+  return QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
+}
+
+void keep(QWidget& w, const QString& name) {
+  const QString path = artifact(name);
+  QVERIFY(w.grab().save(path, "PNG"));
+  std::printf("picture: %s\n", qPrintable(path));
+}
+
+// A sheet over a scripted scan, with the recording notice in place.
+struct Harness {
+  // `shared`: the folder of an earlier harness, so its data file is found again.
+  explicit Harness(const std::string* shared = nullptr) {
+    if (shared != nullptr) {
+      persistence::setResourceDirectory(*shared);
+      ::setenv("XDG_DATA_HOME", shared->c_str(), 1);
+    }
+    scan.remotes = {{mac(2), api::DeviceClass::AvFirstGeneration, 100},
+                    {mac(3), api::DeviceClass::AvSecondGeneration, 300},
+                    {mac(4), api::DeviceClass::Turbo, 0}};
+  }
+  void start() {
+    built = qtui::BuildSheet(scan, shell, qtNotice);
+    sheet.reset(built.sheet);
+    platform::setNotice(&state.notice);
+    sheet->show();
+    QApplication::setActiveWindow(sheet.get());
+    built.mainPage->initialise();
+    built.mainPage->pageEntered();
+    scan.ScanTick();
+  }
+  qtui::MainPage& page() { return *built.mainPage; }
+  qtui::RemotesListView& list() { return *built.mainPage->remoteList(); }
+  QLineEdit* editor() {
+    for (QLineEdit* e : list().findChildren<QLineEdit*>())
+      if (e->isVisible()) return e;
+    return nullptr;
+  }
+  QStringList headersInDisplayOrder() {
+    QStringList out;
+    for (int p = 0; p < list().header()->count(); ++p)
+      out << list().headerItem()->text(list().header()->logicalIndex(p));
+    return out;
+  }
+  ui::testing::DesktopState state;
+  ui::testing::FakeScan scan;
+  ui::ShellState shell;
+  qtui::QtNotice qtNotice;
+  qtui::Sheet built;
+  std::unique_ptr<qtui::PropertySheet> sheet;
+};
+
+}  // namespace
+
+class DesktopUiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void noticeBoxesCarryTextCaptionIconButtonsAndOwner();
+  void waitCursorIsRestoredOnEveryPath();
+  void sheetHasOneCloseButtonAndTheMainTab();
+  void mainPageShowsTheRemotesAndKeepsPictures();
+  void remoteListLooksAsThePreferencesSay();
+  void headerClicksSortAndLayoutRoundTripsThroughTheDataFile();
+  void renameInPlace();
+  void thirtyTwoLongNamesStayUsable();
+  void bitmapsArePaintedOnlyWhenWhole();
+  void dialogUnitsFollowTheFont();
+};
+
+void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
+  qtui::QtNotice notice;
+  QWidget page;
+  notice.setMainPage(&page);
+  const platform::NoticeRequest request{
+      " Autoscan <b>On</b> \n", "Problem Occurred", platform::NoticeIcon::Stop,
+      platform::NoticeButtons::OkCancel, platform::NoticeOwner::MainPage};
+  std::unique_ptr<QMessageBox> box = notice.build(request);
+  QCOMPARE(box->text(), QStringLiteral(" Autoscan <b>On</b> \n"));
+  QCOMPARE(box->textFormat(), Qt::PlainText);
+  QCOMPARE(box->windowTitle(), QStringLiteral("Problem Occurred"));
+  QCOMPARE(box->icon(), QMessageBox::Critical);
+  QCOMPARE(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
+  QCOMPARE(box->parentWidget(), &page);
+
+  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::Warning), QMessageBox::Warning);
+  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::Information), QMessageBox::Information);
+  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::Error), QMessageBox::Critical);
+  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::None), QMessageBox::NoIcon);
+  QCOMPARE(qtui::messageBoxButtons(platform::NoticeButtons::YesNo),
+           QMessageBox::Yes | QMessageBox::No);
+  QCOMPARE(notice.ownerWindow(platform::NoticeOwner::None), nullptr);
+  QCOMPARE(notice.ownerWindow(platform::NoticeOwner::ActiveDialog), &page);
+
+  // A box that is shown answers with the button pressed.
+  QTimer::singleShot(0, [] {
+    if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+      shown->button(QMessageBox::No)->click();
+  });
+  QCOMPARE(notice.show({"Sure?", "Question", platform::NoticeIcon::Question,
+                        platform::NoticeButtons::YesNo, platform::NoticeOwner::None}),
+           platform::NoticeAnswer::No);
+}
+
+void DesktopUiTest::waitCursorIsRestoredOnEveryPath() {
+  auto notice = std::make_unique<qtui::QtNotice>();
+  platform::setNotice(notice.get());
+  QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+  {
+    platform::WaitCursor outer;
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    try {
+      platform::WaitCursor inner;
+      throw 1;
+    } catch (int) {
+    }
+    QCOMPARE(notice->waitDepth(), 1);
+  }
+  QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+  // A stray restore never pops someone else's cursor; a notice that goes restores its own.
+  notice->setWaitCursor(false);
+  notice->setWaitCursor(true);
+  notice.reset();
+  platform::setNotice(nullptr);
+  QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+void DesktopUiTest::sheetHasOneCloseButtonAndTheMainTab() {
+  Harness h;
+  h.start();
+  QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
+  QVERIFY(h.sheet->windowFlags() & Qt::WindowMinimizeButtonHint);
+  QCOMPARE(h.sheet->tabs()->count(), 1);  // the other pages come with their own work
+  QCOMPARE(h.sheet->tabs()->tabText(0), QStringLiteral("Main"));
+  QCOMPARE(h.sheet->tabs()->currentWidget(), &h.page());
+  int sheetButtons = 0;
+  for (QPushButton* b : h.sheet->findChildren<QPushButton*>())
+    if (!h.page().isAncestorOf(b)) {
+      ++sheetButtons;
+      QCOMPARE(b->text(), QStringLiteral("Close"));
+    }
+  QCOMPARE(sheetButtons, 1);
+  QStringList pageButtons;
+  for (QPushButton* b : h.page().findChildren<QPushButton*>()) pageButtons << b->text();
+  pageButtons.sort();
+  QCOMPARE(pageButtons, (QStringList{"Connect", "Rename", "Scan"}));
+  QVERIFY(h.page().scanButton()->isDefault());
+
+  // Closing from the Main page writes the data file.
+  const std::string path = persistence::dataFilePath();
+  std::filesystem::remove(path);
+  h.sheet->closeButton()->click();
+  QVERIFY(!h.sheet->isVisible());
+  QVERIFY(std::filesystem::exists(path));
+}
+
+void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
+  Harness h;
+  h.start();
+  QCOMPARE(h.page().connectedLabel()->text(),
+           QStringLiteral("Connected to HomePlug AV A1x0 Device"));
+  QCOMPARE(h.page().countLabel()->text(), QStringLiteral("3 Powerline Devices detected:"));
+  QCOMPARE(h.page().networkTypeLabel()->text(), QStringLiteral("Network Type: Public"));
+  QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan On "));
+  QCOMPARE(h.page().localList()->topLevelItemCount(), 1);
+  QCOMPARE(h.page().localList()->topLevelItem(0)->text(0),
+           QStringLiteral("HomePlug AV A1x0 Device"));
+  QCOMPARE(h.list().topLevelItemCount(), 3);
+  QVERIFY(h.page().scanTimer().isActive());
+  QCOMPARE(h.page().scanTimer().interval(), 42);
+  keep(*h.sheet, "main-page.png");
+
+  // A user scan that finds nothing empties both lists and says so.
+  h.scan.localPresent = false;
+  QTest::mouseClick(h.page().scanButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(QString::fromStdString(h.state.notice.shown[0].caption),
+           QStringLiteral("HomePlug Adapter NOT DETECTED"));
+  QCOMPARE(h.list().topLevelItemCount(), 0);
+  QCOMPARE(h.page().localList()->topLevelItemCount(), 0);
+  keep(*h.sheet, "main-page-no-adapter.png");
+}
+
+void DesktopUiTest::remoteListLooksAsThePreferencesSay() {
+  {
+    Harness h;
+    persistence::preferences().listColour = 2;
+    persistence::preferences().qualityStyle = 5;
+    h.start();
+    QCOMPARE(h.headersInDisplayOrder(),
+             (QStringList{"Device Name", "Password", "Quality", "Rate (Mbps)", "MAC Address"}));
+    QCOMPARE(h.list().header()->sectionSize(0), 140);
+    QCOMPARE(h.list().header()->sectionSize(1), 120);
+    QCOMPARE(h.list().header()->sectionSize(2), 70);
+    QCOMPARE(h.list().header()->sectionSize(3), 80);
+    QCOMPARE(h.list().header()->sectionSize(4), 110);
+    QCOMPARE(h.list().palette().color(QPalette::Text), QColor(0, 0, 255));
+    QCOMPARE(h.page().localList()->palette().color(QPalette::Text), QColor(17, 0, 136));
+    QCOMPARE(h.list().iconSize(), QSize(24, 24));
+    QVERIFY(!h.list().topLevelItem(0)->icon(0).isNull());  // missing files: the warning icon
+    QTreeWidgetItem* turbo = h.list().findItems("00:B0:52:20:00:04", Qt::MatchExactly, 1).value(0);
+    QVERIFY(turbo != nullptr);
+    QCOMPARE(turbo->text(2), QStringLiteral("?"));
+    QCOMPARE(turbo->text(3), QStringLiteral("-"));
+    QCOMPARE(turbo->text(4), QString());  // a record without a password yet
+    QTreeWidgetItem* b200 = h.list().findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1).value(0);
+    QCOMPARE(b200->text(2), QStringLiteral("300.00"));
+    QCOMPARE(b200->text(3), QStringLiteral("60-80%"));
+  }
+  {
+    Harness h;
+    persistence::preferences().iconSize = 0;
+    persistence::preferences().showRateColumn = 0;
+    persistence::preferences().qualityStyle = 4;
+    h.start();
+    QCOMPARE(h.headersInDisplayOrder(),
+             (QStringList{"Device Name", "Password", "Quality", "MAC Address"}));
+    QVERIFY(h.list().topLevelItem(0)->icon(0).isNull());
+    QTreeWidgetItem* a1 = h.list().findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1).value(0);
+    QCOMPARE(a1->text(2), QString::fromUtf8("\u258C\u258C\u258C\u258C\u258C\u258C"));  // 100 Mbit/s
+    keep(*h.sheet, "main-page-no-rate-column.png");
+  }
+}
+
+void DesktopUiTest::headerClicksSortAndLayoutRoundTripsThroughTheDataFile() {
+  Harness h;
+  h.start();
+  QHeaderView* header = h.list().header();
+  auto clickHeader = [&](int logical) {
+    const int x = header->sectionViewportPosition(logical) + header->sectionSize(logical) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+  };
+  clickHeader(2);  // rate, its remembered direction 0: rising
+  QCOMPARE(h.list().topLevelItem(0)->text(2), QStringLiteral("?"));
+  QCOMPARE(h.list().topLevelItem(2)->text(2), QStringLiteral("300.00"));
+  clickHeader(2);  // same column: falling
+  QCOMPARE(h.list().topLevelItem(0)->text(2), QStringLiteral("300.00"));
+  QCOMPARE(persistence::listSettings().sortColumn, 2u);
+  QCOMPARE(persistence::listSettings().sortDirection, 1u);
+
+  header->moveSection(header->visualIndex(1), 1);  // MAC next to the name
+  header->resizeSection(0, 222);
+  header->resizeSection(4, 99);
+  const QStringList order = h.headersInDisplayOrder();
+  QCOMPARE(order.value(1), QStringLiteral("MAC Address"));
+  h.sheet->closeButton()->click();
+
+  Harness again(&h.state.dir.path());
+  again.start();
+  QCOMPARE(again.headersInDisplayOrder(), order);
+  QCOMPARE(again.list().header()->sectionSize(0), 222);
+  QCOMPARE(again.list().header()->sectionSize(4), 99);
+  QCOMPARE(persistence::listSettings().sortColumn, 2u);
+  QCOMPARE(again.list().topLevelItem(0)->text(2), QStringLiteral("300.00"));
+}
+
+void DesktopUiTest::renameInPlace() {
+  Harness h;
+  h.start();
+  QTreeWidgetItem* item = h.list().topLevelItem(1);
+  h.list().setCurrentItem(item);
+  item->setSelected(true);
+  QVERIFY(h.page().renameButton()->isEnabled());
+  const QString macText = item->text(1);
+
+  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
+  auto* editor = h.editor();
+  QVERIFY(editor != nullptr);
+  QCOMPARE(editor->maxLength(), 79);
+  QVERIFY(!h.scan.autoscanOn);
+  editor->selectAll();
+  editor->insert(QString::fromUtf8("Büro "));  // typed through an input method
+  QTest::keyClicks(editor, QString(90, 'q'));
+  QCOMPARE(editor->text().size(), 79);
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();  // the delegate commits on the next pass
+  QVERIFY(h.scan.autoscanOn);
+  const int k = persistence::FindKnownByMacText(macText.toStdString());
+  const QString stored = QString::fromStdString(persistence::KnownAt(k)->name.str());
+  QCOMPARE(stored, QString::fromUtf8("Büro ") + QString(26, 'q'));
+  QTreeWidgetItem* renamed = h.list().findItems(macText, Qt::MatchExactly, 1).value(0);
+  QCOMPARE(renamed->text(0), stored);
+
+  // Escape keeps the old name; a refused name says so and the row keeps its text.
+  h.list().setCurrentItem(renamed);
+  renamed->setSelected(true);
+  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
+  editor = h.editor();
+  QVERIFY(editor != nullptr);
+  QTest::keyClicks(editor, "zzz");
+  QTest::keyClick(editor, Qt::Key_Escape);
+  QCoreApplication::processEvents();
+  QCOMPARE(QString::fromStdString(persistence::KnownAt(k)->name.str()), stored);
+  QVERIFY(h.state.notice.shown.empty());
+
+  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
+  editor = h.editor();
+  QVERIFY(editor != nullptr);
+  editor->selectAll();
+  QTest::keyClicks(editor,
+                   QString::fromStdString(persistence::KnownAt(k == 1 ? 2 : 1)->name.str()));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();  // the delegate commits on the next pass
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(QString::fromStdString(h.state.notice.shown[0].text),
+           QStringLiteral("Please enter another name."));
+  QCOMPARE(h.list().findItems(macText, Qt::MatchExactly, 1).value(0)->text(0), stored);
+}
+
+void DesktopUiTest::thirtyTwoLongNamesStayUsable() {
+  Harness h;
+  h.scan.remotes.clear();
+  for (int i = 0; i < 40; ++i)
+    h.scan.remotes.push_back(
+        {mac(static_cast<std::uint8_t>(i), 0x02), api::DeviceClass::AvSecondGeneration, 12.0 * i});
+  h.start();
+  for (int k = 1; k <= persistence::knownDevices().knownCount; ++k)
+    persistence::KnownAt(k)->name = std::to_string(k) + " \xE2\x82\xAC" + std::string(40, 'W');
+  h.scan.ScanTick();
+  h.page().controller().RequestScan();
+  h.scan.ScanTick();
+  QCOMPARE(h.list().topLevelItemCount(), 32);
+  h.list().scrollToItem(h.list().topLevelItem(31));
+  QVERIFY(h.list().visualItemRect(h.list().topLevelItem(31)).isValid());
+  keep(*h.sheet, "main-page-32-devices.png");
+}
+
+void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
+  ui::testing::ScratchDir dir;
+  QImage indexed(6, 4, QImage::Format_Indexed8);
+  indexed.setColorCount(256);
+  for (int i = 0; i < 256; ++i) indexed.setColor(i, qRgb(i, 0, 255 - i));
+  indexed.fill(200);
+  QVERIFY(indexed.save(QString::fromStdString(dir.file("cert.bmp")), "BMP"));
+  QImage rgb(6, 4, QImage::Format_RGB32);
+  rgb.fill(Qt::green);
+  QVERIFY(rgb.save(QString::fromStdString(dir.file("deep.bmp")), "BMP"));
+  {
+    const auto whole = ui::readWholeFile(dir.file("cert.bmp"));
+    QVERIFY(whole.has_value());
+    std::FILE* f = std::fopen(dir.file("cut.bmp").c_str(), "wb");
+    std::fwrite(whole->data(), 1, whole->size() - 5, f);
+    std::fclose(f);
+  }
+  QVERIFY(!qtui::loadPaletteBitmap(dir.file("cert.bmp")).isNull());
+  QVERIFY(qtui::loadPaletteBitmap(dir.file("deep.bmp")).isNull());
+  QVERIFY(qtui::loadPaletteBitmap(dir.file("cut.bmp")).isNull());
+  QVERIFY(qtui::loadPaletteBitmap(dir.file("missing.bmp")).isNull());
+
+  QImage canvas(40, 40, QImage::Format_RGB32);
+  canvas.fill(Qt::white);
+  {
+    QPainter p(&canvas);
+    qtui::PaintBitmapFile(p, dir.path(), "cert.bmp", 10, 20);
+    qtui::PaintBitmapFile(p, dir.path(), "cut.bmp", 0, 0);
+    qtui::PaintBitmapFile(p, dir.path(), "deep.bmp", 30, 30);
+  }
+  QCOMPARE(canvas.pixel(10, 20), qRgb(200, 0, 55));
+  QCOMPARE(canvas.pixel(15, 23), qRgb(200, 0, 55));
+  QCOMPARE(canvas.pixel(16, 20), qRgb(255, 255, 255));  // its own width
+  QCOMPARE(canvas.pixel(0, 0), qRgb(255, 255, 255));
+  QCOMPARE(canvas.pixel(31, 31), qRgb(255, 255, 255));
+
+  QVERIFY(!qtui::loadListImage(dir.file("deep.bmp"), 16).isNull());
+  QCOMPARE(qtui::loadListImage(dir.file("deep.bmp"), 16).availableSizes().value(0), QSize(16, 16));
+  QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
+}
+
+void DesktopUiTest::dialogUnitsFollowTheFont() {
+  QFont small = qtui::pageFont();
+  small.setPixelSize(10);
+  QFont large = small;
+  large.setPixelSize(20);
+  const qtui::DialogUnits a(small), b(large);
+  QCOMPARE(a.x(4), a.baseWidth);
+  QCOMPARE(a.y(8), a.baseHeight);
+  QVERIFY(b.x(392) > a.x(392));
+  QVERIFY(b.y(215) > a.y(215));
+  QCOMPARE(a.rect(7, 79, 379, 98), QRect(a.x(7), a.y(79), a.x(379), a.y(98)));
+}
+
+QTEST_MAIN(DesktopUiTest)
+#include "desktop_ui_test.moc"
