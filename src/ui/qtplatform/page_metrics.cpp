@@ -36,6 +36,12 @@ QSize DialogUnits::size(int w, int h) const {
   return QSize(x(w), y(h));
 }
 
+QPoint DialogUnits::fromClassicPixels(int px, int py) const {
+  constexpr int kClassicBaseWidth = 6;
+  constexpr int kClassicBaseHeight = 13;
+  return QPoint(px * baseWidth / kClassicBaseWidth, py * baseHeight / kClassicBaseHeight);
+}
+
 QImage loadPaletteBitmap(const std::string& path) {
   const auto bytes = ui::readWholeFile(path);
   if (!bytes || !ui::checkPaletteBitmap(*bytes)) return {};

@@ -22,6 +22,9 @@ struct DialogUnits {
   int y(int dlu) const;
   QRect rect(int x, int y, int w, int h) const;
   QSize size(int w, int h) const;
+  // A position the pages give in pixels of the face they were drawn with (dialog base units
+  // 6 by 13), moved to where it falls among controls laid out in this font.
+  QPoint fromClassicPixels(int x, int y) const;
   int baseWidth = 0;
   int baseHeight = 0;
 };

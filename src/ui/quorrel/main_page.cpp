@@ -154,9 +154,11 @@ void MainPage::editRemoteName(int row) {
 void MainPage::paintEvent(QPaintEvent* event) {
   SheetPage::paintEvent(event);
   QPainter painter(this);
-  // Loaded once by initialise(), as PaintBitmapFile would load them for every paint.
-  if (!oemSmall_.isNull()) painter.drawImage(QPoint(12, 286), oemSmall_);
-  if (!cert_.isNull()) painter.drawImage(QPoint(510, 36), cert_);
+  // Loaded once by initialise(), as PaintBitmapFile would load them for every paint; placed
+  // where they sit among the controls in the face the page was drawn with.
+  const DialogUnits du(font());
+  if (!oemSmall_.isNull()) painter.drawImage(du.fromClassicPixels(12, 286), oemSmall_);
+  if (!cert_.isNull()) painter.drawImage(du.fromClassicPixels(510, 36), cert_);
 }
 
 }  // namespace quorrel::qtui
