@@ -1,0 +1,125 @@
+// The desktop program's Main page over the real libpcap path: adapter-sim answers on the far
+// end of a veth pair, the sheet runs in the host namespace with its own timer, and the remote
+// list comes to show the simulated stations with their names, images and rates.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "e2e/netns.h"
+#include "persistence/device_data.h"
+#include "persistence/known_devices.h"
+#include "persistence/locations.h"
+#include "persistence/preferences.h"
+#include "platform/notice.h"
+#include "transport/interface_table.h"
+#include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/main_page.h"
+#include "ui/quorrel/property_sheet.h"
+#include "ui/quorrel/shell.h"
+#include "ui/remoteslistview/local_list_view.h"
+#include "ui/remoteslistview/remotes_list_view.h"
+#include "ui/scanlink/core_scan.h"
+
+namespace quorrel::e2e {
+namespace {
+
+const char* kScenario =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 1\nnetwork_key 50D3E4933F855B7040784DF815AA8DB7\n"
+    "[remote]\nmac 00:B0:52:20:00:02\nchip 2\nrate 151 140\n"
+    "[remote]\nmac 00:B0:52:20:00:03\nchip 3\nrate 75\n"
+    "[remote]\nmac 00:B0:52:20:00:04\nchip 5\nrate 30\n";
+
+TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
+  if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  NetnsPair pair;
+  SimProcess sim;
+  std::string error;
+  ASSERT_TRUE(pair.create(error)) << error;
+  char dirTemplate[] = "/tmp/quorrel-desktop-e2e-XXXXXX";
+  ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+  const std::string dir = dirTemplate;
+  std::ofstream(dir + "/scenario.conf") << kScenario;
+  ASSERT_TRUE(sim.start(pair, dir + "/scenario.conf", "", error)) << error;
+  // Before the toolkit starts any thread, so all of them live in the host namespace.
+  ASSERT_TRUE(pair.enterHost(error)) << error;
+
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  persistence::setResourceDirectory(dir);
+  persistence::ResetPreferences();
+  persistence::ResetKnownDevices();
+  persistence::preferences().scanInterval = 2;
+  platform::RecordingNotice notice;
+  {
+    int argc = 1;
+    char name[] = "desktop_e2e_tests";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    qtui::QtNotice qtNotice;
+    ui::ShellState shell;
+    qtui::Sheet s = qtui::BuildSheet(ui::coreScan(), shell, qtNotice);
+    std::unique_ptr<qtui::PropertySheet> sheet(s.sheet);
+    platform::setNotice(&notice);
+    sheet->show();
+    s.mainPage->initialise();
+    s.mainPage->pageEntered();
+
+    QTreeWidget& remotes = *s.mainPage->remoteList();
+    auto allRated = [&] {
+      if (remotes.topLevelItemCount() != 3) return false;
+      for (int r = 0; r < 3; ++r)
+        if (remotes.topLevelItem(r)->text(3) == QStringLiteral("?")) return false;
+      return true;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!allRated() && waited.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+
+    ASSERT_EQ(s.mainPage->localList()->topLevelItemCount(), 1);
+    EXPECT_EQ(s.mainPage->localList()->topLevelItem(0)->text(0).toStdString(),
+              "HomePlug AV A1x0 Device");
+    EXPECT_EQ(s.mainPage->localList()->topLevelItem(0)->text(1).toStdString(), "00:B0:52:10:00:01");
+    ASSERT_EQ(remotes.topLevelItemCount(), 3);
+    // Columns by index: name, MAC, rate, quality, password.
+    std::map<std::string, std::string> rates;
+    for (int r = 0; r < 3; ++r) {
+      const QTreeWidgetItem* item = remotes.topLevelItem(r);
+      EXPECT_TRUE(item->text(0).startsWith(QStringLiteral("Device "))) << item->text(0).toStdString();
+      EXPECT_FALSE(item->icon(0).isNull());
+      rates[item->text(1).toStdString()] = item->text(2).toStdString();
+    }
+    EXPECT_EQ(rates["00:B0:52:20:00:02"], "200.00");  // raw rates × 200 / 151
+    EXPECT_EQ(rates["00:B0:52:20:00:03"], "99.00");
+    EXPECT_EQ(rates["00:B0:52:20:00:04"], "39.00");
+    for (const ui::RemoteRow& row : s.mainPage->controller().remoteRows().rows())
+      EXPECT_EQ(row.image, 2) << row.macText;  // every station is a first-generation device
+    EXPECT_EQ(s.mainPage->connectedLabel()->text().toStdString(),
+              "Connected to HomePlug AV A1x0 Device");
+    EXPECT_TRUE(notice.shown.empty());
+
+    const std::string picture = QUORREL_ARTIFACT_DIR "/e2e-main-page.png";
+    std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
+    EXPECT_TRUE(sheet->grab().save(QString::fromStdString(picture), "PNG"));
+    std::printf("picture: %s\n", picture.c_str());
+
+    sheet->closeButton()->click();
+    EXPECT_TRUE(std::filesystem::exists(persistence::dataFilePath()));
+    platform::setNotice(nullptr);
+  }
+  transport::ResetInterfaceTable();
+  sim.stop();
+  pair.teardown();
+  persistence::setResourceDirectory("");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quorrel::e2e
