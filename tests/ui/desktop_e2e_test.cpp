@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <cstdio>
