@@ -8,6 +8,7 @@
 #include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace quorrel::bench {
 
@@ -148,6 +150,30 @@ bool measureRawFloor(e2e::NetnsPair& pair, int rounds, Timings& out, std::string
   e2e::stopChild(responder, 1000);
   summarise(out);
   return fine;
+}
+
+bool measureRawFloorOnNewPair(int rounds, Timings& out, std::string& error) {
+  e2e::NetnsPair pair;
+  return pair.create(error) && measureRawFloor(pair, rounds, out, error);
+}
+
+bool withScenarioPair(const std::string& scenarioText, const ScenarioBody& body,
+                      std::string& error) {
+  char dir[] = "/tmp/quorrel-bench-XXXXXX";
+  if (mkdtemp(dir) == nullptr) {
+    error = "no temporary folder";
+    return false;
+  }
+  const std::string path = std::string(dir) + "/scenario.conf";
+  std::ofstream(path) << scenarioText;
+  bool ok = false;
+  {
+    e2e::NetnsPair pair;
+    ok = pair.create(error) && body(pair, path, error);
+  }
+  std::remove(path.c_str());
+  rmdir(dir);
+  return ok;
 }
 
 }  // namespace quorrel::bench

@@ -2,6 +2,7 @@
 // round trip on the veth pair of a namespace pair, with a bare echo responder on the far end.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,15 @@ void printTimings(const std::string& name, const Timings& t);
 // host end to an echo responder in the sim namespace. Enters the host namespace (and stays);
 // the responder is stopped before returning. False with `error` on failure.
 bool measureRawFloor(e2e::NetnsPair& pair, int rounds, Timings& out, std::string& error);
+
+// The same on a namespace pair made for it and removed afterwards.
+bool measureRawFloorOnNewPair(int rounds, Timings& out, std::string& error);
+
+// Writes `scenarioText` to a temporary file and runs `body` with a new namespace pair and the
+// file's path; both are removed afterwards. Returns body's result.
+using ScenarioBody =
+    std::function<bool(e2e::NetnsPair& pair, const std::string& scenarioPath, std::string& error)>;
+bool withScenarioPair(const std::string& scenarioText, const ScenarioBody& body,
+                      std::string& error);
 
 }  // namespace quorrel::bench

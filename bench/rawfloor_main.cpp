@@ -1,16 +1,17 @@
 // Measures the raw round-trip floor on a veth pair, then a version request answered by
 // adapter-sim through the real transport on the same kind of pair, and their ratio.
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "rawfloor.h"
 #include "transport/interface_table.h"
 
 namespace {
+
+constexpr const char* kScenario =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 1\n[behaviour]\nlocal_latency_us 0\n";
 
 using namespace quorrel;
 
@@ -71,27 +72,16 @@ int main() {
   }
   std::string error;
   bench::Timings floor, exchange;
-  {
-    e2e::NetnsPair pair;
-    if (!pair.create(error) || !bench::measureRawFloor(pair, kFloorRounds, floor, error)) {
-      std::fprintf(stderr, "rawfloor: %s\n", error.c_str());
-      return 1;
-    }
-  }
-  {
-    char dir[] = "/tmp/quorrel-bench-XXXXXX";
-    if (mkdtemp(dir) == nullptr) return 1;
-    const std::string scenario = std::string(dir) + "/scenario.conf";
-    std::ofstream(scenario) << "[local]\nmac 00:B0:52:10:00:01\nchip 1\n"
-                               "[behaviour]\nlocal_latency_us 0\n";
-    e2e::NetnsPair pair;
-    const bool ok = pair.create(error) && measureExchange(pair, scenario, exchange, error);
-    std::remove(scenario.c_str());
-    rmdir(dir);
-    if (!ok) {
-      std::fprintf(stderr, "rawfloor: %s\n", error.c_str());
-      return 1;
-    }
+  const bool ok = bench::measureRawFloorOnNewPair(kFloorRounds, floor, error) &&
+                  bench::withScenarioPair(
+                      kScenario,
+                      [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
+                        return measureExchange(pair, path, exchange, e);
+                      },
+                      error);
+  if (!ok) {
+    std::fprintf(stderr, "rawfloor: %s\n", error.c_str());
+    return 1;
   }
   bench::printTimings("raw AF_PACKET round trip on veth (floor)", floor);
   bench::printTimings("version request to adapter-sim, SendFrame + ReceiveFrame", exchange);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "adapter-sim/core/network.h"
+#include "crypto/keys.h"
 
 namespace quorrel::sim {
 namespace {
@@ -96,9 +97,9 @@ TEST(NetworkTest, LocalAdapterAnswersVersionAtItsAddresses) {
   expectAvHeader(f, kLocal, 0xA001, 0);
   EXPECT_EQ(f[20], 0);   // status
   EXPECT_EQ(f[21], 1);   // chip id
-  EXPECT_EQ(f[22], 20);  // text length
-  EXPECT_EQ(std::string(f.begin() + 23, f.begin() + 43), "LQA-100-FW-2-4-0517");
-  for (std::size_t i = 43; i < 88; ++i) EXPECT_EQ(f[i], 0) << i;
+  EXPECT_EQ(f[22], 19);  // text length
+  EXPECT_EQ(std::string(f.begin() + 23, f.begin() + 42), "LQA-100-FW-2-4-0517");
+  for (std::size_t i = 42; i < 88; ++i) EXPECT_EQ(f[i], 0) << i;
 
   EXPECT_EQ(answersTo(net, request(kLocal, 0xA000)).size(), 1u);
   EXPECT_EQ(answersTo(net, request(kBroadcastMac, 0xA000)).size(), 1u);
@@ -210,6 +211,40 @@ TEST(NetworkTest, LocalAdapterTakesANewKey) {
   cut.resize(40);
   EXPECT_TRUE(answersTo(net, cut).empty());
   EXPECT_EQ(net.scenario().local.networkKey, fresh);
+}
+
+// The key reaches a station only sealed with the access key its own password derives.
+TEST(NetworkTest, RemoteJoinsOnlyWithItsOwnAccessKey) {
+  Scenario s = scenario(1);
+  s.remotes[0].devicePassword = "ABCD-EFGH-IJKL-MNOP";
+  s.remotes[3].devicePassword = "QRST-UVWX-YZ23-4567";
+  Network net(s);
+  NetworkKey fresh{};
+  fresh.fill(0x77);
+  auto remoteSetKey = [&](const MacAddress& target, const std::string& password) {
+    Frame f = setKey(fresh, 0x00);
+    std::copy(target.begin(), target.end(), f.begin() + 38);
+    const auto dak = crypto::deriveDAK(password);
+    std::copy(dak.begin(), dak.end(), f.begin() + 44);
+    return f;
+  };
+  EXPECT_TRUE(answersTo(net, remoteSetKey(kRemoteA, "WRONG-PASSWORD")).empty());
+  EXPECT_EQ(net.scenario().remotes[0].networkKey, kKey);
+
+  net.receive(remoteSetKey(kRemoteA, "ABCD-EFGH-IJKL-MNOP"), 0);
+  EXPECT_TRUE(net.takeDue(100000).empty());  // still joining
+  auto due = net.takeDue(2000000);
+  ASSERT_EQ(due.size(), 1u);
+  expectAvHeader(due[0], kRemoteA, 0xA051, 0);
+  EXPECT_EQ(due[0][20], 0);
+  EXPECT_EQ(net.scenario().remotes[0].networkKey, fresh);
+  EXPECT_EQ(net.scenario().remotes[3].networkKey, kKey);
+
+  // Searching: the broadcast target finds whichever station opens the key.
+  due = answersTo(net, remoteSetKey(kBroadcastMac, "QRST-UVWX-YZ23-4567"), 3000000);
+  ASSERT_EQ(due.size(), 1u);
+  EXPECT_EQ(macAt(due[0], 6), kRemoteD);
+  EXPECT_EQ(net.scenario().remotes[3].networkKey, fresh);
 }
 
 TEST(NetworkTest, HostileRequestsAreIgnored) {

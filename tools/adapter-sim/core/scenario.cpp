@@ -63,10 +63,11 @@ bool parseNumber(std::string_view text, std::uint64_t max, std::uint64_t& out) {
   return true;
 }
 
+// 32 hex digits, or 16 for the 8-byte key of a HomePlug 1.0 or Turbo adapter (the rest zero).
 bool parseKey(std::string_view text, NetworkKey& out) {
-  if (text.size() != 32) return false;
+  if (text.size() != 32 && text.size() != 16) return false;
   NetworkKey k{};
-  for (std::size_t i = 0; i < k.size(); ++i) {
+  for (std::size_t i = 0; i < text.size() / 2; ++i) {
     std::uint64_t byte = 0;
     if (!parseNumber("0x" + std::string(text.substr(i * 2, 2)), 0xFF, byte)) return false;
     k[i] = static_cast<std::uint8_t>(byte);
@@ -116,7 +117,8 @@ class Parser {
         fail(r.keyLines.at("mac"), "a remote station cannot use the local-device address");
       if (!macs.insert(r.adapter.mac).second)
         fail(r.keyLines.at("mac"), "MAC address " + formatMac(r.adapter.mac) + " used twice");
-      const bool eightBit = !isSecondGeneration(local_.adapter.chipId);
+      const bool eightBit =
+          local_.adapter.family == AdapterFamily::Av && !isSecondGeneration(local_.adapter.chipId);
       if (eightBit && (r.adapter.txRate > 0xFF || r.adapter.rxRate > 0xFF))
         fail(r.keyLines.at("rate"),
              "rate above 255 does not fit the station list of a first-generation adapter");
@@ -152,7 +154,28 @@ class Parser {
 
   void adapterKey(int number, Adapter& a, std::string_view key, std::string_view value) {
     std::uint64_t n = 0;
-    if (key == "mac") {
+    if (key == "family") {
+      if (value == "av")
+        a.family = AdapterFamily::Av;
+      else if (value == "turbo")
+        a.family = AdapterFamily::Turbo;
+      else if (value == "hp1")
+        a.family = AdapterFamily::HomePlug1;
+      else
+        fail(number, "family must be av, turbo or hp1");
+    } else if (key == "vendor_text1" || key == "vendor_text2") {
+      if (value.size() > kMaxVendorTextLength || !printable(value))
+        fail(number, "vendor text must be printable and at most 79 characters");
+      (key == "vendor_text1" ? a.vendorText1 : a.vendorText2) = value;
+    } else if (key == "identity_version") {
+      std::uint64_t major = 0, minor = 0;
+      const auto dot = value.find('.');
+      if (dot == std::string_view::npos || !parseNumber(value.substr(0, dot), 0xFF, major) ||
+          !parseNumber(value.substr(dot + 1), 0xFF, minor))
+        fail(number, "identity_version must be MAJOR.MINOR, each 0 to 255");
+      a.versionMajor = static_cast<std::uint8_t>(major);
+      a.versionMinor = static_cast<std::uint8_t>(minor);
+    } else if (key == "mac") {
       if (!parseMac(value, a.mac)) fail(number, "bad MAC address \"" + std::string(value) + "\"");
       if (isZeroMac(a.mac) || isGroupMac(a.mac))
         fail(number, "MAC address must be a non-zero unicast address");
@@ -241,8 +264,10 @@ class Parser {
 
   static void finishAdapter(AdapterDraft& d, const char* section) {
     if (!d.has("mac")) fail(d.sectionLine, std::string(section) + " section has no mac");
-    if (!d.has("chip")) fail(d.sectionLine, std::string(section) + " section has no chip");
-    if (!d.has("firmware")) d.adapter.firmware = defaultFirmware(d.adapter.chipId);
+    const bool av = d.adapter.family == AdapterFamily::Av;
+    if (av && !d.has("chip")) fail(d.sectionLine, std::string(section) + " section has no chip");
+    if (!d.has("firmware"))
+      d.adapter.firmware = av ? defaultFirmware(d.adapter.chipId) : kDefaultHp1Firmware;
   }
 
   Scenario& out_;

@@ -29,6 +29,16 @@ inline bool isSecondGeneration(std::uint8_t chipId) {
 std::string_view chipPrefix(std::uint8_t chipId);
 // A plausible version text for a chip, used when a scenario names none.
 std::string defaultFirmware(std::uint8_t chipId);
+// The firmware text a Turbo or HomePlug 1.0 adapter reports when a scenario names none.
+inline constexpr char kDefaultHp1Firmware[] = "QTB2000 fw rev1.8.0 SIM";
+
+// Which management frames an adapter answers: vendor messages (0x88E1) or HomePlug 1.0
+// entries (0x887B), the Turbo ones with the vendor and private entries too.
+enum class AdapterFamily { Av, Turbo, HomePlug1 };
+
+inline constexpr std::size_t kHp1KeyLength = 8;
+inline constexpr std::size_t kMaxVendorTextLength = 79;
+using Hp1Key = std::array<std::uint8_t, kHp1KeyLength>;
 
 struct Adapter {
   MacAddress mac{};
@@ -40,7 +50,20 @@ struct Adapter {
   std::uint16_t txRate = 100;
   std::uint16_t rxRate = 100;
   bool present = true;  // a station that is switched off neither answers nor is listed
+  AdapterFamily family = AdapterFamily::Av;
+  // HomePlug 1.0 and Turbo: the network key is the first 8 bytes of networkKey.
+  std::string vendorText1 = "Quorrel Sim";  // Turbo identity texts
+  std::string vendorText2 = "Turbo Adapter";
+  std::uint8_t versionMajor = 1;  // Turbo identity version
+  std::uint8_t versionMinor = 8;
+  Hp1Key selectorZeroKey{};      // the key a HomePlug 1.0 adapter holds under selector 0
+  std::uint8_t keySelector = 1;  // its current key selector
+  std::array<std::uint8_t, 3> modeBytes{};
 };
+
+inline bool isHp1Family(const Adapter& a) {
+  return a.family != AdapterFamily::Av;
+}
 
 enum class Corruption { None, Oui, Checksum };
 

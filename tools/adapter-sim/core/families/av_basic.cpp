@@ -1,7 +1,8 @@
-// Vendor management basics: version, network information, and the local adapter's key.
+// Vendor management basics: version, network information, and key setting.
 #include <algorithm>
 
 #include "adapter-sim/core/family.h"
+#include "crypto/keys.h"
 
 namespace quorrel::sim {
 
@@ -49,9 +50,20 @@ constexpr std::uint8_t kRoleCoordinator = 2;
 // Set-key request and its confirmation.
 constexpr std::size_t kSetKeyNetworkKey = 21;
 constexpr std::size_t kSetKeySelector = 37;
+constexpr std::size_t kSetKeyTarget = 38;
+constexpr std::size_t kSetKeyAccessKey = 44;
 constexpr std::size_t kSetKeyRequestLength = 60;
 constexpr std::uint8_t kSelectorLocal = 0x0F;
+constexpr std::uint8_t kSelectorRemote = 0x00;
+// A remote needs a moment to rejoin under its new key before it answers.
+constexpr std::uint32_t kRemoteJoinUs = 400'000;
 constexpr std::size_t kSetKeyStatus = 20;
+
+// HomePlug 1.0 and Turbo adapters do not speak the vendor messages.
+Adapter* avAdapterAt(Network& net, const MacAddress& mac) {
+  Adapter* a = net.adapterAt(mac);
+  return a != nullptr && !isHp1Family(*a) ? a : nullptr;
+}
 
 Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
   auto f = wire::avFrame(to, from.mac, 0, kVersionRequest + 1,
@@ -68,14 +80,14 @@ Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
 void onVersion(Network& net, const wire::Request& r, std::vector<Answer>& out) {
   // A broadcast probe reaches the attached adapter only; stations answer their own address.
   const MacAddress at = r.destination == kBroadcastMac ? kLocalDeviceMac : r.destination;
-  if (Adapter* a = net.adapterAt(at)) out.push_back(versionAnswer(net, *a, r.source));
+  if (Adapter* a = avAdapterAt(net, at)) out.push_back(versionAnswer(net, *a, r.source));
 }
 
 // The stations of the local adapter's network, in scenario order.
 std::vector<const Adapter*> listedStations(Network& net) {
   std::vector<const Adapter*> list;
   for (const auto& s : net.scenario().remotes)
-    if (net.inLocalNetwork(s)) list.push_back(&s);
+    if (net.inLocalNetwork(s) && !isHp1Family(s)) list.push_back(&s);
   return list;
 }
 
@@ -127,7 +139,7 @@ std::vector<std::uint8_t> networkInfoV1(const Adapter& local, const std::vector<
 
 // The layout follows the adapter's generation, whatever version the request came in.
 void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& out) {
-  Adapter* a = net.adapterAt(r.destination);
+  Adapter* a = avAdapterAt(net, r.destination);
   if (a == nullptr || !net.isLocal(*a)) return;
   const auto stations = listedStations(net);
   const bool v1 = isSecondGeneration(a->chipId);
@@ -135,18 +147,50 @@ void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& ou
   out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::ouiOffset(v1 ? 1 : 0), std::nullopt});
 }
 
-// Only the local adapter's own key for now: selector 0x0F. A refused setting keeps the old key.
-void onSetKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
-  Adapter* a = net.adapterAt(r.destination);
-  if (a == nullptr || !net.isLocal(*a) || r.mmv != 0 || r.frame.size() < kSetKeyRequestLength)
-    return;
-  if (readU8(r.frame, kSetKeySelector) != kSelectorLocal) return;
+Answer setKeyAnswer(const Adapter& from, const MacAddress& to, std::uint8_t status,
+                    std::uint32_t latencyUs) {
+  auto f = wire::avFrame(to, from.mac, 0, kSetKeyRequest + 1, 1);
+  writeU8(f, kSetKeyStatus, status);
+  return Answer{std::move(f), latencyUs, wire::kOuiOffsetV0, std::nullopt};
+}
+
+// Selector 0x0F: the local adapter takes the key itself. A refused setting keeps the old key.
+void setLocalKey(Network& net, Adapter& local, const wire::Request& r, std::vector<Answer>& out) {
   const std::uint8_t status = net.statusFor(kSetKeyRequest + 1);
   if (status == 0)
-    std::copy_n(r.frame.begin() + kSetKeyNetworkKey, a->networkKey.size(), a->networkKey.begin());
-  auto f = wire::avFrame(r.source, a->mac, 0, kSetKeyRequest + 1, 1);
-  writeU8(f, kSetKeyStatus, status);
-  out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::kOuiOffsetV0, std::nullopt});
+    std::copy_n(r.frame.begin() + kSetKeyNetworkKey, local.networkKey.size(),
+                local.networkKey.begin());
+  out.push_back(setKeyAnswer(local, r.source, status, net.latencyOf(local)));
+}
+
+// Selector 0: the local adapter passes the key on, sealed with the access key; only a station
+// whose device password derives that access key can open it. It joins and answers from its
+// own address. A target of broadcast or zero searches every station for the one that opens it.
+void setRemoteKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  const MacAddress target = readMac(r.frame, kSetKeyTarget);
+  const bool search = target == kBroadcastMac || isZeroMac(target);
+  crypto::Key accessKey{};
+  std::copy_n(r.frame.begin() + kSetKeyAccessKey, accessKey.size(), accessKey.begin());
+  for (auto& station : net.scenario().remotes) {
+    if (!station.present || isHp1Family(station)) continue;
+    if (!search && station.mac != target) continue;
+    if (crypto::deriveDAK(station.devicePassword) != accessKey) continue;
+    const std::uint8_t status = net.statusFor(kSetKeyRequest + 1);
+    if (status == 0)
+      std::copy_n(r.frame.begin() + kSetKeyNetworkKey, station.networkKey.size(),
+                  station.networkKey.begin());
+    out.push_back(setKeyAnswer(station, r.source, status, kRemoteJoinUs + net.latencyOf(station)));
+    return;
+  }
+}
+
+void onSetKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  Adapter* a = avAdapterAt(net, r.destination);
+  if (a == nullptr || !net.isLocal(*a) || r.mmv != 0 || r.frame.size() < kSetKeyRequestLength)
+    return;
+  const std::uint8_t selector = readU8(r.frame, kSetKeySelector);
+  if (selector == kSelectorLocal) setLocalKey(net, *a, r, out);
+  if (selector == kSelectorRemote) setRemoteKey(net, r, out);
 }
 
 }  // namespace

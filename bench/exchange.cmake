@@ -1,0 +1,6 @@
+# A HomePlug AV exchange against adapter-sim over veth, beside its floor and its bound.
+if(TARGET quorrel_rawfloor)
+  add_executable(bench_exchange ${CMAKE_CURRENT_LIST_DIR}/exchange_bench.cpp)
+  target_link_libraries(bench_exchange PRIVATE quorrel_rawfloor quorrel_thpapi quorrel_transport)
+  quorrel_warnings(bench_exchange)
+endif()

@@ -1,0 +1,99 @@
+// One HomePlug AV exchange (build, send, wait, decode) against adapter-sim over a veth pair,
+// beside the raw round-trip floor and the bound the exchange's own fixed sleeps set.
+
+#include <chrono>
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "rawfloor.h"
+#include "thpapi/exchange.h"
+#include "transport/interface_table.h"
+
+namespace {
+
+constexpr const char* kScenario =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 1\n[behaviour]\nlocal_latency_us 0\n";
+
+using namespace quorrel;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFloorRounds = 3000;
+constexpr int kExchangeRounds = 1000;
+constexpr int kWarmUp = 50;
+constexpr std::uint16_t kVersionRequest = 0xA000;
+// The sleeps an exchange must take: 1 ms before the first poll, 1 ms after the accepted
+// confirmation.
+constexpr double kPrescribedSleepUs = 2000.0;
+
+double elapsedUs(Clock::time_point since) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
+}
+
+bool measureExchanges(e2e::NetnsPair& pair, const std::string& scenario, bench::Timings& out,
+                      std::string& error) {
+  e2e::SimProcess sim;
+  if (!sim.start(pair, scenario, "", error) || !pair.enterHost(error)) return false;
+  if (transport::EnumerateInterfaces() != 1 || transport::OpenInterface(0) != 1) {
+    error = "the host veth end could not be opened";
+    return false;
+  }
+  transport::setCurrentInterface(0);
+  for (int round = 0; round < kWarmUp + kExchangeRounds; ++round) {
+    const auto start = Clock::now();
+    thpapi::SendAvRequest(kLocalDeviceMac, kVersionRequest);
+    thpapi::ThapiResult result;
+    if (!thpapi::WaitConfirmation(kVersionRequest, result)) {
+      error = "no version confirmation within the wait";
+      return false;
+    }
+    if (round >= kWarmUp) out.us.push_back(elapsedUs(start));
+  }
+  transport::ResetInterfaceTable();
+  bench::summarise(out);
+  return true;
+}
+
+// What two 1 ms sleeps really cost on this machine, for reading the ratio.
+bench::Timings measureSleeps() {
+  bench::Timings t;
+  for (int i = 0; i < 200; ++i) {
+    const auto start = Clock::now();
+    platform::sleepMs(1);
+    platform::sleepMs(1);
+    t.us.push_back(elapsedUs(start));
+  }
+  bench::summarise(t);
+  return t;
+}
+
+}  // namespace
+
+int main() {
+  if (const auto why = e2e::netnsUnavailableReason(); !why.empty()) {
+    std::printf("exchange bench skipped: %s\n", why.c_str());
+    return 0;
+  }
+  std::string error;
+  bench::Timings floor, exchange;
+  const bool ok = bench::measureRawFloorOnNewPair(kFloorRounds, floor, error) &&
+                  bench::withScenarioPair(
+                      kScenario,
+                      [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
+                        return measureExchanges(pair, path, exchange, e);
+                      },
+                      error);
+  if (!ok) {
+    std::fprintf(stderr, "exchange bench: %s\n", error.c_str());
+    return 1;
+  }
+  const bench::Timings sleeps = measureSleeps();
+  const double bound = kPrescribedSleepUs + floor.median;
+  bench::printTimings("raw AF_PACKET round trip on veth (floor)", floor);
+  bench::printTimings("two 1 ms sleeps as this machine gives them", sleeps);
+  bench::printTimings("AV version exchange: build, send, wait, decode", exchange);
+  std::printf("bound (prescribed 2 ms of sleeps + floor): %.1f us\n", bound);
+  std::printf("ratio to bound (median): %.3f\n", exchange.median / bound);
+  std::printf("ratio to the sleeps this machine gives + floor (median): %.3f\n",
+              exchange.median / (sleeps.median + floor.median));
+  return 0;
+}

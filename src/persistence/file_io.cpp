@@ -1,0 +1,115 @@
+// Whole-file reads with a size cap and all-or-nothing replacement of a file.
+#include "persistence/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace quorrel::persistence {
+
+namespace {
+ReplaceFaults* faults = nullptr;
+
+bool allowed(ReplaceStep step) {
+  return faults == nullptr || faults->allow(step);
+}
+
+std::string directoryOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool writeAll(int fd, ByteSpan bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A rename is only durable once the directory entry itself reaches the disk.
+void syncDirectory(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+}  // namespace
+
+void setReplaceFaults(ReplaceFaults* f) {
+  faults = f;
+}
+
+ReadStatus readFileCapped(const std::string& path, std::size_t maxBytes,
+                          std::vector<std::uint8_t>& out) {
+  out.clear();
+  // Non-blocking so that a pipe put in the file's place cannot stall the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return ReadStatus::Unreadable;
+  }
+  const std::size_t expected =
+      st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : std::size_t{0};
+  out.resize(expected < maxBytes ? expected : maxBytes);
+  std::size_t got = 0;
+  bool failed = false;
+  while (got < out.size()) {
+    const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failed = true;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  out.resize(got);
+  return failed && got == 0 ? ReadStatus::Unreadable : ReadStatus::Ok;
+}
+
+ReplaceResult replaceFile(const std::string& path, ByteSpan bytes) {
+  std::string temp = path + ".XXXXXX";
+  // mkstemp creates the file owner-only and refuses to follow a name someone planted.
+  const int fd = allowed(ReplaceStep::Open) ? ::mkostemp(temp.data(), O_CLOEXEC) : -1;
+  if (fd < 0) return ReplaceResult::NotOpened;
+  ::fchmod(fd, S_IRUSR | S_IWUSR);
+
+  auto abandon = [&](int openFd, ReplaceResult why) {
+    if (openFd >= 0) ::close(openFd);
+    ::unlink(temp.c_str());
+    return why;
+  };
+  if (!allowed(ReplaceStep::Write) || !writeAll(fd, bytes))
+    return abandon(fd, ReplaceResult::WriteFailed);
+  if (!allowed(ReplaceStep::Sync) || ::fsync(fd) != 0)
+    return abandon(fd, ReplaceResult::WriteFailed);
+  const bool closedOk = ::close(fd) == 0;
+  if (!allowed(ReplaceStep::Close) || !closedOk) return abandon(-1, ReplaceResult::CloseFailed);
+  if (!allowed(ReplaceStep::Rename) || ::rename(temp.c_str(), path.c_str()) != 0)
+    return abandon(-1, ReplaceResult::RenameFailed);
+  syncDirectory(directoryOf(path));
+  return ReplaceResult::Done;
+}
+
+void restrictToOwner(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      (st.st_mode & (S_IRWXG | S_IRWXO | S_IXUSR)) != 0)
+    ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
+}
+
+bool moveAside(const std::string& path, const std::string& suffix) {
+  return ::rename(path.c_str(), (path + suffix).c_str()) == 0;
+}
+
+}  // namespace quorrel::persistence

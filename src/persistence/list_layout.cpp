@@ -1,0 +1,80 @@
+// The remote device list's column order, widths and sort state, as the data file keeps them.
+#include "persistence/list_layout.h"
+
+#include <algorithm>
+
+namespace quorrel::persistence {
+
+namespace {
+ListSettings settings;
+ListLayout* layout = nullptr;
+
+int clampedCount(int count) {
+  return std::clamp(count, kMinRemoteColumns, kRemoteColumns);
+}
+
+// Fills the positions past `count` with the indices that are not present.
+void completeOrder(ColumnArray& order, int count) {
+  for (int p = count; p < kRemoteColumns; ++p) order[p] = p;
+}
+}  // namespace
+
+ListSettings& listSettings() {
+  return settings;
+}
+void ResetListSettings() {
+  settings = ListSettings{};
+}
+
+void setListLayout(ListLayout* l) {
+  layout = l;
+}
+ListLayout* listLayout() {
+  return layout;
+}
+
+ColumnArray defaultColumnOrder(int columnCount) {
+  const int count = clampedCount(columnCount);
+  ColumnArray order{};
+  order[0] = 0;
+  for (int p = 1; p < count; ++p) order[p] = count - p;
+  completeOrder(order, count);
+  return order;
+}
+
+bool isColumnOrderValid(const ColumnArray& order, int columnCount) {
+  if (columnCount < 1 || columnCount > kRemoteColumns) return false;
+  std::array<bool, kRemoteColumns> seen{};
+  for (int p = 0; p < columnCount; ++p) {
+    const std::int32_t c = order[p];
+    if (c < 0 || c >= columnCount || seen[c]) return false;
+    seen[c] = true;
+  }
+  return true;
+}
+
+void CaptureListLayout() {
+  if (layout == nullptr) return;
+  const int count = clampedCount(layout->columnCount());
+  ColumnArray order = layout->columnOrder();
+  if (!isColumnOrderValid(order, count)) order = defaultColumnOrder(count);
+  completeOrder(order, count);
+  settings.columnOrder = order;
+  for (int c = 0; c < kRemoteColumns; ++c)
+    settings.columnWidths[c] = c < count ? layout->columnWidth(c) : 0;
+}
+
+void ApplyListLayout() {
+  if (layout == nullptr) return;
+  const int count = clampedCount(layout->columnCount());
+  if (!isColumnOrderValid(settings.columnOrder, count))
+    settings.columnOrder = defaultColumnOrder(count);
+  completeOrder(settings.columnOrder, count);
+  layout->setColumnOrder(settings.columnOrder);
+  for (int c = 0; c < count; ++c) {
+    const std::int32_t w = settings.columnWidths[c];
+    if (w >= 0 && w <= kMaxColumnWidth) layout->setColumnWidth(c, w);
+  }
+}
+
+}  // namespace quorrel::persistence

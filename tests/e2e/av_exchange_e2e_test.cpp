@@ -1,0 +1,116 @@
+// HomePlug AV exchanges through the message layer and real libpcap against adapter-sim: the
+// version confirmation decoded, and station lists in both layouts.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "e2e/netns.h"
+#include "thpapi/decoder.h"
+#include "thpapi/exchange.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::e2e {
+namespace {
+
+constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
+constexpr MacAddress kRemote{0x00, 0xB0, 0x52, 0x20, 0x00, 0x02};
+
+std::string scenario(int localChip) {
+  return "[local]\nmac 00:B0:52:10:00:01\nchip " + std::to_string(localChip) +
+         "\n[remote]\nmac 00:B0:52:20:00:02\nchip 4\nfirmware LQB-200-REMOTE\nrate 210 190\n";
+}
+
+class AvExchangeE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
+    std::string error;
+    ASSERT_TRUE(pair.create(error)) << error;
+    char dirTemplate[] = "/tmp/quorrel-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    dir = dirTemplate;
+    thpapi::ResetExchangeState();
+  }
+  void TearDown() override {
+    transport::ResetInterfaceTable();
+    thpapi::ResetExchangeState();
+    sim.stop();
+    pair.teardown();
+    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+  }
+  void start(const std::string& text) {
+    const std::string path = dir + "/scenario.conf";
+    std::ofstream(path) << text;
+    std::string error;
+    ASSERT_TRUE(sim.start(pair, path, "", error)) << error;
+    ASSERT_TRUE(pair.enterHost(error)) << error;
+    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+    ASSERT_EQ(transport::OpenInterface(0), 1);
+    transport::setCurrentInterface(0);
+    ASSERT_EQ(transport::SourceAddress(), kHostEndMac);
+  }
+  NetnsPair pair;
+  SimProcess sim;
+  std::string dir;
+};
+
+TEST_F(AvExchangeE2eTest, VersionConfirmationComesBackDecoded) {
+  start(scenario(2));
+  thpapi::SendAvRequest(kLocalDeviceMac, 0xA000);
+  thpapi::ThapiResult r;
+  ASSERT_TRUE(thpapi::WaitConfirmation(0xA000, r));
+  EXPECT_EQ(r.mmtype, 0xA001);
+  EXPECT_EQ(r.source, kLocal);
+  EXPECT_EQ(r.destination, kHostEndMac);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.data[0], 2);  // device identifier
+  EXPECT_EQ(readText(r.bytes(), 2, r.data[1]).rfind("LQA-100", 0), 0u);
+  EXPECT_TRUE(thpapi::avAnswered());
+  EXPECT_EQ(thpapi::lastFrameInterface(), 0);
+
+  // A station answers at its own address through the local adapter.
+  thpapi::SendAvRequest(kRemote, 0xA000);
+  ASSERT_TRUE(thpapi::WaitConfirmation(0xA000, r));
+  EXPECT_EQ(r.source, kRemote);
+  EXPECT_EQ(r.data[0], 4);
+}
+
+TEST_F(AvExchangeE2eTest, StationListsInBothLayouts) {
+  start(scenario(1));
+  thpapi::SendAvRequest(kLocal, 0xA038);
+  thpapi::ThapiResult r;
+  ASSERT_TRUE(thpapi::WaitConfirmation(0xA038, r));
+  EXPECT_EQ(thpapi::networkInfoFormat(), 1);
+  ASSERT_EQ(thpapi::stationCount(r, 0), 1u);
+  thpapi::StationEntry s;
+  ASSERT_TRUE(thpapi::readStation(r, 0, 0, s));
+  EXPECT_EQ(s.mac, kRemote);
+  EXPECT_EQ(s.rate, 210);
+}
+
+TEST_F(AvExchangeE2eTest, SecondGenerationAnswersInVersion1Layout) {
+  start(scenario(4));
+  thpapi::setAvMessageVersion(4);
+  thpapi::SendAvRequest(kLocal, 0xA038);
+  thpapi::ThapiResult r;
+  ASSERT_TRUE(thpapi::WaitConfirmation(0xA038, r));
+  EXPECT_EQ(thpapi::networkInfoFormat(), 4);
+  ASSERT_EQ(thpapi::stationCount(r, 4), 1u);
+  thpapi::StationEntry s;
+  ASSERT_TRUE(thpapi::readStation(r, 4, 0, s));
+  EXPECT_EQ(s.mac, kRemote);
+  EXPECT_EQ(s.rate, 210);
+}
+
+TEST_F(AvExchangeE2eTest, NoAdapterMeansTheWaitEndsOnItsDeadline) {
+  start(scenario(1));
+  thpapi::ThapiResult r;
+  // Nobody answers a version request for an address that is not on the wiring.
+  thpapi::SendAvRequest(MacAddress{0x00, 0xB0, 0x52, 0x99, 0x99, 0x99}, 0xA000);
+  EXPECT_FALSE(thpapi::WaitConfirmation(0xA000, r));
+}
+
+}  // namespace
+}  // namespace quorrel::e2e

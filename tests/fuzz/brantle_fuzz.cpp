@@ -1,0 +1,53 @@
+// Any bytes as a received 0x887B frame: the parser, every decoder and the poll's handling.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "api/device_table.h"
+#include "brantleapi/brantleapi.h"
+#include "brantleapi/hp1_replies.h"
+
+using namespace quorrel;
+using namespace quorrel::brantleapi;
+
+namespace {
+void check(bool ok) {
+  if (!ok) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const ByteSpan frame(data, size);
+  if (auto v = parseHp1Frame(frame)) {
+    for (std::size_t k = 0; k < v->block.parsed; ++k) {
+      const auto& e = v->block.entries[k];
+      check(e.dataOffset + e.data.size() <= size);
+    }
+    if (size > 27) parseHp1Block(frame, kKeyEnvelopeInnerBlockOffset);
+  }
+  if (auto r = parseHp1Reply(frame)) {
+    if (auto id = decodeTurboIdentity(*r)) {
+      check(id->vendorText1.size() <= kTurboVendorTextMax);
+      check(id->vendorText2.size() <= kTurboVendorTextMax);
+      check(id->version.size() <= kTurboVersionTextMax);
+    }
+    if (auto s = decodeTurboStatistics(*r)) check(s->count <= kTurboStatisticsMaxEntries);
+    if (auto t = decodeTurboFirmwareText(*r)) check(t->size() <= kTurboFirmwareTextMax);
+    decodeTurboNetworkKey(*r);
+    decodeLocalParametersReply(*r);
+    if (auto n = decodeNetworkStatistics(*r)) check(n->count <= kNetworkStatisticsMaxStations);
+    decodeLoaderReply(*r, r->destination);
+  }
+
+  // A remote entry the identity and statistics replies can find.
+  api::ResetDeviceTable();
+  if (size >= 12) api::UpsertRemote(readMac(frame, 6));
+  std::string text;
+  handleTurboFrame(frame, &text);
+  const TurboState& s = turboState();
+  check(s.localTurboFirmware.size() <= kTurboFirmwareTextMax);
+  check(s.localTurboVendorText1.size() <= kTurboVendorTextMax);
+  ResetTurboState();
+  return 0;
+}

@@ -1,0 +1,4 @@
+# Loaders of the files a user or reseller can hand the program: data file, preferences, vendors.
+quorrel_fuzzer(fuzz_datafile SOURCES persistence/fuzz_datafile.cpp DEPS quorrel_persistence)
+quorrel_fuzzer(fuzz_prefs SOURCES persistence/fuzz_prefs.cpp DEPS quorrel_persistence)
+quorrel_fuzzer(fuzz_vendorlist SOURCES persistence/fuzz_vendorlist.cpp DEPS quorrel_persistence)

@@ -1,0 +1,306 @@
+// The Turbo poll, key setting and read-back over a scripted backend and a virtual clock.
+#include "brantleapi/brantleapi.h"
+
+#include <gtest/gtest.h>
+
+#include "api/device_table.h"
+#include "brantleapi/hooks.h"
+#include "platform/clock.h"
+#include "support/fake_backend.h"
+#include "thpapi/frame_intake.h"
+#include "transport/interface_table.h"
+#include "unit/brantleapi/reply_frames.h"
+
+namespace quorrel::brantleapi {
+namespace {
+
+using namespace testing;
+
+std::vector<std::pair<int, std::vector<std::uint8_t>>> logged;
+std::vector<bool> autoscanCalls;
+std::vector<std::vector<std::uint8_t>> handedOn;
+
+class TurboOps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.interfaces.push_back({"veth0", kTestHost});
+    transport::setBackend(&fake);
+    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+    ASSERT_EQ(transport::OpenInterface(0), 1);
+    platform::setClock(&clock);
+    api::ResetDeviceTable();
+    ResetTurboState();
+    api::interfaceState(0).localMac = kTestLocal;
+    logged.clear();
+    autoscanCalls.clear();
+    handedOn.clear();
+    setDeviceLogSink(
+        [](int kind, ByteSpan b) { logged.emplace_back(kind, std::vector(b.begin(), b.end())); });
+    setAutoscanSwitch([](bool on) {
+      autoscanCalls.push_back(on);
+      return true;
+    });
+    setHp1FrameHandler([](ByteSpan f) {
+      handedOn.emplace_back(f.begin(), f.end());
+      return true;
+    });
+  }
+  void TearDown() override {
+    setDeviceLogSink(nullptr);
+    setAutoscanSwitch(nullptr);
+    setHp1FrameHandler(nullptr);
+    transport::ResetInterfaceTable();
+    transport::setBackend(nullptr);
+    platform::setClock(nullptr);
+    api::ResetDeviceTable();
+    ResetTurboState();
+  }
+  void queue(std::vector<std::uint8_t> f) { fake.ports[0].incoming.push_back(std::move(f)); }
+  std::vector<std::vector<std::uint8_t>>& sent() { return fake.ports[0].sent; }
+
+  quorrel::testing::FakeBackend fake;
+  platform::VirtualClock clock;
+};
+
+TEST_F(TurboOps, DetectAndPollFillTheTurboStateAndTable) {
+  queue(identityReply(kTestLocal, false, 2, 1, 8, "Vendor", "Turbo Adapter"));
+  ASSERT_TRUE(detectTurboDevice());
+  ASSERT_EQ(sent().size(), 1u);
+  const auto& req = sent()[0];
+  ASSERT_EQ(req.size(), 60u);  // 35 sent, padded by the transport
+  EXPECT_EQ(readMac(req, 0), kBroadcastMac);
+  EXPECT_EQ(readMac(req, 6), kTestHost);
+  EXPECT_EQ(req[15], 0x02);
+  EXPECT_EQ(req[20], 0x10);
+  const TurboState& s = turboState();
+  EXPECT_EQ(s.localTurboVersion, "Version 1.8");
+  EXPECT_EQ(s.localTurboVendorText1, "Vendor");
+  EXPECT_EQ(s.localTurboVendorText2, "Turbo Adapter");
+  EXPECT_EQ(api::LocalDeviceAddress(), kTestLocal);
+
+  api::RemoteDevice* r = api::UpsertRemote(kTestRemote);
+  ASSERT_NE(r, nullptr);
+  r->inUse = false;
+  const MacAddress stranger{0, 4, 0x87, 9, 9, 9};
+  queue(identityReply(kTestRemote, true, 1, 0, 0x15, "", "Remote"));
+  queue(identityReply(stranger, true, 1, 0, 0x15, "x", "y"));
+  queue(statisticsReply(kTestLocal, 31, {{kTestRemote, 2812}, {stranger, 252}}));
+  queue(firmwareReply(kTestLocal, "QTB2000 fw rev1.6.0", 19));
+  queue(networkKeyReply(kTestLocal, {8, 7, 6, 5, 4, 3, 2, 1}));
+  EXPECT_TRUE(pollTurboReplies(nullptr));
+  EXPECT_TRUE(fake.ports[0].incoming.empty());
+  EXPECT_TRUE(r->inUse);
+  EXPECT_TRUE(r->classChanged);
+  EXPECT_EQ(r->deviceClass, api::DeviceClass::Turbo);
+  EXPECT_EQ(r->firmware, "Version 1.2");
+  EXPECT_EQ(r->vendorText1, " ");
+  EXPECT_EQ(r->rateStats.currentRate, 85);
+  EXPECT_EQ(api::FindRemote(stranger), nullptr);
+  EXPECT_EQ(s.localTurboFirmware, "QTB2000 fw rev1.6.0");
+  EXPECT_TRUE(s.turboFirmwareOld);
+  EXPECT_EQ(api::deviceTable().localHp1NetworkKey, (Hp1Key{8, 7, 6, 5, 4, 3, 2, 1}));
+}
+
+TEST_F(TurboOps, PollIsBoundedStopsAtAvFramesAndHandsOtherTypesOn) {
+  for (int i = 0; i < 3 * kMaxPollFrames; ++i) queue(replyFrame(kTestRemote, kTestHost, 0x08, 0));
+  EXPECT_TRUE(pollTurboReplies(nullptr));
+  EXPECT_EQ(handedOn.size(), std::size_t(kMaxPollFrames));
+  EXPECT_EQ(fake.ports[0].incoming.size(), std::size_t(2 * kMaxPollFrames));
+  fake.ports[0].incoming.clear();
+
+  auto av = replyFrame(kTestLocal, kTestHost, 0, 0);
+  av[13] = 0xE1;
+  queue(av);
+  queue(replyFrame(kTestRemote, kTestHost, 0x08, 0));
+  EXPECT_FALSE(pollTurboReplies(nullptr));
+  EXPECT_EQ(fake.ports[0].incoming.size(), 1u);
+  fake.ports[0].incoming.clear();
+
+  std::string text;
+  auto unknown = identityReply(kTestLocal, false, 1, 0, 0, "a", "b");
+  unknown[20] = 0x80 | 0x31;
+  unknown[17] = 9;
+  queue(unknown);
+  EXPECT_FALSE(pollTurboReplies(&text));
+  EXPECT_EQ(text, "Unknown private response recieved (9).");
+  unknown[20] = 0x80 | 0x23;
+  queue(unknown);
+  EXPECT_FALSE(pollTurboReplies(&text));
+  EXPECT_EQ(text, "Extended Stats response recieved (9).");
+  queue(replyFrame(kTestLocal, kTestHost, 0x12, 1));
+  EXPECT_TRUE(pollTurboReplies(nullptr));
+  EXPECT_FALSE(pollTurboReplies(nullptr));  // nothing waiting
+}
+
+TEST_F(TurboOps, DamagedRepliesChangeNothing) {
+  auto id = identityReply(kTestLocal, false, 2, 1, 8, "abc", "def");
+  id[16] = 250;  // entry past the frame
+  queue(id);
+  auto fw = firmwareReply(kTestLocal, "QTB2000 fw rev1.6.0", 19);
+  fw.resize(17);
+  queue(fw);
+  auto key = networkKeyReply(kTestLocal, {1, 1, 1, 1, 1, 1, 1, 1});
+  key.resize(22);
+  key[16] = 3;
+  queue(key);
+  const auto whole = identityReply(kTestLocal, false, 2, 1, 8, "abc", "def");
+  for (std::size_t n = 0; n < 40; ++n) queue(std::vector(whole.begin(), whole.begin() + n));
+  pollTurboReplies(nullptr);
+  const TurboState& s = turboState();
+  EXPECT_FALSE(s.turboAnswered);
+  EXPECT_FALSE(s.turboFirmwareOld);
+  EXPECT_TRUE(s.localTurboFirmware.empty());
+  EXPECT_EQ(api::deviceTable().localHp1NetworkKey, Hp1Key{});
+}
+
+TEST_F(TurboOps, TurboLocalKeyWaitsForTheLocalDevicesAnswer) {
+  api::deviceTable().turboLocal = true;
+  queue(replyFrame(kTestRemote, kTestHost, 0x06, 0));  // not the target
+  queue(replyFrame(kTestLocal, kTestHost, 0x06, 0));
+  const Hp1Key key{1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_EQ(setTurboLocalKey(key), kKeyHp1Answered);
+  ASSERT_EQ(sent().size(), 1u);
+  EXPECT_EQ(readMac(sent()[0], 0), kTestLocal);
+  EXPECT_EQ(sent()[0][15], 0x04);
+  EXPECT_EQ(sent()[0][17], 1);
+  EXPECT_EQ(sent()[0][25], 8);
+
+  const std::uint32_t before = platform::tickCount();
+  EXPECT_EQ(setTurboLocalKey(key), kKeyNoAnswer);
+  EXPECT_GE(platform::tickCount() - before, kKeyAnswerWaitMs);
+
+  MacAddress anyone = kBroadcastMac;
+  queue(replyFrame(kTestLocal, kTestHost, 0x06, 0));  // the local device does not count
+  queue(replyFrame(kTestRemote, kTestHost, 0x06, 0));
+  EXPECT_EQ(waitHp1KeyAnswer(anyone), kKeyHp1Answered);
+  EXPECT_EQ(anyone, kTestRemote);
+}
+
+class Hp1KeyEntry : public TurboOps {
+ protected:
+  void SetUp() override {
+    TurboOps::SetUp();
+    auto& st = api::interfaceState(0);
+    st.localAnswered = true;
+    for (std::size_t i = 0; i < st.localParameters.size(); ++i)
+      st.localParameters[i] = static_cast<std::uint8_t>(0x30 + i);
+    expected = st.localParameters;
+    expected[23] |= 0x40;
+    expected[25] = 1;
+    expected[14] = 1;
+    std::copy(key.begin(), key.end(), expected.begin() + 15);
+  }
+  const Hp1Key key{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+  std::array<std::uint8_t, 50> expected{};
+};
+
+TEST_F(Hp1KeyEntry, ReadBackAcceptsTheMatchingKey) {
+  queue(localParametersReply(kTestLocal, 1, expected));
+  EXPECT_EQ(sendHp1KeyEntry(0, kTestHost, kBroadcastMac, 1, key, 1, true, false), 1);
+  ASSERT_EQ(sent().size(), 2u);
+  const auto& f = sent()[0];
+  EXPECT_EQ(f[14], 2);
+  EXPECT_EQ(f[15], 0x04);
+  EXPECT_EQ(f[17], 1);
+  EXPECT_EQ(f[26], 0x1F);
+  EXPECT_EQ(f[28], expected[23]);
+  EXPECT_EQ(f[29], expected[24]);
+  EXPECT_EQ(f[30], 1);
+  EXPECT_EQ(sent()[1][15], 0x19);
+  EXPECT_EQ(sent()[1][17], 0x00);
+  EXPECT_EQ(api::interfaceState(0).localParameters, expected);
+  EXPECT_EQ(autoscanCalls, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(logged.empty());
+}
+
+TEST_F(Hp1KeyEntry, ReadBackRejectsADifferentKeyAndLogsIt) {
+  auto other = expected;
+  other[15] ^= 0xFF;
+  queue(localParametersReply(kTestLocal, 1, other));
+  queue(localParametersReply(kTestLocal, 2, expected));  // the working copy does not count
+  EXPECT_EQ(sendHp1KeyEntry(0, kTestHost, kBroadcastMac, 1, key, 1, true, false), 0);
+  EXPECT_EQ(sent().size(), 4u);  // the key entry and three rounds of requests
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0].first, 2);
+  EXPECT_EQ(logged[0].second, std::vector<std::uint8_t>(other.begin(), other.end()));
+  EXPECT_EQ(autoscanCalls, (std::vector<bool>{false, true}));
+}
+
+// The scan's intake keeps every parameters reply as the interface's copy before the key
+// setting sees it; the read-back must still catch a device that did not take the key.
+const transport::ReceivedFrame* storingIntake(int index) {
+  const transport::ReceivedFrame* f = transport::ReceiveFrame(index);
+  if (f == nullptr) return f;
+  if (auto v = parseHp1Reply(f->bytes()))
+    if (auto p = decodeLocalParametersReply(*v); p && p->selector == 1)
+      api::interfaceState(index).localParameters = p->parameters;
+  return f;
+}
+
+TEST_F(Hp1KeyEntry, ReadBackIsNotFooledByTheIntakeStoringTheReply) {
+  thpapi::setFrameIntake(storingIntake);
+  auto other = expected;
+  other[20] ^= 0x01;
+  queue(localParametersReply(kTestLocal, 1, other));
+  queue(localParametersReply(kTestLocal, 1, other));
+  EXPECT_EQ(sendHp1KeyEntry(0, kTestHost, kBroadcastMac, 1, key, 1, true, false), 0);
+  EXPECT_EQ(logged.size(), 2u);
+  thpapi::setFrameIntake(nullptr);
+}
+
+TEST_F(Hp1KeyEntry, KeepModeAndAddressedEntriesSkipTheReadBack) {
+  const auto before = api::interfaceState(0).localParameters;
+  EXPECT_EQ(sendHp1KeyEntry(0, kTestHost, kTestRemote, 0, key, 0, false, true), 0);
+  ASSERT_EQ(sent().size(), 1u);
+  EXPECT_EQ(sent()[0][14], 1);
+  EXPECT_EQ(sent()[0][26], 0);
+  EXPECT_EQ(api::interfaceState(0).localParameters, before);
+  // No host address: nothing sent, the switch still restored.
+  EXPECT_EQ(sendHp1KeyEntry(0, kNoMac, kBroadcastMac, 1, key, 1, true, false), 0);
+  EXPECT_EQ(sent().size(), 1u);
+  api::deviceTable().turboLocal = true;
+  EXPECT_EQ(sendHp1KeyEntry(0, kTestHost, kBroadcastMac, 1, key, 1, true, false), 0);
+  EXPECT_EQ(sent().size(), 1u);
+  EXPECT_EQ(autoscanCalls, (std::vector<bool>{false, true, false, true}));
+}
+
+TEST_F(TurboOps, NoHostAddressSendsNothing) {
+  transport::interfaceTable().entries[0].macAddress = kNoMac;
+  EXPECT_TRUE(sendVendorRequest(kBroadcastMac, 0x10, {}));
+  EXPECT_EQ(requestTurboPrivate(0x20), 1);
+  EXPECT_EQ(sendLocalCommand(0x12, 0x67), 0);
+  EXPECT_EQ(sendHardwareReset(), 0);
+  EXPECT_EQ(setTurboLocalKey(Hp1Key{}), kKeyNoAnswer);
+  EXPECT_TRUE(sent().empty());
+  transport::interfaceTable().entries[0].macAddress = kTestHost;
+  EXPECT_EQ(requestTurboPrivate(0x21), 1);
+  EXPECT_EQ(sendHardwareReset(), 1);
+  ASSERT_EQ(sent().size(), 2u);
+  EXPECT_EQ(readMac(sent()[0], 0), kTestLocal);
+  EXPECT_EQ(sent()[0][17], 0x21);
+  EXPECT_EQ(sent()[1][17], 0x7F);
+}
+
+TEST_F(TurboOps, NetworkStatisticsRateUpdate) {
+  api::RemoteDevice* turbo = api::UpsertRemote(kTestRemote);
+  turbo->deviceClass = api::DeviceClass::Turbo;
+  const MacAddress plain{0, 4, 0x87, 0, 0, 3};
+  api::UpsertRemote(plain);
+  NetworkStatistics s;
+  s.stations[0] = {plain, 420, 0, 0};
+  s.stations[1] = {kTestRemote, 2812, 0, 0};  // limited to 519, then 519 * 85 / 14
+  s.count = 2;
+  s.fails = 5;
+  s.drops = 6;
+  applyHp1NetworkStatistics(s);
+  EXPECT_EQ(api::FindRemote(plain)->rateStats.currentRate, 11);
+  EXPECT_EQ(turbo->rateStats.currentRate, 85);
+  const auto& own = api::currentDevices().rateStats;
+  EXPECT_EQ(own.fails, 5u);
+  EXPECT_EQ(own.drops, 6u);
+  // The average of 11 and 85 Mbps goes back through the raw HomePlug 1.0 scale: 48 * 42 raw.
+  EXPECT_EQ(own.currentRate, 54);
+}
+
+}  // namespace
+}  // namespace quorrel::brantleapi

@@ -1,0 +1,81 @@
+// `quorrel-cli probe`: one version request to the local-device address on each interface.
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "api/identification.h"
+#include "commands.h"
+#include "platform/notice.h"
+#include "thpapi/exchange.h"
+#include "thpapi/thapi_result.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::cli {
+
+namespace {
+
+constexpr std::uint16_t kVersionRequest = 0xA000;
+
+void printVersion(const std::string& interfaceName, const thpapi::ThapiResult& result) {
+  const ByteSpan data = result.bytes();
+  const std::uint8_t id = readU8(data, api::version_data::kDeviceId);
+  const api::ChipModel* chip = api::chipModelFor(id);
+  const api::FirmwareText firmware = api::RewriteFirmwareText(data);
+  std::printf("%s: HomePlug AV adapter %s\n", interfaceName.c_str(),
+              formatMac(result.source).c_str());
+  if (chip != nullptr) {
+    std::printf("  chip      %.*s (%.*s)\n", static_cast<int>(chip->name.size()), chip->name.data(),
+                static_cast<int>(api::deviceClassLabel(chip->deviceClass).size()),
+                api::deviceClassLabel(chip->deviceClass).data());
+  } else {
+    std::printf("  chip      unknown (device identifier %u)\n", id);
+  }
+  std::printf("  firmware  %s\n", firmware.c_str());
+}
+
+}  // namespace
+
+int runProbe(Arguments args) {
+  if (!args.empty()) {
+    std::fprintf(stderr, "usage: quorrel-cli probe\n");
+    return 2;
+  }
+  if (transport::EnumerateInterfaces() != 1) {
+    std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
+    return 1;
+  }
+  auto& table = transport::interfaceTable();
+  if (table.interfaceCount == 0) {
+    std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
+    return 1;
+  }
+  int opened = 0;
+  for (int i = 0; i < table.interfaceCount; ++i) opened += transport::OpenInterface(i);
+  if (opened == 0) {
+    std::fprintf(stderr, "quorrel-cli: no Ethernet interface could be opened\n");
+    return 1;
+  }
+  int found = 0;
+  for (int i = 0; i < table.interfaceCount; ++i) {
+    const std::string name = table.interfaceList[i].name;
+    if (!table.entries[i].captureHandle) continue;
+    transport::setCurrentInterface(static_cast<std::uint32_t>(i));
+    thpapi::SendAvRequest(kLocalDeviceMac, kVersionRequest);
+    thpapi::ThapiResult result;
+    if (thpapi::WaitConfirmation(kVersionRequest, result) && thpapi::lastFrameInterface() == i) {
+      printVersion(name, result);
+      ++found;
+    } else {
+      std::printf("%s: no HomePlug AV adapter answered\n", name.c_str());
+    }
+  }
+  transport::CloseAllInterfaces();
+  if (found == 0) {
+    std::fprintf(stderr,
+                 "The HomePlug Adapter was not detected.\nPlease check your computer cables.\n");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace quorrel::cli
