@@ -11,6 +11,10 @@
 
 #include "api/device_table.h"
 #include "api/rate_stats.h"
+#include "brantleapi/hp1_frame.h"
+#include "brantleapi/hp1_replies.h"
+#include "brantleapi/hp1_requests.h"
+#include "brantleapi/turbo_state.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
 #include "scan/scan.h"
@@ -28,11 +32,6 @@ constexpr std::size_t kBacklogLimit = 512;
 constexpr int kFetchAttempts = 3;
 constexpr std::uint32_t kFetchWaitMs = 50;
 constexpr std::uint32_t kFetchWaitStepMs = 4;
-// A Turbo remote's raw rate on the HomePlug 1.0 scale.
-constexpr std::uint16_t kTurboRawLimit = 519;
-constexpr unsigned kTurboScaleNumerator = 85;
-constexpr unsigned kTurboScaleDenominator = 14;
-constexpr double kRawPerMbps = 42;
 
 struct Intake {
   std::array<std::deque<std::vector<std::uint8_t>>, transport::kMaxInterfaces> backlog;
@@ -50,19 +49,6 @@ bool isHp1(ByteSpan f) {
 MacAddress interfaceMac(int index) {
   if (index < 0 || index >= transport::kMaxInterfaces) return {};
   return transport::interfaceTable().entries[static_cast<std::size_t>(index)].macAddress;
-}
-
-std::size_t writeHeader(MutableByteSpan buffer, const MacAddress& destination,
-                        const MacAddress& source, std::uint8_t type, std::uint8_t length) {
-  if (buffer.size() < transport::kMinFrameLength) return 0;
-  std::fill(buffer.begin(), buffer.end(), 0);
-  writeMac(buffer, 0, destination);
-  writeMac(buffer, 6, source);
-  writeBe16(buffer, transport::kEtherTypeOffset, kEtherType);
-  writeU8(buffer, kEntryCountAt, 1);
-  writeU8(buffer, kEntryTypeAt, type);
-  writeU8(buffer, kEntryLengthAt, length);
-  return kEntryDataAt;
 }
 
 bool takeRaw(int index, std::vector<std::uint8_t>& out) {
@@ -138,10 +124,10 @@ void fetchLocalParameters(int index) {
   if (isZeroMac(source)) return;
   api::InterfaceState& st = api::interfaceState(index);
   st.probeAttempts = 0;
-  std::array<std::uint8_t, kBuildBufferSize> buffer{};
+  brantleapi::Hp1FrameBuffer buffer{};
   for (int a = 0; a < kFetchAttempts; ++a) {
     const std::size_t n =
-        buildLocalParametersRequest(buffer, kBroadcastMac, source, kSelectorStored);
+        brantleapi::buildLocalParametersRequest(buffer, kBroadcastMac, source, kSelectorStored);
     transport::SendFrame(index, ByteSpan(buffer).first(n));
     if (waitInsideFetch(index, static_cast<std::uint32_t>(a) * kFetchWaitStepMs + kFetchWaitMs))
       break;
@@ -164,34 +150,11 @@ bool fromCurrentInterface() {
 
 }  // namespace
 
-std::size_t buildStatisticsRequest(MutableByteSpan buffer, const MacAddress& destination,
-                                   const MacAddress& source) {
-  return writeHeader(buffer, destination, source, kStatisticsRequest, 0) != 0
-             ? kStatisticsRequestLength
-             : 0;
-}
-
-std::size_t buildLocalParametersRequest(MutableByteSpan buffer, const MacAddress& destination,
-                                        const MacAddress& source, std::uint8_t selector) {
-  if (writeHeader(buffer, destination, source, kLocalParameters, kParamsRequestLength) == 0)
-    return 0;
-  writeU8(buffer, kEntryDataAt, selector);
-  return kParamsRequestFrameLength;
-}
-
-std::size_t buildNetworkStatisticsRequest(MutableByteSpan buffer, const MacAddress& destination,
-                                          const MacAddress& source) {
-  if (writeHeader(buffer, destination, source, kNetworkStatistics, kNetStatsRequestLength) == 0)
-    return 0;
-  writeU8(buffer, kNetStatsClassAt, kRequestMark);
-  return kNetStatsRequestFrameLength;
-}
-
 void sendStatisticsRequest(const MacAddress& destination) {
   const MacAddress source = transport::SourceAddress();
   if (isZeroMac(source)) return;
-  std::array<std::uint8_t, kBuildBufferSize> buffer{};
-  const std::size_t n = buildStatisticsRequest(buffer, destination, source);
+  brantleapi::Hp1FrameBuffer buffer{};
+  const std::size_t n = brantleapi::buildStatisticsRequest(buffer, destination, source);
   transport::SendFrame(static_cast<int>(transport::currentInterface()), ByteSpan(buffer).first(n));
 }
 
@@ -201,15 +164,16 @@ void sendLocalParametersRequest(std::uint8_t selector) {
   if (api::deviceTable().turboLocal || !st.localPresent ||
       st.localClass == api::DeviceClass::Unknown || isZeroMac(source))
     return;
-  std::array<std::uint8_t, kBuildBufferSize> buffer{};
-  const std::size_t n = buildLocalParametersRequest(buffer, kBroadcastMac, source, selector);
+  brantleapi::Hp1FrameBuffer buffer{};
+  const std::size_t n =
+      brantleapi::buildLocalParametersRequest(buffer, kBroadcastMac, source, selector);
   transport::SendFrame(static_cast<int>(transport::currentInterface()), ByteSpan(buffer).first(n));
 }
 
 void sendNetworkStatisticsRequest(int index, const MacAddress& source) {
   if (isZeroMac(source)) return;
-  std::array<std::uint8_t, kBuildBufferSize> buffer{};
-  const std::size_t n = buildNetworkStatisticsRequest(buffer, kBroadcastMac, source);
+  brantleapi::Hp1FrameBuffer buffer{};
+  const std::size_t n = brantleapi::buildNetworkStatisticsRequest(buffer, kBroadcastMac, source);
   transport::SendFrame(index, ByteSpan(buffer).first(n));
 }
 
@@ -257,54 +221,13 @@ bool waitForLoopback(int index, std::uint32_t ms) {
 }
 
 void UpdateHp1Rates(ByteSpan f) {
-  struct Station {
-    MacAddress mac;
-    std::uint16_t raw, count1, count2;
-  };
-  // A reply is read only as far as it holds whole stations, and for at most 15.
-  const std::size_t held =
-      f.size() > kNetStatsFirstStation ? (f.size() - kNetStatsFirstStation) / kStationSize : 0;
-  const std::size_t count = std::min(held, kMaxStations);
-  std::array<Station, kMaxStations> stations{};
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::size_t at = kNetStatsFirstStation + k * kStationSize;
-    Station& s = stations[k];
-    s.mac = readMac(f, at);
-    s.mac[0] &= 0xFE;
-    s.raw = readBe16(f, at + kStationRateAt);
-    s.count1 = readBe16(f, at + kStationCount1At);
-    s.count2 = readBe16(f, at + kStationCount2At);
-  }
-  api::InterfaceDevices& d = api::currentDevices();
-  if (!api::deviceTable().turboLocal) {
-    for (api::RemoteDevice& r : d.remotes) {
-      if (!r.inUse) continue;
-      const auto end = stations.begin() + static_cast<std::ptrdiff_t>(count);
-      const auto s =
-          std::find_if(stations.begin(), end, [&](const Station& x) { return x.mac == r.mac; });
-      if (s == end) continue;
-      std::uint16_t raw = s->raw;
-      if (r.deviceClass == api::DeviceClass::Turbo) {
-        raw = std::min(raw, kTurboRawLimit);
-        raw = static_cast<std::uint16_t>(raw * kTurboScaleNumerator / kTurboScaleDenominator);
-      }
-      api::UpdateRateStats(r.rateStats, raw, s->count1, s->count2, api::RateMode::HomePlug1);
-    }
-  }
-  // The interface rate: the average of the leading remotes with a rate, in raw units. No such
-  // remote gives 0, and the raw value stays within its 16 bits.
-  double sum = 0;
-  int n = 0;
-  for (const api::RemoteDevice& r : d.remotes) {
-    if (!r.inUse || r.rateStats.currentRate == 0) break;
-    sum += r.rateStats.currentRate;
-    ++n;
-  }
-  const double average = n > 0 ? sum * kRawPerMbps / n : 0;
-  const auto raw = static_cast<std::uint16_t>(
-      std::min<double>(average, std::numeric_limits<std::uint16_t>::max()));
-  api::UpdateRateStats(d.rateStats, raw, readBe16(f, kNetStatsFailsAt),
-                       readBe16(f, kNetStatsDropsAt), api::RateMode::HomePlug1);
+  // The decoder reads at most 15 stations and only those whole within the frame; the update
+  // gives the interface a raw rate of 0 when no leading remote has a rate, and holds the raw
+  // value to its 16 bits.
+  const auto view = brantleapi::parseHp1Frame(f);
+  if (!view) return;
+  if (const auto statistics = brantleapi::decodeNetworkStatistics(*view))
+    brantleapi::applyHp1NetworkStatistics(*statistics);
 }
 
 bool HandleHp1Frame(ByteSpan f) {

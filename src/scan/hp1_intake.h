@@ -1,4 +1,4 @@
-// The HomePlug 1.0 side of the scan: the three requests it sends (statistics, local
+// The HomePlug 1.0 side of the scan: sending its three requests (statistics, local
 // parameters, network statistics), the frame intake that every poll goes through, and the
 // handler of the replies the Turbo poll passes on.
 #pragma once
@@ -54,21 +54,7 @@ inline constexpr std::size_t kStationCount1At = 8;
 inline constexpr std::size_t kStationCount2At = 10;
 inline constexpr std::size_t kMaxStations = 15;
 
-// Bytes handed to SendFrame (the table pads to 60).
-inline constexpr std::size_t kStatisticsRequestLength = 17;
-inline constexpr std::size_t kParamsRequestFrameLength = 32;
-inline constexpr std::size_t kNetStatsRequestFrameLength = 38;
-inline constexpr std::size_t kBuildBufferSize = 64;
 }  // namespace hp1
-
-// Each writes into a zero-filled prefix of `buffer` and returns the length to send, or 0 when
-// the buffer is shorter than 60 bytes.
-std::size_t buildStatisticsRequest(MutableByteSpan buffer, const MacAddress& destination,
-                                   const MacAddress& source);
-std::size_t buildLocalParametersRequest(MutableByteSpan buffer, const MacAddress& destination,
-                                        const MacAddress& source, std::uint8_t selector);
-std::size_t buildNetworkStatisticsRequest(MutableByteSpan buffer, const MacAddress& destination,
-                                          const MacAddress& source);
 
 // On the current interface, from its address (nothing when that is unknown).
 void sendStatisticsRequest(const MacAddress& destination);

@@ -1,40 +1,51 @@
 // The installed services and the defaults used until something else is installed.
 #include "scan/scan_services.h"
 
-#include <array>
-
-#include "platform/clock.h"
-#include "scan/hp1_intake.h"
-#include "scan/memory_known_devices.h"
-#include "thpapi/exchange.h"
-#include "transport/interface_table.h"
+#include "brantleapi/brantleapi.h"
+#include "persistence/known_devices.h"
 
 namespace quorrel::scan {
 
 namespace {
 
-// Without the vendor layer there is no Turbo device to find, but the scan still needs its
-// HomePlug 1.0 frames handled at every tick.
-class NoTurboOperations final : public TurboOperations {
+// The vendor layer of HomePlug 1.0 and Turbo devices.
+class BrantleTurboOperations final : public TurboOperations {
  public:
-  bool detectTurboDevice() override { return false; }
-  int requestTurboPrivate(std::uint8_t) override { return 1; }
-  bool collectTurboReplies() override { return pollTurboReplies(); }
-  bool requestTurboIdentity() override { return true; }
-  bool requestTurboStatistics(const MacAddress&) override { return true; }
-  bool pollTurboReplies() override {
-    constexpr int kMaxFrames = 64;
-    std::array<std::uint8_t, transport::kMaxFrameLength> frame{};
-    bool handled = false;
-    for (int taken = 0; taken < kMaxFrames; ++taken) {
-      std::size_t length = 0;
-      if (thpapi::PollManagementFrame(frame, length) != 1) break;
-      const ByteSpan bytes = ByteSpan(frame).first(length);
-      if (readBe16(bytes, transport::kEtherTypeOffset) != hp1::kEtherType) return false;
-      handled = HandleHp1Frame(bytes);
-      platform::sleepMs(1);
-    }
-    return handled;
+  bool detectTurboDevice() override { return brantleapi::detectTurboDevice(); }
+  int requestTurboPrivate(std::uint8_t subtype) override {
+    return brantleapi::requestTurboPrivate(subtype);
+  }
+  bool collectTurboReplies() override { return brantleapi::collectTurboReplies(nullptr); }
+  bool requestTurboIdentity() override { return brantleapi::requestTurboIdentity(); }
+  bool requestTurboStatistics(const MacAddress& destination) override {
+    return brantleapi::requestTurboStatistics(destination);
+  }
+  bool pollTurboReplies() override { return brantleapi::pollTurboReplies(nullptr); }
+};
+
+// The known devices of the device data file.
+class PersistentKnownDevices final : public KnownDeviceStore {
+ public:
+  int findByMac(const MacAddress& mac) override { return persistence::FindKnownByMac(mac); }
+  int appendWithDefaultName(const MacAddress& mac) override {
+    return persistence::AppendKnownDevice(mac, persistence::DefaultDeviceName());
+  }
+  int findByKey(ByteSpan key, std::string_view mode, api::NetworkName* name) override {
+    return persistence::FindKnownByKey(key, mode, name);
+  }
+  api::NetworkName networkName(int index) override {
+    const persistence::KnownDevice* r = persistence::KnownAt(index);
+    return r != nullptr ? api::NetworkName(r->networkName.view()) : api::NetworkName{};
+  }
+  void setNetworkName(int index, std::string_view name) override {
+    if (persistence::KnownDevice* r = persistence::KnownAt(index)) r->networkName = name;
+  }
+  api::NetworkKey networkKey(int index) override {
+    const persistence::KnownDevice* r = persistence::KnownAt(index);
+    return r != nullptr ? r->networkKey : api::NetworkKey{};
+  }
+  void setNetworkKey(int index, const api::NetworkKey& key) override {
+    if (persistence::KnownDevice* r = persistence::KnownAt(index)) r->networkKey = key;
   }
 };
 
@@ -43,8 +54,8 @@ int noKey(const MacAddress&, api::NetworkKey&) {
 }
 
 ScanListener defaultListener;
-MemoryKnownDevices defaultKnown;
-NoTurboOperations defaultTurbo;
+PersistentKnownDevices defaultKnown;
+BrantleTurboOperations defaultTurbo;
 
 ScanListener* listener = nullptr;
 KnownDeviceStore* known = nullptr;

@@ -68,8 +68,8 @@ class TurboOperations {
 using LocalKeyReader = int (*)(const MacAddress& localDevice, api::NetworkKey& key);
 
 // nullptr restores the default of each: a listener that only clears the remote entries on a
-// reset, an empty in-memory known-device table, Turbo operations that find no Turbo device
-// but still hand HomePlug 1.0 frames to the scan, and a key reader that always fails.
+// reset, the known devices of the device data file, the vendor layer's Turbo operations, and
+// a key reader that always fails.
 void setScanListener(ScanListener* listener);
 void setKnownDeviceStore(KnownDeviceStore* store);
 void setTurboOperations(TurboOperations* operations);

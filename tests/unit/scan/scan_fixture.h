@@ -10,9 +10,10 @@
 #include "adapter-sim/core/in_process_backend.h"
 #include "adapter-sim/core/network.h"
 #include "api/device_table.h"
+#include "brantleapi/turbo_state.h"
+#include "persistence/known_devices.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
-#include "scan/memory_known_devices.h"
 #include "scan/scan.h"
 #include "scan/scan_services.h"
 #include "thpapi/exchange.h"
@@ -71,8 +72,10 @@ class ScanFixture : public ::testing::Test {
     thpapi::setFrameIntake(nullptr);
     ResetScan();
     setScanListener(&listener);
-    setKnownDeviceStore(&known);
+    setKnownDeviceStore(nullptr);
+    persistence::ResetKnownDevices();
     setTurboOperations(nullptr);
+    brantleapi::ResetTurboState();
     setLocalKeyReader(nullptr);
     transport::setBackend(&backend);
   }
@@ -113,7 +116,6 @@ class ScanFixture : public ::testing::Test {
   sim::InProcessBackend backend{clock};
   std::vector<std::unique_ptr<sim::Network>> networks;
   RecordingListener listener;
-  MemoryKnownDevices known;
   int ports = 0;
 };
 
