@@ -43,6 +43,9 @@ void rebuildInterfaces() {
 
 bool avProbe(std::uint32_t searchCurrent) {
   bool found = false;
+  // Each identification names its chip; the one that counts is the current interface's, not
+  // the last one identified.
+  std::string_view currentChip = api::deviceTable().localChipName;
   for (int i = 0; i < interfaceCount(); ++i) {
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
     thpapi::setAvAnswered(false);
@@ -60,7 +63,10 @@ bool avProbe(std::uint32_t searchCurrent) {
     const api::VersionConfirmation c{answer.source, i, answer.bytes()};
     if (api::IdentifyLocalAv(i, c) == api::AvGeneration::Second)
       thpapi::setAvMessageVersion(thpapi::kMessageVersionV1);
+    if (static_cast<std::uint32_t>(i) == searchCurrent)
+      currentChip = api::deviceTable().localChipName;
   }
+  api::deviceTable().localChipName = currentChip;
   transport::setCurrentInterface(searchCurrent);
   return found;
 }

@@ -74,6 +74,17 @@ TEST_F(LocalSearchTest, AvLocalOnlyWhenOnTheCurrentInterface) {
   EXPECT_EQ(persistence::knownDevices().knownCount, 0);
 }
 
+TEST_F(LocalSearchTest, ChipNameIsTheCurrentInterfacesNotTheLastIdentified) {
+  attach(std::string(kAvLocal));
+  attach(std::string(kAvLocalSecondGen), MacAddress{0x02, 0, 0, 0, 0, 0x11});
+  transport::setCurrentInterface(0);
+  ASSERT_TRUE(LocalSearch());
+  EXPECT_EQ(api::deviceTable().localChipName, "LQA-130");
+  transport::setCurrentInterface(1);
+  ASSERT_TRUE(LocalSearch());
+  EXPECT_EQ(api::deviceTable().localChipName, "LQ-B200");
+}
+
 const char* kTurboLocal =
     "[local]\nmac 00:B0:52:60:00:01\nfamily turbo\nnetwork_key 0123456789ABCDEF\n"
     "[remote]\nmac 00:B0:52:60:00:02\nfamily turbo\nrate 2812\n";
