@@ -39,4 +39,25 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
   }
 }
 
+namespace detail {
+
+bool pollVersionAnswer(int arrival, thpapi::ThapiResult& result, bool& gotFrame) {
+  std::array<std::uint8_t, thpapi::kRequestBufferSize> frame{};
+  std::size_t length = 0;
+  gotFrame = thpapi::PollManagementFrame(frame, length) == 1;
+  if (!gotFrame) return false;
+  const ByteSpan bytes = ByteSpan(frame).first(length);
+  if (readBe16(bytes, thpapi::kEtherTypeAt) == thpapi::kEtherTypeHp1) {
+    HandleHp1Frame(bytes);
+    return false;
+  }
+  if (thpapi::lastFrameInterface() != arrival) return false;
+  if (thpapi::thpapi_DecodeFrame(bytes, result, 0) != 0) return false;
+  if (result.mmtype != thpapi::kVersionConfirm || result.dataValid != 1) return false;
+  thpapi::setAvAnswered(true);
+  return true;
+}
+
+}  // namespace detail
+
 }  // namespace quorrel::scan

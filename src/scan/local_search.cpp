@@ -1,6 +1,7 @@
 // The local search: the interfaces rebuilt, the local device of each found (HomePlug AV, then
 // Turbo, then HomePlug 1.0), identified, and its network named.
 #include <algorithm>
+#include <vector>
 
 #include "api/identification.h"
 #include "scan/av_wait.h"
@@ -32,11 +33,30 @@ MacAddress interfaceMac(int i) {
   return transport::interfaceTable().entries[static_cast<std::size_t>(i)].macAddress;
 }
 
+// The same interfaces, with the same addresses, all open: closing and opening them again
+// would only cost the tick tens of milliseconds in the capture library.
+bool interfacesUnchanged() {
+  const transport::InterfaceTable& t = transport::interfaceTable();
+  std::vector<transport::InterfaceInfo> now;
+  if (!transport::backend().listInterfaces(now)) return false;
+  if (now.size() > static_cast<std::size_t>(transport::kMaxInterfaces))
+    now.resize(transport::kMaxInterfaces);
+  if (now.size() != t.interfaceList.size() || static_cast<int>(now.size()) != t.interfaceCount)
+    return false;
+  for (std::size_t i = 0; i < now.size(); ++i)
+    if (now[i].name != t.interfaceList[i].name || now[i].mac != t.interfaceList[i].mac ||
+        !t.entries[i].captureHandle)
+      return false;
+  return true;
+}
+
 void rebuildInterfaces() {
-  transport::CloseAllInterfaces();
+  if (!interfacesUnchanged()) {
+    transport::CloseAllInterfaces();
+    transport::EnumerateInterfaces();
+    for (int i = 0; i < interfaceCount(); ++i) transport::OpenInterface(i);
+  }
   for (api::InterfaceState& s : api::deviceTable().states) s.localPresent = false;
-  transport::EnumerateInterfaces();
-  for (int i = 0; i < interfaceCount(); ++i) transport::OpenInterface(i);
   api::deviceTable().turboLocal = false;
   api::deviceTable().avLocal = false;
 }

@@ -56,6 +56,9 @@ std::vector<Station> stationsOf(const thpapi::ThapiResult& r, int version) {
   return list;
 }
 
+// Every listed station is asked for its version at once and the answers are taken as they
+// come, each only from the station asked: the tick then lasts about one round trip rather than
+// one per station, and a station that does not answer costs no more than the others' wait.
 void avRemoteSearch() {
   const MacAddress local = api::LocalDeviceAddress();
   const int here = static_cast<int>(transport::currentInterface());
@@ -66,17 +69,34 @@ void avRemoteSearch() {
     return;
   const auto layout = version == thpapi::kMessageVersionV1 ? api::StationListLayout::Mmv1
                                                            : api::StationListLayout::Mmv0;
+  std::vector<Station> asked;
   for (const Station& s : stationsOf(info, version)) {
     if (s.mac == local || s.mac == kBroadcastMac) continue;
-    api::RemoteDevice* entry = api::UpsertRemote(s.mac);
-    if (entry == nullptr) continue;
+    if (api::UpsertRemote(s.mac) == nullptr) continue;
+    // A station listed twice is asked once; its last listing's rate counts.
+    auto same =
+        std::find_if(asked.begin(), asked.end(), [&](const Station& a) { return a.mac == s.mac; });
+    if (same != asked.end()) {
+      same->rate = s.rate;
+      continue;
+    }
+    asked.push_back(s);
     thpapi::SendAvRequest(s.mac, thpapi::kVersionRequest);
-    thpapi::ThapiResult answer;
-    // Only the station asked may answer: a late answer of another would pass for it.
-    if (!awaitAvAnswer(thpapi::kVersionRequest, &s.mac, here, answer)) continue;
-    api::IdentifyRemoteAv(*entry, answer.bytes(), layout);
-    api::UpdateRateStats(entry->rateStats, s.rate, 0, 0, api::RateMode::HomePlugAv);
   }
+  const std::uint32_t budget =
+      kAnswerWaitMs + kAnswerWaitPerStationMs * static_cast<std::uint32_t>(asked.size());
+  awaitVersionAnswers(here, budget, [&](const thpapi::ThapiResult& answer) {
+    auto s = std::find_if(asked.begin(), asked.end(),
+                          [&](const Station& a) { return a.mac == answer.source; });
+    if (s == asked.end()) return false;
+    // The entry may have moved if the table was full and a newcomer took its place.
+    if (api::RemoteDevice* entry = api::FindRemote(s->mac)) {
+      api::IdentifyRemoteAv(*entry, answer.bytes(), layout);
+      api::UpdateRateStats(entry->rateStats, s->rate, 0, 0, api::RateMode::HomePlugAv);
+    }
+    asked.erase(s);
+    return asked.empty();
+  });
 }
 
 void remoteSearch() {

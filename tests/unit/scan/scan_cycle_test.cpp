@@ -235,3 +235,62 @@ TEST_F(ScanCycleTest, SilentStationStaysListedWithoutANewRate) {
 
 }  // namespace
 }  // namespace quorrel::scan::testing
+
+namespace quorrel::scan::testing {
+namespace {
+
+TEST_F(ScanCycleTest, AgeingSearchKeepsOpenInterfacesUnlessTheyChanged) {
+  attach(std::string(kAvLocal) + stations(1));
+  ASSERT_TRUE(StartScan(2, 3, true));
+  const transport::Channel* before = transport::interfaceTable().entries[0].captureHandle.get();
+  ticks(8);  // one cycle, with its local search
+  ASSERT_EQ(scanState().cyclesCompleted, 1u);
+  EXPECT_EQ(transport::interfaceTable().entries[0].captureHandle.get(), before);
+
+  // A new interface makes the next search rebuild the table and find its adapter.
+  attach(std::string(kAvLocalSecondGen), MacAddress{0x02, 0, 0, 0, 0, 0x11});
+  ticks(8);
+  EXPECT_EQ(transport::interfaceTable().interfaceCount, 2);
+  EXPECT_TRUE(api::interfaceDevices(1).localPresent);
+  EXPECT_EQ(api::interfaceDevices(1).localClass, api::DeviceClass::AvSecondGeneration);
+  EXPECT_TRUE(api::currentDevices().remotes[0].inUse);
+}
+
+TEST_F(ScanCycleTest, StationsAreAskedTogetherAndAnswerOnlyForThemselves) {
+  sim::Network* net = attach(std::string(kAvLocal) + stations(4));
+  ASSERT_TRUE(StartScan(3, 3, true));
+  ticks(2);
+  // Station 2 answers with station 3's identity in its place; station 3 stays silent.
+  net->addHandler(
+      0x88E1, 0xA000,
+      [](sim::Network& n, const sim::wire::Request& r, std::vector<sim::Answer>& out) {
+        const sim::Adapter* a = n.adapterAt(r.destination);
+        if (a == nullptr || r.destination == stationMac(3)) return;
+        const MacAddress from = r.destination == stationMac(2) ? stationMac(3) : a->mac;
+        auto f = sim::wire::avFrame(r.source, from, 0, 0xA001, 68);
+        f[21] = a->chipId;
+        f[22] = static_cast<std::uint8_t>(a->firmware.size());
+        std::copy(a->firmware.begin(), a->firmware.end(), f.begin() + 23);
+        out.push_back(sim::Answer{std::move(f), n.latencyOf(*a), std::nullopt, std::nullopt});
+      });
+  const std::uint64_t start = nowMs();
+  ticks(1);
+  const auto& r = api::currentDevices().remotes;
+  // All four requests went out before the first answer was taken.
+  std::size_t versionRequests = 0;
+  for (const auto& f : backend.sent(0))
+    if (readBe16(f, 12) == 0x88E1 && readLe16(f, 15) == 0xA000) ++versionRequests;
+  EXPECT_EQ(versionRequests, 2u + 4u);  // the local search's two, then one per station
+  EXPECT_GT(r[0].rateStats.currentRate, 0);
+  EXPECT_GT(r[3].rateStats.currentRate, 0);
+  // The answer that came from station 3's address answered station 3, which was asked too.
+  EXPECT_GT(r[2].rateStats.currentRate, 0);
+  EXPECT_EQ(r[1].rateStats.currentRate, 0);
+  EXPECT_TRUE(r[1].inUse);
+  // Station 2 never answered for itself: the wait ran its budget, 100 ms and 5 per station.
+  EXPECT_GE(nowMs() - start, 120u);
+  EXPECT_LE(nowMs() - start, 140u);
+}
+
+}  // namespace
+}  // namespace quorrel::scan::testing
