@@ -91,48 +91,74 @@ std::vector<const Adapter*> listedStations(Network& net) {
   return list;
 }
 
-std::vector<std::uint8_t> networkInfoV0(const Adapter& local, const std::vector<const Adapter*>& s,
-                                        const MacAddress& to) {
-  auto f = wire::avFrame(to, local.mac, 0, kNetworkInfoRequest + 1,
-                         kV0Stations + s.size() * kV0StationLength - wire::kPayloadOffsetV0);
-  writeU8(f, kV0NetworkCount, 1);
-  writeBytes(f, kV0Record, ByteSpan(local.networkKey).first(kNidLength));
-  writeU8(f, kV0Record + kV0RecordSnid, local.networkKey[kNidLength] & 0x0F);
-  writeU8(f, kV0Record + kV0RecordTei, kLocalTei);
-  writeU8(f, kV0Record + kV0RecordRole, kRoleCoordinator);
-  writeMac(f, kV0Record + kV0RecordCco, local.mac);
-  writeU8(f, kV0Record + kV0RecordCcoTei, kLocalTei);
-  writeU8(f, kV0StationCount, static_cast<std::uint8_t>(s.size()));
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const std::size_t at = kV0Stations + i * kV0StationLength;
-    writeMac(f, at, s[i]->mac);
-    writeU8(f, at + kV0StationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
-    writeMac(f, at + kV0StationBridge, s[i]->mac);
-    writeU8(f, at + kV0StationTxRate, static_cast<std::uint8_t>(std::min<int>(s[i]->txRate, 0xFF)));
-    writeU8(f, at + kV0StationRxRate, static_cast<std::uint8_t>(std::min<int>(s[i]->rxRate, 0xFF)));
-  }
-  return f;
+// Where one layout of the network information confirmation puts its fields.
+struct InfoLayout {
+  std::uint8_t mmv;
+  std::size_t networkCount, record, stationCount, stations, stationLength;
+  std::size_t recordSnid, recordTei, recordRole, recordCco, recordCcoTei;
+  std::size_t stationTei, stationBridge, stationTxRate, stationRxRate;
+  bool wideRates;  // 16-bit rates; the version 0 layout has room for 8 bits
+};
+
+constexpr InfoLayout kInfoV0{0,
+                             kV0NetworkCount,
+                             kV0Record,
+                             kV0StationCount,
+                             kV0Stations,
+                             kV0StationLength,
+                             kV0RecordSnid,
+                             kV0RecordTei,
+                             kV0RecordRole,
+                             kV0RecordCco,
+                             kV0RecordCcoTei,
+                             kV0StationTei,
+                             kV0StationBridge,
+                             kV0StationTxRate,
+                             kV0StationRxRate,
+                             false};
+constexpr InfoLayout kInfoV1{1,
+                             kV1NetworkCount,
+                             kV1Record,
+                             kV1StationCount,
+                             kV1Stations,
+                             kV1StationLength,
+                             kV1RecordSnid,
+                             kV1RecordTei,
+                             kV1RecordRole,
+                             kV1RecordCco,
+                             kV1RecordCcoTei,
+                             kV1StationTei,
+                             kV1StationBridge,
+                             kV1StationTxRate,
+                             kV1StationRxRate,
+                             true};
+
+void writeRate(std::vector<std::uint8_t>& f, std::size_t at, std::uint16_t rate, bool wide) {
+  if (wide)
+    writeLe16(f, at, rate);
+  else
+    writeU8(f, at, static_cast<std::uint8_t>(std::min<int>(rate, 0xFF)));
 }
 
-std::vector<std::uint8_t> networkInfoV1(const Adapter& local, const std::vector<const Adapter*>& s,
-                                        const MacAddress& to) {
-  auto f = wire::avFrame(to, local.mac, 1, kNetworkInfoRequest + 1,
-                         kV1Stations + s.size() * kV1StationLength - wire::kPayloadOffsetV1);
-  writeU8(f, kV1NetworkCount, 1);
-  writeBytes(f, kV1Record, ByteSpan(local.networkKey).first(kNidLength));
-  writeU8(f, kV1Record + kV1RecordSnid, local.networkKey[kNidLength] & 0x0F);
-  writeU8(f, kV1Record + kV1RecordTei, kLocalTei);
-  writeU8(f, kV1Record + kV1RecordRole, kRoleCoordinator);
-  writeMac(f, kV1Record + kV1RecordCco, local.mac);
-  writeU8(f, kV1Record + kV1RecordCcoTei, kLocalTei);
-  writeU8(f, kV1StationCount, static_cast<std::uint8_t>(s.size()));
+std::vector<std::uint8_t> networkInfo(const InfoLayout& l, const Adapter& local,
+                                      const std::vector<const Adapter*>& s, const MacAddress& to) {
+  auto f = wire::avFrame(to, local.mac, l.mmv, kNetworkInfoRequest + 1,
+                         l.stations + s.size() * l.stationLength - wire::payloadOffset(l.mmv));
+  writeU8(f, l.networkCount, 1);
+  writeBytes(f, l.record, ByteSpan(local.networkKey).first(kNidLength));
+  writeU8(f, l.record + l.recordSnid, local.networkKey[kNidLength] & 0x0F);
+  writeU8(f, l.record + l.recordTei, kLocalTei);
+  writeU8(f, l.record + l.recordRole, kRoleCoordinator);
+  writeMac(f, l.record + l.recordCco, local.mac);
+  writeU8(f, l.record + l.recordCcoTei, kLocalTei);
+  writeU8(f, l.stationCount, static_cast<std::uint8_t>(s.size()));
   for (std::size_t i = 0; i < s.size(); ++i) {
-    const std::size_t at = kV1Stations + i * kV1StationLength;
+    const std::size_t at = l.stations + i * l.stationLength;
     writeMac(f, at, s[i]->mac);
-    writeU8(f, at + kV1StationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
-    writeMac(f, at + kV1StationBridge, s[i]->mac);
-    writeLe16(f, at + kV1StationTxRate, s[i]->txRate);
-    writeLe16(f, at + kV1StationRxRate, s[i]->rxRate);
+    writeU8(f, at + l.stationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
+    writeMac(f, at + l.stationBridge, s[i]->mac);
+    writeRate(f, at + l.stationTxRate, s[i]->txRate, l.wideRates);
+    writeRate(f, at + l.stationRxRate, s[i]->rxRate, l.wideRates);
   }
   return f;
 }
@@ -143,7 +169,7 @@ void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& ou
   if (a == nullptr || !net.isLocal(*a)) return;
   const auto stations = listedStations(net);
   const bool v1 = isSecondGeneration(a->chipId);
-  auto f = v1 ? networkInfoV1(*a, stations, r.source) : networkInfoV0(*a, stations, r.source);
+  auto f = networkInfo(v1 ? kInfoV1 : kInfoV0, *a, stations, r.source);
   out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::ouiOffset(v1 ? 1 : 0), std::nullopt});
 }
 
