@@ -294,3 +294,31 @@ TEST_F(ScanCycleTest, StationsAreAskedTogetherAndAnswerOnlyForThemselves) {
 
 }  // namespace
 }  // namespace quorrel::scan::testing
+
+namespace quorrel::scan::testing {
+namespace {
+
+TEST_F(ScanCycleTest, RestartsClearTheListOrOnlyTheCycle) {
+  attach(std::string(kAvLocal) + stations(2));
+  ASSERT_TRUE(StartScan(3, 5, true));
+  ticks(4);
+  ASSERT_TRUE(api::currentDevices().remotes[0].inUse);
+
+  // Entering the page restarts the cycle with a fresh timer and keeps the list.
+  RestartScanCycle();
+  EXPECT_EQ(scanState().scanPhase, 1u);
+  EXPECT_EQ(scanState().scanTick, 0u);
+  EXPECT_EQ(listener.timer, (std::vector<int>{4, -1, 4}));
+  EXPECT_TRUE(api::currentDevices().remotes[0].inUse);
+
+  // A restarted scan clears the list, takes the default threshold and finds them again.
+  EXPECT_TRUE(RestartScan(3, true));
+  EXPECT_FALSE(api::currentDevices().remotes[0].inUse);
+  EXPECT_EQ(api::deviceTable().dropThreshold, 3);
+  ticks(3);
+  EXPECT_TRUE(api::currentDevices().remotes[0].inUse);
+  EXPECT_EQ(api::currentDevices().remotes[0].scansLeft, 3);
+}
+
+}  // namespace
+}  // namespace quorrel::scan::testing
