@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "paramblock/block_checksum.h"
+#include "platform/checksum32.h"
 #include "paramblock/region_checks.h"
 
 namespace quorrel::paramblock {

@@ -52,7 +52,7 @@ bool awaitWithin(std::uint16_t requestType, ThapiResult& result, std::uint32_t s
     thpapi_DecodeFrame(ByteSpan(frame).first(length), result, version);
     if (result.mmtype == kHostActionIndication) answerHostAction();
     if (isAcceptedConfirmation(requestType, result)) {
-      platform::sleepMs(1);
+      platform::sleepMs(kAcceptPauseMs);
       answered = true;
       return true;
     }
@@ -103,7 +103,7 @@ bool AwaitConfirmation(std::uint16_t requestType, ThapiResult& result) {
 bool WaitConfirmation(std::uint16_t requestType, ThapiResult& result) {
   const std::uint32_t start = platform::tickCount();
   for (;;) {
-    platform::sleepMs(1);
+    platform::sleepMs(kWaitPollPauseMs);
     if (awaitWithin(requestType, result, start, kWaitConfirmationMs)) return true;
     if (elapsedSince(start) >= kWaitConfirmationMs) return false;
   }

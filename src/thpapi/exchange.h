@@ -15,6 +15,9 @@ namespace quorrel::thpapi {
 inline constexpr std::uint32_t kAwaitBudgetMs = 100;
 inline constexpr std::uint32_t kWaitConfirmationMs = 100;
 inline constexpr std::uint32_t kSkipPauseMs = 20;
+// The pause after an accepted confirmation, and the one WaitConfirmation takes before it polls.
+inline constexpr std::uint32_t kAcceptPauseMs = 1;
+inline constexpr std::uint32_t kWaitPollPauseMs = 1;
 // Frames taken from one interface in one poll before it moves on, skipping frames that do
 // not fit the caller's buffer or are not management frames.
 inline constexpr int kPollTakesPerInterface = 8;

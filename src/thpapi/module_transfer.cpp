@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "thpapi/checksum.h"
+#include "platform/checksum32.h"
 #include "thpapi/last_error.h"
 #include "thpapi/request_builders.h"
 

@@ -13,15 +13,39 @@
 
 namespace quorrel::thpapi {
 
+namespace {
+
+int currentIndex() {
+  return static_cast<int>(transport::currentInterface());
+}
+
+// How far the module being read reaches by what it has announced so far: its own length, or
+// the next image header still to come.
+std::uint64_t announcedEnd() {
+  const ThapiPending& p = thpapi_PendingState();
+  const std::uint64_t header =
+      p.nextHeaderOffset == 0 ? 0 : std::uint64_t{p.nextHeaderOffset} + kImageHeaderLength;
+  return std::max<std::uint64_t>(p.totalLength, header);
+}
+
+int abandon(int error) {
+  thpapi_AbandonTransfer();
+  setLastError(error);
+  return -1;
+}
+
+}  // namespace
+
 bool SendPendingFrame() {
   std::array<std::uint8_t, kRequestBufferSize> frame;
+  if (const std::size_t response = thpapi_TakeHostActionResponse(frame); response != 0)
+    transport::SendFrame(currentIndex(), ByteSpan(frame).first(response));
   const std::size_t length = thpapi_NextPendingFrame(frame);
   if (length == 0) {
     debugTrace(kBuildFailedTrace);
     return false;
   }
-  return transport::SendFrame(static_cast<int>(transport::currentInterface()),
-                              ByteSpan(frame).first(length)) == 1;
+  return transport::SendFrame(currentIndex(), ByteSpan(frame).first(length)) == 1;
 }
 
 bool collectPiece(const ThapiResult& result, MutableByteSpan block, std::size_t& received) {
@@ -36,6 +60,37 @@ bool collectPiece(const ThapiResult& result, MutableByteSpan block, std::size_t&
   return true;
 }
 
+int thpapi_ReadModules(const MacAddress& source, const MacAddress& destination, int kind,
+                       ModuleReadBuffers& buffers) {
+  buffers.firmwareReceived = 0;
+  buffers.parameterBlockReceived = 0;
+  if (kind < 1 || kind > 3) {
+    setLastError(kErrorInvalid);
+    return -1;
+  }
+  if (thpapi_BeginModuleRead(source, destination, kind) != 0) return -1;
+  ThapiResult result;
+  for (;;) {
+    SendPendingFrame();
+    if (!WaitConfirmation(kReadModuleRequest, result)) break;
+    ModulePiece piece;
+    const bool held = readModulePiece(result, piece);
+    if (held) {
+      const bool firmware = piece.module == kModuleFirmware;
+      const MutableByteSpan block = firmware ? buffers.firmware : buffers.parameterBlock;
+      std::size_t& received = firmware ? buffers.firmwareReceived : buffers.parameterBlockReceived;
+      // A module that will not fit is refused as soon as it says so, not piece by piece.
+      if (!collectPiece(result, block, received) || (!piece.last && announcedEnd() > block.size()))
+        return abandon(kErrorTooSmall);
+    }
+    if (result.phase == kPhaseFinished) {
+      if (held && piece.last) return 0;
+      break;
+    }
+  }
+  return abandon(kErrorInvalid);  // no answer, or an end without the last piece
+}
+
 int thpapi_ReadModuleBlock(const MacAddress& source, const MacAddress& destination, int kind,
                            MutableByteSpan block, std::size_t& received) {
   received = 0;
@@ -43,25 +98,30 @@ int thpapi_ReadModuleBlock(const MacAddress& source, const MacAddress& destinati
     setLastError(kErrorInvalid);
     return -1;
   }
-  if (thpapi_BeginModuleRead(source, destination, kind) != 0) return -1;
+  ModuleReadBuffers buffers;
+  (kind == 1 ? buffers.firmware : buffers.parameterBlock) = block;
+  const int result = thpapi_ReadModules(source, destination, kind, buffers);
+  received = kind == 1 ? buffers.firmwareReceived : buffers.parameterBlockReceived;
+  return result;
+}
+
+int thpapi_WriteModules(const MacAddress& source, const MacAddress& destination, ByteSpan first,
+                        ByteSpan second, std::uint32_t options) {
+  if (thpapi_BeginModuleWrite(source, destination, first, second, options) != 0) return -1;
   ThapiResult result;
-  int error = kErrorInvalid;  // no answer, or an end without the last piece
   for (;;) {
-    SendPendingFrame();
-    if (!WaitConfirmation(kReadModuleRequest, result)) break;
-    if (!collectPiece(result, block, received)) {
-      error = kErrorTooSmall;
-      break;
-    }
+    // The confirmation looked for answers the request about to go out.
+    const std::uint16_t type = thpapi_PendingState().frameType;
+    if (!thpapi_TransferFrameWaiting() || !SendPendingFrame()) break;
+    if (!WaitConfirmation(type, result)) break;
     if (result.phase == kPhaseFinished) {
-      ModulePiece piece;
-      if (readModulePiece(result, piece) && piece.last) return 0;
+      const bool closed =
+          result.mmtype == kCommitModulesConfirm || result.mmtype == kStartFirmwareConfirm;
+      if (closed && result.status == 0) return 0;
       break;
     }
   }
-  thpapi_AbandonTransfer();
-  setLastError(error);
-  return -1;
+  return abandon(kErrorInvalid);
 }
 
 }  // namespace quorrel::thpapi

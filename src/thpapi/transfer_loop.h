@@ -9,8 +9,9 @@
 
 namespace quorrel::thpapi {
 
-// Takes the waiting frame and sends it on the current interface. False when none waits (the
-// trace line of a failed build is written) or the send failed.
+// Takes the waiting frame and sends it on the current interface; a waiting host action
+// response goes out first, on its own. False when no transfer frame waits (the trace line of
+// a failed build is written) or the send failed.
 bool SendPendingFrame();
 
 // Copies the accepted read piece of `result` into `block` at its confirmed offset and raises
@@ -18,11 +19,33 @@ bool SendPendingFrame();
 // nothing written) when the piece would not fit in `block`.
 bool collectPiece(const ThapiResult& result, MutableByteSpan block, std::size_t& received);
 
-// Reads module 1 (kind 1) or module 2 (kind 2) from `destination` into `block`, each piece
-// waited for up to 100 ms. 0 with `received` = bytes collected; -1 with the last error set
-// (22 for another kind, 34 when the module does not fit in `block`) and the transfer
-// abandoned.
+// Where a read puts module 1 and module 2, and how far each was filled.
+struct ModuleReadBuffers {
+  MutableByteSpan firmware;
+  MutableByteSpan parameterBlock;
+  std::size_t firmwareReceived = 0;
+  std::size_t parameterBlockReceived = 0;
+};
+
+// Reads module 1 (kind 1), module 2 (kind 2) or both (kind 3) from `destination`, each piece
+// waited for with WaitConfirmation and stored at the offset the adapter confirmed. 0 once the
+// last piece has come. -1 with the last error set and the transfer abandoned: 22 for another
+// kind, no answer, or an end without the last piece; 34 as soon as a module announces more
+// bytes than its buffer holds. Nothing is ever stored outside the buffers.
+int thpapi_ReadModules(const MacAddress& source, const MacAddress& destination, int kind,
+                       ModuleReadBuffers& buffers);
+
+// Reads module 1 (kind 1) or module 2 (kind 2) into `block`, as thpapi_ReadModules.
 int thpapi_ReadModuleBlock(const MacAddress& source, const MacAddress& destination, int kind,
                            MutableByteSpan block, std::size_t& received);
+
+// Writes `second` (module 2) after `first` (module 1, may be empty) as thpapi_BeginModuleWrite
+// sets the transfer up for `options`: each request goes out once the previous one is
+// confirmed, and each confirmation (of the request just sent, or a commit confirmation) is
+// waited for with WaitConfirmation, whose pause before polling stands for the upgrade's pause
+// between pieces. 0 once the closing commit or start request is confirmed with status 0; -1
+// with the last error set and the transfer abandoned otherwise (the modules stay uncommitted).
+int thpapi_WriteModules(const MacAddress& source, const MacAddress& destination, ByteSpan first,
+                        ByteSpan second, std::uint32_t options);
 
 }  // namespace quorrel::thpapi

@@ -32,6 +32,9 @@ struct Tracked {
   std::array<volatile pid_t, kMaxTracked> children{};
 };
 Tracked tracked;
+// The process that made the namespaces. A child forked into the pair inherits the handlers;
+// when it is stopped it must not take the pair down with it.
+volatile pid_t owner = 0;
 
 void copyName(std::array<char, kNameSize>& slot, const std::string& name) {
   std::snprintf(slot.data(), slot.size(), "%s", name.c_str());
@@ -72,6 +75,7 @@ void removeNamespace(const char* name) {
 }
 
 void cleanupEverything() {
+  if (getpid() != owner) return;
   for (auto& pid : tracked.children)
     if (pid > 0) {
       kill(pid, SIGKILL);
@@ -95,6 +99,7 @@ void installCleanup() {
   static bool installed = false;
   if (installed) return;
   installed = true;
+  owner = getpid();
   std::atexit(cleanupEverything);
   for (int sig : {SIGINT, SIGTERM, SIGABRT, SIGSEGV, SIGBUS, SIGHUP}) {
     struct sigaction sa {};
@@ -163,8 +168,12 @@ bool run(const std::vector<std::string>& args, std::string& error) {
 
 std::string pidSuffix() {
   static int pairs = 0;
-  std::string s = std::to_string(getpid());
-  if (pairs++ > 0) s += "_" + std::to_string(pairs - 1);
+  const int n = pairs++;
+  char s[32];
+  if (n == 0)
+    std::snprintf(s, sizeof s, "%d", static_cast<int>(getpid()));
+  else
+    std::snprintf(s, sizeof s, "%d_%d", static_cast<int>(getpid()), n);
   return s;
 }
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "paramblock/block_checksum.h"
+#include "platform/checksum32.h"
 #include "paramblock/parameter_block.h"
 #include "paramblock/region_checks.h"
 

@@ -4,11 +4,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "paramblock/block_checksum.h"
+#include "platform/checksum32.h"
 
 namespace quorrel::samples {
-
-using paramblock::checksum32;
 
 bool encodeNvmImageHeader(const NvmImageHeader& h, MutableByteSpan file, std::size_t at) {
   if (at > file.size() || file.size() - at < kNvmHeaderLength) return false;

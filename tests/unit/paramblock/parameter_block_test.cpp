@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "make-samples/sample_files.h"
-#include "paramblock/block_checksum.h"
+#include "platform/checksum32.h"
 #include "paramblock/parameter_block.h"
 
 namespace quorrel::paramblock {

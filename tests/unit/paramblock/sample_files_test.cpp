@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "make-samples/sample_files.h"
-#include "paramblock/block_checksum.h"
+#include "platform/checksum32.h"
 #include "paramblock/parameter_block.h"
 
 namespace quorrel::samples {
@@ -24,7 +24,7 @@ TEST(SampleFiles, ParameterBlockRoundTrip) {
   EXPECT_EQ(readLe16(block, paramblock::kLengthOffset), 15560);
   EXPECT_EQ(readMac(block, paramblock::kMacAddressOffset), mac);
   EXPECT_EQ(readText(block, 36, 64), kSampleManufacturerName);
-  EXPECT_EQ(paramblock::checksum32(block), 0u);
+  EXPECT_EQ(checksum32(block), 0u);
 
   ParameterBlock view;
   EXPECT_EQ(view.attachImage(block), ParameterBlockResult::kSuccess);
@@ -73,7 +73,7 @@ TEST(SampleFiles, FirmwareChainBytesAndWalk) {
     EXPECT_EQ(h.loadAddress, kSampleLoadAddress + seen * kSampleLoadStride);
     ASSERT_LE(at + kNvmHeaderLength + h.imageLength, file.size());
     const ByteSpan image = ByteSpan(file).subspan(at + kNvmHeaderLength, h.imageLength);
-    EXPECT_EQ(h.imageChecksum, paramblock::checksum32(image));
+    EXPECT_EQ(h.imageChecksum, checksum32(image));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), images[seen].bytes.begin()));
     ++seen;
     if (h.nextHeaderOffset == 0) break;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "support/av_frames.h"
-#include "thpapi/checksum.h"
+#include "platform/checksum32.h"
 #include "thpapi/last_error.h"
 #include "thpapi/request_builders.h"
 

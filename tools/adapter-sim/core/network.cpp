@@ -38,10 +38,17 @@ void Network::addHandler(std::uint16_t etherType, std::uint16_t type, Handler h)
 }
 
 Adapter* Network::adapterAt(const MacAddress& mac) {
-  if (mac == kLocalDeviceMac || mac == scenario_.local.mac) return &scenario_.local;
-  for (auto& r : scenario_.remotes)
-    if (r.mac == mac) return r.present && inLocalNetwork(r) ? &r : nullptr;
-  return nullptr;
+  Adapter* found = nullptr;
+  if (mac == kLocalDeviceMac || mac == scenario_.local.mac) {
+    found = &scenario_.local;
+  } else {
+    for (auto& r : scenario_.remotes)
+      if (r.mac == mac) {
+        if (r.present && inLocalNetwork(r)) found = &r;
+        break;
+      }
+  }
+  return found != nullptr && found->silentUntilUs > nowUs_ ? nullptr : found;
 }
 
 bool Network::inLocalNetwork(const Adapter& remote) const {
@@ -97,6 +104,7 @@ void Network::applyTimeline(std::uint64_t nowUs) {
 void Network::receive(ByteSpan frame, std::uint64_t nowUs) {
   applyTimeline(nowUs);
   ++stats_.received;
+  nowUs_ = nowUs;
   const auto request = wire::parseRequest(frame);
   const Handler* h = request ? handlers_.find(request->etherType, request->type) : nullptr;
   if (h == nullptr) {

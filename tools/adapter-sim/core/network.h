@@ -73,8 +73,10 @@ class Network {
 
   // For handlers. The adapter that answers at `mac`: the local one at its own address and at
   // the local-device address, a remote one at its own address while it is present and in the
-  // local adapter's network. Null when nobody answers there.
+  // local adapter's network. Null when nobody answers there, or the adapter is restarting.
   Adapter* adapterAt(const MacAddress& mac);
+  // The time of the request being handled (of the last one received).
+  std::uint64_t nowUs() const { return nowUs_; }
   bool isLocal(const Adapter& a) const { return &a == &scenario_.local; }
   bool inLocalNetwork(const Adapter& remote) const;
   // The status byte an answer of `confirmationType` carries (the status knob, else 0).
@@ -102,6 +104,7 @@ class Network {
   std::uint64_t answerCount_ = 0;
   std::optional<std::uint64_t> nextNoiseUs_;
   MacAddress hostMac_{};
+  std::uint64_t nowUs_ = 0;
   NetworkStats stats_;
   struct Base {
     bool present;

@@ -82,9 +82,41 @@ bool parseYesNo(std::string_view text, bool& out) {
   return false;
 }
 
+// Two numbers from one value, the second optional: "N" or "N M".
+bool parsePair(std::string_view value, std::uint64_t maxFirst, std::uint64_t maxSecond,
+               std::uint64_t& first, std::uint64_t& second) {
+  std::istringstream words{std::string(value)};
+  std::string a, b, extra;
+  words >> a >> b >> extra;
+  return parseNumber(a, maxFirst, first) && (b.empty() || parseNumber(b, maxSecond, second)) &&
+         extra.empty();
+}
+
+std::string joinPath(std::string_view directory, std::string_view name) {
+  if (directory.empty() || name.front() == '/') return std::string(name);
+  std::string path(directory);
+  if (path.back() != '/') path += '/';
+  return path + std::string(name);
+}
+
+// The whole file, when it can be read and holds 1 to `max` bytes.
+bool readModuleFile(const std::string& path, std::size_t max, std::vector<std::uint8_t>& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::vector<std::uint8_t> bytes;
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+    if (bytes.size() > max) return false;
+  }
+  if (bytes.empty()) return false;
+  out = std::move(bytes);
+  return true;
+}
+
 class Parser {
  public:
-  explicit Parser(Scenario& out) : out_(out) {}
+  Parser(Scenario& out, std::string_view directory) : out_(out), directory_(directory) {}
 
   void line(int number, std::string_view raw) {
     const std::string_view text = trim(raw);
@@ -193,6 +225,11 @@ class Parser {
       if (value.size() > kMaxDevicePasswordLength || !printable(value))
         fail(number, "device password must be printable and at most 24 characters");
       a.devicePassword = value;
+    } else if (key == "firmware_image") {
+      const std::string path = joinPath(directory_, value);
+      if (!readModuleFile(path, kMaxFirmwareModule, a.modules.firmware))
+        fail(number, "firmware image " + path + " cannot be read, is empty or is over " +
+                         std::to_string(kMaxFirmwareModule) + " bytes");
     } else if (key == "rate" && section_ == Section::Remote) {
       rates(number, a, value);
     } else if (key == "present" && section_ == Section::Remote) {
@@ -236,6 +273,29 @@ class Parser {
     } else if (key == "noise_interval_us") {
       number32(b.noiseIntervalUs, 10000000);
       if (b.noiseIntervalUs < 100) fail(number, "noise_interval_us must be at least 100");
+    } else if (key == "restart_ms") {
+      number32(b.restartMs, 600000);
+    } else if (key == "stop_after_piece") {
+      number32(b.stopAfterPiece, 0xFFFFFFFF);
+    } else if (key == "host_action_after") {
+      std::uint64_t n = 0, code = 0;
+      if (!parsePair(value, 0xFFFFFFFF, 0xFF, n, code))
+        fail(number,
+             "host_action_after must be a piece number, optionally followed by an "
+             "action code byte");
+      b.hostActionAfter = static_cast<std::uint32_t>(n);
+      b.hostActionCode = static_cast<std::uint8_t>(code);
+    } else if (key == "corrupt_piece" || key == "reject_piece") {
+      std::uint64_t n = 0, count = 1;
+      if (!parsePair(value, 0xFFFFFFFF, 0xFFFFFFFF, n, count) || count == 0)
+        fail(number, std::string(key) +
+                         " must be a piece number, optionally followed by a count of at least 1");
+      (key == "corrupt_piece" ? b.corruptPiece : b.rejectPiece) = static_cast<std::uint32_t>(n);
+      (key == "corrupt_piece" ? b.corruptCount : b.rejectCount) = static_cast<std::uint32_t>(count);
+    } else if (key == "reject_status") {
+      std::uint64_t n = 0;
+      if (!parseNumber(value, 0xFF, n) || n == 0) fail(number, "reject_status must be 1 to 255");
+      b.rejectStatus = static_cast<std::uint8_t>(n);
     } else if (key == "noise") {
       if (!parseYesNo(value, b.noise)) fail(number, "noise must be on or off");
     } else if (key == "corrupt_first") {
@@ -271,6 +331,7 @@ class Parser {
   }
 
   Scenario& out_;
+  std::string directory_;
   Section section_ = Section::None;
   bool haveLocal_ = false;
   AdapterDraft local_;
@@ -280,9 +341,10 @@ class Parser {
 
 }  // namespace
 
-bool parseScenario(std::string_view text, Scenario& out, std::string& error) {
+bool parseScenario(std::string_view text, Scenario& out, std::string& error,
+                   std::string_view directory) {
   Scenario s;
-  Parser parser(s);
+  Parser parser(s, directory);
   try {
     int number = 0;
     while (!text.empty()) {
@@ -308,7 +370,9 @@ bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error
   }
   std::ostringstream all;
   all << in.rdbuf();
-  if (!parseScenario(all.str(), out, error)) {
+  const auto slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  if (!parseScenario(all.str(), out, error, directory)) {
     error = path + ": " + error;
     return false;
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "adapter-sim/core/modules.h"
 #include "platform/bytes.h"
 
 namespace quorrel::sim {
@@ -59,6 +60,11 @@ struct Adapter {
   Hp1Key selectorZeroKey{};      // the key a HomePlug 1.0 adapter holds under selector 0
   std::uint8_t keySelector = 1;  // its current key selector
   std::array<std::uint8_t, 3> modeBytes{};
+  // Restarting after a commit or start request: answers nothing before this time, in
+  // microseconds on the network's clock.
+  std::uint64_t silentUntilUs = 0;
+  // Firmware image and parameter block; a scenario's `firmware_image` file fills module 1.
+  AdapterModules modules{};
 };
 
 inline bool isHp1Family(const Adapter& a) {
@@ -78,6 +84,18 @@ struct Behaviour {
   std::uint32_t noiseIntervalUs = 10000;
   std::uint32_t localLatencyUs = 300;
   std::uint32_t remoteLatencyUs = 2000;  // through the powerline: local latency plus this
+
+  // Module transfers. Pieces are the read, write and memory-write requests an adapter takes,
+  // counted from 1 (AdapterModules::counters.pieces).
+  std::uint32_t hostActionAfter = 0;  // a 0xA062 indication just before answering piece N
+  std::uint8_t hostActionCode = 0;    // the action it requests
+  std::uint32_t corruptPiece = 0;     // read answers to pieces N .. N+count-1: bad checksum
+  std::uint32_t corruptCount = 1;
+  std::uint32_t rejectPiece = 0;  // answers to pieces N .. N+count-1: refused with a status
+  std::uint32_t rejectCount = 1;
+  std::uint8_t rejectStatus = 1;
+  std::uint32_t stopAfterPiece = 0;  // no transfer request after piece N is answered
+  std::uint32_t restartMs = 2000;    // silence after a commit or start request
 };
 
 struct Scenario {
@@ -87,8 +105,10 @@ struct Scenario {
 };
 
 // Parses the text form (see tools/adapter-sim/README.md). On failure returns false and sets
-// `error` to "line N: what is wrong".
-bool parseScenario(std::string_view text, Scenario& out, std::string& error);
+// `error` to "line N: what is wrong". Relative file names in it are taken from `directory`
+// (the current one when empty).
+bool parseScenario(std::string_view text, Scenario& out, std::string& error,
+                   std::string_view directory = {});
 // Reads and parses a file; errors are prefixed with the path.
 bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error);
 

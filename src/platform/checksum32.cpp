@@ -1,7 +1,7 @@
 // Word-wise exclusive-or, complemented.
-#include "thpapi/checksum.h"
+#include "platform/checksum32.h"
 
-namespace quorrel::thpapi {
+namespace quorrel {
 
 std::uint32_t checksum32(ByteSpan block, std::uint32_t seed) {
   std::uint32_t x = seed;
@@ -10,4 +10,4 @@ std::uint32_t checksum32(ByteSpan block, std::uint32_t seed) {
   return ~x;
 }
 
-}  // namespace quorrel::thpapi
+}  // namespace quorrel

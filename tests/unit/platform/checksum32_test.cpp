@@ -3,12 +3,12 @@
 
 #include <vector>
 
-#include "paramblock/block_checksum.h"
+#include "platform/checksum32.h"
 
-namespace quorrel::paramblock {
+namespace quorrel {
 namespace {
 
-TEST(BlockChecksum, KnownValues) {
+TEST(Checksum32, KnownValues) {
   EXPECT_EQ(checksum32({}), 0xFFFFFFFFu);
   const std::uint8_t ones[4] = {0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_EQ(checksum32(ones), 0u);
@@ -18,7 +18,7 @@ TEST(BlockChecksum, KnownValues) {
   EXPECT_EQ(checksum32(two, checksum32(two)), 0u);
 }
 
-TEST(BlockChecksum, TrailingBytesIgnoredAndAlignmentIrrelevant) {
+TEST(Checksum32, TrailingBytesIgnoredAndAlignmentIrrelevant) {
   const std::uint8_t withTail[7] = {0x01, 0x02, 0x03, 0x04, 0xAA, 0xBB, 0xCC};
   EXPECT_EQ(checksum32(withTail), ~0x04030201u);
   std::vector<std::uint8_t> buffer(13, 0);
@@ -28,4 +28,4 @@ TEST(BlockChecksum, TrailingBytesIgnoredAndAlignmentIrrelevant) {
 }
 
 }  // namespace
-}  // namespace quorrel::paramblock
+}  // namespace quorrel
