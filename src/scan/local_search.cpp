@@ -154,8 +154,14 @@ bool nameNetwork(Family family) {
   }
   const LocalRecord record = KnownRecordOfLocal(st.localMac);
   if (family == Family::Av) {
+    // A failed read keeps the key this device gave last time, never another device's.
+    MacAddress& owner = scanState().avKeyOwner;
     api::NetworkKey read = t.localAvNetworkKey;
-    if (localKeyReader()(st.localMac, read) == 1) t.localAvNetworkKey = read;
+    if (localKeyReader()(st.localMac, read) == 1)
+      t.localAvNetworkKey = read;
+    else if (owner != st.localMac)
+      t.localAvNetworkKey = {};
+    owner = st.localMac;
     t.localAvNetworkName =
         NameLocalNetwork(KeyFamily::Av, t.localAvNetworkKey, record, t.localAvNetworkName);
   } else {

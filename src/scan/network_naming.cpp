@@ -27,11 +27,12 @@ std::string_view defaultNameOf(KeyFamily f) {
                             : crypto::kDefaultHp1NetworkPassword;
 }
 
-// Another known record with this key, and its network name. The record itself does not
-// count: a new record, still keyless, would otherwise match an all-zero key.
+// Another known record with this key, and its network name; the record itself does not count.
+// An all-zero key is no key: records that never had one would all match it.
 int otherWithKey(KeyFamily f, const api::NetworkKey& key, int self, api::NetworkName& name) {
   api::NetworkKey k{};
   std::copy_n(key.begin(), widthOf(f), k.begin());
+  if (k == api::NetworkKey{}) return 0;
   const int found = knownDeviceStore().findByKey(k, modeOf(f), &name);
   return found == self ? 0 : found;
 }

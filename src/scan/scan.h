@@ -32,6 +32,8 @@ struct ScanState {
   bool networkNameSetPending = false;
   // Set by the pages: keep the local network's name although its key is not known.
   bool keepNetworkName = false;
+  // The local AV device whose key localAvNetworkKey holds.
+  MacAddress avKeyOwner{};
   // Counters for those who run the scan: ticks taken, ticks skipped, cycles completed.
   std::uint32_t ticksRun = 0;
   std::uint32_t ticksSkipped = 0;

@@ -1,6 +1,7 @@
 // The installed services and the defaults used until something else is installed.
 #include "scan/scan_services.h"
 
+#include "api/local_network_key.h"
 #include "brantleapi/brantleapi.h"
 #include "persistence/known_devices.h"
 
@@ -49,8 +50,8 @@ class PersistentKnownDevices final : public KnownDeviceStore {
   }
 };
 
-int noKey(const MacAddress&, api::NetworkKey&) {
-  return -1;
+int readParameterBlockKey(const MacAddress& localDevice, api::NetworkKey& key) {
+  return api::ReadLocalNetworkKey(localDevice, key);
 }
 
 ScanListener defaultListener;
@@ -91,7 +92,7 @@ TurboOperations& turboOperations() {
   return turbo != nullptr ? *turbo : defaultTurbo;
 }
 LocalKeyReader localKeyReader() {
-  return keyReader != nullptr ? keyReader : &noKey;
+  return keyReader != nullptr ? keyReader : &readParameterBlockKey;
 }
 
 }  // namespace quorrel::scan

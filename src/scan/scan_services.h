@@ -69,7 +69,7 @@ using LocalKeyReader = int (*)(const MacAddress& localDevice, api::NetworkKey& k
 
 // nullptr restores the default of each: a listener that only clears the remote entries on a
 // reset, the known devices of the device data file, the vendor layer's Turbo operations, and
-// a key reader that always fails.
+// the read of the local device's parameter block.
 void setScanListener(ScanListener* listener);
 void setKnownDeviceStore(KnownDeviceStore* store);
 void setTurboOperations(TurboOperations* operations);

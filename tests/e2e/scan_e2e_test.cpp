@@ -25,7 +25,7 @@ namespace {
 
 const char* kTwoGenerations =
     "[network first]\n"
-    "[local]\nmac 00:B0:52:10:00:01\nchip 2\n"
+    "[local]\nmac 00:B0:52:10:00:01\nchip 2\nnetwork_key 50D3E4933F855B7040784DF815AA8DB7\n"
     "[remote]\nmac 00:B0:52:20:00:02\nchip 2\nrate 120 110\n"
     "[remote]\nmac 00:B0:52:20:00:03\nchip 3\nrate 75\n"
     "[remote]\nmac 00:B0:52:20:00:04\nchip 5\nrate 30\n"
@@ -131,6 +131,8 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerations) {
   ASSERT_FALSE(first.empty()) << json;
   EXPECT_NE(first.find("\"chip\": \"LQA-130\""), std::string::npos) << first;
   EXPECT_NE(first.find("\"mac\": \"00:B0:52:10:00:01\""), std::string::npos) << first;
+  // Named from the key in its parameter block: the default key is the public network.
+  EXPECT_NE(first.find("\"network\": \"HomePlugAV\""), std::string::npos) << first;
   // Raw AV rates x 200 / 151.
   EXPECT_TRUE(lists(first, "00:B0:52:20:00:02", "HomePlug AV A1x0 Device", 158)) << first;
   EXPECT_TRUE(lists(first, "00:B0:52:20:00:03", "HomePlug AV A1x0 Device", 99)) << first;
@@ -140,6 +142,7 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerations) {
   const std::string second = blockOf(json, pair.hostInterface(1));
   ASSERT_FALSE(second.empty()) << json;
   EXPECT_NE(second.find("\"chip\": \"LQ-B200\""), std::string::npos) << second;
+  EXPECT_NE(second.find("\"network\": \"Unknown Networkname\""), std::string::npos) << second;
   EXPECT_TRUE(lists(second, "00:B0:52:40:00:42", "HomePlug AV B200 Device", 543)) << second;
   EXPECT_TRUE(lists(second, "00:B0:52:20:00:43", "HomePlug AV A1x0 Device", 158)) << second;
   EXPECT_EQ(second.find("00:B0:52:20:00:02"), std::string::npos) << second;

@@ -46,9 +46,18 @@ TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentified) {
   attach("", MacAddress{0x02, 0, 0, 0, 0, 0x11});
   transport::setCurrentInterface(0);
   EXPECT_TRUE(LocalSearch());
-  // The second version request gives the answer that is identified; no older family is tried.
-  EXPECT_EQ(kinds(backend.sent(0)), (std::vector<std::string>{"AV:A000", "AV:A000"}));
+  // The second version request gives the answer that is identified; no older family is tried;
+  // then the parameter block is read, piece by piece, for the network key.
+  const auto sent = kinds(backend.sent(0));
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(sent[0], "AV:A000");
+  EXPECT_EQ(sent[1], "AV:A000");
+  EXPECT_TRUE(std::all_of(sent.begin() + 2, sent.end(),
+                          [](const std::string& k) { return k == "AV:A024"; }));
   EXPECT_EQ(kinds(backend.sent(1)), (std::vector<std::string>{"AV:A000"}));
+  // The scenario's key is the default network membership key.
+  EXPECT_EQ(api::deviceTable().localAvNetworkKey, defaultAvNetworkKey());
+  EXPECT_EQ(api::interfaceDevices(0).localNetworkName, "HomePlugAV");
   const api::InterfaceDevices& d = api::interfaceDevices(0);
   EXPECT_TRUE(d.localPresent);
   EXPECT_EQ(d.localMac, kAvLocalMac);
@@ -147,6 +156,9 @@ int giveKey(const MacAddress&, api::NetworkKey& key) {
   key = givenKey;
   return 1;
 }
+int failRead(const MacAddress&, api::NetworkKey&) {
+  return -1;
+}
 
 class NamingTest : public ScanFixture {
  protected:
@@ -219,10 +231,30 @@ TEST_F(NamingTest, CompletedNameSettingIsTakenOver) {
 TEST_F(NamingTest, FailedKeyReadKeepsThePreviousKey) {
   givenKey = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
   ASSERT_TRUE(LocalSearch());
-  setLocalKeyReader(nullptr);
+  setLocalKeyReader(&failRead);
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(api::deviceTable().localAvNetworkKey, givenKey);
   EXPECT_EQ(api::interfaceDevices(0).localNetworkName, "HomePlugAV");
+}
+
+TEST_F(NamingTest, NoKeyMatchesNoKeylessRecordAndNoOtherDevicesKey) {
+  // A remote listed before, recorded without a key, with the name of the network it was in.
+  const int keyless = persistence::AppendKnownDevice(MacAddress{2, 0, 0, 0, 0, 9}, "Device 1");
+  persistence::KnownAt(keyless)->networkName = "HomePlugAV";
+  givenKey = {};
+  ASSERT_TRUE(LocalSearch());
+  EXPECT_EQ(api::interfaceDevices(0).localNetworkName, kUnknownNetworkName);
+
+  // Another local device whose key cannot be read does not take this one's key.
+  givenKey = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
+  ASSERT_TRUE(LocalSearch());
+  ASSERT_EQ(api::interfaceDevices(0).localNetworkName, "HomePlugAV");
+  networks[0]->scenario().local.mac = MacAddress{0x00, 0xB0, 0x52, 0x10, 0x00, 0x0E};
+  setLocalKeyReader(&failRead);
+  ASSERT_TRUE(LocalSearch());
+  EXPECT_EQ(api::interfaceDevices(0).localMac, (MacAddress{0x00, 0xB0, 0x52, 0x10, 0x00, 0x0E}));
+  EXPECT_EQ(api::deviceTable().localAvNetworkKey, api::NetworkKey{});
+  EXPECT_EQ(api::interfaceDevices(0).localNetworkName, kUnknownNetworkName);
 }
 
 TEST(DefaultKeys, EveryHomePlug1FormCounts) {
