@@ -322,3 +322,37 @@ TEST_F(ScanCycleTest, RestartsClearTheListOrOnlyTheCycle) {
 
 }  // namespace
 }  // namespace quorrel::scan::testing
+
+namespace quorrel::scan::testing {
+namespace {
+
+TEST_F(ScanCycleTest, StationsJoiningAndChangingRateOverTime) {
+  sim::ScenarioSet set;
+  std::string error;
+  ASSERT_TRUE(sim::parseScenarioSet(std::string(kAvLocal) +
+                                        "[remote]\nmac 00:B0:52:30:00:01\nchip 2\nrate 100\n"
+                                        "rate_after_ms 2000 200\n"
+                                        "[remote]\nmac 00:B0:52:30:00:02\nchip 2\nrate 50\n"
+                                        "join_at_ms 1500\n",
+                                    set, error))
+      << error;
+  networks.push_back(std::make_unique<sim::Network>(set.networks[0].scenario));
+  networks.back()->setTimelines(set.networks[0].timelines);
+  networks.back()->startTimeline(clock.microseconds());
+  backend.addInterface("sim0", sim::kDefaultHostMac, networks.back().get());
+
+  ASSERT_TRUE(StartScan(30, 3, true));  // 42 ms ticks, 64 ticks a cycle
+  ticks(3);
+  const auto& r = api::currentDevices().remotes;
+  EXPECT_EQ(r[0].rateStats.currentRate, 100 * 200 / 151);
+  EXPECT_FALSE(r[1].inUse);
+  ticks(64);  // past 2.7 s: the second station is in, the first one faster
+  EXPECT_TRUE(r[1].inUse);
+  EXPECT_EQ(r[1].rateStats.currentRate, 50 * 200 / 151);
+  EXPECT_EQ(r[0].rateStats.currentRate, 200 * 200 / 151);
+  EXPECT_TRUE(r[0].rateStats.rateChanged);
+  EXPECT_EQ(r[0].rateStats.lowestRate, 100 * 200 / 151);
+}
+
+}  // namespace
+}  // namespace quorrel::scan::testing

@@ -9,6 +9,7 @@
 
 #include "adapter-sim/core/in_process_backend.h"
 #include "adapter-sim/core/network.h"
+#include "adapter-sim/core/scenario_set.h"
 #include "api/device_table.h"
 #include "brantleapi/turbo_state.h"
 #include "persistence/known_devices.h"

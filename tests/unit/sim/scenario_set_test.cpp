@@ -107,3 +107,25 @@ TEST(ScenarioSetTest, TimelineMovesStationsInAndOutAndChangesTheirRate) {
 
 }  // namespace
 }  // namespace quorrel::sim
+
+namespace quorrel::sim {
+namespace {
+
+TEST(ScenarioSetTest, ShippedTwoInterfaceScenarioLoads) {
+  ScenarioSet set;
+  std::string error;
+  ASSERT_TRUE(
+      loadScenarioSetFile(std::string(QUORREL_SIM_SCENARIOS) + "/two-interfaces.conf", set, error))
+      << error;
+  ASSERT_EQ(set.networks.size(), 2u);
+  EXPECT_EQ(set.networks[0].name, "first generation");
+  EXPECT_EQ(set.networks[0].timelines.at(2).joinAtMs, 2000u);
+  EXPECT_EQ(set.networks[0].timelines.at(3).leaveAtMs, 5000u);
+  EXPECT_EQ(set.networks[1].timelines.at(0).rates.at(0).txRate, 600);
+  // Errors from a file name it.
+  EXPECT_FALSE(loadScenarioSetFile("/nonexistent/x.conf", set, error));
+  EXPECT_EQ(error, "/nonexistent/x.conf: cannot be read");
+}
+
+}  // namespace
+}  // namespace quorrel::sim

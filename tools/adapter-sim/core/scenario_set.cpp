@@ -119,13 +119,14 @@ std::vector<Chunk> split(std::string_view text) {
 
 }  // namespace
 
-bool parseScenarioSet(std::string_view text, ScenarioSet& out, std::string& error) {
+bool parseScenarioSet(std::string_view text, ScenarioSet& out, std::string& error,
+                      std::string_view directory) {
   ScenarioSet set;
   try {
     for (Chunk& c : split(text)) {
       NetworkSpec spec;
       spec.name = c.name;
-      if (!parseScenario(c.text, spec.scenario, error)) return false;
+      if (!parseScenario(c.text, spec.scenario, error, directory)) return false;
       spec.timelines = std::move(c.timelines);
       spec.timelines.resize(spec.scenario.remotes.size());
       set.networks.push_back(std::move(spec));
@@ -146,7 +147,9 @@ bool loadScenarioSetFile(const std::string& path, ScenarioSet& out, std::string&
   }
   std::ostringstream all;
   all << in.rdbuf();
-  if (!parseScenarioSet(all.str(), out, error)) {
+  const auto slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  if (!parseScenarioSet(all.str(), out, error, directory)) {
     error = path + ": " + error;
     return false;
   }

@@ -40,8 +40,10 @@ struct ScenarioSet {
 
 // A file without [network] headers is one network; with them, each header starts the next
 // network, with its own [local], [remote] and [behaviour] sections. Errors read
-// "line N: what is wrong" with N counted in the whole text.
-bool parseScenarioSet(std::string_view text, ScenarioSet& out, std::string& error);
+// "line N: what is wrong" with N counted in the whole text. Relative file names are taken from
+// `directory`, as parseScenario does.
+bool parseScenarioSet(std::string_view text, ScenarioSet& out, std::string& error,
+                      std::string_view directory = {});
 bool loadScenarioSetFile(const std::string& path, ScenarioSet& out, std::string& error);
 
 }  // namespace quorrel::sim
