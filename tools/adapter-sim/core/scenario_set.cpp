@@ -124,12 +124,12 @@ bool parseScenarioSet(std::string_view text, ScenarioSet& out, std::string& erro
   ScenarioSet set;
   try {
     for (Chunk& c : split(text)) {
-      NetworkSpec spec;
-      spec.name = c.name;
-      if (!parseScenario(c.text, spec.scenario, error, directory)) return false;
-      spec.timelines = std::move(c.timelines);
-      spec.timelines.resize(spec.scenario.remotes.size());
-      set.networks.push_back(std::move(spec));
+      NetworkScenario network;
+      network.name = c.name;
+      if (!parseScenario(c.text, network.scenario, error, directory)) return false;
+      network.timelines = std::move(c.timelines);
+      network.timelines.resize(network.scenario.remotes.size());
+      set.networks.push_back(std::move(network));
     }
   } catch (const Failure& f) {
     error = "line " + std::to_string(f.line) + ": " + f.message;

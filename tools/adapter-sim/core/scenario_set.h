@@ -28,14 +28,14 @@ struct StationTimeline {
   bool empty() const { return !joinAtMs && !leaveAtMs && rates.empty(); }
 };
 
-struct NetworkSpec {
+struct NetworkScenario {
   std::string name;  // as given after "network", may be empty
   Scenario scenario;
   std::vector<StationTimeline> timelines;  // one per remote, in scenario order
 };
 
 struct ScenarioSet {
-  std::vector<NetworkSpec> networks;
+  std::vector<NetworkScenario> networks;
 };
 
 // A file without [network] headers is one network; with them, each header starts the next
