@@ -231,6 +231,31 @@ bool NetnsPair::create(std::string& error) {
   return true;
 }
 
+int NetnsPair::addLink(std::string& error) {
+  if (!created_) {
+    error = "the pair is not created";
+    return -1;
+  }
+  const std::size_t k = linkCount();
+  const std::string hostIf = hostIf_ + "l" + std::to_string(k);
+  const std::string simIf = simIf_ + "l" + std::to_string(k);
+  MacAddress hostMac = kHostEndMac, simMac = kSimEndMac;
+  hostMac[5] = static_cast<std::uint8_t>(hostMac[5] + k);
+  simMac[5] = static_cast<std::uint8_t>(simMac[5] + k);
+  const std::vector<std::vector<std::string>> steps = {
+      {"ip", "-n", hostNs_, "link", "add", hostIf, "address", formatMac(hostMac), "type", "veth",
+       "peer", "name", simIf, "address", formatMac(simMac), "netns", simNs_},
+      {"ip", "-n", hostNs_, "link", "set", hostIf, "up"},
+      {"ip", "-n", simNs_, "link", "set", simIf, "up"},
+  };
+  // The veth ends live in the namespaces and go with them at teardown.
+  for (const auto& step : steps)
+    if (!run(step, error)) return -1;
+  extraHost_.push_back(hostIf);
+  extraSim_.push_back(simIf);
+  return static_cast<int>(k);
+}
+
 bool NetnsPair::enterHost(std::string& error) {
   if (originalNs_ >= 0) return true;
   originalNs_ = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
@@ -316,21 +341,24 @@ int stopChild(pid_t pid, int graceMs) {
 
 bool SimProcess::start(NetnsPair& pair, const std::string& scenarioPath, const std::string& logPath,
                        std::string& error, int readyTimeoutMs) {
+  return startOnLinks(pair, 1, scenarioPath, logPath, error, readyTimeoutMs);
+}
+
+bool SimProcess::startOnLinks(NetnsPair& pair, std::size_t links, const std::string& scenarioPath,
+                              const std::string& logPath, std::string& error, int readyTimeoutMs) {
   if (pid_ > 0) stop();
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
     error = "pipe: " + std::string(std::strerror(errno));
     return false;
   }
-  std::vector<std::string> args = {"ip",
-                                   "netns",
-                                   "exec",
-                                   pair.simNamespace(),
-                                   adapterSimPath(),
-                                   "--interface",
-                                   pair.simInterface(),
-                                   "--scenario",
-                                   scenarioPath};
+  std::vector<std::string> args = {"ip", "netns", "exec", pair.simNamespace(), adapterSimPath()};
+  for (std::size_t k = 0; k < links && k < pair.linkCount(); ++k) {
+    args.push_back("--interface");
+    args.push_back(pair.simInterface(k));
+  }
+  args.push_back("--scenario");
+  args.push_back(scenarioPath);
   if (!logPath.empty()) {
     args.push_back("--log");
     args.push_back(logPath);

@@ -35,6 +35,10 @@ class NetnsPair {
   // recorded first for the cleanup that runs on signals, at exit and in the test run's
   // cleanup step.
   bool create(std::string& error);
+  // Adds one more veth pair between the same two namespaces, both ends up: host end
+  // qvh<id>l<k>, sim end qvs<id>l<k>, addresses of the first pair with k added to the last
+  // byte. Returns the new link's index (the first pair is link 0), or -1 with `error`.
+  int addLink(std::string& error);
   // Moves the calling thread (the whole of a single-threaded test) into the host namespace,
   // so it sees only the host veth end; leaveHost() returns it.
   bool enterHost(std::string& error);
@@ -53,10 +57,19 @@ class NetnsPair {
   const std::string& simNamespace() const { return simNs_; }
   const std::string& hostInterface() const { return hostIf_; }
   const std::string& simInterface() const { return simIf_; }
+  // Link k's ends; link 0 is the first pair.
+  std::size_t linkCount() const { return 1 + extraHost_.size(); }
+  const std::string& hostInterface(std::size_t k) const {
+    return k == 0 ? hostIf_ : extraHost_.at(k - 1);
+  }
+  const std::string& simInterface(std::size_t k) const {
+    return k == 0 ? simIf_ : extraSim_.at(k - 1);
+  }
   bool created() const { return created_; }
 
  private:
   std::string hostNs_, simNs_, hostIf_, simIf_;
+  std::vector<std::string> extraHost_, extraSim_;
   bool created_ = false;
   int originalNs_ = -1;  // open while inside the host namespace
   std::vector<pid_t> children_;
@@ -74,6 +87,9 @@ class SimProcess {
   // empty), and waits until it says "ready". On failure `error` says why.
   bool start(NetnsPair& pair, const std::string& scenarioPath, const std::string& logPath,
              std::string& error, int readyTimeoutMs = 10000);
+  // The same on the sim ends of links 0 to `links` - 1, one network of the scenario each.
+  bool startOnLinks(NetnsPair& pair, std::size_t links, const std::string& scenarioPath,
+                    const std::string& logPath, std::string& error, int readyTimeoutMs = 10000);
   // SIGTERM, then SIGKILL if it does not end within 3 s. Returns its exit status as waitpid
   // gave it, or -1 when it was not running.
   int stop();

@@ -1,5 +1,6 @@
-// adapter-sim: answers on one Ethernet interface as a local powerline adapter with its remote
-// stations behind it, as a scenario file describes.
+// adapter-sim: answers on Ethernet interfaces as the local powerline adapters with their
+// remote stations behind them, one simulated network per interface, as a scenario file
+// describes.
 #include <pcap/pcap.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,8 +12,10 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "adapter-sim/core/network.h"
+#include "adapter-sim/core/scenario_set.h"
 #include "platform/clock.h"
 #include "transport/management_filter.h"
 
@@ -28,23 +31,25 @@ constexpr std::uint64_t kIdleWaitUs = 50000;
 constexpr std::size_t kLoggedBytes = 64;
 
 volatile sig_atomic_t stopRequested = 0;
-pcap_t* activeHandle = nullptr;
+std::vector<pcap_t*> activeHandles;
 
 void onStopSignal(int) {
   stopRequested = 1;
-  if (activeHandle != nullptr) pcap_breakloop(activeHandle);
+  for (pcap_t* h : activeHandles) pcap_breakloop(h);
 }
 
 struct Options {
-  std::string interface;
+  std::vector<std::string> interfaces;
   std::string scenario;
   std::string log;
 };
 
 void usage() {
   std::fprintf(stderr,
-               "usage: adapter-sim --interface NAME --scenario FILE [--log FILE]\n"
-               "Answers powerline management frames on NAME as FILE describes.\n");
+               "usage: adapter-sim --interface NAME [--interface NAME ...] --scenario FILE "
+               "[--log FILE]\n"
+               "Answers powerline management frames on each NAME as the network of FILE in the\n"
+               "same place describes (the first interface the first network, and so on).\n");
 }
 
 bool parseOptions(int argc, char** argv, Options& o) {
@@ -56,7 +61,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
       return false;
     }
     if (a == "--interface")
-      o.interface = argv[++i];
+      o.interfaces.push_back(argv[++i]);
     else if (a == "--scenario")
       o.scenario = argv[++i];
     else if (a == "--log")
@@ -66,7 +71,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  if (o.interface.empty() || o.scenario.empty()) {
+  if (o.interfaces.empty() || o.scenario.empty()) {
     std::fprintf(stderr, "adapter-sim: --interface and --scenario are required\n");
     return false;
   }
@@ -82,8 +87,10 @@ class FrameLog {
     if (file_) std::setvbuf(file_.get(), nullptr, _IOLBF, 0);
     return file_ != nullptr;
   }
-  void write(const char* direction, ByteSpan frame) {
+  // `label` names the interface when there are several; empty otherwise.
+  void write(const std::string& label, const char* direction, ByteSpan frame) {
     if (!file_) return;
+    if (!label.empty()) std::fprintf(file_.get(), "%s: ", label.c_str());
     std::fprintf(file_.get(), "%s %zu ", direction, frame.size());
     const std::size_t n = std::min(frame.size(), kLoggedBytes);
     for (std::size_t i = 0; i < n; ++i) std::fprintf(file_.get(), "%02x", frame[i]);
@@ -128,53 +135,67 @@ pcap_t* openCapture(const std::string& name) {
   return h;
 }
 
-struct Loop {
+// One interface and the network that answers on it.
+struct Port {
   pcap_t* handle;
-  Network& network;
+  Network* network;
+  std::string label;
+};
+
+struct Loop {
+  std::vector<Port>& ports;
   FrameLog& log;
 
   static std::uint64_t now() { return quorrel::platform::clock().microseconds(); }
 
-  void takeArrived() {
+  struct Arrival {
+    Port* port;
+    FrameLog* log;
+  };
+
+  void takeArrived(Port& port) {
     auto onFrame = [](u_char* user, const pcap_pkthdr* h, const u_char* bytes) {
-      auto* self = reinterpret_cast<Loop*>(user);
+      auto* a = reinterpret_cast<Arrival*>(user);
       const ByteSpan frame(bytes, h->caplen);
-      self->log.write("rx", frame);
-      self->network.receive(frame, now());
+      a->log->write(a->port->label, "rx", frame);
+      a->port->network->receive(frame, now());
     };
+    Arrival arrival{&port, &log};
     while (!stopRequested &&
-           pcap_dispatch(handle, -1, onFrame, reinterpret_cast<u_char*>(this)) > 0) {
+           pcap_dispatch(port.handle, -1, onFrame, reinterpret_cast<u_char*>(&arrival)) > 0) {
     }
   }
 
-  void sendDue() {
-    for (auto& f : network.takeDue(now())) {
-      if (pcap_inject(handle, f.data(), f.size()) < 0)
-        std::fprintf(stderr, "adapter-sim: send failed: %s\n", pcap_geterr(handle));
+  void sendDue(Port& port) {
+    for (auto& f : port.network->takeDue(now())) {
+      if (pcap_inject(port.handle, f.data(), f.size()) < 0)
+        std::fprintf(stderr, "adapter-sim: send failed: %s\n", pcap_geterr(port.handle));
       else
-        log.write("tx", f);
+        log.write(port.label, "tx", f);
     }
   }
 
-  // Sleeps until a frame arrives or the next answer falls due, to the microsecond.
-  void wait(int fd) {
+  // Sleeps until a frame arrives on any interface or the next answer falls due.
+  void wait() {
     std::uint64_t waitUs = kIdleWaitUs;
-    if (const auto due = network.nextDueUs()) {
-      const std::uint64_t t = now();
-      waitUs = *due <= t ? 0 : std::min(*due - t, kIdleWaitUs);
-    }
-    pollfd p{fd, POLLIN, 0};
+    const std::uint64_t t = now();
+    for (const Port& p : ports)
+      if (const auto due = p.network->nextDueUs())
+        waitUs = std::min(waitUs, *due <= t ? 0 : *due - t);
+    std::vector<pollfd> fds;
+    for (const Port& p : ports) fds.push_back({pcap_get_selectable_fd(p.handle), POLLIN, 0});
     const timespec timeout{static_cast<time_t>(waitUs / 1000000),
                            static_cast<long>(waitUs % 1000000) * 1000};
-    ppoll(&p, 1, &timeout, nullptr);
+    ppoll(fds.data(), fds.size(), &timeout, nullptr);
   }
 
   void run() {
-    const int fd = pcap_get_selectable_fd(handle);
     while (!stopRequested) {
-      takeArrived();
-      sendDue();
-      if (!stopRequested) wait(fd);
+      for (Port& p : ports) {
+        takeArrived(p);
+        sendDue(p);
+      }
+      if (!stopRequested) wait();
     }
   }
 };
@@ -187,10 +208,15 @@ int main(int argc, char** argv) {
     usage();
     return 2;
   }
-  quorrel::sim::Scenario scenario;
+  quorrel::sim::ScenarioSet set;
   std::string error;
-  if (!quorrel::sim::loadScenarioFile(options.scenario, scenario, error)) {
+  if (!quorrel::sim::loadScenarioSetFile(options.scenario, set, error)) {
     std::fprintf(stderr, "adapter-sim: %s\n", error.c_str());
+    return 2;
+  }
+  if (set.networks.size() != options.interfaces.size()) {
+    std::fprintf(stderr, "adapter-sim: %s describes %zu network(s) for %zu interface(s)\n",
+                 options.scenario.c_str(), set.networks.size(), options.interfaces.size());
     return 2;
   }
   FrameLog log;
@@ -199,22 +225,34 @@ int main(int argc, char** argv) {
                  std::strerror(errno));
     return 2;
   }
-  pcap_t* handle = openCapture(options.interface);
-  if (handle == nullptr) return 1;
+  std::vector<std::unique_ptr<Network>> networks;
+  std::vector<Port> ports;
+  const bool labelled = options.interfaces.size() > 1;
+  for (std::size_t i = 0; i < options.interfaces.size(); ++i) {
+    pcap_t* handle = openCapture(options.interfaces[i]);
+    if (handle == nullptr) {
+      for (Port& p : ports) pcap_close(p.handle);
+      return 1;
+    }
+    networks.push_back(std::make_unique<Network>(std::move(set.networks[i].scenario)));
+    networks.back()->setTimelines(std::move(set.networks[i].timelines));
+    ports.push_back({handle, networks.back().get(), labelled ? options.interfaces[i] : ""});
+  }
 
-  activeHandle = handle;
+  for (const Port& p : ports) activeHandles.push_back(p.handle);
   struct sigaction sa {};
   sa.sa_handler = onStopSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 
-  Network network(std::move(scenario));
+  // The timelines run from the moment the simulation is ready.
+  for (auto& n : networks) n->startTimeline(Loop::now());
   std::printf("ready\n");
   std::fflush(stdout);
-  Loop{handle, network, log}.run();
+  Loop{ports, log}.run();
 
-  activeHandle = nullptr;
-  pcap_close(handle);
+  activeHandles.clear();
+  for (Port& p : ports) pcap_close(p.handle);
   return 0;
 }

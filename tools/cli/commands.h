@@ -10,6 +10,8 @@ using Arguments = std::span<char* const>;
 
 // Asks the adapter on every Ethernet interface for its version and prints what it says.
 int runProbe(Arguments args);
+// Runs the local search and scan cycles on every interface and prints the devices found.
+int runScan(Arguments args);
 
 struct Command {
   std::string_view name;

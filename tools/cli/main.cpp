@@ -10,6 +10,7 @@ using namespace quorrel::cli;
 
 constexpr Command kCommands[] = {
     {"probe", "ask the adapter on each interface for its version", runProbe},
+    {"scan", "list the local and remote devices on each interface", runScan},
 };
 
 int usage() {

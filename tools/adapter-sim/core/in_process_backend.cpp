@@ -26,14 +26,15 @@ class InProcessBackend::SimChannel final : public transport::Channel {
 
  private:
   // What the real capture admits: the management ethertypes, addressed to this interface or
-  // to a group (the capture is not promiscuous).
+  // to a group (the capture is not promiscuous), or looped back to their own sender, which a
+  // HomePlug 1.0 adapter does with an answer to a request sent from its address.
   bool admitted(const std::vector<std::uint8_t>& f) const {
     if (f.size() < transport::kEtherTypeOffset + 2) return false;
     const std::uint16_t type = readBe16(f, transport::kEtherTypeOffset);
     if (type != transport::kEtherTypeHomePlugAv && type != transport::kEtherTypeHomePlug1)
       return false;
     const MacAddress to = readMac(f, 0);
-    return to == port_.info.mac || isGroupMac(to);
+    return to == port_.info.mac || isGroupMac(to) || to == readMac(f, 6);
   }
 
   bool take(std::vector<std::uint8_t>& out) {

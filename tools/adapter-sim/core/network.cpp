@@ -65,7 +65,44 @@ std::uint32_t Network::latencyOf(const Adapter& a) const {
   return isLocal(a) ? b.localLatencyUs : b.localLatencyUs + b.remoteLatencyUs;
 }
 
+void Network::setTimelines(std::vector<StationTimeline> timelines) {
+  timelines_ = std::move(timelines);
+  timelines_.resize(scenario_.remotes.size());
+  base_.clear();
+  for (const Adapter& r : scenario_.remotes) base_.push_back({r.present, r.txRate, r.rxRate});
+}
+
+void Network::startTimeline(std::uint64_t nowUs) {
+  timelineStartUs_ = nowUs;
+  applyTimeline(nowUs);
+}
+
+// A station is there between its join and its leave time (and only if the scenario has it
+// switched on); its rates are those of the last step already due, else the scenario's.
+void Network::applyTimeline(std::uint64_t nowUs) {
+  if (timelines_.empty() || base_.size() != scenario_.remotes.size()) return;
+  if (!timelineStartUs_) timelineStartUs_ = nowUs;
+  const std::uint64_t ms = nowUs >= *timelineStartUs_ ? (nowUs - *timelineStartUs_) / 1000 : 0;
+  for (std::size_t i = 0; i < timelines_.size(); ++i) {
+    const StationTimeline& t = timelines_[i];
+    if (t.empty()) continue;
+    Adapter& r = scenario_.remotes[i];
+    r.present = base_[i].present && (!t.joinAtMs || ms >= *t.joinAtMs) &&
+                (!t.leaveAtMs || ms < *t.leaveAtMs);
+    r.txRate = base_[i].txRate;
+    r.rxRate = base_[i].rxRate;
+    std::uint32_t latest = 0;
+    for (const RateStep& step : t.rates)
+      if (step.atMs <= ms && step.atMs >= latest) {
+        latest = step.atMs;
+        r.txRate = step.txRate;
+        r.rxRate = step.rxRate;
+      }
+  }
+}
+
 void Network::receive(ByteSpan frame, std::uint64_t nowUs) {
+  applyTimeline(nowUs);
   ++stats_.received;
   nowUs_ = nowUs;
   const auto request = wire::parseRequest(frame);
@@ -135,6 +172,7 @@ void Network::makeNoise(std::uint64_t nowUs) {
 }
 
 std::vector<std::vector<std::uint8_t>> Network::takeDue(std::uint64_t nowUs) {
+  applyTimeline(nowUs);
   makeNoise(nowUs);
   std::vector<std::vector<std::uint8_t>> due;
   auto it = pending_.begin();

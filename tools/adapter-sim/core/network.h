@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "adapter-sim/core/scenario.h"
+#include "adapter-sim/core/scenario_set.h"
 #include "adapter-sim/core/wire.h"
 
 namespace quorrel::sim {
@@ -63,6 +64,10 @@ class Network {
   const Scenario& scenario() const { return scenario_; }
   Behaviour& behaviour() { return scenario_.behaviour; }
   const NetworkStats& stats() const { return stats_; }
+  // Stations that join, leave and change rate: one timeline per remote, in scenario order.
+  void setTimelines(std::vector<StationTimeline> timelines);
+  // Time zero of the timelines; without a call, the first frame received or taken sets it.
+  void startTimeline(std::uint64_t nowUs);
   // Replaces or adds a handler (further families, tests).
   void addHandler(std::uint16_t etherType, std::uint16_t type, Handler h);
 
@@ -90,6 +95,7 @@ class Network {
   void schedule(std::uint64_t dueUs, std::vector<std::uint8_t> frame);
   void scheduleAnswer(Answer a, std::uint64_t nowUs);
   void makeNoise(std::uint64_t nowUs);
+  void applyTimeline(std::uint64_t nowUs);
 
   Scenario scenario_;
   HandlerTable handlers_;
@@ -100,6 +106,13 @@ class Network {
   MacAddress hostMac_{};
   std::uint64_t nowUs_ = 0;
   NetworkStats stats_;
+  struct Base {
+    bool present;
+    std::uint16_t txRate, rxRate;
+  };
+  std::vector<StationTimeline> timelines_;
+  std::vector<Base> base_;  // what the scenario said before any timeline applied
+  std::optional<std::uint64_t> timelineStartUs_;
 };
 
 }  // namespace quorrel::sim

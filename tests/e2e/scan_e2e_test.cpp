@@ -1,0 +1,223 @@
+// The scan over the real libpcap path: adapter-sim answers on the far ends of two veth pairs,
+// quorrel-cli scans in the host namespace; and a station that leaves is dropped.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "api/device_table.h"
+#include "brantleapi/turbo_state.h"
+#include "e2e/netns.h"
+#include "persistence/known_devices.h"
+#include "scan/scan.h"
+#include "scan/scan_loop.h"
+#include "thpapi/exchange.h"
+#include "thpapi/frame_intake.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::e2e {
+namespace {
+
+const char* kTwoGenerations =
+    "[network first]\n"
+    "[local]\nmac 00:B0:52:10:00:01\nchip 2\nnetwork_key 50D3E4933F855B7040784DF815AA8DB7\n"
+    "[remote]\nmac 00:B0:52:20:00:02\nchip 2\nrate 120 110\n"
+    "[remote]\nmac 00:B0:52:20:00:03\nchip 3\nrate 75\n"
+    "[remote]\nmac 00:B0:52:20:00:04\nchip 5\nrate 30\n"
+    "[network second]\n"
+    "[local]\nmac 00:B0:52:40:00:01\nchip 4\n"
+    "[remote]\nmac 00:B0:52:40:00:42\nchip 4\nrate 410 395\n"
+    "[remote]\nmac 00:B0:52:20:00:43\nchip 1\nrate 120\n";
+
+const char* kTurbo =
+    "[local]\nmac 00:04:87:10:00:01\nfamily turbo\nnetwork_key 0123456789ABCDEF\n"
+    "[remote]\nmac 00:04:87:20:00:02\nfamily turbo\nrate 2812\n"
+    "[remote]\nmac 00:04:87:20:00:03\nfamily turbo\nrate 519\n";
+
+const char* kHomePlug1 =
+    "[local]\nmac 00:04:87:30:00:01\nfamily hp1\nnetwork_key 0123456789ABCDEF\n"
+    "[remote]\nmac 00:04:87:30:00:02\nfamily hp1\nrate 300\n"
+    "[remote]\nmac 00:04:87:30:00:03\nfamily hp1\nrate 1000\n";
+
+std::string cliPath() {
+#ifdef QUORREL_CLI_PATH
+  return QUORREL_CLI_PATH;
+#else
+  return "quorrel-cli";
+#endif
+}
+
+// Runs a command, returns its standard output and exit status.
+std::string runCommand(const std::string& command, int& status) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) {
+    status = -1;
+    return out;
+  }
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+  status = pclose(p);
+  return out;
+}
+
+// The JSON block of one interface, up to the next interface's.
+std::string blockOf(const std::string& json, const std::string& interfaceName) {
+  const std::size_t at = json.find("{\"name\": \"" + interfaceName + "\"");
+  if (at == std::string::npos) return {};
+  const std::size_t next = json.find("{\"name\": \"qvh", at + 1);
+  return json.substr(at, next == std::string::npos ? std::string::npos : next - at);
+}
+
+bool lists(const std::string& block, const std::string& mac, const std::string& type, int rate) {
+  const std::size_t at = block.find("{\"mac\": \"" + mac + "\"");
+  if (at == std::string::npos) return false;
+  const std::string row = block.substr(at, block.find('}', at) - at);
+  return row.find("\"type\": \"" + type + "\"") != std::string::npos &&
+         row.find("\"rate\": " + std::to_string(rate) + ",") != std::string::npos;
+}
+
+class ScanE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
+    std::string error;
+    ASSERT_TRUE(pair.create(error)) << error;
+    char dirTemplate[] = "/tmp/quorrel-scan-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    dir = dirTemplate;
+  }
+  void TearDown() override {
+    transport::ResetInterfaceTable();
+    thpapi::setFrameIntake(nullptr);
+    sim.stop();
+    pair.teardown();
+    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+  }
+
+  void startSim(const char* scenario, std::size_t links) {
+    const std::string path = dir + "/scenario.conf";
+    std::ofstream(path) << scenario;
+    std::string error;
+    ASSERT_TRUE(sim.startOnLinks(pair, links, path, dir + "/frames.log", error)) << error;
+  }
+
+  std::string scanWithCli(int& status) {
+    return runCommand("ip netns exec " + pair.hostNamespace() + " " + cliPath() +
+                          " scan --json --cycles 1 --interval 3 --data-dir " + dir + " 2>&1",
+                      status);
+  }
+
+  NetnsPair pair;
+  SimProcess sim;
+  std::string dir;
+};
+
+TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerations) {
+  std::string error;
+  ASSERT_EQ(pair.addLink(error), 1) << error;
+  startSim(kTwoGenerations, 2);
+  int status = 0;
+  const std::string json = scanWithCli(status);
+  ASSERT_EQ(status, 0) << json;
+
+  const std::string first = blockOf(json, pair.hostInterface(0));
+  ASSERT_FALSE(first.empty()) << json;
+  EXPECT_NE(first.find("\"chip\": \"LQA-130\""), std::string::npos) << first;
+  EXPECT_NE(first.find("\"mac\": \"00:B0:52:10:00:01\""), std::string::npos) << first;
+  // Named from the key in its parameter block: the default key is the public network.
+  EXPECT_NE(first.find("\"network\": \"HomePlugAV\""), std::string::npos) << first;
+  // Raw AV rates x 200 / 151.
+  EXPECT_TRUE(lists(first, "00:B0:52:20:00:02", "HomePlug AV A1x0 Device", 158)) << first;
+  EXPECT_TRUE(lists(first, "00:B0:52:20:00:03", "HomePlug AV A1x0 Device", 99)) << first;
+  EXPECT_TRUE(lists(first, "00:B0:52:20:00:04", "HomePlug AV A1x0 Device", 39)) << first;
+  EXPECT_EQ(first.find("00:B0:52:40:00:42"), std::string::npos) << first;
+
+  const std::string second = blockOf(json, pair.hostInterface(1));
+  ASSERT_FALSE(second.empty()) << json;
+  EXPECT_NE(second.find("\"chip\": \"LQ-B200\""), std::string::npos) << second;
+  EXPECT_NE(second.find("\"network\": \"Unknown Networkname\""), std::string::npos) << second;
+  EXPECT_TRUE(lists(second, "00:B0:52:40:00:42", "HomePlug AV B200 Device", 543)) << second;
+  EXPECT_TRUE(lists(second, "00:B0:52:20:00:43", "HomePlug AV A1x0 Device", 158)) << second;
+  EXPECT_EQ(second.find("00:B0:52:20:00:02"), std::string::npos) << second;
+
+  // The data file keeps the two local devices and the five remotes.
+  struct stat st {};
+  const std::string data = dir + "/Quorrel Utility.data";
+  ASSERT_EQ(stat(data.c_str(), &st), 0);
+  EXPECT_EQ(static_cast<std::size_t>(st.st_size), 131988u + 198u * 7u);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ScanE2eTest, TurboNetwork) {
+  startSim(kTurbo, 1);
+  int status = 0;
+  const std::string json = scanWithCli(status);
+  ASSERT_EQ(status, 0) << json;
+  const std::string block = blockOf(json, pair.hostInterface(0));
+  EXPECT_NE(block.find("\"family\": \"Turbo\""), std::string::npos) << json;
+  EXPECT_TRUE(lists(block, "00:04:87:20:00:02", "HomePlug Turbo Device", 85)) << block;
+  EXPECT_TRUE(lists(block, "00:04:87:20:00:03", "HomePlug Turbo Device", 14)) << block;
+}
+
+TEST_F(ScanE2eTest, HomePlug1Network) {
+  startSim(kHomePlug1, 1);
+  int status = 0;
+  const std::string json = scanWithCli(status);
+  ASSERT_EQ(status, 0) << json;
+  const std::string block = blockOf(json, pair.hostInterface(0));
+  EXPECT_NE(block.find("\"family\": \"HomePlug 1.0\""), std::string::npos) << json;
+  EXPECT_NE(block.find("\"network\": \"Unknown Networkname\""), std::string::npos) << block;
+  // Raw HomePlug 1.0 rates 300 and 1000; remotes of HomePlug 1.0 start as class 1.
+  EXPECT_TRUE(lists(block, "00:04:87:30:00:02", "USB", 8)) << block;
+  EXPECT_TRUE(lists(block, "00:04:87:30:00:03", "USB", 27)) << block;
+}
+
+TEST_F(ScanE2eTest, NothingAnswersGivesTheNotDetectedMessage) {
+  int status = 0;
+  const std::string out = scanWithCli(status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("The HomePlug Adapter was not detected.\nPlease check your computer cables."),
+            std::string::npos)
+      << out;
+}
+
+// The scan itself, in this process, inside the host namespace.
+TEST_F(ScanE2eTest, StationThatLeavesIsDroppedAfterTheThreshold) {
+  startSim(
+      "[local]\nmac 00:B0:52:10:00:01\nchip 1\n"
+      "[remote]\nmac 00:B0:52:20:00:02\nchip 1\nrate 100\n"
+      "[remote]\nmac 00:B0:52:20:00:03\nchip 1\nrate 50\nleave_at_ms 1500\n",
+      1);
+  const auto ready = std::chrono::steady_clock::now();
+  std::string error;
+  ASSERT_TRUE(pair.enterHost(error)) << error;
+  api::ResetDeviceTable();
+  persistence::ResetKnownDevices();
+  scan::ResetScan();
+  ASSERT_TRUE(scan::StartScan(5, 3, true));
+  scan::RunScanCycles(1, 5000);
+  const MacAddress leaving{0x00, 0xB0, 0x52, 0x20, 0x00, 0x03};
+  ASSERT_NE(api::FindRemote(leaving), nullptr);
+  EXPECT_TRUE(api::FindRemote(leaving)->inUse);
+  // Past its leaving time, three ageing steps without it drop it; the other stays.
+  while (std::chrono::steady_clock::now() - ready < std::chrono::milliseconds(1600))
+    scan::RunScanCycles(1, 5000);
+  scan::RunScanCycles(3, 15000);
+  const api::RemoteDevice* gone = api::FindRemote(leaving);
+  ASSERT_NE(gone, nullptr);
+  EXPECT_FALSE(gone->inUse);
+  EXPECT_EQ(gone->scansMissed, 3u);
+  EXPECT_TRUE(api::FindRemote(MacAddress{0x00, 0xB0, 0x52, 0x20, 0x00, 0x02})->inUse);
+  scan::StopScan();
+  pair.leaveHost();
+}
+
+}  // namespace
+}  // namespace quorrel::e2e

@@ -1,0 +1,131 @@
+// The scan against the in-process simulation on a virtual clock: no root, no real waits.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adapter-sim/core/in_process_backend.h"
+#include "adapter-sim/core/network.h"
+#include "adapter-sim/core/scenario_set.h"
+#include "api/device_table.h"
+#include "brantleapi/turbo_state.h"
+#include "persistence/known_devices.h"
+#include "platform/clock.h"
+#include "platform/notice.h"
+#include "scan/scan.h"
+#include "scan/scan_services.h"
+#include "thpapi/exchange.h"
+#include "thpapi/frame_intake.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::scan::testing {
+
+// Remembers every call the scan makes to the pages.
+class RecordingListener : public ScanListener {
+ public:
+  void RefreshDeviceLists(int phase) override { refreshes.push_back(phase); }
+  void enableUpgradeButton(bool e) override { upgradeEnabled = e; }
+  void scanTimerChanged(bool running, std::uint32_t period) override {
+    timer.push_back(running ? static_cast<int>(period) : -1);
+  }
+  void logParameters(int kind, ByteSpan) override { parameterLogs.push_back(kind); }
+  std::vector<int> refreshes;
+  std::vector<int> timer;
+  std::vector<int> parameterLogs;
+  bool upgradeEnabled = false;
+};
+
+inline sim::Scenario parse(const std::string& text) {
+  sim::Scenario s;
+  std::string error;
+  EXPECT_TRUE(sim::parseScenario(text, s, error)) << error;
+  return s;
+}
+
+// "[remote]" sections for `n` first-generation stations 00:B0:52:30:00:01.. with rates
+// 10, 11, 12, ...
+inline std::string stations(int n, int chip = 2) {
+  std::string text;
+  for (int i = 1; i <= n; ++i) {
+    char line[160];
+    std::snprintf(line, sizeof line, "[remote]\nmac 00:B0:52:30:00:%02X\nchip %d\nrate %d\n", i,
+                  chip, 9 + i);
+    text += line;
+  }
+  return text;
+}
+
+inline MacAddress stationMac(int i) {
+  return MacAddress{0x00, 0xB0, 0x52, 0x30, 0x00, static_cast<std::uint8_t>(i)};
+}
+
+class ScanFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::setClock(&clock);
+    platform::setNotice(&notices);
+    transport::ResetInterfaceTable();
+    api::ResetDeviceTable();
+    thpapi::ResetExchangeState();
+    thpapi::setFrameIntake(nullptr);
+    ResetScan();
+    setScanListener(&listener);
+    setKnownDeviceStore(nullptr);
+    persistence::ResetKnownDevices();
+    setTurboOperations(nullptr);
+    brantleapi::ResetTurboState();
+    setLocalKeyReader(nullptr);
+    transport::setBackend(&backend);
+  }
+  void TearDown() override {
+    transport::ResetInterfaceTable();
+    transport::setBackend(nullptr);
+    thpapi::setFrameIntake(nullptr);
+    setScanListener(nullptr);
+    setKnownDeviceStore(nullptr);
+    setLocalKeyReader(nullptr);
+    ResetScan();
+    platform::setNotice(nullptr);
+    platform::setClock(nullptr);
+  }
+
+  // Adds an interface with a network answering on it (none for an empty scenario).
+  sim::Network* attach(const std::string& scenarioText, MacAddress hostMac = sim::kDefaultHostMac) {
+    sim::Network* n = nullptr;
+    if (!scenarioText.empty()) {
+      networks.push_back(std::make_unique<sim::Network>(parse(scenarioText)));
+      n = networks.back().get();
+    }
+    backend.addInterface("sim" + std::to_string(ports++), hostMac, n);
+    return n;
+  }
+
+  void ticks(int n) {
+    for (int i = 0; i < n; ++i) {
+      clock.sleepMs(scanTimerPeriodMs());
+      ScanTick();
+    }
+  }
+
+  std::uint64_t nowMs() { return clock.microseconds() / 1000; }
+
+  platform::VirtualClock clock;
+  platform::RecordingNotice notices;
+  sim::InProcessBackend backend{clock};
+  std::vector<std::unique_ptr<sim::Network>> networks;
+  RecordingListener listener;
+  int ports = 0;
+};
+
+inline const char* kAvLocal =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 2\nfirmware LQA-100-FW-2-4-0517-TEST\n"
+    "network_key 50D3E4933F855B7040784DF815AA8DB7\n";
+inline const char* kAvLocalSecondGen =
+    "[local]\nmac 00:B0:52:40:00:01\nchip 4\nfirmware LQB-200-FW-5-1-0902-TEST\n"
+    "network_key 50D3E4933F855B7040784DF815AA8DB7\n";
+inline constexpr MacAddress kAvLocalMac{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
+
+}  // namespace quorrel::scan::testing

@@ -1,0 +1,177 @@
+// `quorrel-cli scan`: the local search and a number of scan cycles on every interface, with
+// the same scan, device table and device data file as the desktop program.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "persistence/device_data.h"
+#include "persistence/known_devices.h"
+#include "persistence/locations.h"
+#include "persistence/preferences.h"
+#include "scan/scan.h"
+#include "scan/scan_loop.h"
+#include "scan/scan_services.h"
+#include "scan_report.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorrel-cli scan [--cycles N] [--interval N] [--json] [--data-dir DIR]\n"
+    "  --cycles N      scan cycles per interface after the local search (default 1)\n"
+    "  --interval N    scan interval, overriding the preferences (the timer period is\n"
+    "                  N x 10 / 7 ms; a cycle takes 2N + 4 ticks)\n"
+    "  --json          print JSON instead of a table\n"
+    "  --data-dir DIR  folder of the device data file (default: the program's data folder)\n";
+constexpr int kMaxCycles = 1000;
+constexpr int kMaxInterval = 32767;
+// A cycle that cannot end within this much more than its ticks has lost its timer.
+constexpr std::uint32_t kCycleSlackMs = 10000;
+
+struct Options {
+  int cycles = 1;
+  int interval = 0;  // 0: from the preferences
+  bool json = false;
+  std::string dataDir;
+};
+
+bool parseCount(const char* text, int low, int high, int& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool parseOptions(Arguments args, Options& o) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--json") {
+      o.json = true;
+    } else if (a == "--cycles" && hasValue) {
+      if (!parseCount(args[++i], 1, kMaxCycles, o.cycles)) {
+        std::fprintf(stderr, "quorrel-cli: --cycles takes a number from 1 to %d\n", kMaxCycles);
+        return false;
+      }
+    } else if (a == "--interval" && hasValue) {
+      if (!parseCount(args[++i], 1, kMaxInterval, o.interval)) {
+        std::fprintf(stderr, "quorrel-cli: --interval takes a number from 1 to %d\n", kMaxInterval);
+        return false;
+      }
+    } else if (a == "--data-dir" && hasValue) {
+      o.dataDir = args[++i];
+    } else {
+      std::fprintf(stderr, "quorrel-cli: unexpected argument '%s'\n", a.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// What the Main page's refresh does with the known devices: a record for every device never
+// listed before, and the network and time of the last sighting for the others.
+class ConsoleListener final : public scan::ScanListener {
+ public:
+  void RefreshDeviceLists(int) override {
+    const api::InterfaceDevices& d = api::currentDevices();
+    if (!api::currentState().localPresent) return;
+    for (const api::RemoteDevice& e : d.remotes) {
+      if (!e.inUse || isZeroMac(e.mac)) continue;
+      int k = persistence::FindKnownByMac(e.mac);
+      if (k == 0) k = persistence::AppendKnownDevice(e.mac, persistence::DefaultDeviceName());
+      if (persistence::KnownDevice* r = persistence::KnownAt(k)) {
+        r->networkName = d.localNetworkName.view();
+        r->lastSeen = static_cast<std::int64_t>(std::time(nullptr));
+      }
+    }
+  }
+};
+
+// Every interface could be listed but none opened: most likely no capture permission.
+bool interfacesUsable() {
+  if (transport::EnumerateInterfaces() != 1) {
+    std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
+    return false;
+  }
+  const int count = transport::interfaceTable().interfaceCount;
+  if (count == 0) {
+    std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
+    return false;
+  }
+  int opened = 0;
+  for (int i = 0; i < count; ++i) opened += transport::OpenInterface(i);
+  transport::CloseAllInterfaces();
+  if (opened == 0) {
+    std::fprintf(stderr,
+                 "quorrel-cli: no Ethernet interface could be opened for capture.\n"
+                 "Run it as root, or give it the capability once:\n"
+                 "  sudo setcap cap_net_raw,cap_net_admin=eip <path to quorrel-cli>\n");
+    return false;
+  }
+  return true;
+}
+
+std::string interfaceName(int i) {
+  const auto& list = transport::interfaceTable().interfaceList;
+  return i < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(i)].name
+                                           : "interface " + std::to_string(i);
+}
+
+}  // namespace
+
+int runScan(Arguments args) {
+  Options o;
+  if (!parseOptions(args, o)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  persistence::LoadPreferences();
+  const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
+  if (!o.dataDir.empty())
+    persistence::setDataDirectory(o.dataDir);
+  else
+    persistence::ChooseDataDirectory();
+  persistence::LoadDeviceData();
+  if (!interfacesUsable()) return 1;
+
+  ConsoleListener listener;
+  scan::setScanListener(&listener);
+  const auto period = scan::timerPeriodFor(static_cast<std::uint32_t>(interval));
+  const std::uint32_t cycleMs = (2 * static_cast<std::uint32_t>(interval) + 4) * period;
+  std::vector<InterfaceReport> reports;
+  bool anyLocal = false;
+  const int count = std::min(transport::interfaceTable().interfaceCount, transport::kMaxInterfaces);
+  for (int i = 0; i < count; ++i) {
+    // Only the current interface's remotes are listed: each interface takes its turn.
+    transport::setCurrentInterface(static_cast<std::uint32_t>(i));
+    scan::StartScan(static_cast<std::uint32_t>(interval), api::kDefaultDropThreshold, true);
+    if (api::interfaceState(i).localPresent) {
+      anyLocal = true;
+      scan::RunScanCycles(static_cast<std::uint32_t>(o.cycles),
+                          static_cast<std::uint32_t>(o.cycles) * (cycleMs + kCycleSlackMs));
+    }
+    reports.push_back(captureInterface(i, interfaceName(i)));
+  }
+  scan::StopScan();
+  scan::setScanListener(nullptr);
+  persistence::SaveDeviceData();
+
+  if (!anyLocal) {
+    std::fprintf(stderr,
+                 "The HomePlug Adapter was not detected.\nPlease check your computer cables.\n");
+    return 1;
+  }
+  const std::string text = o.json ? formatJson(reports) : formatTable(reports);
+  std::fputs(text.c_str(), stdout);
+  return 0;
+}
+
+}  // namespace quorrel::cli

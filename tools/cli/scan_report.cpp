@@ -1,0 +1,162 @@
+// Snapshots of the device table and their table and JSON forms.
+#include "scan_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "brantleapi/turbo_state.h"
+#include "persistence/known_devices.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::cli {
+
+namespace {
+
+std::string jsonText(const std::string& s) {
+  std::string out = "\"";
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20 || c >= 0x7F) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+std::string pad(const std::string& s, std::size_t width) {
+  return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
+}
+
+std::string firmwareOf(int index, api::DeviceClass c) {
+  if (c == api::DeviceClass::AvFirstGeneration || c == api::DeviceClass::AvSecondGeneration)
+    return api::interfaceDevices(index).localFirmware.str();
+  if (c == api::DeviceClass::Turbo) return brantleapi::turboState().localTurboFirmware.str();
+  return "HP 1.0";
+}
+
+}  // namespace
+
+std::string familyOf(api::DeviceClass c) {
+  switch (c) {
+    case api::DeviceClass::AvFirstGeneration:
+    case api::DeviceClass::AvSecondGeneration:
+      return "HomePlug AV";
+    case api::DeviceClass::Turbo:
+      return "Turbo";
+    default:
+      return "HomePlug 1.0";
+  }
+}
+
+std::string qualityText(double rateMbps, api::DeviceClass c) {
+  double full = 200;
+  if (c == api::DeviceClass::Usb) full = 14;
+  if (c == api::DeviceClass::Turbo) full = 85;
+  if (c == api::DeviceClass::AvSecondGeneration) full = 500;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d%%", static_cast<int>(rateMbps / full * 100));
+  return text;
+}
+
+InterfaceReport captureInterface(int index, const std::string& name) {
+  InterfaceReport r;
+  const api::InterfaceDevices& d = api::interfaceDevices(index);
+  const api::InterfaceState& st = api::interfaceState(index);
+  r.name = name;
+  r.mac =
+      formatMac(transport::interfaceTable().entries[static_cast<std::size_t>(index)].macAddress);
+  r.hasLocal = st.localPresent;
+  if (!r.hasLocal) return r;
+  r.family = familyOf(st.localClass);
+  r.type = std::string(api::deviceClassLabel(st.localClass));
+  const bool av = r.family == "HomePlug AV";
+  r.chip = av ? std::string(api::deviceTable().localChipName) : "-";
+  r.firmware = firmwareOf(index, st.localClass);
+  r.localMac = formatMac(st.localMac);
+  r.network = d.localNetworkName.str();
+  for (const api::RemoteDevice& e : d.remotes) {
+    if (!e.inUse || isZeroMac(e.mac)) continue;
+    RemoteRow row;
+    row.mac = formatMac(e.mac);
+    const persistence::KnownDevice* k = persistence::KnownAt(persistence::FindKnownByMac(e.mac));
+    row.name = k != nullptr ? k->name.str() : "";
+    row.type = std::string(api::deviceClassLabel(e.deviceClass));
+    row.rateMbps = static_cast<int>(e.rateStats.currentRate);
+    row.quality = qualityText(e.rateStats.currentRate, e.deviceClass);
+    r.remotes.push_back(std::move(row));
+  }
+  return r;
+}
+
+std::string formatTable(const std::vector<InterfaceReport>& reports) {
+  std::string out;
+  for (const InterfaceReport& r : reports) {
+    out += "Interface " + r.name + " (" + r.mac + ")\n";
+    if (!r.hasLocal) {
+      out += "  no local device\n\n";
+      continue;
+    }
+    out += "  Local device  " + r.family + ", " + r.type + "\n";
+    out += "  Chip          " + r.chip + "\n";
+    out += "  Firmware      " + r.firmware + "\n";
+    out += "  MAC           " + r.localMac + "\n";
+    out += "  Network       " + r.network + "\n";
+    const std::vector<std::string> head{"MAC", "Name", "Type", "Rate (Mbps)", "Quality"};
+    std::vector<std::vector<std::string>> rows{head};
+    for (const RemoteRow& row : r.remotes)
+      rows.push_back({row.mac, row.name, row.type, std::to_string(row.rateMbps), row.quality});
+    std::vector<std::size_t> width(head.size(), 0);
+    for (const auto& row : rows)
+      for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    out += "  " + std::to_string(r.remotes.size()) + " remote device" +
+           (r.remotes.size() == 1 ? "" : "s") + "\n";
+    if (r.remotes.empty()) {
+      out += "\n";
+      continue;
+    }
+    for (const auto& row : rows) {
+      std::string line = "  ";
+      for (std::size_t c = 0; c < row.size(); ++c)
+        line += c + 1 < row.size() ? pad(row[c], width[c]) + "  " : row[c];
+      out += line + "\n";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+std::string formatJson(const std::vector<InterfaceReport>& reports) {
+  std::string out = "{\"interfaces\": [";
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    const InterfaceReport& r = reports[i];
+    out += i == 0 ? "\n  " : ",\n  ";
+    out += "{\"name\": " + jsonText(r.name) + ", \"mac\": " + jsonText(r.mac) + ", \"local\": ";
+    if (!r.hasLocal) {
+      out += "null, \"remotes\": []}";
+      continue;
+    }
+    out += "{\"family\": " + jsonText(r.family) + ", \"type\": " + jsonText(r.type) +
+           ", \"chip\": " + jsonText(r.chip) + ", \"firmware\": " + jsonText(r.firmware) +
+           ", \"mac\": " + jsonText(r.localMac) + ", \"network\": " + jsonText(r.network) +
+           "}, \"remotes\": [";
+    for (std::size_t k = 0; k < r.remotes.size(); ++k) {
+      const RemoteRow& row = r.remotes[k];
+      out += k == 0 ? "\n    " : ",\n    ";
+      out += "{\"mac\": " + jsonText(row.mac) + ", \"name\": " + jsonText(row.name) +
+             ", \"type\": " + jsonText(row.type) + ", \"rate\": " + std::to_string(row.rateMbps) +
+             ", \"quality\": " + jsonText(row.quality) + "}";
+    }
+    out += r.remotes.empty() ? "]}" : "\n  ]}";
+  }
+  out += reports.empty() ? "]}\n" : "\n]}\n";
+  return out;
+}
+
+}  // namespace quorrel::cli
