@@ -82,7 +82,8 @@ TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     };
     QElapsedTimer waited;
     waited.start();
-    while (!allRated() && waited.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (!allRated() && waited.elapsed() < 20000)
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
 
     ASSERT_EQ(s.mainPage->localList()->topLevelItemCount(), 1);
     EXPECT_EQ(s.mainPage->localList()->topLevelItem(0)->text(0).toStdString(),
@@ -93,7 +94,8 @@ TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     std::map<std::string, std::string> rates;
     for (int r = 0; r < 3; ++r) {
       const QTreeWidgetItem* item = remotes.topLevelItem(r);
-      EXPECT_TRUE(item->text(0).startsWith(QStringLiteral("Device "))) << item->text(0).toStdString();
+      EXPECT_TRUE(item->text(0).startsWith(QStringLiteral("Device ")))
+          << item->text(0).toStdString();
       EXPECT_FALSE(item->icon(0).isNull());
       rates[item->text(1).toStdString()] = item->text(2).toStdString();
     }

@@ -300,7 +300,8 @@ bool MainPageController::LabelEditEnded(int row, bool cancelled, const std::stri
   record->name = check.storedName;
   persistence::SaveDeviceData();
   if (rows_) {
-    rows_->SetRowName(row, check.storedName);
+    // A user scan may have moved the rows while the editor was open; the MAC still names it.
+    rows_->SetRowName(rows_->FindRowByMac(record->mac), check.storedName);
     view_.showRemoteRows(*rows_);
   }
   return true;

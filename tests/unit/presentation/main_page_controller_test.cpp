@@ -168,6 +168,18 @@ TEST_F(MainPageTest, RenameStoresTheNameAndTheDataFileKeepsIt) {
   EXPECT_EQ(persistence::KnownAt(persistence::FindKnownByMacText(macText))->name.str(), stored);
 }
 
+TEST_F(MainPageTest, RenameFollowsItsDeviceWhenTheRowsMove) {
+  startAndScanOnce();
+  const MacAddress editedMac = view.remoteRows[0].mac;
+  page.LabelEditBegan(0);
+  page.HeaderClicked(2);  // the rows are re-sorted under the open editor
+  page.HeaderClicked(2);
+  ASSERT_NE(view.remoteRows[0].mac, editedMac);
+  ASSERT_TRUE(page.LabelEditEnded(0, false, "Moved"));
+  EXPECT_EQ(persistence::KnownAt(persistence::FindKnownByMac(editedMac))->name, "Moved");
+  for (const RemoteRow& r : view.remoteRows) EXPECT_EQ(r.name == "Moved", r.mac == editedMac);
+}
+
 TEST_F(MainPageTest, RenameRefusals) {
   startAndScanOnce();
   for (const std::string& bad : {std::string(), std::string("Device 1"), std::string("a\nb")}) {
