@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "persistence/preferences.h"
+#include "platform/notice.h"
+#include "ui/presentation/main_page_text.h"
+
 namespace quorrel::ui {
 
 std::string instanceLockPath() {
@@ -30,6 +34,13 @@ InstanceLock::InstanceLock(const std::string& path) {
     r = ::flock(fd_, LOCK_EX | LOCK_NB);
   } while (r != 0 && errno == EINTR);
   held_ = r == 0;
+}
+
+bool AdmitInstance(const InstanceLock& lock) {
+  if (lock.held()) return true;
+  platform::showNotice(alreadyRunningText(persistence::preferences().productName.view()),
+                       main_text::kAttentionCaption, platform::NoticeIcon::Stop);
+  return false;
 }
 
 InstanceLock::~InstanceLock() {

@@ -26,4 +26,8 @@ class InstanceLock {
   bool held_ = false;
 };
 
+// True when this copy may run; otherwise shows the second-instance message for the
+// preferences' product name (loaded before this is asked).
+bool AdmitInstance(const InstanceLock& lock);
+
 }  // namespace quorrel::ui

@@ -35,9 +35,7 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
   ui::ShellState shell;  // firstActivation set
   persistence::LoadPreferences();
   const ui::InstanceLock lock;
-  if (!lock.held()) {
-    platform::showNotice(ui::alreadyRunningText(persistence::preferences().productName.view()),
-                         ui::main_text::kAttentionCaption, platform::NoticeIcon::Stop);
+  if (!ui::AdmitInstance(lock)) {
     platform::setNotice(nullptr);
     return 0;
   }

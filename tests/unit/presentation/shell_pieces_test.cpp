@@ -29,6 +29,25 @@ TEST(InstanceLock, SecondAndThirdCopiesAreRefusedUntilTheFirstEnds) {
   EXPECT_TRUE(after.held());
 }
 
+TEST(InstanceLock, RefusedCopySaysWhoRuns) {
+  testing::DesktopState state;
+  persistence::preferences().productName = "Acme Link";
+  const std::string path = state.dir.file("quorrel-utility.lock");
+  InstanceLock first(path);
+  EXPECT_TRUE(AdmitInstance(first));
+  EXPECT_TRUE(state.notice.shown.empty());
+  for (int copy = 2; copy <= 3; ++copy) {
+    InstanceLock another(path);
+    EXPECT_FALSE(AdmitInstance(another));
+  }
+  ASSERT_EQ(state.notice.shown.size(), 2u);
+  EXPECT_EQ(state.notice.shown[1].text,
+            "Acme Link is already running.\nOnly one copy can run at a time.");
+  EXPECT_EQ(state.notice.shown[1].caption, "Attention!");
+  EXPECT_EQ(state.notice.shown[1].icon, platform::NoticeIcon::Stop);
+  EXPECT_TRUE(first.held());
+}
+
 TEST(InstanceLock, ReleasedByTheKernelWhenTheHolderDies) {
   testing::ScratchDir dir;
   const std::string path = dir.file("quorrel-utility.lock");
