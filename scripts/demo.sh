@@ -37,5 +37,5 @@ sim_pid=$!
 for _ in $(seq 100); do grep -q ready "$ready" && break; sleep 0.05; done
 rm -f "$ready"
 
-echo "== quorrel-cli probe (scenario $(basename "$scenario"))"
-ip netns exec "$host_ns" "$build/tools/cli/quorrel-cli" probe
+echo "== quorrel-cli scan (scenario $(basename "$scenario"))"
+ip netns exec "$host_ns" "$build/tools/cli/quorrel-cli" scan --cycles 2 --interval 20
