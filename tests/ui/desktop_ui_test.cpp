@@ -100,7 +100,6 @@ class DesktopUiTest : public QObject {
   void renameInPlace();
   void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
-  void dialogUnitsFollowTheFont();
 };
 
 void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
@@ -399,19 +398,6 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   QVERIFY(!qtui::loadListImage(dir.file("deep.bmp"), 16).isNull());
   QCOMPARE(qtui::loadListImage(dir.file("deep.bmp"), 16).availableSizes().value(0), QSize(16, 16));
   QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
-}
-
-void DesktopUiTest::dialogUnitsFollowTheFont() {
-  QFont small = qtui::pageFont();
-  small.setPixelSize(10);
-  QFont large = small;
-  large.setPixelSize(20);
-  const qtui::DialogUnits a(small), b(large);
-  QCOMPARE(a.x(4), a.baseWidth);
-  QCOMPARE(a.y(8), a.baseHeight);
-  QVERIFY(b.x(392) > a.x(392));
-  QVERIFY(b.y(215) > a.y(215));
-  QCOMPARE(a.rect(7, 79, 379, 98), QRect(a.x(7), a.y(79), a.x(379), a.y(98)));
 }
 
 QTEST_MAIN(DesktopUiTest)

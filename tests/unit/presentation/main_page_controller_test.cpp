@@ -251,22 +251,5 @@ TEST_F(MainPageTest, SortStateAndLayoutRoundTripThroughTheDataFile) {
   EXPECT_EQ(persistence::listSettings().sortDirection, 1u);
 }
 
-TEST(ProgressLines, StepsRestartAndStopAtTheLastText) {
-  ProgressLine add(ProgressLine::Kind::Add);
-  EXPECT_EQ(add.step(0),
-            "Please wait, this operation will take approximately 30 seconds to complete..");
-  EXPECT_EQ(add.step(1), "Devices will reboot while this operation...");
-  add.step(7);
-  add.step(1);
-  EXPECT_EQ(add.step(1), "Completing...");
-  EXPECT_EQ(add.step(0).substr(0, 11), "Please wait");
-  ProgressLine password(ProgressLine::Kind::Password);
-  EXPECT_EQ(password.step(0), "Please be patient, this may take some time.");
-  EXPECT_EQ(password.step(1), "Working...");
-  EXPECT_EQ(password.step(1), "Proceeding..");
-  for (int i = 0; i < 5000; ++i) password.step(1);
-  EXPECT_EQ(password.text(), "Completing...");
-}
-
 }  // namespace
 }  // namespace quorrel::ui
