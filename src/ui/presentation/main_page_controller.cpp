@@ -1,8 +1,8 @@
 // The Main page's decisions: start-up, scans, list refresh, sort and rename.
 #include "ui/presentation/main_page_controller.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <exception>
 
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"

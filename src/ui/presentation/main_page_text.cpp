@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 #include "crypto/keys.h"
 
@@ -17,25 +18,35 @@ std::string statusText(int phase, bool addingDevice, bool autoscanEnabled) {
 std::string networkTypeText(std::string_view networkName, bool avLocal) {
   const std::string_view defaultName =
       avLocal ? crypto::kDefaultAvNetworkPassword : crypto::kDefaultHp1NetworkPassword;
-  return std::string("Network Type: ") + (networkName == defaultName ? "Public" : "Private");
+  std::string text = "Network Type: ";
+  text += networkName == defaultName ? "Public" : "Private";
+  return text;
 }
 
 std::string countText(int remoteCount) {
-  return std::to_string(remoteCount) + " " +
-         (remoteCount == 1 ? "Powerline Device detected" : "Powerline Devices detected") + ":";
+  // snprintf rather than a chain of string additions, which GCC 12 at -O2 warns about falsely.
+  char text[64];
+  std::snprintf(text, sizeof text, "%d %s:", remoteCount,
+                remoteCount == 1 ? "Powerline Device detected" : "Powerline Devices detected");
+  return text;
 }
 
 std::string connectedText(bool localPresent, api::DeviceClass localClass) {
   if (!localPresent) return main_text::kNotDetected;
-  std::string text = std::string(main_text::kConnectedTo) + " ";
+  std::string text = main_text::kConnectedTo;
+  text += ' ';
   text += api::deviceClassLabel(localClass);
   if (text.size() > 79) text.resize(79);
   return text;
 }
 
 std::string alreadyRunningText(std::string_view productName) {
-  std::string text(main_text::kAlreadyRunningFormat);
-  text.replace(text.find("%s"), 2, productName);
+  // The name goes in as it is: a '%' in it is text, not a format.
+  const std::string_view format = main_text::kAlreadyRunningFormat;
+  const std::size_t at = format.find("%s");
+  std::string text(format.substr(0, at));
+  text += productName;
+  text += format.substr(at + 2);
   return text;
 }
 
