@@ -98,6 +98,7 @@ class DesktopUiTest : public QObject {
   void remoteListLooksAsThePreferencesSay();
   void headerClicksSortAndLayoutRoundTripsThroughTheDataFile();
   void renameInPlace();
+  void editOfARowThatGoesAwayGivesTheAutoscanBack();
   void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
 };
@@ -339,6 +340,27 @@ void DesktopUiTest::renameInPlace() {
   QCOMPARE(QString::fromStdString(h.state.notice.shown[0].text),
            QStringLiteral("Please enter another name."));
   QCOMPARE(h.list().findItems(macText, Qt::MatchExactly, 1).value(0)->text(0), stored);
+}
+
+void DesktopUiTest::editOfARowThatGoesAwayGivesTheAutoscanBack() {
+  Harness h;
+  h.start();
+  QTreeWidgetItem* last = h.list().topLevelItem(2);
+  h.list().setCurrentItem(last);
+  last->setSelected(true);
+  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
+  QVERIFY(h.editor() != nullptr);
+  QVERIFY(!h.scan.autoscanOn);
+  // A user scan under the open editor drops two devices.
+  for (const char* gone : {"00:B0:52:20:00:03", "00:B0:52:20:00:04"}) {
+    MacAddress m{};
+    QVERIFY(parseMac(gone, m));
+    api::FindRemote(m)->inUse = false;
+  }
+  h.page().controller().RefreshDeviceLists(4);
+  QCOMPARE(h.list().topLevelItemCount(), 1);
+  QVERIFY(h.scan.autoscanOn);
+  QVERIFY(h.state.notice.shown.empty());
 }
 
 void DesktopUiTest::thirtyTwoLongNamesStayUsable() {

@@ -107,6 +107,14 @@ void RemotesListView::setupColumns(const ui::ColumnSet& columns, const RemoteLis
 }
 
 void RemotesListView::showRows(const ui::RemoteRows& rows) {
+  // An editor whose row goes away closes without a word; its edit still has to end, or the
+  // autoscan it suspended would stay off.
+  int lostEdit = -1;
+  if (editRow_ >= rows.size()) {
+    lostEdit = editRow_;
+    editRow_ = -1;
+    committed_ = false;
+  }
   {
     const QSignalBlocker quiet(this);
     QString selectedMac;
@@ -134,6 +142,7 @@ void RemotesListView::showRows(const ui::RemoteRows& rows) {
       reselect->setSelected(true);
     }
   }
+  if (lostEdit >= 0) emit nameEditEnded(lostEdit, true, QString());
   emit rowSelected(selectedRow());
 }
 
