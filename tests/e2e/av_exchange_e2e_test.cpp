@@ -1,12 +1,8 @@
 // HomePlug AV exchanges through the message layer and real libpcap against adapter-sim: the
 // version confirmation decoded, and station lists in both layouts.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
-#include <fstream>
-
-#include "e2e/netns.h"
+#include "e2e/sim_pair_test.h"
 #include "thpapi/decoder.h"
 #include "thpapi/exchange.h"
 #include "transport/interface_table.h"
@@ -22,38 +18,20 @@ std::string scenario(int localChip) {
          "\n[remote]\nmac 00:B0:52:20:00:02\nchip 4\nfirmware LQB-200-REMOTE\nrate 210 190\n";
 }
 
-class AvExchangeE2eTest : public ::testing::Test {
+class AvExchangeE2eTest : public SimPairTest {
  protected:
   void SetUp() override {
-    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
-    std::string error;
-    ASSERT_TRUE(pair.create(error)) << error;
-    char dirTemplate[] = "/tmp/quorrel-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    dir = dirTemplate;
+    SimPairTest::SetUp();
     thpapi::ResetExchangeState();
   }
   void TearDown() override {
-    transport::ResetInterfaceTable();
     thpapi::ResetExchangeState();
-    sim.stop();
-    pair.teardown();
-    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+    SimPairTest::TearDown();
   }
   void start(const std::string& text) {
-    const std::string path = dir + "/scenario.conf";
-    std::ofstream(path) << text;
-    std::string error;
-    ASSERT_TRUE(sim.start(pair, path, "", error)) << error;
-    ASSERT_TRUE(pair.enterHost(error)) << error;
-    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
-    ASSERT_EQ(transport::OpenInterface(0), 1);
-    transport::setCurrentInterface(0);
+    startSim(text);
     ASSERT_EQ(transport::SourceAddress(), kHostEndMac);
   }
-  NetnsPair pair;
-  SimProcess sim;
-  std::string dir;
 };
 
 TEST_F(AvExchangeE2eTest, VersionConfirmationComesBackDecoded) {

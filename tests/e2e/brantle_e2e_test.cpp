@@ -7,7 +7,7 @@
 
 #include "api/device_table.h"
 #include "brantleapi/brantleapi.h"
-#include "e2e/netns.h"
+#include "e2e/sim_pair_test.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::e2e {
@@ -25,37 +25,20 @@ const char* kScenario =
     "vendor_text2 Turbo Local\n"
     "identity_version 2.4\n";
 
-class BrantleE2eTest : public ::testing::Test {
+class BrantleE2eTest : public SimPairTest {
  protected:
   void SetUp() override {
-    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
-    std::string error;
-    ASSERT_TRUE(pair.create(error)) << error;
-    char dirTemplate[] = "/tmp/quorrel-brantle-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    dir = dirTemplate;
-    const std::string path = dir + "/scenario.conf";
-    std::ofstream(path) << kScenario;
-    ASSERT_TRUE(sim.start(pair, path, dir + "/frames.log", error)) << error;
-    ASSERT_TRUE(pair.enterHost(error)) << error;
-    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
-    ASSERT_EQ(transport::OpenInterface(0), 1);
-    transport::setCurrentInterface(0);
+    SimPairTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    startSim(kScenario);
     api::ResetDeviceTable();
     brantleapi::ResetTurboState();
   }
   void TearDown() override {
-    transport::ResetInterfaceTable();
-    sim.stop();
-    pair.teardown();
-    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+    SimPairTest::TearDown();
     api::ResetDeviceTable();
     brantleapi::ResetTurboState();
   }
-
-  NetnsPair pair;
-  SimProcess sim;
-  std::string dir;
 };
 
 TEST_F(BrantleE2eTest, TurboLocalIdentityAndKeyFromTheSimulator) {

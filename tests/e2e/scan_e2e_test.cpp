@@ -12,7 +12,7 @@
 
 #include "api/device_table.h"
 #include "brantleapi/turbo_state.h"
-#include "e2e/netns.h"
+#include "e2e/sim_pair_test.h"
 #include "persistence/known_devices.h"
 #include "scan/scan.h"
 #include "scan/scan_loop.h"
@@ -83,29 +83,18 @@ bool lists(const std::string& block, const std::string& mac, const std::string& 
          row.find("\"rate\": " + std::to_string(rate) + ",") != std::string::npos;
 }
 
-class ScanE2eTest : public ::testing::Test {
+class ScanE2eTest : public SimPairTest {
  protected:
-  void SetUp() override {
-    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
-    std::string error;
-    ASSERT_TRUE(pair.create(error)) << error;
-    char dirTemplate[] = "/tmp/quorrel-scan-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    dir = dirTemplate;
-  }
   void TearDown() override {
-    transport::ResetInterfaceTable();
     thpapi::setFrameIntake(nullptr);
-    sim.stop();
-    pair.teardown();
-    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+    SimPairTest::TearDown();
   }
 
-  void startSim(const char* scenario, std::size_t links) {
+  void startOnLinks(const char* scenario, std::size_t links) {
     const std::string path = dir + "/scenario.conf";
     std::ofstream(path) << scenario;
     std::string error;
-    ASSERT_TRUE(sim.startOnLinks(pair, links, path, dir + "/frames.log", error)) << error;
+    ASSERT_TRUE(sim.startOnLinks(pair, links, path, logPath, error)) << error;
   }
 
   std::string scanWithCli(int& status) {
@@ -113,16 +102,12 @@ class ScanE2eTest : public ::testing::Test {
                           " scan --json --cycles 1 --interval 3 --data-dir " + dir + " 2>&1",
                       status);
   }
-
-  NetnsPair pair;
-  SimProcess sim;
-  std::string dir;
 };
 
 TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerations) {
   std::string error;
   ASSERT_EQ(pair.addLink(error), 1) << error;
-  startSim(kTwoGenerations, 2);
+  startOnLinks(kTwoGenerations, 2);
   int status = 0;
   const std::string json = scanWithCli(status);
   ASSERT_EQ(status, 0) << json;
@@ -156,7 +141,7 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerations) {
 }
 
 TEST_F(ScanE2eTest, TurboNetwork) {
-  startSim(kTurbo, 1);
+  startOnLinks(kTurbo, 1);
   int status = 0;
   const std::string json = scanWithCli(status);
   ASSERT_EQ(status, 0) << json;
@@ -167,7 +152,7 @@ TEST_F(ScanE2eTest, TurboNetwork) {
 }
 
 TEST_F(ScanE2eTest, HomePlug1Network) {
-  startSim(kHomePlug1, 1);
+  startOnLinks(kHomePlug1, 1);
   int status = 0;
   const std::string json = scanWithCli(status);
   ASSERT_EQ(status, 0) << json;
@@ -190,7 +175,7 @@ TEST_F(ScanE2eTest, NothingAnswersGivesTheNotDetectedMessage) {
 
 // The scan itself, in this process, inside the host namespace.
 TEST_F(ScanE2eTest, StationThatLeavesIsDroppedAfterTheThreshold) {
-  startSim(
+  startOnLinks(
       "[local]\nmac 00:B0:52:10:00:01\nchip 1\n"
       "[remote]\nmac 00:B0:52:20:00:02\nchip 1\nrate 100\n"
       "[remote]\nmac 00:B0:52:20:00:03\nchip 1\nrate 50\nleave_at_ms 1500\n",

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "api/local_network_key.h"
-#include "e2e/netns.h"
+#include "e2e/sim_pair_test.h"
 #include "make-samples/sample_files.h"
 #include "thpapi/transfer_loop.h"
 #include "transport/interface_table.h"
@@ -25,43 +25,17 @@ constexpr api::NetworkKey kKey{0x50, 0xD3, 0xE4, 0x93, 0x3F, 0x85, 0x5B, 0x70,
 constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
 constexpr int kPatienceMs = 5000;
 
-class TransfersE2eTest : public ::testing::Test {
+class TransfersE2eTest : public SimPairTest {
  protected:
-  void SetUp() override {
-    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
-    std::string error;
-    ASSERT_TRUE(pair.create(error)) << error;
-    char dirTemplate[] = "/tmp/quorrel-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    dir = dirTemplate;
+  void start(const std::string& extra) {
+    startSim(
+        "[local]\nmac 00:B0:52:10:00:01\nchip 1\nnetwork_key 50D3E4933F855B7040784DF815AA8DB7\n" +
+        extra);
   }
-  void TearDown() override {
-    transport::ResetInterfaceTable();
-    sim.stop();
-    pair.teardown();
-    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
-  }
-
-  void startSim(const std::string& extra) {
-    const std::string path = dir + "/scenario.conf";
-    std::ofstream(path) << "[local]\nmac 00:B0:52:10:00:01\nchip 1\n"
-                           "network_key 50D3E4933F855B7040784DF815AA8DB7\n"
-                        << extra;
-    std::string error;
-    ASSERT_TRUE(sim.start(pair, path, "", error)) << error;
-    ASSERT_TRUE(pair.enterHost(error)) << error;
-    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
-    ASSERT_EQ(transport::OpenInterface(0), 1);
-    transport::setCurrentInterface(0);
-  }
-
-  NetnsPair pair;
-  SimProcess sim;
-  std::string dir;
 };
 
 TEST_F(TransfersE2eTest, NetworkKeyIsReadBackFromTheParameterBlock) {
-  startSim("");
+  start("");
   api::NetworkKey key{};
   ASSERT_EQ(api::ReadLocalNetworkKey(kLocalDeviceMac, key), 1);
   EXPECT_EQ(key, kKey);
@@ -72,7 +46,7 @@ TEST_F(TransfersE2eTest, WrittenBlockComesBackAfterTheRestart) {
   std::ofstream(dir + "/fw.nvm", std::ios::binary)
       .write(reinterpret_cast<const char*>(image.data()),
              static_cast<std::streamsize>(image.size()));
-  startSim("firmware_image fw.nvm\n[behaviour]\nrestart_ms 300\n");
+  start("firmware_image fw.nvm\n[behaviour]\nrestart_ms 300\n");
   const MacAddress source = transport::SourceAddress();
 
   Bytes firmware(image.size());

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "e2e/netns.h"
+#include "e2e/sim_pair_test.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::e2e {
@@ -62,36 +62,8 @@ std::string hex(ByteSpan b) {
   return s;
 }
 
-class TransportE2eTest : public ::testing::Test {
+class TransportE2eTest : public SimPairTest {
  protected:
-  void SetUp() override {
-    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
-    std::string error;
-    ASSERT_TRUE(pair.create(error)) << error;
-    char dirTemplate[] = "/tmp/quorrel-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    dir = dirTemplate;
-    logPath = dir + "/frames.log";
-  }
-  void TearDown() override {
-    transport::ResetInterfaceTable();
-    sim.stop();
-    pair.teardown();
-    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
-  }
-
-  // Starts adapter-sim with `scenario` and moves this process next to the host veth end.
-  void startSim(const std::string& scenario) {
-    const std::string path = dir + "/scenario.conf";
-    std::ofstream(path) << scenario;
-    std::string error;
-    ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
-    ASSERT_TRUE(pair.enterHost(error)) << error;
-    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
-    ASSERT_EQ(transport::interfaceTable().interfaceCount, 1);
-    ASSERT_EQ(transport::OpenInterface(0), 1);
-  }
-
   // The next frame on interface 0 that `wanted` accepts, within the patience bound.
   std::optional<Frame> receiveWhere(const std::function<bool(const Frame&)>& wanted) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
@@ -123,10 +95,6 @@ class TransportE2eTest : public ::testing::Test {
     ADD_FAILURE() << "adapter-sim never logged " << prefix;
     return logLines();
   }
-
-  NetnsPair pair;
-  SimProcess sim;
-  std::string dir, logPath;
 };
 
 TEST_F(TransportE2eTest, EnumerationSeesOnlyTheVethEndWithItsAddress) {

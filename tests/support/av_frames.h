@@ -2,6 +2,7 @@
 // the code under test.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -17,8 +18,7 @@ inline constexpr MacAddress kAdapterMac{0x00, 0xB0, 0x52, 0xAA, 0xBB, 0xCC};
 
 inline void put(Bytes& f, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
   if (f.size() < at + bytes.size()) f.resize(at + bytes.size());
-  std::size_t i = at;
-  for (std::uint8_t b : bytes) f[i++] = b;
+  std::copy(bytes.begin(), bytes.end(), f.begin() + at);
 }
 inline void putLe16(Bytes& f, std::size_t at, std::uint32_t v) {
   put(f, at, {std::uint8_t(v), std::uint8_t(v >> 8)});
@@ -29,15 +29,16 @@ inline void putLe32(Bytes& f, std::size_t at, std::uint32_t v) {
 inline void putMac(Bytes& f, std::size_t at, const MacAddress& m) {
   put(f, at, {m[0], m[1], m[2], m[3], m[4], m[5]});
 }
-inline void putBytes(Bytes& f, std::size_t at, const Bytes& b) {
-  if (f.size() < at + b.size()) f.resize(at + b.size());
-  for (std::size_t i = 0; i < b.size(); ++i) f[at + i] = b[i];
+// A copy of `f` with one byte changed.
+inline Bytes with(Bytes f, std::size_t at, std::uint8_t value) {
+  f[at] = value;
+  return f;
 }
 
 // A frame of `length` bytes with a version-0 header: 88 E1, MMV 0, type, OUI 00 B0 52.
 inline Bytes avFrame(std::uint16_t type, std::size_t length, const MacAddress& from = kAdapterMac,
                      const MacAddress& to = kHostMac) {
-  Bytes f(length < 20 ? 20 : length, 0);
+  Bytes f(20, 0);
   putMac(f, 0, to);
   putMac(f, 6, from);
   put(f, 12, {0x88, 0xE1, 0x00, std::uint8_t(type), std::uint8_t(type >> 8), 0x00, 0xB0, 0x52});
@@ -45,35 +46,36 @@ inline Bytes avFrame(std::uint16_t type, std::size_t length, const MacAddress& f
   return f;
 }
 
+// A request from the host to the adapter: `fields` from byte 20, zeros to 64 bytes.
+inline Bytes request(std::uint16_t type, std::initializer_list<std::uint8_t> fields = {}) {
+  Bytes f = avFrame(type, 64, kHostMac, kAdapterMac);
+  put(f, 20, fields);
+  return f;
+}
+
 // The same with a version-1 header: MMV 1, fragment 0 0, OUI at 19, four zeros.
 inline Bytes avFrameV1(std::uint16_t type, std::size_t length, const MacAddress& from = kAdapterMac,
                        const MacAddress& to = kHostMac) {
-  Bytes f(length < 26 ? 26 : length, 0);
-  putMac(f, 0, to);
-  putMac(f, 6, from);
-  put(f, 12,
-      {0x88, 0xE1, 0x01, std::uint8_t(type), std::uint8_t(type >> 8), 0, 0, 0x00, 0xB0, 0x52});
+  Bytes f = avFrame(type, 20, from, to);
+  put(f, 14,
+      {0x01, std::uint8_t(type), std::uint8_t(type >> 8), 0, 0, 0x00, 0xB0, 0x52, 0, 0, 0, 0});
   f.resize(length);
   return f;
 }
 
 // Independent reference of the block checksum: ~(xor of little-endian words).
-inline std::uint32_t referenceChecksum(const Bytes& b, std::size_t from, std::size_t length,
-                                       std::uint32_t seed = 0) {
-  std::uint32_t x = seed;
-  for (std::size_t i = 0; i + 4 <= length; i += 4) {
-    const std::size_t a = from + i;
+inline std::uint32_t referenceChecksum(const Bytes& b, std::size_t from, std::size_t length) {
+  std::uint32_t x = 0;
+  for (std::size_t a = from; a + 4 <= from + length; a += 4)
     x ^= std::uint32_t(b[a]) | std::uint32_t(b[a + 1]) << 8 | std::uint32_t(b[a + 2]) << 16 |
          std::uint32_t(b[a + 3]) << 24;
-  }
   return ~x;
 }
 
-// 0xA001 with status, device identifier and version text.
+// 0xA001 with status 0, device identifier and version text.
 inline Bytes versionConfirm(std::uint8_t deviceId, const char* text,
                             const MacAddress& from = kAdapterMac) {
   Bytes f = avFrame(0xA001, 88, from);
-  f[20] = 0;
   f[21] = deviceId;
   std::size_t n = 0;
   for (; text[n] != 0 && n < 64; ++n) f[23 + n] = std::uint8_t(text[n]);
@@ -82,16 +84,13 @@ inline Bytes versionConfirm(std::uint8_t deviceId, const char* text,
 }
 
 // 0xA025 carrying `piece` of module `module` at `offset`, with its correct checksum.
-inline Bytes readConfirm(std::uint8_t module, std::uint32_t offset, const Bytes& piece,
-                         std::uint8_t status = 0) {
-  Bytes f = avFrame(0xA025, 36 + piece.size());
-  f[20] = status;
+inline Bytes readConfirm(std::uint8_t module, std::uint32_t offset, const Bytes& piece) {
+  Bytes f = avFrame(0xA025, std::max<std::size_t>(60, 36 + piece.size()));
   f[24] = module;
   putLe16(f, 26, std::uint32_t(piece.size()));
   putLe32(f, 28, offset);
-  putBytes(f, 36, piece);
+  std::copy(piece.begin(), piece.end(), f.begin() + 36);
   putLe32(f, 32, referenceChecksum(f, 36, piece.size()));
-  if (f.size() < 60) f.resize(60);
   return f;
 }
 
@@ -99,19 +98,9 @@ inline Bytes readConfirm(std::uint8_t module, std::uint32_t offset, const Bytes&
 inline Bytes writeConfirm(std::uint8_t module, std::uint32_t length, std::uint32_t offset,
                           std::uint8_t status = 0) {
   Bytes f = avFrame(0xA021, 60);
-  f[20] = status;
-  f[21] = module;
+  put(f, 20, {status, module});
   putLe16(f, 23, length);
   putLe32(f, 25, offset);
-  return f;
-}
-
-// 0xA005 for a piece written at `address`.
-inline Bytes memoryConfirm(std::uint32_t address, std::uint32_t length, std::uint8_t status = 0) {
-  Bytes f = avFrame(0xA005, 60);
-  f[20] = status;
-  putLe32(f, 21, address);
-  putLe32(f, 25, length);
   return f;
 }
 
@@ -124,25 +113,14 @@ inline Bytes statusConfirm(std::uint16_t type, std::uint8_t status = 0) {
 
 // A 44-byte image header whose eleventh word makes the words xor to 0xFFFFFFFF.
 inline Bytes imageHeader(std::uint32_t loadAddress, std::uint32_t imageLength,
-                         std::uint32_t nextHeader, std::uint32_t imageChecksum = 0x12345678,
-                         std::uint32_t entry = 0x00001000) {
+                         std::uint32_t nextHeader) {
   Bytes h(44, 0);
   putLe32(h, 0, 1);
   putLe32(h, 8, loadAddress);
   putLe32(h, 12, imageLength);
-  putLe32(h, 16, imageChecksum);
-  putLe32(h, 20, entry);
   putLe32(h, 36, nextHeader);
   putLe32(h, 40, referenceChecksum(h, 0, 40));
   return h;
-}
-
-inline std::uint32_t le16At(const Bytes& f, std::size_t at) {
-  return f[at] | f[at + 1] << 8;
-}
-inline std::uint32_t le32At(const Bytes& f, std::size_t at) {
-  return std::uint32_t(f[at]) | std::uint32_t(f[at + 1]) << 8 | std::uint32_t(f[at + 2]) << 16 |
-         std::uint32_t(f[at + 3]) << 24;
 }
 
 }  // namespace quorrel::testing

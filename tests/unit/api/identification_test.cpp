@@ -37,20 +37,17 @@ TEST_F(IdentificationTest, EveryChipByIdentifier) {
     const char* text;
     const char* chip;
     const char* firmware;
-    DeviceClass cls;
   } cases[] = {
-      {1, "LQA-100-FW-2-4-0517", "LQA-100", "LQA-100-FW-2-4-0517",
-       DeviceClass::AvFirstGeneration},
-      {2, "LQA-100-FW-2-4-0517", "LQA-130", "LQA-130-FW-2-4-0517",
-       DeviceClass::AvFirstGeneration},
-      {3, "LQA-100-FW-4-0", "LQA-140", "LQA-140-FW-4-0", DeviceClass::AvFirstGeneration},
-      {4, "LQB-200-FW-5-2", "LQ-B200", "LQ-B200-FW-5-2", DeviceClass::AvSecondGeneration},
-      {5, "LQA-100-FW-3-5", "LQ-A145", "LQ-A145-FW-3-5", DeviceClass::AvFirstGeneration},
+      {1, "LQA-100-FW-2-4-0517", "LQA-100", "LQA-100-FW-2-4-0517"},
+      {2, "LQA-100-FW-2-4-0517", "LQA-130", "LQA-130-FW-2-4-0517"},
+      {3, "LQA-100-FW-4-0", "LQA-140", "LQA-140-FW-4-0"},
+      {4, "LQB-200-FW-5-2", "LQ-B200", "LQ-B200-FW-5-2"},
+      {5, "LQA-100-FW-3-5", "LQ-A145", "LQ-A145-FW-3-5"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.id));
     ResetDeviceTable();
-    const bool second = c.cls == DeviceClass::AvSecondGeneration;
+    const bool second = c.id == 4;
     const Bytes data = versionData(c.id, c.text);
     const MacAddress source{0x00, 0xB0, 0x52, 0xAB, 0xCD, c.id};
     EXPECT_EQ(IdentifyLocalAv(2, {source, 2, data}),
@@ -60,7 +57,8 @@ TEST_F(IdentificationTest, EveryChipByIdentifier) {
     const InterfaceState& s = interfaceState(2);
     EXPECT_TRUE(s.localPresent && s.localAnswered);
     EXPECT_EQ(s.localMac, source);
-    EXPECT_EQ(DeviceClassLabel(2), second ? "HomePlug AV B200 Device" : "HomePlug AV A1x0 Device");
+    EXPECT_EQ(s.localClass,
+              second ? DeviceClass::AvSecondGeneration : DeviceClass::AvFirstGeneration);
 
     RemoteDevice r;
     r.deviceClass = DeviceClass::AvFirstGeneration;
@@ -68,61 +66,59 @@ TEST_F(IdentificationTest, EveryChipByIdentifier) {
     EXPECT_EQ(r.firmware, c.firmware);
     EXPECT_EQ(r.deviceClass, DeviceClass::AvFirstGeneration);  // MMV 0 cannot tell
     IdentifyRemoteAv(r, data, StationListLayout::Mmv1);
-    EXPECT_EQ(r.deviceClass, c.cls);
+    EXPECT_EQ(r.deviceClass, s.localClass);
     EXPECT_EQ(r.classChanged, second);
   }
 }
 
-TEST_F(IdentificationTest, OnlyTheFirstPrefixCountsAndWhatPrecedesItIsDropped) {
-  EXPECT_EQ(RewriteFirmwareText(versionData(2, "xy LQA-100-MAC")), "LQA-130-MAC");
-  EXPECT_EQ(RewriteFirmwareText(versionData(2, "LQA-100-LQA-100")), "LQA-130-LQA-100");
-  EXPECT_EQ(RewriteFirmwareText(versionData(4, "LQA-100-LQB-200-9")), "LQ-B200-9");
-  // Without the identifier's prefix the text is kept as reported.
-  EXPECT_EQ(RewriteFirmwareText(versionData(3, "  LQB-200-7")), "  LQB-200-7");
-  EXPECT_EQ(RewriteFirmwareText(versionData(4, "LQA-100-7")), "LQA-100-7");
-}
+TEST_F(IdentificationTest, FirmwareTextRewrite) {
+  const struct {
+    Bytes data;
+    std::string firmware;
+  } cases[] = {
+      {versionData(2, "xy LQA-100-MAC"), "LQA-130-MAC"},       // what precedes the prefix goes
+      {versionData(2, "LQA-100-LQA-100"), "LQA-130-LQA-100"},  // only the first counts
+      {versionData(4, "LQA-100-LQB-200-9"), "LQ-B200-9"},
+      {versionData(3, "  LQB-200-7"), "  LQB-200-7"},  // not the identifier's prefix: as reported
+      {versionData(4, "LQA-100-7"), "LQA-100-7"},
+      {versionData(9, "LQA-100-9"), "LQA-100-9"},  // unknown identifier
+      {[] {  // a length byte and data beyond the 64-byte field are not taken
+         Bytes b = versionData(2, std::string(64, 'Z'), 255);
+         for (char ch : std::string_view("LQA-100-BEYOND")) b.push_back(std::uint8_t(ch));
+         return b;
+       }(),
+       std::string(64, 'Z')},
+      {{}, ""},
+      {Bytes{1}, ""},
+      {Bytes{2, 40, 'L', 'Q', 'A', '-', '1'}, "LQA-1"},  // cut short
+      {Bytes{2, 9, 'L', 'Q', 'A', '-', '1', '0', '0', '-', '2'}, "LQA-130-2"},
+      {versionData(2, "LQA-100-MAC", 5), "LQA-1"},
+      {versionData(1, std::string_view("LQA-100-\0B", 10)), "LQA-100-"},  // a zero ends the text
+  };
+  for (const auto& c : cases) EXPECT_EQ(RewriteFirmwareText(c.data), c.firmware);
 
-TEST_F(IdentificationTest, LengthAndDataThatDisagreeWithTheField) {
-  const std::string full(64, 'Z');
-  Bytes data = versionData(9, full, 255);
-  data.resize(300, 'Q');  // bytes beyond the text field must not be taken
-  EXPECT_EQ(RewriteFirmwareText(data), full);
+  // The local firmware field takes all 64 bytes of a text that fills it.
   const std::string text = "LQA-100" + std::string(57, '7');
   EXPECT_EQ(IdentifyLocalAv(0, {{}, 0, versionData(1, text, 200)}), AvGeneration::First);
   EXPECT_EQ(interfaceDevices(0).localFirmware, text);
-
-  EXPECT_EQ(RewriteFirmwareText({}), "");
-  EXPECT_EQ(RewriteFirmwareText(Bytes{1}), "");
-  EXPECT_EQ(RewriteFirmwareText(Bytes{2, 40, 'L', 'Q', 'A', '-', '1'}), "LQA-1");  // cut short
-  EXPECT_EQ(RewriteFirmwareText(Bytes{2, 9, 'L', 'Q', 'A', '-', '1', '0', '0', '-', '2'}),
-            "LQA-130-2");
-  EXPECT_EQ(RewriteFirmwareText(versionData(2, "LQA-100-MAC", 5)), "LQA-1");
-  Bytes zero = versionData(1, "LQA-100-AB");
-  zero[2 + 8] = 0;  // an embedded zero ends the text
-  EXPECT_EQ(RewriteFirmwareText(zero), "LQA-100-");
 }
 
 TEST_F(IdentificationTest, UnknownIdentifierKeepsTheTextAndTheClass) {
-  for (std::uint8_t id : {0, 6, 0xFF}) {
-    SCOPED_TRACE(static_cast<int>(id));
-    ResetDeviceTable();
-    interfaceState(1).localClass = DeviceClass::HomePlug1;
-    const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 9};
-    EXPECT_EQ(IdentifyLocalAv(1, {source, 1, versionData(id, "LQA-100-X")}), AvGeneration::Unknown);
-    EXPECT_EQ(interfaceDevices(1).localFirmware, "LQA-100-X");
-    EXPECT_TRUE(deviceTable().localChipName.empty());
-    EXPECT_EQ(interfaceState(1).localClass, DeviceClass::HomePlug1);
-    EXPECT_TRUE(interfaceState(1).localPresent);
-    EXPECT_EQ(interfaceState(1).localMac, source);
+  interfaceState(1).localClass = DeviceClass::HomePlug1;
+  const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 9};
+  EXPECT_EQ(IdentifyLocalAv(1, {source, 1, versionData(6, "LQA-100-X")}), AvGeneration::Unknown);
+  EXPECT_EQ(interfaceDevices(1).localFirmware, "LQA-100-X");
+  EXPECT_TRUE(deviceTable().localChipName.empty());
+  EXPECT_EQ(interfaceState(1).localClass, DeviceClass::HomePlug1);
+  EXPECT_EQ(interfaceState(1).localMac, source);
 
-    RemoteDevice r;
-    r.deviceClass = DeviceClass::AvFirstGeneration;
-    r.firmware = "older and much longer firmware text";
-    EXPECT_EQ(IdentifyRemoteAv(r, versionData(id, "B"), StationListLayout::Mmv1),
-              AvGeneration::Unknown);
-    EXPECT_EQ(r.firmware, "B");
-    EXPECT_EQ(r.deviceClass, DeviceClass::AvFirstGeneration);
-  }
+  RemoteDevice r;
+  r.deviceClass = DeviceClass::AvFirstGeneration;
+  r.firmware = "older and much longer firmware text";
+  EXPECT_EQ(IdentifyRemoteAv(r, versionData(0, "B"), StationListLayout::Mmv1),
+            AvGeneration::Unknown);
+  EXPECT_EQ(r.firmware, "B");
+  EXPECT_EQ(r.deviceClass, DeviceClass::AvFirstGeneration);
 }
 
 TEST_F(IdentificationTest, ConfirmationFromAnotherInterfaceAndBadIndexes) {

@@ -9,51 +9,40 @@
 namespace quorrel::api {
 namespace {
 
-TEST(RateConversion, EachModeAtItsKnownPoints) {
+TEST(RateConversion, EachModeAtItsKnownPointsAndWithinTheBound) {
   EXPECT_EQ(rateToMbps(151, RateMode::HomePlugAv), 200);
   EXPECT_EQ(rateToMbps(150, RateMode::HomePlugAv), 198);  // integer quotient of 198.67
   EXPECT_NEAR(rateToMbps(42, RateMode::HomePlug1), 1.01366, 1e-5);
   EXPECT_DOUBLE_EQ(turboRateToMbps(126), 3);
-  EXPECT_DOUBLE_EQ(turboRateToMbps(252), 6);
   EXPECT_DOUBLE_EQ(turboRateToMbps(519), 14);
   EXPECT_DOUBLE_EQ(rateToMbps(2812, RateMode::Turbo), 85);
   EXPECT_EQ(rateToMbps(2812, static_cast<RateMode>(3)), 0);
-  EXPECT_EQ(rateToMbps(2812, static_cast<RateMode>(-1)), 0);
   // No conversion goes beyond the bound the image decoder trusts.
   EXPECT_EQ(rateToMbps(65535, RateMode::HomePlugAv), kMaxRateMbps);
   EXPECT_LT(rateToMbps(65535, RateMode::HomePlug1), kMaxRateMbps);
   EXPECT_LT(rateToMbps(65535, RateMode::Turbo), kMaxRateMbps);
 }
 
-TEST(RateStatsUpdate, WholeRatesTheChangeRuleAndTheExtremes) {
+TEST(RateStatsUpdate, WholeRatesTheChangeRuleTheExtremesAndHostileSamples) {
   RateStats s;
   UpdateRateStats(s, 42, 7, 9, RateMode::HomePlug1);
-  EXPECT_EQ(s.currentRate, 1);  // 1.0137 truncated
-  EXPECT_EQ(s.lowestRate, 1);   // the first sample sets it: 0 < 1.0
-  EXPECT_TRUE(s.rateChanged);
-  EXPECT_EQ(s.fails, 7u);
-  EXPECT_EQ(s.drops, 9u);
+  EXPECT_EQ(s, (RateStats{7, 9, 1, 1, 1, true}));  // 1.0137 truncated; the first sets the lowest
 
   s = RateStats{};
   s.currentRate = 100;
   RecordRate(s, 100.02, 0, 0);  // not more than 0.02 away
-  RecordRate(s, 100.01, 0, 0);
   EXPECT_FALSE(s.rateChanged);
   RecordRate(s, 101, 0, 0);
-  EXPECT_TRUE(s.rateChanged);
   RecordRate(s, 101, 0, 0);
   EXPECT_TRUE(s.rateChanged);  // stays until the list clears it
-
   for (double v : {80.0, 30.0, 60.0}) RecordRate(s, v, 0, 0);
   EXPECT_EQ(s.lowestRate, 30);
   EXPECT_EQ(s.highestRate, 101);
   RecordRate(s, 0.5, 0, 0);  // 0 becomes the lowest, and the next sample replaces it
   RecordRate(s, 40, 0, 0);
   EXPECT_EQ(s.lowestRate, 40);
-}
 
-TEST(RateStatsUpdate, HostileSamplesStayWholeAndFinite) {
-  RateStats s;
+  s = RateStats{};
   UpdateRateStats(s, 0, 0, 0, RateMode::HomePlug1);  // converts to -0.13
   EXPECT_EQ(s.currentRate, 0);
   EXPECT_FALSE(std::signbit(s.currentRate));

@@ -2,26 +2,28 @@
 // MAC address rules and the key read.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "make-samples/sample_files.h"
-#include "platform/checksum32.h"
 #include "paramblock/parameter_block.h"
+#include "platform/checksum32.h"
 
 namespace quorrel::paramblock {
 namespace {
 
 using R = ParameterBlockResult;
+using Bytes = std::vector<std::uint8_t>;
 
 constexpr MacAddress kMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
 constexpr NetworkMembershipKey kNmk{0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87,
                                     0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x0F};
 
-std::vector<std::uint8_t> goodBlock() {
+Bytes goodBlock() {
   return samples::buildParameterBlock(kMac, kNmk);
 }
 
-void setVersion(std::vector<std::uint8_t>& b, std::uint8_t first, std::uint8_t second) {
+void setVersion(Bytes& b, std::uint8_t first, std::uint8_t second) {
   b[0] = first;
   b[1] = second;
 }
@@ -32,21 +34,13 @@ std::uint32_t xorOfWords(ByteSpan b, std::size_t words) {
   return x;
 }
 
-TEST(ParameterBlock, ResultCodesKeepTheirNumbers) {
-  EXPECT_EQ(toInt(R::kSuccess), 0);
-  EXPECT_EQ(toInt(R::kRegionInvalid), 2);
-  EXPECT_EQ(toInt(R::kWrongVersion), 3);
-  EXPECT_EQ(toInt(R::kNotValidated), 4);
-  EXPECT_EQ(toInt(R::kNoImage), 5);
-  EXPECT_EQ(toInt(R::kVersionTooOld), 6);
-  EXPECT_EQ(toInt(R::kBadLength), 7);
-  EXPECT_EQ(toInt(R::kInvalidValue), 8);
-}
-
-TEST(ParameterBlock, NoImageGivesFiveEverywhere) {
+TEST(ParameterBlock, ResultCodesKeepTheirNumbersAndNoImageGivesFive) {
+  EXPECT_EQ((std::array{toInt(R::kSuccess), toInt(R::kRegionInvalid), toInt(R::kWrongVersion),
+                        toInt(R::kNotValidated), toInt(R::kNoImage), toInt(R::kVersionTooOld),
+                        toInt(R::kBadLength), toInt(R::kInvalidValue)}),
+            (std::array{0, 2, 3, 4, 5, 6, 7, 8}));
   ParameterBlock view;
   NetworkMembershipKey key{};
-  EXPECT_FALSE(view.validated());
   EXPECT_EQ(view.validateImage(), R::kNoImage);
   EXPECT_EQ(view.attachImage({}), R::kNoImage);
   EXPECT_EQ(view.updateChecksum({}), R::kNoImage);
@@ -54,105 +48,84 @@ TEST(ParameterBlock, NoImageGivesFiveEverywhere) {
   EXPECT_EQ(view.getNetworkMembershipKey(key), R::kNoImage);
 }
 
-TEST(ParameterBlock, GoodBlockValidatesAndADamagedOneClearsValidated) {
-  auto block = goodBlock();
+TEST(ParameterBlock, ValidationChecksVersionThenLengthThenRegions) {
+  const struct {
+    const char* what;
+    std::function<void(Bytes&)> damage;
+    R result;
+  } cases[] = {
+      {"good", [](Bytes&) {}, R::kSuccess},
+      {"stored checksum is not compared", [](Bytes& b) { b[8] ^= 0x5A; }, R::kSuccess},
+      {"trailing bytes after the image", [](Bytes& b) { b.resize(b.size() + 100, 0xEE); },
+       R::kSuccess},
+      {"a region", [](Bytes& b) { b[244] = 4; }, R::kRegionInvalid},
+      // Other versions stop at the version: neither length nor regions are looked at.
+      {"version 1.4", [](Bytes& b) { setVersion(b, 1, 4), writeLe16(b, 4, 3), b[244] = 0xFF; },
+       R::kWrongVersion},
+      {"version 4.5", [](Bytes& b) { setVersion(b, 4, 5); }, R::kWrongVersion},
+      {"version 5.4", [](Bytes& b) { setVersion(b, 5, 4); }, R::kWrongVersion},
+      {"length 15559", [](Bytes& b) { writeLe16(b, kLengthOffset, 15559); }, R::kBadLength},
+      {"length 15561", [](Bytes& b) { writeLe16(b, kLengthOffset, 15561); }, R::kBadLength},
+      // A buffer shorter than the length it claims, and nothing read past its end.
+      {"one byte short", [](Bytes& b) { b.pop_back(); }, R::kBadLength},
+      {"header cut", [](Bytes& b) { b.resize(kHeaderLength - 1); }, R::kBadLength},
+  };
+  for (const auto& c : cases) {
+    Bytes block = goodBlock();
+    c.damage(block);
+    ParameterBlock view;
+    EXPECT_EQ(view.attachImage(block), c.result) << c.what;
+    EXPECT_EQ(view.validated(), c.result == R::kSuccess) << c.what;
+  }
+  // Damage after a good validation clears `validated`.
+  Bytes block = goodBlock();
   ParameterBlock view;
-  EXPECT_EQ(view.attachImage(block), R::kSuccess);
-  EXPECT_TRUE(view.validated());
+  ASSERT_EQ(view.attachImage(block), R::kSuccess);
   block[244] = 4;
   EXPECT_EQ(view.validateImage(), R::kRegionInvalid);
   EXPECT_FALSE(view.validated());
-  // The stored checksum is not compared.
-  block = goodBlock();
-  block[8] ^= 0x5A;
-  EXPECT_EQ(view.attachImage(block), R::kSuccess);
 }
 
-TEST(ParameterBlock, OtherVersionsStopAtTheVersion) {
-  auto block = goodBlock();
-  setVersion(block, 1, 4);
-  writeLe16(block, kLengthOffset, 3);  // neither length nor regions are looked at
-  block[244] = 0xFF;
+TEST(ParameterBlock, UpdateChecksumSumsTheStatedLengthWithinTheBuffer) {
   ParameterBlock view;
-  EXPECT_EQ(view.attachImage(block), R::kWrongVersion);
-  EXPECT_FALSE(view.validated());
-  setVersion(block, 4, 5);
-  EXPECT_EQ(view.validateImage(), R::kWrongVersion);
-  setVersion(block, 5, 4);
-  EXPECT_EQ(view.validateImage(), R::kWrongVersion);
-}
-
-TEST(ParameterBlock, LengthFieldAndBufferSize) {
-  ParameterBlock view;
-  auto block = goodBlock();
-  writeLe16(block, kLengthOffset, 15559);
-  EXPECT_EQ(view.attachImage(block), R::kBadLength);
-  writeLe16(block, kLengthOffset, 15561);
-  EXPECT_EQ(view.attachImage(block), R::kBadLength);
-
-  // A buffer one byte shorter than the length it claims: 7, and nothing read past its end.
-  block = goodBlock();
-  std::vector<std::uint8_t> shortCopy(block.begin(), block.end() - 1);
-  EXPECT_EQ(view.attachImage(shortCopy), R::kBadLength);
-  std::vector<std::uint8_t> header(block.begin(), block.begin() + kHeaderLength - 1);
-  EXPECT_EQ(view.attachImage(header), R::kBadLength);
-  // Trailing bytes after the image are allowed.
-  std::vector<std::uint8_t> longer = block;
-  longer.resize(block.size() + 100, 0xEE);
-  EXPECT_EQ(view.attachImage(longer), R::kSuccess);
-}
-
-TEST(ParameterBlock, UpdateChecksumMakesTheWordsXorToAllOnes) {
-  auto block = goodBlock();
+  Bytes block = goodBlock();
   writeLe32(block, kChecksumOffset, 0x12345678);
   block[200] ^= 0x01;  // a name byte: changes the sum, not the validity
-  ParameterBlock view;
   EXPECT_EQ(view.updateChecksum(block), R::kSuccess);
-  EXPECT_EQ(xorOfWords(block, kParameterBlockLength / 4), 0xFFFFFFFFu);
   EXPECT_EQ(checksum32(block), 0u);
-
-  // A block whose regions fail still gets its checksum.
-  block[245] = 9;
+  block[245] = 9;  // a block whose regions fail still gets its checksum
   writeLe32(block, kChecksumOffset, 0);
   EXPECT_EQ(view.updateChecksum(block), R::kRegionInvalid);
   EXPECT_EQ(xorOfWords(block, kParameterBlockLength / 4), 0xFFFFFFFFu);
-}
 
-TEST(ParameterBlock, UpdateChecksumOnOtherVersionsUsesTheStatedLength) {
-  ParameterBlock view;
-  std::vector<std::uint8_t> block(400, 0x33);
-  setVersion(block, 1, 4);
-  writeLe16(block, kLengthOffset, 202);  // 50 whole words
-  EXPECT_EQ(view.updateChecksum(block), R::kWrongVersion);
-  EXPECT_EQ(xorOfWords(block, 50), 0xFFFFFFFFu);
+  // Another version: the length it states, in whole words.
+  Bytes other(400, 0x33);
+  setVersion(other, 1, 4);
+  writeLe16(other, kLengthOffset, 202);
+  EXPECT_EQ(view.updateChecksum(other), R::kWrongVersion);
+  EXPECT_EQ(xorOfWords(other, 50), 0xFFFFFFFFu);
+  // Beyond 16384, or within it but beyond the buffer: refused instead of summed past the end.
+  for (std::uint16_t stated : {20000, 401}) {
+    writeLe32(other, kChecksumOffset, 0xAAAAAAAA);
+    writeLe16(other, kLengthOffset, stated);
+    EXPECT_EQ(view.updateChecksum(other), R::kBadLength) << stated;
+    EXPECT_EQ(readLe32(other, kChecksumOffset), 0u) << stated;
+  }
 
-  writeLe16(block, kLengthOffset, 20000);
-  EXPECT_EQ(view.updateChecksum(block), R::kBadLength);
-  EXPECT_EQ(readLe32(block, kChecksumOffset), 0u);
-
-  // Within 16384 but beyond the buffer: refused instead of summed past the end.
-  writeLe32(block, kChecksumOffset, 0xAAAAAAAA);
-  writeLe16(block, kLengthOffset, 401);
-  EXPECT_EQ(view.updateChecksum(block), R::kBadLength);
-  EXPECT_EQ(readLe32(block, kChecksumOffset), 0u);
-}
-
-TEST(ParameterBlock, UpdateChecksumLeavesRefusedImagesUntouched) {
-  auto block = goodBlock();
+  // Refused images of version 4.4 are left untouched.
+  block = goodBlock();
   writeLe16(block, kLengthOffset, 15559);
-  writeLe32(block, kChecksumOffset, 0xCAFEF00D);
-  const auto before = block;
-  ParameterBlock view;
+  const Bytes before = block;
   EXPECT_EQ(view.updateChecksum(block), R::kBadLength);
   EXPECT_EQ(block, before);
-  std::vector<std::uint8_t> tiny(6, 0x04);
+  Bytes tiny(6, 0x04);
   EXPECT_EQ(view.updateChecksum(tiny), R::kBadLength);
-  EXPECT_EQ(tiny, std::vector<std::uint8_t>(6, 0x04));
+  EXPECT_EQ(tiny, Bytes(6, 0x04));
 }
 
 TEST(ParameterBlock, MacAddressRules) {
-  auto block = goodBlock();
-  const auto before = block;
+  Bytes block = goodBlock();
+  const Bytes before = block;
   ParameterBlock view;
   ASSERT_EQ(view.attachImage(block), R::kSuccess);
   EXPECT_EQ(view.setMacAddress({0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}), R::kInvalidValue);
@@ -161,42 +134,37 @@ TEST(ParameterBlock, MacAddressRules) {
     EXPECT_EQ(view.setMacAddress(reserved), R::kInvalidValue);
   EXPECT_EQ(block, before);
 
+  // Only the six bytes change; the checksum is left for updateChecksum.
   const MacAddress local{0x00, 0xB0, 0x52, 0x12, 0x34, 0x56};
   EXPECT_EQ(view.setMacAddress(local), R::kSuccess);
-  EXPECT_EQ(readMac(block, kMacAddressOffset), local);
-  EXPECT_EQ(readLe32(block, kChecksumOffset), readLe32(before, kChecksumOffset));
-  for (std::size_t i = 0; i < block.size(); ++i)
-    if (i < kMacAddressOffset || i >= kMacAddressOffset + 6) {
-      ASSERT_EQ(block[i], before[i]) << i;
-    }
+  Bytes expected = before;
+  std::copy(local.begin(), local.end(), expected.begin() + kMacAddressOffset);
+  EXPECT_EQ(block, expected);
 
   setVersion(block, 1, 3);
   EXPECT_EQ(view.setMacAddress(kMac), R::kVersionTooOld);
   setVersion(block, 1, 4);
   EXPECT_EQ(view.setMacAddress(kMac), R::kSuccess);
-
-  // A buffer that ends inside the MAC field.
-  std::vector<std::uint8_t> shortBuffer(block.begin(), block.begin() + 17);
-  view.attachImage(shortBuffer);
+  Bytes cut(block.begin(), block.begin() + 17);  // ends inside the MAC field
+  view.attachImage(cut);
   EXPECT_EQ(view.setMacAddress(local), R::kBadLength);
 }
 
 TEST(ParameterBlock, NetworkMembershipKeyRead) {
-  auto block = goodBlock();
+  Bytes block = goodBlock();
   ParameterBlock view;
   NetworkMembershipKey key{};
   view.attachImage(block);
   EXPECT_EQ(view.getNetworkMembershipKey(key), R::kSuccess);
   EXPECT_EQ(key, kNmk);
 
-  // Version (1, 4) is accepted by the accessor although validation stops at the version.
-  std::vector<std::uint8_t> old(kNetworkMembershipKeyOffset + 16, 0);
+  // Version 1.4 is read by the accessor although validation stops at the version.
+  Bytes old(kNetworkMembershipKeyOffset + 16, 0);
   setVersion(old, 1, 4);
-  for (std::size_t i = 0; i < 16; ++i) old[kNetworkMembershipKeyOffset + i] = std::uint8_t(i);
+  old.back() = 15;
   EXPECT_EQ(view.attachImage(old), R::kWrongVersion);
   EXPECT_EQ(view.getNetworkMembershipKey(key), R::kSuccess);
   EXPECT_EQ(key[15], 15);
-
   setVersion(old, 0, 9);
   EXPECT_EQ(view.getNetworkMembershipKey(key), R::kVersionTooOld);
 

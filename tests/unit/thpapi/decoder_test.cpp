@@ -24,158 +24,107 @@ class DecoderTest : public ::testing::Test {
   ThapiResult r;
 };
 
-TEST_F(DecoderTest, HeaderChecksGiveTheirErrorsInOrder) {
-  Bytes f = versionConfirm(3, "text");
-  f[12] = 0x08;  // IPv4
-  EXPECT_EQ(decode(f), -1);
-  EXPECT_EQ(lastError(), 1);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.mmtype, 0xFFFF);
-
-  f = versionConfirm(3, "text");
-  f[14] = 1;  // version 1 while version 0 is expected
-  EXPECT_EQ(decode(f), -1);
-  EXPECT_EQ(lastError(), 14);
-  f[14] = 0;
-  f[19] = 0x53;  // foreign OUI, known type
-  EXPECT_EQ(decode(f), -1);
-  EXPECT_EQ(lastError(), 14);
-  EXPECT_EQ(r.mmtype, 0xFFFF);
-
-  // Expected version 1: a version-0 frame is refused; OUI checked at 19.
-  EXPECT_EQ(decode(versionConfirm(3, "text"), 4), -1);
-  EXPECT_EQ(lastError(), 14);
-
-  EXPECT_EQ(decode(Bytes()), -1);
-  EXPECT_EQ(lastError(), 14);
-  for (std::size_t n : {1u, 13u}) {
-    EXPECT_EQ(decode(Bytes(n, 0x88)), -1) << n;
-    EXPECT_EQ(lastError(), 1);
+TEST_F(DecoderTest, HeaderAndTypeChecksGiveTheirErrorsInOrder) {
+  const Bytes good = versionConfirm(3, "text");
+  const struct {
+    const char* what;
+    Bytes frame;
+    int version, error;
+  } cases[] = {
+      {"IPv4", with(good, 12, 0x08), 0, 1},
+      {"1 byte", Bytes(1, 0x88), 0, 1},
+      {"13 bytes", Bytes(13, 0x88), 0, 1},
+      {"no frame", Bytes(), 0, 14},
+      {"19 bytes", avFrame(0xA001, 19), 0, 14},
+      {"version 1 where 0 is expected", with(good, 14, 1), 0, 14},
+      {"foreign OUI, known type", with(good, 19, 0x53), 0, 14},
+      {"version 0 where 1 is expected", good, 4, 14},
+      {"unknown type", avFrame(0xA0FE, 64), 0, 40},
+      {"a response, never received", avFrame(0xA063, 64), 0, 40},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(decode(c.frame, c.version), -1) << c.what;
+    EXPECT_EQ(lastError(), c.error) << c.what;
+    EXPECT_EQ(r.status, c.error) << c.what;
+    EXPECT_EQ(r.mmtype, 0xFFFF) << c.what;
+    EXPECT_EQ(r.operation, 0u) << c.what;
   }
-  EXPECT_EQ(decode(avFrame(0xA001, 19)), -1);
-  EXPECT_EQ(lastError(), 14);
-
   EXPECT_EQ(thpapi_DecodeFrame(ByteSpan(static_cast<const std::uint8_t*>(nullptr), 0), r, 0), -1);
-  EXPECT_EQ(lastError(), 14);  // no frame at all
-}
-
-TEST_F(DecoderTest, UnknownTypeIsErrorFortyWithNoType) {
-  EXPECT_EQ(decode(avFrame(0xA0FE, 64)), -1);
-  EXPECT_EQ(lastError(), 40);
-  EXPECT_EQ(r.status, 40);
-  EXPECT_EQ(r.mmtype, 0xFFFF);
-  EXPECT_EQ(r.operation, 0u);
-  EXPECT_EQ(decode(avFrame(0xA063, 64)), -1);  // a response is never received
-  EXPECT_EQ(lastError(), 40);
-}
-
-TEST_F(DecoderTest, VersionConfirmation) {
-  Bytes f = versionConfirm(5, "LQ-B200 firmware 1.2", kAdapterMac);
-  f[20] = 0;
-  ASSERT_EQ(decode(f), 0);
-  EXPECT_EQ(r.operation, THAPI_GETVERSION);
-  EXPECT_EQ(r.phase, 2u);
-  EXPECT_EQ(r.mmtype, 0xA001);
-  EXPECT_EQ(r.source, kAdapterMac);
-  EXPECT_EQ(r.destination, kHostMac);
-  EXPECT_EQ(r.dataValid, 1);
-  EXPECT_EQ(r.dataLength, 67u);
-  EXPECT_EQ(r.data[0], 5);
-  EXPECT_EQ(r.data[1], 20);
-  EXPECT_EQ(readText(r.data, 2, 64), "LQ-B200 firmware 1.2");
-
-  EXPECT_EQ(decode(avFrame(0xA001, 87)), -1);
   EXPECT_EQ(lastError(), 14);
-  EXPECT_EQ(r.mmtype, 0xA001);
-  EXPECT_EQ(r.dataValid, 0);
 }
 
 TEST_F(DecoderTest, ShortConfirmationsFailWithTheirErrors) {
-  struct Case {
+  const struct {
     std::uint16_t type;
     std::size_t shortLength;
     int error;  // 0: last error untouched
+  } cases[] = {
+      {0xA051, 20, 34},  {0xA00D, 21, 34}, {0xA021, 28, 34}, {0xA005, 28, 34}, {0xA05D, 20, 34},
+      {0xA07D, 20, 34},  {0xA001, 87, 14}, {0xA01D, 20, 14}, {0xA095, 20, 14}, {0xA035, 27, 14},
+      {0xA036, 184, 14}, {0xA059, 21, 14}, {0xA025, 35, 14}, {0xA039, 32, 14}, {0xA029, 21, 0},
+      {0xA055, 85, 0},   {0xA071, 602, 0}, {0xA091, 605, 0}, {0xA062, 20, 0},
   };
-  const Case cases[] = {
-      {0xA051, 20, 34}, {0xA00D, 21, 34}, {0xA021, 28, 34}, {0xA005, 28, 34}, {0xA05D, 20, 34},
-      {0xA07D, 20, 34}, {0xA01D, 20, 14}, {0xA095, 20, 14}, {0xA035, 27, 14}, {0xA036, 184, 14},
-      {0xA059, 21, 14}, {0xA025, 35, 14}, {0xA039, 32, 14}, {0xA029, 21, 0},  {0xA055, 85, 0},
-      {0xA071, 602, 0}, {0xA091, 605, 0}, {0xA062, 20, 0},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     setLastError(99);
     EXPECT_EQ(decode(avFrame(c.type, c.shortLength)), -1) << std::hex << c.type;
     EXPECT_EQ(lastError(), c.error == 0 ? 99 : c.error) << std::hex << c.type;
     EXPECT_NE(r.status, 0) << std::hex << c.type;  // never mistaken for a success
     EXPECT_EQ(r.dataValid, 0) << std::hex << c.type;
   }
+  // Link statistics: one byte short of control 1's fields, and a control value that has none.
+  EXPECT_EQ(decode(with(avFrame(0xA031, 24 + 246), 21, 1)), -1);
+  EXPECT_EQ(lastError(), 14);
+  EXPECT_EQ(decode(with(avFrame(0xA031, 400), 21, 7)), -1);
+  EXPECT_EQ(lastError(), 22);
 }
 
-TEST_F(DecoderTest, StatusOnlyAndFieldConfirmations) {
-  struct Case {
+TEST_F(DecoderTest, EachConfirmationGivesItsOperationAndDataLength) {
+  const struct {
     std::uint16_t type;
-    std::uint32_t operation;
+    std::size_t length;
+    std::uint32_t operation, phase;
+    int dataLength;  // -1: not checked
+  } cases[] = {
+      {0xA001, 88, 4, 2, 67},   {0xA051, 60, 8, 2, 0},    {0xA01D, 60, 5, 2, 0},
+      {0xA05D, 60, 12, 2, 0},   {0xA07D, 60, 13, 2, 0},   {0xA095, 60, 15, 2, 0},
+      {0xA055, 86, 2, 2, 65},   {0xA031, 64, 1, 2, 43},   {0xA035, 28, 0, 0, 7},
+      {0xA036, 185, 0, 0, 165}, {0xA071, 603, 10, 2, -1}, {0xA091, 606, 14, 2, -1},
+      {0xA06D, 23, 11, 2, 2},
   };
-  for (const Case c :
-       {Case{0xA051, 8}, Case{0xA01D, 5}, Case{0xA05D, 12}, Case{0xA07D, 13}, Case{0xA095, 15}}) {
-    ASSERT_EQ(decode(statusConfirm(c.type, 0x07)), 0) << std::hex << c.type;
-    EXPECT_EQ(r.operation, c.operation);
-    EXPECT_EQ(r.phase, 2u);
-    EXPECT_EQ(r.status, 0x07);
-    EXPECT_EQ(r.dataValid, 0);
+  for (const auto& c : cases) {
+    ASSERT_EQ(decode(with(avFrame(c.type, c.length), 20, 7)), 0) << std::hex << c.type;
+    EXPECT_EQ(r.operation, c.operation) << std::hex << c.type;
+    EXPECT_EQ(r.phase, c.phase) << std::hex << c.type;
+    EXPECT_EQ(r.mmtype, c.type);
+    EXPECT_EQ(r.status, c.type == 0xA036 ? 0 : 7) << std::hex << c.type;  // an indication
+    if (c.dataLength >= 0) {
+      EXPECT_EQ(r.dataLength, std::uint32_t(c.dataLength)) << std::hex << c.type;
+    }
   }
-  Bytes text = avFrame(0xA055, 86);
-  text[21] = 3;
-  put(text, 22, {'A', 'B', 'C'});
-  ASSERT_EQ(decode(text), 0);
-  EXPECT_EQ(r.operation, 2u);
-  EXPECT_EQ(r.dataLength, 65u);
-  EXPECT_EQ(r.data[0], 3);
-  EXPECT_EQ(r.data[1], 'A');
-
-  Bytes stats = avFrame(0xA031, 24 + 247);
-  put(stats, 21, {1, 0, 9});
-  ASSERT_EQ(decode(stats), 0);
-  EXPECT_EQ(r.operation, 1u);
-  EXPECT_EQ(r.dataLength, 3u + 247u);
-  stats.resize(24 + 246);
-  EXPECT_EQ(decode(stats), -1);
-  EXPECT_EQ(lastError(), 14);
-  stats = avFrame(0xA031, 400);
-  stats[21] = 7;  // no such control value
-  EXPECT_EQ(decode(stats), -1);
-  EXPECT_EQ(lastError(), 22);
-
-  ASSERT_EQ(decode(avFrame(0xA035, 28)), 0);
-  EXPECT_EQ(r.operation, 0u);
-  EXPECT_EQ(r.phase, 0u);
-  EXPECT_EQ(r.dataLength, 7u);
-  ASSERT_EQ(decode(avFrame(0xA036, 185)), 0);
-  EXPECT_EQ(r.dataLength, 165u);
-  ASSERT_EQ(decode(avFrame(0xA071, 603)), 0);
-  EXPECT_EQ(r.operation, 10u);
-  ASSERT_EQ(decode(avFrame(0xA091, 606)), 0);
-  EXPECT_EQ(r.operation, 14u);
-  ASSERT_EQ(decode(avFrame(0xA06D, 23)), 0);
-  EXPECT_EQ(r.operation, 11u);
-  EXPECT_EQ(r.dataLength, 2u);
+  // The version confirmation's identifier, length and text field, from both addresses.
+  const Bytes version = versionConfirm(5, "LQ-B200 firmware 1.2");
+  ASSERT_EQ(decode(version), 0);
+  EXPECT_EQ(r.source, kAdapterMac);
+  EXPECT_EQ(r.destination, kHostMac);
+  EXPECT_EQ(r.dataValid, 1);
+  EXPECT_EQ(Bytes(r.data.begin(), r.data.begin() + 66),
+            Bytes(version.begin() + 21, version.end() - 1));
 }
 
 // A version-0 station list: count at 38, stations from 39, 15 bytes each, rate at 13.
 Bytes networkInfoV0(std::uint8_t count, std::size_t stationsPresent) {
-  Bytes f = avFrame(0xA039, 39 + 15 * stationsPresent);
+  Bytes f = avFrame(0xA039, std::max<std::size_t>(60, 39 + 15 * stationsPresent));
   f[20] = 1;
   f[38] = count;
   for (std::size_t i = 0; i < stationsPresent; ++i) {
     putMac(f, 39 + 15 * i, MacAddress{0x00, 0xB0, 0x52, 0, 0, std::uint8_t(i + 1)});
     f[39 + 15 * i + 13] = std::uint8_t(100 + i);
   }
-  if (f.size() < 60) f.resize(60);
   return f;
 }
 
 TEST_F(DecoderTest, NetworkInfoCopiesOnlyWhatTheFrameHolds) {
-  Bytes f = networkInfoV0(2, 2);
+  const Bytes f = networkInfoV0(2, 2);
   ASSERT_EQ(decode(f), 0);
   EXPECT_EQ(r.operation, 3u);
   EXPECT_EQ(r.dataLength, 1u + (f.size() - 21));
@@ -218,46 +167,35 @@ TEST_F(DecoderTest, NetworkInfoVersionOneLayout) {
   ASSERT_TRUE(readStation(r, 4, 0, s));
   EXPECT_EQ(s.mac, (MacAddress{2, 0, 0, 0, 0, 9}));
   EXPECT_EQ(s.rate, 0x1234);
-  EXPECT_EQ(decode(f, 0), -1);  // version-1 header where version 0 is expected
-  EXPECT_EQ(lastError(), 14);
   EXPECT_EQ(decode(avFrameV1(0xA039, 55), 4), -1);
   EXPECT_EQ(lastError(), 14);
 }
 
 TEST_F(DecoderTest, ConfigurationBlockIsBoundedByTheFrame) {
   Bytes f = avFrame(0xA059, 30);
-  f[20] = 0x10;
-  f[21] = 200;  // announces more than the frame holds
-  put(f, 22, {1, 2, 3, 4, 5, 6, 7, 8});
+  put(f, 20, {0x10, 200, 1, 2, 3, 4, 5, 6, 7, 8});  // announces more than the frame holds
   ASSERT_EQ(decode(f), 0);
   EXPECT_EQ(r.operation, 16u);
   EXPECT_EQ(r.status, 0x10);
   EXPECT_EQ(r.dataValid, 1);
+  EXPECT_EQ(Bytes(r.data.begin(), r.data.begin() + 11),
+            (Bytes{0x10, 200, 1, 2, 3, 4, 5, 6, 7, 8, 0}));
   EXPECT_EQ(r.dataLength, 2u + 8u);
-  EXPECT_EQ(r.data[0], 0x10);
-  EXPECT_EQ(r.data[1], 200);
-  EXPECT_EQ(r.data[9], 8);
-  EXPECT_EQ(r.data[10], 0);
   f.resize(1514, 0x77);
   ASSERT_EQ(decode(f), 0);
   EXPECT_EQ(r.dataLength, 2u + 1492u);
 }
 
-TEST_F(DecoderTest, HostActionIndicationMakesItsResponseWait) {
-  Bytes f = avFrame(0xA062, 60);
-  f[20] = 0x04;
-  ASSERT_EQ(decode(f), 0);
+TEST_F(DecoderTest, HostActionIndicationMakesItsResponseWaitOnce) {
+  ASSERT_EQ(decode(statusConfirm(0xA062, 0x04)), 0);
   EXPECT_EQ(r.operation, 6u);
   EXPECT_EQ(r.phase, 1u);
   EXPECT_EQ(r.dataLength, 1u);
   EXPECT_EQ(r.data[0], 4);
+  // Back to the adapter, result 0, zeros to 64 bytes.
   Bytes out(1528, 0xEE);
   ASSERT_EQ(thpapi_NextPendingFrame(out), 64u);
-  EXPECT_EQ(Bytes(out.begin(), out.begin() + 6), Bytes(kAdapterMac.begin(), kAdapterMac.end()));
-  EXPECT_EQ(Bytes(out.begin() + 6, out.begin() + 12), Bytes(kHostMac.begin(), kHostMac.end()));
-  EXPECT_EQ(out[15], 0x63);
-  EXPECT_EQ(out[16], 0xA0);
-  EXPECT_EQ(out[20], 0);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 64), request(0xA063));
   EXPECT_EQ(thpapi_NextPendingFrame(out), 0u);
 
   EXPECT_EQ(decode(avFrame(0xA062, 20)), -1);  // too short: answered with result 1
@@ -266,34 +204,26 @@ TEST_F(DecoderTest, HostActionIndicationMakesItsResponseWait) {
 }
 
 TEST_F(DecoderTest, ReadPieceLengthIsCheckedBeforeUse) {
-  ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 2), 0);
+  Bytes tooLong = readConfirm(2, 0, Bytes(8, 0));
+  putLe16(tooLong, 26, 0xFFFF);  // in a 60-byte frame
+  Bytes pastEnd = tooLong;
+  putLe16(pastEnd, 26, 1000);  // within 1024 but past the frame end
+  const Bytes damaged = with(readConfirm(2, 0, Bytes(1024, 0x5A)), 40, 0x5B);
+  const struct {
+    const Bytes& frame;
+    int error;
+  } cases[] = {{tooLong, 34}, {pastEnd, 14}, {damaged, 22}};
   Bytes out(1528);
-  ASSERT_EQ(thpapi_NextPendingFrame(out), 64u);
-
-  // A length of 65535 in a 60-byte frame: refused, nothing read beyond the frame.
-  Bytes f = readConfirm(2, 0, Bytes(8, 0));
-  putLe16(f, 26, 0xFFFF);
-  EXPECT_EQ(decode(f), -1);
-  EXPECT_EQ(lastError(), 34);
-  EXPECT_EQ(r.status, 34);
-  EXPECT_EQ(r.dataValid, 0);
-  EXPECT_EQ(r.phase, 2u);  // first piece: no retries, the transfer ends
-  EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
-
-  ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 2), 0);
-  ASSERT_EQ(thpapi_NextPendingFrame(out), 64u);
-  f = readConfirm(2, 0, Bytes(8, 0));
-  putLe16(f, 26, 1000);  // within 1024 but past the frame end
-  EXPECT_EQ(decode(f), -1);
-  EXPECT_EQ(lastError(), 14);
-
-  ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 2), 0);
-  ASSERT_EQ(thpapi_NextPendingFrame(out), 64u);
-  f = readConfirm(2, 0, Bytes(1024, 0x5A));
-  f[40] ^= 1;  // damaged piece
-  EXPECT_EQ(decode(f), -1);
-  EXPECT_EQ(lastError(), 22);
-  EXPECT_EQ(r.status, 22);
+  for (const auto& c : cases) {
+    ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 2), 0);
+    ASSERT_EQ(thpapi_NextPendingFrame(out), 64u);
+    EXPECT_EQ(decode(c.frame), -1) << c.error;
+    EXPECT_EQ(lastError(), c.error);
+    EXPECT_EQ(r.status, c.error);
+    EXPECT_EQ(r.dataValid, 0);
+    EXPECT_EQ(r.phase, 2u);  // first piece: no retries, the transfer ends
+    EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
+  }
 }
 
 TEST_F(DecoderTest, HostileFramesStayInBounds) {

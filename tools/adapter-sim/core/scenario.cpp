@@ -362,7 +362,8 @@ bool parseScenario(std::string_view text, Scenario& out, std::string& error,
   return true;
 }
 
-bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
+bool readScenarioText(const std::string& path, std::string& text, std::string& directory,
+                      std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = path + ": cannot be read";
@@ -370,9 +371,16 @@ bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error
   }
   std::ostringstream all;
   all << in.rdbuf();
+  text = all.str();
   const auto slash = path.rfind('/');
-  const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  if (!parseScenario(all.str(), out, error, directory)) {
+  directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  return true;
+}
+
+bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
+  std::string text, directory;
+  if (!readScenarioText(path, text, directory, error)) return false;
+  if (!parseScenario(text, out, error, directory)) {
     error = path + ": " + error;
     return false;
   }

@@ -109,6 +109,10 @@ struct Scenario {
 // (the current one when empty).
 bool parseScenario(std::string_view text, Scenario& out, std::string& error,
                    std::string_view directory = {});
+// Reads a scenario file whole; `directory` is its folder (with a trailing slash), against which
+// relative file names inside it are taken.
+bool readScenarioText(const std::string& path, std::string& text, std::string& directory,
+                      std::string& error);
 // Reads and parses a file; errors are prefixed with the path.
 bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error);
 

@@ -4,7 +4,6 @@
 #include "adapter-sim/core/scenario_set.h"
 
 #include <charconv>
-#include <fstream>
 #include <sstream>
 
 namespace quorrel::sim {
@@ -140,16 +139,9 @@ bool parseScenarioSet(std::string_view text, ScenarioSet& out, std::string& erro
 }
 
 bool loadScenarioSetFile(const std::string& path, ScenarioSet& out, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = path + ": cannot be read";
-    return false;
-  }
-  std::ostringstream all;
-  all << in.rdbuf();
-  const auto slash = path.rfind('/');
-  const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  if (!parseScenarioSet(all.str(), out, error, directory)) {
+  std::string text, directory;
+  if (!readScenarioText(path, text, directory, error)) return false;
+  if (!parseScenarioSet(text, out, error, directory)) {
     error = path + ": " + error;
     return false;
   }

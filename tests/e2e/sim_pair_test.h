@@ -1,0 +1,55 @@
+// A test fixture with a namespace pair, a scratch folder and adapter-sim on the far end.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "e2e/netns.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::e2e {
+
+class SimPairTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
+    std::string error;
+    ASSERT_TRUE(pair.create(error)) << error;
+    char dirTemplate[] = "/tmp/quorrel-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    dir = dirTemplate;
+    logPath = dir + "/frames.log";
+  }
+
+  void TearDown() override {
+    transport::ResetInterfaceTable();
+    sim.stop();
+    pair.teardown();
+    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+  }
+
+  // Writes `scenario` into the scratch folder, starts adapter-sim on it (logging every frame
+  // to logPath), moves this process next to the host veth end and opens that end as
+  // interface 0, the current one.
+  void startSim(const std::string& scenario) {
+    const std::string path = dir + "/scenario.conf";
+    std::ofstream(path) << scenario;
+    std::string error;
+    ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
+    ASSERT_TRUE(pair.enterHost(error)) << error;
+    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+    ASSERT_EQ(transport::interfaceTable().interfaceCount, 1);
+    ASSERT_EQ(transport::OpenInterface(0), 1);
+    transport::setCurrentInterface(0);
+  }
+
+  NetnsPair pair;
+  SimProcess sim;
+  std::string dir, logPath;
+};
+
+}  // namespace quorrel::e2e
