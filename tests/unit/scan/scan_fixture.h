@@ -9,7 +9,6 @@
 
 #include "adapter-sim/core/in_process_backend.h"
 #include "adapter-sim/core/network.h"
-#include "adapter-sim/core/scenario_set.h"
 #include "api/device_table.h"
 #include "brantleapi/turbo_state.h"
 #include "persistence/known_devices.h"
@@ -32,27 +31,18 @@ class RecordingListener : public ScanListener {
     timer.push_back(running ? static_cast<int>(period) : -1);
   }
   void logParameters(int kind, ByteSpan) override { parameterLogs.push_back(kind); }
-  std::vector<int> refreshes;
-  std::vector<int> timer;
-  std::vector<int> parameterLogs;
+  std::vector<int> refreshes, timer, parameterLogs;
   bool upgradeEnabled = false;
 };
 
-inline sim::Scenario parse(const std::string& text) {
-  sim::Scenario s;
-  std::string error;
-  EXPECT_TRUE(sim::parseScenario(text, s, error)) << error;
-  return s;
-}
-
 // "[remote]" sections for `n` first-generation stations 00:B0:52:30:00:01.. with rates
 // 10, 11, 12, ...
-inline std::string stations(int n, int chip = 2) {
+inline std::string stations(int n) {
   std::string text;
   for (int i = 1; i <= n; ++i) {
     char line[160];
-    std::snprintf(line, sizeof line, "[remote]\nmac 00:B0:52:30:00:%02X\nchip %d\nrate %d\n", i,
-                  chip, 9 + i);
+    std::snprintf(line, sizeof line, "[remote]\nmac 00:B0:52:30:00:%02X\nchip 2\nrate %d\n", i,
+                  9 + i);
     text += line;
   }
   return text;
@@ -67,36 +57,38 @@ class ScanFixture : public ::testing::Test {
   void SetUp() override {
     platform::setClock(&clock);
     platform::setNotice(&notices);
-    transport::ResetInterfaceTable();
+    reset();
     api::ResetDeviceTable();
     thpapi::ResetExchangeState();
-    thpapi::setFrameIntake(nullptr);
-    ResetScan();
-    setScanListener(&listener);
-    setKnownDeviceStore(nullptr);
     persistence::ResetKnownDevices();
     setTurboOperations(nullptr);
     brantleapi::ResetTurboState();
-    setLocalKeyReader(nullptr);
+    setScanListener(&listener);
     transport::setBackend(&backend);
   }
   void TearDown() override {
-    transport::ResetInterfaceTable();
+    reset();
     transport::setBackend(nullptr);
-    thpapi::setFrameIntake(nullptr);
     setScanListener(nullptr);
+    platform::setNotice(nullptr);
+    platform::setClock(nullptr);
+  }
+  static void reset() {
+    transport::ResetInterfaceTable();
+    thpapi::setFrameIntake(nullptr);
     setKnownDeviceStore(nullptr);
     setLocalKeyReader(nullptr);
     ResetScan();
-    platform::setNotice(nullptr);
-    platform::setClock(nullptr);
   }
 
   // Adds an interface with a network answering on it (none for an empty scenario).
   sim::Network* attach(const std::string& scenarioText, MacAddress hostMac = sim::kDefaultHostMac) {
     sim::Network* n = nullptr;
     if (!scenarioText.empty()) {
-      networks.push_back(std::make_unique<sim::Network>(parse(scenarioText)));
+      sim::Scenario s;
+      std::string error;
+      EXPECT_TRUE(sim::parseScenario(scenarioText, s, error)) << error;
+      networks.push_back(std::make_unique<sim::Network>(std::move(s)));
       n = networks.back().get();
     }
     backend.addInterface("sim" + std::to_string(ports++), hostMac, n);
@@ -109,8 +101,10 @@ class ScanFixture : public ::testing::Test {
       ScanTick();
     }
   }
-
   std::uint64_t nowMs() { return clock.microseconds() / 1000; }
+  const api::RemoteDevice& remote(int i) {
+    return api::currentDevices().remotes[static_cast<std::size_t>(i)];
+  }
 
   platform::VirtualClock clock;
   platform::RecordingNotice notices;
@@ -120,10 +114,10 @@ class ScanFixture : public ::testing::Test {
   int ports = 0;
 };
 
-inline const char* kAvLocal =
+inline const std::string kAvLocal =
     "[local]\nmac 00:B0:52:10:00:01\nchip 2\nfirmware LQA-100-FW-2-4-0517-TEST\n"
     "network_key 50D3E4933F855B7040784DF815AA8DB7\n";
-inline const char* kAvLocalSecondGen =
+inline const std::string kAvLocalSecondGen =
     "[local]\nmac 00:B0:52:40:00:01\nchip 4\nfirmware LQB-200-FW-5-1-0902-TEST\n"
     "network_key 50D3E4933F855B7040784DF815AA8DB7\n";
 inline constexpr MacAddress kAvLocalMac{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};

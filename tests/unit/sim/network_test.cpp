@@ -1,7 +1,11 @@
-// The simulated network's answers byte by byte, its handling of hostile requests, and its
-// misbehaviour knobs.
+// The simulated network's answers at their offsets, its handling of hostile requests, its
+// misbehaviour knobs, and its module transfers.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 #include <random>
 #include <set>
 
@@ -21,7 +25,8 @@ constexpr MacAddress kRemoteElsewhere{0x00, 0xB0, 0x52, 0x20, 0x00, 0x04};
 constexpr MacAddress kRemoteD{0x00, 0xB0, 0x52, 0x20, 0x00, 0x05};
 constexpr NetworkKey kKey{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-Scenario scenario(std::uint8_t localChip) {
+// Two stations in the local network (A, D), one switched off, one in another network.
+Scenario scenario(std::uint8_t localChip, Behaviour b = {}) {
   Scenario s;
   s.local = Adapter{kLocal, localChip, "LQA-100-FW-2-4-0517", kKey, "", 0, 0, true};
   s.remotes.push_back(Adapter{kRemoteA, 2, "LQA-100-REMOTE-A", kKey, "", 120, 110, true});
@@ -30,130 +35,127 @@ Scenario scenario(std::uint8_t localChip) {
   other[0] ^= 0xFF;
   s.remotes.push_back(Adapter{kRemoteElsewhere, 1, "LQA-100-ELSEWHERE", other, "", 60, 60, true});
   s.remotes.push_back(Adapter{kRemoteD, 5, "LQA-100-D", kKey, "", 30, 28, true});
+  s.behaviour = b;
   return s;
 }
 
-// Requests are written out by hand here, byte by byte, not with the simulation's encoder.
-Frame request(const MacAddress& to, std::uint16_t type, std::uint8_t mmv = 0) {
-  Frame f(64, 0);
-  std::copy(to.begin(), to.end(), f.begin());
-  std::copy(kHost.begin(), kHost.end(), f.begin() + 6);
-  f[12] = 0x88;
-  f[13] = 0xE1;
-  f[14] = mmv;
-  f[15] = static_cast<std::uint8_t>(type);
-  f[16] = static_cast<std::uint8_t>(type >> 8);
-  const std::size_t oui = mmv == 1 ? 19 : 17;
-  f[oui] = 0x00;
-  f[oui + 1] = 0xB0;
-  f[oui + 2] = 0x52;
+// The header of a vendor management frame, written out by hand: 20 bytes for MMV 0, 22 for
+// MMV 1 (two fragment bytes before the OUI).
+Frame header(const MacAddress& to, const MacAddress& from, std::uint16_t type, std::uint8_t mmv) {
+  Frame f(to.begin(), to.end());
+  f.insert(f.end(), from.begin(), from.end());
+  f.insert(f.end(), {0x88, 0xE1, mmv, std::uint8_t(type), std::uint8_t(type >> 8)});
+  if (mmv == 1) f.insert(f.end(), {0, 0});
+  f.insert(f.end(), {0x00, 0xB0, 0x52});
   return f;
 }
 
+// A request with `payload` after its header, padded to 64 bytes.
+Frame request(const MacAddress& to, std::uint16_t type, std::uint8_t mmv = 0,
+              const Frame& payload = {}) {
+  Frame f = header(to, kHost, type, mmv);
+  f.insert(f.end(), payload.begin(), payload.end());
+  if (f.size() < 64) f.resize(64);
+  return f;
+}
+
+Frame operator+(Frame a, const Frame& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Key type 1 at 20, the key at 21, the selector at 37.
 Frame setKey(const NetworkKey& key, std::uint8_t selector) {
-  Frame f = request(kLocalDeviceMac, 0xA050);
-  f[20] = 1;
-  std::copy(key.begin(), key.end(), f.begin() + 21);
-  f[37] = selector;
-  return f;
+  return request(kLocalDeviceMac, 0xA050, 0,
+                 Frame{1} + Frame(key.begin(), key.end()) + Frame{selector});
 }
 
-MacAddress macAt(const Frame& f, std::size_t at) {
-  MacAddress m{};
-  std::copy_n(f.begin() + at, 6, m.begin());
-  return m;
+Frame slice(const Frame& f, std::size_t at, std::size_t n) {
+  return at + n <= f.size() ? Frame(f.begin() + at, f.begin() + at + n) : Frame{};
 }
 
-// Sends one request at t = 0 and collects everything due within a second.
+// Sends one request and collects everything due within a second.
 std::vector<Frame> answersTo(Network& net, const Frame& req, std::uint64_t at = 0) {
   net.receive(req, at);
   return net.takeDue(at + 1000000);
 }
 
-void expectAvHeader(const Frame& f, const MacAddress& from, std::uint16_t type, std::uint8_t mmv) {
-  ASSERT_GE(f.size(), 60u);
-  EXPECT_EQ(macAt(f, 0), kHost);
-  EXPECT_EQ(macAt(f, 6), from);
-  EXPECT_EQ(f[12], 0x88);
-  EXPECT_EQ(f[13], 0xE1);
-  EXPECT_EQ(f[14], mmv);
-  EXPECT_EQ(f[15], type & 0xFF);
-  EXPECT_EQ(f[16], type >> 8);
-  const std::size_t oui = mmv == 1 ? 19 : 17;
-  EXPECT_EQ(f[oui], 0x00);
-  EXPECT_EQ(f[oui + 1], 0xB0);
-  EXPECT_EQ(f[oui + 2], 0x52);
+Frame le32(std::uint32_t v) {
+  return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
 }
 
-TEST(NetworkTest, LocalAdapterAnswersVersionAtItsAddresses) {
+Frame readPiece(std::uint8_t module, std::uint16_t length, std::uint32_t offset) {
+  return Frame{module, 0, std::uint8_t(length), std::uint8_t(length >> 8)} + le32(offset);
+}
+
+std::uint32_t xorWords(const std::uint8_t* p, std::size_t bytes) {
+  std::uint32_t x = 0;
+  for (std::size_t i = 0; i + 4 <= bytes; i += 4)
+    x ^= std::uint32_t(p[i]) | std::uint32_t(p[i + 1]) << 8 | std::uint32_t(p[i + 2]) << 16 |
+         std::uint32_t(p[i + 3]) << 24;
+  return x;
+}
+
+// The one answer to a module request, or an empty frame when there was none within 10 s.
+Frame answer(Network& net, std::uint16_t type, const Frame& payload, std::uint64_t& now) {
+  net.receive(request(kLocalDeviceMac, type, 0, payload), now);
+  now += 10'000'000;
+  auto due = net.takeDue(now);
+  return due.size() == 1 ? due[0] : Frame{};
+}
+
+TEST(NetworkTest, AdaptersAnswerVersionAtTheirAddressesAfterTheirLatency) {
   Network net(scenario(1));
   net.receive(request(kLocalDeviceMac, 0xA000), 1000);
   EXPECT_TRUE(net.takeDue(1299).empty()) << "answered before its latency";
   ASSERT_EQ(net.nextDueUs(), 1300u);
   auto due = net.takeDue(1300);
   ASSERT_EQ(due.size(), 1u);
-  const Frame& f = due[0];
-  ASSERT_EQ(f.size(), 88u);
-  expectAvHeader(f, kLocal, 0xA001, 0);
-  EXPECT_EQ(f[20], 0);   // status
-  EXPECT_EQ(f[21], 1);   // chip id
-  EXPECT_EQ(f[22], 19);  // text length
-  EXPECT_EQ(std::string(f.begin() + 23, f.begin() + 42), "LQA-100-FW-2-4-0517");
-  for (std::size_t i = 42; i < 88; ++i) EXPECT_EQ(f[i], 0) << i;
-
+  Frame want = header(kHost, kLocal, 0xA001, 0);
+  const std::string text = "LQA-100-FW-2-4-0517";
+  want.insert(want.end(), {0, 1, std::uint8_t(text.size())});  // status, chip, text length
+  want.insert(want.end(), text.begin(), text.end());
+  want.resize(88);
+  EXPECT_EQ(due[0], want);
   EXPECT_EQ(answersTo(net, request(kLocal, 0xA000)).size(), 1u);
   EXPECT_EQ(answersTo(net, request(kBroadcastMac, 0xA000)).size(), 1u);
-}
 
-TEST(NetworkTest, StationsAnswerVersionThroughTheLocalAdapter) {
-  Network net(scenario(1));
+  // A full 64-character text fills its field.
+  net.scenario().local.firmware = std::string(64, 'F');
+  due = answersTo(net, request(kLocalDeviceMac, 0xA000));
+  EXPECT_EQ(slice(due.at(0), 22, 66), Frame(1, 64) + Frame(64, 'F') + Frame(1, 0));
+
+  // Stations answer through the local adapter, later; not when off or in another network.
   net.receive(request(kRemoteA, 0xA000), 0);
   EXPECT_TRUE(net.takeDue(2299).empty());
-  auto due = net.takeDue(2300);
+  due = net.takeDue(2300);
   ASSERT_EQ(due.size(), 1u);
-  expectAvHeader(due[0], kRemoteA, 0xA001, 0);
-  EXPECT_EQ(due[0][21], 2);
-  EXPECT_EQ(due[0][22], 16);
-  EXPECT_EQ(std::string(due[0].begin() + 23, due[0].begin() + 39), "LQA-100-REMOTE-A");
-
-  EXPECT_TRUE(answersTo(net, request(kRemoteOff, 0xA000)).empty()) << "switched off";
-  EXPECT_TRUE(answersTo(net, request(kRemoteElsewhere, 0xA000)).empty()) << "other network";
-  EXPECT_TRUE(answersTo(net, request(MacAddress{2, 9, 9, 9, 9, 9}, 0xA000)).empty());
-}
-
-TEST(NetworkTest, FullLengthFirmwareTextFillsTheField) {
-  Scenario s = scenario(1);
-  s.local.firmware = std::string(64, 'F');
-  Network net(std::move(s));
-  auto due = answersTo(net, request(kLocalDeviceMac, 0xA000));
-  ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0][22], 64);
-  EXPECT_EQ(due[0][23 + 63], 'F');
-  EXPECT_EQ(due[0][87], 0);
+  EXPECT_EQ(slice(due[0], 0, 23), header(kHost, kRemoteA, 0xA001, 0) + Frame({0, 2, 16}));
+  for (const MacAddress& silent : {kRemoteOff, kRemoteElsewhere, MacAddress{2, 9, 9, 9, 9, 9}})
+    EXPECT_TRUE(answersTo(net, request(silent, 0xA000)).empty());
 }
 
 TEST(NetworkTest, FirstGenerationListsStationsInVersion0Layout) {
   Network net(scenario(3));
+  net.scenario().remotes[3].txRate = 0x1234;  // capped to the 8 bits of this layout
   auto due = answersTo(net, request(kLocal, 0xA038));
   ASSERT_EQ(due.size(), 1u);
   const Frame& f = due[0];
-  expectAvHeader(f, kLocal, 0xA039, 0);
   ASSERT_EQ(f.size(), 39u + 2 * 15);
-  EXPECT_EQ(f[20], 1);  // one network
+  EXPECT_EQ(slice(f, 0, 21), header(kHost, kLocal, 0xA039, 0) + Frame({1}));  // one network
   EXPECT_EQ(f[38], 2);  // present stations of the local network only
-  EXPECT_EQ(macAt(f, 39), kRemoteA);
-  EXPECT_EQ(f[39 + 13], 120);
-  EXPECT_EQ(f[39 + 14], 110);
-  EXPECT_EQ(macAt(f, 54), kRemoteD);
-  EXPECT_EQ(f[54 + 13], 30);
-  EXPECT_EQ(f[54 + 14], 28);
+  EXPECT_EQ(slice(f, 39, 6), Frame(kRemoteA.begin(), kRemoteA.end()));
+  EXPECT_EQ(slice(f, 52, 2), (Frame{120, 110}));
+  EXPECT_EQ(slice(f, 54, 6), Frame(kRemoteD.begin(), kRemoteD.end()));
+  EXPECT_EQ(slice(f, 67, 2), (Frame{0xFF, 28}));
 
-  // Stations are not asked for network information here; a rate set beyond 8 bits is capped.
+  // Stations are not asked for network information; an empty list is padded to the minimum.
   EXPECT_TRUE(answersTo(net, request(kRemoteA, 0xA038)).empty());
-  net.scenario().remotes[0].txRate = 0x1234;
+  net.scenario().remotes.clear();
   due = answersTo(net, request(kLocalDeviceMac, 0xA038));
   ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0][39 + 13], 0xFF);
+  EXPECT_EQ(due[0].size(), 60u);
+  EXPECT_EQ(due[0][38], 0);
 }
 
 TEST(NetworkTest, SecondGenerationListsStationsInVersion1Layout) {
@@ -163,30 +165,14 @@ TEST(NetworkTest, SecondGenerationListsStationsInVersion1Layout) {
     auto due = answersTo(net, request(kLocalDeviceMac, 0xA038, mmv));
     ASSERT_EQ(due.size(), 1u);
     const Frame& f = due[0];
-    expectAvHeader(f, kLocal, 0xA039, 1);
     ASSERT_EQ(f.size(), 60u + 2 * 24);
-    EXPECT_EQ(f[17], 0);
-    EXPECT_EQ(f[18], 0);
-    for (std::size_t i = 22; i < 26; ++i) EXPECT_EQ(f[i], 0) << i;
-    EXPECT_EQ(f[27], 1);
+    EXPECT_EQ(slice(f, 0, 28), header(kHost, kLocal, 0xA039, 1) + Frame(5, 0) + Frame({1}));
     EXPECT_EQ(f[54], 2);
-    EXPECT_EQ(macAt(f, 60), kRemoteA);
-    EXPECT_EQ(f[60 + 16], 0x34);
-    EXPECT_EQ(f[60 + 17], 0x12);
-    EXPECT_EQ(macAt(f, 84), kRemoteD);
-    EXPECT_EQ(f[84 + 16], 30);
-    EXPECT_EQ(f[84 + 17], 0);
+    EXPECT_EQ(slice(f, 60, 6), Frame(kRemoteA.begin(), kRemoteA.end()));
+    EXPECT_EQ(slice(f, 76, 4), (Frame{0x34, 0x12, 110, 0}));
+    EXPECT_EQ(slice(f, 84, 6), Frame(kRemoteD.begin(), kRemoteD.end()));
+    EXPECT_EQ(slice(f, 100, 4), (Frame{30, 0, 28, 0}));
   }
-}
-
-TEST(NetworkTest, EmptyStationListIsPaddedToTheMinimum) {
-  Scenario s = scenario(1);
-  s.remotes.clear();
-  Network net(std::move(s));
-  auto due = answersTo(net, request(kLocalDeviceMac, 0xA038));
-  ASSERT_EQ(due.size(), 1u);
-  ASSERT_EQ(due[0].size(), 60u);
-  EXPECT_EQ(due[0][38], 0);
 }
 
 TEST(NetworkTest, LocalAdapterTakesANewKey) {
@@ -195,18 +181,17 @@ TEST(NetworkTest, LocalAdapterTakesANewKey) {
   fresh.fill(0x5A);
   auto due = answersTo(net, setKey(fresh, 0x0F));
   ASSERT_EQ(due.size(), 1u);
-  expectAvHeader(due[0], kLocal, 0xA051, 0);
-  EXPECT_EQ(due[0].size(), 60u);
-  EXPECT_EQ(due[0][20], 0);
+  Frame want = header(kHost, kLocal, 0xA051, 0);
+  want.resize(60);
+  EXPECT_EQ(due[0], want);  // status 0
   EXPECT_EQ(net.scenario().local.networkKey, fresh);
   // The stations keep the old key, so the local adapter is now alone in its network.
-  due = answersTo(net, request(kLocalDeviceMac, 0xA038));
-  ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0][38], 0);
+  EXPECT_EQ(answersTo(net, request(kLocalDeviceMac, 0xA038)).at(0)[38], 0);
   EXPECT_TRUE(answersTo(net, request(kRemoteA, 0xA000)).empty());
 
   // Another selector is not the local key setting; a cut-off request is not acted on.
-  EXPECT_TRUE(answersTo(net, setKey(kKey, 0x00)).empty());
+  for (std::uint8_t selector : {0x00, 0x01})
+    EXPECT_TRUE(answersTo(net, setKey(kKey, selector)).empty());
   Frame cut = setKey(kKey, 0x0F);
   cut.resize(40);
   EXPECT_TRUE(answersTo(net, cut).empty());
@@ -235,34 +220,29 @@ TEST(NetworkTest, RemoteJoinsOnlyWithItsOwnAccessKey) {
   EXPECT_TRUE(net.takeDue(100000).empty());  // still joining
   auto due = net.takeDue(2000000);
   ASSERT_EQ(due.size(), 1u);
-  expectAvHeader(due[0], kRemoteA, 0xA051, 0);
-  EXPECT_EQ(due[0][20], 0);
+  EXPECT_EQ(slice(due[0], 0, 21), header(kHost, kRemoteA, 0xA051, 0) + Frame({0}));
   EXPECT_EQ(net.scenario().remotes[0].networkKey, fresh);
   EXPECT_EQ(net.scenario().remotes[3].networkKey, kKey);
 
   // Searching: the broadcast target finds whichever station opens the key.
   due = answersTo(net, remoteSetKey(kBroadcastMac, "QRST-UVWX-YZ23-4567"), 3000000);
   ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(macAt(due[0], 6), kRemoteD);
+  EXPECT_EQ(slice(due[0], 6, 6), Frame(kRemoteD.begin(), kRemoteD.end()));
   EXPECT_EQ(net.scenario().remotes[3].networkKey, fresh);
 }
 
 TEST(NetworkTest, HostileRequestsAreIgnored) {
   Network net(scenario(1));
-  Frame badOui = request(kLocalDeviceMac, 0xA000);
-  badOui[19] = 0x53;
-  Frame v1OuiAtV0 = request(kLocalDeviceMac, 0xA000, 1);
-  v1OuiAtV0[14] = 0;
-  Frame badEtherType = request(kLocalDeviceMac, 0xA000);
-  badEtherType[13] = 0xE2;
-  Frame version2 = request(kLocalDeviceMac, 0xA000);
-  version2[14] = 2;
-  Frame header = request(kLocalDeviceMac, 0xA000);
-  header.resize(19);
-  Frame confirmation = request(kLocalDeviceMac, 0xA001);
-  for (const Frame& f :
-       {badOui, v1OuiAtV0, badEtherType, version2, header, confirmation, Frame{}, Frame(13, 0xFF)})
-    EXPECT_TRUE(answersTo(net, f).empty());
+  std::vector<Frame> bad(6, request(kLocalDeviceMac, 0xA000));
+  bad[0][19] = 0x53;                             // OUI
+  bad[1] = request(kLocalDeviceMac, 0xA000, 1);  // the MMV 1 OUI place ...
+  bad[1][14] = 0;                                // ... in an MMV 0 frame
+  bad[2][13] = 0xE2;                             // ethertype
+  bad[3][14] = 2;                                // version
+  bad[4].resize(19);                             // header cut
+  bad[5] = request(kLocalDeviceMac, 0xA001);     // a confirmation
+  bad.insert(bad.end(), {Frame{}, Frame(13, 0xFF)});
+  for (const Frame& f : bad) EXPECT_TRUE(answersTo(net, f).empty());
   EXPECT_EQ(net.stats().ignored, 8u);
 
   // Random bytes: never a crash, never an answer to something that is not a request.
@@ -279,34 +259,29 @@ TEST(NetworkTest, HostileRequestsAreIgnored) {
   for (const Frame& f : net.takeDue(1000000)) EXPECT_EQ(f[15] & 3, 1) << "only confirmations";
 }
 
-TEST(NetworkTest, DropEveryNthAnswer) {
-  Scenario s = scenario(1);
-  s.behaviour.dropEvery = 2;
-  Network net(std::move(s));
+TEST(NetworkTest, DroppedAndDelayedAnswers) {
+  Behaviour b;
+  b.dropEvery = 2;
+  b.delayMs = 150;
+  Network net(scenario(1, b));
   std::vector<std::size_t> got;
   for (int i = 0; i < 5; ++i)
     got.push_back(answersTo(net, request(kLocalDeviceMac, 0xA000)).size());
   EXPECT_EQ(got, (std::vector<std::size_t>{1, 0, 1, 0, 1}));
   EXPECT_EQ(net.stats().dropped, 2u);
   // A dropped set-key confirmation still leaves the key taken.
-  NetworkKey fresh{};
-  EXPECT_TRUE(answersTo(net, setKey(fresh, 0x0F)).empty());
-  EXPECT_EQ(net.scenario().local.networkKey, fresh);
-}
-
-TEST(NetworkTest, DelayedAnswersFallDueLate) {
-  Scenario s = scenario(1);
-  s.behaviour.delayMs = 150;
-  Network net(std::move(s));
+  EXPECT_TRUE(answersTo(net, setKey(NetworkKey{}, 0x0F)).empty());
+  EXPECT_EQ(net.scenario().local.networkKey, NetworkKey{});
+  // Due 150 ms after the adapter's own 300 us.
   net.receive(request(kLocalDeviceMac, 0xA000), 0);
   EXPECT_TRUE(net.takeDue(150299).empty());
   EXPECT_EQ(net.takeDue(150300).size(), 1u);
 }
 
-TEST(NetworkTest, WrongOuiCopyComesFirst) {
-  Scenario s = scenario(4);
-  s.behaviour.corruptFirst = Corruption::Oui;
-  Network net(std::move(s));
+TEST(NetworkTest, CorruptedCopyComesFirst) {
+  Behaviour b;
+  b.corruptFirst = Corruption::Oui;
+  Network net(scenario(4, b));
   auto due = answersTo(net, request(kLocalDeviceMac, 0xA000));
   ASSERT_EQ(due.size(), 2u);
   EXPECT_EQ(due[0][17], 0xFF);
@@ -317,64 +292,45 @@ TEST(NetworkTest, WrongOuiCopyComesFirst) {
   ASSERT_EQ(due.size(), 2u);
   EXPECT_EQ(due[0][19], 0xFF);
   EXPECT_EQ(due[1][19], 0x00);
-}
 
-TEST(NetworkTest, BadChecksumCopyComesFirstForAnswersWithAChecksum) {
-  Scenario s = scenario(1);
-  s.behaviour.corruptFirst = Corruption::Checksum;
-  Network net(std::move(s));
-  // Stands in for a family whose answers carry a checksum32 word at 32.
-  static constexpr std::uint8_t kData[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  net.addHandler(0x88E1, 0xA024, [](Network& n, const wire::Request& r, std::vector<Answer>& out) {
-    auto f = wire::avFrame(r.source, n.scenario().local.mac, 0, 0xA025, 24);
-    writeLe32(f, 32, wire::checksum32(ByteSpan(kData)));
-    writeBytes(f, 36, ByteSpan(kData));
-    out.push_back(Answer{std::move(f), 0, wire::kOuiOffsetV0, 32});
-  });
-  auto due = answersTo(net, request(kLocalDeviceMac, 0xA024));
+  // A bad checksum, for answers that carry one: a parameter block piece, its word at 32.
+  net.behaviour().corruptFirst = Corruption::Checksum;
+  due = answersTo(net, request(kLocalDeviceMac, 0xA024, 0, readPiece(2, 16, 0)));
   ASSERT_EQ(due.size(), 2u);
   // A receiver checks by seeding the sum with the received word: 0 when intact.
-  EXPECT_NE(wire::checksum32(ByteSpan(due[0]).subspan(36, 8), readLe32(due[0], 32)), 0u);
-  EXPECT_EQ(wire::checksum32(ByteSpan(due[1]).subspan(36, 8), readLe32(due[1], 32)), 0u);
+  EXPECT_NE(wire::checksum32(ByteSpan(due[0]).subspan(36, 16), readLe32(due[0], 32)), 0u);
+  EXPECT_EQ(wire::checksum32(ByteSpan(due[1]).subspan(36, 16), readLe32(due[1], 32)), 0u);
   // Answers without a checksum come alone.
   EXPECT_EQ(answersTo(net, request(kLocalDeviceMac, 0xA000)).size(), 1u);
-  EXPECT_EQ(net.stats().decoys, 1u);
+  EXPECT_EQ(net.stats().decoys, 3u);
 }
 
 TEST(NetworkTest, NonZeroStatusRefusesTheKey) {
-  Scenario s = scenario(1);
-  s.behaviour.status = 0x11;
-  s.behaviour.statusType = 0xA051;
-  Network net(std::move(s));
-  auto due = answersTo(net, setKey(NetworkKey{}, 0x0F));
-  ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0][20], 0x11);
+  Behaviour b;
+  b.status = 0x11;
+  b.statusType = 0xA051;
+  Network net(scenario(1, b));
+  EXPECT_EQ(answersTo(net, setKey(NetworkKey{}, 0x0F)).at(0)[20], 0x11);
   EXPECT_EQ(net.scenario().local.networkKey, kKey);
-  due = answersTo(net, request(kLocalDeviceMac, 0xA000));
-  EXPECT_EQ(due.at(0)[20], 0) << "the status applies to set-key confirmations only";
+  EXPECT_EQ(answersTo(net, request(kLocalDeviceMac, 0xA000)).at(0)[20], 0)
+      << "the status applies to set-key confirmations only";
   net.behaviour().statusType = 0;
-  due = answersTo(net, request(kLocalDeviceMac, 0xA000));
-  EXPECT_EQ(due.at(0)[20], 0x11);
+  EXPECT_EQ(answersTo(net, request(kLocalDeviceMac, 0xA000)).at(0)[20], 0x11);
 }
 
 TEST(NetworkTest, NoiseIsAFloodOfUnrelatedFrames) {
-  Scenario s = scenario(1);
-  s.behaviour.noise = true;
-  s.behaviour.noiseIntervalUs = 1000;
-  Network net(std::move(s));
-  auto burst = net.takeDue(0);
-  ASSERT_EQ(burst.size(), 5u);
+  Behaviour b;
+  b.noise = true;
+  b.noiseIntervalUs = 1000;
+  Network net(scenario(1, b));
   std::multiset<std::uint16_t> types;
-  for (const auto& f : burst) {
-    EXPECT_EQ(macAt(f, 0), kBroadcastMac);
-    EXPECT_GE(f.size(), 60u);
-    types.insert(static_cast<std::uint16_t>(f[12] << 8 | f[13]));
-    if (f[12] == 0x88 && f[13] == 0xE1) {
-      EXPECT_EQ(f[15] & 3, 2) << "not a confirmation";
-    }
+  for (const auto& f : net.takeDue(0)) {
+    // Broadcast, full size, and never an AV confirmation.
+    EXPECT_TRUE(readMac(f, 0) == kBroadcastMac && f.size() >= 60 &&
+                (readBe16(f, 12) != 0x88E1 || (f[15] & 3) == 2));
+    types.insert(readBe16(f, 12));
   }
   EXPECT_EQ(types, (std::multiset<std::uint16_t>{0x0800, 0x0806, 0x86DD, 0x887B, 0x88E1}));
-  EXPECT_TRUE(net.takeDue(999).empty());
   EXPECT_EQ(net.nextDueUs(), 1000u);
 
   // Once the host is known it gets the noise addressed to it too; a long sleep gives one
@@ -383,7 +339,7 @@ TEST(NetworkTest, NoiseIsAFloodOfUnrelatedFrames) {
   auto later = net.takeDue(50000000);
   EXPECT_EQ(later.size(), 11u);
   std::size_t toHost = 0;
-  for (const auto& f : later) toHost += macAt(f, 0) == kHost && macAt(f, 6) != kLocal;
+  for (const auto& f : later) toHost += readMac(f, 0) == kHost && readMac(f, 6) != kLocal;
   EXPECT_EQ(toHost, 5u);
 }
 
@@ -392,12 +348,83 @@ TEST(NetworkTest, FramesComeOutInDueOrder) {
   net.receive(request(kRemoteA, 0xA000), 0);           // due at 2300
   net.receive(request(kLocalDeviceMac, 0xA000), 100);  // due at 400
   net.receive(request(kLocalDeviceMac, 0xA038), 100);  // due at 400, after the version
-  auto due = net.takeDue(10000);
-  ASSERT_EQ(due.size(), 3u);
-  EXPECT_EQ(due[0][15], 0x01);
-  EXPECT_EQ(due[1][15], 0x39);
-  EXPECT_EQ(macAt(due[2], 6), kRemoteA);
+  std::vector<std::uint16_t> order;
+  for (const auto& f : net.takeDue(10000)) order.push_back(f[15] | f[11] << 8);
+  EXPECT_EQ(order, (std::vector<std::uint16_t>{0x0101, 0x0139, 0x0201}));  // by source and type
   EXPECT_FALSE(net.nextDueUs().has_value());
+}
+
+TEST(AvModulesTest, ReadAnswerCarriesThePieceAndItsChecksum) {
+  Network net(scenario(1));
+  std::uint64_t now = 0;
+  const Frame f = answer(net, 0xA024, readPiece(2, 1024, 0), now);
+  ASSERT_EQ(f.size(), 36u + 1024);
+  // Type; status, module at 24, length 1024 at 26, offset 0 at 28; the piece's checksum.
+  EXPECT_EQ(Frame(f.begin() + 15, f.begin() + 17), (Frame{0x25, 0xA0}));
+  EXPECT_EQ(Frame(f.begin() + 20, f.begin() + 32), (Frame{0, 0, 0, 0, 2, 0, 0, 4, 0, 0, 0, 0}));
+  EXPECT_EQ(~xorWords(&f[36], 1024), xorWords(&f[32], 4));
+  // The block is valid, and its MAC and key are the adapter's.
+  EXPECT_EQ(slice(f, 36, 2) + slice(f, 40, 2), (Frame{4, 4, 0xC8, 0x3C}));  // length 15560
+  EXPECT_EQ(slice(f, 36 + 12, 6), Frame(kLocal.begin(), kLocal.end()));
+  EXPECT_EQ(slice(f, 36 + 100, 16), Frame(kKey.begin(), kKey.end()));
+  EXPECT_EQ(xorWords(net.scenario().local.modules.parameterBlock.data(), 15560), 0xFFFFFFFFu);
+
+  const Frame last = answer(net, 0xA024, readPiece(2, 1024, 15360), now);
+  ASSERT_EQ(last.size(), 36u + 200);
+  EXPECT_EQ(last[26] | last[27] << 8, 200);
+
+  // A new key reaches the block, which stays sealed.
+  net.scenario().local.networkKey[0] = 0x99;
+  const Frame again = answer(net, 0xA024, readPiece(2, 1024, 0), now);
+  EXPECT_EQ(again[36 + 100], 0x99);
+  EXPECT_EQ(xorWords(net.scenario().local.modules.parameterBlock.data(), 15560), 0xFFFFFFFFu);
+}
+
+TEST(AvModulesTest, HostileRequestsAreRefusedWithAStatus) {
+  Network net(scenario(1));
+  std::uint64_t now = 0;
+  const Frame bad[] = {readPiece(3, 16, 0), readPiece(2, 0, 0), readPiece(2, 1025, 0),
+                       readPiece(2, 16, 15560), readPiece(1, 16, 0xFFFFFFF0)};
+  const std::uint8_t statuses[] = {0x10, 0x10, 0x10, 0x11, 0x11};
+  for (std::size_t i = 0; i < std::size(bad); ++i) {
+    const Frame f = answer(net, 0xA024, bad[i], now);
+    ASSERT_GE(f.size(), 60u) << i;
+    EXPECT_EQ(f[20], statuses[i]) << i;
+    EXPECT_EQ(f[26] | f[27] << 8, 0) << i;
+  }
+  // Write pieces in turn: a wrong checksum, the right one, a gap, a length past the frame.
+  const Frame good = readPiece(2, 8, 0) + le32(~0u);  // the checksum of eight zero bytes
+  Frame gap = good, longer = good;
+  gap[4] = 16;       // offset 16 while 8 bytes are written
+  longer[2] = 0xF0;  // 240 bytes claimed in a 64-byte frame
+  const std::pair<Frame, int> writes[] = {
+      {readPiece(2, 8, 0) + le32(0), 0x12}, {good, 0}, {gap, 0x11}, {longer, 0x10}};
+  for (const auto& [w, status] : writes) EXPECT_EQ(answer(net, 0xA020, w, now)[20], status);
+  // A commit of an 8-byte block that is not sealed, and of nothing, is refused.
+  EXPECT_EQ(answer(net, 0xA028, {0x02}, now)[20], 0x13);
+  EXPECT_EQ(answer(net, 0xA028, {0x00}, now)[20], 0x13);
+  EXPECT_EQ(net.scenario().local.modules.counters.restarts, 0u);
+  // A start whose words name no image written.
+  const Frame start = Frame{1, 0, 0, 0} + le32(0x01000000) + le32(100) + le32(0) + le32(0x01000000);
+  EXPECT_EQ(answer(net, 0xA00C, start, now)[20], 0x13);
+}
+
+// A module image named in a scenario file is read from the file's own folder.
+TEST(AvModulesTest, FirmwareImageBesideTheScenario) {
+  char dir[] = "/tmp/quorrel-sim-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string image = std::string(dir) + "/fw.nvm";
+  std::ofstream(image, std::ios::binary) << "firmware bytes";
+  const std::string conf = std::string(dir) + "/s.conf";
+  std::ofstream(conf) << "[local]\nmac 00:B0:52:10:00:01\nchip 1\nfirmware_image fw.nvm\n";
+  Scenario s;
+  std::string error;
+  EXPECT_TRUE(loadScenarioFile(conf, s, error)) << error;
+  EXPECT_EQ(std::string(s.local.modules.firmware.begin(), s.local.modules.firmware.end()),
+            "firmware bytes");
+  std::remove(image.c_str());
+  std::remove(conf.c_str());
+  rmdir(dir);
 }
 
 }  // namespace

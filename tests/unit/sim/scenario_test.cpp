@@ -1,72 +1,88 @@
-// Scenario files: the shipped samples load, and bad input is refused at the right line.
+// Scenario files: the shipped samples load, values and timelines are read, bad input is
+// refused at the right line of the whole file, and the timeline moves stations.
 #include <gtest/gtest.h>
 
-#include "adapter-sim/core/scenario.h"
+#include "adapter-sim/core/network.h"
+#include "adapter-sim/core/scenario_set.h"
 
 namespace quorrel::sim {
 namespace {
 
-constexpr const char* kMinimal =
-    "[local]\n"
-    "mac 00:B0:52:10:00:01\n"
-    "chip 1\n";
+const std::string kLocal = "[local]\nmac 00:B0:52:10:00:01\nchip 1\n";
+const std::string kRemote = "[remote]\nmac 00:B0:52:20:00:02\nchip 1\n";
 
-TEST(ScenarioTest, SamplesLoad) {
+TEST(ScenarioTest, ShippedFilesLoad) {
   Scenario s;
   std::string error;
   ASSERT_TRUE(loadScenarioFile(QUORREL_SIM_SCENARIOS "/sample.conf", s, error)) << error;
-  EXPECT_EQ(s.local.chipId, 1);
-  EXPECT_FALSE(isSecondGeneration(s.local.chipId));
   ASSERT_EQ(s.remotes.size(), 3u);
-  EXPECT_EQ(s.remotes[0].txRate, 120);
-  EXPECT_EQ(s.remotes[0].rxRate, 110);
   EXPECT_EQ(s.remotes[1].rxRate, 75);                        // one rate stands for both
   EXPECT_EQ(s.remotes[1].firmware.rfind("LQA-100", 0), 0u);  // default by chip
   EXPECT_EQ(s.remotes[2].networkKey, s.local.networkKey);    // default: the local network
-  EXPECT_EQ(s.remotes[0].devicePassword, "PL3D-9QVE-M2XA-T6NC");
-
   ASSERT_TRUE(loadScenarioFile(QUORREL_SIM_SCENARIOS "/second-gen.conf", s, error)) << error;
   EXPECT_TRUE(isSecondGeneration(s.local.chipId));
-  EXPECT_EQ(s.remotes[0].txRate, 410);
+
+  ScenarioSet set;
+  ASSERT_TRUE(loadScenarioSetFile(QUORREL_SIM_SCENARIOS "/two-interfaces.conf", set, error))
+      << error;
+  ASSERT_EQ(set.networks.size(), 2u);
+  EXPECT_EQ(set.networks[0].name, "first generation");
+  EXPECT_EQ(set.networks[0].timelines.at(3).leaveAtMs, 5000u);
 }
 
-TEST(ScenarioTest, ValuesAndBehaviour) {
-  const std::string text = std::string(kMinimal) +
-                           "firmware   xy LQA-100 with  blanks  \r\n"
-                           "network_key 000102030405060708090a0b0c0d0e0F\n"
-                           "; comment\n"
-                           "[remote]\n"
-                           "mac 00-b0-52-20-00-02\n"
-                           "chip 0x2\n"
-                           "present no\n"
-                           "network_key FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\n"
-                           "[behaviour]\n"
-                           "drop_every 3\n"
-                           "delay_ms 150\n"
-                           "corrupt_first oui\n"
-                           "status 0x11 0xA051\n"
-                           "noise on\n"
-                           "noise_interval_us 500\n";
-  Scenario s;
+const char* kTwo =
+    "# two interfaces\n"
+    "[network first]\n"
+    "[local]\nmac 00:B0:52:10:00:01\nchip 1\n"
+    "firmware   xy LQA-100 with  blanks  \r\n"
+    "network_key 000102030405060708090a0b0c0d0e0F\n"
+    "[remote]\nmac 00-b0-52-20-00-02\nchip 0x2\nrate 40\n"
+    "join_at_ms 100\nleave_at_ms 300\nrate_after_ms 200 60 55\n"
+    "[remote]\nmac 00:B0:52:20:00:03\nchip 2\npresent no\n"
+    "network_key FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\n"
+    "[network]\n"
+    "[local]\nmac 00:B0:52:40:00:01\nchip 4\n"
+    "; comment\n"
+    "[behaviour]\ndrop_every 3\ndelay_ms 150\ncorrupt_first oui\nstatus 0x11 0xA051\n"
+    "noise on\nnoise_interval_us 500\nhost_action_after 7 0x05\ncorrupt_piece 3\n"
+    "reject_piece 4 2\nreject_status 0x20\nstop_after_piece 9\nrestart_ms 250\n";
+
+TEST(ScenarioTest, ValuesTimelinesAndNetworks) {
+  ScenarioSet set;
   std::string error;
-  ASSERT_TRUE(parseScenario(text, s, error)) << error;
+  ASSERT_TRUE(parseScenarioSet(kTwo, set, error)) << error;
+  ASSERT_EQ(set.networks.size(), 2u);
+  EXPECT_EQ(set.networks[0].name, "first");
+  const Scenario& s = set.networks[0].scenario;
   EXPECT_EQ(s.local.firmware, "xy LQA-100 with  blanks");
   EXPECT_EQ(s.local.networkKey[15], 0x0F);
-  ASSERT_EQ(s.remotes.size(), 1u);
+  ASSERT_EQ(s.remotes.size(), 2u);
   EXPECT_EQ(s.remotes[0].mac, (MacAddress{0x00, 0xB0, 0x52, 0x20, 0x00, 0x02}));
-  EXPECT_FALSE(s.remotes[0].present);
-  EXPECT_EQ(s.remotes[0].networkKey[0], 0xFF);
-  EXPECT_EQ(s.behaviour.dropEvery, 3u);
-  EXPECT_EQ(s.behaviour.delayMs, 150u);
-  EXPECT_EQ(s.behaviour.corruptFirst, Corruption::Oui);
-  EXPECT_EQ(s.behaviour.status, 0x11);
-  EXPECT_EQ(s.behaviour.statusType, 0xA051);
-  EXPECT_TRUE(s.behaviour.noise);
-  EXPECT_EQ(s.behaviour.noiseIntervalUs, 500u);
+  EXPECT_EQ(s.remotes[0].chipId, 2);
+  EXPECT_FALSE(s.remotes[1].present);
+  EXPECT_EQ(s.remotes[1].networkKey[0], 0xFF);
+  EXPECT_EQ(s.behaviour.delayMs, 0u);                    // each network its own behaviour
+  EXPECT_TRUE(set.networks[0].timelines.at(1).empty());  // what the timeline does: below
+
+  const Behaviour& b = set.networks[1].scenario.behaviour;
+  EXPECT_EQ(set.networks[1].scenario.local.chipId, 4);
+  EXPECT_EQ((std::vector<std::uint32_t>{
+                b.dropEvery, b.delayMs, b.noiseIntervalUs, b.hostActionAfter, b.corruptPiece,
+                b.corruptCount, b.rejectPiece, b.rejectCount, b.stopAfterPiece, b.restartMs}),
+            (std::vector<std::uint32_t>{3, 150, 500, 7, 3, 1, 4, 2, 9, 250}));
+  EXPECT_EQ((std::vector<int>{int(b.corruptFirst), b.status, b.statusType, b.noise,
+                              b.hostActionCode, b.rejectStatus}),
+            (std::vector<int>{int(Corruption::Oui), 0x11, 0xA051, 1, 5, 0x20}));
+
+  // A plain file is one network.
+  ASSERT_TRUE(parseScenarioSet(kLocal, set, error)) << error;
+  ASSERT_EQ(set.networks.size(), 1u);
+  EXPECT_TRUE(set.networks[0].timelines.empty());
 }
 
 TEST(ScenarioTest, BadInputNamesItsLine) {
-  const std::string remote = "[remote]\nmac 00:B0:52:20:00:02\nchip 1\n";
+  const std::string behaviour = kLocal + "[behaviour]\n";
+  const std::string remote = kLocal + kRemote;
   const struct {
     std::string text;
     std::string error;
@@ -75,70 +91,56 @@ TEST(ScenarioTest, BadInputNamesItsLine) {
       {"mac 00:B0:52:10:00:01\n", "line 1: \"mac\" before any section"},
       {"[local\n", "line 1: section header without closing ']'"},
       {"[colour]\n", "line 1: unknown section [colour]"},
-      {std::string(kMinimal) + "[local]\n", "line 4: second [local] section"},
-      {std::string(kMinimal) + "chip 2\n", "line 4: \"chip\" given twice in one section"},
-      {std::string(kMinimal) + "colour red\n", "line 4: unknown key \"colour\" in [local]"},
-      {std::string(kMinimal) + "rate 5\n", "line 4: unknown key \"rate\" in [local]"},
-      {std::string(kMinimal) + "firmware\n", "line 4: \"firmware\" needs a value"},
-      {std::string(kMinimal) + "firmware " + std::string(65, 'x') + "\n",
+      {kLocal + "[local]\n", "line 4: second [local] section"},
+      {kLocal + "chip 2\n", "line 4: \"chip\" given twice in one section"},
+      {kLocal + "firmware\n", "line 4: \"firmware\" needs a value"},
+      {kLocal + std::string("firmware a\0b\n", 12),
        "line 4: firmware text must be printable and at most 64 characters"},
-      {std::string(kMinimal) + "firmware a\tb\n",
-       "line 4: firmware text must be printable and at most 64 characters"},
-      {std::string(kMinimal) + "network_key 00\n", "line 4: network key must be 32 hex digits"},
-      {std::string(kMinimal) + "network_key 000102030405060708090a0b0c0d0eZZ\n",
+      {kLocal + "network_key 000102030405060708090a0b0c0d0eZZ\n",
        "line 4: network key must be 32 hex digits"},
-      {std::string(kMinimal) + "device_password " + std::string(25, 'A') + "\n",
-       "line 4: device password must be printable and at most 24 characters"},
       {"[local]\nmac 00:B0:52:10:00\n", "line 2: bad MAC address \"00:B0:52:10:00\""},
       {"[local]\nmac FF:FF:FF:FF:FF:FF\n",
        "line 2: MAC address must be a non-zero unicast address"},
-      {"[local]\nmac 00:00:00:00:00:00\n",
-       "line 2: MAC address must be a non-zero unicast address"},
-      {"[local]\nchip 6\n", "line 2: chip id must be 1 to 5"},
-      {"[local]\nchip 0\n", "line 2: chip id must be 1 to 5"},
-      {"[local]\nchip 1x\n", "line 2: chip id must be 1 to 5"},
       {"[local]\nchip 99999999999999999999999\n", "line 2: chip id must be 1 to 5"},
       {"[local]\nchip 1\n", "line 1: [local] section has no mac"},
-      {std::string(kMinimal) + "[remote]\nmac 00:B0:52:20:00:02\n",
-       "line 4: [remote] section has no chip"},
-      {std::string(kMinimal) + "[remote]\nmac 00:B0:52:10:00:01\nchip 1\n",
+      {kLocal + "[remote]\nmac 00:B0:52:20:00:02\n", "line 4: [remote] section has no chip"},
+      {kLocal + "[remote]\nmac 00:B0:52:10:00:01\nchip 1\n",
        "line 5: MAC address 00:B0:52:10:00:01 used twice"},
-      {std::string(kMinimal) + "[remote]\nmac 00:B0:52:00:00:01\nchip 1\n",
+      {kLocal + "[remote]\nmac 00:B0:52:00:00:01\nchip 1\n",
        "line 5: a remote station cannot use the local-device address"},
-      {std::string(kMinimal) + remote + "rate 256\n",
+      {remote + "rate 256\n",
        "line 7: rate above 255 does not fit the station list of a first-generation adapter"},
-      {std::string(kMinimal) + remote + "rate 10 20 30\n",
+      {remote + "rate 10 20 30\n",
        "line 7: rate must be one or two numbers from 0 to 65535 (transmit, receive)"},
-      {std::string(kMinimal) + remote + "rate 65536\n",
-       "line 7: rate must be one or two numbers from 0 to 65535 (transmit, receive)"},
-      {std::string(kMinimal) + remote + "present maybe\n", "line 7: present must be yes or no"},
-      {std::string(kMinimal) + "[behaviour]\ndrop_every -1\n",
-       "line 5: drop_every must be a number from 0 to 1000000"},
-      {std::string(kMinimal) + "[behaviour]\ncorrupt_first crc\n",
-       "line 5: corrupt_first must be none, oui or checksum"},
-      {std::string(kMinimal) + "[behaviour]\nstatus 256\n",
-       "line 5: status must be a byte, optionally followed by a confirmation type"},
-      {std::string(kMinimal) + "[behaviour]\nnoise_interval_us 10\n",
-       "line 5: noise_interval_us must be at least 100"},
-      {std::string(kMinimal) + "[behaviour]\nnoise on\nnoise off\n",
-       "line 6: \"noise\" given twice in one section"},
-      {std::string(kMinimal) + "[behaviour]\nspeed 3\n",
-       "line 5: unknown key \"speed\" in [behaviour]"},
-      {std::string(kMinimal) + std::string("firmware a\0b\n", 12),
-       "line 4: firmware text must be printable and at most 64 characters"},
+      {behaviour + "drop_every -1\n", "line 5: drop_every must be a number from 0 to 1000000"},
+      {behaviour + "noise_interval_us 10\n", "line 5: noise_interval_us must be at least 100"},
+      {behaviour + "reject_status 0\n", "line 5: reject_status must be 1 to 255"},
+      // Timelines and networks; the second network's bad chip is on line 8 of the file.
+      {"[network]\n" + kLocal + "[network]\n[local]\nmac 00:B0:52:10:00:09\nchip 9\n",
+       "line 8: chip id must be 1 to 5"},
+      {kLocal + "join_at_ms 5\n", "line 4: join_at_ms belongs in a [remote] section"},
+      {remote + "join_at_ms 50\nleave_at_ms 50\n",
+       "line 8: leave_at_ms must come after join_at_ms"},
+      {remote + "rate_after_ms 10\n",
+       "line 7: rate_after_ms takes a time in ms and one or two rates (0 to 65535)"},
+      {kLocal + "[network]\n" + kLocal, "line 4: sections before the first [network]"},
   };
   for (const auto& c : cases) {
-    Scenario s;
-    s.local.chipId = 3;
+    ScenarioSet set;
     std::string error;
-    EXPECT_FALSE(parseScenario(c.text, s, error)) << c.text;
+    EXPECT_FALSE(parseScenarioSet(c.text, set, error)) << c.text;
     EXPECT_EQ(error, c.error) << c.text;
-    EXPECT_EQ(s.local.chipId, 3) << "a refused scenario must leave the output alone";
   }
+  // A refused scenario leaves the output alone.
+  Scenario s;
+  s.local.chipId = 3;
+  std::string error;
+  EXPECT_FALSE(parseScenario(remote + "rate 256\n", s, error));
+  EXPECT_EQ(s.local.chipId, 3);
 }
 
-TEST(ScenarioTest, TooManyRemotesAndUnreadableFile) {
-  std::string text = kMinimal;
+TEST(ScenarioTest, TooManyRemotesOrNetworksAndUnreadableFiles) {
+  std::string text = kLocal;
   for (int i = 0; i <= static_cast<int>(kMaxRemotes); ++i) {
     char mac[32];
     std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02X", i);
@@ -149,9 +151,40 @@ TEST(ScenarioTest, TooManyRemotesAndUnreadableFile) {
   EXPECT_FALSE(parseScenario(text, s, error));
   EXPECT_EQ(error,
             "line " + std::to_string(4 + 3 * kMaxRemotes) + ": more than 60 remote stations");
+  std::string many;
+  for (int i = 0; i < 9; ++i) many += "[network]\n" + kLocal;
+  ScenarioSet set;
+  EXPECT_FALSE(parseScenarioSet(many, set, error));
+  EXPECT_EQ(error, "line 33: more than 8 networks");
 
   EXPECT_FALSE(loadScenarioFile("/nonexistent/x.conf", s, error));
   EXPECT_EQ(error, "/nonexistent/x.conf: cannot be read");
+  EXPECT_FALSE(loadScenarioSetFile("/nonexistent/x.conf", set, error));
+  EXPECT_EQ(error, "/nonexistent/x.conf: cannot be read");
+}
+
+// Whether the station answers a version request at `ms`, and the rate it is listed with.
+TEST(ScenarioTest, TimelineMovesStationsInAndOutAndChangesTheirRate) {
+  ScenarioSet set;
+  std::string error;
+  ASSERT_TRUE(parseScenarioSet(kTwo, set, error)) << error;
+  Network net(set.networks[0].scenario);
+  net.setTimelines(set.networks[0].timelines);
+  net.startTimeline(1'000'000);
+  Adapter& station = net.scenario().remotes[0];
+  auto at = [&](std::uint64_t ms) {
+    net.takeDue(1'000'000 + ms * 1000);
+    return station.present;
+  };
+  EXPECT_FALSE(at(0));
+  EXPECT_FALSE(at(99));
+  EXPECT_TRUE(at(100));
+  EXPECT_EQ(station.txRate, 40);
+  EXPECT_TRUE(at(250));
+  EXPECT_EQ(station.txRate, 60);
+  EXPECT_EQ(station.rxRate, 55);
+  EXPECT_FALSE(at(300));
+  EXPECT_EQ(net.adapterAt(station.mac), nullptr);
 }
 
 }  // namespace
