@@ -1,41 +1,70 @@
 #!/usr/bin/env bash
-# The main job against the simulated powerline network: two network namespaces joined by a
-# veth pair, adapter-sim on the far end, quorrel-cli on the near end. Nothing is sent on the
-# machine's own interfaces. Usage: demo.sh [scenario file]
+# The desktop program against the simulated powerline network: two network namespaces joined
+# by a veth pair, adapter-sim on the far end, quorrel-utility on the near end, so nothing is
+# sent on the machine's own interfaces. With a display the window opens there until closed;
+# without one the program runs for a while under Xvfb and a picture of its window is saved.
+# Usage: demo.sh [scenario file]   (QUORREL_DEMO_SECONDS: how long, default 8)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-scenario=${1:-$root/tools/adapter-sim/scenarios/sample.conf}
+scenario=${1:-$root/tools/adapter-sim/scenarios/desktop.conf}
+seconds=${QUORREL_DEMO_SECONDS:-8}
 
 if [ "$(id -u)" -ne 0 ]; then
-  exec sudo --preserve-env=PATH bash "$0" "$@"
+  exec sudo --preserve-env=PATH,DISPLAY,XAUTHORITY,QUORREL_DEMO_SECONDS,QUORREL_DEMO_BUILD \
+    bash "$0" "$@"
 fi
 
-"$root/scripts/install-deps.sh"
-build=$("$root/scripts/build.sh" release)
+if [ -n "${QUORREL_DEMO_BUILD:-}" ]; then
+  build=$QUORREL_DEMO_BUILD
+else
+  "$root/scripts/install-deps.sh"
+  build=$("$root/scripts/build.sh" release)
+fi
+app_dir=$build/src/app
+[ -x "$app_dir/quorrel-utility" ] || { echo "demo: no quorrel-utility in $app_dir" >&2; exit 1; }
 
-host_ns=qdh$$
-sim_ns=qds$$
+host_ns=qgh$$
+sim_ns=qgs$$
 sim_pid=
+xvfb_pid=
+work=$(mktemp -d)
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   ip netns del "$host_ns" 2>/dev/null || true
   ip netns del "$sim_ns" 2>/dev/null || true
+  rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
 ip netns add "$host_ns"
 ip netns add "$sim_ns"
-ip -n "$host_ns" link add qdvh$$ address 02:00:00:00:00:10 type veth \
-  peer name qdvs$$ address 02:00:00:00:00:20 netns "$sim_ns"
-ip -n "$host_ns" link set qdvh$$ up
-ip -n "$sim_ns" link set qdvs$$ up
+ip -n "$host_ns" link add qgvh$$ address 02:00:00:00:00:10 type veth \
+  peer name qgvs$$ address 02:00:00:00:00:20 netns "$sim_ns"
+ip -n "$host_ns" link set qgvh$$ up
+ip -n "$sim_ns" link set qgvs$$ up
 
-ready=$(mktemp)
+ready=$work/ready
 ip netns exec "$sim_ns" "$build/tools/adapter-sim/adapter-sim" \
-  --interface qdvs$$ --scenario "$scenario" >"$ready" &
+  --interface qgvs$$ --scenario "$scenario" >"$ready" &
 sim_pid=$!
 for _ in $(seq 100); do grep -q ready "$ready" && break; sleep 0.05; done
-rm -f "$ready"
 
-echo "== quorrel-cli scan (scenario $(basename "$scenario"))"
-ip netns exec "$host_ns" "$build/tools/cli/quorrel-cli" scan --cycles 2 --interval 20
+# The program's data file and lock of this run stay apart from the user's own.
+export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work
+mkdir -p "$XDG_DATA_HOME"
+echo "== quorrel-utility (scenario $(basename "$scenario"))"
+if [ -n "${DISPLAY:-}" ]; then
+  ip netns exec "$host_ns" "$app_dir/quorrel-utility"
+  exit 0
+fi
+
+shots=$root/build/screenshots
+mkdir -p "$shots"
+shot=$shots/desktop-main-page.png
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=:$(cat "$work/display")
+ip netns exec "$host_ns" "$app_dir/quorrel-utility-shot" "$shot" "$seconds" >/dev/null
+echo "Main page picture: $shot"
