@@ -83,17 +83,15 @@ TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
       QApplication::processEvents(QEventLoop::AllEvents, 20);
 
     ASSERT_EQ(remotes.topLevelItemCount(), 3);
-    std::map<std::string, std::string> rates;
+    std::map<std::string, std::string> rates;  // raw rates × 200 / 151, named on sight
     for (int r = 0; r < 3; ++r) {
       const QTreeWidgetItem* item = remotes.topLevelItem(r);
-      EXPECT_TRUE(item->text(0).startsWith(QStringLiteral("Device ")))
-          << item->text(0).toStdString();
-      EXPECT_FALSE(item->icon(0).isNull());
+      EXPECT_TRUE(item->text(0).startsWith(QStringLiteral("Device ")));
       rates[item->text(1).toStdString()] = item->text(2).toStdString();
     }
-    EXPECT_EQ(rates["00:B0:52:20:00:02"], "200.00");  // raw rates × 200 / 151
-    EXPECT_EQ(rates["00:B0:52:20:00:03"], "99.00");
-    EXPECT_EQ(rates["00:B0:52:20:00:04"], "39.00");
+    EXPECT_EQ(rates, (std::map<std::string, std::string>{{"00:B0:52:20:00:02", "200.00"},
+                                                         {"00:B0:52:20:00:03", "99.00"},
+                                                         {"00:B0:52:20:00:04", "39.00"}}));
     EXPECT_TRUE(notice.shown.empty());
 
     const std::string picture = QUORREL_ARTIFACT_DIR "/e2e-main-page.png";
