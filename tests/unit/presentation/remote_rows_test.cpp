@@ -85,11 +85,19 @@ TEST_F(RemoteRowsTest, RowsOfDroppedAndRemovedEntriesGo) {
 }
 
 TEST_F(RemoteRowsTest, NeverMoreThanThirtyTwoRows) {
-  for (int i = 0; i < 40; ++i) see(mac(static_cast<std::uint8_t>(i + 1), 0x02), 10.0 * i);
-  for (int round = 0; round < 3; ++round) {
+  for (int i = 0; i < kMaxRemoteRows; ++i) see(mac(static_cast<std::uint8_t>(i), 0x02), i);
+  rows.RefreshRemoteRows({0, false});
+  ASSERT_EQ(rows.size(), kMaxRemoteRows);
+  // A full table of other devices: the old rows make way, never more than the cap at once.
+  api::ClearRemotes();
+  for (auto& e : api::currentDevices().remotes) e = api::RemoteDevice{};
+  for (int i = 0; i < kMaxRemoteRows; ++i) see(mac(static_cast<std::uint8_t>(i), 0x04), i);
+  for (int round = 0; round < 2; ++round) {
     rows.RefreshRemoteRows({0, false});
-    EXPECT_EQ(rows.size(), kMaxRemoteRows);
+    EXPECT_LE(rows.size(), kMaxRemoteRows);
   }
+  ASSERT_EQ(rows.size(), kMaxRemoteRows);
+  for (const RemoteRow& r : rows.rows()) EXPECT_EQ(r.mac[0], 0x04) << r.macText;
 }
 
 TEST_F(RemoteRowsTest, SortIsAStrictWeakOrderAndRowsWithoutRecordsCompareEmpty) {
