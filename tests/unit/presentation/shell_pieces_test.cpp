@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <tuple>
 #include <vector>
 
 #include "support/desktop_fixture.h"
@@ -75,8 +76,7 @@ std::vector<std::uint8_t> bitmap8(int w, int h, std::uint16_t bits = 8) {
   const std::size_t stride = (static_cast<std::size_t>(w) + 3) & ~std::size_t{3};
   const std::size_t offset = 14 + 40 + 256 * 4;
   std::vector<std::uint8_t> b(offset + stride * static_cast<std::size_t>(h), 0);
-  b[0] = 'B';
-  b[1] = 'M';
+  writeLe16(b, 0, 0x4D42);  // "BM"
   writeLe32(b, 2, static_cast<std::uint32_t>(b.size()));
   writeLe32(b, bmp::kDataOffsetAt, static_cast<std::uint32_t>(offset));
   writeLe32(b, bmp::kInfoSizeAt, 40);
@@ -99,24 +99,22 @@ TEST(BitmapFile, OnlyWholeEightBitBitmapsPass) {
     std::vector<std::uint8_t> shortFile(good.begin(), good.begin() + static_cast<long>(n));
     EXPECT_FALSE(checkPaletteBitmap(shortFile)) << n;
   }
-  // {offset, value, passes}: the header's file size does not decide, a top-down height is fine.
-  struct Patch {
-    std::size_t at;
-    std::uint32_t value;
-    bool passes;
-  };
-  for (const Patch& p : std::initializer_list<Patch>{{2, 0xFFFFFFFFu, true},
-                                                     {bmp::kWidthAt, 0x7FFFFFFFu, false},
-                                                     {bmp::kHeightAt, 0xFFFFFFFDu, true},
-                                                     {bmp::kHeightAt, 0x80000000u, false},
-                                                     {bmp::kDataOffsetAt, 20, false},
-                                                     {bmp::kDataOffsetAt, 0xFFFFFFF0u, false},
-                                                     {bmp::kInfoSizeAt, 0xFFFFFFFFu, false},
-                                                     {bmp::kCompressionAt, 4, false},
-                                                     {0, 0, false}}) {  // no "BM"
+  // {offset, value, passes}: the header's file size does not decide, a top-down height is
+  // fine, and the last one spoils the "BM".
+  using Patch = std::tuple<std::size_t, std::uint32_t, bool>;
+  for (auto [at, value, passes] :
+       std::initializer_list<Patch>{{2, 0xFFFFFFFFu, true},
+                                    {bmp::kWidthAt, 0x7FFFFFFFu, false},
+                                    {bmp::kHeightAt, 0xFFFFFFFDu, true},
+                                    {bmp::kHeightAt, 0x80000000u, false},
+                                    {bmp::kDataOffsetAt, 20, false},
+                                    {bmp::kDataOffsetAt, 0xFFFFFFF0u, false},
+                                    {bmp::kInfoSizeAt, 0xFFFFFFFFu, false},
+                                    {bmp::kCompressionAt, 4, false},
+                                    {0, 0, false}}) {
     auto b = good;
-    writeLe32(b, p.at, p.value);
-    EXPECT_EQ(checkPaletteBitmap(b).has_value(), p.passes) << p.at << " " << p.value;
+    writeLe32(b, at, value);
+    EXPECT_EQ(checkPaletteBitmap(b).has_value(), passes) << at << " " << value;
   }
   EXPECT_FALSE(readWholeFile("/nonexistent/cert.bmp"));
 }
