@@ -5,14 +5,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "e2e/netns.h"
 #include "persistence/device_data.h"
@@ -25,7 +24,6 @@
 #include "ui/quorrel/main_page.h"
 #include "ui/quorrel/property_sheet.h"
 #include "ui/quorrel/shell.h"
-#include "ui/remoteslistview/local_list_view.h"
 #include "ui/remoteslistview/remotes_list_view.h"
 #include "ui/scanlink/core_scan.h"
 
@@ -73,7 +71,7 @@ TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     s.mainPage->initialise();
     s.mainPage->pageEntered();
 
-    QTreeWidget& remotes = *s.mainPage->remoteList();
+    QTreeWidget& remotes = *s.mainPage->remoteList();  // name, MAC, rate, quality, password
     auto allRated = [&] {
       if (remotes.topLevelItemCount() != 3) return false;
       for (int r = 0; r < 3; ++r)
@@ -85,27 +83,16 @@ TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     while (!allRated() && waited.elapsed() < 20000)
       QApplication::processEvents(QEventLoop::AllEvents, 20);
 
-    ASSERT_EQ(s.mainPage->localList()->topLevelItemCount(), 1);
-    EXPECT_EQ(s.mainPage->localList()->topLevelItem(0)->text(0).toStdString(),
-              "HomePlug AV A1x0 Device");
-    EXPECT_EQ(s.mainPage->localList()->topLevelItem(0)->text(1).toStdString(), "00:B0:52:10:00:01");
     ASSERT_EQ(remotes.topLevelItemCount(), 3);
-    // Columns by index: name, MAC, rate, quality, password.
-    std::map<std::string, std::string> rates;
+    std::map<std::string, std::string> rates;  // raw rates × 200 / 151, named on sight
     for (int r = 0; r < 3; ++r) {
       const QTreeWidgetItem* item = remotes.topLevelItem(r);
-      EXPECT_TRUE(item->text(0).startsWith(QStringLiteral("Device ")))
-          << item->text(0).toStdString();
-      EXPECT_FALSE(item->icon(0).isNull());
+      EXPECT_TRUE(item->text(0).startsWith(QStringLiteral("Device ")));
       rates[item->text(1).toStdString()] = item->text(2).toStdString();
     }
-    EXPECT_EQ(rates["00:B0:52:20:00:02"], "200.00");  // raw rates × 200 / 151
-    EXPECT_EQ(rates["00:B0:52:20:00:03"], "99.00");
-    EXPECT_EQ(rates["00:B0:52:20:00:04"], "39.00");
-    for (const ui::RemoteRow& row : s.mainPage->controller().remoteRows().rows())
-      EXPECT_EQ(row.image, 2) << row.macText;  // every station is a first-generation device
-    EXPECT_EQ(s.mainPage->connectedLabel()->text().toStdString(),
-              "Connected to HomePlug AV A1x0 Device");
+    EXPECT_EQ(rates, (std::map<std::string, std::string>{{"00:B0:52:20:00:02", "200.00"},
+                                                         {"00:B0:52:20:00:03", "99.00"},
+                                                         {"00:B0:52:20:00:04", "39.00"}}));
     EXPECT_TRUE(notice.shown.empty());
 
     const std::string picture = QUORREL_ARTIFACT_DIR "/e2e-main-page.png";

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -17,7 +16,6 @@
 #include <memory>
 
 #include "support/desktop_fixture.h"
-#include "ui/presentation/bitmap_file.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/main_page.h"
@@ -31,13 +29,9 @@ using ui::testing::mac;
 
 namespace {
 
-QString artifact(const QString& name) {
-  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
-  return QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
-}
-
 void keep(QWidget& w, const QString& name) {
-  const QString path = artifact(name);
+  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
+  const QString path = QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
   QVERIFY(w.grab().save(path, "PNG"));
   std::printf("picture: %s\n", qPrintable(path));
 }
@@ -66,7 +60,14 @@ struct Harness {
   }
   qtui::MainPage& page() { return *built.mainPage; }
   qtui::RemotesListView& list() { return *built.mainPage->remoteList(); }
-  QLineEdit* editor() {
+  QTreeWidgetItem* row(const QString& macText) {
+    return list().findItems(macText, Qt::MatchExactly, 1).value(0);
+  }
+  // Selects the row and presses Rename: the in-place editor, or null.
+  QLineEdit* rename(QTreeWidgetItem* item) {
+    list().setCurrentItem(item);
+    item->setSelected(true);
+    QTest::mouseClick(page().renameButton(), Qt::LeftButton);
     for (QLineEdit* e : list().findChildren<QLineEdit*>())
       if (e->isVisible()) return e;
     return nullptr;
@@ -93,12 +94,10 @@ class DesktopUiTest : public QObject {
  private slots:
   void noticeBoxesCarryTextCaptionIconButtonsAndOwner();
   void waitCursorIsRestoredOnEveryPath();
-  void sheetHasOneCloseButtonAndTheMainTab();
   void mainPageShowsTheRemotesAndKeepsPictures();
-  void remoteListLooksAsThePreferencesSay();
+  void remoteListWithoutTheRateColumn();
   void headerClicksSortAndLayoutRoundTripsThroughTheDataFile();
   void renameInPlace();
-  void editOfARowThatGoesAwayGivesTheAutoscanBack();
   void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
 };
@@ -112,16 +111,17 @@ void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
       platform::NoticeButtons::OkCancel, platform::NoticeOwner::MainPage};
   std::unique_ptr<QMessageBox> box = notice.build(request);
   QCOMPARE(box->text(), QStringLiteral(" Autoscan <b>On</b> \n"));
-  QCOMPARE(box->textFormat(), Qt::PlainText);
+  QCOMPARE(box->textFormat(), Qt::PlainText);  // shown as typed, never as markup
   QCOMPARE(box->windowTitle(), QStringLiteral("Problem Occurred"));
   QCOMPARE(box->icon(), QMessageBox::Critical);
   QCOMPARE(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
   QCOMPARE(box->parentWidget(), &page);
 
-  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::Warning), QMessageBox::Warning);
-  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::Information), QMessageBox::Information);
-  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::Error), QMessageBox::Critical);
-  QCOMPARE(qtui::messageBoxIcon(platform::NoticeIcon::None), QMessageBox::NoIcon);
+  for (auto [icon, shown] : {std::pair{platform::NoticeIcon::Warning, QMessageBox::Warning},
+                             {platform::NoticeIcon::Information, QMessageBox::Information},
+                             {platform::NoticeIcon::Error, QMessageBox::Critical},
+                             {platform::NoticeIcon::None, QMessageBox::NoIcon}})
+    QCOMPARE(qtui::messageBoxIcon(icon), shown);
   QCOMPARE(qtui::messageBoxButtons(platform::NoticeButtons::YesNo),
            QMessageBox::Yes | QMessageBox::No);
   QCOMPARE(notice.ownerWindow(platform::NoticeOwner::None), nullptr);
@@ -160,49 +160,32 @@ void DesktopUiTest::waitCursorIsRestoredOnEveryPath() {
   QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
-void DesktopUiTest::sheetHasOneCloseButtonAndTheMainTab() {
-  Harness h;
-  h.start();
-  QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
-  QVERIFY(h.sheet->windowFlags() & Qt::WindowMinimizeButtonHint);
-  QCOMPARE(h.sheet->tabs()->count(), 1);  // the other pages come with their own work
-  QCOMPARE(h.sheet->tabs()->tabText(0), QStringLiteral("Main"));
-  QCOMPARE(h.sheet->tabs()->currentWidget(), &h.page());
-  int sheetButtons = 0;
-  for (QPushButton* b : h.sheet->findChildren<QPushButton*>())
-    if (!h.page().isAncestorOf(b)) {
-      ++sheetButtons;
-      QCOMPARE(b->text(), QStringLiteral("Close"));
-    }
-  QCOMPARE(sheetButtons, 1);
-  QStringList pageButtons;
-  for (QPushButton* b : h.page().findChildren<QPushButton*>()) pageButtons << b->text();
-  pageButtons.sort();
-  QCOMPARE(pageButtons, (QStringList{"Connect", "Rename", "Scan"}));
-  QVERIFY(h.page().scanButton()->isDefault());
-
-  // Closing from the Main page writes the data file.
-  const std::string path = persistence::dataFilePath();
-  std::filesystem::remove(path);
-  h.sheet->closeButton()->click();
-  QVERIFY(!h.sheet->isVisible());
-  QVERIFY(std::filesystem::exists(path));
-}
-
 void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   Harness h;
+  persistence::preferences().listColour = 2;
+  persistence::preferences().qualityStyle = 5;
   h.start();
+  QCOMPARE(h.headersInDisplayOrder(),
+           (QStringList{"Device Name", "Password", "Quality", "Rate (Mbps)", "MAC Address"}));
+  QCOMPARE(h.list().header()->sectionSize(0), 140);
+  QCOMPARE(h.list().header()->sectionSize(4), 110);
+  QCOMPARE(h.list().palette().color(QPalette::Text), QColor(0, 0, 255));
+  QVERIFY(!h.list().topLevelItem(0)->icon(0).isNull());  // missing files: the warning icon
+  QTreeWidgetItem* b200 = h.row("00:B0:52:20:00:03");
+  QVERIFY(b200 != nullptr);
+  QCOMPARE(b200->text(2), QStringLiteral("300.00"));
+  QCOMPARE(b200->text(3), QStringLiteral("60-80%"));
+  QCOMPARE(b200->text(4), QString());  // a record without a password yet
   QCOMPARE(h.page().connectedLabel()->text(),
            QStringLiteral("Connected to HomePlug AV A1x0 Device"));
   QCOMPARE(h.page().countLabel()->text(), QStringLiteral("3 Powerline Devices detected:"));
-  QCOMPARE(h.page().networkTypeLabel()->text(), QStringLiteral("Network Type: Public"));
   QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan On "));
-  QCOMPARE(h.page().localList()->topLevelItemCount(), 1);
-  QCOMPARE(h.page().localList()->topLevelItem(0)->text(0),
-           QStringLiteral("HomePlug AV A1x0 Device"));
-  QCOMPARE(h.list().topLevelItemCount(), 3);
-  QVERIFY(h.page().scanTimer().isActive());
   QCOMPARE(h.page().scanTimer().interval(), 42);
+  QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
+  QStringList sheetButtons;
+  for (QPushButton* b : h.sheet->findChildren<QPushButton*>())
+    if (!h.page().isAncestorOf(b)) sheetButtons << b->text();
+  QCOMPARE(sheetButtons, QStringList{"Close"});
   keep(*h.sheet, "main-page.png");
 
   // A user scan that finds nothing empties both lists and says so.
@@ -214,47 +197,25 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(h.list().topLevelItemCount(), 0);
   QCOMPARE(h.page().localList()->topLevelItemCount(), 0);
   keep(*h.sheet, "main-page-no-adapter.png");
+
+  // Closing from the Main page writes the data file.
+  std::filesystem::remove(persistence::dataFilePath());
+  h.sheet->closeButton()->click();
+  QVERIFY(std::filesystem::exists(persistence::dataFilePath()));
 }
 
-void DesktopUiTest::remoteListLooksAsThePreferencesSay() {
-  {
-    Harness h;
-    persistence::preferences().listColour = 2;
-    persistence::preferences().qualityStyle = 5;
-    h.start();
-    QCOMPARE(h.headersInDisplayOrder(),
-             (QStringList{"Device Name", "Password", "Quality", "Rate (Mbps)", "MAC Address"}));
-    QCOMPARE(h.list().header()->sectionSize(0), 140);
-    QCOMPARE(h.list().header()->sectionSize(1), 120);
-    QCOMPARE(h.list().header()->sectionSize(2), 70);
-    QCOMPARE(h.list().header()->sectionSize(3), 80);
-    QCOMPARE(h.list().header()->sectionSize(4), 110);
-    QCOMPARE(h.list().palette().color(QPalette::Text), QColor(0, 0, 255));
-    QCOMPARE(h.page().localList()->palette().color(QPalette::Text), QColor(17, 0, 136));
-    QCOMPARE(h.list().iconSize(), QSize(24, 24));
-    QVERIFY(!h.list().topLevelItem(0)->icon(0).isNull());  // missing files: the warning icon
-    QTreeWidgetItem* turbo = h.list().findItems("00:B0:52:20:00:04", Qt::MatchExactly, 1).value(0);
-    QVERIFY(turbo != nullptr);
-    QCOMPARE(turbo->text(2), QStringLiteral("?"));
-    QCOMPARE(turbo->text(3), QStringLiteral("-"));
-    QCOMPARE(turbo->text(4), QString());  // a record without a password yet
-    QTreeWidgetItem* b200 = h.list().findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1).value(0);
-    QCOMPARE(b200->text(2), QStringLiteral("300.00"));
-    QCOMPARE(b200->text(3), QStringLiteral("60-80%"));
-  }
-  {
-    Harness h;
-    persistence::preferences().iconSize = 0;
-    persistence::preferences().showRateColumn = 0;
-    persistence::preferences().qualityStyle = 4;
-    h.start();
-    QCOMPARE(h.headersInDisplayOrder(),
-             (QStringList{"Device Name", "Password", "Quality", "MAC Address"}));
-    QVERIFY(h.list().topLevelItem(0)->icon(0).isNull());
-    QTreeWidgetItem* a1 = h.list().findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1).value(0);
-    QCOMPARE(a1->text(2), QString::fromUtf8("\u258C\u258C\u258C\u258C\u258C\u258C"));  // 100 Mbit/s
-    keep(*h.sheet, "main-page-no-rate-column.png");
-  }
+void DesktopUiTest::remoteListWithoutTheRateColumn() {
+  Harness h;
+  persistence::preferences().iconSize = 0;
+  persistence::preferences().showRateColumn = 0;
+  persistence::preferences().qualityStyle = 4;
+  h.start();
+  QCOMPARE(h.headersInDisplayOrder(),
+           (QStringList{"Device Name", "Password", "Quality", "MAC Address"}));
+  QVERIFY(h.list().topLevelItem(0)->icon(0).isNull());
+  QCOMPARE(h.row("00:B0:52:20:00:02")->text(2),
+           QString::fromUtf8("\u258C\u258C\u258C\u258C\u258C\u258C"));  // 100 Mbit/s
+  keep(*h.sheet, "main-page-no-rate-column.png");
 }
 
 void DesktopUiTest::headerClicksSortAndLayoutRoundTripsThroughTheDataFile() {
@@ -292,14 +253,8 @@ void DesktopUiTest::headerClicksSortAndLayoutRoundTripsThroughTheDataFile() {
 void DesktopUiTest::renameInPlace() {
   Harness h;
   h.start();
-  QTreeWidgetItem* item = h.list().topLevelItem(1);
-  h.list().setCurrentItem(item);
-  item->setSelected(true);
-  QVERIFY(h.page().renameButton()->isEnabled());
-  const QString macText = item->text(1);
-
-  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
-  auto* editor = h.editor();
+  const QString macText = h.list().topLevelItem(1)->text(1);
+  QLineEdit* editor = h.rename(h.list().topLevelItem(1));
   QVERIFY(editor != nullptr);
   QCOMPARE(editor->maxLength(), 79);
   QVERIFY(!h.scan.autoscanOn);
@@ -313,54 +268,36 @@ void DesktopUiTest::renameInPlace() {
   const int k = persistence::FindKnownByMacText(macText.toStdString());
   const QString stored = QString::fromStdString(persistence::KnownAt(k)->name.str());
   QCOMPARE(stored, QString::fromUtf8("Büro ") + QString(26, 'q'));
-  QTreeWidgetItem* renamed = h.list().findItems(macText, Qt::MatchExactly, 1).value(0);
-  QCOMPARE(renamed->text(0), stored);
+  QCOMPARE(h.row(macText)->text(0), stored);
 
   // Escape keeps the old name; a refused name says so and the row keeps its text.
-  h.list().setCurrentItem(renamed);
-  renamed->setSelected(true);
-  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
-  editor = h.editor();
+  editor = h.rename(h.row(macText));
   QVERIFY(editor != nullptr);
   QTest::keyClicks(editor, "zzz");
   QTest::keyClick(editor, Qt::Key_Escape);
   QCoreApplication::processEvents();
   QCOMPARE(QString::fromStdString(persistence::KnownAt(k)->name.str()), stored);
-  QVERIFY(h.state.notice.shown.empty());
 
-  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
-  editor = h.editor();
+  editor = h.rename(h.row(macText));
   QVERIFY(editor != nullptr);
   editor->selectAll();
   QTest::keyClicks(editor,
                    QString::fromStdString(persistence::KnownAt(k == 1 ? 2 : 1)->name.str()));
   QTest::keyClick(editor, Qt::Key_Return);
-  QCoreApplication::processEvents();  // the delegate commits on the next pass
+  QCoreApplication::processEvents();
   QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
   QCOMPARE(QString::fromStdString(h.state.notice.shown[0].text),
            QStringLiteral("Please enter another name."));
-  QCOMPARE(h.list().findItems(macText, Qt::MatchExactly, 1).value(0)->text(0), stored);
-}
+  QCOMPARE(h.row(macText)->text(0), stored);
 
-void DesktopUiTest::editOfARowThatGoesAwayGivesTheAutoscanBack() {
-  Harness h;
-  h.start();
-  QTreeWidgetItem* last = h.list().topLevelItem(2);
-  h.list().setCurrentItem(last);
-  last->setSelected(true);
-  QTest::mouseClick(h.page().renameButton(), Qt::LeftButton);
-  QVERIFY(h.editor() != nullptr);
+  // An edit whose row goes away under a user scan still gives the autoscan back.
+  QVERIFY(h.rename(h.list().topLevelItem(2)) != nullptr);
   QVERIFY(!h.scan.autoscanOn);
-  // A user scan under the open editor drops two devices.
-  for (const char* gone : {"00:B0:52:20:00:03", "00:B0:52:20:00:04"}) {
-    MacAddress m{};
-    QVERIFY(parseMac(gone, m));
-    api::FindRemote(m)->inUse = false;
-  }
+  api::FindRemote(mac(3))->inUse = false;
+  api::FindRemote(mac(4))->inUse = false;
   h.page().controller().RefreshDeviceLists(4);
   QCOMPARE(h.list().topLevelItemCount(), 1);
   QVERIFY(h.scan.autoscanOn);
-  QVERIFY(h.state.notice.shown.empty());
 }
 
 void DesktopUiTest::thirtyTwoLongNamesStayUsable() {
@@ -391,33 +328,21 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   QImage rgb(6, 4, QImage::Format_RGB32);
   rgb.fill(Qt::green);
   QVERIFY(rgb.save(QString::fromStdString(dir.file("deep.bmp")), "BMP"));
-  {
-    const auto whole = ui::readWholeFile(dir.file("cert.bmp"));
-    QVERIFY(whole.has_value());
-    std::FILE* f = std::fopen(dir.file("cut.bmp").c_str(), "wb");
-    std::fwrite(whole->data(), 1, whole->size() - 5, f);
-    std::fclose(f);
-  }
   QVERIFY(!qtui::loadPaletteBitmap(dir.file("cert.bmp")).isNull());
   QVERIFY(qtui::loadPaletteBitmap(dir.file("deep.bmp")).isNull());
-  QVERIFY(qtui::loadPaletteBitmap(dir.file("cut.bmp")).isNull());
-  QVERIFY(qtui::loadPaletteBitmap(dir.file("missing.bmp")).isNull());
 
   QImage canvas(40, 40, QImage::Format_RGB32);
   canvas.fill(Qt::white);
   {
     QPainter p(&canvas);
     qtui::PaintBitmapFile(p, dir.path(), "cert.bmp", 10, 20);
-    qtui::PaintBitmapFile(p, dir.path(), "cut.bmp", 0, 0);
+    qtui::PaintBitmapFile(p, dir.path(), "missing.bmp", 0, 0);
     qtui::PaintBitmapFile(p, dir.path(), "deep.bmp", 30, 30);
   }
-  QCOMPARE(canvas.pixel(10, 20), qRgb(200, 0, 55));
   QCOMPARE(canvas.pixel(15, 23), qRgb(200, 0, 55));
   QCOMPARE(canvas.pixel(16, 20), qRgb(255, 255, 255));  // its own width
   QCOMPARE(canvas.pixel(0, 0), qRgb(255, 255, 255));
   QCOMPARE(canvas.pixel(31, 31), qRgb(255, 255, 255));
-
-  QVERIFY(!qtui::loadListImage(dir.file("deep.bmp"), 16).isNull());
   QCOMPARE(qtui::loadListImage(dir.file("deep.bmp"), 16).availableSizes().value(0), QSize(16, 16));
   QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
 }
