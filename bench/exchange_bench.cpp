@@ -1,5 +1,6 @@
 // One HomePlug AV exchange (build, send, wait, decode) against adapter-sim over a veth pair,
-// beside the raw round-trip floor and the bound the exchange's own fixed sleeps set.
+// beside the raw round-trip floor, the bare transport round trip, and the bound the
+// exchange's own fixed sleeps set.
 
 #include <chrono>
 #include <cstdio>
@@ -21,12 +22,58 @@ constexpr int kFloorRounds = 3000;
 constexpr int kExchangeRounds = 1000;
 constexpr int kWarmUp = 50;
 constexpr std::uint16_t kVersionRequest = 0xA000;
+constexpr int kAnswerWaitMs = 1000;
 // The sleeps an exchange must take: 1 ms before the first poll, 1 ms after the accepted
 // confirmation.
 constexpr double kPrescribedSleepUs = 2000.0;
 
 double elapsedUs(Clock::time_point since) {
   return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
+}
+
+// A version request to the local-device address, 64 bytes, written out by hand.
+std::vector<std::uint8_t> versionRequest() {
+  std::vector<std::uint8_t> f(64, 0);
+  std::copy(kLocalDeviceMac.begin(), kLocalDeviceMac.end(), f.begin());
+  std::copy(e2e::kHostEndMac.begin(), e2e::kHostEndMac.end(), f.begin() + 6);
+  const std::uint8_t header[] = {0x88, 0xE1, 0x00, 0x00, 0xA0, 0x00, 0xB0, 0x52};
+  std::copy(std::begin(header), std::end(header), f.begin() + 12);
+  return f;
+}
+
+bool measureTransportExchanges(e2e::NetnsPair& pair, const std::string& scenario,
+                               bench::Timings& out, std::string& error) {
+  e2e::SimProcess sim;
+  if (!sim.start(pair, scenario, "", error) || !pair.enterHost(error)) return false;
+  if (transport::EnumerateInterfaces() != 1 || transport::interfaceTable().interfaceCount != 1 ||
+      transport::OpenInterface(0) != 1) {
+    error = "the host veth end could not be opened";
+    return false;
+  }
+  const auto request = versionRequest();
+  for (int round = 0; round < kWarmUp + kExchangeRounds; ++round) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + std::chrono::milliseconds(kAnswerWaitMs);
+    if (transport::SendFrame(0, request) != 1) {
+      error = "SendFrame failed";
+      return false;
+    }
+    bool answered = false;
+    while (!answered && std::chrono::steady_clock::now() < deadline) {
+      const auto* f = transport::ReceiveFrame(0);
+      answered = f != nullptr && f->length >= 17 && f->data[15] == 0x01 && f->data[16] == 0xA0;
+    }
+    if (!answered) {
+      error = "no version answer within " + std::to_string(kAnswerWaitMs) + " ms";
+      return false;
+    }
+    const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+    if (round >= kWarmUp) out.us.push_back(took.count());
+  }
+  transport::ResetInterfaceTable();
+  sim.stop();
+  bench::summarise(out);
+  return true;
 }
 
 bool measureExchanges(e2e::NetnsPair& pair, const std::string& scenario, bench::Timings& out,
@@ -74,12 +121,13 @@ int main() {
     return 0;
   }
   std::string error;
-  bench::Timings floor, exchange;
+  bench::Timings floor, transportRounds, exchange;
   const bool ok = bench::measureRawFloorOnNewPair(kFloorRounds, floor, error) &&
                   bench::withScenarioPair(
                       kScenario,
                       [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
-                        return measureExchanges(pair, path, exchange, e);
+                        return measureTransportExchanges(pair, path, transportRounds, e) &&
+                               measureExchanges(pair, path, exchange, e);
                       },
                       error);
   if (!ok) {
@@ -89,6 +137,7 @@ int main() {
   const bench::Timings sleeps = measureSleeps();
   const double bound = kPrescribedSleepUs + floor.median;
   bench::printTimings("raw AF_PACKET round trip on veth (floor)", floor);
+  bench::printTimings("version request, bare SendFrame + ReceiveFrame polling", transportRounds);
   bench::printTimings("two 1 ms sleeps as this machine gives them", sleeps);
   bench::printTimings("AV version exchange: build, send, wait, decode", exchange);
   std::printf("bound (prescribed 2 ms of sleeps + floor): %.1f us\n", bound);
