@@ -23,32 +23,16 @@ fi
 app_dir=$build/src/app
 [ -x "$app_dir/quorrel-utility" ] || { echo "demo: no quorrel-utility in $app_dir" >&2; exit 1; }
 
-host_ns=qgh$$
-sim_ns=qgs$$
-sim_pid=
+. "$root/scripts/sim-pair.sh"
 xvfb_pid=
 work=$(mktemp -d)
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  ip netns del "$host_ns" 2>/dev/null || true
-  ip netns del "$sim_ns" 2>/dev/null || true
+  sim_pair_down
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
-
-ip netns add "$host_ns"
-ip netns add "$sim_ns"
-ip -n "$host_ns" link add qgvh$$ address 02:00:00:00:00:10 type veth \
-  peer name qgvs$$ address 02:00:00:00:00:20 netns "$sim_ns"
-ip -n "$host_ns" link set qgvh$$ up
-ip -n "$sim_ns" link set qgvs$$ up
-
-ready=$work/ready
-ip netns exec "$sim_ns" "$build/tools/adapter-sim/adapter-sim" \
-  --interface qgvs$$ --scenario "$scenario" >"$ready" &
-sim_pid=$!
-for _ in $(seq 100); do grep -q ready "$ready" && break; sleep 0.05; done
+sim_pair_up qg "$build" "$scenario"
 
 # The program's data file and lock of this run stay apart from the user's own.
 export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work
