@@ -85,11 +85,12 @@ bool measureExchanges(e2e::NetnsPair& pair, const std::string& scenario, bench::
     return false;
   }
   transport::setCurrentInterface(0);
+  transport::ReceivePath path;
   for (int round = 0; round < kWarmUp + kExchangeRounds; ++round) {
     const auto start = Clock::now();
     thpapi::SendAvRequest(kLocalDeviceMac, kVersionRequest);
     thpapi::ThapiResult result;
-    if (!thpapi::WaitConfirmation(kVersionRequest, result)) {
+    if (!thpapi::WaitConfirmation(path, kVersionRequest, result)) {
       error = "no version confirmation within the wait";
       return false;
     }

@@ -103,12 +103,13 @@ bool run(std::string& error) {
   transport::setCurrentInterface(0);
   const MacAddress source = transport::SourceAddress();
 
+  transport::ReceivePath path;
   Figures reads;
   std::vector<std::uint8_t> block(kBlockLength);
   for (int i = 0; i < kReadRounds; ++i) {
     std::size_t received = 0;
     const auto start = Clock::now();
-    if (thpapi::thpapi_ReadModuleBlock(source, kLocalDeviceMac, 2, block, received) != 0 ||
+    if (thpapi::thpapi_ReadModuleBlock(path, source, kLocalDeviceMac, 2, block, received) != 0 ||
         received != kBlockLength) {
       error = "the parameter block read failed";
       return false;
@@ -121,7 +122,7 @@ bool run(std::string& error) {
   Figures writes;
   for (int i = 0; i < kWriteRounds; ++i) {
     const auto start = Clock::now();
-    if (thpapi::thpapi_WriteModules(source, kLocalDeviceMac, image, block, 0x23) != 0) {
+    if (thpapi::thpapi_WriteModules(path, source, kLocalDeviceMac, image, block, 0x23) != 0) {
       error = "the firmware write failed";
       return false;
     }

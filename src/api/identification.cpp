@@ -7,27 +7,11 @@ namespace quorrel::api {
 
 namespace {
 
-struct VersionFields {
-  std::uint8_t deviceId = 0;
-  FirmwareText text;  // 64 characters and the terminator
-};
-
-VersionFields readVersionData(ByteSpan data) {
-  using namespace version_data;
-  VersionFields f;
-  f.deviceId = readU8(data, kDeviceId);
-  // The length byte can claim up to 255 while the field holds 64, and the data can be short.
-  const std::size_t available = data.size() > kText ? data.size() - kText : 0;
-  const std::size_t n = std::min({std::size_t{readU8(data, kTextLength)}, kTextSize, available});
-  f.text = readText(data, kText, n);
-  return f;
-}
-
-FirmwareText rewrite(const VersionFields& f, const ChipModel* chip) {
-  if (chip == nullptr) return f.text;
-  const std::string_view text = f.text.view();
+FirmwareText rewrite(const thpapi::VersionInfo& f, const ChipModel* chip) {
+  const std::string_view text = f.text;
+  if (chip == nullptr) return FirmwareText(text);
   const std::size_t at = text.find(chip->firmwarePrefix);
-  if (at == std::string_view::npos) return f.text;
+  if (at == std::string_view::npos) return FirmwareText(text);
   std::string out(chip->name);
   out.append(text.substr(at + chip->firmwarePrefix.size()));
   return FirmwareText(out);
@@ -41,14 +25,13 @@ const ChipModel* chipModelFor(std::uint8_t deviceId) {
   return it != kChipModels.end() ? &*it : nullptr;
 }
 
-FirmwareText RewriteFirmwareText(ByteSpan versionData) {
-  const VersionFields f = readVersionData(versionData);
-  return rewrite(f, chipModelFor(f.deviceId));
+FirmwareText RewriteFirmwareText(const thpapi::VersionInfo& version) {
+  return rewrite(version, chipModelFor(version.deviceId));
 }
 
 AvGeneration IdentifyLocalAv(int interfaceIndex, const VersionConfirmation& confirmation) {
   if (interfaceIndex < 0 || interfaceIndex >= kInterfaceCount) return AvGeneration::Unknown;
-  const VersionFields f = readVersionData(confirmation.versionData);
+  const thpapi::VersionInfo& f = confirmation.version;
   const ChipModel* chip = chipModelFor(f.deviceId);
 
   if (confirmation.arrivalInterface >= 0 && confirmation.arrivalInterface < kInterfaceCount) {
@@ -65,8 +48,8 @@ AvGeneration IdentifyLocalAv(int interfaceIndex, const VersionConfirmation& conf
   return chip->generation;
 }
 
-AvGeneration IdentifyRemoteAv(RemoteDevice& entry, ByteSpan versionData, StationListLayout layout) {
-  const VersionFields f = readVersionData(versionData);
+AvGeneration IdentifyRemoteAv(RemoteDevice& entry, const thpapi::VersionInfo& f,
+                              StationListLayout layout) {
   const ChipModel* chip = chipModelFor(f.deviceId);
   entry.firmware = rewrite(f, chip);
   if (chip == nullptr) return AvGeneration::Unknown;

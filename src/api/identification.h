@@ -8,6 +8,7 @@
 
 #include "api/device_table.h"
 #include "platform/bytes.h"
+#include "thpapi/thapi_result.h"
 
 namespace quorrel::api {
 
@@ -37,24 +38,15 @@ inline constexpr std::array<ChipModel, 5> kChipModels{{
 // nullptr for an identifier outside 1..5.
 const ChipModel* chipModelFor(std::uint8_t deviceId);
 
-// The decoded data of a version confirmation: identifier, text length, then the text field.
-namespace version_data {
-inline constexpr std::size_t kDeviceId = 0;
-inline constexpr std::size_t kTextLength = 1;
-inline constexpr std::size_t kText = 2;
-inline constexpr std::size_t kTextSize = 64;
-}  // namespace version_data
-
-// The firmware text of a version confirmation's data: the reported text (at most its 64-byte
-// field, up to the first zero byte), from the chip's firmware prefix on, with the prefix
-// replaced by the chip model. Without a known identifier or without the prefix the text is
-// kept as reported. Short or empty data gives what is there, or an empty text.
-FirmwareText RewriteFirmwareText(ByteSpan versionData);
+// The firmware text of a version confirmation, from the chip's firmware prefix on, with the
+// prefix replaced by the chip model. Without a known identifier or without the prefix the
+// text is kept as reported.
+FirmwareText RewriteFirmwareText(const thpapi::VersionInfo& version);
 
 struct VersionConfirmation {
   MacAddress source{};       // the confirmation's source: the local device
   int arrivalInterface = 0;  // the interface the confirmation arrived on
-  ByteSpan versionData;      // identifier, text length, text
+  thpapi::VersionInfo version;
 };
 
 // Records the local AV device of interface `interfaceIndex`: its MAC (in the state of the
@@ -69,6 +61,7 @@ enum class StationListLayout { Mmv0, Mmv1 };
 
 // Records a remote AV device's firmware text; a second-generation chip listed in the MMV 1
 // layout becomes class 5 (and `classChanged` is set when that is news). Returns the generation.
-AvGeneration IdentifyRemoteAv(RemoteDevice& entry, ByteSpan versionData, StationListLayout layout);
+AvGeneration IdentifyRemoteAv(RemoteDevice& entry, const thpapi::VersionInfo& version,
+                              StationListLayout layout);
 
 }  // namespace quorrel::api

@@ -12,14 +12,14 @@
 
 namespace quorrel::api {
 
-int ReadLocalNetworkKey(const MacAddress& localDevice,
+int ReadLocalNetworkKey(transport::ReceivePath& path, const MacAddress& localDevice,
                         std::span<std::uint8_t, kNetworkKeySize> key) {
   const MacAddress source = transport::SourceAddress();
   if (isZeroMac(source)) return -1;
   std::array<std::uint8_t, paramblock::kParameterBlockLength> block{};
   std::size_t received = 0;
-  if (thpapi::thpapi_ReadModuleBlock(source, localDevice, thpapi::kModuleParameterBlock, block,
-                                     received) != 0)
+  if (thpapi::thpapi_ReadModuleBlock(path, source, localDevice, thpapi::kModuleParameterBlock,
+                                     block, received) != 0)
     return -1;
 
   using paramblock::ParameterBlockResult;

@@ -6,6 +6,7 @@
 
 #include "api/device_table.h"
 #include "platform/bytes.h"
+#include "transport/receive_path.h"
 
 namespace quorrel::api {
 
@@ -15,7 +16,7 @@ namespace quorrel::api {
 // as it was, when the source address is unknown, the read failed (no answer, a block longer
 // than one parameter block), or no key could be taken from what was read: a block that
 // neither validates nor has another layout version, or one too old or too short for the key.
-int ReadLocalNetworkKey(const MacAddress& localDevice,
+int ReadLocalNetworkKey(transport::ReceivePath& path, const MacAddress& localDevice,
                         std::span<std::uint8_t, kNetworkKeySize> key);
 
 }  // namespace quorrel::api

@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "api/device_table.h"
-#include "brantleapi/frame_source.h"
-#include "brantleapi/hooks.h"
 #include "platform/clock.h"
 #include "transport/interface_table.h"
 
@@ -73,9 +71,10 @@ bool handlePrivateReply(const Hp1FrameView& reply) {
 
 // The 50 parameter bytes the device should report after the setting, compared with each
 // reply until one matches or the rounds run out.
-bool readBackMatches(int index, const MacAddress& source, const LocalParameters& expected) {
+bool readBackMatches(const Hp1KeyEntryContext& context, int index, const MacAddress& source,
+                     const LocalParameters& expected) {
   platform::delay(kReadBackSettleMs);
-  std::vector<std::uint8_t> frame;
+  transport::Frame frame;
   for (int round = 0; round < kReadBackRounds; ++round) {
     Hp1FrameBuffer buffer{};
     sendOn(
@@ -83,16 +82,16 @@ bool readBackMatches(int index, const MacAddress& source, const LocalParameters&
         buildLocalParametersRequest(buffer, kBroadcastMac, source, kLocalParametersSelectorStored));
     const std::uint32_t start = platform::tickCount();
     while (elapsedSince(start) < kReadBackRoundMs) {
-      if (!takeManagementFrame(frame)) {
+      if (!context.path.next(frame)) {
         platform::sleepMs(1);
         continue;
       }
-      const auto view = parseHp1Reply(frame);
+      const auto view = parseHp1Reply(frame.bytes());
       if (!view) continue;
       const auto reply = decodeLocalParametersReply(*view);
       if (!reply || reply->selector != kLocalParametersStored) continue;
       if (reply->parameters == expected) return true;
-      appendDeviceLogHook(kDeviceLogKeyReadBack, reply->parameters);
+      if (context.mismatches != nullptr) context.mismatches->push_back(reply->parameters);
     }
   }
   return false;
@@ -112,10 +111,11 @@ bool requestTurboIdentity() {
   return sendVendorRequest(kBroadcastMac, kVendorIdentity, data);
 }
 
-bool requestTurboStatistics(const MacAddress& destination) {
+bool requestTurboStatistics(transport::ReceivePath& path, const MacAddress& destination,
+                            OtherHp1Frames other) {
   const std::array<std::uint8_t, 1> data{0};
   sendVendorRequest(destination, kVendorStatistics, data);
-  pollTurboReplies(&turboState().turboStatisticsText);
+  pollTurboReplies(path, &turboState().turboStatisticsText, other);
   return true;
 }
 
@@ -129,67 +129,67 @@ int requestTurboPrivate(std::uint8_t subtype) {
              : 0;
 }
 
-bool handleTurboFrame(ByteSpan frame, std::string* text) {
-  const auto view = parseHp1Frame(frame);
+bool handleTurboFrame(const transport::Frame& frame, std::string* text, OtherHp1Frames other) {
+  const auto view = parseHp1Frame(frame.bytes());
   if (!view || !view->hasEntry()) return false;
   const std::uint8_t type = view->entryType();
   if (type != kEntryVendor && type != kEntryPrivateRequest && type != kEntryPrivateReply)
-    return HandleHp1FrameHook(frame);
+    return other != nullptr && other(frame);
   if (type == kEntryPrivateRequest) return true;
   // An entry whose length byte runs past the frame is damaged: ignored.
-  const auto reply = parseHp1Reply(frame);
+  const auto reply = parseHp1Reply(frame.bytes());
   if (!reply) return false;
   return type == kEntryVendor ? handleVendorReply(*reply, text) : handlePrivateReply(*reply);
 }
 
-bool pollTurboReplies(std::string* text) {
-  std::vector<std::uint8_t> frame;
+bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
+  transport::Frame frame;
   bool handled = false;
   for (int taken = 0; taken < kMaxPollFrames; ++taken) {
-    if (!takeManagementFrame(frame)) break;
-    if (!isHp1Frame(frame)) return false;
-    handled = handleTurboFrame(frame, text);
+    if (!path.next(frame)) break;
+    if (!isHp1Frame(frame.bytes())) return false;
+    handled = handleTurboFrame(frame, text, other);
     platform::sleepMs(1);
   }
   return handled;
 }
 
-bool collectTurboReplies(std::string* text) {
+bool collectTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
   const std::uint32_t start = platform::tickCount();
   bool last = false;
   do {
     platform::sleepMs(1);
-    last = pollTurboReplies(text);
+    last = pollTurboReplies(path, text, other);
   } while (elapsedSince(start) < kCollectRepliesMs);
   return last;
 }
 
-bool detectTurboDevice() {
+bool detectTurboDevice(transport::ReceivePath& path, OtherHp1Frames other) {
   turboState().turboAnswered = false;
   requestTurboIdentity();
-  collectTurboReplies(nullptr);
+  collectTurboReplies(path, nullptr, other);
   return turboState().turboAnswered;
 }
 
-SetKeyOutcome setTurboLocalKey(const Hp1Key& key) {
+SetKeyOutcome setTurboLocalKey(transport::ReceivePath& path, const Hp1Key& key) {
   const MacAddress host = transport::SourceAddress();
   if (isZeroMac(host)) return kKeyNoAnswer;
   MacAddress target = api::LocalDeviceAddress();
   Hp1FrameBuffer buffer{};
   sendOn(currentIndex(), buffer, buildTurboLocalKey(buffer, target, host, key));
-  return waitHp1KeyAnswer(target);
+  return waitHp1KeyAnswer(path, target);
 }
 
-SetKeyOutcome waitHp1KeyAnswer(MacAddress& target) {
+SetKeyOutcome waitHp1KeyAnswer(transport::ReceivePath& path, MacAddress& target) {
   const std::uint32_t start = platform::tickCount();
   const MacAddress local = api::LocalDeviceAddress();
-  std::vector<std::uint8_t> frame;
+  transport::Frame frame;
   while (elapsedSince(start) < kKeyAnswerWaitMs) {
-    if (!takeManagementFrame(frame)) {
+    if (!path.next(frame)) {
       platform::sleepMs(1);
       continue;
     }
-    const auto view = parseHp1Frame(frame);
+    const auto view = parseHp1Frame(frame.bytes());
     if (!view) continue;
     if (view->entryType() == kEntrySetKeyAnswer &&
         ((target == kBroadcastMac && view->source != local) || view->source == target)) {
@@ -201,12 +201,13 @@ SetKeyOutcome waitHp1KeyAnswer(MacAddress& target) {
   return kKeyNoAnswer;
 }
 
-int sendHp1KeyEntry(int index, const MacAddress& source, const MacAddress& destination,
-                    std::uint8_t selector, const Hp1Key& key, std::uint8_t third, bool twoEntries,
-                    bool keepMode) {
+int sendHp1KeyEntry(const Hp1KeyEntryContext& context, int index, const MacAddress& source,
+                    const MacAddress& destination, std::uint8_t selector, const Hp1Key& key,
+                    std::uint8_t third, bool twoEntries, bool keepMode) {
   // Turbo devices take their keys through setTurboLocalKey and the key envelope.
   if (api::deviceTable().turboLocal) return 0;
-  const bool autoscan = SuspendAutoscanHook(false);
+  // The scan's own polls would take the read-back replies.
+  const bool autoscan = context.autoscan != nullptr && context.autoscan(false);
   api::InterfaceState& st = api::interfaceState(index);
   LocalParameters& p = st.localParameters;
 
@@ -228,9 +229,9 @@ int sendHp1KeyEntry(int index, const MacAddress& source, const MacAddress& desti
     // compared with what was expected before any came in.
     const LocalParameters expected = p;
     if (st.localAnswered && selector != 0 && broadcast)
-      result = readBackMatches(index, source, expected) ? 1 : 0;
+      result = readBackMatches(context, index, source, expected) ? 1 : 0;
   }
-  SuspendAutoscanHook(autoscan);
+  if (context.autoscan != nullptr) context.autoscan(autoscan);
   return result;
 }
 

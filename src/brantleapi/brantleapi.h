@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "api/rate_stats.h"
 #include "brantleapi/hp1_requests.h"
 #include "brantleapi/set_key_outcome.h"
 #include "brantleapi/turbo_state.h"
 #include "platform/bytes.h"
+#include "transport/receive_path.h"
 
 namespace quorrel::brantleapi {
 
@@ -28,29 +30,49 @@ using api::turboRateToMbps;
 // unknown (nothing is sent).
 bool sendVendorRequest(const MacAddress& destination, std::uint8_t code, ByteSpan data);
 bool requestTurboIdentity();
-bool requestTurboStatistics(const MacAddress& destination);
 // Private request to the local device; 1 when the host MAC is unknown, else the send result.
 int requestTurboPrivate(std::uint8_t subtype);
 
+// Who takes the 0x887B frames that the Turbo poll does not handle itself (everything but
+// types 0x02, 0x12 and 0x13); true when it handled the frame. May be null.
+using OtherHp1Frames = bool (*)(const transport::Frame& frame);
+
 // Handles one 0x887B frame as the poll does; true when it was handled.
-bool handleTurboFrame(ByteSpan frame, std::string* text);
+bool handleTurboFrame(const transport::Frame& frame, std::string* text,
+                      OtherHp1Frames other = nullptr);
 // Takes and handles waiting frames until none is left, a HomePlug AV frame comes (result
 // false) or kMaxPollFrames were taken. Whether the last frame taken was handled.
-bool pollTurboReplies(std::string* text);
+bool pollTurboReplies(transport::ReceivePath& path, std::string* text,
+                      OtherHp1Frames other = nullptr);
 // pollTurboReplies repeatedly for 100 ms; its last result.
-bool collectTurboReplies(std::string* text);
-bool detectTurboDevice();
+bool collectTurboReplies(transport::ReceivePath& path, std::string* text,
+                         OtherHp1Frames other = nullptr);
+bool detectTurboDevice(transport::ReceivePath& path, OtherHp1Frames other = nullptr);
+bool requestTurboStatistics(transport::ReceivePath& path, const MacAddress& destination,
+                            OtherHp1Frames other = nullptr);
 
-SetKeyOutcome setTurboLocalKey(const Hp1Key& key);
+SetKeyOutcome setTurboLocalKey(transport::ReceivePath& path, const Hp1Key& key);
 // Waits up to 3700 ms for a key answer (type 0x06): from `target`, or, when `target` is the
 // broadcast address, from any device but the local one. `target` becomes the answering MAC.
-SetKeyOutcome waitHp1KeyAnswer(MacAddress& target);
+SetKeyOutcome waitHp1KeyAnswer(transport::ReceivePath& path, MacAddress& target);
+
+// Switches the background scan on or off and returns its previous state.
+using AutoscanSwitch = bool (*)(bool on);
+
+// What a key entry needs from its caller: where replies come from, the autoscan to hold off
+// while it waits (may be null), and where read-back parameters that did not match go, for the
+// device log (may be null).
+struct Hp1KeyEntryContext {
+  transport::ReceivePath& path;
+  AutoscanSwitch autoscan = nullptr;
+  std::vector<LocalParameters>* mismatches = nullptr;
+};
 
 // 1 when the local device's parameters read back after the setting equal those expected,
 // else 0 (also when no read-back is made: not broadcast, selector 0, or no parameters yet).
-int sendHp1KeyEntry(int interfaceIndex, const MacAddress& source, const MacAddress& destination,
-                    std::uint8_t selector, const Hp1Key& key, std::uint8_t third, bool twoEntries,
-                    bool keepMode);
+int sendHp1KeyEntry(const Hp1KeyEntryContext& context, int interfaceIndex, const MacAddress& source,
+                    const MacAddress& destination, std::uint8_t selector, const Hp1Key& key,
+                    std::uint8_t third, bool twoEntries, bool keepMode);
 int sendHp1ModeEntry(int interfaceIndex, const MacAddress& source, const MacAddress& destination,
                      const Hp1ModeBytes& modes);
 int sendLocalCommand(std::uint8_t type, std::uint8_t value);

@@ -77,7 +77,7 @@ void applyHp1NetworkStatistics(const NetworkStatistics& s) {
         raw = std::min(raw, kTurboRawLimit);
         raw = static_cast<std::uint16_t>(raw * kTurboScaleNumerator / kTurboScaleDenominator);
       }
-      api::UpdateRateStats(r.rateStats, raw, 0, 0, api::RateMode::HomePlug1);
+      api::UpdateRateStats(r.rateStats, raw, st->count1, st->count2, api::RateMode::HomePlug1);
     }
   }
   double sum = 0;

@@ -5,7 +5,8 @@
 #include <array>
 
 #include "platform/clock.h"
-#include "scan/hp1_intake.h"
+#include "scan/hp1_scan.h"
+#include "scan/scan.h"
 #include "thpapi/decoder.h"
 #include "thpapi/exchange.h"
 #include "thpapi/frame_layout.h"
@@ -17,16 +18,13 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
   const std::uint32_t start = platform::tickCount();
   const auto confirm = static_cast<std::uint16_t>(requestType + 1);
   const int version = thpapi::expectedVersionFor(requestType);
-  std::array<std::uint8_t, thpapi::kRequestBufferSize> frame{};
+  transport::Frame frame;
   for (;;) {
-    std::size_t length = 0;
-    if (thpapi::PollManagementFrame(frame, length) == 1) {
-      const ByteSpan bytes = ByteSpan(frame).first(length);
-      const std::uint16_t type = readBe16(bytes, thpapi::kEtherTypeAt);
-      const bool fromThere = arrival < 0 || thpapi::lastFrameInterface() == arrival;
-      if (type == thpapi::kEtherTypeHp1) {
-        HandleHp1Frame(bytes);
-      } else if (fromThere && thpapi::thpapi_DecodeFrame(bytes, result, version) == 0 &&
+    if (receivePath().next(frame)) {
+      const bool fromThere = arrival < 0 || frame.arrival == arrival;
+      if (frame.etherType() == thpapi::kEtherTypeHp1) {
+        HandleHp1Frame(frame);
+      } else if (fromThere && thpapi::thpapi_DecodeFrame(frame.bytes(), result, version) == 0 &&
                  result.mmtype == confirm && (result.dataValid == 1 || result.status == 0) &&
                  (from == nullptr || result.source == *from)) {
         thpapi::setAvAnswered(true);
@@ -42,20 +40,22 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
 namespace detail {
 
 bool pollVersionAnswer(int arrival, thpapi::ThapiResult& result, bool& gotFrame) {
-  std::array<std::uint8_t, thpapi::kRequestBufferSize> frame{};
-  std::size_t length = 0;
-  gotFrame = thpapi::PollManagementFrame(frame, length) == 1;
+  transport::Frame frame;
+  gotFrame = receivePath().next(frame);
   if (!gotFrame) return false;
-  const ByteSpan bytes = ByteSpan(frame).first(length);
-  if (readBe16(bytes, thpapi::kEtherTypeAt) == thpapi::kEtherTypeHp1) {
-    HandleHp1Frame(bytes);
+  if (frame.etherType() == thpapi::kEtherTypeHp1) {
+    HandleHp1Frame(frame);
     return false;
   }
-  if (thpapi::lastFrameInterface() != arrival) return false;
-  if (thpapi::thpapi_DecodeFrame(bytes, result, 0) != 0) return false;
+  if (frame.arrival != arrival) return false;
+  if (thpapi::thpapi_DecodeFrame(frame.bytes(), result, 0) != 0) return false;
   if (result.mmtype != thpapi::kVersionConfirm || result.dataValid != 1) return false;
   thpapi::setAvAnswered(true);
   return true;
+}
+
+void passOver(const transport::Frame& frame) {
+  if (frame.etherType() == thpapi::kEtherTypeHp1) HandleHp1Frame(frame);
 }
 
 }  // namespace detail

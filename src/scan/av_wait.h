@@ -5,6 +5,7 @@
 
 #include "platform/bytes.h"
 #include "thpapi/thapi_result.h"
+#include "transport/receive_path.h"
 
 namespace quorrel::scan {
 
@@ -28,6 +29,8 @@ namespace detail {
 // One polled frame: HomePlug 1.0 frames go to the scan's handler; true with `result` decoded
 // when it is a version confirmation with data from interface `arrival`.
 bool pollVersionAnswer(int arrival, thpapi::ThapiResult& result, bool& gotFrame);
+// The frames the AV waits pass over: HomePlug 1.0 ones go to the scan's handler.
+void passOver(const transport::Frame& frame);
 }  // namespace detail
 
 }  // namespace quorrel::scan

@@ -5,7 +5,7 @@
 
 #include "api/identification.h"
 #include "scan/av_wait.h"
-#include "scan/hp1_intake.h"
+#include "scan/hp1_scan.h"
 #include "scan/network_naming.h"
 #include "scan/scan.h"
 #include "scan/scan_services.h"
@@ -80,7 +80,7 @@ bool avProbe(std::uint32_t searchCurrent) {
     thpapi::ThapiResult second;
     const bool again = awaitAvAnswer(thpapi::kVersionRequest, nullptr, i, second);
     const thpapi::ThapiResult& answer = again ? second : first;
-    const api::VersionConfirmation c{answer.source, i, answer.bytes()};
+    const api::VersionConfirmation c{answer.source, i, answer.version};
     if (api::IdentifyLocalAv(i, c) == api::AvGeneration::Second)
       thpapi::setAvMessageVersion(thpapi::kMessageVersionV1);
     if (static_cast<std::uint32_t>(i) == searchCurrent)
@@ -121,13 +121,13 @@ bool hp1Probe() {
       answered =
           waitForLoopback(i, static_cast<std::uint32_t>(a) * kHp1ProbeWaitStepMs + kHp1ProbeWaitMs);
     }
-    if (answered) {
-      st.probeAttempts = 0;
-    } else if (st.probeAttempts == kHp1ProbeAttempts) {
+    if (answered) st.probeAttempts = 0;
+    if (!answered && st.probeAttempts == kHp1ProbeAttempts) {
       st.probeAttempts = 0;
       st.localPresent = false;
+    } else if (st.probeAttempts < 255) {
+      ++st.probeAttempts;
     }
-    if (st.probeAttempts < 255) ++st.probeAttempts;
   }
   const auto& states = api::deviceTable().states;
   return std::any_of(states.begin(), states.end(),
@@ -206,6 +206,9 @@ bool LocalSearch() {
   } else if (hp1Probe()) {
     family = Family::HomePlug1;
   }
+  // A network statistics reply taken by the probe may have asked for the local parameters,
+  // which name a HomePlug 1.0 network.
+  FetchWantedParameters();
   if (family == Family::Av || family == Family::Turbo) scanListener().enableUpgradeButton(true);
   if (family != Family::None && !nameNetwork(family)) return true;
   copyFindings(family);

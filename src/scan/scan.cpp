@@ -8,12 +8,10 @@
 #include "api/rate_stats.h"
 #include "crypto/keys.h"
 #include "scan/av_wait.h"
-#include "scan/brantle_link.h"
-#include "scan/hp1_intake.h"
+#include "scan/hp1_scan.h"
+#include "scan/remote_search.h"
 #include "scan/scan_services.h"
-#include "thpapi/decoder.h"
 #include "thpapi/exchange.h"
-#include "thpapi/frame_intake.h"
 #include "thpapi/frame_layout.h"
 #include "transport/interface_table.h"
 
@@ -21,82 +19,30 @@ namespace quorrel::scan {
 
 namespace {
 
-ScanState state;
+// Everything the scan keeps between ticks. The path's observer is the bookkeeping beside it.
+struct Scan {
+  ScanState state;
+  brantleapi::Hp1Bookkeeping bookkeeping;
+  transport::ReceivePath path{&bookkeeping};
+  AvRemoteSearch remoteSearch;
+};
+Scan scan;
 
 void startTimer() {
-  state.timerRunning = true;
-  state.timerPeriodMs = timerPeriodFor(state.autoscanInterval);
-  scanListener().scanTimerChanged(true, state.timerPeriodMs);
+  scan.state.timerRunning = true;
+  scan.state.timerPeriodMs = timerPeriodFor(scan.state.autoscanInterval);
+  scanListener().scanTimerChanged(true, scan.state.timerPeriodMs);
 }
 
 void stopTimer() {
-  if (!state.timerRunning) return;
-  state.timerRunning = false;
+  if (!scan.state.timerRunning) return;
+  scan.state.timerRunning = false;
   scanListener().scanTimerChanged(false, 0);
 }
 
 void nextPhase() {
-  state.scanTick = 0;
-  ++state.scanPhase;
-}
-
-struct Station {
-  MacAddress mac;
-  std::uint16_t rate;
-};
-
-// The stations of the first network, copied out before the result is used again.
-std::vector<Station> stationsOf(const thpapi::ThapiResult& r, int version) {
-  std::vector<Station> list;
-  const std::size_t n = thpapi::stationCount(r, version);
-  for (std::size_t i = 0; i < n; ++i) {
-    thpapi::StationEntry e;
-    if (thpapi::readStation(r, version, i, e)) list.push_back({e.mac, e.rate});
-  }
-  return list;
-}
-
-// Every listed station is asked for its version at once and the answers are taken as they
-// come, each only from the station asked: the tick then lasts about one round trip rather than
-// one per station, and a station that does not answer costs no more than the others' wait.
-void avRemoteSearch() {
-  const MacAddress local = api::LocalDeviceAddress();
-  const int here = static_cast<int>(transport::currentInterface());
-  const int version = thpapi::avMessageVersion();
-  thpapi::SendAvRequest(local, thpapi::kNetworkInfoRequest);
-  thpapi::ThapiResult info;
-  if (!awaitAvAnswer(thpapi::kNetworkInfoRequest, isZeroMac(local) ? nullptr : &local, here, info))
-    return;
-  const auto layout = version == thpapi::kMessageVersionV1 ? api::StationListLayout::Mmv1
-                                                           : api::StationListLayout::Mmv0;
-  std::vector<Station> asked;
-  for (const Station& s : stationsOf(info, version)) {
-    if (s.mac == local || s.mac == kBroadcastMac) continue;
-    if (api::UpsertRemote(s.mac) == nullptr) continue;
-    // A station listed twice is asked once; its last listing's rate counts.
-    auto same =
-        std::find_if(asked.begin(), asked.end(), [&](const Station& a) { return a.mac == s.mac; });
-    if (same != asked.end()) {
-      same->rate = s.rate;
-      continue;
-    }
-    asked.push_back(s);
-    thpapi::SendAvRequest(s.mac, thpapi::kVersionRequest);
-  }
-  const std::uint32_t budget =
-      kAnswerWaitMs + kAnswerWaitPerStationMs * static_cast<std::uint32_t>(asked.size());
-  awaitVersionAnswers(here, budget, [&](const thpapi::ThapiResult& answer) {
-    auto s = std::find_if(asked.begin(), asked.end(),
-                          [&](const Station& a) { return a.mac == answer.source; });
-    if (s == asked.end()) return false;
-    // The entry may have moved if the table was full and a newcomer took its place.
-    if (api::RemoteDevice* entry = api::FindRemote(s->mac)) {
-      api::IdentifyRemoteAv(*entry, answer.bytes(), layout);
-      api::UpdateRateStats(entry->rateStats, s->rate, 0, 0, api::RateMode::HomePlugAv);
-    }
-    asked.erase(s);
-    return asked.empty();
-  });
+  scan.state.scanTick = 0;
+  ++scan.state.scanPhase;
 }
 
 void remoteSearch() {
@@ -104,7 +50,7 @@ void remoteSearch() {
   if (t.turboLocal) {
     turboOperations().requestTurboStatistics(api::LocalDeviceAddress());
   } else if (t.avLocal) {
-    avRemoteSearch();
+    scan.remoteSearch.start();
   } else {
     MacAddress source = transport::SourceAddress();
     if (isZeroMac(source)) source = api::LocalDeviceAddress();
@@ -118,7 +64,7 @@ void phaseStep() {
       static_cast<std::uint32_t>(st.localClass) >= 5 ? thpapi::kMessageVersionV1 : 0);
   if (!st.localPresent) return;
   const bool turbo = api::deviceTable().turboLocal;
-  switch (state.scanPhase) {
+  switch (scan.state.scanPhase) {
     case 1:
       if (!turbo)
         sendLocalParametersRequest(st.localAnswered ? hp1::kSelectorStored : hp1::kSelectorWorking);
@@ -154,41 +100,45 @@ void phaseStep() {
 // interval of 1, where the counter alone would move on before it; a phase that cannot go on
 // (no source address) is still left once the counter runs out.
 bool counterEndsPhase() {
-  const bool working = state.scanPhase >= 1 && state.scanPhase <= 5;
-  return state.scanTick >= state.autoscanInterval && (!working || state.scanTick > 1);
+  const bool working = scan.state.scanPhase >= 1 && scan.state.scanPhase <= 5;
+  return scan.state.scanTick >= scan.state.autoscanInterval &&
+         (!working || scan.state.scanTick > 1);
 }
 
 struct TickGuard {
-  TickGuard() { state.tickActive = true; }
-  ~TickGuard() { state.tickActive = false; }
+  TickGuard() { scan.state.tickActive = true; }
+  ~TickGuard() { scan.state.tickActive = false; }
 };
 
 }  // namespace
 
 ScanState& scanState() {
-  return state;
+  return scan.state;
 }
 
 void ResetScan() {
-  state = ScanState{};
-  ResetIntake();
+  scan.state = ScanState{};
+  scan.bookkeeping.reset();
+  scan.remoteSearch.reset();
 }
 
-void InstallScanIntake() {
-  thpapi::setFrameIntake(&ReadInterfaceFrame);
-  linkHp1Handler();
+transport::ReceivePath& receivePath() {
+  return scan.path;
+}
+brantleapi::Hp1Bookkeeping& hp1Bookkeeping() {
+  return scan.bookkeeping;
 }
 
 bool StartScan(std::uint32_t interval, int threshold, bool autoscanEnabled) {
   StopScan();
-  InstallScanIntake();
+  scan.remoteSearch.reset();
   const bool found = LocalSearch();
-  state.autoscanInterval = std::max<std::uint32_t>(interval, 1);
+  scan.state.autoscanInterval = std::max<std::uint32_t>(interval, 1);
   api::SetDropThreshold(threshold);
-  state.autoscanOff = !autoscanEnabled;
+  scan.state.autoscanOff = !autoscanEnabled;
   if (found) {
-    state.scanTick = 0;
-    state.scanPhase = 1;
+    scan.state.scanTick = 0;
+    scan.state.scanPhase = 1;
     startTimer();
   }
   return found;
@@ -206,49 +156,53 @@ bool RestartScan(std::uint32_t interval, bool autoscanEnabled) {
 
 void RestartScanCycle() {
   stopTimer();
-  state.scanTick = 0;
-  state.scanPhase = 1;
+  scan.state.scanTick = 0;
+  scan.state.scanPhase = 1;
   startTimer();
 }
 
 bool SuspendAutoscan(bool on) {
-  const bool previous = !state.autoscanOff;
-  state.autoscanOff = !on;
+  const bool previous = !scan.state.autoscanOff;
+  scan.state.autoscanOff = !on;
   return previous;
 }
 
 void RequestUserScan() {
-  state.userScanPending = true;
+  scan.state.userScanPending = true;
 }
 
 void ScanTick() {
-  if (state.tickActive) {
-    ++state.ticksSkipped;
+  if (scan.state.tickActive) {
+    ++scan.state.ticksSkipped;
     return;
   }
   TickGuard guard;
-  if (state.autoscanOff && !state.userScanPending) return;
-  ++state.ticksRun;
+  if (scan.state.autoscanOff && !scan.state.userScanPending) return;
+  ++scan.state.ticksRun;
+  FetchWantedParameters();
   turboOperations().pollTurboReplies();
-  ++state.scanTick;
+  ++scan.state.scanTick;
   if (counterEndsPhase()) nextPhase();
-  if (state.scanPhase == kAgeingPhase) {
+  if (scan.state.scanPhase == kAgeingPhase) {
+    scanListener().remotesAgeing();
     api::AgeRemotes();
+    scan.remoteSearch.reset();
     LocalSearch();
     scanListener().RefreshDeviceLists(static_cast<int>(kAgeingPhase));
-    state.scanTick = 0;
-    state.scanPhase = 0;
-    state.userScanPending = false;
-    ++state.cyclesCompleted;
+    scan.state.scanTick = 0;
+    scan.state.scanPhase = 0;
+    scan.state.userScanPending = false;
+    ++scan.state.cyclesCompleted;
   }
   phaseStep();
+  if (scan.remoteSearch.running()) scan.remoteSearch.step(kTickWaitBudgetMs);
 }
 
 bool scanTimerRunning() {
-  return state.timerRunning;
+  return scan.state.timerRunning;
 }
 std::uint32_t scanTimerPeriodMs() {
-  return state.timerRunning ? state.timerPeriodMs : 0;
+  return scan.state.timerRunning ? scan.state.timerPeriodMs : 0;
 }
 
 const api::NetworkKey& defaultAvNetworkKey() {

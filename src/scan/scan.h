@@ -8,7 +8,9 @@
 #include <cstdint>
 
 #include "api/device_table.h"
+#include "brantleapi/hp1_bookkeeping.h"
 #include "platform/bytes.h"
+#include "transport/receive_path.h"
 
 namespace quorrel::scan {
 
@@ -25,7 +27,6 @@ struct ScanState {
   std::uint32_t scanTick = 0;
   bool timerRunning = false;
   std::uint32_t timerPeriodMs = 0;
-  bool loopbackSeen = false;  // a looped-back HomePlug 1.0 frame was taken since last cleared
   bool localParamsValid = false;
   std::array<std::uint8_t, kLocalParamsSize> localParams{};
   // Set by the network-name setting when it completes; the next local search takes its name.
@@ -44,6 +45,16 @@ struct ScanState {
 ScanState& scanState();
 // Back to the start-up state (tests); the installed services stay.
 void ResetScan();
+
+// The receive path that every wait of the scan takes frames from, and the operations the
+// pages run while the autoscan is suspended; its observer keeps the HomePlug 1.0 bookkeeping.
+transport::ReceivePath& receivePath();
+brantleapi::Hp1Bookkeeping& hp1Bookkeeping();
+
+// The longest a tick may hold the user-interface thread, and the part of it the remote search
+// may spend waiting for answers (the rest goes to the tick's sends and its poll).
+inline constexpr std::uint32_t kTickLimitMs = 10;
+inline constexpr std::uint32_t kTickWaitBudgetMs = 8;
 
 // ⌊interval × 10 / 7⌋ ms.
 constexpr std::uint32_t timerPeriodFor(std::uint32_t interval) {
@@ -71,10 +82,6 @@ void ScanTick();
 
 bool scanTimerRunning();
 std::uint32_t scanTimerPeriodMs();
-
-// Installs ReadInterfaceFrame as the message layer's frame intake and HandleHp1Frame as the
-// HomePlug 1.0 handler of the Turbo poll. StartScan does it; tests may call it alone.
-void InstallScanIntake();
 
 // The default keys of each family.
 const api::NetworkKey& defaultAvNetworkKey();

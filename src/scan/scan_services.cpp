@@ -4,6 +4,8 @@
 #include "api/local_network_key.h"
 #include "brantleapi/brantleapi.h"
 #include "persistence/known_devices.h"
+#include "scan/hp1_scan.h"
+#include "scan/scan.h"
 
 namespace quorrel::scan {
 
@@ -12,16 +14,22 @@ namespace {
 // The vendor layer of HomePlug 1.0 and Turbo devices.
 class BrantleTurboOperations final : public TurboOperations {
  public:
-  bool detectTurboDevice() override { return brantleapi::detectTurboDevice(); }
+  bool detectTurboDevice() override {
+    return brantleapi::detectTurboDevice(receivePath(), &HandleHp1Frame);
+  }
   int requestTurboPrivate(std::uint8_t subtype) override {
     return brantleapi::requestTurboPrivate(subtype);
   }
-  bool collectTurboReplies() override { return brantleapi::collectTurboReplies(nullptr); }
+  bool collectTurboReplies() override {
+    return brantleapi::collectTurboReplies(receivePath(), nullptr, &HandleHp1Frame);
+  }
   bool requestTurboIdentity() override { return brantleapi::requestTurboIdentity(); }
   bool requestTurboStatistics(const MacAddress& destination) override {
-    return brantleapi::requestTurboStatistics(destination);
+    return brantleapi::requestTurboStatistics(receivePath(), destination, &HandleHp1Frame);
   }
-  bool pollTurboReplies() override { return brantleapi::pollTurboReplies(nullptr); }
+  bool pollTurboReplies() override {
+    return brantleapi::pollTurboReplies(receivePath(), nullptr, &HandleHp1Frame);
+  }
 };
 
 // The known devices of the device data file.
@@ -51,17 +59,20 @@ class PersistentKnownDevices final : public KnownDeviceStore {
 };
 
 int readParameterBlockKey(const MacAddress& localDevice, api::NetworkKey& key) {
-  return api::ReadLocalNetworkKey(localDevice, key);
+  return api::ReadLocalNetworkKey(receivePath(), localDevice, key);
 }
 
-ScanListener defaultListener;
-PersistentKnownDevices defaultKnown;
-BrantleTurboOperations defaultTurbo;
-
-ScanListener* listener = nullptr;
-KnownDeviceStore* known = nullptr;
-TurboOperations* turbo = nullptr;
-LocalKeyReader keyReader = nullptr;
+// The defaults and what is installed in their place.
+struct Services {
+  ScanListener defaultListener;
+  PersistentKnownDevices defaultKnown;
+  BrantleTurboOperations defaultTurbo;
+  ScanListener* listener = nullptr;
+  KnownDeviceStore* known = nullptr;
+  TurboOperations* turbo = nullptr;
+  LocalKeyReader keyReader = nullptr;
+};
+Services services;
 
 }  // namespace
 
@@ -70,29 +81,29 @@ void ScanListener::ResetRemoteList() {
 }
 
 void setScanListener(ScanListener* l) {
-  listener = l;
+  services.listener = l;
 }
 void setKnownDeviceStore(KnownDeviceStore* s) {
-  known = s;
+  services.known = s;
 }
 void setTurboOperations(TurboOperations* o) {
-  turbo = o;
+  services.turbo = o;
 }
 void setLocalKeyReader(LocalKeyReader r) {
-  keyReader = r;
+  services.keyReader = r;
 }
 
 ScanListener& scanListener() {
-  return listener != nullptr ? *listener : defaultListener;
+  return services.listener != nullptr ? *services.listener : services.defaultListener;
 }
 KnownDeviceStore& knownDeviceStore() {
-  return known != nullptr ? *known : defaultKnown;
+  return services.known != nullptr ? *services.known : services.defaultKnown;
 }
 TurboOperations& turboOperations() {
-  return turbo != nullptr ? *turbo : defaultTurbo;
+  return services.turbo != nullptr ? *services.turbo : services.defaultTurbo;
 }
 LocalKeyReader localKeyReader() {
-  return keyReader != nullptr ? keyReader : &readParameterBlockKey;
+  return services.keyReader != nullptr ? services.keyReader : &readParameterBlockKey;
 }
 
 }  // namespace quorrel::scan

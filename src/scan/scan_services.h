@@ -30,6 +30,8 @@ class ScanListener {
     (void)kind;
     (void)parameters;
   }
+  // The ageing step is about to age the remote entries (the pages write the scan log here).
+  virtual void remotesAgeing() {}
   // Clears the remote list before a restarted scan; the pages also purge and save here.
   virtual void ResetRemoteList();
 };
@@ -60,7 +62,7 @@ class TurboOperations {
   virtual bool collectTurboReplies() = 0;
   virtual bool requestTurboIdentity() = 0;
   virtual bool requestTurboStatistics(const MacAddress& destination) = 0;
-  // Takes the waiting frames, handing HomePlug 1.0 ones it does not handle to HandleHp1Frame.
+  // Takes the waiting frames, handing HomePlug 1.0 ones it does not handle to the scan.
   virtual bool pollTurboReplies() = 0;
 };
 

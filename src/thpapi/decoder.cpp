@@ -6,7 +6,6 @@
 
 #include "thpapi/frame_layout.h"
 #include "thpapi/last_error.h"
-#include "thpapi/module_transfer.h"
 
 namespace quorrel::thpapi {
 
@@ -71,6 +70,21 @@ std::size_t stationsHeld(const StationLayout& l, std::size_t dataLength) {
   return dataLength > l.stationsIn ? (dataLength - l.stationsIn) / l.size : 0;
 }
 
+// The stations of the first network, as far as the record holds them.
+void decodeStations(ThapiResult& result, bool v1) {
+  if (result.data[kNetworkCountIn] == 0) return;
+  const StationLayout l = stationLayout(v1 ? kMessageVersionV1 : 0);
+  const std::size_t count =
+      std::min<std::size_t>(result.data[l.countIn], stationsHeld(l, result.dataLength));
+  const ByteSpan data(result.data);
+  for (std::size_t i = 0; i < count; ++i) {
+    const ByteSpan station = data.subspan(l.stationsIn + i * l.size, l.size);
+    result.stations.push_back(
+        {readMac(station, kStationMacAt),
+         l.wideRate ? readLe16(station, l.rateAt) : std::uint16_t{readU8(station, l.rateAt)}});
+  }
+}
+
 void decodeNetworkInfo(ByteSpan frame, ThapiResult& result, bool v1) {
   const std::size_t countAt = v1 ? kNetworkCountAtV1 : kNetworkCountAtV0;
   const std::size_t recordsAt = v1 ? kNetworkRecordsAtV1 : kNetworkRecordsAtV0;
@@ -83,6 +97,7 @@ void decodeNetworkInfo(ByteSpan frame, ThapiResult& result, bool v1) {
   const StationLayout l = stationLayout(v1 ? kMessageVersionV1 : 0);
   const std::size_t held = stationsHeld(l, result.dataLength);
   if (result.data[l.countIn] > held) result.data[l.countIn] = static_cast<std::uint8_t>(held);
+  decodeStations(result, v1);
 }
 
 void decodeConfigBlock(ByteSpan frame, ThapiResult& result) {
@@ -95,11 +110,37 @@ void decodeConfigBlock(ByteSpan frame, ThapiResult& result) {
 }
 
 void decodeVersion(ByteSpan frame, ThapiResult& result) {
-  result.data[kVersionDeviceIdIn] = readU8(frame, kVersionDeviceIdAt);
-  result.data[kVersionTextLengthIn] = readU8(frame, kVersionTextLengthAt);
-  copyHeld(frame, kVersionTextAt, kVersionTextSize, result, kVersionTextIn);
-  result.dataLength = kVersionDataLength;
+  result.version.deviceId = readU8(frame, kVersionDeviceIdAt);
+  // The length byte can claim up to 255 while the field holds 64.
+  const std::size_t n =
+      std::min<std::size_t>(readU8(frame, kVersionTextLengthAt), kVersionTextSize);
+  const ByteSpan text = frame.subspan(kVersionTextAt, n);
+  const auto end = std::find(text.begin(), text.end(), std::uint8_t{0});
+  result.version.text.assign(text.begin(), end);
   result.dataValid = 1;
+}
+
+// A read confirmation's piece goes to the start of data, as far as the frame carried it.
+void decodeTransfer(ByteSpan frame, ThapiResult& result) {
+  TransferFields& t = result.transfer;
+  switch (result.mmtype) {
+    case kReadModuleConfirm:
+      t.module = readU8(frame, kReadConfModuleAt);
+      t.length = readLe16(frame, kReadConfLengthAt);
+      t.offset = readLe32(frame, kReadConfOffsetAt);
+      t.checksum = readLe32(frame, kReadConfChecksumAt);
+      t.held = static_cast<std::uint32_t>(copyHeld(frame, kReadConfDataAt, t.length, result, 0));
+      break;
+    case kWriteModuleConfirm:
+      t.module = readU8(frame, kWriteConfModuleAt);
+      t.length = readLe16(frame, kWriteConfLengthAt);
+      t.offset = readLe32(frame, kWriteConfOffsetAt);
+      break;
+    default:  // kWriteMemoryConfirm
+      t.offset = readLe32(frame, kMemConfAddressAt);
+      t.length = readLe32(frame, kMemConfLengthAt);
+      break;
+  }
 }
 
 int decodeLinkStats(ByteSpan frame, ThapiResult& result) {
@@ -167,15 +208,9 @@ int decodeBody(ByteSpan frame, ThapiResult& result, const TypeRule& rule, bool v
       decodeConfigBlock(frame, result);
       return 0;
     case kReadModuleConfirm:
-      return readModuleStep(frame, result);
     case kWriteModuleConfirm:
     case kWriteMemoryConfirm:
-      return writeStep(frame, result);
-    case kStartFirmwareConfirm:
-    case kCommitModulesConfirm:
-    case kResetConfirm:
-    case kStatusConfirm7D:
-      endTransfer();
+      decodeTransfer(frame, result);
       return 0;
     case kLinkStatsConfirm:
       return decodeLinkStats(frame, result);
@@ -223,18 +258,10 @@ int thpapi_DecodeFrame(ByteSpan frame, ThapiResult& result, int expectedVersion)
   result.mmtype = type;
   result.operation = rule->operation;
   result.phase = rule->phase;
-  const bool transferConfirm = type == kReadModuleConfirm || type == kWriteModuleConfirm ||
-                               type == kWriteMemoryConfirm || type == kStartFirmwareConfirm ||
-                               type == kCommitModulesConfirm;
-  if (transferConfirm) result.operation = thpapi_PendingState().pendingOperation;
-
   if (type == kHostActionIndication) {
-    // Answered even when short: the response then says so.
-    const bool longEnough = frame.size() >= kHostActionIndicationMin;
-    makeHostActionResponse(result, longEnough);
-    if (!longEnough) return failQuietly(result);
-    writeLe32(MutableByteSpan(result.data), kHostActionCodeIn, readU8(frame, kHostActionCodeAt));
-    result.dataLength = 1;
+    // A short one is still answered by the wait; the response then says so.
+    if (frame.size() < kHostActionIndicationMin) return failQuietly(result);
+    result.hostActionCode = readU8(frame, kHostActionCodeAt);
     result.dataValid = 1;
     return 0;
   }
@@ -245,24 +272,6 @@ int thpapi_DecodeFrame(ByteSpan frame, ThapiResult& result, int expectedVersion)
     return rule->shortError != 0 ? fail(result, rule->shortError) : failQuietly(result);
   if (carriesStatus(type)) result.status = readU8(frame, kStatusAt);
   return decodeBody(frame, result, *rule, v1);
-}
-
-std::size_t stationCount(const ThapiResult& result, int messageVersion) {
-  if (result.mmtype != kNetworkInfoConfirm || result.dataValid == 0) return 0;
-  if (result.data[kNetworkCountIn] == 0) return 0;
-  const StationLayout l = stationLayout(messageVersion);
-  const std::size_t length = std::min<std::size_t>(result.dataLength, result.data.size());
-  return std::min<std::size_t>(result.data[l.countIn], stationsHeld(l, length));
-}
-
-bool readStation(const ThapiResult& result, int messageVersion, std::size_t index,
-                 StationEntry& out) {
-  if (index >= stationCount(result, messageVersion)) return false;
-  const StationLayout l = stationLayout(messageVersion);
-  const ByteSpan station = ByteSpan(result.data).subspan(l.stationsIn + index * l.size, l.size);
-  out.mac = readMac(station, kStationMacAt);
-  out.rate = l.wideRate ? readLe16(station, l.rateAt) : readU8(station, l.rateAt);
-  return true;
 }
 
 }  // namespace quorrel::thpapi

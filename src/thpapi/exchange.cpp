@@ -7,7 +7,6 @@
 
 #include "platform/clock.h"
 #include "thpapi/decoder.h"
-#include "thpapi/frame_intake.h"
 #include "thpapi/frame_layout.h"
 #include "thpapi/module_transfer.h"
 #include "thpapi/request_builders.h"
@@ -17,17 +16,13 @@ namespace quorrel::thpapi {
 
 namespace {
 
-int messageVersion = 0;
-bool answered = false;
-int lastInterface = -1;
-int infoFormat = 0;
-TraceSink traceSink = nullptr;
-
-bool isManagementFrame(ByteSpan frame) {
-  const std::uint16_t etherType = readBe16(frame, kEtherTypeAt);
-  return frame.size() >= kEthernetHeaderLength &&
-         (etherType == kEtherTypeAv || etherType == kEtherTypeHp1);
-}
+// What the exchanges remember between calls.
+struct ExchangeState {
+  int messageVersion = 0;
+  bool answered = false;
+  int infoFormat = 0;
+};
+ExchangeState exchange;
 
 std::uint32_t elapsedSince(std::uint32_t start) {
   return platform::tickCount() - start;
@@ -35,25 +30,33 @@ std::uint32_t elapsedSince(std::uint32_t start) {
 
 // A host action indication is answered at once, on the interface it came from, so the
 // transfer's own waiting request stays as it was.
-void answerHostAction() {
+void answerHostAction(const ThapiResult& indication, int arrival) {
+  makeHostActionResponse(indication);
   std::array<std::uint8_t, kMinRequestLength> frame{};
   const std::size_t length = thpapi_TakeHostActionResponse(frame);
-  if (length != 0 && lastInterface >= 0)
-    transport::SendFrame(lastInterface, ByteSpan(frame).first(length));
+  if (length != 0) transport::SendFrame(arrival, ByteSpan(frame).first(length));
 }
 
-bool awaitWithin(std::uint16_t requestType, ThapiResult& result, std::uint32_t start,
-                 std::uint32_t budgetMs) {
-  std::array<std::uint8_t, kRequestBufferSize> frame;
-  const int version = expectedVersionFor(requestType);
+struct Wait {
+  transport::ReceivePath& path;
+  std::uint16_t requestType;
+  ThapiResult& result;
+  int* arrival;
+  ConfirmationStep step;
+};
+
+bool awaitWithin(const Wait& w, std::uint32_t start, std::uint32_t budgetMs) {
+  transport::Frame frame;
+  const int version = expectedVersionFor(w.requestType);
   for (;;) {
-    std::size_t length = 0;
-    if (PollManagementFrame(frame, length) == 0) return false;
-    thpapi_DecodeFrame(ByteSpan(frame).first(length), result, version);
-    if (result.mmtype == kHostActionIndication) answerHostAction();
-    if (isAcceptedConfirmation(requestType, result)) {
+    if (!w.path.next(frame)) return false;
+    const int decoded = thpapi_DecodeFrame(frame.bytes(), w.result, version);
+    if (w.result.mmtype == kHostActionIndication) answerHostAction(w.result, frame.arrival);
+    if (decoded == 0 && w.step != nullptr) w.step(w.result);
+    if (isAcceptedConfirmation(w.requestType, w.result)) {
       platform::sleepMs(kAcceptPauseMs);
-      answered = true;
+      exchange.answered = true;
+      if (w.arrival != nullptr) *w.arrival = frame.arrival;
       return true;
     }
     platform::sleepMs(kSkipPauseMs);
@@ -63,26 +66,8 @@ bool awaitWithin(std::uint16_t requestType, ThapiResult& result, std::uint32_t s
 
 }  // namespace
 
-int PollManagementFrame(MutableByteSpan buffer, std::size_t& length) {
-  const int count = transport::interfaceTable().interfaceCount;
-  for (int i = 0; i < count; ++i) {
-    for (int take = 0; take < kPollTakesPerInterface; ++take) {
-      const transport::ReceivedFrame* f = takeInterfaceFrame(i);
-      if (f == nullptr) break;
-      const ByteSpan bytes = f->data != nullptr ? f->bytes() : ByteSpan{};
-      // A frame that does not fit is dropped rather than copied past the caller's buffer.
-      if (!isManagementFrame(bytes) || bytes.size() > buffer.size()) continue;
-      std::copy(bytes.begin(), bytes.end(), buffer.begin());
-      length = bytes.size();
-      lastInterface = i;
-      return 1;
-    }
-  }
-  return 0;
-}
-
 int expectedVersionFor(std::uint16_t requestType) {
-  return requestType == kNetworkInfoRequest && messageVersion == kMessageVersionV1
+  return requestType == kNetworkInfoRequest && exchange.messageVersion == kMessageVersionV1
              ? kMessageVersionV1
              : 0;
 }
@@ -96,15 +81,19 @@ bool isAcceptedConfirmation(std::uint16_t requestType, const ThapiResult& result
          thpapi_TransferFrameWaiting();
 }
 
-bool AwaitConfirmation(std::uint16_t requestType, ThapiResult& result) {
-  return awaitWithin(requestType, result, platform::tickCount(), kAwaitBudgetMs);
+bool AwaitConfirmation(transport::ReceivePath& path, std::uint16_t requestType, ThapiResult& result,
+                       int* arrival) {
+  return awaitWithin({path, requestType, result, arrival, nullptr}, platform::tickCount(),
+                     kAwaitBudgetMs);
 }
 
-bool WaitConfirmation(std::uint16_t requestType, ThapiResult& result) {
+bool WaitConfirmation(transport::ReceivePath& path, std::uint16_t requestType, ThapiResult& result,
+                      int* arrival, ConfirmationStep step) {
   const std::uint32_t start = platform::tickCount();
+  const Wait w{path, requestType, result, arrival, step};
   for (;;) {
     platform::sleepMs(kWaitPollPauseMs);
-    if (awaitWithin(requestType, result, start, kWaitConfirmationMs)) return true;
+    if (awaitWithin(w, start, kWaitConfirmationMs)) return true;
     if (elapsedSince(start) >= kWaitConfirmationMs) return false;
   }
 }
@@ -117,10 +106,10 @@ void SendAvRequest(const MacAddress& destination, std::uint16_t requestType) {
   if (requestType == kVersionRequest) {
     length = thpapi_EncodeVersionRequest(source, destination, frame);
   } else if (requestType == kNetworkInfoRequest) {
-    const bool v1 = messageVersion == kMessageVersionV1;
+    const bool v1 = exchange.messageVersion == kMessageVersionV1;
     length =
         thpapi_EncodeNetworkInfoRequest(source, destination, frame, v1 ? kMessageVersionV1 : 0);
-    if (length != 0) infoFormat = v1 ? 4 : 1;
+    if (length != 0) exchange.infoFormat = v1 ? 4 : 1;
   } else {
     if (requestType != kSetKeyRequest) debugTrace(kBuildFailedTrace);
     return;
@@ -134,41 +123,27 @@ void SendAvRequest(const MacAddress& destination, std::uint16_t requestType) {
 }
 
 int avMessageVersion() {
-  return messageVersion;
+  return exchange.messageVersion;
 }
 void setAvMessageVersion(int version) {
-  messageVersion = version;
+  exchange.messageVersion = version;
 }
 bool avAnswered() {
-  return answered;
+  return exchange.answered;
 }
 void setAvAnswered(bool a) {
-  answered = a;
-}
-int lastFrameInterface() {
-  return lastInterface;
+  exchange.answered = a;
 }
 int networkInfoFormat() {
-  return infoFormat;
+  return exchange.infoFormat;
 }
 
 void ResetExchangeState() {
-  messageVersion = 0;
-  answered = false;
-  lastInterface = -1;
-  infoFormat = 0;
+  exchange = ExchangeState{};
 }
 
 void debugTrace(std::string_view line) {
-  if (traceSink != nullptr) {
-    traceSink(line);
-    return;
-  }
   std::fwrite(line.data(), 1, line.size(), stderr);
-}
-
-void setTraceSink(TraceSink sink) {
-  traceSink = sink;
 }
 
 }  // namespace quorrel::thpapi

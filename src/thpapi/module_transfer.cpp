@@ -52,48 +52,52 @@ ByteSpan PieceCursor::piece() const {
 
 namespace {
 
-ThapiPending pending;
-
 struct HostActionSlot {
   bool waiting = false;
   MacAddress destination{};
   MacAddress source{};
   std::uint8_t result = 0;
 };
-HostActionSlot hostAction;
+
+// The one transfer in progress and the host action response waiting to go out.
+struct TransferState {
+  ThapiPending pending;
+  HostActionSlot hostAction;
+};
+TransferState transfer;
 
 void clearPending() {
-  pending = ThapiPending{};
+  transfer.pending = ThapiPending{};
 }
 
 // The outstanding request's fixed fields, as the checks of each confirmation read them.
 std::uint8_t askedModule() {
-  return pending.fixedFields[0];
+  return transfer.pending.fixedFields[0];
 }
 std::uint16_t askedLength() {
-  return readLe16(ByteSpan(pending.fixedFields), 2);
+  return readLe16(ByteSpan(transfer.pending.fixedFields), 2);
 }
 std::uint32_t askedOffset() {
-  return readLe32(ByteSpan(pending.fixedFields), 4);
+  return readLe32(ByteSpan(transfer.pending.fixedFields), 4);
 }
 std::uint32_t askedAddress() {
-  return readLe32(ByteSpan(pending.fixedFields), 0);
+  return readLe32(ByteSpan(transfer.pending.fixedFields), 0);
 }
 std::uint32_t askedMemoryLength() {
-  return readLe32(ByteSpan(pending.fixedFields), 4);
+  return readLe32(ByteSpan(transfer.pending.fixedFields), 4);
 }
 
 void makeWaiting(std::uint16_t type, std::uint32_t fixedLength, ByteSpan data) {
-  pending.frameType = type;
-  pending.fixedLength = fixedLength;
-  pending.dataPointer = data.data();
-  pending.dataLength = static_cast<std::uint32_t>(data.size());
-  pending.frameWaiting = 1;
+  transfer.pending.frameType = type;
+  transfer.pending.fixedLength = fixedLength;
+  transfer.pending.dataPointer = data.data();
+  transfer.pending.dataLength = static_cast<std::uint32_t>(data.size());
+  transfer.pending.frameWaiting = 1;
 }
 
 void makeReadRequest(std::uint8_t module, std::uint16_t length, std::uint32_t offset) {
-  pending.fixedFields = {};
-  MutableByteSpan f(pending.fixedFields);
+  transfer.pending.fixedFields = {};
+  MutableByteSpan f(transfer.pending.fixedFields);
   writeU8(f, 0, module);
   writeLe16(f, 2, length);
   writeLe32(f, 4, offset);
@@ -102,8 +106,8 @@ void makeReadRequest(std::uint8_t module, std::uint16_t length, std::uint32_t of
 
 void makeModulePiece(std::uint8_t module, const PieceCursor& cursor) {
   const ByteSpan piece = cursor.piece();
-  pending.fixedFields = {};
-  MutableByteSpan f(pending.fixedFields);
+  transfer.pending.fixedFields = {};
+  MutableByteSpan f(transfer.pending.fixedFields);
   writeU8(f, 0, module);
   writeLe16(f, 2, static_cast<std::uint16_t>(piece.size()));
   writeLe32(f, 4, cursor.offset());
@@ -113,19 +117,19 @@ void makeModulePiece(std::uint8_t module, const PieceCursor& cursor) {
 
 void makeMemoryPiece(std::uint32_t address, const PieceCursor& cursor) {
   const ByteSpan piece = cursor.piece();
-  pending.fixedFields = {};
-  MutableByteSpan f(pending.fixedFields);
+  transfer.pending.fixedFields = {};
+  MutableByteSpan f(transfer.pending.fixedFields);
   writeLe32(f, 0, address);
   writeLe32(f, 4, static_cast<std::uint32_t>(piece.size()));
   makeWaiting(kWriteMemoryRequest, 8, piece);
 }
 
 PieceCursor* currentCursor() {
-  switch (pending.cursorCurrent) {
+  switch (transfer.pending.cursorCurrent) {
     case CursorChoice::First:
-      return pending.cursorFirst ? &*pending.cursorFirst : nullptr;
+      return transfer.pending.cursorFirst ? &*transfer.pending.cursorFirst : nullptr;
     case CursorChoice::Second:
-      return pending.cursorSecond ? &*pending.cursorSecond : nullptr;
+      return transfer.pending.cursorSecond ? &*transfer.pending.cursorSecond : nullptr;
     case CursorChoice::None:
       break;
   }
@@ -152,10 +156,10 @@ int failTransfer(ThapiResult& result, int error) {
 // A refused or damaged piece: the same request waits again while retries last. `ownError` is
 // this layer's error for a damaged piece, 0 when the adapter refused.
 int retryOrFail(ThapiResult& result, std::uint8_t status, int ownError) {
-  if (pending.retriesLeft == 0)
+  if (transfer.pending.retriesLeft == 0)
     return failTransfer(result, ownError != 0 ? ownError : kErrorInvalid);
-  --pending.retriesLeft;
-  pending.frameWaiting = 1;
+  --transfer.pending.retriesLeft;
+  transfer.pending.frameWaiting = 1;
   result.phase = kPhaseContinues;
   result.status = status;
   if (ownError == 0) return 0;
@@ -194,17 +198,18 @@ bool isModuleWrite(std::uint32_t options) {
 
 // Last-piece handling of a read: kind 3 goes on with module 2 after module 1.
 int finishReadModule(ThapiResult& result, std::uint8_t module) {
-  const std::int32_t kind = pending.readKind;
-  pending.fixedFields = {};
-  pending.fixedLength = 0;
-  pending.dataPointer = nullptr;
-  pending.dataLength = 0;
-  pending.frameDestination = result.source;
-  pending.frameSource = result.destination;
-  if (kind == 3 && module == kModuleFirmware && (pending.flags & kFlagFirstBufferActive) != 0) {
-    pending.flags &= ~kFlagFirstBufferActive;
-    pending.totalLength = 0;
-    pending.nextHeaderOffset = 0;
+  const std::int32_t kind = transfer.pending.readKind;
+  transfer.pending.fixedFields = {};
+  transfer.pending.fixedLength = 0;
+  transfer.pending.dataPointer = nullptr;
+  transfer.pending.dataLength = 0;
+  transfer.pending.frameDestination = result.source;
+  transfer.pending.frameSource = result.destination;
+  if (kind == 3 && module == kModuleFirmware &&
+      (transfer.pending.flags & kFlagFirstBufferActive) != 0) {
+    transfer.pending.flags &= ~kFlagFirstBufferActive;
+    transfer.pending.totalLength = 0;
+    transfer.pending.nextHeaderOffset = 0;
     makeReadRequest(kModuleParameterBlock, kPieceSize, 0);
     result.phase = kPhaseContinues;
     return 0;
@@ -228,20 +233,20 @@ int takeImageHeader(ThapiResult& result, ByteSpan header, std::uint32_t offset) 
   if (next != 0 && next < std::uint64_t{offset} + kImageHeaderLength)
     return failTransfer(result, kErrorMissingOrShort);
   // Equal to the running sum of header and image lengths when each image follows its header.
-  pending.totalLength = static_cast<std::uint32_t>(end);
-  pending.nextHeaderOffset = next;
+  transfer.pending.totalLength = static_cast<std::uint32_t>(end);
+  transfer.pending.nextHeaderOffset = next;
   return 0;
 }
 
 }  // namespace
 
 const ThapiPending& thpapi_PendingState() {
-  return pending;
+  return transfer.pending;
 }
 
 void thpapi_AbandonTransfer() {
   clearPending();
-  hostAction = HostActionSlot{};
+  transfer.hostAction = HostActionSlot{};
 }
 
 int thpapi_BeginModuleRead(const MacAddress& source, const MacAddress& destination, int kind) {
@@ -252,18 +257,18 @@ int thpapi_BeginModuleRead(const MacAddress& source, const MacAddress& destinati
   clearPending();
   std::uint8_t module = kModuleFirmware;
   std::uint16_t length = kImageHeaderLength;
-  pending.flags = kind == 1   ? kFlagFirstBufferActive
-                  : kind == 2 ? kFlagSecondBufferPending
-                              : kFlagFirstBufferActive | kFlagSecondBufferPending;
+  transfer.pending.flags = kind == 1   ? kFlagFirstBufferActive
+                           : kind == 2 ? kFlagSecondBufferPending
+                                       : kFlagFirstBufferActive | kFlagSecondBufferPending;
   if (kind == 2) {
     module = kModuleParameterBlock;
     length = kPieceSize;
   }
-  pending.flags |= kFlagCommitAtEnd;
-  pending.pendingOperation = THAPI_READ_MODULES;
-  pending.readKind = kind;
-  pending.frameDestination = destination;
-  pending.frameSource = source;
+  transfer.pending.flags |= kFlagCommitAtEnd;
+  transfer.pending.pendingOperation = THAPI_READ_MODULES;
+  transfer.pending.readKind = kind;
+  transfer.pending.frameDestination = destination;
+  transfer.pending.frameSource = source;
   makeReadRequest(module, length, 0);
   return 0;
 }
@@ -284,31 +289,32 @@ int thpapi_BeginModuleWrite(const MacAddress& source, const MacAddress& destinat
     return -1;
   }
   clearPending();
-  pending.flags = options | kFlagSecondBufferPending;
-  pending.pendingOperation = THAPI_WRITE_MODULES;
-  pending.moduleFlags = 2;
-  pending.frameDestination = destination;
-  pending.frameSource = source;
-  pending.cursorSecond = PieceCursor::create(second);
-  if (!pending.cursorSecond) {
+  transfer.pending.flags = options | kFlagSecondBufferPending;
+  transfer.pending.pendingOperation = THAPI_WRITE_MODULES;
+  transfer.pending.moduleFlags = 2;
+  transfer.pending.frameDestination = destination;
+  transfer.pending.frameSource = source;
+  transfer.pending.cursorSecond = PieceCursor::create(second);
+  if (!transfer.pending.cursorSecond) {
     clearPending();
     return -1;
   }
   if (moduleWrite) {
     if (hasFirst) {
-      pending.cursorFirst = PieceCursor::create(first);
-      if (!pending.cursorFirst) {
+      transfer.pending.cursorFirst = PieceCursor::create(first);
+      if (!transfer.pending.cursorFirst) {
         clearPending();
         return -1;
       }
-      pending.startWords = startWordsOf(first.first(std::min(first.size(), kImageHeaderLength)));
-      pending.flags |= kFlagFirstBufferActive;
-      pending.moduleFlags |= 1;
-      pending.cursorCurrent = CursorChoice::First;
-      makeModulePiece(kModuleFirmware, *pending.cursorFirst);
+      transfer.pending.startWords =
+          startWordsOf(first.first(std::min(first.size(), kImageHeaderLength)));
+      transfer.pending.flags |= kFlagFirstBufferActive;
+      transfer.pending.moduleFlags |= 1;
+      transfer.pending.cursorCurrent = CursorChoice::First;
+      makeModulePiece(kModuleFirmware, *transfer.pending.cursorFirst);
     } else {
-      pending.cursorCurrent = CursorChoice::Second;
-      makeModulePiece(kModuleParameterBlock, *pending.cursorSecond);
+      transfer.pending.cursorCurrent = CursorChoice::Second;
+      makeModulePiece(kModuleParameterBlock, *transfer.pending.cursorSecond);
     }
     return 0;
   }
@@ -326,124 +332,124 @@ int thpapi_BeginModuleWrite(const MacAddress& source, const MacAddress& destinat
     setLastError(kErrorMissingOrShort);
     return -1;
   }
-  pending.cursorFirst = PieceCursor::create(first.subspan(imageAt, imageLength));
-  if (!pending.cursorFirst) {
+  transfer.pending.cursorFirst = PieceCursor::create(first.subspan(imageAt, imageLength));
+  if (!transfer.pending.cursorFirst) {
     clearPending();
     return -1;
   }
-  pending.startWords = startWordsOf(header);
-  pending.flags |= kFlagFirstBufferActive;
-  pending.moduleFlags |= 1;
-  pending.cursorCurrent = CursorChoice::First;
-  makeMemoryPiece(readLe32(header, kImageLoadAddressAt), *pending.cursorFirst);
+  transfer.pending.startWords = startWordsOf(header);
+  transfer.pending.flags |= kFlagFirstBufferActive;
+  transfer.pending.moduleFlags |= 1;
+  transfer.pending.cursorCurrent = CursorChoice::First;
+  makeMemoryPiece(readLe32(header, kImageLoadAddressAt), *transfer.pending.cursorFirst);
   return 0;
 }
 
 bool thpapi_FrameWaiting() {
-  return hostAction.waiting || pending.frameWaiting != 0;
+  return transfer.hostAction.waiting || transfer.pending.frameWaiting != 0;
 }
 bool thpapi_TransferFrameWaiting() {
-  return pending.frameWaiting != 0;
+  return transfer.pending.frameWaiting != 0;
 }
 
 std::size_t thpapi_TakeHostActionResponse(MutableByteSpan buffer) {
-  if (!hostAction.waiting) return 0;
+  if (!transfer.hostAction.waiting) return 0;
   if (buffer.size() < kMinRequestLength) {
     setLastError(kErrorTooSmall);
     return 0;
   }
   std::fill_n(buffer.begin(), kMinRequestLength, std::uint8_t{0});
-  writeManagementHeader(buffer, hostAction.destination, hostAction.source, kHostActionResponse);
-  writeU8(buffer, kHostResponseResultAt, hostAction.result);
-  hostAction.waiting = false;
+  writeManagementHeader(buffer, transfer.hostAction.destination, transfer.hostAction.source,
+                        kHostActionResponse);
+  writeU8(buffer, kHostResponseResultAt, transfer.hostAction.result);
+  transfer.hostAction.waiting = false;
   return kMinRequestLength;
 }
 
 std::size_t thpapi_NextPendingFrame(MutableByteSpan buffer) {
-  if (hostAction.waiting) return thpapi_TakeHostActionResponse(buffer);
-  if (pending.frameWaiting == 0) return 0;
-  const std::size_t fixed = std::min<std::size_t>(pending.fixedLength, kFixedFieldsSize);
-  const std::size_t data = pending.dataPointer != nullptr ? pending.dataLength : 0;
+  if (transfer.hostAction.waiting) return thpapi_TakeHostActionResponse(buffer);
+  if (transfer.pending.frameWaiting == 0) return 0;
+  const std::size_t fixed = std::min<std::size_t>(transfer.pending.fixedLength, kFixedFieldsSize);
+  const std::size_t data =
+      transfer.pending.dataPointer != nullptr ? transfer.pending.dataLength : 0;
   const std::size_t length = std::max(kHeaderLengthV0 + fixed + data, kMinRequestLength);
   if (buffer.size() < length) {
     setLastError(kErrorTooSmall);
     return 0;
   }
   std::fill_n(buffer.begin(), length, std::uint8_t{0});
-  writeManagementHeader(buffer, pending.frameDestination, pending.frameSource, pending.frameType);
-  writeBytes(buffer, kHeaderLengthV0, ByteSpan(pending.fixedFields).first(fixed));
-  if (data != 0) writeBytes(buffer, kHeaderLengthV0 + fixed, ByteSpan(pending.dataPointer, data));
-  pending.frameWaiting = 0;
+  writeManagementHeader(buffer, transfer.pending.frameDestination, transfer.pending.frameSource,
+                        transfer.pending.frameType);
+  writeBytes(buffer, kHeaderLengthV0, ByteSpan(transfer.pending.fixedFields).first(fixed));
+  if (data != 0)
+    writeBytes(buffer, kHeaderLengthV0 + fixed, ByteSpan(transfer.pending.dataPointer, data));
+  transfer.pending.frameWaiting = 0;
   return length;
 }
 
 bool readModulePiece(const ThapiResult& result, ModulePiece& piece) {
   if (result.mmtype != kReadModuleConfirm || result.dataValid == 0) return false;
-  const ByteSpan d(result.data);
-  const std::uint32_t length = readLe32(d, kPieceLengthIn);
-  if (length > kPieceSize || result.dataLength != length + kPieceBytesIn) return false;
-  piece.module = readLe32(d, kPieceModuleIn);
-  piece.offset = readLe32(d, kPieceOffsetIn);
-  piece.last = readU8(d, kPieceLastIn) != 0;
-  piece.bytes = d.subspan(kPieceBytesIn, length);
+  const TransferFields& t = result.transfer;
+  if (t.length > kPieceSize || t.held != t.length) return false;
+  piece.module = t.module;
+  piece.offset = t.offset;
+  piece.last = t.last;
+  piece.bytes = ByteSpan(result.data).first(t.length);
   return true;
 }
 
-int readModuleStep(ByteSpan frame, ThapiResult& result) {
-  result.operation = pending.pendingOperation;
+int readModuleStep(ThapiResult& result) {
+  result.operation = transfer.pending.pendingOperation;
   result.phase = kPhaseFinished;
-  if (pending.pendingOperation != THAPI_READ_MODULES || pending.frameType != kReadModuleRequest)
+  if (transfer.pending.pendingOperation != THAPI_READ_MODULES ||
+      transfer.pending.frameType != kReadModuleRequest)
     return strayConfirmation(result);
-  const std::uint8_t status = readU8(frame, kStatusAt);
-  const std::uint8_t module = readU8(frame, kReadConfModuleAt);
-  const std::uint32_t length = readLe16(frame, kReadConfLengthAt);
-  const std::uint32_t offset = readLe32(frame, kReadConfOffsetAt);
-  result.status = status;
+  const std::uint8_t status = result.status;
+  const std::uint8_t module = result.transfer.module;
+  const std::uint32_t length = result.transfer.length;
+  const std::uint32_t offset = result.transfer.offset;
   if (status != 0) return retryOrFail(result, status, 0);
   if (module != askedModule() || offset != askedOffset()) return strayConfirmation(result);
 
   // The piece must be one we asked for and lie inside the frame before it is summed or copied.
   if (length > kPieceSize) return retryOrFail(result, kErrorTooSmall, kErrorTooSmall);
-  if (frame.size() < kReadConfDataAt || length > frame.size() - kReadConfDataAt)
+  if (result.transfer.held != length)
     return retryOrFail(result, kErrorMissingOrShort, kErrorMissingOrShort);
-  const ByteSpan piece = frame.subspan(kReadConfDataAt, length);
-  const bool headerExpected = module == kModuleFirmware && offset == pending.nextHeaderOffset &&
+  const ByteSpan piece = ByteSpan(result.data).first(length);
+  const bool headerExpected = module == kModuleFirmware &&
+                              offset == transfer.pending.nextHeaderOffset &&
                               askedLength() == kImageHeaderLength;
   const bool tooShort =
       length == 0 || length > askedLength() || (headerExpected && length != kImageHeaderLength) ||
       (module == kModuleParameterBlock && offset == 0 && length < kParameterBlockLengthAt + 2);
-  if (tooShort || checksum32(piece, readLe32(frame, kReadConfChecksumAt)) != 0)
+  if (tooShort || checksum32(piece, result.transfer.checksum) != 0)
     return retryOrFail(result, kErrorInvalid, kErrorInvalid);
-
-  MutableByteSpan d(result.data);
-  writeLe32(d, kPieceModuleIn, module);
-  writeLe32(d, kPieceLengthIn, length);
-  writeBytes(d, kPieceBytesIn, piece);
-  writeLe32(d, kPieceOffsetIn, offset);
-  result.dataLength = length + kPieceBytesIn;
+  result.dataLength = length;
   result.dataValid = 1;
 
   if (module == kModuleParameterBlock && offset == 0) {
-    pending.totalLength = readLe16(piece, kParameterBlockLengthAt);
-    pending.nextHeaderOffset = 0;
+    transfer.pending.totalLength = readLe16(piece, kParameterBlockLengthAt);
+    transfer.pending.nextHeaderOffset = 0;
   }
   if (headerExpected && takeImageHeader(result, piece, offset) != 0) {
     result.dataValid = 0;
     return -1;
   }
   const std::uint64_t reached = std::uint64_t{offset} + length;
-  const bool last = pending.nextHeaderOffset == 0 && reached >= pending.totalLength;
-  writeU8(d, kPieceLastIn, last ? 1 : 0);
-  pending.retriesLeft = kRetriesPerPiece;
+  const bool last =
+      transfer.pending.nextHeaderOffset == 0 && reached >= transfer.pending.totalLength;
+  result.transfer.last = last;
+  transfer.pending.retriesLeft = kRetriesPerPiece;
   if (last) return finishReadModule(result, module);
 
   // Pieces never cross the next image header, so each header is read on its own.
   const std::uint32_t nextOffset = static_cast<std::uint32_t>(reached);
   std::uint32_t nextLength = kImageHeaderLength;
-  if (module != kModuleFirmware || nextOffset != pending.nextHeaderOffset) {
-    const std::uint32_t limit = module == kModuleFirmware && pending.nextHeaderOffset > nextOffset
-                                    ? pending.nextHeaderOffset
-                                    : pending.totalLength;
+  if (module != kModuleFirmware || nextOffset != transfer.pending.nextHeaderOffset) {
+    const std::uint32_t limit =
+        module == kModuleFirmware && transfer.pending.nextHeaderOffset > nextOffset
+            ? transfer.pending.nextHeaderOffset
+            : transfer.pending.totalLength;
     if (limit <= nextOffset) {
       result.dataValid = 0;
       return failTransfer(result, kErrorInvalid);
@@ -470,85 +476,87 @@ void advanceWrite(bool memoryWrite, std::uint32_t confirmedLength) {
       makeModulePiece(module, *cursor);
     return;
   }
-  if ((pending.flags & kFlagFirstBufferActive) != 0) {
-    pending.flags &= ~kFlagFirstBufferActive;
-    pending.cursorCurrent = CursorChoice::Second;
-    pending.cursorSecond->seek(0);
+  if ((transfer.pending.flags & kFlagFirstBufferActive) != 0) {
+    transfer.pending.flags &= ~kFlagFirstBufferActive;
+    transfer.pending.cursorCurrent = CursorChoice::Second;
+    transfer.pending.cursorSecond->seek(0);
     if (memoryWrite)
-      makeMemoryPiece(kSecondBufferAddress, *pending.cursorSecond);
+      makeMemoryPiece(kSecondBufferAddress, *transfer.pending.cursorSecond);
     else
-      makeModulePiece(kModuleParameterBlock, *pending.cursorSecond);
+      makeModulePiece(kModuleParameterBlock, *transfer.pending.cursorSecond);
     return;
   }
-  pending.flags &= ~kFlagSecondBufferPending;
-  pending.fixedFields = {};
-  MutableByteSpan f(pending.fixedFields);
-  if ((pending.flags & kFlagCommitAtEnd) != 0) {
+  transfer.pending.flags &= ~kFlagSecondBufferPending;
+  transfer.pending.fixedFields = {};
+  MutableByteSpan f(transfer.pending.fixedFields);
+  if ((transfer.pending.flags & kFlagCommitAtEnd) != 0) {
     writeU8(f, 0,
-            static_cast<std::uint8_t>(pending.moduleFlags | (pending.flags & kOptionModuleFlag10)));
+            static_cast<std::uint8_t>(transfer.pending.moduleFlags |
+                                      (transfer.pending.flags & kOptionModuleFlag10)));
     makeWaiting(kCommitModulesRequest, 1, {});
   } else {
     writeU8(f, 0, kModuleFirmware);
-    for (std::size_t i = 0; i < pending.startWords.size(); ++i)
-      writeLe32(f, kStartReqWordsAt - kHeaderLengthV0 + 4 * i, pending.startWords[i]);
+    for (std::size_t i = 0; i < transfer.pending.startWords.size(); ++i)
+      writeLe32(f, kStartReqWordsAt - kHeaderLengthV0 + 4 * i, transfer.pending.startWords[i]);
     makeWaiting(kStartFirmwareRequest, 20, {});
   }
-  pending.cursorFirst.reset();
-  pending.cursorSecond.reset();
-  pending.cursorCurrent = CursorChoice::None;
+  transfer.pending.cursorFirst.reset();
+  transfer.pending.cursorSecond.reset();
+  transfer.pending.cursorCurrent = CursorChoice::None;
 }
 
 }  // namespace
 
-int writeStep(ByteSpan frame, ThapiResult& result) {
-  result.operation = pending.pendingOperation;
+int writeStep(ThapiResult& result) {
+  result.operation = transfer.pending.pendingOperation;
   result.phase = kPhaseFinished;
   const bool memoryWrite = result.mmtype == kWriteMemoryConfirm;
   const std::uint16_t asked = memoryWrite ? kWriteMemoryRequest : kWriteModuleRequest;
-  if (pending.pendingOperation != THAPI_WRITE_MODULES || pending.frameType != asked ||
-      currentCursor() == nullptr)
+  if (transfer.pending.pendingOperation != THAPI_WRITE_MODULES ||
+      transfer.pending.frameType != asked || currentCursor() == nullptr)
     return strayConfirmation(result);
-  const std::uint8_t status = readU8(frame, kStatusAt);
-  result.status = status;
-  MutableByteSpan d(result.data);
-  std::uint32_t confirmedLength = 0;
-  bool matches = false;
-  if (memoryWrite) {
-    const std::uint32_t address = readLe32(frame, kMemConfAddressAt);
-    confirmedLength = readLe32(frame, kMemConfLengthAt);
-    writeLe32(d, 0, address);
-    writeLe32(d, 4, confirmedLength);
-    result.dataLength = 8;
-    matches = address == askedAddress() && confirmedLength == askedMemoryLength();
-  } else {
-    const std::uint8_t module = readU8(frame, kWriteConfModuleAt);
-    confirmedLength = readLe16(frame, kWriteConfLengthAt);
-    const std::uint32_t offset = readLe32(frame, kWriteConfOffsetAt);
-    writeU8(d, 0, module);
-    writeLe16(d, 1, static_cast<std::uint16_t>(confirmedLength));
-    writeLe32(d, 3, offset);
-    result.dataLength = 7;
-    matches =
-        module == askedModule() && confirmedLength == askedLength() && offset == askedOffset();
-  }
+  const std::uint8_t status = result.status;
+  const TransferFields& t = result.transfer;
+  const std::uint32_t confirmedLength = t.length;
+  const bool matches = memoryWrite ? t.offset == askedAddress() && t.length == askedMemoryLength()
+                                   : t.module == askedModule() && t.length == askedLength() &&
+                                         t.offset == askedOffset();
   if (status != 0) return retryOrFail(result, status, 0);
   if (!matches) return strayConfirmation(result);
   result.dataValid = 1;
   result.phase = kPhaseContinues;
-  pending.retriesLeft = kRetriesPerPiece;
+  transfer.pending.retriesLeft = kRetriesPerPiece;
   advanceWrite(memoryWrite, confirmedLength);
   return 0;
 }
 
-void endTransfer() {
-  clearPending();
+int thpapi_AdvanceTransfer(ThapiResult& result) {
+  switch (result.mmtype) {
+    case kReadModuleConfirm:
+      return readModuleStep(result);
+    case kWriteModuleConfirm:
+    case kWriteMemoryConfirm:
+      return writeStep(result);
+    case kStartFirmwareConfirm:
+    case kCommitModulesConfirm:
+      result.operation = transfer.pending.pendingOperation;
+      clearPending();
+      return 0;
+    case kResetConfirm:
+    case kStatusConfirm7D:
+      clearPending();
+      return 0;
+    default:
+      return 0;
+  }
 }
 
-void makeHostActionResponse(const ThapiResult& indication, bool longEnough) {
-  hostAction.waiting = true;
-  hostAction.destination = indication.source;
-  hostAction.source = indication.destination;
-  hostAction.result = longEnough ? 0 : 1;
+void makeHostActionResponse(const ThapiResult& indication) {
+  transfer.hostAction.waiting = true;
+  transfer.hostAction.destination = indication.source;
+  transfer.hostAction.source = indication.destination;
+  // A short indication is answered all the same; the result byte says it was short.
+  transfer.hostAction.result = indication.dataValid == 1 ? 0 : 1;
 }
 
 }  // namespace quorrel::thpapi

@@ -121,13 +121,12 @@ struct ModulePiece {
 // The piece a read-module result holds; false when it holds no accepted piece.
 bool readModulePiece(const ThapiResult& result, ModulePiece& piece);
 
-// Steps run by thpapi_DecodeFrame on the confirmations of a transfer. Each returns 0 or -1
-// (with the last error set) and fills `operation`, `phase`, `status` and the data.
-int readModuleStep(ByteSpan frame, ThapiResult& result);
-int writeStep(ByteSpan frame, ThapiResult& result);
-// A commit, start, reset or 0xA07D confirmation ends any transfer.
-void endTransfer();
+// Takes a decoded confirmation into the transfer in progress: a read or write confirmation
+// makes the next request wait (or the same one again), a commit, start, reset or 0xA07D
+// confirmation ends the transfer. Sets `operation`, `phase`, `status` and, for an accepted
+// read piece, `transfer.last`. 0, or -1 with the last error set.
+int thpapi_AdvanceTransfer(ThapiResult& result);
 // A host action indication makes its response wait; result byte 0, or 1 when it was short.
-void makeHostActionResponse(const ThapiResult& indication, bool longEnough);
+void makeHostActionResponse(const ThapiResult& indication);
 
 }  // namespace quorrel::thpapi

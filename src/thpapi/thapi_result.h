@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/bytes.h"
 
@@ -36,6 +38,30 @@ inline constexpr std::uint32_t kPhaseFinished = 2;
 inline constexpr std::uint16_t kNoMessageType = 0xFFFF;
 inline constexpr std::size_t kResultDataSize = 1513;
 
+// A version confirmation (0xA001): the device identifier and the firmware text up to its
+// first zero byte, never longer than the 64-byte field or the bytes received.
+struct VersionInfo {
+  std::uint8_t deviceId = 0;
+  std::string text;
+};
+
+// One station of the first network of a network information confirmation (0xA039).
+struct StationEntry {
+  MacAddress mac{};
+  std::uint16_t rate = 0;  // 8-bit raw rate for version 0, 16-bit for version 1
+};
+
+// The fields of a module transfer confirmation (0xA005, 0xA021, 0xA025). A read confirmation's
+// piece bytes, as far as the frame held them, stand at the start of `data`.
+struct TransferFields {
+  std::uint8_t module = 0;
+  std::uint32_t length = 0;  // confirmed piece length
+  std::uint32_t offset = 0;  // confirmed offset, or the memory address of 0xA005
+  std::uint32_t checksum = 0;
+  std::uint32_t held = 0;  // piece bytes the frame really carried
+  bool last = false;       // set by the transfer when it accepts the last piece
+};
+
 // Cleared before every decode; `status` holds this layer's error number when a decode fails.
 struct ThapiResult {
   std::uint32_t operation = THAPI_NONE;
@@ -47,15 +73,13 @@ struct ThapiResult {
   std::uint8_t dataValid = 0;
   std::uint32_t dataLength = 0;
   std::array<std::uint8_t, kResultDataSize> data{};
+  VersionInfo version;                 // 0xA001
+  std::vector<StationEntry> stations;  // 0xA039: the first network's, as far as received
+  TransferFields transfer;             // 0xA005, 0xA021, 0xA025
+  std::uint8_t hostActionCode = 0;     // 0xA062
 
   ByteSpan bytes() const { return ByteSpan(data).first(dataLength); }
 };
-
-// data of a 0xA001 version confirmation.
-inline constexpr std::size_t kVersionDeviceIdIn = 0;
-inline constexpr std::size_t kVersionTextLengthIn = 1;
-inline constexpr std::size_t kVersionTextIn = 2;
-inline constexpr std::uint32_t kVersionDataLength = 67;
 
 // data of a 0xA039 network information confirmation: the network count, then the records as
 // received (only as many bytes as the frame held; the rest is zero).
@@ -64,21 +88,10 @@ inline constexpr std::size_t kNetworkRecordsIn = 1;
 inline constexpr std::size_t kNetworkRecordsMaxV0 = 1507;
 inline constexpr std::size_t kNetworkRecordsMaxV1 = 1501;
 
-// data of a 0xA025 read-module confirmation. The confirmed offset stands after the room of
-// the longest piece, so a collector can place each accepted piece where it belongs.
-inline constexpr std::size_t kPieceModuleIn = 0;  // 32-bit
-inline constexpr std::size_t kPieceLastIn = 4;    // 1 on the last piece of the transfer
-inline constexpr std::size_t kPieceLengthIn = 5;  // 32-bit
-inline constexpr std::size_t kPieceBytesIn = 9;
-inline constexpr std::size_t kPieceOffsetIn = kPieceBytesIn + 1024;  // 32-bit
-
 // data of a 0xA059 configuration block confirmation: status, length, the block as received.
 inline constexpr std::size_t kConfigStatusIn = 0;
 inline constexpr std::size_t kConfigLengthIn = 1;
 inline constexpr std::size_t kConfigBlockIn = 2;
 inline constexpr std::size_t kConfigBlockMax = 1504;
-
-// data of a 0xA062 host action indication: the requested action code (32-bit).
-inline constexpr std::size_t kHostActionCodeIn = 0;
 
 }  // namespace quorrel::thpapi

@@ -60,8 +60,8 @@ bool collectPiece(const ThapiResult& result, MutableByteSpan block, std::size_t&
   return true;
 }
 
-int thpapi_ReadModules(const MacAddress& source, const MacAddress& destination, int kind,
-                       ModuleReadBuffers& buffers) {
+int thpapi_ReadModules(transport::ReceivePath& path, const MacAddress& source,
+                       const MacAddress& destination, int kind, ModuleReadBuffers& buffers) {
   buffers.firmwareReceived = 0;
   buffers.parameterBlockReceived = 0;
   if (kind < 1 || kind > 3) {
@@ -72,7 +72,8 @@ int thpapi_ReadModules(const MacAddress& source, const MacAddress& destination, 
   ThapiResult result;
   for (;;) {
     SendPendingFrame();
-    if (!WaitConfirmation(kReadModuleRequest, result)) break;
+    if (!WaitConfirmation(path, kReadModuleRequest, result, nullptr, &thpapi_AdvanceTransfer))
+      break;
     ModulePiece piece;
     const bool held = readModulePiece(result, piece);
     if (held) {
@@ -91,8 +92,9 @@ int thpapi_ReadModules(const MacAddress& source, const MacAddress& destination, 
   return abandon(kErrorInvalid);  // no answer, or an end without the last piece
 }
 
-int thpapi_ReadModuleBlock(const MacAddress& source, const MacAddress& destination, int kind,
-                           MutableByteSpan block, std::size_t& received) {
+int thpapi_ReadModuleBlock(transport::ReceivePath& path, const MacAddress& source,
+                           const MacAddress& destination, int kind, MutableByteSpan block,
+                           std::size_t& received) {
   received = 0;
   if (kind != 1 && kind != 2) {
     setLastError(kErrorInvalid);
@@ -100,20 +102,21 @@ int thpapi_ReadModuleBlock(const MacAddress& source, const MacAddress& destinati
   }
   ModuleReadBuffers buffers;
   (kind == 1 ? buffers.firmware : buffers.parameterBlock) = block;
-  const int result = thpapi_ReadModules(source, destination, kind, buffers);
+  const int result = thpapi_ReadModules(path, source, destination, kind, buffers);
   received = kind == 1 ? buffers.firmwareReceived : buffers.parameterBlockReceived;
   return result;
 }
 
-int thpapi_WriteModules(const MacAddress& source, const MacAddress& destination, ByteSpan first,
-                        ByteSpan second, std::uint32_t options) {
+int thpapi_WriteModules(transport::ReceivePath& path, const MacAddress& source,
+                        const MacAddress& destination, ByteSpan first, ByteSpan second,
+                        std::uint32_t options) {
   if (thpapi_BeginModuleWrite(source, destination, first, second, options) != 0) return -1;
   ThapiResult result;
   for (;;) {
     // The confirmation looked for answers the request about to go out.
     const std::uint16_t type = thpapi_PendingState().frameType;
     if (!thpapi_TransferFrameWaiting() || !SendPendingFrame()) break;
-    if (!WaitConfirmation(type, result)) break;
+    if (!WaitConfirmation(path, type, result, nullptr, &thpapi_AdvanceTransfer)) break;
     if (result.phase == kPhaseFinished) {
       const bool closed =
           result.mmtype == kCommitModulesConfirm || result.mmtype == kStartFirmwareConfirm;

@@ -6,6 +6,10 @@
 #include "thpapi/decoder.h"
 #include "thpapi/exchange.h"
 #include "transport/interface_table.h"
+#include "transport/receive_path.h"
+
+// Every wait here takes frames the way the program does, without the scan's bookkeeping.
+static quorrel::transport::ReceivePath path;
 
 namespace quorrel::e2e {
 namespace {
@@ -38,21 +42,22 @@ TEST_F(AvExchangeE2eTest, VersionConfirmationComesBackDecoded) {
   start(scenario(2));
   thpapi::SendAvRequest(kLocalDeviceMac, 0xA000);
   thpapi::ThapiResult r;
-  ASSERT_TRUE(thpapi::WaitConfirmation(0xA000, r));
+  int arrival = -1;
+  ASSERT_TRUE(thpapi::WaitConfirmation(path, 0xA000, r, &arrival));
   EXPECT_EQ(r.mmtype, 0xA001);
   EXPECT_EQ(r.source, kLocal);
   EXPECT_EQ(r.destination, kHostEndMac);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.data[0], 2);  // device identifier
-  EXPECT_EQ(readText(r.bytes(), 2, r.data[1]).rfind("LQA-100", 0), 0u);
+  EXPECT_EQ(r.version.deviceId, 2);
+  EXPECT_EQ(r.version.text.rfind("LQA-100", 0), 0u);
   EXPECT_TRUE(thpapi::avAnswered());
-  EXPECT_EQ(thpapi::lastFrameInterface(), 0);
+  EXPECT_EQ(arrival, 0);
 
   // A station answers at its own address through the local adapter.
   thpapi::SendAvRequest(kRemote, 0xA000);
-  ASSERT_TRUE(thpapi::WaitConfirmation(0xA000, r));
+  ASSERT_TRUE(thpapi::WaitConfirmation(path, 0xA000, r));
   EXPECT_EQ(r.source, kRemote);
-  EXPECT_EQ(r.data[0], 4);
+  EXPECT_EQ(r.version.deviceId, 4);
 }
 
 // The local adapter lists the one station in the layout of `messageVersion` (0 or 4).
@@ -60,13 +65,11 @@ void expectOneStationListed(int messageVersion, int expectedFormat) {
   thpapi::setAvMessageVersion(messageVersion);
   thpapi::SendAvRequest(kLocal, 0xA038);
   thpapi::ThapiResult r;
-  ASSERT_TRUE(thpapi::WaitConfirmation(0xA038, r));
+  ASSERT_TRUE(thpapi::WaitConfirmation(path, 0xA038, r));
   EXPECT_EQ(thpapi::networkInfoFormat(), expectedFormat);
-  ASSERT_EQ(thpapi::stationCount(r, messageVersion), 1u);
-  thpapi::StationEntry s;
-  ASSERT_TRUE(thpapi::readStation(r, messageVersion, 0, s));
-  EXPECT_EQ(s.mac, kRemote);
-  EXPECT_EQ(s.rate, 210);
+  ASSERT_EQ(r.stations.size(), 1u);
+  EXPECT_EQ(r.stations[0].mac, kRemote);
+  EXPECT_EQ(r.stations[0].rate, 210);
 }
 
 TEST_F(AvExchangeE2eTest, FirstGenerationAnswersInVersion0Layout) {
@@ -84,7 +87,7 @@ TEST_F(AvExchangeE2eTest, NoAdapterMeansTheWaitEndsOnItsDeadline) {
   thpapi::ThapiResult r;
   // Nobody answers a version request for an address that is not on the wiring.
   thpapi::SendAvRequest(MacAddress{0x00, 0xB0, 0x52, 0x99, 0x99, 0x99}, 0xA000);
-  EXPECT_FALSE(thpapi::WaitConfirmation(0xA000, r));
+  EXPECT_FALSE(thpapi::WaitConfirmation(path, 0xA000, r));
 }
 
 }  // namespace

@@ -43,9 +43,10 @@ class BrantleE2eTest : public SimPairTest {
 
 TEST_F(BrantleE2eTest, TurboLocalIdentityAndKeyFromTheSimulator) {
   using namespace brantleapi;
+  transport::ReceivePath path;
   // A first try may go out before the capture on the far end sees it; the scan retries too.
   bool found = false;
-  for (int attempt = 0; attempt < 5 && !found; ++attempt) found = detectTurboDevice();
+  for (int attempt = 0; attempt < 5 && !found; ++attempt) found = detectTurboDevice(path);
   ASSERT_TRUE(found);
   EXPECT_EQ(api::LocalDeviceAddress(), kTurboLocal);
   EXPECT_EQ(turboState().localTurboVersion, "Version 2.4");
@@ -53,12 +54,12 @@ TEST_F(BrantleE2eTest, TurboLocalIdentityAndKeyFromTheSimulator) {
   EXPECT_EQ(turboState().localTurboVendorText2, "Turbo Local");
 
   ASSERT_EQ(requestTurboPrivate(kPrivateFirmwareText), 1);
-  collectTurboReplies(nullptr);
+  collectTurboReplies(path, nullptr);
   EXPECT_EQ(turboState().localTurboFirmware, "QTB2000 fw rev1.8.2 E2E");
   EXPECT_FALSE(turboState().turboFirmwareOld);
 
   ASSERT_EQ(requestTurboPrivate(kPrivateNetworkKey), 1);
-  collectTurboReplies(nullptr);
+  collectTurboReplies(path, nullptr);
   EXPECT_EQ(api::deviceTable().localHp1NetworkKey,
             (Hp1Key{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
 }

@@ -17,7 +17,6 @@
 #include "scan/scan.h"
 #include "scan/scan_loop.h"
 #include "thpapi/exchange.h"
-#include "thpapi/frame_intake.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::e2e {
@@ -86,7 +85,6 @@ bool lists(const std::string& block, const std::string& mac, const std::string& 
 class ScanE2eTest : public SimPairTest {
  protected:
   void TearDown() override {
-    thpapi::setFrameIntake(nullptr);
     SimPairTest::TearDown();
   }
 

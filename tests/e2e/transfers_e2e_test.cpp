@@ -14,6 +14,10 @@
 #include "make-samples/sample_files.h"
 #include "thpapi/transfer_loop.h"
 #include "transport/interface_table.h"
+#include "transport/receive_path.h"
+
+// Every wait here takes frames the way the program does, without the scan's bookkeeping.
+static quorrel::transport::ReceivePath path;
 
 namespace quorrel::e2e {
 namespace {
@@ -37,7 +41,7 @@ class TransfersE2eTest : public SimPairTest {
 TEST_F(TransfersE2eTest, NetworkKeyIsReadBackFromTheParameterBlock) {
   start("");
   api::NetworkKey key{};
-  ASSERT_EQ(api::ReadLocalNetworkKey(kLocalDeviceMac, key), 1);
+  ASSERT_EQ(api::ReadLocalNetworkKey(path, kLocalDeviceMac, key), 1);
   EXPECT_EQ(key, kKey);
 }
 
@@ -51,21 +55,21 @@ TEST_F(TransfersE2eTest, WrittenBlockComesBackAfterTheRestart) {
 
   Bytes firmware(image.size());
   std::size_t received = 0;
-  ASSERT_EQ(thpapi::thpapi_ReadModuleBlock(source, kLocalDeviceMac, 1, firmware, received), 0);
+  ASSERT_EQ(thpapi::thpapi_ReadModuleBlock(path, source, kLocalDeviceMac, 1, firmware, received), 0);
   EXPECT_EQ(firmware, image);
 
   samples::NetworkMembershipKey newKey = kKey;
   newKey[15] ^= 0x5A;
   const Bytes block = samples::buildParameterBlock(kLocal, newKey);
-  ASSERT_EQ(thpapi::thpapi_WriteModules(source, kLocalDeviceMac, image, block, 0x13), 0);
+  ASSERT_EQ(thpapi::thpapi_WriteModules(path, source, kLocalDeviceMac, image, block, 0x13), 0);
 
   api::NetworkKey key{};
-  EXPECT_EQ(api::ReadLocalNetworkKey(kLocalDeviceMac, key), -1);  // restarting
+  EXPECT_EQ(api::ReadLocalNetworkKey(path, kLocalDeviceMac, key), -1);  // restarting
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
   int result = -1;
   while (result != 1 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    result = api::ReadLocalNetworkKey(kLocalDeviceMac, key);
+    result = api::ReadLocalNetworkKey(path, kLocalDeviceMac, key);
   }
   ASSERT_EQ(result, 1);
   EXPECT_EQ(key, newKey);

@@ -6,6 +6,7 @@
 
 #include "api/device_table.h"
 #include "brantleapi/brantleapi.h"
+#include "transport/receive_path.h"
 #include "brantleapi/hp1_replies.h"
 
 using namespace quorrel;
@@ -44,7 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   api::ResetDeviceTable();
   if (size >= 12) api::UpsertRemote(readMac(frame, 6));
   std::string text;
-  handleTurboFrame(frame, &text);
+  transport::Frame received;
+  received.arrival = 0;
+  received.length = std::min(frame.size(), received.data.size());
+  std::copy_n(frame.begin(), received.length, received.data.begin());
+  handleTurboFrame(received, &text);
   const TurboState& s = turboState();
   check(s.localTurboFirmware.size() <= kTurboFirmwareTextMax);
   check(s.localTurboVendorText1.size() <= kTurboVendorTextMax);

@@ -57,14 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       length = std::min<std::size_t>(rest[0] | (rest[1] << 8), rest.size() - 2);
       rest = rest.subspan(2);
     }
-    thpapi_DecodeFrame(rest.first(length), result, version);
+    if (thpapi_DecodeFrame(rest.first(length), result, version) == 0)
+      thpapi_AdvanceTransfer(result);
     rest = rest.subspan(length);
     if (result.dataLength > result.data.size()) __builtin_trap();
     thpapi_NextPendingFrame(out);
     collectPiece(result, block, received);
-    StationEntry station;
-    for (std::size_t i = 0; i < stationCount(result, version); ++i)
-      if (!readStation(result, version, i, station)) __builtin_trap();
+    if (result.stations.size() > result.data.size()) __builtin_trap();
   }
   thpapi_AbandonTransfer();
   return 0;

@@ -1,11 +1,12 @@
-// Frames of any shape through the scan's intake and its HomePlug 1.0 handler. The input is a
+// Frames of any shape through the scan's receive path, its bookkeeping and its HomePlug 1.0
+// handler, and the parameter fetch a reply may ask for. The input is a
 // run of frames, each a length byte and that many bytes, all arriving on one interface.
 #include <cstddef>
 #include <cstdint>
 
 #include "api/device_table.h"
 #include "platform/clock.h"
-#include "scan/hp1_intake.h"
+#include "scan/hp1_scan.h"
 #include "scan/scan.h"
 #include "support/fake_backend.h"
 #include "thpapi/exchange.h"
@@ -25,7 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   scan::ResetScan();
   transport::EnumerateInterfaces();
   transport::OpenInterface(0);
-  scan::InstallScanIntake();
   // A few entries in use, so rate updates have something to update.
   for (int i = 0; i < 3; ++i) {
     api::RemoteDevice& r = api::currentDevices().remotes[static_cast<std::size_t>(i)];
@@ -38,12 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     backend.ports[0].incoming.emplace_back(data + at + 1, data + at + 1 + n);
     at += 1 + n;
   }
-  std::array<std::uint8_t, 1528> frame{};
+  transport::Frame frame;
   for (int polls = 0; polls < 64; ++polls) {
-    std::size_t length = 0;
-    if (thpapi::PollManagementFrame(frame, length) != 1) break;
-    scan::HandleHp1Frame(ByteSpan(frame).first(length));
+    if (!scan::receivePath().next(frame)) break;
+    scan::HandleHp1Frame(frame);
   }
+  scan::FetchWantedParameters();
   transport::ResetInterfaceTable();
   return 0;
 }

@@ -17,10 +17,9 @@ namespace {
 constexpr std::uint16_t kVersionRequest = 0xA000;
 
 void printVersion(const std::string& interfaceName, const thpapi::ThapiResult& result) {
-  const ByteSpan data = result.bytes();
-  const std::uint8_t id = readU8(data, api::version_data::kDeviceId);
+  const std::uint8_t id = result.version.deviceId;
   const api::ChipModel* chip = api::chipModelFor(id);
-  const api::FirmwareText firmware = api::RewriteFirmwareText(data);
+  const api::FirmwareText firmware = api::RewriteFirmwareText(result.version);
   std::printf("%s: HomePlug AV adapter %s\n", interfaceName.c_str(),
               formatMac(result.source).c_str());
   if (chip != nullptr) {
@@ -56,13 +55,15 @@ int runProbe(Arguments args) {
     return 1;
   }
   int found = 0;
+  transport::ReceivePath path;
   for (int i = 0; i < table.interfaceCount; ++i) {
     const std::string name = table.interfaceList[i].name;
     if (!table.entries[i].captureHandle) continue;
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
     thpapi::SendAvRequest(kLocalDeviceMac, kVersionRequest);
     thpapi::ThapiResult result;
-    if (thpapi::WaitConfirmation(kVersionRequest, result) && thpapi::lastFrameInterface() == i) {
+    int arrival = -1;
+    if (thpapi::WaitConfirmation(path, kVersionRequest, result, &arrival) && arrival == i) {
       printVersion(name, result);
       ++found;
     } else {

@@ -8,6 +8,10 @@
 #include "make-samples/sample_files.h"
 #include "support/sim_host.h"
 #include "thpapi/module_transfer.h"
+#include "transport/receive_path.h"
+
+// Every wait here takes frames the way the program does, without the scan's bookkeeping.
+static quorrel::transport::ReceivePath path;
 
 namespace quorrel::api {
 namespace {
@@ -30,7 +34,7 @@ class LocalNetworkKeyTest : public ::testing::Test {
     ResetDeviceTable();
   }
   // Reads into the device table's key, as the local search does.
-  int read() { return ReadLocalNetworkKey(kLocalDeviceMac, deviceTable().localAvNetworkKey); }
+  int read() { return ReadLocalNetworkKey(path, kLocalDeviceMac, deviceTable().localAvNetworkKey); }
   void expectKept() {
     EXPECT_EQ(deviceTable().localAvNetworkKey, kOldKey);
     EXPECT_EQ(deviceTable().localAvNetworkName.view(), "Old Network");
@@ -48,7 +52,7 @@ TEST_F(LocalNetworkKeyTest, TakesTheKeyOfTheAdaptersBlock) {
   older[1] = 4;
   h.local().modules.parameterBlock = older;
   sim::NetworkKey key{};
-  EXPECT_EQ(ReadLocalNetworkKey(kSimLocalMac, key), 1);
+  EXPECT_EQ(ReadLocalNetworkKey(path, kSimLocalMac, key), 1);
   EXPECT_EQ(key, kSimLocalKey);
 }
 

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "api/device_table.h"
-#include "brantleapi/hooks.h"
+#include "brantleapi/hp1_bookkeeping.h"
 #include "platform/clock.h"
 #include "support/fake_backend.h"
-#include "thpapi/frame_intake.h"
 #include "transport/interface_table.h"
+#include "transport/receive_path.h"
 #include "unit/brantleapi/reply_frames.h"
 
 namespace quorrel::brantleapi {
@@ -16,9 +16,22 @@ namespace {
 
 using namespace testing;
 
-std::vector<std::pair<int, std::vector<std::uint8_t>>> logged;
+std::vector<LocalParameters> logged;
 std::vector<bool> autoscanCalls;
 std::vector<std::vector<std::uint8_t>> handedOn;
+transport::ReceivePath path;
+
+bool handOn(const transport::Frame& f) {
+  handedOn.emplace_back(f.bytes().begin(), f.bytes().end());
+  return true;
+}
+bool autoscanSwitch(bool on) {
+  autoscanCalls.push_back(on);
+  return true;
+}
+Hp1KeyEntryContext context(transport::ReceivePath& from = path) {
+  return {from, &autoscanSwitch, &logged};
+}
 
 class TurboOps : public ::testing::Test {
  protected:
@@ -34,21 +47,8 @@ class TurboOps : public ::testing::Test {
     logged.clear();
     autoscanCalls.clear();
     handedOn.clear();
-    setDeviceLogSink(
-        [](int kind, ByteSpan b) { logged.emplace_back(kind, std::vector(b.begin(), b.end())); });
-    setAutoscanSwitch([](bool on) {
-      autoscanCalls.push_back(on);
-      return true;
-    });
-    setHp1FrameHandler([](ByteSpan f) {
-      handedOn.emplace_back(f.begin(), f.end());
-      return true;
-    });
   }
   void TearDown() override {
-    setDeviceLogSink(nullptr);
-    setAutoscanSwitch(nullptr);
-    setHp1FrameHandler(nullptr);
     transport::ResetInterfaceTable();
     transport::setBackend(nullptr);
     platform::setClock(nullptr);
@@ -64,7 +64,7 @@ class TurboOps : public ::testing::Test {
 
 TEST_F(TurboOps, DetectAndPollFillTheTurboStateAndTable) {
   queue(identityReply(kTestLocal, false, 2, 1, 8, "Vendor", "Turbo Adapter"));
-  ASSERT_TRUE(detectTurboDevice());
+  ASSERT_TRUE(detectTurboDevice(path, &handOn));
   const TurboState& s = turboState();
   EXPECT_EQ(s.localTurboVersion, "Version 1.8");
   EXPECT_EQ(s.localTurboVendorText2, "Turbo Adapter");
@@ -78,7 +78,7 @@ TEST_F(TurboOps, DetectAndPollFillTheTurboStateAndTable) {
   queue(statisticsReply(kTestLocal, 31, {{kTestRemote, 2812}, {stranger, 252}}));
   queue(firmwareReply(kTestLocal, "QTB2000 fw rev1.6.0", 19));
   queue(networkKeyReply(kTestLocal, {8, 7, 6, 5, 4, 3, 2, 1}));
-  EXPECT_TRUE(pollTurboReplies(nullptr));
+  EXPECT_TRUE(pollTurboReplies(path, nullptr, &handOn));
   EXPECT_TRUE(fake.ports[0].incoming.empty());
   EXPECT_TRUE(r->inUse && r->classChanged);
   EXPECT_EQ(r->deviceClass, api::DeviceClass::Turbo);
@@ -92,7 +92,7 @@ TEST_F(TurboOps, DetectAndPollFillTheTurboStateAndTable) {
 
 TEST_F(TurboOps, PollIsBoundedStopsAtAvFramesAndHandsOtherTypesOn) {
   for (int i = 0; i < 3 * kMaxPollFrames; ++i) queue(replyFrame(kTestRemote, kTestHost, 0x08, 0));
-  EXPECT_TRUE(pollTurboReplies(nullptr));
+  EXPECT_TRUE(pollTurboReplies(path, nullptr, &handOn));
   EXPECT_EQ(handedOn.size(), std::size_t(kMaxPollFrames));
   EXPECT_EQ(fake.ports[0].incoming.size(), std::size_t(2 * kMaxPollFrames));
   fake.ports[0].incoming.clear();
@@ -101,7 +101,7 @@ TEST_F(TurboOps, PollIsBoundedStopsAtAvFramesAndHandsOtherTypesOn) {
   av[13] = 0xE1;
   queue(av);
   queue(replyFrame(kTestRemote, kTestHost, 0x08, 0));
-  EXPECT_FALSE(pollTurboReplies(nullptr));
+  EXPECT_FALSE(pollTurboReplies(path, nullptr, &handOn));
   EXPECT_EQ(fake.ports[0].incoming.size(), 1u);  // left for the HomePlug AV intake
   fake.ports[0].incoming.clear();
 
@@ -112,10 +112,10 @@ TEST_F(TurboOps, PollIsBoundedStopsAtAvFramesAndHandsOtherTypesOn) {
                                    {0x23, "Extended Stats response recieved (9)."}}) {
     unknown[20] = static_cast<std::uint8_t>(0x80 | code);
     queue(unknown);
-    EXPECT_FALSE(pollTurboReplies(&text));
+    EXPECT_FALSE(pollTurboReplies(path, &text, &handOn));
     EXPECT_EQ(text, want);
   }
-  EXPECT_FALSE(pollTurboReplies(nullptr));  // nothing waiting
+  EXPECT_FALSE(pollTurboReplies(path, nullptr, &handOn));  // nothing waiting
 }
 
 TEST_F(TurboOps, CutRepliesChangeNothing) {
@@ -124,7 +124,7 @@ TEST_F(TurboOps, CutRepliesChangeNothing) {
                             networkKeyReply(kTestLocal, {1, 1, 1, 1, 1, 1, 1, 1})})
     for (std::size_t n = 0; n < 17u + whole[16]; ++n)  // each cut inside its entry
       queue(std::vector(whole.begin(), whole.begin() + n));
-  for (int i = 0; i < 4; ++i) pollTurboReplies(nullptr);
+  for (int i = 0; i < 4; ++i) pollTurboReplies(path, nullptr, &handOn);
   EXPECT_TRUE(fake.ports[0].incoming.empty());
   EXPECT_FALSE(turboState().turboAnswered);
   EXPECT_TRUE(turboState().localTurboFirmware.empty());
@@ -136,18 +136,18 @@ TEST_F(TurboOps, KeyAnswerWaitsForTheRightDeviceAndTimesOut) {
   queue(replyFrame(kTestRemote, kTestHost, 0x06, 0));  // not the target
   queue(replyFrame(kTestLocal, kTestHost, 0x06, 0));
   const Hp1Key key{1, 2, 3, 4, 5, 6, 7, 8};
-  EXPECT_EQ(setTurboLocalKey(key), kKeyHp1Answered);
+  EXPECT_EQ(setTurboLocalKey(path, key), kKeyHp1Answered);
   ASSERT_EQ(sent().size(), 1u);
   EXPECT_EQ(readMac(sent()[0], 0), kTestLocal);
 
   const std::uint32_t before = platform::tickCount();
-  EXPECT_EQ(setTurboLocalKey(key), kKeyNoAnswer);
+  EXPECT_EQ(setTurboLocalKey(path, key), kKeyNoAnswer);
   EXPECT_GE(platform::tickCount() - before, kKeyAnswerWaitMs);
 
   MacAddress anyone = kBroadcastMac;
   queue(replyFrame(kTestLocal, kTestHost, 0x06, 0));  // the local device does not count
   queue(replyFrame(kTestRemote, kTestHost, 0x06, 0));
-  EXPECT_EQ(waitHp1KeyAnswer(anyone), kKeyHp1Answered);
+  EXPECT_EQ(waitHp1KeyAnswer(path, anyone), kKeyHp1Answered);
   EXPECT_EQ(anyone, kTestRemote);
 }
 
@@ -166,7 +166,9 @@ class Hp1KeyEntry : public TurboOps {
     expected[23] |= 0x40;
     expected[25] = 1;
   }
-  int send() { return sendHp1KeyEntry(0, kTestHost, kBroadcastMac, 1, key, 1, true, false); }
+  int send() {
+    return sendHp1KeyEntry(context(), 0, kTestHost, kBroadcastMac, 1, key, 1, true, false);
+  }
   const Hp1Key key{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
   std::array<std::uint8_t, 50> expected{};
 };
@@ -186,40 +188,31 @@ TEST_F(Hp1KeyEntry, ReadBackAcceptsTheMatchingKeyOnly) {
   EXPECT_EQ(send(), 0);
   EXPECT_EQ(sent().size(), 2u + 4u);  // the key entry and three rounds of requests
   ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(logged[0], (std::pair{2, std::vector<std::uint8_t>(other.begin(), other.end())}));
+  EXPECT_EQ(logged[0], other);
   EXPECT_EQ(autoscanCalls, (std::vector<bool>{false, true, false, true}));
 }
 
-// The scan's intake keeps every parameters reply as the interface's copy before the key
+// The scan's bookkeeping keeps every parameters reply as the interface's copy before the key
 // setting sees it; the read-back must still catch a device that did not take the key.
-const transport::ReceivedFrame* storingIntake(int index) {
-  const transport::ReceivedFrame* f = transport::ReceiveFrame(index);
-  if (f == nullptr) return f;
-  if (auto v = parseHp1Reply(f->bytes()))
-    if (auto p = decodeLocalParametersReply(*v); p && p->selector == 1)
-      api::interfaceState(index).localParameters = p->parameters;
-  return f;
-}
-
-TEST_F(Hp1KeyEntry, ReadBackIsNotFooledByTheIntakeStoringTheReply) {
-  thpapi::setFrameIntake(storingIntake);
+TEST_F(Hp1KeyEntry, ReadBackIsNotFooledByTheBookkeepingStoringTheReply) {
+  Hp1Bookkeeping books;
+  transport::ReceivePath kept(&books);
   auto other = expected;
   other[20] ^= 0x01;
   queue(localParametersReply(kTestLocal, 1, other));
   queue(localParametersReply(kTestLocal, 1, other));
-  EXPECT_EQ(send(), 0);
+  EXPECT_EQ(sendHp1KeyEntry(context(kept), 0, kTestHost, kBroadcastMac, 1, key, 1, true, false), 0);
   EXPECT_EQ(logged.size(), 2u);
-  thpapi::setFrameIntake(nullptr);
 }
 
 TEST_F(Hp1KeyEntry, KeepModeAddressedAndHostlessEntriesSkipTheReadBack) {
   const auto before = api::interfaceState(0).localParameters;
-  EXPECT_EQ(sendHp1KeyEntry(0, kTestHost, kTestRemote, 0, key, 0, false, true), 0);
+  EXPECT_EQ(sendHp1KeyEntry(context(), 0, kTestHost, kTestRemote, 0, key, 0, false, true), 0);
   ASSERT_EQ(sent().size(), 1u);
   EXPECT_EQ(sent()[0][14], 1);  // no mode entry
   EXPECT_EQ(api::interfaceState(0).localParameters, before);
   // No host address, or a Turbo local device: nothing sent, the switch still restored.
-  EXPECT_EQ(sendHp1KeyEntry(0, kNoMac, kBroadcastMac, 1, key, 1, true, false), 0);
+  EXPECT_EQ(sendHp1KeyEntry(context(), 0, kNoMac, kBroadcastMac, 1, key, 1, true, false), 0);
   api::deviceTable().turboLocal = true;
   EXPECT_EQ(send(), 0);
   EXPECT_EQ(sent().size(), 1u);
@@ -232,7 +225,7 @@ TEST_F(TurboOps, NoHostAddressSendsNothing) {
   EXPECT_EQ(requestTurboPrivate(0x20), 1);
   EXPECT_EQ(sendLocalCommand(0x12, 0x67), 0);
   EXPECT_EQ(sendHardwareReset(), 0);
-  EXPECT_EQ(setTurboLocalKey(Hp1Key{}), kKeyNoAnswer);
+  EXPECT_EQ(setTurboLocalKey(path, Hp1Key{}), kKeyNoAnswer);
   EXPECT_TRUE(sent().empty());
 }
 

@@ -105,11 +105,11 @@ TEST_F(LocalSearchTest, HomePlug1DeviceFoundByItsStatisticsThenListsStations) {
       "[local]\nmac 00:B0:52:50:00:01\nfamily hp1\nnetwork_key 0123456789ABCDEF\n"
       "[remote]\nmac 00:B0:52:50:00:02\nfamily hp1\nrate 300\n");
   ASSERT_TRUE(StartScan(3, 3, true));
-  // The reply made the intake fetch the local parameters ...
+  // The probe's reply asked for the local parameters, which the search fetched before it
+  // named the network: the first search already fills the records.
   EXPECT_EQ(api::interfaceState(0).localClass, api::DeviceClass::HomePlug1);
   EXPECT_TRUE(api::interfaceState(0).localAnswered);
-  // ... but until they came through the scan's handler the records are left alone.
-  EXPECT_FALSE(api::interfaceDevices(0).localPresent);
+  EXPECT_TRUE(api::interfaceDevices(0).localPresent);
   EXPECT_FALSE(listener.upgradeEnabled);
 
   ticks(10);  // one cycle

@@ -17,7 +17,6 @@
 #include "scan/scan.h"
 #include "scan/scan_services.h"
 #include "thpapi/exchange.h"
-#include "thpapi/frame_intake.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::scan::testing {
@@ -75,7 +74,6 @@ class ScanFixture : public ::testing::Test {
   }
   static void reset() {
     transport::ResetInterfaceTable();
-    thpapi::setFrameIntake(nullptr);
     setKnownDeviceStore(nullptr);
     setLocalKeyReader(nullptr);
     ResetScan();

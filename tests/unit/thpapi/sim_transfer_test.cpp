@@ -10,6 +10,10 @@
 #include "thpapi/last_error.h"
 #include "thpapi/module_transfer.h"
 #include "thpapi/transfer_loop.h"
+#include "transport/receive_path.h"
+
+// Every wait here takes frames the way the program does, without the scan's bookkeeping.
+static quorrel::transport::ReceivePath path;
 
 namespace quorrel::thpapi {
 namespace {
@@ -52,7 +56,7 @@ TEST(SimTransfer, ParameterBlockPiecesEndAtTheStatedLength) {
     SimHost h(simScenario({}, patternBlock(size, static_cast<std::uint32_t>(size))));
     Bytes block(16384, kGuard);
     std::size_t received = 0;
-    ASSERT_EQ(thpapi_ReadModuleBlock(kHost, kSimLocalMac, 2, block, received), 0);
+    ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, block, received), 0);
     EXPECT_EQ(received, size);
     EXPECT_EQ(Bytes(block.begin(), block.begin() + size), h.local().modules.parameterBlock);
     EXPECT_TRUE(guarded(block, size));
@@ -68,7 +72,7 @@ TEST(SimTransfer, FirmwareHeadersAreReadOnTheirOwnAndKindThreeReadsBothModules) 
   SimHost h(simScenario(chain));
   Bytes image(chain.size() + 16, kGuard);
   std::size_t received = 0;
-  ASSERT_EQ(thpapi_ReadModuleBlock(kHost, kSimLocalMac, 1, image, received), 0);
+  ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 1, image, received), 0);
   ASSERT_EQ(received, chain.size());
   EXPECT_TRUE(std::equal(chain.begin(), chain.end(), image.begin()));
   const auto asked = sentRequests(h, 0xA024);
@@ -83,7 +87,7 @@ TEST(SimTransfer, FirmwareHeadersAreReadOnTheirOwnAndKindThreeReadsBothModules) 
 
   Bytes firmware(8192), block(16384);
   ModuleReadBuffers buffers{firmware, block};
-  ASSERT_EQ(thpapi_ReadModules(kHost, kSimLocalMac, 3, buffers), 0);
+  ASSERT_EQ(thpapi_ReadModules(path, kHost, kSimLocalMac, 3, buffers), 0);
   const auto& m = h.local().modules;
   EXPECT_EQ(Bytes(firmware.begin(), firmware.begin() + buffers.firmwareReceived), m.firmware);
   EXPECT_EQ(Bytes(block.begin(), block.begin() + buffers.parameterBlockReceived), m.parameterBlock);
@@ -101,7 +105,7 @@ TEST(SimTransfer, ModuleAnnouncingMoreThanItsBufferIsRefusedAtOnce) {
     SimHost h(c.scenario);
     Bytes buffer(c.room + 64, kGuard);
     std::size_t received = 0;
-    EXPECT_EQ(thpapi_ReadModuleBlock(kHost, kSimLocalMac, c.kind,
+    EXPECT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, c.kind,
                                      MutableByteSpan(buffer).first(c.room), received),
               -1);
     EXPECT_EQ(lastError(), kErrorTooSmall);
@@ -129,7 +133,7 @@ TEST(SimTransfer, WritesSendEveryPieceAndEndInTheCommitOrStartTheirOptionsAsk) {
     sim::prepareModules(h.local());
     const Bytes oldFirmware = h.local().modules.firmware;
     const ByteSpan first = c.withFirmware ? ByteSpan(chain) : ByteSpan{};
-    ASSERT_EQ(thpapi_WriteModules(kHost, kSimLocalMac, first, block, c.options), 0);
+    ASSERT_EQ(thpapi_WriteModules(path, kHost, kSimLocalMac, first, block, c.options), 0);
     // A memory write sends the last image from its load address, then the block at 0x01F00000.
     const bool memory = c.options == 0;
     const std::uint32_t blockAt = memory ? 0x01F00000u : 0;
@@ -167,7 +171,7 @@ TEST(SimTransfer, DamagedReadPiecesAreRetriedUntilRetriesRunOut) {
     h.behaviour().corruptCount = c.count;
     Bytes block(15560, kGuard);
     std::size_t received = 0;
-    ASSERT_EQ(thpapi_ReadModuleBlock(kHost, kSimLocalMac, 2, block, received), c.result);
+    ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, block, received), c.result);
     EXPECT_EQ(sentRequests(h, 0xA024).size(), c.requests);
     EXPECT_TRUE(c.result == 0 || lastError() == kErrorInvalid);
     EXPECT_EQ(block == h.local().modules.parameterBlock, c.result == 0);
@@ -180,7 +184,7 @@ TEST(SimTransfer, HostActionIndicationIsAnsweredMidTransfer) {
   h.behaviour().hostActionCode = 5;
   Bytes block(15560);
   std::size_t received = 0;
-  ASSERT_EQ(thpapi_ReadModuleBlock(kHost, kSimLocalMac, 2, block, received), 0);
+  ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, block, received), 0);
   EXPECT_EQ(block, h.local().modules.parameterBlock);
   const auto& c = h.local().modules.counters;
   EXPECT_EQ(c.hostActionResponses, 1u);
@@ -193,7 +197,7 @@ TEST(SimTransfer, AdapterThatStopsAnsweringFailsTheTransfer) {
     h.behaviour().stopAfterPiece = 4;
     Bytes buffer(15560 + 64, kGuard);
     std::size_t received = 0;
-    EXPECT_EQ(thpapi_ReadModuleBlock(kHost, kSimLocalMac, 2, MutableByteSpan(buffer).first(15560),
+    EXPECT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, MutableByteSpan(buffer).first(15560),
                                      received),
               -1);
     EXPECT_EQ(lastError(), kErrorInvalid);
@@ -203,7 +207,7 @@ TEST(SimTransfer, AdapterThatStopsAnsweringFailsTheTransfer) {
   }
   SimHost h(simScenario());
   h.behaviour().stopAfterPiece = 6;
-  EXPECT_EQ(thpapi_WriteModules(kHost, kSimLocalMac, chainOf({3000}), newBlock(), 0x23), -1);
+  EXPECT_EQ(thpapi_WriteModules(path, kHost, kSimLocalMac, chainOf({3000}), newBlock(), 0x23), -1);
   EXPECT_TRUE(sentRequests(h, 0xA028).empty());
   EXPECT_EQ(h.local().modules.counters.commits, 0u);
   EXPECT_EQ(h.local().networkKey, kSimLocalKey);

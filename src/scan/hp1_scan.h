@@ -1,6 +1,6 @@
 // The HomePlug 1.0 side of the scan: sending its three requests (statistics, local
-// parameters, network statistics), the frame intake that every poll goes through, and the
-// handler of the replies the Turbo poll passes on.
+// parameters, network statistics), fetching the local parameters that a network statistics
+// reply asked for, and handling the replies the scan's waits take.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 
 #include "platform/bytes.h"
 #include "transport/interface_table.h"
+#include "transport/receive_path.h"
 
 namespace quorrel::scan {
 
@@ -63,22 +64,17 @@ void sendLocalParametersRequest(std::uint8_t selector);
 // To broadcast on interface `index` from `source` (nothing when it is zero).
 void sendNetworkStatisticsRequest(int index, const MacAddress& source);
 
-// The intake of every poll: one frame from interface `index`, after the HomePlug 1.0
-// bookkeeping. The frame lives in the intake's own slot until its next call.
-const transport::ReceivedFrame* ReadInterfaceFrame(int index);
-// A frame the Turbo poll does not handle itself; true when handled.
-bool HandleHp1Frame(ByteSpan frame);
+// A HomePlug 1.0 frame a wait of the scan took, or one the Turbo poll does not handle
+// itself; true when handled.
+bool HandleHp1Frame(const transport::Frame& frame);
+// Fetches the local parameters of every interface whose network statistics reply asked for
+// them since the last call. The scan calls it at its steps, never from inside a wait.
+void FetchWantedParameters();
 // The HomePlug 1.0 rate update from a network statistics reply.
 void UpdateHp1Rates(ByteSpan reply);
 
-// A HomePlug 1.0 frame whose destination is its source (not broadcast).
-bool isLoopbackFrame(ByteSpan frame);
-// For `ms`: clear loopbackSeen, take one frame from `index` through the intake, discard it,
-// sleep 1 ms; true as soon as a looped-back frame was seen.
+// For `ms`: clear the loopback mark, take one frame from `index`, hand a HomePlug 1.0 one to
+// HandleHp1Frame, sleep 1 ms; true as soon as a looped-back frame was seen.
 bool waitForLoopback(int index, std::uint32_t ms);
-
-// Frames taken while the intake fetched the local parameters, not yet handed out (tests).
-std::size_t intakeBacklog(int index);
-void ResetIntake();
 
 }  // namespace quorrel::scan

@@ -1,10 +1,11 @@
-// The frame intake and the HomePlug 1.0 handler on hand-made frames: the received-frame slot
-// that a local-parameter fetch must not disturb, loopback decided per frame, short and long
-// replies, rates at their bounds, and frames from sources that say nothing about us.
+// The HomePlug 1.0 bookkeeping, the parameter fetch and the handler on hand-made frames: a
+// fetch asked for by a reply and made at the scan's next step, loopback decided per frame,
+// short and long replies, rates and counts at their bounds, and frames from sources that say
+// nothing about us.
 #include <cmath>
 
 #include "api/rate_stats.h"
-#include "scan/hp1_intake.h"
+#include "scan/hp1_scan.h"
 #include "scan_fixture.h"
 #include "support/fake_backend.h"
 #include "thpapi/decoder.h"
@@ -73,14 +74,20 @@ class IntakeTest : public ScanFixture {
     transport::EnumerateInterfaces();
     transport::OpenInterface(0);
     transport::OpenInterface(1);
-    InstallScanIntake();
   }
   Frame poll() {
-    std::array<std::uint8_t, 1528> buffer{};
-    std::size_t length = 0;
-    if (thpapi::PollManagementFrame(buffer, length) != 1) return {};
-    return Frame(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
+    if (!receivePath().next(taken)) return {};
+    return Frame(taken.bytes().begin(), taken.bytes().end());
   }
+  // `bytes` as the path hands it out, arrived on `arrival`.
+  static transport::Frame at(const Frame& bytes, int arrival = 0) {
+    transport::Frame f;
+    f.arrival = arrival;
+    f.length = std::min(bytes.size(), f.data.size());
+    std::copy_n(bytes.begin(), f.length, f.data.begin());
+    return f;
+  }
+  transport::Frame taken;  // the last frame poll took
   void useRemote(int i, const MacAddress& mac, double rate) {
     api::RemoteDevice& r = api::currentDevices().remotes[static_cast<std::size_t>(i)];
     r.inUse = true;
@@ -91,17 +98,18 @@ class IntakeTest : public ScanFixture {
   quorrel::testing::FakeBackend fake;
 };
 
-TEST_F(IntakeTest, FetchStartedByAReplyLeavesItsFrameWholeAndLosesNothing) {
+TEST_F(IntakeTest, FetchAskedByAReplyWaitsForTheScanAndLosesNothing) {
   const Frame reply = networkStatistics(kDevice, 3, {{kRemote, 300}});
   const Frame later1 = avFrame();
   const Frame later2 = hp1(kHost, kRemote, 0x08, 0);
   fake.ports[0].incoming = {reply, later1, later2};
 
-  // The reply starts the fetch, which takes the other two frames while it waits.
+  // The reply only asks for the fetch: nothing is sent from inside the receive.
   EXPECT_EQ(poll(), reply);
-  EXPECT_EQ(intakeBacklog(0), 2u);
-  EXPECT_EQ(poll(), later1);
-  EXPECT_EQ(poll(), later2);
+  EXPECT_TRUE(fake.ports[0].sent.empty());
+  FetchWantedParameters();
+  // The statistics reply the fetch took while it waited was handled, not lost.
+  EXPECT_NE(api::FindRemote(kRemote), nullptr);
   EXPECT_TRUE(poll().empty());
   EXPECT_EQ(api::interfaceState(0).localMac, kDevice);
   EXPECT_EQ(api::interfaceState(0).localClass, api::DeviceClass::HomePlug1);
@@ -112,12 +120,14 @@ TEST_F(IntakeTest, FetchStartedByAReplyLeavesItsFrameWholeAndLosesNothing) {
   fake.ports[0].sent.clear();
   fake.ports[0].incoming = {networkStatistics(kDevice, 3, {}), parametersReply(1)};
   poll();
+  FetchWantedParameters();
   EXPECT_EQ(fake.ports[0].sent.size(), 1u);
   EXPECT_EQ(api::interfaceState(0).localParameters[0], 18);
   EXPECT_EQ(api::interfaceState(0).localParameters[49], 67);
   fake.ports[1].incoming = {networkStatistics(kDevice, 5, {})};
   EXPECT_FALSE(poll().empty());
   EXPECT_FALSE(api::interfaceState(1).localPresent);
+  FetchWantedParameters();
   EXPECT_TRUE(fake.ports[1].sent.empty());
 }
 
@@ -125,7 +135,7 @@ TEST_F(IntakeTest, LoopbackIsDecidedFrameByFrame) {
   fake.ports[0].incoming = {hp1(kDevice, kDevice, 0x08, 0), hp1(kHost, kStranger, 0x08, 0),
                             hp1(kBroadcastMac, kBroadcastMac, 0x08, 0)};
   poll();
-  EXPECT_TRUE(scanState().loopbackSeen);
+  EXPECT_TRUE(hp1Bookkeeping().loopbackSeen());
   EXPECT_TRUE(api::interfaceState(0).localPresent);
   poll();
   poll();
@@ -135,28 +145,28 @@ TEST_F(IntakeTest, LoopbackIsDecidedFrameByFrame) {
 
 TEST_F(IntakeTest, ParametersAreTakenOnlyWholeAndByTheirSelector) {
   // The intake: a reply one byte short, or of the working copy, is not the stored parameters.
-  for (const auto& [reply, taken] :
+  for (const auto& [reply, stored] :
        {std::pair{parametersReply(1, 67), false}, std::pair{parametersReply(2, 68), false},
         std::pair{parametersReply(1, 68), true}}) {
     api::interfaceState(0).localAnswered = false;
     fake.ports[0].incoming = {reply};
     poll();
-    EXPECT_EQ(api::interfaceState(0).localAnswered, taken) << reply.size() << " " << +reply[17];
+    EXPECT_EQ(api::interfaceState(0).localAnswered, stored) << reply.size() << " " << +reply[17];
   }
   // The handler: before the stored copy answered, the working copy is what counts.
   api::interfaceState(0).localAnswered = false;
   scanState().localParamsValid = false;
-  EXPECT_TRUE(HandleHp1Frame(parametersReply(1)));
+  EXPECT_TRUE(HandleHp1Frame(at(parametersReply(1))));
   EXPECT_FALSE(scanState().localParamsValid);
-  EXPECT_TRUE(HandleHp1Frame(parametersReply(2)));
+  EXPECT_TRUE(HandleHp1Frame(at(parametersReply(2))));
   EXPECT_TRUE(scanState().localParamsValid);
   EXPECT_EQ(scanState().localParams[0], 18);
-  EXPECT_FALSE(HandleHp1Frame(parametersReply(1, 60)));
+  EXPECT_FALSE(HandleHp1Frame(at(parametersReply(1, 60))));
   // Bytes that repeat go to the parameter log instead.
   Frame repeated = parametersReply(2);
   std::fill(repeated.begin() + 18, repeated.begin() + 25, 0xAA);
   scanState().localParamsValid = false;
-  EXPECT_TRUE(HandleHp1Frame(repeated));
+  EXPECT_TRUE(HandleHp1Frame(at(repeated)));
   EXPECT_FALSE(scanState().localParamsValid);
   EXPECT_EQ(listener.parameterLogs, (std::vector<int>{1}));
 }
@@ -175,7 +185,7 @@ TEST_F(IntakeTest, InterfaceRateWithoutALeadingRemoteIsZeroAndHeldToSixteenBits)
     api::currentDevices().remotes = {};
     api::currentDevices().rateStats.currentRate = 77;
     useRemote(c.entry, kStranger, c.rate);
-    EXPECT_TRUE(HandleHp1Frame(networkStatistics(kDevice, 3, {})));
+    EXPECT_TRUE(HandleHp1Frame(at(networkStatistics(kDevice, 3, {}))));
     const api::RateStats& s = api::currentDevices().rateStats;
     EXPECT_EQ(s.currentRate, c.expected) << c.entry;
     EXPECT_EQ(s.fails, 0x0102u);
@@ -196,11 +206,11 @@ TEST_F(IntakeTest, StationsAreReadOnlyAsFarAsTheReplyHoldsAndFifteenAtMost) {
   useRemote(1, listed[1].first, 0);
   useRemote(2, listed[15].first, 0);
   // Room for one whole station and part of a second.
-  HandleHp1Frame(networkStatistics(kDevice, 3, listed, 24 + 12 + 8));
+  HandleHp1Frame(at(networkStatistics(kDevice, 3, listed, 24 + 12 + 8)));
   EXPECT_EQ(remote(0).rateStats.currentRate, 8);
   EXPECT_EQ(remote(1).rateStats.currentRate, 0);
   // Room for sixteen: the sixteenth is not read.
-  HandleHp1Frame(networkStatistics(kDevice, 3, listed, 24 + 12 * 16));
+  HandleHp1Frame(at(networkStatistics(kDevice, 3, listed, 24 + 12 * 16)));
   EXPECT_EQ(remote(1).rateStats.currentRate, 8);
   EXPECT_EQ(remote(2).rateStats.currentRate, 0);
 }
@@ -208,19 +218,20 @@ TEST_F(IntakeTest, StationsAreReadOnlyAsFarAsTheReplyHoldsAndFifteenAtMost) {
 TEST_F(IntakeTest, RepliesOfStrangersAndOtherInterfacesAreIgnored) {
   api::currentState().localMac = kDevice;
   useRemote(0, kRemote, 0);
-  EXPECT_FALSE(HandleHp1Frame(networkStatistics(kStranger, 3, {{kRemote, 300}})));
+  EXPECT_FALSE(HandleHp1Frame(at(networkStatistics(kStranger, 3, {{kRemote, 300}}))));
   EXPECT_EQ(remote(0).rateStats.currentRate, 0);
 
   // A statistics reply that came in on interface 1 adds nothing to interface 0.
   fake.ports[1].incoming = {hp1(kHost, kStranger, 0x08, 0)};
-  const Frame f = poll();
-  ASSERT_EQ(thpapi::lastFrameInterface(), 1);
-  EXPECT_FALSE(HandleHp1Frame(f));
+  poll();
+  ASSERT_EQ(taken.arrival, 1);
+  EXPECT_FALSE(HandleHp1Frame(taken));
   EXPECT_EQ(api::FindRemote(kStranger), nullptr);
 
   // Our own frames coming back through the capture are no remote either.
   fake.ports[0].incoming = {hp1(kBroadcastMac, kHost, 0x08, 0)};
-  EXPECT_TRUE(HandleHp1Frame(poll()));
+  poll();
+  EXPECT_TRUE(HandleHp1Frame(taken));
   EXPECT_EQ(api::FindRemote(kHost), nullptr);
 }
 
@@ -228,12 +239,12 @@ TEST_F(IntakeTest, TruncatedAndForeignFramesAreHarmless) {
   for (std::size_t n : {0u, 6u, 13u, 14u, 15u, 16u, 17u}) {
     Frame f = networkStatistics(kDevice, 3, {{kRemote, 300}});
     f.resize(n);
-    EXPECT_FALSE(HandleHp1Frame(f)) << n;
+    EXPECT_FALSE(HandleHp1Frame(at(f))) << n;
     fake.ports[0].incoming = {f};
     poll();
   }
   EXPECT_FALSE(api::interfaceState(0).localPresent);
-  EXPECT_FALSE(HandleHp1Frame(avFrame()));
+  EXPECT_FALSE(HandleHp1Frame(at(avFrame())));
 }
 
 // Station lists with duplicates, the local device, broadcast, and a count past the data.

@@ -1,0 +1,36 @@
+// What every received HomePlug 1.0 frame tells about the local device of the interface it came
+// on, whoever waits for it: a looped-back frame or a network statistics reply names the local
+// device, a parameters reply gives its stored parameters. Given to the receive path when it is
+// built, so no wait can take such a frame unseen.
+#pragma once
+
+#include <array>
+
+#include "transport/interface_table.h"
+#include "transport/receive_path.h"
+
+namespace quorrel::brantleapi {
+
+class Hp1Bookkeeping final : public transport::FrameObserver {
+ public:
+  void observe(const transport::Frame& frame) override;
+
+  // A looped-back HomePlug 1.0 frame was seen since the last clearLoopback.
+  bool loopbackSeen() const { return loopbackSeen_; }
+  void clearLoopback() { loopbackSeen_ = false; }
+  // A network statistics reply named a local device of a known class on interface `index`,
+  // whose parameters should now be fetched; true once per such reply.
+  bool takeFetchWanted(int index);
+  void reset() { *this = Hp1Bookkeeping{}; }
+
+ private:
+  bool loopbackSeen_ = false;
+  std::array<bool, transport::kMaxInterfaces> fetchWanted_{};
+};
+
+// A HomePlug 1.0 frame whose destination is its source (not broadcast).
+bool isLoopbackFrame(ByteSpan frame);
+// A local parameters reply (type 0x19) long enough to hold its 50 bytes.
+bool isParametersReply(ByteSpan frame);
+
+}  // namespace quorrel::brantleapi

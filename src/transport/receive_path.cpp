@@ -1,0 +1,45 @@
+// Frames of other ethertypes cannot pass the capture filter of a real interface; the check
+// here keeps a test backend or a damaged frame from reaching the decoders.
+#include "transport/receive_path.h"
+
+#include <algorithm>
+
+namespace quorrel::transport {
+
+namespace {
+
+bool isManagementFrame(ByteSpan frame) {
+  if (frame.size() < kEtherTypeOffset + 2 || frame.size() > kMaxFrameLength) return false;
+  const std::uint16_t type = readBe16(frame, kEtherTypeOffset);
+  return type == kEtherTypeHomePlugAv || type == kEtherTypeHomePlug1;
+}
+
+}  // namespace
+
+bool ReceivePath::take(int index, Frame& out) {
+  for (int taken = 0; taken < kPollTakesPerInterface; ++taken) {
+    const ReceivedFrame* f = ReceiveFrame(index);
+    if (f == nullptr) return false;
+    if (f->data == nullptr || !isManagementFrame(f->bytes())) continue;
+    out.arrival = index;
+    out.length = f->length;
+    std::copy_n(f->data, f->length, out.data.begin());
+    if (observer_ != nullptr) observer_->observe(out);
+    return true;
+  }
+  return false;
+}
+
+bool ReceivePath::next(Frame& out) {
+  const int count = interfaceTable().interfaceCount;
+  for (int i = 0; i < count; ++i)
+    if (take(i, out)) return true;
+  return false;
+}
+
+bool ReceivePath::nextFrom(int index, Frame& out) {
+  if (index < 0 || index >= kMaxInterfaces) return false;
+  return take(index, out);
+}
+
+}  // namespace quorrel::transport
