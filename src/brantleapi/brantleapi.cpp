@@ -147,7 +147,11 @@ bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1F
   bool handled = false;
   for (int taken = 0; taken < kMaxPollFrames; ++taken) {
     if (!path.next(frame)) break;
-    if (!isHp1Frame(frame.bytes())) return false;
+    if (!isHp1Frame(frame.bytes())) {
+      // Not ours, but someone may be waiting for it.
+      if (other != nullptr) other(frame);
+      return false;
+    }
     handled = handleTurboFrame(frame, text, other);
     platform::sleepMs(1);
   }

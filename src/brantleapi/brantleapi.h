@@ -33,8 +33,9 @@ bool requestTurboIdentity();
 // Private request to the local device; 1 when the host MAC is unknown, else the send result.
 int requestTurboPrivate(std::uint8_t subtype);
 
-// Who takes the 0x887B frames that the Turbo poll does not handle itself (everything but
-// types 0x02, 0x12 and 0x13); true when it handled the frame. May be null.
+// Who takes the frames that the Turbo poll takes but does not handle itself: 0x887B frames of
+// other types than 0x02, 0x12 and 0x13, and the HomePlug AV frame that ends a poll; true when
+// it handled the frame. May be null.
 using OtherHp1Frames = bool (*)(const transport::Frame& frame);
 
 // Handles one 0x887B frame as the poll does; true when it was handled.

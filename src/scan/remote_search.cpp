@@ -51,31 +51,35 @@ void AvRemoteSearch::takeList(const std::vector<Station>& listed) {
 
 bool AvRemoteSearch::takeFrame() {
   transport::Frame frame;
-  thpapi::ThapiResult r;
   if (!receivePath().next(frame)) return false;
-  if (frame.etherType() != thpapi::kEtherTypeAv) {
+  if (frame.etherType() != thpapi::kEtherTypeAv)
     detail::passOver(frame);
-    return true;
-  }
-  if (frame.arrival != here_) return true;
+  else
+    offer(frame);
+  return true;
+}
+
+void AvRemoteSearch::offer(const transport::Frame& frame) {
+  thpapi::ThapiResult r;
+  if (stage_ == Stage::Idle || frame.arrival != here_) return;
   if (stage_ == Stage::List) {
     if (thpapi::thpapi_DecodeFrame(frame.bytes(), r,
                                    thpapi::expectedVersionFor(thpapi::kNetworkInfoRequest)) != 0 ||
         r.mmtype != thpapi::kNetworkInfoConfirm || (r.dataValid != 1 && r.status != 0) ||
         (!isZeroMac(local_) && r.source != local_))
-      return true;
+      return;
     thpapi::setAvAnswered(true);
     std::vector<Station> listed;
     for (const thpapi::StationEntry& e : r.stations) listed.push_back({e.mac, e.rate, 0});
     takeList(listed);
-    return true;
+    return;
   }
   if (thpapi::thpapi_DecodeFrame(frame.bytes(), r, 0) != 0 || r.mmtype != thpapi::kVersionConfirm ||
       r.dataValid != 1)
-    return true;
+    return;
   auto s = std::find_if(asked_.begin(), asked_.end(),
                         [&](const Station& a) { return a.mac == r.source; });
-  if (s == asked_.end()) return true;
+  if (s == asked_.end()) return;
   thpapi::setAvAnswered(true);
   const auto layout = version_ == thpapi::kMessageVersionV1 ? api::StationListLayout::Mmv1
                                                             : api::StationListLayout::Mmv0;
@@ -85,7 +89,6 @@ bool AvRemoteSearch::takeFrame() {
     api::UpdateRateStats(entry->rateStats, s->rate, 0, 0, api::RateMode::HomePlugAv);
   }
   asked_.erase(s);
-  return true;
 }
 
 // A station silent for its whole wait keeps the rate it had.
@@ -105,16 +108,20 @@ void AvRemoteSearch::ask(std::uint32_t t) {
   if (stage_ == Stage::Versions && asked_.empty()) stage_ = Stage::Idle;
 }
 
+// Nobody's time runs out while answers wait to be taken: the ticks, not the station, made them
+// wait. Under a flood of frames the budget still ends the step.
 bool AvRemoteSearch::step(std::uint32_t budgetMs) {
   const std::uint32_t start = now();
-  for (;;) {
+  while (stage_ != Stage::Idle) {
+    const bool got = takeFrame();
+    const bool timeUp = now() - start >= budgetMs;
+    if (got && !timeUp) continue;
     expire(now());
     if (stage_ == Stage::Versions) ask(now());
-    if (stage_ == Stage::Idle) return false;
-    const bool got = takeFrame();
-    if (now() - start >= budgetMs) return true;
-    if (!got) platform::sleepMs(1);
+    if (stage_ == Stage::Idle || timeUp) break;
+    platform::sleepMs(1);
   }
+  return running();
 }
 
 }  // namespace quorrel::scan

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "transport/receive_path.h"
 
 namespace quorrel::scan {
 
@@ -25,6 +26,8 @@ class AvRemoteSearch {
   // False once the search has ended.
   bool step(std::uint32_t budgetMs);
   bool running() const { return stage_ != Stage::Idle; }
+  // A HomePlug AV frame another poll of the tick took: an answer of the search, or nothing.
+  void offer(const transport::Frame& frame);
   void reset() { *this = AvRemoteSearch{}; }
 
  private:

@@ -129,6 +129,12 @@ brantleapi::Hp1Bookkeeping& hp1Bookkeeping() {
   return scan.bookkeeping;
 }
 
+bool HandleTickFrame(const transport::Frame& frame) {
+  if (frame.etherType() == thpapi::kEtherTypeHp1) return HandleHp1Frame(frame);
+  scan.remoteSearch.offer(frame);
+  return false;
+}
+
 bool StartScan(std::uint32_t interval, int threshold, bool autoscanEnabled) {
   StopScan();
   scan.remoteSearch.reset();

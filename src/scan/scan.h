@@ -51,6 +51,10 @@ void ResetScan();
 transport::ReceivePath& receivePath();
 brantleapi::Hp1Bookkeeping& hp1Bookkeeping();
 
+// A frame that a poll of the tick took but does not handle itself (the Turbo poll's): a
+// HomePlug 1.0 one goes to the HomePlug 1.0 handler, a HomePlug AV one to the remote search.
+bool HandleTickFrame(const transport::Frame& frame);
+
 // The longest a tick may hold the user-interface thread, and the part of it the remote search
 // may spend waiting for answers (the rest goes to the tick's sends and its poll).
 inline constexpr std::uint32_t kTickLimitMs = 10;

@@ -15,20 +15,20 @@ namespace {
 class BrantleTurboOperations final : public TurboOperations {
  public:
   bool detectTurboDevice() override {
-    return brantleapi::detectTurboDevice(receivePath(), &HandleHp1Frame);
+    return brantleapi::detectTurboDevice(receivePath(), &HandleTickFrame);
   }
   int requestTurboPrivate(std::uint8_t subtype) override {
     return brantleapi::requestTurboPrivate(subtype);
   }
   bool collectTurboReplies() override {
-    return brantleapi::collectTurboReplies(receivePath(), nullptr, &HandleHp1Frame);
+    return brantleapi::collectTurboReplies(receivePath(), nullptr, &HandleTickFrame);
   }
   bool requestTurboIdentity() override { return brantleapi::requestTurboIdentity(); }
   bool requestTurboStatistics(const MacAddress& destination) override {
-    return brantleapi::requestTurboStatistics(receivePath(), destination, &HandleHp1Frame);
+    return brantleapi::requestTurboStatistics(receivePath(), destination, &HandleTickFrame);
   }
   bool pollTurboReplies() override {
-    return brantleapi::pollTurboReplies(receivePath(), nullptr, &HandleHp1Frame);
+    return brantleapi::pollTurboReplies(receivePath(), nullptr, &HandleTickFrame);
   }
 };
 

@@ -161,7 +161,7 @@ TEST_F(ScanCycleTest, NoiseLosesNoAnswer) {
   sim::Network* net =
       attach(kAvLocal + stations(8) + "[behaviour]\nnoise on\nnoise_interval_us 200\n");
   ASSERT_TRUE(StartScan(3, 3, true));
-  ticks(3);
+  ticks(8);  // up to the ageing step: the remote search runs over the ticks after phase 3
   EXPECT_GT(net->stats().noise, 100u);
   for (int i = 0; i < 8; ++i) EXPECT_GT(remote(i).rateStats.currentRate, 0) << i;
 }
@@ -217,6 +217,31 @@ TEST_F(ScanCycleTest, StationsAnswerOnlyForThemselvesAndTicksStayShort) {
   EXPECT_EQ(remote(1).rateStats.currentRate, 0);
   EXPECT_TRUE(remote(1).inUse);
 }
+
+// A local adapter that relays one request at a time (12 or 20 ms each) answers each within
+// 100 ms of its own request only if the requests are not sent in one burst.
+class SerialRelayTest : public ScanFixture, public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(SerialRelayTest, EveryStationRatedWithinTwoCyclesInShortTicks) {
+  attach(kAvLocal + stations(31))->behaviour().relayMs = GetParam();
+  const std::uint32_t interval = 30;
+  ASSERT_TRUE(StartScan(interval, 3, true));
+  std::uint64_t longest = 0;
+  for (std::uint32_t t = 0; t < 2 * (2 * interval + 4); ++t) {
+    clock.sleepMs(scanTimerPeriodMs());
+    const std::uint64_t start = nowMs();
+    const std::uint32_t cycles = scanState().cyclesCompleted;
+    ScanTick();
+    // The ageing step's local search waits as long as its own exchanges take.
+    if (scanState().cyclesCompleted == cycles) longest = std::max(longest, nowMs() - start);
+  }
+  int rated = 0;
+  for (int i = 0; i < 31; ++i) rated += remote(i).rateStats.currentRate > 0 ? 1 : 0;
+  EXPECT_EQ(rated, 31);
+  EXPECT_LE(longest, kTickLimitMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(RelayMs, SerialRelayTest, ::testing::Values(12u, 20u));
 
 TEST_F(ScanCycleTest, RestartsClearTheListOrOnlyTheCycle) {
   attach(kAvLocal + stations(2));

@@ -65,6 +65,14 @@ std::uint32_t Network::latencyOf(const Adapter& a) const {
   return isLocal(a) ? b.localLatencyUs : b.localLatencyUs + b.remoteLatencyUs;
 }
 
+std::uint32_t Network::relayedLatencyOf(const Adapter& a) {
+  const Behaviour& b = scenario_.behaviour;
+  if (isLocal(a) || b.relayMs == 0) return latencyOf(a);
+  const std::uint64_t start = std::max(nowUs_, relayFreeUs_);
+  relayFreeUs_ = start + std::uint64_t{b.relayMs} * 1000;
+  return static_cast<std::uint32_t>(relayFreeUs_ - nowUs_) + b.localLatencyUs;
+}
+
 void Network::setTimelines(std::vector<StationTimeline> timelines) {
   timelines_ = std::move(timelines);
   timelines_.resize(scenario_.remotes.size());

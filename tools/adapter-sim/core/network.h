@@ -83,6 +83,10 @@ class Network {
   std::uint8_t statusFor(std::uint16_t confirmationType) const;
   // The latency of an answer from `a`, before the delay knob.
   std::uint32_t latencyOf(const Adapter& a) const;
+  // The latency of a remote's answer to a request the local adapter relays: with relayMs set,
+  // requests are relayed one at a time, each taking that long, so answers queue behind each
+  // other.
+  std::uint32_t relayedLatencyOf(const Adapter& a);
   // The host's address as last seen in a request (zero before the first).
   const MacAddress& hostMac() const { return hostMac_; }
 
@@ -102,6 +106,7 @@ class Network {
   std::vector<Pending> pending_;  // kept sorted by due time, then order of scheduling
   std::uint64_t nextOrder_ = 0;
   std::uint64_t answerCount_ = 0;
+  std::uint64_t relayFreeUs_ = 0;  // when the local adapter can relay the next request
   std::optional<std::uint64_t> nextNoiseUs_;
   MacAddress hostMac_{};
   std::uint64_t nowUs_ = 0;

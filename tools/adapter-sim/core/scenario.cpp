@@ -270,6 +270,8 @@ class Parser {
       number32(b.localLatencyUs, 10000000);
     } else if (key == "remote_latency_us") {
       number32(b.remoteLatencyUs, 10000000);
+    } else if (key == "relay_ms") {
+      number32(b.relayMs, 10000);
     } else if (key == "noise_interval_us") {
       number32(b.noiseIntervalUs, 10000000);
       if (b.noiseIntervalUs < 100) fail(number, "noise_interval_us must be at least 100");

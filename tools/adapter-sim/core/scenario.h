@@ -84,6 +84,9 @@ struct Behaviour {
   std::uint32_t noiseIntervalUs = 10000;
   std::uint32_t localLatencyUs = 300;
   std::uint32_t remoteLatencyUs = 2000;  // through the powerline: local latency plus this
+  // A local adapter that relays version requests to remotes one at a time, each this long
+  // (0: all at once, each with the remote latency).
+  std::uint32_t relayMs = 0;
 
   // Module transfers. Pieces are the read, write and memory-write requests an adapter takes,
   // counted from 1 (AdapterModules::counters.pieces).

@@ -66,6 +66,7 @@ Adapter* avAdapterAt(Network& net, const MacAddress& mac) {
 }
 
 Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
+  const std::uint32_t latency = net.relayedLatencyOf(from);
   auto f = wire::avFrame(to, from.mac, 0, kVersionRequest + 1,
                          kVersionFrameLength - wire::kPayloadOffsetV0);
   writeU8(f, kVersionStatus, net.statusFor(kVersionRequest + 1));
@@ -74,7 +75,7 @@ Answer versionAnswer(Network& net, const Adapter& from, const MacAddress& to) {
   writeU8(f, kVersionTextLength, static_cast<std::uint8_t>(n));
   writeBytes(f, kVersionText,
              ByteSpan(reinterpret_cast<const std::uint8_t*>(from.firmware.data()), n));
-  return Answer{std::move(f), net.latencyOf(from), wire::kOuiOffsetV0, std::nullopt};
+  return Answer{std::move(f), latency, wire::kOuiOffsetV0, std::nullopt};
 }
 
 void onVersion(Network& net, const wire::Request& r, std::vector<Answer>& out) {
