@@ -34,7 +34,8 @@ cleanup() {
 trap cleanup EXIT INT TERM
 sim_pair_up qg "$build" "$scenario"
 
-# The program's data file and lock of this run stay apart from the user's own.
+# The program's data file of this run stays apart from the user's own; its namespace keeps its
+# single-instance lock apart too.
 export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work
 mkdir -p "$XDG_DATA_HOME"
 echo "== quorrel-utility (scenario $(basename "$scenario"))"

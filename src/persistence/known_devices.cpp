@@ -108,9 +108,13 @@ std::string DefaultDeviceName() {
 int AppendKnownDevice(const MacAddress& mac, std::string_view name) {
   if (isZeroMac(mac)) return 0;
   if (inUse() >= kKnownCapacity) {
-    const auto oldest = std::min_element(
-        table.records.begin(), table.records.begin() + inUse(),
-        [](const KnownDevice& a, const KnownDevice& b) { return a.lastSeen < b.lastSeen; });
+    // A password the user typed is never given up; of the others, the record seen longest
+    // ago (the first of equals) makes room.
+    const auto end = table.records.begin() + inUse();
+    auto oldest = end;
+    for (auto r = table.records.begin(); r != end; ++r)
+      if (r->password.empty() && (oldest == end || r->lastSeen < oldest->lastSeen)) oldest = r;
+    if (oldest == end) return 0;
     eraseRecord(static_cast<int>(oldest - table.records.begin()) + 1);
   }
   const int n = inUse();

@@ -15,7 +15,8 @@
 
 namespace quorrel::persistence {
 
-// The table's size. When it is full, a newcomer takes the place of the record seen longest ago.
+// The table's size. When it is full, a newcomer takes the place of the record without a
+// password that was seen longest ago.
 inline constexpr int kKnownCapacity = 100;
 inline constexpr std::size_t kKnownDeviceSize = 198;
 
@@ -77,8 +78,9 @@ int FindKnownByKey(ByteSpan key, std::string_view mode, api::NetworkName* networ
 // "Device N": N is knownCount + 1, or the lowest number from 1 whose name is free.
 std::string DefaultDeviceName();
 // Appends a record for `mac` named `name`, last seen now, and returns its index. A full table
-// first drops the record seen longest ago (the first of equals), so the table never outgrows
-// its 100 records. 0 for an all-zero MAC.
+// first drops the record without a password seen longest ago (the first of equals), so the
+// table never outgrows its 100 records. 0 for an all-zero MAC, and when every record of a
+// full table holds a password (the newcomer is not kept).
 int AppendKnownDevice(const MacAddress& mac, std::string_view name);
 
 // Removes the row of a device from the remote device list; the list installs it.

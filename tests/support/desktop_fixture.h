@@ -56,12 +56,13 @@ struct ScriptedRemote {
   double rate = 0;
 };
 
-// Finds what `network` says: a local adapter on interface 0 and its remotes.
+// Finds what it is told: a local adapter on interface `localInterface` and its remotes.
 class FakeScan final : public ScanControl {
  public:
   explicit FakeScan(std::vector<std::string>* log = nullptr) : log_(log) {}
 
   bool localPresent = true;
+  int localInterface = 0;
   api::DeviceClass localClass = api::DeviceClass::AvFirstGeneration;
   MacAddress localMac{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
   std::string networkName = "HomePlugAV";
@@ -80,8 +81,8 @@ class FakeScan final : public ScanControl {
     lastInterval = interval;
     lastThreshold = threshold;
     autoscanOn = enabled;
-    transport::interfaceTable().interfaceCount = 1;
-    api::InterfaceDevices& d = api::interfaceDevices(0);
+    transport::interfaceTable().interfaceCount = localInterface + 1;
+    api::InterfaceDevices& d = api::interfaceDevices(localInterface);
     d.localPresent = localPresent;
     d.localClass = localPresent ? localClass : api::DeviceClass::Unknown;
     d.localMac = localPresent ? localMac : MacAddress{};

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "support/desktop_fixture.h"
+#include "ui/presentation/quality_text.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/main_page.h"
@@ -96,6 +97,7 @@ class DesktopUiTest : public QObject {
   void waitCursorIsRestoredOnEveryPath();
   void mainPageShowsTheRemotesAndKeepsPictures();
   void remoteListWithoutTheRateColumn();
+  void defaultWidthsFitHeadersAndQualityTexts();
   void headerClicksSortAndLayoutRoundTripsThroughTheDataFile();
   void renameInPlace();
   void thirtyTwoLongNamesStayUsable();
@@ -216,6 +218,28 @@ void DesktopUiTest::remoteListWithoutTheRateColumn() {
   QCOMPARE(h.row("00:B0:52:20:00:02")->text(2),
            QString::fromUtf8("\u258C\u258C\u258C\u258C\u258C\u258C"));  // 100 Mbit/s
   keep(*h.sheet, "main-page-no-rate-column.png");
+}
+
+void DesktopUiTest::defaultWidthsFitHeadersAndQualityTexts() {
+  for (int style = 0; style < ui::kQualityStyleCount; ++style) {
+    Harness h;
+    persistence::preferences().qualityStyle = static_cast<std::int16_t>(style);
+    // Each class at its full scale, and one at rate 0: the widest texts of every style.
+    for (ui::testing::ScriptedRemote& r : h.scan.remotes)
+      r.rate = ui::levelFullScale(r.deviceClass);
+    h.scan.remotes.push_back({mac(5), api::DeviceClass::Usb, 0});
+    h.start();
+    const QHeaderView* header = h.list().header();
+    for (int c = 0; c < header->count(); ++c)
+      QVERIFY(header->sectionSizeHint(c) <= header->sectionSize(c));
+    const int quality = h.list().columns().indexOf(ui::ColumnKind::Quality);
+    const QAbstractItemView& view = h.list();  // the delegate's measure of every row
+    QVERIFY(view.sizeHintForColumn(quality) <= header->sectionSize(quality));
+    // A data file of an earlier version holds the drawn width of the Rate column.
+    const int rate = h.list().columns().indexOf(ui::ColumnKind::Rate);
+    h.list().setColumnWidth(rate, 70);
+    QVERIFY(header->sectionSizeHint(rate) <= header->sectionSize(rate));
+  }
 }
 
 void DesktopUiTest::headerClicksSortAndLayoutRoundTripsThroughTheDataFile() {

@@ -1,12 +1,14 @@
-// The single-instance lock over flock(2).
+// The single-instance lock over an abstract Unix socket name.
 #include "ui/presentation/instance_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstddef>
+#include <cstring>
 
 #include "persistence/preferences.h"
 #include "platform/notice.h"
@@ -14,26 +16,27 @@
 
 namespace quorrel::ui {
 
-std::string instanceLockPath() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/')
-    return std::string(runtime) + "/" + kInstanceLockName;
-  return "/tmp/quorrel-utility-" + std::to_string(::getuid()) + ".lock";
-}
-
-InstanceLock::InstanceLock(const std::string& path) {
-  // O_NOFOLLOW: /tmp is shared, so a planted link must not make us open another file.
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+InstanceLock::InstanceLock(const std::string& name) {
+  fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) {
-    // No lock file to be had: running beats refusing to run at all.
+    // No socket to be had: running beats refusing to run at all.
     held_ = true;
     return;
   }
-  int r = 0;
-  do {
-    r = ::flock(fd_, LOCK_EX | LOCK_NB);
-  } while (r != 0 && errno == EINTR);
-  held_ = r == 0;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  // sun_path[0] stays NUL: the name lives in the abstract namespace, not in a folder.
+  const std::size_t n = std::min(name.size(), sizeof address.sun_path - 1);
+  std::memcpy(address.sun_path + 1, name.data(), n);
+  const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), size) == 0) {
+    held_ = true;
+    return;
+  }
+  // Only a name in use means another copy; any other refusal lets this one run.
+  held_ = errno != EADDRINUSE;
+  ::close(fd_);
+  fd_ = -1;
 }
 
 bool AdmitInstance(const InstanceLock& lock) {

@@ -1,20 +1,19 @@
-// One running copy per user: a lock on a file that lives as long as the process holds it and
-// that the kernel releases when the process ends, however it ends.
+// One running copy per machine: a name in the abstract Unix socket namespace, bound by the
+// running copy. All users share that namespace, and the kernel frees the name when the process
+// ends, however it ends; no file is left behind.
 #pragma once
 
 #include <string>
 
 namespace quorrel::ui {
 
-inline constexpr const char* kInstanceLockName = "quorrel-utility.lock";
-
-// $XDG_RUNTIME_DIR/quorrel-utility.lock, else /tmp/quorrel-utility-<uid>.lock.
-std::string instanceLockPath();
+inline constexpr const char* kInstanceLockName = "quorrel-utility.instance";
 
 class InstanceLock {
  public:
-  // Takes the lock at `path`; held() tells whether this process got it.
-  explicit InstanceLock(const std::string& path = instanceLockPath());
+  // Binds the abstract socket name `name`; held() tells whether this process got it. The
+  // namespace belongs to the network namespace, whose interfaces the copy would use.
+  explicit InstanceLock(const std::string& name = kInstanceLockName);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
@@ -63,7 +64,7 @@ void MainPageController::Initialise() {
   // The Upgrade Firmware button comes with the upgrade; until then there is none to show.
   RestartScan();
   scan_.SuspendAutoscan(prefs.autoscanEnabled != 0);
-  SelectLocalAdapter();
+  SelectLocalAdapterByCount();
   RefreshDeviceLists(5);
 }
 
@@ -143,6 +144,11 @@ void MainPageController::FillLocalList() {
   view_.showLocalRows(localRows_, selectedLocalRow_);
 }
 
+void MainPageController::MakeCurrent(int i) {
+  transport::setCurrentInterface(static_cast<std::uint32_t>(i));
+  api::deviceTable().turboLocal = api::interfaceDevices(i).localClass == api::DeviceClass::Turbo;
+}
+
 void MainPageController::SelectLocalAdapter() {
   const int row = view_.selectedLocalRow();
   selectedLocalRow_ = row < 0 ? 0 : row;
@@ -150,10 +156,22 @@ void MainPageController::SelectLocalAdapter() {
   // therefore not listed) cannot shift the choice onto the wrong interface.
   if (selectedLocalRow_ < static_cast<int>(localRows_.size())) {
     const int i = localRows_[static_cast<std::size_t>(selectedLocalRow_)].interfaceIndex;
-    if (api::interfaceDevices(i).localPresent) {
-      transport::setCurrentInterface(static_cast<std::uint32_t>(i));
-      api::deviceTable().turboLocal =
-          api::interfaceDevices(i).localClass == api::DeviceClass::Turbo;
+    if (api::interfaceDevices(i).localPresent) MakeCurrent(i);
+  }
+  UpdateConnectedLabel();
+}
+
+void MainPageController::SelectLocalAdapterByCount() {
+  const int row = view_.selectedLocalRow();
+  selectedLocalRow_ = row < 0 ? 0 : row;
+  // At start-up the local list is still empty, and the interface stored in the data file
+  // may have no adapter any more: the row counts the interfaces that have one.
+  int seen = 0;
+  for (int i = 0; i < interfacesListed(); ++i) {
+    if (!api::interfaceDevices(i).localPresent) continue;
+    if (seen++ == selectedLocalRow_) {
+      MakeCurrent(i);
+      break;
     }
   }
   UpdateConnectedLabel();
@@ -163,9 +181,12 @@ bool MainPageController::AdmitNewDevices() {
   bool changed = false;
   api::InterfaceDevices& d = api::currentDevices();
   if (!d.localPresent) return false;
+  const auto now = static_cast<std::int64_t>(std::time(nullptr));
   for (const api::RemoteDevice& e : d.remotes) {
     if (!e.inUse || isZeroMac(e.mac)) continue;
     const int k = persistence::FindKnownByMac(e.mac);
+    // Seen now: a device still listed is not the one to give way when the table is full.
+    if (persistence::KnownDevice* seen = persistence::KnownAt(k)) seen->lastSeen = now;
     if (k >= 1 && !isZeroMac(addedMac) && e.mac != addedMac) continue;
     if (k == 0) {
       if (addingDevice) {

@@ -91,7 +91,10 @@ class MainPageController final : public ScanEvents {
   void ResetRemoteList();
   void UpdateStatusLabels(int phase);
   void UpdateConnectedLabel();
+  // Connect: the selected row of the local list names the interface.
   void SelectLocalAdapter();
+  // Start-up: the selected row (0 when none) counts the interfaces with an adapter present.
+  void SelectLocalAdapterByCount();
   void FillLocalList();
 
   // ScanEvents
@@ -119,6 +122,7 @@ class MainPageController final : public ScanEvents {
 
  private:
   void RefreshRows();
+  void MakeCurrent(int interfaceIndex);
   void SaveSortState();
   void LoadSortState();
   bool AdmitNewDevices();

@@ -3,6 +3,7 @@
 
 #include "api/rate_stats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -71,6 +72,19 @@ QualityText qualityText(double rateMbps, api::DeviceClass c, int style) {
     return {text, false};
   }
   return {bar(barLength(r, c)), true};
+}
+
+std::vector<std::string> qualityTextsUpToFullScale(int style) {
+  std::vector<std::string> texts;
+  for (const api::DeviceClass c :
+       {api::DeviceClass::Usb, api::DeviceClass::Turbo, api::DeviceClass::AvFirstGeneration,
+        api::DeviceClass::AvSecondGeneration}) {
+    for (int r = 0; r <= static_cast<int>(levelFullScale(c)); ++r) {
+      std::string t = qualityText(r, c, style).text;
+      if (std::find(texts.begin(), texts.end(), t) == texts.end()) texts.push_back(std::move(t));
+    }
+  }
+  return texts;
 }
 
 Rgb listTextColour(std::int32_t preference) {

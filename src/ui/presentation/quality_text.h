@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "api/device_table.h"
 
@@ -56,6 +57,9 @@ struct QualityText {
 
 // The Quality column for rate `rateMbps` of a device of class `c` in display style `style`.
 QualityText qualityText(double rateMbps, api::DeviceClass c, int style);
+// Every text style `style` shows for the rates of each device class up to its full scale,
+// once each: what the Quality column must have room for.
+std::vector<std::string> qualityTextsUpToFullScale(int style);
 
 struct Rgb {
   std::uint8_t r = 0, g = 0, b = 0;

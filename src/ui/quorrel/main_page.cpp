@@ -113,8 +113,8 @@ void MainPage::updateWidgets() {
 void MainPage::setupLists(const ui::ColumnSet& columns) {
   const persistence::Preferences& prefs = persistence::preferences();
   localList_->setup(prefs.iconSize);
-  remoteList_->setupColumns(
-      columns, RemoteListLook{prefs.iconSize, prefs.listColour, shell_.workingDirectory});
+  remoteList_->setupColumns(columns, RemoteListLook{prefs.iconSize, prefs.listColour,
+                                                    shell_.workingDirectory, prefs.qualityStyle});
 }
 
 void MainPage::setStatusText(const std::string& text) {

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "ui/presentation/quality_text.h"
 #include "ui/presentation/rename_rules.h"
@@ -66,7 +67,7 @@ const char* RemotesListView::headerText(ui::ColumnKind kind) {
   return "";
 }
 
-int RemotesListView::defaultWidth(ui::ColumnKind kind) {
+int RemotesListView::drawnWidth(ui::ColumnKind kind) {
   switch (kind) {
     case ui::ColumnKind::Name:
       return 140;
@@ -82,14 +83,29 @@ int RemotesListView::defaultWidth(ui::ColumnKind kind) {
   return 100;
 }
 
+int RemotesListView::defaultWidth(int column) const {
+  const ui::ColumnKind kind = columns_.kindAt(column);
+  const int width = std::max(drawnWidth(kind), header()->sectionSizeHint(column));
+  return kind == ui::ColumnKind::Quality ? std::max(width, qualityWidth_) : width;
+}
+
 void RemotesListView::setupColumns(const ui::ColumnSet& columns, const RemoteListLook& look) {
   columns_ = columns;
   QStringList headers;
   for (ui::ColumnKind k : columns_.kinds) headers << QString::fromUtf8(headerText(k));
   setColumnCount(columns_.count());
   setHeaderLabels(headers);
-  for (int c = 0; c < columns_.count(); ++c)
-    header()->resizeSection(c, defaultWidth(columns_.kindAt(c)));
+  // The cell's room for a text, as the item delegate measures it.
+  QStyleOptionViewItem cell;
+  initViewItemOption(&cell);
+  cell.features |= QStyleOptionViewItem::HasDisplay;
+  qualityWidth_ = 0;
+  for (const std::string& text : ui::qualityTextsUpToFullScale(look.qualityStyle)) {
+    cell.text = QString::fromStdString(text);
+    qualityWidth_ = std::max(
+        qualityWidth_, style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, {}, this).width());
+  }
+  for (int c = 0; c < columns_.count(); ++c) header()->resizeSection(c, defaultWidth(c));
   setColumnOrder(persistence::defaultColumnOrder(columns_.count()));
 
   const ui::Rgb colour = ui::listTextColour(look.listColour);
@@ -214,6 +230,9 @@ void RemotesListView::setColumnOrder(const persistence::ColumnArray& order) {
 
 void RemotesListView::setColumnWidth(int column, std::int32_t width) {
   if (column < 0 || column >= columns_.count() || width < 0) return;
+  // Data files of earlier versions hold the drawn widths, which the user never chose and
+  // which may cut the texts in this font.
+  if (width == drawnWidth(columns_.kindAt(column))) width = defaultWidth(column);
   header()->resizeSection(column, width);
 }
 

@@ -16,6 +16,7 @@ struct RemoteListLook {
   int iconSize = 24;  // 0: no images
   std::int32_t listColour = 0;
   std::string workingDirectory;  // where the four device images are
+  int qualityStyle = 0;          // the Quality column makes room for this style's texts
 };
 
 class RemotesListView final : public QTreeWidget, public persistence::ListLayout {
@@ -40,7 +41,11 @@ class RemotesListView final : public QTreeWidget, public persistence::ListLayout
   void setColumnWidth(int column, std::int32_t width) override;
 
   static const char* headerText(ui::ColumnKind kind);
-  static int defaultWidth(ui::ColumnKind kind);
+  // The width each column was drawn with in the page's original face.
+  static int drawnWidth(ui::ColumnKind kind);
+  // At least the drawn width, and wide enough in this font for the column's header text and,
+  // in the Quality column, for every quality text of the style.
+  int defaultWidth(int column) const;
 
  signals:
   void headerClicked(int column);
@@ -57,6 +62,7 @@ class RemotesListView final : public QTreeWidget, public persistence::ListLayout
   ui::ColumnSet columns_;
   std::array<QIcon, 4> images_;
   bool showImages_ = false;
+  int qualityWidth_ = 0;
   int editRow_ = -1;
   bool committed_ = false;
   QString committedText_;

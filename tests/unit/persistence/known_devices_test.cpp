@@ -66,17 +66,25 @@ TEST_F(KnownDevicesTest, RemovalsDropRecordEntryAndRow) {
   EXPECT_TRUE(knownDevices().records[2].name.empty());
 }
 
-TEST_F(KnownDevicesTest, FullTableGivesTheOldestSeenRecordsPlace) {
+TEST_F(KnownDevicesTest, FullTableGivesTheOldestSeenRecordWithoutPasswordPlace) {
   fill(kKnownCapacity);
-  knownDevices().records[41].lastSeen = 5;  // "Dev 42" was seen longest ago
-  knownDevices().records[70].lastSeen = 5;
+  knownDevices().records[41].lastSeen = 5;  // "Dev 42" was seen longest ago but has a password
+  knownDevices().records[41].password = "Not PL3D-9QVE";
+  knownDevices().records[70].lastSeen = 6;
   EXPECT_EQ(AppendKnownDevice(macOf(0xEE, 0x02), "Newcomer"), kKnownCapacity);
-  EXPECT_EQ(FindKnownByName("Dev 42"), 0);
-  EXPECT_EQ(FindKnownByName("Dev 71"), 70);
+  EXPECT_EQ(FindKnownByName("Dev 71"), 0);
+  EXPECT_EQ(FindKnownByName("Dev 42"), 42);
   EXPECT_GT(KnownAt(kKnownCapacity)->lastSeen, 1000 + kKnownCapacity);  // stamped now
   for (int i = 0; i < 250; ++i) AppendKnownDevice(macOf(static_cast<std::uint8_t>(i), 0x06), "x");
   EXPECT_EQ(knownDevices().knownCount, kKnownCapacity);
+  EXPECT_EQ(KnownAt(1)->name, "Dev 42");  // outlasts every newcomer
   EXPECT_EQ(AppendKnownDevice(kNoMac, "none"), 0);
+
+  // Every record holds a password: the newcomer is not kept and nothing is lost.
+  for (KnownDevice& r : knownDevices().records) r.password = "ABCD-EFGH";
+  const KnownDeviceTable before = knownDevices();
+  EXPECT_EQ(AppendKnownDevice(macOf(0xEF, 0x02), "Late"), 0);
+  EXPECT_EQ(knownDevices().records, before.records);
 }
 
 TEST_F(KnownDevicesTest, DefaultNameIsNeverOneTaken) {

@@ -57,6 +57,15 @@ TEST_F(MainPageTest, StartUpRunsInItsOrder) {
   EXPECT_TRUE(shell.firstActivation);  // only a user's scan clears it
 }
 
+TEST_F(MainPageTest, StartUpTakesTheInterfaceThatHasTheAdapter) {
+  // The data file's interface 0 has no adapter; interface 1 has one.
+  scan.localInterface = 1;
+  startAndScanOnce();
+  EXPECT_EQ(transport::currentInterface(), 1u);
+  EXPECT_TRUE(state.notice.shown.empty());
+  EXPECT_EQ(view.connected.rfind("Connected to ", 0), 0u) << view.connected;
+}
+
 TEST_F(MainPageTest, RefreshNamesNewDevicesAndFillsTheRows) {
   page.Initialise();  // no data file: the known devices start empty
   persistence::AppendKnownDevice(mac(9), "Device 3");  // the next default name is taken
@@ -68,8 +77,10 @@ TEST_F(MainPageTest, RefreshNamesNewDevicesAndFillsTheRows) {
   EXPECT_EQ(persistence::KnownAt(4)->name, "Device 4");
   EXPECT_EQ(view.count, "3 Powerline Devices detected:");
 
-  scan.ScanTick();  // a second pass adds nothing new
+  persistence::KnownAt(2)->lastSeen = 1;  // listed for hours: seen again at every pass
+  scan.ScanTick();                        // a second pass adds nothing new
   EXPECT_EQ(persistence::knownDevices().knownCount, 4);
+  EXPECT_GT(persistence::KnownAt(2)->lastSeen, 1);
   scan.remotes.resize(1);
   api::FindRemote(mac(3))->inUse = false;
   api::FindRemote(mac(4))->inUse = false;
