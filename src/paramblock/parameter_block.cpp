@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "paramblock/region_map.h"
 #include "platform/checksum32.h"
-#include "paramblock/region_checks.h"
 
 namespace quorrel::paramblock {
 

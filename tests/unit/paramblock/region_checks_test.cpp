@@ -8,7 +8,7 @@
 
 #include "make-samples/sample_files.h"
 #include "paramblock/parameter_block.h"
-#include "paramblock/region_checks.h"
+#include "paramblock/region_map.h"
 
 namespace quorrel::paramblock {
 namespace {
