@@ -81,12 +81,12 @@ R ParameterBlock::writeTextField(const Field& f, std::string_view text) {
 R ParameterBlock::setSerialPort(std::size_t index, const SerialPortSetting& port) {
   const R access = checkConfigField(kSerialTimeout);  // shares the ports' enable byte
   if (access != R::kSuccess) return access;
-  if (index >= kSerialPortCount) return R::kIndexBeyondCount;
+  if (index >= kSerialPorts.capacity) return R::kIndexBeyondCount;
   if (!kPortSpeed.accepts(port.speed) || !kPortDataBits.accepts(port.dataBits) ||
       !kPortParity.accepts(port.parity) || !kPortStopBits.accepts(port.stopBits) ||
       !kPortFlowControl.accepts(port.flowControl))
     return R::kInvalidValue;
-  const std::size_t at = kSerialPorts[index];
+  const std::size_t at = kSerialPorts.entryAt(index);
   writeNumber(image_, kPortSpeed, at, port.speed);
   writeNumber(image_, kPortDataBits, at, port.dataBits);
   writeNumber(image_, kPortParity, at, port.parity);

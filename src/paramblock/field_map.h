@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace quorrel::paramblock {
@@ -47,13 +48,18 @@ constexpr Field textField(std::string_view name, std::size_t at, std::size_t n) 
   return {name, at, FieldKind::Text, n};
 }
 
-// A list of fixed-size entries whose count is itself a field; entries start at `first`.
+// A list of fixed-size entries from `first`, one every `entrySize` bytes, whose count is itself
+// a field (none: always `capacity` entries). `fields` are the entry's named fields.
 struct ListLayout {
+  std::string_view name;
   const Field* count;
   std::size_t first;
   std::size_t entrySize;
   std::size_t capacity;  // entries an accessor may add; the region's rule may allow more
   const Field* enable = nullptr;
+  std::span<const Field* const> fields = {};
+
+  constexpr std::size_t entryAt(std::size_t index) const { return first + index * entrySize; }
 };
 
 namespace field {
@@ -84,9 +90,11 @@ inline constexpr Field kStationsSetting =
 inline constexpr Field kStationsAddress = bytesField("stations.address", 270, 6);
 inline constexpr Field kStationsExtra = u8Field("stations.extra", 276, 0, 0xFF, &kStationsEnable);
 inline constexpr Field kStationsCount = u8Field("stations.count", 277, 0, 8);
-inline constexpr ListLayout kStations{&kStationsCount, 278, 7, 8, &kStationsEnable};
 inline constexpr Field kStationEntryFirst = u8Field("first", 0, 1, 254);  // in an entry
 inline constexpr Field kStationEntrySecond = u8Field("second", 1);        // bit 0 clear
+inline constexpr const Field* kStationEntry[] = {&kStationEntryFirst, &kStationEntrySecond};
+inline constexpr ListLayout kStations{
+    "stations.entry", &kStationsCount, 278, 7, 8, &kStationsEnable, kStationEntry};
 
 // Region 524: classifiers.
 inline constexpr Field kPriorityMapA = u8Field("classifier.priority-a", 524, 0, 3);
@@ -99,7 +107,6 @@ inline constexpr Field kRateC = le32Field("classifier.rate-c", 536, 10000, 65000
 inline constexpr Field kRateD = le32Field("classifier.rate-d", 540, 10000, 65000000);
 inline constexpr Field kClassifierCount = le32Field("classifier.count", 552, 0, 8);
 inline constexpr Field kRuleSetCount = le32Field("classifier.rule-sets", 556);
-inline constexpr ListLayout kClassifiers{&kClassifierCount, 560, 28, 8};
 inline constexpr std::size_t kRuleSetsFirst = 784;
 inline constexpr std::size_t kRuleSetLength = 100;
 inline constexpr Field kClassifierLimit = u8Field("classifier.limit", 2384, 0, 8);
@@ -112,6 +119,13 @@ inline constexpr std::size_t kRuleLength = 24;
 inline constexpr Field kRuleType = le32Field("type", 0);
 inline constexpr Field kRuleOperator = le32Field("operator", 4, 0, 1);
 inline constexpr Field kRuleValue = le32Field("value", 8);
+inline constexpr Field kEntryRuleType = le32Field("rule-type", kEntryRule + 0);
+inline constexpr Field kEntryRuleOperator = le32Field("rule-operator", kEntryRule + 4);
+inline constexpr Field kEntryRuleValue = le32Field("rule-value", kEntryRule + 8);
+inline constexpr const Field* kClassifierEntry[] = {&kEntryClass, &kEntryRuleType,
+                                                    &kEntryRuleOperator, &kEntryRuleValue};
+inline constexpr ListLayout kClassifiers{"classifier.entry", &kClassifierCount, 560, 28, 8, nullptr,
+                                         kClassifierEntry};
 inline constexpr Field kRuleEthertype = le16Field("ethertype", 8);
 // Rule set (100 bytes): kind, mode, up to three rules, an extra block.
 inline constexpr Field kSetKind = u8Field("kind", 0);
@@ -186,16 +200,21 @@ inline constexpr Field kKeyRetries = le32Field("key.retries", 8163, 0, 3);
 inline constexpr Field kTablesMarker = u8Field("tables.marker", 8200);
 inline constexpr std::uint8_t kTablesInUse = 192;
 inline constexpr Field kTablesSpanCount = u8Field("tables.spans", 8205, 0, 40);
-inline constexpr ListLayout kTableSpans{&kTablesSpanCount, 8206, 30, 40};
 inline constexpr Field kSpanStart = u8Field("start", 0, 0, 39);
 inline constexpr Field kSpanKind = u8Field("kind", 1, 0, 6);
+inline constexpr const Field* kSpanEntry[] = {&kSpanStart, &kSpanKind};
+inline constexpr ListLayout kTableSpans{"tables.span", &kTablesSpanCount, 8206, 30, 40,
+                                        nullptr,       kSpanEntry};
 inline constexpr Field kTablesLinkCount = u8Field("tables.links", 9406, 0, 34);
-inline constexpr ListLayout kTableLinks{&kTablesLinkCount, 9407, 11, 34};
 inline constexpr Field kLinkFrom = u8Field("from", 0, 0, 33);
 inline constexpr Field kLinkTo = u8Field("to", 1, 0, 33);
 inline constexpr Field kLinkSpan = u8Field("span", 2, 0, 39);
 inline constexpr Field kLinkLow = u8Field("low", 3, 0, 40);
 inline constexpr Field kLinkHigh = u8Field("high", 4, 0, 40);
+inline constexpr const Field* kLinkEntry[] = {&kLinkFrom, &kLinkTo, &kLinkSpan, &kLinkLow,
+                                              &kLinkHigh};
+inline constexpr ListLayout kTableLinks{"tables.link", &kTablesLinkCount, 9407, 11, 34,
+                                        nullptr,       kLinkEntry};
 inline constexpr Field kTablesGains = bytesField("tables.gains", 9957, 4);  // each at most 12
 inline constexpr std::uint8_t kTablesGainMax = 12;
 inline constexpr Field kTablesMaskA = le16Field("tables.mask-a", 9961, 0, 4095);
@@ -237,21 +256,28 @@ inline constexpr Field kBlock5Choice = u8Field("tables.block5-choice", 10138, 0,
 
 // Region 10248: carriers and bands.
 inline constexpr Field kCarrierCount = u8Field("bands.carriers", 10248, 1, 32);
-inline constexpr ListLayout kCarriers{&kCarrierCount, 10249, 5, 32};
+inline constexpr Field kCarrierFirst = u8Field("first", 0);
+inline constexpr Field kCarrierSecond = u8Field("second", 1);
 inline constexpr Field kCarrierLevel = u8Field("level", 3, 0, 32);
 inline constexpr Field kCarrierFlag = u8Field("flag", 4, 0, 1);
+inline constexpr const Field* kCarrierEntry[] = {&kCarrierFirst, &kCarrierSecond, &kCarrierLevel,
+                                                 &kCarrierFlag};
+inline constexpr ListLayout kCarriers{"bands.carrier", &kCarrierCount, 10249, 5, 32,
+                                      nullptr,         kCarrierEntry};
 inline constexpr Field kBandKeyMode = u8Field("bands.key-mode", 10409, 0, 3);
 inline constexpr Field kBandKey = bytesField("bands.key", 10410, 16);
 inline constexpr Field kBandsEnable = u8Field("bands.enable", 10426);
 inline constexpr Field kBandsWantA = le32Field("bands.want-a", 10427);
 inline constexpr Field kBandsWantB = le32Field("bands.want-b", 10431);
 inline constexpr Field kBandCount = u8Field("bands.count", 10435, 1, 255);
-inline constexpr ListLayout kBands{&kBandCount, 10436, 24, 255};
 inline constexpr Field kBandIdA = le32Field("id-a", 0);
 inline constexpr Field kBandIdB = le32Field("id-b", 4);
 inline constexpr Field kBandFrequency = le16Field("frequency", 8, 1227, 5016);
 inline constexpr Field kBandLevel = u8Field("level", 10);  // signed, -24 to 2
 inline constexpr Field kBandWidth = u8Field("width", 16, 0, 32);
+inline constexpr const Field* kBandEntry[] = {&kBandIdA, &kBandIdB, &kBandFrequency, &kBandLevel,
+                                              &kBandWidth};
+inline constexpr ListLayout kBands{"bands.band", &kBandCount, 10436, 24, 255, nullptr, kBandEntry};
 inline constexpr Field kBandsLock = u8Field("bands.lock", 10820);
 
 // Region 10888: schedule.
@@ -282,13 +308,16 @@ inline constexpr Field kSerialEnable = u8Field("serial.enable", 11401, 0, 1);
 inline constexpr Field kSerialTimeout =
     le16Field("serial.timeout", 11408, 10, 2000, &kSerialEnable);
 inline constexpr Field kSerialFrame = le16Field("serial.frame", 11410, 46, 1500, &kSerialEnable);
-inline constexpr std::size_t kSerialPorts[] = {11420, 11432, 11444};
-inline constexpr std::size_t kSerialPortLength = 8;
 inline constexpr Field kPortSpeed = le32Field("speed", 0, 300, 921600);
 inline constexpr Field kPortDataBits = u8Field("data-bits", 4, 7, 8);
 inline constexpr Field kPortParity = u8Field("parity", 5, 0, 2);
 inline constexpr Field kPortStopBits = u8Field("stop-bits", 6, 1, 2);
 inline constexpr Field kPortFlowControl = u8Field("flow-control", 7, 0, 1);
+inline constexpr const Field* kPortEntry[] = {&kPortSpeed, &kPortDataBits, &kPortParity,
+                                              &kPortStopBits, &kPortFlowControl};
+// Three 8-byte settings, 12 bytes apart.
+inline constexpr ListLayout kSerialPorts{"serial.port",  nullptr,   11420, 12, 3,
+                                         &kSerialEnable, kPortEntry};
 
 // Region 11464: texts.
 inline constexpr Field kTextA = textField("texts.a", 11465, 257);

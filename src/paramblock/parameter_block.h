@@ -60,7 +60,7 @@ struct SerialPortSetting {
   std::uint8_t stopBits = 1;
   std::uint8_t flowControl = 0;
 };
-inline constexpr std::size_t kSerialPortCount = 3;
+inline constexpr std::size_t kSerialPortCount = field::kSerialPorts.capacity;
 
 struct ParameterRegion;
 

@@ -181,7 +181,7 @@ bool checkClassifierRegion(ImageWindow& w) {
   if (!everyEntry(w, kClassifiers, w.read(kClassifierCount),
                   [&](std::size_t e) { return checkClassifierEntry(w, e); }))
     return false;
-  const ListLayout sets{&kRuleSetCount, kRuleSetsFirst, kRuleSetLength, 0};
+  const ListLayout sets{"classifier.rule-set", &kRuleSetCount, kRuleSetsFirst, kRuleSetLength, 0};
   if (!everyEntry(w, sets, w.read(kRuleSetCount),
                   [&](std::size_t e) { return checkRuleSet(w, e); }))
     return false;
@@ -422,11 +422,12 @@ bool checkSerialRegion(ImageWindow& w) {
   // A disabled port's settings are not in use and may be left zero.
   if (enable != 1) return true;
   if (!allInRange(w, {&kSerialTimeout, &kSerialFrame})) return false;
-  return std::all_of(std::begin(kSerialPorts), std::end(kSerialPorts), [&](std::size_t port) {
-    return w.inRange(kPortSpeed, port) && w.inRange(kPortDataBits, port) &&
-           w.inRange(kPortParity, port) && w.inRange(kPortStopBits, port) &&
-           w.inRange(kPortFlowControl, port);
-  });
+  for (std::size_t i = 0; i < kSerialPorts.capacity; ++i) {
+    const std::size_t port = kSerialPorts.entryAt(i);
+    for (const Field* f : kSerialPorts.fields)
+      if (!w.inRange(*f, port)) return false;
+  }
+  return true;
 }
 
 bool checkTextRegion(ImageWindow& w) {

@@ -22,6 +22,7 @@ struct ParameterRegion {
   std::size_t usedBytes;  // what a region load carries; 0: the region cannot be loaded
   RegionCheck check;
   std::span<const Field* const> fields;  // the named fields shown to people
+  std::span<const ListLayout* const> lists = {};
 
   // A load's checksum covers the used bytes' whole words.
   constexpr std::size_t checksumWords() const { return usedBytes / 4; }
@@ -72,15 +73,22 @@ inline constexpr const Field* kSchedule[] = {
 inline constexpr const Field* kSerial[] = {&kSerialEnable, &kSerialTimeout, &kSerialFrame};
 inline constexpr const Field* kTexts[] = {
     &kTextA, &kTextB, &kTextC, &kTextLengthA, &kTextLengthB, &kTextLengthC, &kTimeZoneRule};
+inline constexpr const ListLayout* kStationLists[] = {&kStations};
+inline constexpr const ListLayout* kClassifierLists[] = {&kClassifiers};
+inline constexpr const ListLayout* kTableLists[] = {&kTableSpans, &kTableLinks};
+inline constexpr const ListLayout* kBandLists[] = {&kCarriers, &kBands};
+inline constexpr const ListLayout* kSerialLists[] = {&kSerialPorts};
 }  // namespace region_fields
 
 // The eighteen regions in image order; together with the 12-byte header they fill the image.
 inline constexpr std::array<ParameterRegion, 18> kParameterRegions{{
     {"identity", 12, 256, 253, checkIdentityRegion, region_fields::kIdentity},
-    {"stations", 268, 128, 66, checkStationsRegion, region_fields::kStationList},
+    {"stations", 268, 128, 66, checkStationsRegion, region_fields::kStationList,
+     region_fields::kStationLists},
     {"switches", 396, 96, 46, checkNothing, {}},
     {"unnamed", 492, 32, 0, checkNothing, {}},
-    {"classifier", 524, 2048, 1925, checkClassifierRegion, region_fields::kClassifier},
+    {"classifier", 524, 2048, 1925, checkClassifierRegion, region_fields::kClassifier,
+     region_fields::kClassifierLists},
     {"tones", 2572, 5120, 4624, checkTonesRegion, region_fields::kTones},
     {"timer", 7692, 128, 32, checkTimerRegion, region_fields::kTimer},
     {"levels", 7820, 44, 36, checkLevelsRegion, region_fields::kLevels},
@@ -89,10 +97,13 @@ inline constexpr std::array<ParameterRegion, 18> kParameterRegions{{
     {"reserve", 8056, 16, 12, checkNothing, {}},
     {"link", 8072, 64, 58, checkLinkRegion, region_fields::kLink},
     {"key", 8136, 64, 31, checkKeyModeRegion, region_fields::kKeyModes},
-    {"tables", 8200, 2048, 1953, checkTablesRegion, region_fields::kTables},
-    {"bands", 10248, 640, 574, checkBandsRegion, region_fields::kBandList},
+    {"tables", 8200, 2048, 1953, checkTablesRegion, region_fields::kTables,
+     region_fields::kTableLists},
+    {"bands", 10248, 640, 574, checkBandsRegion, region_fields::kBandList,
+     region_fields::kBandLists},
     {"schedule", 10888, 512, 506, checkScheduleRegion, region_fields::kSchedule},
-    {"serial", 11400, 64, 56, checkSerialRegion, region_fields::kSerial},
+    {"serial", 11400, 64, 56, checkSerialRegion, region_fields::kSerial,
+     region_fields::kSerialLists},
     {"texts", 11464, 4096, 3994, checkTextRegion, region_fields::kTexts},
 }};
 
