@@ -76,7 +76,8 @@ ParameterBlockResult applyField(ParameterBlock& view, const std::string& field,
   if (field == "device-password") return view.setDeviceAccessKey(crypto::deriveDAK(value));
   // The network password keeps the block's security level.
   paramblock::NetworkIdentifier nid{};
-  const int level = view.getNetworkIdentifier(nid) == R::kSuccess ? nid[6] >> 4 : 0;
+  int level = view.getNetworkIdentifier(nid) == R::kSuccess ? nid[6] >> 4 : 0;
+  if (level > paramblock::kMaximumSecurityLevel) level = 0;  // a damaged identifier, forced
   return view.setNetworkMembershipKey(crypto::deriveNMK(value), level);
 }
 
