@@ -46,7 +46,9 @@ int show(const std::string& path, bool asJson) {
   nlohmann::json description = describeParameterBlock(bytes);
   description["file"] = path;
   if (asJson)
-    std::printf("%s\n", description.dump(2).c_str());
+    // Names in a file are any bytes; invalid UTF-8 is shown replaced rather than refused.
+    std::printf("%s\n",
+                description.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   else
     std::fputs(formatParameterBlock(description).c_str(), stdout);
   return 0;
@@ -156,9 +158,13 @@ int runPib(Arguments args) {
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kBadInput;
   }
-  if (showCmd->parsed()) return show(showPath, asJson);
-  if (setCmd->parsed()) return set(request);
-  return defaults(defaultsPath);
+  try {
+    if (showCmd->parsed()) return show(showPath, asJson);
+    if (setCmd->parsed()) return set(request);
+    return defaults(defaultsPath);
+  } catch (const std::exception& e) {
+    return fail(kRefused, e.what());
+  }
 }
 
 }  // namespace quorrel::cli

@@ -98,7 +98,10 @@ TEST_F(PibCommand, RefusalsLeaveTheFileAndSayWhy) {
     std::vector<std::string> words;
     int status;
   } cases[] = {
-      {"damaged checksum", with([](Bytes& b) { b[200] ^= 1; }), {"mac", "02:00:00:00:00:09"}, 1},
+      {"damaged checksum, name not UTF-8",
+       with([](Bytes& b) { b[180] = 0xE9; }),
+       {"mac", "02:00:00:00:00:09"},
+       1},
       {"failing region", with([](Bytes& b) { b[244] = 7; }), {"mac", "02:00:00:00:00:09"}, 1},
       {"shorter than its length", Bytes(good.begin(), good.begin() + 300), {"device-name", "x"}, 1},
       {"longer than its length", with([](Bytes& b) { b.push_back(0); }), {"device-name", "x"}, 1},
