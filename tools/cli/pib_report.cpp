@@ -168,10 +168,14 @@ std::optional<std::string> parameterBlockProblem(ByteSpan file) {
 
 namespace {
 
+// Control characters from a file never reach the terminal as such.
 std::string text(const json& v) {
   if (v.is_null()) return "-";
-  if (v.is_string()) return v.get<std::string>();
-  return v.dump();
+  if (!v.is_string()) return v.dump();
+  std::string s = v.get<std::string>();
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+  return s;
 }
 
 void line(std::string& out, std::string_view name, const std::string& value, int indent = 0) {
