@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "paramblock/field_map.h"
 #include "platform/bytes.h"
 
 namespace quorrel::paramblock {
@@ -38,6 +39,22 @@ class ImageWindow {
   std::uint32_t le32(std::size_t at) {
     return holds(at, 4) ? readLe32(bytes_, at - base_) : fault();
   }
+
+  // A number field at its offset from `base` (0 for absolute fields, an entry's first byte
+  // for entry fields); byte and text fields read as 0.
+  std::uint32_t read(const Field& f, std::size_t base = 0) {
+    switch (f.kind) {
+      case FieldKind::Byte:
+        return u8(base + f.offset);
+      case FieldKind::Le16:
+        return le16(base + f.offset);
+      case FieldKind::Le32:
+        return le32(base + f.offset);
+      default:
+        return 0;
+    }
+  }
+  bool inRange(const Field& f, std::size_t base = 0) { return f.accepts(read(f, base)); }
 
   bool faulted() const { return faulted_; }
 

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "paramblock/region_map.h"
 #include "platform/checksum32.h"
-#include "paramblock/region_checks.h"
 
 namespace quorrel::paramblock {
 
@@ -48,11 +48,63 @@ R ParameterBlock::updateChecksum(MutableByteSpan image) {
   return validation;
 }
 
-R ParameterBlock::checkFieldAccess(std::size_t bytes) const {
+R ParameterBlock::checkFieldAccess(std::size_t bytes, BlockVersion oldest) const {
   if (image_.data() == nullptr) return R::kNoImage;
   if (image_.size() < bytes) return R::kBadLength;
-  if (version() < kMinimumFieldVersion) return R::kVersionTooOld;
+  if (version() < oldest) return R::kVersionTooOld;
   return R::kSuccess;
+}
+
+R ParameterBlock::checkConfigAccess(bool allowUnvalidated) const {
+  if (image_.data() == nullptr) return R::kNoImage;
+  if (image_.size() < kHeaderLength || version() != kParameterBlockVersion)
+    return R::kVersionTooOld;
+  if (readLe16(image_, kLengthOffset) != kParameterBlockLength ||
+      image_.size() < kParameterBlockLength)
+    return R::kBadLength;
+  if (!validated_ && !allowUnvalidated) return R::kNotValidated;
+  return R::kSuccess;
+}
+
+R ParameterBlock::checkConfigField(const Field& f) const {
+  const R access = checkConfigAccess();
+  if (access != R::kSuccess) return access;
+  const ParameterRegion* region = regionAt(f.offset);
+  if (region == nullptr || region->offset == kParameterRegions.front().offset ||
+      f.end() > region->offset + region->size)
+    return R::kInvalidValue;
+  if (f.enable != nullptr && readU8(image_, f.enable->offset) != 1) return R::kRegionDisabled;
+  return R::kSuccess;
+}
+
+std::string_view describe(ParameterBlockResult r) {
+  switch (r) {
+    case R::kSuccess:
+      return "success";
+    case R::kRegionInvalid:
+      return "a configuration region failed its checks";
+    case R::kWrongVersion:
+      return "the version is not 4.4, so its layout was not checked";
+    case R::kNotValidated:
+      return "the image has not been validated";
+    case R::kNoImage:
+      return "no image";
+    case R::kVersionTooOld:
+      return "the image's version does not carry this field";
+    case R::kBadLength:
+      return "the length field does not match the image";
+    case R::kInvalidValue:
+      return "the value is out of its range";
+    case R::kChecksumMismatch:
+      return "the checksum does not match";
+    case R::kListFull:
+      return "the list is full";
+    case R::kRegionDisabled:
+      return "the region is not enabled";
+    case R::kIndexBeyondCount:
+      return "the index lies beyond the list's count";
+  }
+  return "unknown result";
 }
 
 bool isRefusedDeviceMac(const MacAddress& mac) {

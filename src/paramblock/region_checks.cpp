@@ -1,31 +1,46 @@
-// Region rules of the parameter block. Most of the fields they test have no name of their own,
-// so the rules address them by absolute image offset, in the order the regions lie.
+// Region rules of the parameter block, over the named fields of field_map.h.
 #include "paramblock/region_checks.h"
 
 #include <algorithm>
 
 namespace quorrel::paramblock {
 
+using namespace field;
+
 namespace {
 
-bool inRange(std::uint32_t v, std::uint32_t lo, std::uint32_t hi) {
-  return v >= lo && v <= hi;
+bool zeroOrInRange(ImageWindow& w, const Field& f, std::size_t base = 0) {
+  const std::uint32_t v = w.read(f, base);
+  return v == 0 || f.accepts(v);
 }
-bool zeroOrInRange(std::uint32_t v, std::uint32_t lo, std::uint32_t hi) {
-  return v == 0 || inRange(v, lo, hi);
-}
-bool allZero(ImageWindow& w, std::size_t at, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i)
-    if (w.u8(at + i) != 0) return false;
+bool allZero(ImageWindow& w, const Field& f) {
+  for (std::size_t i = 0; i < f.size; ++i)
+    if (w.u8(f.offset + i) != 0) return false;
   return true;
 }
-// Zero-terminated text of at most `maxLength` characters; the terminator must be in the window.
-bool textAtMost(ImageWindow& w, std::size_t at, std::size_t maxLength) {
-  for (std::size_t i = 0; i <= maxLength; ++i) {
-    if (!w.holds(at + i, 1)) return false;
-    if (w.u8(at + i) == 0) return true;
+bool bytesAtMost(ImageWindow& w, std::size_t at, std::size_t count, std::uint8_t max) {
+  for (std::size_t i = 0; i < count; ++i)
+    if (w.u8(at + i) > max) return false;
+  return true;
+}
+bool allInRange(ImageWindow& w, std::initializer_list<const Field*> fields) {
+  return std::all_of(fields.begin(), fields.end(), [&](const Field* f) { return w.inRange(*f); });
+}
+// Zero-terminated text that fits its field, terminator included, inside the window.
+bool terminatedText(ImageWindow& w, const Field& f) {
+  for (std::size_t i = 0; i < f.size; ++i) {
+    if (!w.holds(f.offset + i, 1)) return false;
+    if (w.u8(f.offset + i) == 0) return true;
   }
   return false;
+}
+// Every entry of a list whose count the image gives; a count that runs past the window fails.
+template <typename Check>
+bool everyEntry(ImageWindow& w, const ListLayout& list, std::uint64_t count, Check check) {
+  if (!w.holdsEntries(list.first, count, list.entrySize)) return false;
+  for (std::uint64_t i = 0; i < count; ++i)
+    if (!check(list.first + static_cast<std::size_t>(i) * list.entrySize)) return false;
+  return true;
 }
 
 constexpr std::uint32_t kRuleVlanPriority = 2;
@@ -34,15 +49,24 @@ constexpr std::uint32_t kRuleIpv4Tos = 4;
 constexpr std::uint32_t kRuleIpv4Protocol = 5;
 constexpr std::uint32_t kRuleIpv6TrafficClass = 8;
 constexpr std::uint32_t kRuleIpv6FlowLabel = 9;
+constexpr std::uint32_t kRuleFlowLast = 11;
+constexpr std::uint32_t kRuleVendorFirst = 224;
+constexpr std::uint32_t kRuleVendorSecond = 225;
 constexpr std::uint32_t kRuleSpecial = 226;
 constexpr std::uint32_t kRuleSpecialByEthertype = 227;
+constexpr std::uint32_t kRuleEmptyOperatorZero = 228;
+constexpr std::uint32_t kRuleEmpty = 229;
+constexpr std::uint32_t kRuleStandardTypes = 16;
 constexpr std::uint16_t kSpecialEthertype = 0xE188;
-constexpr std::uint32_t kSpecialClass = 5;
 
-constexpr std::size_t kClassifierEntryLength = 28;
-constexpr std::size_t kClassifierRuleLength = 24;
-constexpr std::size_t kRuleSetLength = 100;
-constexpr std::size_t kRuleSetMaxRules = 3;
+constexpr std::uint8_t kSetKindSpecial = 5;
+constexpr std::uint8_t kSetKindBelow = 7;
+constexpr std::uint8_t kSetKindExtra = 16;
+constexpr std::uint8_t kSetKindHighFirst = 32;
+constexpr std::uint8_t kSetKindTagged = 34;
+constexpr std::uint16_t kSetTaggedValue = 2;
+constexpr std::uint8_t kSetModeAllSpecial = 1;
+constexpr std::uint8_t kSetModeNoRules = 2;
 
 }  // namespace
 
@@ -51,38 +75,37 @@ bool checkNothing(ImageWindow&) {
 }
 
 bool checkIdentityRegion(ImageWindow& w) {
-  const std::uint8_t b254 = w.u8(254);
-  return (w.u8(12) & 0x01) == 0 && w.u8(244) < 4 && w.u8(245) < 3 && w.u8(246) < 3 && b254 <= 63 &&
-         ((b254 >> 4) & 0x03) < 2 && (w.u8(256) != 1 || w.u8(257) < 2);
+  const std::uint32_t flags = w.read(kIdentityFlags);
+  return (w.u8(kMacAddress.offset) & 0x01) == 0 &&
+         allInRange(w, {&kEnumerationA, &kEnumerationB, &kEnumerationC, &kIdentityFlags}) &&
+         ((flags & kIdentityFlagsPairMask) >> 4) < 2 &&
+         (w.read(kIdentitySwitch) != 1 || w.inRange(kIdentitySwitchSetting));
 }
 
-bool checkAddressListRegion(ImageWindow& w) {
-  if (w.u8(268) != 1) return true;
-  const std::uint8_t setting = w.u8(269);
-  if (setting == 0 || setting == 255 || (w.u8(270) & 0x01) != 0) return false;
-  constexpr std::size_t kFirst = 278, kEntry = 7;
-  const std::uint8_t count = w.u8(277);
-  if (!w.holdsEntries(kFirst, count, kEntry)) return false;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t e = kFirst + i * kEntry;
-    const std::uint8_t first = w.u8(e);
-    if (first == 0 || first == 255 || (w.u8(e + 1) & 0x01) != 0) return false;
-  }
-  return true;
+bool checkStationEntry(ImageWindow& w, std::size_t at) {
+  return w.inRange(kStationEntryFirst, at) && (w.read(kStationEntrySecond, at) & 0x01) == 0;
+}
+
+bool checkStationsRegion(ImageWindow& w) {
+  if (w.read(kStationsEnable) != 1) return true;
+  if (!w.inRange(kStationsSetting) || (w.u8(kStationsAddress.offset) & 0x01) != 0) return false;
+  return everyEntry(w, kStations, w.read(kStationsCount),
+                    [&](std::size_t e) { return checkStationEntry(w, e); });
 }
 
 bool isSpecialRule(ImageWindow& w, std::size_t at) {
-  const std::uint32_t type = w.le32(at);
+  const std::uint32_t type = w.read(kRuleType, at);
   return type == kRuleSpecial ||
-         (type == kRuleSpecialByEthertype && w.le16(at + 8) == kSpecialEthertype);
+         (type == kRuleSpecialByEthertype && w.read(kRuleEthertype, at) == kSpecialEthertype);
 }
 
 bool checkClassifierRule(ImageWindow& w, std::size_t at) {
-  const std::uint32_t type = w.le32(at);
-  const std::uint32_t op = w.le32(at + 4);
-  const std::uint32_t v = w.le32(at + 8);
-  if (op > 1) return false;
-  if (!(type < 16 || inRange(type, 224, 229))) return false;
+  const std::uint32_t type = w.read(kRuleType, at);
+  const std::uint32_t op = w.read(kRuleOperator, at);
+  const std::uint32_t v = w.read(kRuleValue, at);
+  if (!kRuleOperator.accepts(op)) return false;
+  if (!(type < kRuleStandardTypes || (type >= kRuleVendorFirst && type <= kRuleEmpty)))
+    return false;
   switch (type) {
     case kRuleVlanPriority:
       return v < 8;
@@ -98,9 +121,9 @@ bool checkClassifierRule(ImageWindow& w, std::size_t at) {
       return v > 0 && v < 0xFFFFF;
     case kRuleSpecial:
       return v <= 0xFFFFFF;
-    case 228:
+    case kRuleEmptyOperatorZero:
       return op == 0 && v == 0;
-    case 229:
+    case kRuleEmpty:
       return v == 0;
     default:
       return true;
@@ -108,324 +131,310 @@ bool checkClassifierRule(ImageWindow& w, std::size_t at) {
 }
 
 bool checkClassifierEntry(ImageWindow& w, std::size_t at) {
-  const std::uint32_t cls = w.le32(at);
-  if (cls >= 16 || !checkClassifierRule(w, at + 4)) return false;
-  return isSpecialRule(w, at + 4) ? cls == kSpecialClass : cls != kSpecialClass;
+  if (!w.inRange(kEntryClass, at) || !checkClassifierRule(w, at + kEntryRule)) return false;
+  const bool fifth = w.read(kEntryClass, at) == kSpecialClass;
+  return isSpecialRule(w, at + kEntryRule) ? fifth : !fifth;
 }
 
 bool checkRuleSet(ImageWindow& w, std::size_t at) {
-  const std::uint8_t kind = w.u8(at);
-  const std::uint8_t mode = w.u8(at + 1);
-  const std::uint16_t count = w.le16(at + 2);
-  if (!(kind < 7 || kind == 16 || inRange(kind, 32, 34))) return false;
-  if (mode >= 3) return false;
-  if (mode == 2 ? count != 0 : !inRange(count, 1, kRuleSetMaxRules)) return false;
+  const std::uint32_t kind = w.read(kSetKind, at);
+  const std::uint32_t mode = w.read(kSetMode, at);
+  const std::uint32_t count = w.read(kSetRuleCount, at);
+  if (!(kind < kSetKindBelow || kind == kSetKindExtra ||
+        (kind >= kSetKindHighFirst && kind <= kSetKindTagged)))
+    return false;
+  if (!kSetMode.accepts(mode)) return false;
+  if (mode == kSetModeNoRules ? count != 0 : !kSetRuleCount.accepts(count)) return false;
 
-  const std::size_t rules = std::min<std::size_t>(count, kRuleSetMaxRules);
+  const std::size_t rules = std::min<std::size_t>(count, kSetMaxRules);
   std::size_t special = 0;
   bool flowRule = false;
   for (std::size_t i = 0; i < rules; ++i) {
-    const std::size_t r = at + 4 + i * kClassifierRuleLength;
+    const std::size_t r = at + kSetRules + i * kRuleLength;
     if (!checkClassifierRule(w, r)) return false;
-    const std::uint32_t type = w.le32(r);
-    if (kind == 16 && (type == 224 || type == 225)) return false;
+    const std::uint32_t type = w.read(kRuleType, r);
+    if (kind == kSetKindExtra && (type == kRuleVendorFirst || type == kRuleVendorSecond))
+      return false;
     if (isSpecialRule(w, r)) ++special;
-    if (inRange(type, 9, 11)) flowRule = true;
+    if (type >= kRuleIpv6FlowLabel && type <= kRuleFlowLast) flowRule = true;
   }
   // A set without rules (mode 2) is not "all special".
   const bool allSpecial = rules > 0 && special == rules;
-  if (special > 0 && kind != 5) return false;
-  if (allSpecial && mode != 1) return false;
+  if (special > 0 && kind != kSetKindSpecial) return false;
+  if (allSpecial && mode != kSetModeAllSpecial) return false;
   const bool specialSet = allSpecial || (special > 0 && mode == 0);
-  if (flowRule && kind >= 32) return false;
-  if (!specialSet && kind == 5) return false;
+  if (flowRule && kind >= kSetKindHighFirst) return false;
+  if (!specialSet && kind == kSetKindSpecial) return false;
 
-  if (kind == 16) {
-    return w.le16(at + 76) == 1 && w.u8(at + 78) < 4 && w.u8(at + 79) < 16 &&
-           inRange(w.le16(at + 80), 1, 9000) && inRange(w.le32(at + 82), 10000, 2000000);
+  if (kind == kSetKindExtra) {
+    return w.inRange(kSetExtraA, at) && w.inRange(kSetExtraB, at) && w.inRange(kSetExtraC, at) &&
+           w.inRange(kSetExtraD, at) && w.inRange(kSetExtraE, at);
   }
-  if (kind == 34) return w.le16(at + 76) == 2;
+  if (kind == kSetKindTagged) return w.read(kSetExtraA, at) == kSetTaggedValue;
   return true;
 }
 
 bool checkClassifierRegion(ImageWindow& w) {
-  for (std::size_t a = 524; a <= 527; ++a)
-    if (w.u8(a) >= 4) return false;
-  for (std::size_t a : {528u, 532u, 536u, 540u})
-    if (!inRange(w.le32(a), 10000, 65000000)) return false;
-
-  constexpr std::size_t kFirstEntry = 560, kFirstSet = 784;
-  const std::uint32_t entries = w.le32(552);
-  if (!w.holdsEntries(kFirstEntry, entries, kClassifierEntryLength)) return false;
-  for (std::size_t i = 0; i < entries; ++i)
-    if (!checkClassifierEntry(w, kFirstEntry + i * kClassifierEntryLength)) return false;
-
-  const std::uint32_t sets = w.le32(556);
-  if (!w.holdsEntries(kFirstSet, sets, kRuleSetLength)) return false;
-  for (std::size_t i = 0; i < sets; ++i)
-    if (!checkRuleSet(w, kFirstSet + i * kRuleSetLength)) return false;
-
-  return w.u8(2384) <= 8;
+  if (!allInRange(w, {&kPriorityMapA, &kPriorityMapB, &kPriorityMapC, &kPriorityMapD, &kRateA,
+                      &kRateB, &kRateC, &kRateD}))
+    return false;
+  if (!everyEntry(w, kClassifiers, w.read(kClassifierCount),
+                  [&](std::size_t e) { return checkClassifierEntry(w, e); }))
+    return false;
+  const ListLayout sets{"classifier.rule-set", &kRuleSetCount, kRuleSetsFirst, kRuleSetLength, 0};
+  if (!everyEntry(w, sets, w.read(kRuleSetCount),
+                  [&](std::size_t e) { return checkRuleSet(w, e); }))
+    return false;
+  return w.inRange(kClassifierLimit);
 }
 
-bool checkRegion2572(ImageWindow& w) {
-  return w.le32(2572) <= 17;
+bool checkTonesRegion(ImageWindow& w) {
+  return w.inRange(kToneSelect);
 }
 
-bool checkRegion7692(ImageWindow& w) {
-  return w.le32(7716) != 1 || inRange(w.le32(7720), 2, 1440);
+bool checkTimerRegion(ImageWindow& w) {
+  return w.read(kTimerEnable) != 1 || w.inRange(kTimerValue);
 }
 
-bool checkRegion7820(ImageWindow& w) {
-  return inRange(w.le32(7824), 20, 180) && (w.u8(7828) != 1 || w.u8(7829) <= w.u8(7830));
+bool checkLevelsRegion(ImageWindow& w) {
+  return w.inRange(kLevelsValue) &&
+         (w.read(kLevelsOrdered) != 1 || w.read(kLevelsLow) <= w.read(kLevelsHigh));
 }
 
-bool checkRegion7864(ImageWindow& w) {
-  return w.le32(7962) != 1 || inRange(w.le32(7966), 100, 1000);
+bool checkIntervalRegion(ImageWindow& w) {
+  return w.read(kIntervalEnable) != 1 || w.inRange(kIntervalValue);
 }
 
-bool checkRegion7992(ImageWindow& w) {
-  if (w.le32(7992) >= 13) return false;
-  if (!zeroOrInRange(w.le32(8000), 0x10000, 0x1000000)) return false;
-  if (!zeroOrInRange(w.le32(8004), 0x10000, 0x1000000)) return false;
-  if (w.le32(8008) >= 16) return false;
-  const std::uint8_t b8012 = w.u8(8012);
-  if (b8012 >= 4) return false;
-  if (b8012 == 1) {
-    const std::uint32_t w8017 = w.le32(8017);
-    if (!inRange(w.le32(8013), 1227, 5016)) return false;
-    if (!(w8017 < 25 && (w8017 < 8 || w8017 % 2 == 0))) return false;
+bool checkTuningRegion(ImageWindow& w) {
+  if (!w.inRange(kTuningMode) || !zeroOrInRange(w, kTuningLimitA) ||
+      !zeroOrInRange(w, kTuningLimitB) || !w.inRange(kTuningLevel) || !w.inRange(kTuningBandMode))
+    return false;
+  if (w.read(kTuningBandMode) == 1) {
+    const std::uint32_t width = w.read(kTuningBandWidth);
+    if (!w.inRange(kTuningBandFrequency) || !kTuningBandWidth.accepts(width)) return false;
+    if (!(width < 8 || width % 2 == 0)) return false;
   }
-  if (w.u8(8046) == 1 && w.u8(8047) >= 7) return false;
-  if (w.u8(8021) == 1) {
-    const unsigned sum = w.u8(8022) + w.u8(8023) + w.u8(8024) + w.u8(8025);
-    if (sum > 100 || w.u8(8048) > 100 || w.u8(8049) > 100) return false;
+  if (w.read(kTuningStepEnable) == 1 && !w.inRange(kTuningStep)) return false;
+  if (w.read(kTuningShareEnable) == 1) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < kTuningShares.size; ++i) sum += w.u8(kTuningShares.offset + i);
+    if (sum > 100 || !w.inRange(kTuningShareE) || !w.inRange(kTuningShareF)) return false;
   }
-  if ((w.u8(8026) & 0x0F) != 0) {
-    if (!inRange(w.u8(8027), 1, 100)) return false;
-    if (!inRange(w.le32(8030), 1000, 14400000)) return false;
-    if (!inRange(w.le32(8034), 500, 14400000)) return false;
-    if (!inRange(w.le32(8038), 1000, 14400000)) return false;
-  }
+  if ((w.read(kTuningPeriodic) & kTuningPeriodicMask) != 0)
+    return allInRange(w, {&kTuningPercent, &kTuningPeriodA, &kTuningPeriodB, &kTuningPeriodC});
   return true;
 }
 
-bool checkRegion8072(ImageWindow& w) {
-  if (!inRange(w.le32(8080), 300000, 2000000)) return false;
-  const std::uint16_t flags = w.le16(8084);
-  if ((flags & (1u << 3)) && (w.le32(8086) == 0 || w.le32(8090) == 0)) return false;
-  if ((flags & (1u << 4)) && w.le32(8094) == 0) return false;
-  if ((flags & (1u << 5)) && (w.le32(8098) == 0 || w.le32(8102) == 0)) return false;
-  if (flags & (1u << 6)) {
-    for (std::size_t i = 0; i < 4; ++i) {
-      const std::uint16_t v = w.le16(8106 + 2 * i);
+bool checkLinkRegion(ImageWindow& w) {
+  if (!w.inRange(kLinkRate)) return false;
+  const std::uint32_t flags = w.read(kLinkFlags);
+  auto on = [flags](unsigned bit) { return (flags & (1u << bit)) != 0; };
+  if (on(3) && !allInRange(w, {&kLinkPairA1, &kLinkPairA2})) return false;
+  if (on(4) && !w.inRange(kLinkSingle)) return false;
+  if (on(5) && !allInRange(w, {&kLinkPairB1, &kLinkPairB2})) return false;
+  if (on(6)) {
+    for (std::size_t at = kLinkGroups.offset; at < kLinkGroups.end(); at += 2) {
+      const std::uint16_t v = w.le16(at);
       for (unsigned shift = 0; shift < 12; shift += 3)
         if (((v >> shift) & 0x07) >= 6) return false;
     }
   }
-  if (flags & (1u << 7)) {
-    const std::uint8_t a = w.u8(8123), b = w.u8(8124);
-    if (a > 100 || b > 100 || a + b > 100) return false;
+  if (on(7) && !(allInRange(w, {&kLinkShareA, &kLinkShareB}) &&
+                 w.read(kLinkShareA) + w.read(kLinkShareB) <= 100))
+    return false;
+  if (on(8)) {
+    for (std::size_t at = kLinkTriple.offset; at < kLinkTriple.end(); ++at)
+      if (w.u8(at) == 0) return false;
   }
-  if ((flags & (1u << 8)) && (w.u8(8118) == 0 || w.u8(8119) == 0 || w.u8(8120) == 0)) return false;
   return true;
 }
 
 bool checkKeyModeRegion(ImageWindow& w) {
-  const std::uint8_t mode = w.u8(8136);
-  if (mode >= 3) return false;
+  const std::uint32_t mode = w.read(kKeyMode);
+  if (!kKeyMode.accepts(mode)) return false;
   if (mode == 0) {
-    for (std::size_t a = 8137; a <= 8140; ++a)
-      if (w.u8(a) == 1) return false;
-    if (!allZero(w, 8141, 16)) return false;
+    for (std::size_t at = kKeyFlags.offset; at < kKeyFlags.end(); ++at)
+      if (w.u8(at) == 1) return false;
+    if (!allZero(w, kKeyValue)) return false;
   }
-  if (mode == 1 && (w.u8(8137) == 0 || w.u8(8138) == 0 || w.u8(8139) == 0)) return false;
-  if (w.u8(8157) >= 66) return false;
-  if (w.u8(8158) == 1 && !(inRange(w.le16(8159), 4, 1440) && inRange(w.le16(8161), 4, 1440)))
+  if (mode == 1) {
+    // The first three flags must be set; the fourth is free.
+    for (std::size_t at = kKeyFlags.offset; at < kKeyFlags.offset + 3; ++at)
+      if (w.u8(at) == 0) return false;
+  }
+  if (!w.inRange(kKeyLimit)) return false;
+  if (w.read(kKeyWindowEnable) == 1 && !allInRange(w, {&kKeyWindowLow, &kKeyWindowHigh}))
     return false;
-  return w.le32(8163) < 4;
+  return w.inRange(kKeyRetries);
 }
 
 namespace {
 
-// The optional blocks of region 8200: each is checked only when its 16-bit switch is non-zero,
+// An optional block of the tables region: checked only when its 16-bit switch is non-zero,
 // and a switch that is on must have a non-zero low byte.
-bool switchedBlock(ImageWindow& w, std::size_t switchAt, bool (*check)(ImageWindow&)) {
-  if (w.le16(switchAt) == 0) return true;
-  return w.u8(switchAt) != 0 && check(w);
+bool switchedBlock(ImageWindow& w, const Field& onOff, std::initializer_list<const Field*> ranged,
+                   std::initializer_list<const Field*> zeroOrRanged = {}) {
+  if (w.read(onOff) == 0) return true;
+  if (w.u8(onOff.offset) == 0 || !allInRange(w, ranged)) return false;
+  return std::all_of(zeroOrRanged.begin(), zeroOrRanged.end(),
+                     [&](const Field* f) { return zeroOrInRange(w, *f); });
 }
-bool both16InRange(ImageWindow& w, std::size_t a, std::size_t b) {
-  return inRange(w.le16(a), 100, 15000) && inRange(w.le16(b), 100, 15000);
+
+bool checkTableLists(ImageWindow& w) {
+  const std::uint32_t spans = w.read(kTablesSpanCount);
+  if (!kTablesSpanCount.accepts(spans) || !everyEntry(w, kTableSpans, spans, [&](std::size_t e) {
+        return w.inRange(kSpanStart, e) && w.inRange(kSpanKind, e);
+      }))
+    return false;
+  const std::uint32_t links = w.read(kTablesLinkCount);
+  return kTablesLinkCount.accepts(links) && everyEntry(w, kTableLinks, links, [&](std::size_t e) {
+           return w.inRange(kLinkFrom, e) && w.inRange(kLinkTo, e) && w.inRange(kLinkSpan, e) &&
+                  w.inRange(kLinkLow, e) && w.inRange(kLinkHigh, e);
+         });
 }
 
 }  // namespace
 
-bool checkRegion8200(ImageWindow& w) {
-  if (w.u8(8200) != 192) return true;
-
-  constexpr std::size_t kFirstA = 8206, kEntryA = 30;
-  const std::uint8_t a = w.u8(8205);
-  if (a > 40 || !w.holdsEntries(kFirstA, a, kEntryA)) return false;
-  for (std::size_t i = 0; i < a; ++i) {
-    const std::size_t e = kFirstA + i * kEntryA;
-    if (w.u8(e) >= 40 || w.u8(e + 1) > 6) return false;
-  }
-  constexpr std::size_t kFirstB = 9407, kEntryB = 11;
-  const std::uint8_t b = w.u8(9406);
-  if (b >= 35 || !w.holdsEntries(kFirstB, b, kEntryB)) return false;
-  for (std::size_t i = 0; i < b; ++i) {
-    const std::size_t e = kFirstB + i * kEntryB;
-    if (w.u8(e) >= 34 || w.u8(e + 1) >= 34 || w.u8(e + 2) >= 40 || w.u8(e + 3) > 40 ||
-        w.u8(e + 4) > 40)
-      return false;
-  }
-  for (std::size_t at = 9957; at <= 9960; ++at)
-    if (w.u8(at) > 12) return false;
-  for (std::size_t at : {9961u, 9963u, 9965u})
-    if (w.le16(at) >= 4096) return false;
-  const std::uint8_t lo = w.u8(9981), hi = w.u8(9982);
-  if (lo > 150 || hi > 150 || w.u8(9985) > 150 || lo >= hi) return false;
-  if (!inRange(w.u8(9987), 20, 60) || !inRange(w.u8(9988), 5, 20) || !inRange(w.u8(9989), 5, 10))
+bool checkTablesRegion(ImageWindow& w) {
+  if (w.read(kTablesMarker) != kTablesInUse) return true;
+  if (!checkTableLists(w)) return false;
+  if (!bytesAtMost(w, kTablesGains.offset, kTablesGains.size, kTablesGainMax)) return false;
+  if (!allInRange(w, {&kTablesMaskA, &kTablesMaskB, &kTablesMaskC, &kTablesFloor, &kTablesCeiling,
+                      &kTablesMargin, &kTablesSpread, &kTablesStepA, &kTablesStepB}))
     return false;
-  const std::uint32_t w9992 = w.le32(9992), w9996 = w.le32(9996);
-  if (!((w9992 == 0 && w9996 == 0) || (w9992 != 0 && w9996 != 0 && w9992 < w9996))) return false;
+  if (w.read(kTablesFloor) >= w.read(kTablesCeiling)) return false;
+  const std::uint32_t from = w.read(kTablesFrom), to = w.read(kTablesTo);
+  if (!((from == 0 && to == 0) || (from != 0 && to != 0 && from < to))) return false;
 
-  return switchedBlock(w, 10029,
-                       [](ImageWindow& x) {
-                         return both16InRange(x, 10023, 10025) &&
-                                inRange(x.le16(10027), 20000, 60000) &&
-                                zeroOrInRange(x.le32(10031), 20000, 180000) &&
-                                zeroOrInRange(x.le32(10035), 20000, 180000) &&
-                                zeroOrInRange(x.le16(10039), 20000, 60000) &&
-                                zeroOrInRange(x.le16(10041), 20000, 60000);
-                       }) &&
-         switchedBlock(w, 10055, [](ImageWindow& x) { return both16InRange(x, 10051, 10053); }) &&
-         switchedBlock(w, 10077, [](ImageWindow& x) { return both16InRange(x, 10073, 10075); }) &&
-         switchedBlock(
-             w, 10099,
-             [](ImageWindow& x) { return both16InRange(x, 10095, 10097) && x.u8(10101) <= 1; }) &&
-         switchedBlock(w, 10128, [](ImageWindow& x) {
-           return both16InRange(x, 10124, 10126) && x.u8(10130) <= 1 && x.u8(10137) <= 7 &&
-                  x.u8(10138) <= 2;
-         });
+  return switchedBlock(w, kBlock1Switch, {&kBlock1TimeA, &kBlock1TimeB, &kBlock1Hold},
+                       {&kBlock1WaitA, &kBlock1WaitB, &kBlock1GapA, &kBlock1GapB}) &&
+         switchedBlock(w, kBlock2Switch, {&kBlock2TimeA, &kBlock2TimeB}) &&
+         switchedBlock(w, kBlock3Switch, {&kBlock3TimeA, &kBlock3TimeB}) &&
+         switchedBlock(w, kBlock4Switch, {&kBlock4TimeA, &kBlock4TimeB, &kBlock4Flag}) &&
+         switchedBlock(w, kBlock5Switch,
+                       {&kBlock5TimeA, &kBlock5TimeB, &kBlock5Flag, &kBlock5Level, &kBlock5Choice});
 }
 
-bool checkRegion10248(ImageWindow& w) {
-  constexpr std::size_t kFirst = 10249, kEntry = 5;
-  const std::uint8_t count = w.u8(10248);
-  if (!inRange(count, 1, 32) || !w.holdsEntries(kFirst, count, kEntry)) return false;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t e = kFirst + i * kEntry;
-    if (w.u8(e + 3) > 32 || w.u8(e + 4) >= 2) return false;
-  }
-  const std::uint8_t keyMode = w.u8(10409);
-  if (keyMode > 3) return false;
-  if (keyMode == 0 && (!allZero(w, 10410, 16) || w.u8(10820) == 1)) return false;
-  if (w.u8(10426) != 1) return true;
+bool checkBandsRegion(ImageWindow& w) {
+  const std::uint32_t carriers = w.read(kCarrierCount);
+  if (!kCarrierCount.accepts(carriers) || !everyEntry(w, kCarriers, carriers, [&](std::size_t e) {
+        return w.inRange(kCarrierLevel, e) && w.inRange(kCarrierFlag, e);
+      }))
+    return false;
+  const std::uint32_t keyMode = w.read(kBandKeyMode);
+  if (!kBandKeyMode.accepts(keyMode)) return false;
+  if (keyMode == 0 && (!allZero(w, kBandKey) || w.read(kBandsLock) == 1)) return false;
+  if (w.read(kBandsEnable) != 1) return true;
 
-  constexpr std::size_t kFirstBand = 10436, kBand = 24;
-  const std::uint8_t bands = w.u8(10435);
-  if (bands < 1 || !w.holdsEntries(kFirstBand, bands, kBand)) return false;
-  const std::uint32_t wantA = w.le32(10427), wantB = w.le32(10431);
+  const std::uint32_t wantA = w.read(kBandsWantA), wantB = w.read(kBandsWantB);
   bool matched = wantA == 0 && wantB == 0;
-  for (std::size_t i = 0; i < bands; ++i) {
-    const std::size_t e = kFirstBand + i * kBand;
-    const std::int8_t level = static_cast<std::int8_t>(w.u8(e + 10));
-    if (!zeroOrInRange(w.le16(e + 8), 1227, 5016) || level < -24 || level > 2 || w.u8(e + 16) > 32)
-      return false;
-    if (w.le32(e) == wantA && w.le32(e + 4) == wantB) matched = true;
-  }
-  return matched;
+  const std::uint32_t bands = w.read(kBandCount);
+  return kBandCount.accepts(bands) &&
+         everyEntry(w, kBands, bands,
+                    [&](std::size_t e) {
+                      const auto level = static_cast<std::int8_t>(w.read(kBandLevel, e));
+                      if (!zeroOrInRange(w, kBandFrequency, e) || level < -24 || level > 2 ||
+                          !w.inRange(kBandWidth, e))
+                        return false;
+                      if (w.read(kBandIdA, e) == wantA && w.read(kBandIdB, e) == wantB)
+                        matched = true;
+                      return true;
+                    }) &&
+         matched;
 }
 
 namespace {
 
+constexpr std::uint32_t kScheduleModeWide = 256;
+constexpr std::uint32_t kScheduleWidePeriodMax = 144000;
+constexpr std::uint32_t kScheduleWideSlotMax = 100;
+constexpr std::uint32_t kSchedulePeriodShort = 30;
+constexpr std::uint32_t kSchedulePeriodLong = 150;
+constexpr std::uint32_t kItemTypeWord = 0x20000;
+
 bool checkTableItem(ImageWindow& w, std::size_t item, bool firstTable) {
-  switch (w.le32(item)) {
+  switch (w.read(kItemType, item)) {
     case 1:
-      return w.u8(item + 4) <= 11;
+      return w.inRange(kItemByte, item);
     case 2:
-      return w.le16(item + 4) != 0;
+      return w.inRange(kItemHalf, item);
     case 4:
     case 8:
     case 16:
     case 32:
     case 64:
       return true;
-    case 0x20000:
-      return firstTable && w.le32(item + 4) != 0;
+    case kItemTypeWord:
+      return firstTable && w.inRange(kItemWord, item);
     default:
       return false;
   }
 }
 
-// A table of at most three 68-byte entries, each a word count (at most 3) of 20-byte items.
-bool checkItemTable(ImageWindow& w, std::size_t countAt, std::size_t firstItem,
-                    std::size_t firstItemCount, bool firstTable) {
-  constexpr std::size_t kEntry = 68, kItem = 20, kMax = 3;
-  const std::uint16_t entries = w.le16(countAt);
-  if (entries > kMax) return false;
+// A table of at most three entries, each a word count (at most 3) of 20-byte items.
+bool checkItemTable(ImageWindow& w, const Field& count, std::size_t firstItem, bool firstTable) {
+  const std::uint32_t entries = w.read(count);
+  if (!count.accepts(entries)) return false;
   for (std::size_t i = 0; i < entries; ++i) {
-    const std::uint32_t items = w.le32(firstItemCount + kEntry * i);
-    if (items > kMax) return false;
+    const std::size_t entry = firstItem + kScheduleEntryLength * i;
+    const std::uint32_t items = w.le32(entry + kScheduleItemCountInEntry);
+    if (items > kScheduleMaxItems) return false;
     for (std::size_t j = 0; j < items; ++j)
-      if (!checkTableItem(w, firstItem + kEntry * i + kItem * j, firstTable)) return false;
+      if (!checkTableItem(w, entry + kScheduleItemLength * j, firstTable)) return false;
   }
   return true;
 }
 
-bool bytesAtMost(ImageWindow& w, std::size_t at, std::size_t count, std::uint8_t max) {
-  for (std::size_t i = 0; i < count; ++i)
-    if (w.u8(at + i) > max) return false;
-  return true;
-}
-
-}  // namespace
-
-bool checkRegion10888(ImageWindow& w) {
-  const std::uint16_t mode = w.le16(10888);
-  if (mode == 0) return true;
-  const std::uint32_t period = w.le32(10890);
-  if (period == 0 || std::uint64_t{period} * 100 <= w.le32(11354)) return false;
-  if (mode == 256) {
-    if (period > 144000 || w.u8(10898) > 100) return false;
-  } else {
-    if (period != 30 && period != 150) return false;
-    if ((mode == 32768 || mode == 2048) && w.u8(10898) != 0 && w.u8(10899) > 11) return false;
-    if (mode == 8192 || mode == 512) {
-      const std::uint8_t first = w.u8(10902), second = w.u8(10908);
-      if (first > 2 || !bytesAtMost(w, 10898, first, 11)) return false;
-      if (second > 3 || !bytesAtMost(w, 10903, second, 11)) return false;
-    }
-  }
-  return checkItemTable(w, 11142, 10938, 10998, true) &&
-         checkItemTable(w, 11348, 11144, 11204, false);
-}
-
-bool checkSerialRegion(ImageWindow& w) {
-  const std::uint8_t enable = w.u8(11401);
-  if (enable > 1) return false;
-  if (enable == 1 && !(inRange(w.le16(11408), 10, 2000) && inRange(w.le16(11410), 46, 1500)))
+bool checkScheduleSlots(ImageWindow& w, std::uint32_t mode) {
+  const std::uint32_t period = w.read(kSchedulePeriod);
+  if (mode == kScheduleModeWide)
+    return period <= kScheduleWidePeriodMax && w.read(kScheduleSlotsA) <= kScheduleWideSlotMax;
+  if (period != kSchedulePeriodShort && period != kSchedulePeriodLong) return false;
+  if ((mode == 32768 || mode == 2048) && w.read(kScheduleSlotsA) != 0 && !w.inRange(kScheduleSlotB))
     return false;
-  for (std::size_t at : {11420u, 11432u, 11444u}) {
-    if (!inRange(w.le32(at), 300, 921600) || !inRange(w.u8(at + 4), 7, 8) || w.u8(at + 5) >= 3 ||
-        !inRange(w.u8(at + 6), 1, 2) || w.u8(at + 7) > 1)
+  if (mode == 8192 || mode == 512) {
+    const std::uint32_t first = w.read(kScheduleSlotsACount), second = w.read(kScheduleSlotsCCount);
+    if (!kScheduleSlotsACount.accepts(first) ||
+        !bytesAtMost(w, kScheduleSlotsA.offset, first, kScheduleSlotMax))
+      return false;
+    if (!kScheduleSlotsCCount.accepts(second) ||
+        !bytesAtMost(w, kScheduleSlotsC.offset, second, kScheduleSlotMax))
       return false;
   }
   return true;
 }
 
-bool checkTextRegion(ImageWindow& w) {
-  constexpr std::size_t kMaxText = 256;
-  for (std::size_t at : {11465u, 11724u, 11981u})
-    if (!textAtMost(w, at, kMaxText)) return false;
-  const std::uint32_t sum = std::uint32_t{w.le16(12248)} + w.le16(12250) + w.le16(12252);
-  return sum < 2561;
+}  // namespace
+
+bool checkScheduleRegion(ImageWindow& w) {
+  const std::uint32_t mode = w.read(kScheduleMode);
+  if (mode == 0) return true;
+  const std::uint32_t period = w.read(kSchedulePeriod);
+  if (period == 0 || std::uint64_t{period} * 100 <= w.read(kScheduleBudget)) return false;
+  return checkScheduleSlots(w, mode) &&
+         checkItemTable(w, kScheduleTableACount, kScheduleTableAItems, true) &&
+         checkItemTable(w, kScheduleTableBCount, kScheduleTableBItems, false);
 }
 
-bool checkRegion(const ParameterRegion& region, ImageWindow& w) {
-  const bool passed = region.check(w);
-  return passed && !w.faulted();
+bool checkSerialRegion(ImageWindow& w) {
+  const std::uint32_t enable = w.read(kSerialEnable);
+  if (!kSerialEnable.accepts(enable)) return false;
+  // A disabled port's settings are not in use and may be left zero.
+  if (enable != 1) return true;
+  if (!allInRange(w, {&kSerialTimeout, &kSerialFrame})) return false;
+  for (std::size_t i = 0; i < kSerialPorts.capacity; ++i) {
+    const std::size_t port = kSerialPorts.entryAt(i);
+    for (const Field* f : kSerialPorts.fields)
+      if (!w.inRange(*f, port)) return false;
+  }
+  return true;
+}
+
+bool checkTextRegion(ImageWindow& w) {
+  for (const Field* text : {&kTextA, &kTextB, &kTextC})
+    if (!terminatedText(w, *text)) return false;
+  const std::uint32_t sum = w.read(kTextLengthA) + w.read(kTextLengthB) + w.read(kTextLengthC);
+  return sum < kTextLengthsBelow;
 }
 
 }  // namespace quorrel::paramblock

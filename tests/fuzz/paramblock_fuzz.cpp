@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/checksum32.h"
 #include "paramblock/parameter_block.h"
-#include "paramblock/region_checks.h"
+#include "paramblock/region_map.h"
+#include "platform/checksum32.h"
 
 using namespace quorrel;
 using namespace quorrel::paramblock;

@@ -90,68 +90,17 @@ std::vector<std::uint8_t> buildFirmwareFile(std::span<const FirmwareImage> image
   return file;
 }
 
-namespace {
-
-// Fixed device access key of the samples: our own bytes, not any adapter's.
-constexpr NetworkMembershipKey kSampleDeviceAccessKey{
-    0x51, 0x75, 0x6F, 0x72, 0x72, 0x65, 0x6C, 0x20, 0x73, 0x61, 0x6D, 0x70, 0x6C, 0x65, 0x44, 0x4B};
-
-constexpr std::size_t kDeviceAccessKeyOffset = 18;
-constexpr std::size_t kManufacturerOffset = 36;
-constexpr std::size_t kDeviceNameOffset = 116;
-constexpr std::size_t kNetworkNameOffset = 180;
-constexpr std::size_t kNameFieldLength = 64;
-constexpr std::size_t kTimeZoneRuleOffset = 15377;
-constexpr std::size_t kTimeZoneRuleField = 15560 - kTimeZoneRuleOffset;
-
-// Region values that the block's validation requires to be non-zero; the rest stay zero.
-void writeRegionDefaults(MutableByteSpan b) {
-  for (std::size_t at : {528u, 532u, 536u, 540u}) writeLe32(b, at, 10000000);  // rates
-  writeLe32(b, 7824, 120);
-  writeU8(b, 7829, 80);
-  writeU8(b, 7830, 100);
-  for (std::uint8_t i = 0; i < 12; ++i) writeU8(b, 7844 + i, i);
-  writeLe32(b, 8080, 1000000);
-  // One entry in the list of region 10248.
-  writeU8(b, 10248, 1);
-  writeU8(b, 10250, 1);
-  writeU8(b, 10252, 2);
-  writeU8(b, 10253, 1);
-  // Serial ports enabled: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control.
-  writeU8(b, 11401, 1);
-  writeLe16(b, 11408, 1000);
-  writeLe16(b, 11410, 500);
-  for (std::size_t at : {11420u, 11432u, 11444u}) {
-    writeLe32(b, at, 115200);
-    writeU8(b, at + 4, 8);
-    writeU8(b, at + 5, 0);
-    writeU8(b, at + 6, 1);
-    writeU8(b, at + 7, 0);
-  }
-  writeText(b, kTimeZoneRuleOffset, kTimeZoneRuleField, kSampleTimeZoneRule);
-}
-
-}  // namespace
-
 std::vector<std::uint8_t> buildParameterBlock(const MacAddress& mac,
                                               const NetworkMembershipKey& nmk) {
   using namespace paramblock;
   if (isRefusedDeviceMac(mac)) return {};
   std::vector<std::uint8_t> block(kParameterBlockLength, 0);
-  const MutableByteSpan b(block);
-  writeU8(b, kVersionOffset, kParameterBlockVersion.first);
-  writeU8(b, kVersionOffset + 1, kParameterBlockVersion.second);
-  writeLe16(b, kLengthOffset, static_cast<std::uint16_t>(kParameterBlockLength));
-  writeMac(b, kMacAddressOffset, mac);
-  writeBytes(b, kDeviceAccessKeyOffset, kSampleDeviceAccessKey);
-  writeText(b, kManufacturerOffset, kNameFieldLength, kSampleManufacturerName);
-  writeBytes(b, kNetworkMembershipKeyOffset, nmk);
-  writeText(b, kDeviceNameOffset, kNameFieldLength, kSampleDeviceName);
-  writeText(b, kNetworkNameOffset, kNameFieldLength, kSampleNetworkName);
-  writeRegionDefaults(b);
-
   ParameterBlock view;
-  if (view.updateChecksum(b) != ParameterBlockResult::kSuccess) return {};
+  if (view.resetToDefaults(block) != ParameterBlockResult::kSuccess ||
+      view.setMacAddress(mac) != ParameterBlockResult::kSuccess ||
+      view.setNetworkMembershipKey(nmk, 0) != ParameterBlockResult::kSuccess ||
+      view.updateChecksum(block) != ParameterBlockResult::kSuccess)
+    return {};
   return block;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "paramblock/defaults.h"
 #include "paramblock/parameter_block.h"
 #include "platform/bytes.h"
 
@@ -65,14 +66,11 @@ std::vector<FirmwareImage> sampleFirmwareImages(std::size_t count, std::size_t s
 // the image's whole words. Empty when there are no images or the file would pass 4 GiB.
 std::vector<std::uint8_t> buildFirmwareFile(std::span<const FirmwareImage> images);
 
-// Identity defaults written into every sample block.
-inline constexpr std::string_view kSampleManufacturerName = "Velmora HomePlug AV Device";
-inline constexpr std::string_view kSampleDeviceName = "Velmora Enabled Product";
-inline constexpr std::string_view kSampleNetworkName = "Velmora Enabled Network";
-inline constexpr std::string_view kSampleTimeZoneRule = "EST5EDT4,M4.1.0/2,M10.5.0/2";
+// Identity written into every sample block: the defaults of a fresh block.
+inline constexpr std::string_view kSampleManufacturerName = paramblock::kDefaultManufacturerName;
 
-// A parameter block of version (4, 4) and kParameterBlockLength bytes that validates, with the
-// given device MAC address and network membership key and a renewed checksum. Empty when the
+// A default parameter block (resetToDefaults) with the given device MAC address and network
+// membership key and a renewed checksum. Empty when the
 // address is a group address or a reserved one.
 std::vector<std::uint8_t> buildParameterBlock(const MacAddress& mac,
                                               const NetworkMembershipKey& nmk);

@@ -8,7 +8,7 @@
 
 #include "make-samples/sample_files.h"
 #include "paramblock/parameter_block.h"
-#include "paramblock/region_checks.h"
+#include "paramblock/region_map.h"
 
 namespace quorrel::paramblock {
 namespace {
@@ -192,6 +192,8 @@ TEST(RegionChecks, BoundaryValuesPass) {
         {10938 + 136, 4, 4},
         {10938 + 136 + 20, 4, 1}}},
       {"11464 text 256 long", {{11981, 256, 'y'}}},
+      // A port that is off may keep its settings zero; "11400 serial speed" above is the on side.
+      {"11400 port off, settings zeroed", {{11401, 1, 0}, {11408, 48, 0}}},
   };
   for (const Case& c : cases) EXPECT_EQ(validateWith(c.puts), R::kSuccess) << c.name;
 }

@@ -1,0 +1,1 @@
+quorrel_fuzzer(fuzz_paramblock_fields SOURCES paramblock_fields_fuzz.cpp DEPS quorrel_paramblock)

@@ -1,0 +1,267 @@
+// Field accessors, lists, region loads and defaults: result codes at the edges of each range,
+// refusals that leave the image alone, and the bytes the defaults put at their offsets.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "crypto/keys.h"
+#include "paramblock/defaults.h"
+#include "paramblock/region_map.h"
+#include "platform/checksum32.h"
+
+namespace quorrel::paramblock {
+namespace {
+
+using R = ParameterBlockResult;
+using Bytes = std::vector<std::uint8_t>;
+using namespace field;
+
+Bytes defaultImage() {
+  Bytes image(kParameterBlockLength);
+  ParameterBlock view;
+  EXPECT_EQ(view.resetToDefaults(image), R::kSuccess);
+  return image;
+}
+
+struct Step {
+  const char* what;
+  std::function<R(ParameterBlock&)> call;
+  R expected;
+};
+
+const Bytes kStation{0x10, 0x02, 0, 0, 0, 0, 0};
+Bytes classifier(std::uint32_t cls, std::uint32_t type, std::uint32_t value) {
+  Bytes e(28, 0);
+  writeLe32(e, 0, cls);
+  writeLe32(e, 4, type);
+  writeLe32(e, 12, value);
+  return e;
+}
+
+// Run in order on one default image; every refusal must leave the image as it was.
+TEST(Fields, EveryAccessorAtItsBoundaries) {
+  const std::string name63(63, 'n'), name64(64, 'n');
+  const MacAddress group{0x01, 0, 0, 0, 0, 1};
+  const Step steps[] = {
+      {"DAK", [](auto& v) { return v.setDeviceAccessKey(DeviceAccessKey{}); }, R::kSuccess},
+      {"manufacturer 63", [&](auto& v) { return v.setManufacturerName(name63); }, R::kSuccess},
+      {"manufacturer 64", [&](auto& v) { return v.setManufacturerName(name64); }, R::kInvalidValue},
+      {"network name with zero", [](auto& v) { return v.setNetworkName(std::string("ab\0c", 4)); },
+       R::kInvalidValue},
+      {"network name 63", [&](auto& v) { return v.setNetworkName(name63); }, R::kSuccess},
+      {"NMK level 1", [](auto& v) { return v.setNetworkMembershipKey({}, 1); }, R::kSuccess},
+      {"NMK level 2", [](auto& v) { return v.setNetworkMembershipKey({}, 2); }, R::kInvalidValue},
+      {"address switch on, group", [&](auto& v) { return v.setAddressSwitch(true, group); },
+       R::kInvalidValue},
+      {"address switch off, group", [&](auto& v) { return v.setAddressSwitch(false, group); },
+       R::kSuccess},
+      {"enumeration 3", [](auto& v) { return v.setIdentitySetting(kEnumerationA, 3); },
+       R::kSuccess},
+      {"enumeration 4", [](auto& v) { return v.setIdentitySetting(kEnumerationA, 4); },
+       R::kInvalidValue},
+      {"flags 31", [](auto& v) { return v.setIdentitySetting(kIdentityFlags, 31); }, R::kSuccess},
+      {"flags bits 4-5 = 2", [](auto& v) { return v.setIdentitySetting(kIdentityFlags, 0x20); },
+       R::kInvalidValue},
+      {"not an identity setting", [](auto& v) { return v.setIdentitySetting(kRateA, 1); },
+       R::kInvalidValue},
+      {"timer off", [](auto& v) { return v.writeField(kTimerValue, 2); }, R::kRegionDisabled},
+      {"timer on", [](auto& v) { return v.writeField(kTimerEnable, 1); }, R::kSuccess},
+      {"timer 1", [](auto& v) { return v.writeField(kTimerValue, 1); }, R::kInvalidValue},
+      {"timer 1440", [](auto& v) { return v.writeField(kTimerValue, 1440); }, R::kSuccess},
+      {"timer 1441", [](auto& v) { return v.writeField(kTimerValue, 1441); }, R::kInvalidValue},
+      {"rate 65000000", [](auto& v) { return v.writeField(kRateB, 65000000); }, R::kSuccess},
+      {"identity field", [](auto& v) { return v.writeField(kEnumerationA, 0); }, R::kInvalidValue},
+      {"key 15 bytes", [](auto& v) { return v.writeBytesField(kKeyValue, Bytes(15)); },
+       R::kInvalidValue},
+      {"time zone 182",
+       [](auto& v) { return v.writeTextField(kTimeZoneRule, std::string(182, 'z')); }, R::kSuccess},
+      {"time zone 183",
+       [](auto& v) { return v.writeTextField(kTimeZoneRule, std::string(183, 'z')); },
+       R::kInvalidValue},
+      {"text 256", [](auto& v) { return v.writeTextField(kTextC, std::string(256, 't')); },
+       R::kSuccess},
+      {"serial timeout 9", [](auto& v) { return v.writeField(kSerialTimeout, 9); },
+       R::kInvalidValue},
+      {"serial timeout 2000", [](auto& v) { return v.writeField(kSerialTimeout, 2000); },
+       R::kSuccess},
+      {"port 3", [](auto& v) { return v.setSerialPort(3, {}); }, R::kIndexBeyondCount},
+      {"port stop bits 3",
+       [](auto& v) {
+         return v.setSerialPort(2, {921600, 7, 2, 3, 1});
+       },
+       R::kInvalidValue},
+      {"port at the top",
+       [](auto& v) {
+         return v.setSerialPort(2, {921600, 7, 2, 2, 1});
+       },
+       R::kSuccess},
+      {"stations off: setting", [](auto& v) { return v.setStationsSetting(5); },
+       R::kRegionDisabled},
+      {"stations off: add", [](auto& v) { return v.addStation(kStation); }, R::kRegionDisabled},
+      {"stations on", [](auto& v) { return v.enableStationsWithDefaults(); }, R::kSuccess},
+      {"setting 255", [](auto& v) { return v.setStationsSetting(255); }, R::kInvalidValue},
+      {"setting 254", [](auto& v) { return v.setStationsSetting(254); }, R::kSuccess},
+      {"stations group address", [&](auto& v) { return v.setStationsAddress(group); },
+       R::kInvalidValue},
+      {"station first byte 0",
+       [](auto& v) {
+         return v.addStation(Bytes{0, 2, 0, 0, 0, 0, 0});
+       },
+       R::kInvalidValue},
+      {"station group second",
+       [](auto& v) {
+         return v.addStation(Bytes{1, 3, 0, 0, 0, 0, 0});
+       },
+       R::kInvalidValue},
+      {"replace beyond count", [](auto& v) { return v.replaceStation(0, kStation); },
+       R::kIndexBeyondCount},
+      {"plain rule in class 5", [](auto& v) { return v.addClassifier(classifier(5, 2, 1)); },
+       R::kInvalidValue},
+      {"classifier", [](auto& v) { return v.addClassifier(classifier(3, 2, 7)); }, R::kSuccess},
+      {"replace classifier 1", [](auto& v) { return v.replaceClassifier(1, classifier(3, 2, 7)); },
+       R::kIndexBeyondCount},
+      {"carrier level 33",
+       [](auto& v) {
+         return v.replaceCarrier(0, Bytes{0, 0, 0, 33, 0});
+       },
+       R::kInvalidValue},
+  };
+  Bytes image = defaultImage();
+  ParameterBlock view;
+  ASSERT_EQ(view.attachImage(image), R::kSuccess);
+  for (const Step& s : steps) {
+    const Bytes before = image;
+    EXPECT_EQ(s.call(view), s.expected) << s.what;
+    if (s.expected != R::kSuccess) {
+      EXPECT_EQ(image, before) << s.what;
+    }
+  }
+  EXPECT_EQ(view.validateImage(), R::kSuccess);
+  // Stations take eight entries; a ninth is refused and the count stays.
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(view.addStation(kStation), R::kSuccess);
+  EXPECT_EQ(view.addStation(kStation), R::kListFull);
+  EXPECT_EQ(image[kStationsCount.offset], 8);
+  EXPECT_EQ(view.replaceStation(7, Bytes{0xFE, 0, 0, 0, 0, 0, 9}), R::kSuccess);
+  EXPECT_EQ(image[kStations.entryAt(7) + 6], 9);
+  EXPECT_EQ(view.validateImage(), R::kSuccess);
+}
+
+TEST(Fields, HeaderChecksComeFirst) {
+  ParameterBlock none;
+  EXPECT_EQ(none.writeField(kRateA, 10000), R::kNoImage);
+  EXPECT_EQ(none.setNetworkName("x"), R::kNoImage);
+  EXPECT_EQ(none.resetToDefaults({}), R::kNoImage);
+  Bytes shortImage(kParameterBlockLength - 1);
+  EXPECT_EQ(none.resetToDefaults(shortImage), R::kBadLength);
+
+  const struct {
+    const char* what;
+    std::function<void(Bytes&)> change;
+    R config, identity, settings;
+  } cases[] = {
+      {"version 1.4", [](Bytes& b) { b[1] = 4, b[0] = 1; }, R::kVersionTooOld, R::kSuccess,
+       R::kVersionTooOld},
+      {"version 4.1", [](Bytes& b) { b[1] = 1; }, R::kVersionTooOld, R::kSuccess, R::kSuccess},
+      {"version 1.3", [](Bytes& b) { b[0] = 1, b[1] = 3; }, R::kVersionTooOld, R::kVersionTooOld,
+       R::kVersionTooOld},
+      {"length 15559", [](Bytes& b) { writeLe16(b, kLengthOffset, 15559); }, R::kBadLength,
+       R::kSuccess, R::kSuccess},
+      {"a region fails", [](Bytes& b) { b[kEnumerationA.offset] = 9; }, R::kNotValidated,
+       R::kSuccess, R::kSuccess},
+  };
+  for (const auto& c : cases) {
+    Bytes image = defaultImage();
+    c.change(image);
+    ParameterBlock view;
+    view.attachImage(image);
+    NetworkIdentifier nid{};
+    EXPECT_EQ(view.writeField(kRateA, 10000), c.config) << c.what;
+    EXPECT_EQ(view.enableStationsWithDefaults(), c.config) << c.what;
+    EXPECT_EQ(view.setUserDeviceName("x"), c.identity) << c.what;
+    EXPECT_EQ(view.getNetworkIdentifier(nid), c.settings) << c.what;
+  }
+}
+
+// The identifier of the public network's key is the standard's default one, B0F2E695666B03.
+TEST(Fields, NetworkIdentifierCarriesTheLevel) {
+  Bytes image = defaultImage();
+  ParameterBlock view;
+  view.attachImage(image);
+  const crypto::Key key = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
+  for (int level : {0, 1}) {
+    ASSERT_EQ(view.setNetworkMembershipKey(key, level), R::kSuccess);
+    EXPECT_EQ(Bytes(image.begin() + 247, image.begin() + 254),
+              (Bytes{0xB0, 0xF2, 0xE6, 0x95, 0x66, 0x6B, std::uint8_t(0x03 | level << 4)}));
+    EXPECT_TRUE(std::equal(key.begin(), key.end(), image.begin() + 100));
+  }
+}
+
+TEST(Fields, DefaultsPassValidationWithTheirValuesInPlace) {
+  Bytes image(kParameterBlockLength + 8, 0xEE);
+  ParameterBlock view;
+  ASSERT_EQ(view.resetToDefaults(image), R::kSuccess);
+  EXPECT_EQ(readLe32(image, kChecksumOffset), 0u);
+  EXPECT_EQ(image.back(), 0xEE);  // nothing past the image
+  ASSERT_EQ(view.updateChecksum(image), R::kSuccess);
+  EXPECT_EQ(checksum32(ByteSpan(image).first(kParameterBlockLength)), 0u);
+  EXPECT_EQ(readLe16(image, 0), 0x0404);
+  EXPECT_EQ(readMac(image, 12), kLocalDeviceMac);
+  EXPECT_EQ(readText(image, 180, 64), kDefaultNetworkName);
+  EXPECT_EQ(readText(image, 15377, 183), kDefaultTimeZoneRule);
+  EXPECT_EQ(readLe32(image, 7824), 120u);
+  EXPECT_EQ(Bytes(image.begin() + 10248, image.begin() + 10254), (Bytes{1, 0, 1, 0, 2, 1}));
+  EXPECT_EQ(Bytes(image.begin() + 11420, image.begin() + 11428),
+            (Bytes{0, 0xC2, 1, 0, 8, 0, 1, 0}));
+  // The two fixed keys are those of the default names.
+  EXPECT_EQ(crypto::deriveNMK(kDefaultNetworkName), kDefaultNetworkMembershipKey);
+  const crypto::Key dak = crypto::deriveDAK(kDefaultDeviceName);
+  EXPECT_TRUE(std::equal(dak.begin(), dak.end(), kDefaultDeviceAccessKey.begin()));
+  EXPECT_TRUE(std::equal(dak.begin(), dak.end(), image.begin() + 18));
+}
+
+// Every loadable region: a good copy lands, a wrong checksum or size is refused untouched.
+TEST(Fields, RegionLoadsCheckRuleAndChecksum) {
+  Bytes source = defaultImage();
+  ParameterBlock sourceView;
+  sourceView.attachImage(source);
+  sourceView.setNetworkName("loaded");
+  sourceView.setSerialPort(1, {9600, 7, 1, 2, 1});
+  for (const ParameterRegion& region : kParameterRegions) {
+    Bytes image = defaultImage();
+    ParameterBlock view;
+    view.attachImage(image);
+    const ByteSpan copy = ByteSpan(source).subspan(region.offset, region.usedBytes);
+    const std::uint32_t sum = checksum32(copy.first(region.checksumWords() * 4));
+    const Bytes before = image;
+    if (region.usedBytes == 0) {
+      EXPECT_EQ(view.loadRegion(region, copy, sum), R::kInvalidValue) << region.name;
+      continue;
+    }
+    EXPECT_EQ(view.loadRegion(region, copy, sum ^ 1), R::kChecksumMismatch) << region.name;
+    EXPECT_EQ(view.loadRegion(region, copy.first(copy.size() - 1), sum), R::kInvalidValue);
+    EXPECT_EQ(image, before) << region.name;
+    EXPECT_EQ(view.loadRegion(region, copy, sum), R::kSuccess) << region.name;
+    EXPECT_TRUE(std::equal(copy.begin(), copy.end(), image.begin() + region.offset));
+  }
+  // A copy that breaks its rule gives 8; a region that fails in the image is mended by a load.
+  Bytes image = defaultImage();
+  image[kSerialEnable.offset] = 2;
+  ParameterBlock view;
+  EXPECT_EQ(view.attachImage(image), R::kRegionInvalid);
+  const ParameterRegion& serial = *regionAt(kSerialEnable.offset);
+  Bytes bad(source.begin() + serial.offset, source.begin() + serial.offset + serial.usedBytes);
+  bad[kSerialEnable.offset - serial.offset] = 3;
+  EXPECT_EQ(view.loadRegion(serial, bad, checksum32(bad)), R::kInvalidValue);
+  const ByteSpan good = ByteSpan(source).subspan(serial.offset, serial.usedBytes);
+  EXPECT_EQ(view.loadRegion(serial, good, checksum32(good)), R::kSuccess);
+  EXPECT_TRUE(view.validated());
+  // The whole image.
+  EXPECT_EQ(view.loadImage(source, checksum32(source) + 1), R::kChecksumMismatch);
+  EXPECT_EQ(view.loadImage(source, checksum32(source)), R::kSuccess);
+  EXPECT_EQ(image, source);
+}
+
+}  // namespace
+}  // namespace quorrel::paramblock
