@@ -24,8 +24,8 @@ class CupsPrinter final : public Printer {
                  const std::string& title) override {
     cups_option_t* options = nullptr;
     const int n = cupsAddOption("document-format", "text/plain", 0, &options);
-    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.c_str(), path.c_str(),
-                                   title.c_str(), n, options);
+    const int job =
+        cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.c_str(), path.c_str(), title.c_str(), n, options);
     cupsFreeOptions(n, options);
     return job > 0;
   }

@@ -64,17 +64,17 @@ bool appendDeviceLog(const DeviceLog& log, int kind, ByteSpan bytes, std::time_t
   persistence::readFileCapped(log.path, kMaxLogBytes, old);
   std::deque<std::string> lines =
       lastLines({reinterpret_cast<const char*>(old.data()), old.size()});
-  for (const std::string& line : lastLines(deviceLogEntry(kind, bytes, now))) lines.push_back(line);
-  // The oldest entries leave whole, so every entry kept starts with its time.
-  while (lines.size() > kDeviceLogMaxLines) {
+  // A log of 20 lines or more loses its oldest entries, whole, until it has fewer; so every
+  // entry kept starts with its time and the file never grows past 19 lines and one entry.
+  while (lines.size() >= kDeviceLogMaxLines) {
     lines.pop_front();
     while (!lines.empty() && !lines.front().starts_with(kEntryStart)) lines.pop_front();
   }
+  for (const std::string& line : lastLines(deviceLogEntry(kind, bytes, now))) lines.push_back(line);
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
-  return persistence::replaceFile(
-             log.path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) ==
-         persistence::ReplaceResult::Done;
+  return persistence::replaceFile(log.path, {reinterpret_cast<const std::uint8_t*>(text.data()),
+                                             text.size()}) == persistence::ReplaceResult::Done;
 }
 
 }  // namespace quorrel::diagnostics

@@ -50,7 +50,7 @@ void writeScanLog(ScanLog& log, bool keepOpen, std::time_t now);
 inline constexpr int kDeviceLogEeprom = 0;  // a repeating HomePlug 1.0 parameters reply
 inline constexpr int kDeviceLogRam = 1;     // the same from the working copy
 inline constexpr int kDeviceLogSetNek = 2;  // a key read-back that does not match
-// The file keeps at most this many lines: older entries go whole.
+// A log with this many lines or more loses its oldest entries, whole, before a new one.
 inline constexpr std::size_t kDeviceLogMaxLines = 20;
 // Lines read back at most, and their length.
 inline constexpr std::size_t kDeviceLogReadLines = 50;

@@ -19,8 +19,8 @@ namespace quorrel::diagnostics {
 
 namespace {
 constexpr std::array<const char*, 7> kDays{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr std::array<const char*, 12> kMonthAbbreviations{
-    "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::array<const char*, 12> kMonthAbbreviations{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kRemoteHeader =
     "Name\t\tMAC\t\t\tPassword\t\tRate\tNetwork\t\tLast Seen\tVendor\t\tFirmware\n";
 
@@ -100,8 +100,8 @@ void hostRows(ReportSink& sink, const HostInfo& host, bool extras) {
                            static_cast<unsigned long>(f.bytesWritten / 1024)));
         sink.newRow(format("   Drops = %lu, Fails = %lu, Highest = %.2f Mbps. Lowest = %.2f Mbps",
                            static_cast<unsigned long>(d.rateStats.drops),
-                           static_cast<unsigned long>(d.rateStats.fails),
-                           d.rateStats.highestRate, d.rateStats.lowestRate));
+                           static_cast<unsigned long>(d.rateStats.fails), d.rateStats.highestRate,
+                           d.rateStats.lowestRate));
       }
     } else {
       sink.newRow("   No HomePlug Device Connected");
@@ -144,8 +144,8 @@ void remoteRows(ReportSink& sink, bool extras, bool twelveHour) {
     else
       sink.cell("HP 1.0");
     if (extras) {
-      for (const std::uint32_t v : {e.timesSeen, e.scansMissed, e.rateStats.drops,
-                                    e.rateStats.fails})
+      for (const std::uint32_t v :
+           {e.timesSeen, e.scansMissed, e.rateStats.drops, e.rateStats.fails})
         sink.cell(format("%lu", static_cast<unsigned long>(v)));
       sink.cell(format("%.2f", e.rateStats.highestRate));
       sink.cell(format("%.2f", e.rateStats.lowestRate));

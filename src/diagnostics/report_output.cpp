@@ -52,8 +52,8 @@ std::string temporaryDirectory() {
 }
 
 bool writeDiagnosticsReport(const std::string& path, const std::string& report) {
-  return !path.empty() && persistence::replaceFile(path, bytesOf(report)) ==
-                              persistence::ReplaceResult::Done;
+  return !path.empty() &&
+         persistence::replaceFile(path, bytesOf(report)) == persistence::ReplaceResult::Done;
 }
 
 PrintOutcome printDiagnosticsReport(const std::string& report, Printer& printer) {
@@ -64,7 +64,7 @@ PrintOutcome printDiagnosticsReport(const std::string& report, Printer& printer)
     outcome = PrintOutcome::NoPrinter;
   } else if (!path.empty()) {
     outcome = printer.printFile(*target, path, kPrintJobTitle) ? PrintOutcome::Printed
-                                                                : PrintOutcome::Refused;
+                                                               : PrintOutcome::Refused;
   }
   if (!path.empty()) ::unlink(path.c_str());
   if (outcome == PrintOutcome::NoPrinter)

@@ -9,9 +9,9 @@ namespace quorrel::diagnostics {
 
 namespace {
 // The release text has always spelt the second month this way; support staff match on it.
-constexpr std::array<const char*, 12> kMonths{"January", "Feburary", "March",     "April",
-                                              "May",     "June",     "July",      "August",
-                                              "September", "October", "November", "December"};
+constexpr std::array<const char*, 12> kMonths{"January",   "Feburary", "March",    "April",
+                                              "May",       "June",     "July",     "August",
+                                              "September", "October",  "November", "December"};
 
 std::string_view versionField(std::string_view text, int index) {
   for (int i = 0; i < index; ++i) {

@@ -13,8 +13,8 @@ namespace quorrel::ui {
 
 std::string readmeText(const std::string& workingDirectory) {
   std::vector<std::uint8_t> bytes;
-  const auto status = persistence::readFileCapped(
-      workingDirectory + "/" + about_text::kReadmeFile, about_text::kReadmeMaxBytes, bytes);
+  const auto status = persistence::readFileCapped(workingDirectory + "/" + about_text::kReadmeFile,
+                                                  about_text::kReadmeMaxBytes, bytes);
   if (status != persistence::ReadStatus::Ok) return about_text::kReadmeMissingText;
   return {bytes.begin(), bytes.end()};
 }
@@ -23,7 +23,7 @@ std::optional<std::string> webLinkTarget(std::string_view address) {
   std::string lower(address.substr(0, 8));
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const std::size_t scheme = lower.starts_with("https://") ? 8
+  const std::size_t scheme = lower.starts_with("https://")  ? 8
                              : lower.starts_with("http://") ? 7
                                                             : 0;
   if (scheme == 0 || address.size() == scheme) return std::nullopt;

@@ -47,11 +47,11 @@ void DiagnosticsPageController::DeleteClicked() {
                          NoticeIcon::Warning, NoticeButtons::Ok, NoticeOwner::ActiveDialog);
   } else if (const int k = persistence::FindKnownByMacText(*mac); k >= 1) {
     const persistence::KnownDevice* record = persistence::KnownAt(k);
-    const bool keep = record != nullptr && !record->password.empty() &&
-                      platform::showNotice(diagnostics_text::kDeletePasswordText,
-                                           diagnostics_text::kAttentionCaption, NoticeIcon::Warning,
-                                           NoticeButtons::YesNo,
-                                           NoticeOwner::MainPage) == NoticeAnswer::No;
+    const bool keep =
+        record != nullptr && !record->password.empty() &&
+        platform::showNotice(diagnostics_text::kDeletePasswordText,
+                             diagnostics_text::kAttentionCaption, NoticeIcon::Warning,
+                             NoticeButtons::YesNo, NoticeOwner::MainPage) == NoticeAnswer::No;
     if (!keep) {
       persistence::RemoveKnownDevice(k);
       Refill();

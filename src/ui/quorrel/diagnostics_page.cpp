@@ -91,8 +91,8 @@ void DiagnosticsPage::showLists(const diagnostics::DiagnosticsLists& lists) {
 
   // The selection and the scroll position survive a refill.
   const std::optional<std::string> selected = selectedMac();
-  const int scroll = historyList_->verticalScrollBar() ? historyList_->verticalScrollBar()->value()
-                                                       : 0;
+  const int scroll =
+      historyList_->verticalScrollBar() ? historyList_->verticalScrollBar()->value() : 0;
   historyList_->clear();
   QTreeWidgetItem* reselect = nullptr;
   for (const std::vector<std::string>& row : lists.remoteRows) {

@@ -7,10 +7,10 @@
 
 #include "persistence/preferences.h"
 #include "platform/notice.h"
-#include "ui/presentation/instance_lock.h"
-#include "ui/presentation/main_page_text.h"
 #include "ui/presentation/about_page_text.h"
 #include "ui/presentation/diagnostics_page_controller.h"
+#include "ui/presentation/instance_lock.h"
+#include "ui/presentation/main_page_text.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/about_page.h"
 #include "ui/quorrel/diagnostics_page.h"

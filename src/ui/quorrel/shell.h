@@ -3,8 +3,8 @@
 
 #include <functional>
 
-#include "ui/presentation/main_page_controller.h"
 #include "diagnostics/report_output.h"
+#include "ui/presentation/main_page_controller.h"
 #include "ui/presentation/scan_control.h"
 
 namespace quorrel::qtui {
