@@ -3,10 +3,12 @@
 // through the data file, renaming in place, bitmaps and dialog units. Every page is also
 // rendered to a PNG under the build tree for review.
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +20,8 @@
 #include "support/desktop_fixture.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/about_page.h"
+#include "ui/quorrel/diagnostics_page.h"
 #include "ui/quorrel/main_page.h"
 #include "ui/quorrel/property_sheet.h"
 #include "ui/quorrel/shell.h"
@@ -54,7 +58,7 @@ struct Harness {
     platform::setNotice(&state.notice);
     sheet->show();
     QApplication::setActiveWindow(sheet.get());
-    built.mainPage->initialise();
+    qtui::InitialisePages(built, shell);
     built.mainPage->pageEntered();
     scan.ScanTick();
   }
@@ -100,6 +104,8 @@ class DesktopUiTest : public QObject {
   void renameInPlace();
   void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
+  void diagnosticsPageKeepsItsSelectionAndHoldsTheScan();
+  void aboutPageWithAndWithoutReadme();
 };
 
 void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
@@ -345,6 +351,71 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   QCOMPARE(canvas.pixel(31, 31), qRgb(255, 255, 255));
   QCOMPARE(qtui::loadListImage(dir.file("deep.bmp"), 16).availableSizes().value(0), QSize(16, 16));
   QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
+}
+
+void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
+  Harness h;
+  persistence::preferences().diagnosticsLevel = 2;
+  h.start();
+  QTabWidget& tabs = *h.sheet->tabs();
+  QCOMPARE(tabs.tabText(1), QStringLiteral("Diagnostics"));
+  QCOMPARE(tabs.tabText(2), QStringLiteral("About"));
+  persistence::KnownAt(persistence::FindKnownByMac(mac(3)))->password = "ABCD-EFGH";
+  tabs.setCurrentIndex(1);
+  QVERIFY(!h.scan.autoscanOn);
+  qtui::DiagnosticsPage& page = *h.built.diagnosticsPage;
+  QTreeWidget& history = *page.historyList();
+  QCOMPARE(history.columnCount(), 14);
+  QCOMPARE(history.headerItem()->text(13), QStringLiteral("Low Rate"));
+  QCOMPARE(history.header()->sectionSize(7), 290);
+  QCOMPARE(page.systemList()->headerItem()->text(0), QStringLiteral("System Information"));
+  QCOMPARE(history.topLevelItemCount(), 3);
+
+  // Repaints leave the rows and the selection alone; a device with a password asks first.
+  QTreeWidgetItem* withPassword = history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0];
+  history.setCurrentItem(withPassword);
+  page.repaint();
+  h.state.notice.scriptAnswers({platform::NoticeAnswer::No});
+  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(history.topLevelItemCount(), 3);
+  QCOMPARE(page.selectedMac().value_or(""), std::string("00:B0:52:20:00:03"));
+  keep(*h.sheet, "diagnostics-page.png");
+
+  // Without a password it goes at once, from the history and from the Main page's list.
+  history.setCurrentItem(history.findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1)[0]);
+  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(history.topLevelItemCount(), 2);
+  QVERIFY(h.row("00:B0:52:20:00:02") == nullptr);
+  tabs.setCurrentIndex(0);
+  QVERIFY(h.scan.autoscanOn);
+}
+
+void DesktopUiTest::aboutPageWithAndWithoutReadme() {
+  for (const bool withReadme : {false, true}) {
+    Harness h;
+    persistence::preferences().diagnosticsLevel = 0;
+    persistence::preferences().webAddress = "file:///etc/passwd";
+    if (withReadme) {
+      QFile readme(QString::fromStdString(h.state.dir.file("Readme.txt")));
+      QVERIFY(readme.open(QIODevice::WriteOnly));
+      readme.write("Quorrel Utility\nThird-party notices follow.\n");
+    }
+    h.start();
+    QCOMPARE(h.sheet->tabs()->count(), 2);
+    h.sheet->tabs()->setCurrentIndex(1);
+    qtui::AboutPage& about = *h.built.aboutPage;
+    QCOMPARE(about.versionLabel()->text(), QStringLiteral("v6.0.1.00, Build 0003"));
+    QCOMPARE(about.releaseLabel()->text(), QStringLiteral("Released: October 20, 2010"));
+    QVERIFY(!about.webLink()->isEnabled());  // not a web address: shown, never opened
+    QCOMPARE(about.readme()->toPlainText().startsWith("Readme.txt file is missing."), !withReadme);
+    QTest::mouseClick(about.autoScanBox(), Qt::LeftButton);
+    QVERIFY(!about.autoScanBox()->isChecked());
+    QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan Off "));
+    QVERIFY(!h.scan.autoscanOn);
+    keep(*h.sheet, withReadme ? "about-page.png" : "about-page-no-readme.png");
+  }
 }
 
 QTEST_MAIN(DesktopUiTest)
