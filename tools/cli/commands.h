@@ -12,6 +12,8 @@ using Arguments = std::span<char* const>;
 int runProbe(Arguments args);
 // Runs the local search and scan cycles on every interface and prints the devices found.
 int runScan(Arguments args);
+// Writes the diagnostics report to standard output or a file.
+int runReport(Arguments args);
 
 struct Command {
   std::string_view name;
