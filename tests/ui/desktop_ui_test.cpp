@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "support/desktop_fixture.h"
@@ -375,6 +376,10 @@ void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
   QTreeWidgetItem* withPassword = history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0];
   history.setCurrentItem(withPassword);
   page.repaint();
+  QTreeWidgetItem* first = history.topLevelItem(0);
+  page.repaint();
+  QCoreApplication::processEvents();
+  QCOMPARE(history.topLevelItem(0), first);  // the same items: nothing was refilled
   h.state.notice.scriptAnswers({platform::NoticeAnswer::No});
   QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
   QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
@@ -410,6 +415,11 @@ void DesktopUiTest::aboutPageWithAndWithoutReadme() {
     QCOMPARE(about.releaseLabel()->text(), QStringLiteral("Released: October 20, 2010"));
     QVERIFY(!about.webLink()->isEnabled());  // not a web address: shown, never opened
     QCOMPARE(about.readme()->toPlainText().startsWith("Readme.txt file is missing."), !withReadme);
+    if (!withReadme) {  // read once: a file that appears later is not picked up by a repaint
+      std::ofstream(h.state.dir.file("Readme.txt")) << "late";
+      about.repaint();
+      QVERIFY(about.readme()->toPlainText().startsWith("Readme.txt file is missing."));
+    }
     QTest::mouseClick(about.autoScanBox(), Qt::LeftButton);
     QVERIFY(!about.autoScanBox()->isChecked());
     QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan Off "));

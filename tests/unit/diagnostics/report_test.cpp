@@ -36,6 +36,14 @@ TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
   }
 }
 
+TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
+  Scenario s;
+  std::vector<std::uint8_t> prefs(persistence::kPreferencesFileSize, 'P');
+  persistence::preferences() = persistence::decodePreferences(prefs);
+  const std::string report = composeDiagnosticsReport(benchHost(), kReportTime);
+  EXPECT_NE(report.find("\n" + std::string(63, 'P') + "    v6.0.1.00"), std::string::npos);
+}
+
 TEST(DiagnosticsReport, CellTexts) {
   ::setenv("TZ", "UTC", 1);
   ::tzset();
