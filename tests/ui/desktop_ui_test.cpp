@@ -358,42 +358,29 @@ void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
   Harness h;
   persistence::preferences().diagnosticsLevel = 2;
   h.start();
-  QTabWidget& tabs = *h.sheet->tabs();
-  QCOMPARE(tabs.tabText(1), QStringLiteral("Diagnostics"));
-  QCOMPARE(tabs.tabText(2), QStringLiteral("About"));
   persistence::KnownAt(persistence::FindKnownByMac(mac(3)))->password = "ABCD-EFGH";
-  tabs.setCurrentIndex(1);
+  h.sheet->tabs()->setCurrentIndex(1);
   QVERIFY(!h.scan.autoscanOn);
   qtui::DiagnosticsPage& page = *h.built.diagnosticsPage;
   QTreeWidget& history = *page.historyList();
   QCOMPARE(history.columnCount(), 14);
-  QCOMPARE(history.headerItem()->text(13), QStringLiteral("Low Rate"));
-  QCOMPARE(history.header()->sectionSize(7), 290);
-  QCOMPARE(page.systemList()->headerItem()->text(0), QStringLiteral("System Information"));
-  QCOMPARE(history.topLevelItemCount(), 3);
-
   // Repaints leave the rows and the selection alone; a device with a password asks first.
-  QTreeWidgetItem* withPassword = history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0];
-  history.setCurrentItem(withPassword);
-  page.repaint();
+  history.setCurrentItem(history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0]);
   QTreeWidgetItem* first = history.topLevelItem(0);
   page.repaint();
-  QCoreApplication::processEvents();
-  QCOMPARE(history.topLevelItem(0), first);  // the same items: nothing was refilled
+  QCOMPARE(history.topLevelItem(0), first);
   h.state.notice.scriptAnswers({platform::NoticeAnswer::No});
   QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
   QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
-  QCOMPARE(history.topLevelItemCount(), 3);
   QCOMPARE(page.selectedMac().value_or(""), std::string("00:B0:52:20:00:03"));
   keep(*h.sheet, "diagnostics-page.png");
-
   // Without a password it goes at once, from the history and from the Main page's list.
   history.setCurrentItem(history.findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1)[0]);
   QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
   QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
   QCOMPARE(history.topLevelItemCount(), 2);
   QVERIFY(h.row("00:B0:52:20:00:02") == nullptr);
-  tabs.setCurrentIndex(0);
+  h.sheet->tabs()->setCurrentIndex(2);
   QVERIFY(h.scan.autoscanOn);
 }
 
@@ -402,26 +389,17 @@ void DesktopUiTest::aboutPageWithAndWithoutReadme() {
     Harness h;
     persistence::preferences().diagnosticsLevel = 0;
     persistence::preferences().webAddress = "file:///etc/passwd";
-    if (withReadme) {
-      QFile readme(QString::fromStdString(h.state.dir.file("Readme.txt")));
-      QVERIFY(readme.open(QIODevice::WriteOnly));
-      readme.write("Quorrel Utility\nThird-party notices follow.\n");
-    }
+    if (withReadme) std::ofstream(h.state.dir.file("Readme.txt")) << "Quorrel Utility\nNotices.\n";
     h.start();
-    QCOMPARE(h.sheet->tabs()->count(), 2);
+    QCOMPARE(h.sheet->tabs()->tabText(1), QStringLiteral("About"));  // no Diagnostics at 0
     h.sheet->tabs()->setCurrentIndex(1);
     qtui::AboutPage& about = *h.built.aboutPage;
-    QCOMPARE(about.versionLabel()->text(), QStringLiteral("v6.0.1.00, Build 0003"));
-    QCOMPARE(about.releaseLabel()->text(), QStringLiteral("Released: October 20, 2010"));
     QVERIFY(!about.webLink()->isEnabled());  // not a web address: shown, never opened
+    // Read once: a file that appears later is not picked up by a repaint.
+    std::ofstream(h.state.dir.file("Readme.txt")) << "late";
+    about.repaint();
     QCOMPARE(about.readme()->toPlainText().startsWith("Readme.txt file is missing."), !withReadme);
-    if (!withReadme) {  // read once: a file that appears later is not picked up by a repaint
-      std::ofstream(h.state.dir.file("Readme.txt")) << "late";
-      about.repaint();
-      QVERIFY(about.readme()->toPlainText().startsWith("Readme.txt file is missing."));
-    }
     QTest::mouseClick(about.autoScanBox(), Qt::LeftButton);
-    QVERIFY(!about.autoScanBox()->isChecked());
     QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan Off "));
     QVERIFY(!h.scan.autoscanOn);
     keep(*h.sheet, withReadme ? "about-page.png" : "about-page-no-readme.png");

@@ -135,7 +135,8 @@ std::string utcText(std::int64_t seconds) {
 }
 
 std::string formatJson(const std::vector<InterfaceReport>& reports) {
-  using nlohmann::json;
+  // Keys keep the order they are written in, as a person reads them.
+  using json = nlohmann::ordered_json;
   json interfaces = json::array();
   for (const InterfaceReport& r : reports) {
     json entry = {{"name", r.name}, {"mac", r.mac}, {"local", nullptr}, {"remotes", json::array()}};
