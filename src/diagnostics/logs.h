@@ -23,9 +23,11 @@ constexpr bool scanLogWanted(int diagnosticsLevel) {
 // "<data directory>/scan.log"; empty while no data directory is chosen.
 std::string scanLogPath();
 
-// The open scan log; the program keeps one for the whole run.
+// The open scan log; the program keeps one for the whole run. Without a path it takes
+// scanLogPath() when it is first written, so it can exist before the data directory is chosen.
 class ScanLog {
  public:
+  ScanLog() = default;
   explicit ScanLog(std::string path) : path_(std::move(path)) {}
   ~ScanLog() { close(); }
   ScanLog(const ScanLog&) = delete;

@@ -24,6 +24,7 @@ void ScanLog::close() {
 }
 
 void writeScanLog(ScanLog& log, bool keepOpen, std::time_t now) {
+  if (log.file_ == nullptr && log.path_.empty()) log.path_ = scanLogPath();
   if (log.file_ == nullptr && !log.path_.empty()) {
     // A link planted in the log's place is refused rather than followed.
     const int fd = ::open(log.path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
