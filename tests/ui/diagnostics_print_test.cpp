@@ -100,9 +100,10 @@ struct PrivateCups {
   // Poppler makes the queue's PostScript keeping one code per glyph; Ghostscript's route
   // splits the text over fonts that share their codes.
   bool addDefaultPdfQueue() {
-    return run({"lpadmin", "-h", socket, "-p", "quorrel-pdf", "-E", "-v", "cups-pdf:/" + instance,
-                "-P", kPdfModel, "-o", "pdftops-renderer-default=pdftops"}) == 0 &&
-           run({"lpadmin", "-h", socket, "-d", "quorrel-pdf"}) == 0;
+    return run({"/usr/sbin/lpadmin", "-h", socket, "-p", "quorrel-pdf", "-E", "-v",
+                "cups-pdf:/" + instance, "-P", kPdfModel, "-o",
+                "pdftops-renderer-default=pdftops"}) == 0 &&
+           run({"/usr/sbin/lpadmin", "-h", socket, "-d", "quorrel-pdf"}) == 0;
   }
   // The text of the first PDF the queue writes, waiting a minute at most.
   std::string printedText() {
@@ -111,7 +112,7 @@ struct PrivateCups {
         if (e.path().extension() == ".pdf" && fs::file_size(e.path()) > 0) {
           QTest::qWait(500);  // the backend may still be writing it
           std::stringstream text;
-          if (run({"pdftotext", "-layout", e.path().string(), dir.file("out.txt")}) == 0)
+          if (run({"/usr/bin/pdftotext", "-layout", e.path().string(), dir.file("out.txt")}) == 0)
             text << std::ifstream(dir.file("out.txt")).rdbuf();
           return text.str();
         }
