@@ -20,8 +20,9 @@ DiagnosticsPageController::DiagnosticsPageController(DiagnosticsPageView& view, 
     : view_(view), scan_(scan), printer_(printer), host_(diagnostics::readHostInfo()) {}
 
 void DiagnosticsPageController::Initialise() {
-  view_.setupColumns(diagnostics::kHostColumn,
-                     diagnostics::remoteColumns(persistence::preferences().diagnosticsLevel));
+  view_.setupDiagnosticsColumns(
+      diagnostics::kHostColumn,
+      diagnostics::remoteColumns(persistence::preferences().diagnosticsLevel));
 }
 
 void DiagnosticsPageController::PageEntered() {

@@ -29,8 +29,8 @@ inline constexpr const char* kReportExtension = "TXT";
 class DiagnosticsPageView {
  public:
   virtual ~DiagnosticsPageView() = default;
-  virtual void setupColumns(const diagnostics::ReportColumn& host,
-                            const std::vector<diagnostics::ReportColumn>& remote) = 0;
+  virtual void setupDiagnosticsColumns(const diagnostics::ReportColumn& host,
+                                       const std::vector<diagnostics::ReportColumn>& remote) = 0;
   // Refills both lists; the history keeps the selected device when it is still listed.
   virtual void showLists(const diagnostics::DiagnosticsLists& lists) = 0;
   // The MAC column of the selected history row, or none.

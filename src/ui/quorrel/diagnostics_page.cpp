@@ -71,8 +71,8 @@ void DiagnosticsPage::pageLeft() {
   controller_->PageLeft();
 }
 
-void DiagnosticsPage::setupColumns(const diagnostics::ReportColumn& host,
-                                   const std::vector<diagnostics::ReportColumn>& remote) {
+void DiagnosticsPage::setupDiagnosticsColumns(
+    const diagnostics::ReportColumn& host, const std::vector<diagnostics::ReportColumn>& remote) {
   systemList_->setHeaderLabels({QString::fromUtf8(host.title)});
   systemList_->header()->resizeSection(0, host.width);
   QStringList titles;

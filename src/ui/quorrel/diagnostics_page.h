@@ -32,8 +32,8 @@ class DiagnosticsPage final : public SheetPage, public ui::DiagnosticsPageView {
   QPushButton* printButton() const { return print_; }
 
   // DiagnosticsPageView
-  void setupColumns(const diagnostics::ReportColumn& host,
-                    const std::vector<diagnostics::ReportColumn>& remote) override;
+  void setupDiagnosticsColumns(const diagnostics::ReportColumn& host,
+                               const std::vector<diagnostics::ReportColumn>& remote) override;
   void showLists(const diagnostics::DiagnosticsLists& lists) override;
   std::optional<std::string> selectedMac() const override;
   std::optional<std::string> chooseReportFile() override;

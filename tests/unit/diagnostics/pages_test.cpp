@@ -15,8 +15,8 @@ using platform::NoticeAnswer;
 
 class RecordingPage final : public DiagnosticsPageView {
  public:
-  void setupColumns(const diagnostics::ReportColumn&,
-                    const std::vector<diagnostics::ReportColumn>&) override {}
+  void setupDiagnosticsColumns(const diagnostics::ReportColumn&,
+                               const std::vector<diagnostics::ReportColumn>&) override {}
   void showLists(const diagnostics::DiagnosticsLists& l) override { lists = l; }
   std::optional<std::string> selectedMac() const override { return selected; }
   std::optional<std::string> chooseReportFile() override { return reportFile; }
