@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 procps
   qt6-base-dev xvfb xauth
+  cups-daemon cups-client cups-filters cups-pdf ghostscript poppler-utils
 )
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 missing=()

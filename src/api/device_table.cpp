@@ -9,7 +9,6 @@ namespace quorrel::api {
 
 namespace {
 DeviceTable table;
-AgeingHook ageingHook = nullptr;
 
 int clampIndex(int index) {
   return std::clamp(index, 0, kInterfaceCount - 1);
@@ -123,7 +122,6 @@ RemoteDevice* UpsertRemote(const MacAddress& mac) {
 }
 
 void AgeRemotes() {
-  if (ageingHook != nullptr) ageingHook();
   InterfaceDevices& d = currentDevices();
   d.remoteCount = 0;
   for (RemoteDevice& e : d.remotes) {
@@ -158,10 +156,6 @@ void ClearRemotes() {
     e.rateStats.currentRate = 0;
     e.scansLeft = 0;
   }
-}
-
-void SetAgeingHook(AgeingHook hook) {
-  ageingHook = hook;
 }
 
 }  // namespace quorrel::api

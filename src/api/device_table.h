@@ -173,9 +173,4 @@ void AgeRemotes();
 int RemoveRemote(const MacAddress& mac);
 void ClearRemotes();
 
-// Called at the start of every ageing step, before the count is reset: the scan log hooks in
-// here when the diagnostics level asks for it. nullptr removes the hook.
-using AgeingHook = void (*)();
-void SetAgeingHook(AgeingHook hook);
-
 }  // namespace quorrel::api

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -66,20 +67,23 @@ std::string runCommand(const std::string& command, int& status) {
   return out;
 }
 
-// The JSON block of one interface, up to the next interface's.
-std::string blockOf(const std::string& json, const std::string& interfaceName) {
-  const std::size_t at = json.find("{\"name\": \"" + interfaceName + "\"");
-  if (at == std::string::npos) return {};
-  const std::size_t next = json.find("{\"name\": \"qvh", at + 1);
-  return json.substr(at, next == std::string::npos ? std::string::npos : next - at);
+// One interface of the printed JSON, printed again alone, with the key order kept.
+std::string blockOf(const std::string& output, const std::string& interfaceName) {
+  const std::size_t start = output.find('{');
+  const auto json = nlohmann::ordered_json::parse(
+      output.substr(start == std::string::npos ? output.size() : start), nullptr, false);
+  if (json.is_discarded() || !json.contains("interfaces")) return {};
+  for (const auto& entry : json["interfaces"])
+    if (entry.value("name", "") == interfaceName) return entry.dump(2);
+  return {};
 }
 
 bool lists(const std::string& block, const std::string& mac, const std::string& type, int rate) {
-  const std::size_t at = block.find("{\"mac\": \"" + mac + "\"");
-  if (at == std::string::npos) return false;
-  const std::string row = block.substr(at, block.find('}', at) - at);
-  return row.find("\"type\": \"" + type + "\"") != std::string::npos &&
-         row.find("\"rate\": " + std::to_string(rate) + ",") != std::string::npos;
+  const auto json = nlohmann::json::parse(block, nullptr, false);
+  if (json.is_discarded()) return false;
+  for (const auto& remote : json["remotes"])
+    if (remote["mac"] == mac) return remote["type"] == type && remote["rate"] == rate;
+  return false;
 }
 
 class ScanE2eTest : public SimPairTest {

@@ -3,22 +3,27 @@
 // through the data file, renaming in place, bitmaps and dialog units. Every page is also
 // rendered to a PNG under the build tree for review.
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "support/desktop_fixture.h"
 #include "ui/presentation/quality_text.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/about_page.h"
+#include "ui/quorrel/diagnostics_page.h"
 #include "ui/quorrel/main_page.h"
 #include "ui/quorrel/property_sheet.h"
 #include "ui/quorrel/shell.h"
@@ -55,7 +60,7 @@ struct Harness {
     platform::setNotice(&state.notice);
     sheet->show();
     QApplication::setActiveWindow(sheet.get());
-    built.mainPage->initialise();
+    qtui::InitialisePages(built, shell);
     built.mainPage->pageEntered();
     scan.ScanTick();
   }
@@ -102,6 +107,8 @@ class DesktopUiTest : public QObject {
   void renameInPlace();
   void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
+  void diagnosticsPageKeepsItsSelectionAndHoldsTheScan();
+  void aboutPageWithAndWithoutReadme();
 };
 
 void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
@@ -186,7 +193,7 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
   QStringList sheetButtons;
   for (QPushButton* b : h.sheet->findChildren<QPushButton*>())
-    if (!h.page().isAncestorOf(b)) sheetButtons << b->text();
+    if (!h.sheet->tabs()->isAncestorOf(b)) sheetButtons << b->text();
   QCOMPARE(sheetButtons, QStringList{"Close"});
   keep(*h.sheet, "main-page.png");
 
@@ -369,6 +376,58 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   QCOMPARE(canvas.pixel(31, 31), qRgb(255, 255, 255));
   QCOMPARE(qtui::loadListImage(dir.file("deep.bmp"), 16).availableSizes().value(0), QSize(16, 16));
   QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
+}
+
+void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
+  Harness h;
+  persistence::preferences().diagnosticsLevel = 2;
+  h.start();
+  persistence::KnownAt(persistence::FindKnownByMac(mac(3)))->password = "ABCD-EFGH";
+  h.sheet->tabs()->setCurrentIndex(1);
+  QVERIFY(!h.scan.autoscanOn);
+  qtui::DiagnosticsPage& page = *h.built.diagnosticsPage;
+  QTreeWidget& history = *page.historyList();
+  QCOMPARE(history.columnCount(), 14);
+  // Repaints leave the rows and the selection alone; a device with a password asks first.
+  history.setCurrentItem(history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0]);
+  QTreeWidgetItem* first = history.topLevelItem(0);
+  page.repaint();
+  QCOMPARE(history.topLevelItem(0), first);
+  h.state.notice.scriptAnswers({platform::NoticeAnswer::No});
+  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(page.selectedMac().value_or(""), std::string("00:B0:52:20:00:03"));
+  keep(*h.sheet, "diagnostics-page.png");
+  // Without a password it goes at once, from the history and from the Main page's list.
+  history.setCurrentItem(history.findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1)[0]);
+  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(history.topLevelItemCount(), 2);
+  QVERIFY(h.row("00:B0:52:20:00:02") == nullptr);
+  h.sheet->tabs()->setCurrentIndex(2);
+  QVERIFY(h.scan.autoscanOn);
+}
+
+void DesktopUiTest::aboutPageWithAndWithoutReadme() {
+  for (const bool withReadme : {false, true}) {
+    Harness h;
+    persistence::preferences().diagnosticsLevel = 0;
+    persistence::preferences().webAddress = "file:///etc/passwd";
+    if (withReadme) std::ofstream(h.state.dir.file("Readme.txt")) << "Quorrel Utility\nNotices.\n";
+    h.start();
+    QCOMPARE(h.sheet->tabs()->tabText(1), QStringLiteral("About"));  // no Diagnostics at 0
+    h.sheet->tabs()->setCurrentIndex(1);
+    qtui::AboutPage& about = *h.built.aboutPage;
+    QVERIFY(!about.webLink()->isEnabled());  // not a web address: shown, never opened
+    // Read once: a file that appears later is not picked up by a repaint.
+    std::ofstream(h.state.dir.file("Readme.txt")) << "late";
+    about.repaint();
+    QCOMPARE(about.readme()->toPlainText().startsWith("Readme.txt file is missing."), !withReadme);
+    QTest::mouseClick(about.autoScanBox(), Qt::LeftButton);
+    QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan Off "));
+    QVERIFY(!h.scan.autoscanOn);
+    keep(*h.sheet, withReadme ? "about-page.png" : "about-page-no-readme.png");
+  }
 }
 
 QTEST_MAIN(DesktopUiTest)

@@ -14,6 +14,8 @@ int runProbe(Arguments args);
 int runScan(Arguments args);
 // Shows, edits and creates parameter block files.
 int runPib(Arguments args);
+// Writes the diagnostics report to standard output or a file.
+int runReport(Arguments args);
 
 struct Command {
   std::string_view name;

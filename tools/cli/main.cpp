@@ -12,6 +12,7 @@ constexpr Command kCommands[] = {
     {"probe", "ask the adapter on each interface for its version", runProbe},
     {"scan", "list the local and remote devices on each interface", runScan},
     {"pib", "show, edit or create a parameter block file", runPib},
+    {"report", "write the diagnostics report", runReport},
 };
 
 int usage() {

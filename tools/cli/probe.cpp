@@ -4,6 +4,7 @@
 #include <string>
 
 #include "api/identification.h"
+#include "cli_args.h"
 #include "commands.h"
 #include "platform/notice.h"
 #include "thpapi/exchange.h"
@@ -35,10 +36,9 @@ void printVersion(const std::string& interfaceName, const thpapi::ThapiResult& r
 }  // namespace
 
 int runProbe(Arguments args) {
-  if (!args.empty()) {
-    std::fprintf(stderr, "usage: quorrel-cli probe\n");
-    return 2;
-  }
+  CLI::App app{"Asks the adapter on every Ethernet interface for its version.",
+               "quorrel-cli probe"};
+  if (const auto code = parseArguments(app, args)) return *code;
   if (transport::EnumerateInterfaces() != 1) {
     std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
     return 1;

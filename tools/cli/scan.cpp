@@ -1,17 +1,19 @@
 // `quorrel-cli scan`: the local search and a number of scan cycles on every interface, with
 // the same scan, device table and device data file as the desktop program.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli_args.h"
 #include "commands.h"
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
 #include "persistence/locations.h"
 #include "persistence/preferences.h"
+#include "persistence/vendor_list.h"
 #include "scan/scan.h"
 #include "scan/scan_loop.h"
 #include "scan/scan_services.h"
@@ -22,13 +24,6 @@ namespace quorrel::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: quorrel-cli scan [--cycles N] [--interval N] [--json] [--data-dir DIR]\n"
-    "  --cycles N      scan cycles per interface after the local search (default 1)\n"
-    "  --interval N    scan interval, overriding the preferences (the timer period is\n"
-    "                  N x 10 / 7 ms; a cycle takes 2N + 4 ticks)\n"
-    "  --json          print JSON instead of a table\n"
-    "  --data-dir DIR  folder of the device data file (default: the program's data folder)\n";
 constexpr int kMaxCycles = 1000;
 constexpr int kMaxInterval = 32767;
 // A cycle that cannot end within this much more than its ticks has lost its timer.
@@ -41,39 +36,22 @@ struct Options {
   std::string dataDir;
 };
 
-bool parseCount(const char* text, int low, int high, int& out) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
-  out = static_cast<int>(v);
-  return true;
-}
-
-bool parseOptions(Arguments args, Options& o) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--json") {
-      o.json = true;
-    } else if (a == "--cycles" && hasValue) {
-      if (!parseCount(args[++i], 1, kMaxCycles, o.cycles)) {
-        std::fprintf(stderr, "quorrel-cli: --cycles takes a number from 1 to %d\n", kMaxCycles);
-        return false;
-      }
-    } else if (a == "--interval" && hasValue) {
-      if (!parseCount(args[++i], 1, kMaxInterval, o.interval)) {
-        std::fprintf(stderr, "quorrel-cli: --interval takes a number from 1 to %d\n", kMaxInterval);
-        return false;
-      }
-    } else if (a == "--data-dir" && hasValue) {
-      o.dataDir = args[++i];
-    } else {
-      std::fprintf(stderr, "quorrel-cli: unexpected argument '%s'\n", a.c_str());
-      return false;
-    }
-  }
-  return true;
+// The options, or the exit code when there is nothing to run.
+std::optional<int> parseOptions(Arguments args, Options& o) {
+  CLI::App app{"Runs the local search and scan cycles on every interface and prints the devices.",
+               "quorrel-cli scan"};
+  app.add_option("--cycles", o.cycles, "scan cycles per interface after the local search")
+      ->check(CLI::Range(1, kMaxCycles))
+      ->capture_default_str();
+  app.add_option("--interval", o.interval,
+                 "scan interval, overriding the preferences (the timer period is N x 10 / 7 ms; "
+                 "a cycle takes 2N + 4 ticks)")
+      ->check(CLI::Range(1, kMaxInterval));
+  app.add_flag("--json", o.json, "print JSON instead of a table");
+  app.add_option("--data-dir", o.dataDir,
+                 "folder of the device data file (default: the program's data folder)")
+      ->option_text("DIR");
+  return parseArguments(app, args);
 }
 
 // What the Main page's refresh does with the known devices: a record for every device never
@@ -129,11 +107,9 @@ std::string interfaceName(int i) {
 
 int runScan(Arguments args) {
   Options o;
-  if (!parseOptions(args, o)) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (const auto code = parseOptions(args, o)) return *code;
   persistence::LoadPreferences();
+  persistence::LoadVendorList();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
   if (!o.dataDir.empty())
     persistence::setDataDirectory(o.dataDir);

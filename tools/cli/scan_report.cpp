@@ -3,32 +3,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
 
 #include "brantleapi/turbo_state.h"
 #include "persistence/known_devices.h"
+#include "persistence/vendor_list.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::cli {
 
 namespace {
-
-std::string jsonText(const std::string& s) {
-  std::string out = "\"";
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20 || c >= 0x7F) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\u%04x", c);
-      out += esc;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
-}
 
 std::string pad(const std::string& s, std::size_t width) {
   return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
@@ -81,6 +66,7 @@ InterfaceReport captureInterface(int index, const std::string& name) {
   r.firmware = firmwareOf(index, st.localClass);
   r.localMac = formatMac(st.localMac);
   r.network = d.localNetworkName.str();
+  r.vendor = persistence::VendorName(st.localMac);
   for (const api::RemoteDevice& e : d.remotes) {
     if (!e.inUse || isZeroMac(e.mac)) continue;
     RemoteRow row;
@@ -90,6 +76,12 @@ InterfaceReport captureInterface(int index, const std::string& name) {
     row.type = std::string(api::deviceClassLabel(e.deviceClass));
     row.rateMbps = static_cast<int>(e.rateStats.currentRate);
     row.quality = qualityText(e.rateStats.currentRate, e.deviceClass);
+    row.firmware = e.firmware.str();
+    row.vendor = persistence::VendorName(e.mac);
+    if (k != nullptr) {
+      row.lastSeen = k->lastSeen;
+      row.passwordStored = !k->password.empty();
+    }
     r.remotes.push_back(std::move(row));
   }
   return r;
@@ -132,31 +124,46 @@ std::string formatTable(const std::vector<InterfaceReport>& reports) {
   return out;
 }
 
+std::string utcText(std::int64_t seconds) {
+  std::tm tm{};
+  const auto t = static_cast<std::time_t>(seconds);
+  char text[32] = "";
+  if (::gmtime_r(&t, &tm) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0)
+    return "";
+  return text;
+}
+
 std::string formatJson(const std::vector<InterfaceReport>& reports) {
-  std::string out = "{\"interfaces\": [";
-  for (std::size_t i = 0; i < reports.size(); ++i) {
-    const InterfaceReport& r = reports[i];
-    out += i == 0 ? "\n  " : ",\n  ";
-    out += "{\"name\": " + jsonText(r.name) + ", \"mac\": " + jsonText(r.mac) + ", \"local\": ";
-    if (!r.hasLocal) {
-      out += "null, \"remotes\": []}";
-      continue;
+  // Keys keep the order they are written in, as a person reads them.
+  using json = nlohmann::ordered_json;
+  json interfaces = json::array();
+  for (const InterfaceReport& r : reports) {
+    json entry = {{"name", r.name}, {"mac", r.mac}, {"local", nullptr}, {"remotes", json::array()}};
+    if (r.hasLocal) {
+      entry["local"] = {{"family", r.family},     {"type", r.type},    {"chip", r.chip},
+                        {"firmware", r.firmware}, {"mac", r.localMac}, {"network", r.network},
+                        {"vendor", r.vendor}};
+      for (const RemoteRow& row : r.remotes) {
+        json remote = {{"mac", row.mac},
+                       {"name", row.name},
+                       {"type", row.type},
+                       {"rate", row.rateMbps},
+                       {"quality", row.quality},
+                       {"firmware", row.firmware},
+                       {"vendor", row.vendor},
+                       {"lastSeen", nullptr},
+                       {"passwordStored", row.passwordStored}};
+        if (row.lastSeen) remote["lastSeen"] = utcText(*row.lastSeen);
+        entry["remotes"].push_back(std::move(remote));
+      }
     }
-    out += "{\"family\": " + jsonText(r.family) + ", \"type\": " + jsonText(r.type) +
-           ", \"chip\": " + jsonText(r.chip) + ", \"firmware\": " + jsonText(r.firmware) +
-           ", \"mac\": " + jsonText(r.localMac) + ", \"network\": " + jsonText(r.network) +
-           "}, \"remotes\": [";
-    for (std::size_t k = 0; k < r.remotes.size(); ++k) {
-      const RemoteRow& row = r.remotes[k];
-      out += k == 0 ? "\n    " : ",\n    ";
-      out += "{\"mac\": " + jsonText(row.mac) + ", \"name\": " + jsonText(row.name) +
-             ", \"type\": " + jsonText(row.type) + ", \"rate\": " + std::to_string(row.rateMbps) +
-             ", \"quality\": " + jsonText(row.quality) + "}";
-    }
-    out += r.remotes.empty() ? "]}" : "\n  ]}";
+    interfaces.push_back(std::move(entry));
   }
-  out += reports.empty() ? "]}\n" : "\n]}\n";
-  return out;
+  // Names come from the data file and the adapters: broken UTF-8 is replaced, never fatal.
+  return json{{"interfaces", std::move(interfaces)}}.dump(2, ' ', true,
+                                                          json::error_handler_t::replace) +
+         "\n";
 }
 
 }  // namespace quorrel::cli

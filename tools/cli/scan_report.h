@@ -1,6 +1,8 @@
 // What `quorrel-cli scan` found, per interface, and its two printed forms.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,10 @@ struct RemoteRow {
   std::string type;
   int rateMbps = 0;
   std::string quality;
+  std::string firmware;
+  std::string vendor;
+  std::optional<std::int64_t> lastSeen;  // seconds since 1970 UTC; none without a record
+  bool passwordStored = false;           // the password itself is never printed
 };
 
 struct InterfaceReport {
@@ -26,6 +32,7 @@ struct InterfaceReport {
   std::string firmware;
   std::string localMac;
   std::string network;
+  std::string vendor;
   std::vector<RemoteRow> remotes;
 };
 
@@ -39,7 +46,9 @@ InterfaceReport captureInterface(int index, const std::string& name);
 
 // One block per interface: the local device, then an aligned table of the remotes.
 std::string formatTable(const std::vector<InterfaceReport>& reports);
-// {"interfaces": [...]} with every text escaped.
+// {"interfaces": [...]}; texts that are not valid UTF-8 have their broken bytes replaced.
 std::string formatJson(const std::vector<InterfaceReport>& reports);
+// "2010-10-21T12:30:00Z".
+std::string utcText(std::int64_t seconds);
 
 }  // namespace quorrel::cli

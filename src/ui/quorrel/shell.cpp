@@ -7,25 +7,42 @@
 
 #include "persistence/preferences.h"
 #include "platform/notice.h"
+#include "ui/presentation/about_page_text.h"
+#include "ui/presentation/diagnostics_page_controller.h"
 #include "ui/presentation/instance_lock.h"
 #include "ui/presentation/main_page_text.h"
 #include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/about_page.h"
+#include "ui/quorrel/diagnostics_page.h"
 #include "ui/quorrel/main_page.h"
 #include "ui/quorrel/property_sheet.h"
 
 namespace quorrel::qtui {
 
-Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice) {
+Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
+                 diagnostics::Printer& printer) {
   Sheet s;
   s.sheet = new PropertySheet(QString::fromUtf8(persistence::preferences().productName.c_str()));
   s.mainPage = new MainPage(scan, shell);
-  // Privacy, Diagnostics (when diagnosticsLevel asks for it) and About join here.
   s.sheet->addPage(s.mainPage, QString::fromUtf8(ui::main_text::kMainTab));
+  // Privacy joins here.
+  if (persistence::preferences().diagnosticsLevel != 0) {
+    s.diagnosticsPage = new DiagnosticsPage(scan, printer);
+    s.sheet->addPage(s.diagnosticsPage, QString::fromUtf8(ui::diagnostics_text::kDiagnosticsTab));
+  }
+  MainPage* main = s.mainPage;
+  s.aboutPage = new AboutPage(scan, [main](const std::string& text) { main->setStatusText(text); });
+  s.sheet->addPage(s.aboutPage, QString::fromUtf8(ui::about_text::kAboutTab));
   s.sheet->tabs()->setCurrentIndex(0);
   // A default button belongs to its dialog, so it is named once the page is in the sheet.
   s.mainPage->scanButton()->setDefault(true);
   notice.setMainPage(s.mainPage);
   return s;
+}
+
+void InitialisePages(const Sheet& s, const ui::ShellState& shell) {
+  s.mainPage->initialise();
+  s.aboutPage->initialise(shell.workingDirectory);
 }
 
 int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options) {
@@ -39,9 +56,9 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
     platform::setNotice(nullptr);
     return 0;
   }
-  Sheet s = BuildSheet(scan, shell, notice);
+  Sheet s = BuildSheet(scan, shell, notice, diagnostics::systemPrinter());
   s.sheet->show();
-  s.mainPage->initialise();
+  InitialisePages(s, shell);
   s.mainPage->pageEntered();
   if (options.afterStart) options.afterStart(*s.sheet, *s.mainPage);
   app.exec();

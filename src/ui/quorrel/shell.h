@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "diagnostics/report_output.h"
 #include "ui/presentation/main_page_controller.h"
 #include "ui/presentation/scan_control.h"
 
@@ -10,6 +11,8 @@ namespace quorrel::qtui {
 
 class PropertySheet;
 class MainPage;
+class DiagnosticsPage;
+class AboutPage;
 class QtNotice;
 
 struct ShellOptions {
@@ -20,11 +23,17 @@ struct ShellOptions {
 // The whole run; 0 when the sheet closes or a second copy is refused.
 int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options = {});
 
-// The sheet with the pages that exist, in tab order, over `scan`; the Main page first.
+// The sheet with the pages that exist, in tab order, over `scan`; the Main page first. The
+// Diagnostics page prints on `printer`.
 struct Sheet {
   PropertySheet* sheet = nullptr;
   MainPage* mainPage = nullptr;
+  DiagnosticsPage* diagnosticsPage = nullptr;  // only when the diagnostics level is non-zero
+  AboutPage* aboutPage = nullptr;
 };
-Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice);
+Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
+                 diagnostics::Printer& printer = diagnostics::systemPrinter());
+// The pages' start-up work once the sheet is shown: the Main page's, then the About page's.
+void InitialisePages(const Sheet& sheet, const ui::ShellState& shell);
 
 }  // namespace quorrel::qtui

@@ -2,6 +2,10 @@
 // scan reports comes back to the Main page.
 #include "ui/scanlink/core_scan.h"
 
+#include <ctime>
+
+#include "diagnostics/logs.h"
+#include "persistence/preferences.h"
 #include "scan/scan.h"
 #include "scan/scan_services.h"
 
@@ -31,9 +35,18 @@ class CoreScan final : public ScanControl, public scan::ScanListener {
   void scanTimerChanged(bool running, std::uint32_t periodMs) override {
     if (events_ != nullptr) events_->scanTimerChanged(running, periodMs);
   }
+  void remotesAgeing() override {
+    if (diagnostics::scanLogWanted(persistence::preferences().diagnosticsLevel))
+      diagnostics::writeScanLog(scanLog_, true, std::time(nullptr));
+  }
+  void logParameters(int kind, ByteSpan parameters) override {
+    diagnostics::appendDeviceLog(diagnostics::programDeviceLog(), kind, parameters,
+                                 std::time(nullptr));
+  }
 
  private:
   ScanEvents* events_ = nullptr;
+  diagnostics::ScanLog scanLog_;
 };
 }  // namespace
 

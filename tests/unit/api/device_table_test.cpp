@@ -19,7 +19,6 @@ class DeviceTableTest : public ::testing::Test {
     ResetDeviceTable();
   }
   void TearDown() override {
-    SetAgeingHook(nullptr);
     SetUp();
   }
   std::array<RemoteDevice, kMaxRemotes>& remotes() { return currentDevices().remotes; }
@@ -52,13 +51,10 @@ TEST_F(DeviceTableTest, ThresholdsCountersClassesAndIndexesAreHeldToTheirRanges)
   EXPECT_EQ(deviceTable().dropThreshold, 1);
   SetDropThreshold(25);
   EXPECT_EQ(deviceTable().dropThreshold, 10);
-  static int hookCalls = 0;
-  SetAgeingHook([] { ++hookCalls; });
   UpsertRemote(mac(1));
   remotes()[0].scansLeft = -5;  // as a damaged file may hold
   currentDevices().remoteCount = 17;
   AgeRemotes();
-  EXPECT_EQ(hookCalls, 1);
   EXPECT_FALSE(remotes()[0].inUse);
   EXPECT_EQ(remotes()[0].scansLeft, 0);
   EXPECT_EQ(currentDevices().remoteCount, 0);

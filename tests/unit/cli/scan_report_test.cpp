@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <sstream>
+#include "cli_args.h"
 
 namespace quorrel::cli {
 namespace {
@@ -20,8 +23,18 @@ InterfaceReport sample() {
   r.firmware = "LQA-130-FW";
   r.localMac = "00:B0:52:10:00:01";
   r.network = "HomePlugAV";
-  r.remotes = {{"00:B0:52:20:00:02", "Device 2", "HomePlug AV A1x0 Device", 158, "79%"},
-               {"00:B0:52:20:00:03", "A much longer name", "HomePlug AV B200 Device", 7, "1%"}};
+  r.remotes.resize(2);
+  r.remotes[0] = {"00:B0:52:20:00:02", "Device 2", "HomePlug AV A1x0 Device", 158, "79%", "", "",
+                  std::nullopt,        false};
+  r.remotes[1] = {"00:B0:52:20:00:03",
+                  "A much longer name",
+                  "HomePlug AV B200 Device",
+                  7,
+                  "1%",
+                  "",
+                  "",
+                  std::nullopt,
+                  false};
   return r;
 }
 
@@ -46,40 +59,43 @@ TEST(ScanReportTest, TableColumnsLineUp) {
   EXPECT_NE(text.find("  Network       HomePlugAV\n"), std::string::npos);
 }
 
-TEST(ScanReportTest, JsonEscapesEveryName) {
+TEST(ScanReportTest, JsonKeepsEveryNameAndNeverThePassword) {
   InterfaceReport r = sample();
-  r.remotes[0].name = "quote\" back\\ tab\t nul\x01 high\xC3\xA9";
+  r.remotes[0].name = "quote\" back\\ tab\t nul\x01 high\xC3\xA9 broken\xC3";
+  r.remotes[0].lastSeen = 1287664200;
+  r.remotes[0].passwordStored = true;
   InterfaceReport empty;
   empty.name = "eth1";
   empty.mac = "02:00:00:00:00:11";
-  const std::string json = formatJson({r, empty});
-  EXPECT_NE(json.find(R"("name": "quote\" back\\ tab\u0009 nul\u0001 high\u00c3\u00a9")"),
-            std::string::npos)
-      << json;
-  EXPECT_NE(
-      json.find(R"({"name": "eth1", "mac": "02:00:00:00:00:11", "local": null, "remotes": []})"),
-      std::string::npos)
-      << json;
-  EXPECT_NE(json.find(R"("rate": 158, "quality": "79%")"), std::string::npos);
-  // Braces and brackets balance outside strings.
-  int depth = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < json.size(); ++i) {
-    const char c = json[i];
-    if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        inString = false;
-      continue;
-    }
-    if (c == '"') inString = true;
-    if (c == '{' || c == '[') ++depth;
-    if (c == '}' || c == ']') --depth;
-    ASSERT_GE(depth, 0);
+  const std::string text = formatJson({r, empty});
+  const nlohmann::json json = nlohmann::json::parse(text);
+  const nlohmann::json& remote = json["interfaces"][0]["remotes"][0];
+  EXPECT_EQ(remote["name"], "quote\" back\\ tab\t nul\x01 high\xC3\xA9 broken\xEF\xBF\xBD");
+  EXPECT_EQ(remote["lastSeen"], "2010-10-21T12:30:00Z");
+  EXPECT_EQ(remote["passwordStored"], true);
+  EXPECT_EQ(remote["rate"], 158);
+  EXPECT_TRUE(json["interfaces"][0]["remotes"][1]["lastSeen"].is_null());
+  EXPECT_EQ(json["interfaces"][1],
+            nlohmann::json::parse(
+                R"({"name": "eth1", "mac": "02:00:00:00:00:11", "local": null, "remotes": []})"));
+  EXPECT_EQ(json["interfaces"][0]["local"]["network"], "HomePlugAV");
+  EXPECT_EQ(text.find("password\""), std::string::npos);
+  EXPECT_EQ(nlohmann::json::parse(formatJson({})), nlohmann::json::parse(R"({"interfaces": []})"));
+}
+
+TEST(ScanReportTest, OptionsHelpAndBadInput) {
+  const struct {
+    std::vector<const char*> words;
+    std::optional<int> code;
+  } cases[] = {{{"--help"}, 0}, {{"--out"}, 2}, {{"--bogus"}, 2}, {{"--out", "f.txt"}, {}}};
+  for (const auto& c : cases) {
+    CLI::App app{"test"};
+    std::string out;
+    app.add_option("--out", out);
+    std::vector<char*> words;
+    for (const char* w : c.words) words.push_back(const_cast<char*>(w));
+    EXPECT_EQ(parseArguments(app, Arguments(words.data(), words.size())), c.code) << c.words[0];
   }
-  EXPECT_EQ(depth, 0);
-  EXPECT_EQ(formatJson({}), "{\"interfaces\": []}\n");
 }
 
 TEST(ScanReportTest, QualityIsAShareOfTheClassFullRate) {

@@ -1,0 +1,77 @@
+// The Diagnostics page's decisions.
+#include "ui/presentation/diagnostics_page_controller.h"
+
+#include <ctime>
+
+#include "persistence/device_data.h"
+#include "persistence/known_devices.h"
+#include "persistence/preferences.h"
+#include "platform/notice.h"
+
+namespace quorrel::ui {
+
+using platform::NoticeAnswer;
+using platform::NoticeButtons;
+using platform::NoticeIcon;
+using platform::NoticeOwner;
+
+DiagnosticsPageController::DiagnosticsPageController(DiagnosticsPageView& view, ScanControl& scan,
+                                                     diagnostics::Printer& printer)
+    : view_(view), scan_(scan), printer_(printer), host_(diagnostics::readHostInfo()) {}
+
+void DiagnosticsPageController::Initialise() {
+  view_.setupDiagnosticsColumns(
+      diagnostics::kHostColumn,
+      diagnostics::remoteColumns(persistence::preferences().diagnosticsLevel));
+}
+
+void DiagnosticsPageController::PageEntered() {
+  if (!shown_) savedAutoscan_ = scan_.SuspendAutoscan(false);
+  shown_ = true;
+  Refill();
+}
+
+void DiagnosticsPageController::PageLeft() {
+  if (!shown_) return;
+  shown_ = false;
+  scan_.SuspendAutoscan(savedAutoscan_);
+}
+
+void DiagnosticsPageController::Refill() {
+  view_.showLists(diagnostics::fillDiagnosticsLists(host_));
+}
+
+void DiagnosticsPageController::DeleteClicked() {
+  const std::optional<std::string> mac = view_.selectedMac();
+  if (!mac) {
+    platform::showNotice(diagnostics_text::kSelectFirstText, diagnostics_text::kAttentionCaption,
+                         NoticeIcon::Warning, NoticeButtons::Ok, NoticeOwner::ActiveDialog);
+  } else if (const int k = persistence::FindKnownByMacText(*mac); k >= 1) {
+    const persistence::KnownDevice* record = persistence::KnownAt(k);
+    const bool keep =
+        record != nullptr && !record->password.empty() &&
+        platform::showNotice(diagnostics_text::kDeletePasswordText,
+                             diagnostics_text::kAttentionCaption, NoticeIcon::Warning,
+                             NoticeButtons::YesNo, NoticeOwner::MainPage) == NoticeAnswer::No;
+    if (!keep) {
+      persistence::RemoveKnownDevice(k);
+      Refill();
+    }
+  }
+  persistence::SaveDeviceData();
+}
+
+std::string DiagnosticsPageController::reportText() const {
+  return diagnostics::composeDiagnosticsReport(host_, std::time(nullptr));
+}
+
+void DiagnosticsPageController::SaveClicked() {
+  const std::optional<std::string> path = view_.chooseReportFile();
+  if (path) diagnostics::writeDiagnosticsReport(*path, reportText());
+}
+
+void DiagnosticsPageController::PrintClicked() {
+  diagnostics::printDiagnosticsReport(reportText(), printer_);
+}
+
+}  // namespace quorrel::ui

@@ -1,0 +1,116 @@
+// The device log past 20 and past 50 lines, its name and permissions; the scan log's
+// snapshots; printing from a private file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "diagnostics/logs.h"
+#include "diagnostics/report_output.h"
+#include "diagnostics_fixture.h"
+
+namespace quorrel::diagnostics {
+namespace {
+
+using namespace testing;
+
+mode_t modeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+TEST(DeviceLog, KeepsTheNewestWholeEntries) {
+  Scenario s;
+  persistence::setDataDirectory(s.state.dir.path());
+  persistence::preferences().productName = "../.hidden/Utility";
+  const DeviceLog log = programDeviceLog();
+  EXPECT_EQ(log.path, s.state.dir.file("_._.hidden_Utility.log"));
+  const std::vector<std::uint8_t> key(50, 0xAB);
+  const std::string entry = deviceLogEntry(kDeviceLogSetNek, key, kReportTime);
+  EXPECT_TRUE(entry.starts_with("Time Mon Dec  7 04:10:55 2026\n\n**SETNEK** ab ab "));
+  EXPECT_EQ(entry.size(), 31u + 10u + 3 * 50u + 1u);
+
+  // Old entries of three lines, one line too long; below 20 lines nothing goes.
+  const std::pair<std::size_t, std::size_t> sizes[] = {{0, 3}, {19, 22}, {21, 21}, {55, 22}};
+  for (const auto& [oldLines, newLines] : sizes) {
+    std::string old;
+    for (std::size_t i = 0; i < oldLines; ++i)
+      old += (i % 3 == 0 ? "Time " + std::to_string(i) : std::string(250, 'x')) + "\n";
+    std::ofstream(log.path) << old;
+    ASSERT_TRUE(appendDeviceLog(log, kDeviceLogEeprom, {key.data(), 3}, kReportTime));
+    const std::vector<std::string> got = lines(fileText(log.path));
+    EXPECT_EQ(got.size(), newLines) << oldLines;
+    EXPECT_EQ(got.back(), "**EEPROM** ab ab ab");
+    EXPECT_EQ(got.front().substr(0, 5), "Time ") << oldLines;
+    for (const std::string& line : got) EXPECT_LE(line.size(), kDeviceLogLineBytes);
+    EXPECT_EQ(modeOf(log.path), 0600u);
+  }
+  EXPECT_FALSE(appendDeviceLog(log, 3, key, kReportTime));
+  EXPECT_FALSE(appendDeviceLog(DeviceLog{}, 0, key, kReportTime));
+}
+
+TEST(ScanLog, OneSnapshotPerCallOwnerOnlyNeverThroughALink) {
+  Scenario s;
+  persistence::setDataDirectory(s.state.dir.path());
+  std::ofstream(s.state.dir.file("elsewhere")) << "keep";
+  ::symlink(s.state.dir.file("elsewhere").c_str(), scanLogPath().c_str());
+  {
+    ScanLog planted(scanLogPath());
+    writeScanLog(planted, false, kReportTime);
+  }
+  EXPECT_EQ(fileText(s.state.dir.file("elsewhere")), "keep");
+  ::unlink(scanLogPath().c_str());
+
+  ScanLog log(scanLogPath());
+  writeScanLog(log, true, kReportTime);
+  api::interfaceDevices(0).remotes[0].scansLeft = 2;
+  writeScanLog(log, false, kReportTime);
+  EXPECT_FALSE(log.isOpen());
+  std::string snapshot =
+      "NIC #0:\t0A:11:22:00:00:00\tPresent=1\n"
+      "\t02:11:22:00:00:01\t1\t0\n\t00:11:22:00:00:02\t1\t0\n\t00:11:22:00:00:03\t1\t0\n"
+      "\t00:11:22:00:00:04\t1\t0\n\t00:11:22:00:00:10\t1\t0\n\n"
+      "NIC #1:\t0A:11:22:00:00:01\tPresent=1\n\nNIC #2:\t0A:11:22:00:00:02\tPresent=1\n\n"
+      "NIC #3:\t0A:11:22:00:00:03\tPresent=0\nNIC #4:\t00:00:00:00:00:00\tPresent=0\n";
+  const std::string first = snapshot;
+  snapshot.replace(snapshot.find("\t1\t0\n"), 5, "\t1\t2\n");
+  EXPECT_EQ(
+      fileText(scanLogPath()),
+      "Mon Dec  7 04:10:55 2026\n\tdevice\t\t\tpresent\tmissesTillDrop\n\n" + first + snapshot);
+  EXPECT_EQ(modeOf(scanLogPath()), 0600u);
+}
+
+class FakePrinter final : public Printer {
+ public:
+  std::optional<std::string> name;
+  std::string printedText, printedPath;
+  mode_t printedMode = 0;
+  std::optional<std::string> defaultPrinter() override { return name; }
+  bool printFile(const std::string&, const std::string& path, const std::string&) override {
+    printedPath = path;
+    printedText = fileText(path);
+    printedMode = modeOf(path);
+    return true;
+  }
+};
+
+TEST(PrintReport, APrivateFileWrittenWholeAndRemoved) {
+  Scenario s;
+  ::setenv("TMPDIR", s.state.dir.path().c_str(), 1);
+  FakePrinter printer;
+  EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::NoPrinter);
+  ASSERT_EQ(s.state.notice.shown.size(), 1u);
+  EXPECT_EQ(s.state.notice.shown[0].text, kInstallPrinterText);
+  EXPECT_EQ(s.state.notice.shown[0].caption, "Attention!");
+  printer.name = "office";
+  EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::Printed);
+  EXPECT_EQ(printer.printedText, "report\twith passwords");
+  EXPECT_EQ(printer.printedMode, 0600u);
+  EXPECT_TRUE(printer.printedPath.starts_with(s.state.dir.path() + "/"));
+  EXPECT_TRUE(std::filesystem::is_empty(s.state.dir.path()));  // nothing left behind
+  ::unsetenv("TMPDIR");
+}
+
+}  // namespace
+}  // namespace quorrel::diagnostics

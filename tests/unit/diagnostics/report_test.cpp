@@ -1,0 +1,54 @@
+// The report's text for a scenario with every family of local adapter and remote devices with
+// and without passwords, at each diagnostics level, against files of the expected text.
+#include <gtest/gtest.h>
+
+#include "diagnostics/report.h"
+#include "diagnostics_fixture.h"
+
+namespace quorrel::diagnostics {
+namespace {
+
+using namespace testing;
+
+TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
+  for (const int level : {0, 1, 2}) {
+    Scenario s;
+    persistence::preferences().diagnosticsLevel = static_cast<std::int16_t>(level);
+    persistence::preferences().noticeText = "Notice\twith a tab";
+    const auto got = lines(composeDiagnosticsReport(benchHost(), kReportTime));
+    const auto want = lines(fileText(QUORREL_EXPECTED_DIR "/report-level-" +
+                                     std::to_string(level > 1 ? 2 : 1) + ".txt"));
+    ASSERT_EQ(got.size(), want.size()) << "level " << level;
+    for (std::size_t i = 0; i < want.size(); ++i)
+      EXPECT_EQ(got[i], want[i]) << "level " << level << ", line " << i + 1;
+    // The lists get the same rows: eight cells a device, fourteen above level 1.
+    const DiagnosticsLists lists = fillDiagnosticsLists(benchHost());
+    ASSERT_EQ(lists.remoteRows.size(), 3u);
+    for (const auto& row : lists.remoteRows) EXPECT_EQ(row.size(), level > 1 ? 14u : 8u);
+    EXPECT_EQ(remoteColumns(level).size(), level > 1 ? 14u : 8u);
+    EXPECT_EQ(lists.hostRows.front(), "On NIC #1 MAC = 0A:11:22:00:00:00");
+  }
+}
+
+TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
+  Scenario s;
+  persistence::preferences() = persistence::decodePreferences(
+      std::vector<std::uint8_t>(persistence::kPreferencesFileSize, 'P'));
+  const std::string report = composeDiagnosticsReport(benchHost(), kReportTime);
+  EXPECT_NE(report.find("\n" + std::string(63, 'P') + "    v6.0.1.00"), std::string::npos);
+}
+
+TEST(DiagnosticsReport, CellAndHostTexts) {
+  Scenario s;
+  const std::pair<double, const char*> rates[] = {{0, "?"}, {5.9, "05"}, {100, "100"}};
+  for (const auto& [rate, text] : rates) EXPECT_EQ(rateCellText(rate), text);
+  const std::tuple<std::int64_t, bool, const char*> times[] = {{1287664200, true, "Oct 21 12:30PM"},
+                                                               {1287705900, true, "Oct 22 12:05AM"},
+                                                               {1283528709, false, "Sep  3 15:45"},
+                                                               {INT64_MAX, true, "??? ?? ??:????"}};
+  for (const auto& [at, twelve, text] : times) EXPECT_EQ(lastSeenText(at, twelve), text);
+  EXPECT_FALSE(readHostInfo().systemName.empty());
+}
+
+}  // namespace
+}  // namespace quorrel::diagnostics

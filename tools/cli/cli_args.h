@@ -1,0 +1,27 @@
+// Option parsing shared by the subcommands.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+
+namespace quorrel::cli {
+
+// Parses `args` (the words after the command's name) with `app`. None: go on. Otherwise the
+// exit code: 0 after --help (printed on standard output), 2 for bad input (the error and a
+// hint on standard error).
+inline std::optional<int> parseArguments(CLI::App& app, Arguments args) {
+  std::vector<std::string> words;
+  for (auto it = args.rbegin(); it != args.rend(); ++it) words.emplace_back(*it);
+  try {
+    app.parse(words);  // CLI11 takes them last first
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  return std::nullopt;
+}
+
+}  // namespace quorrel::cli
