@@ -34,7 +34,8 @@ for fuzzer in "$dir"/tests/fuzz/fuzz_*; do
   [[ $# -eq 0 || " $* " == *" $name "* ]] || continue
   corpus="$root/tests/fuzz/corpus/$name"
   regressions="$root/tests/fuzz/regressions/$name"
-  read -r -a options <"$fuzzer.options" || true
+  options=()  # written by quorrel_fuzzer(), e.g. -max_len
+  [[ -f $fuzzer.options ]] && read -r -a options <"$fuzzer.options" || true
   mkdir -p "$corpus"
   work=$(mktemp -d)
   seeded=$(sizeOf "$corpus")
