@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up and runs the whole test suite: unit and end-to-end tests in a release and an
-# ASan+UBSan build, then every fuzz target for a short fixed time over its corpus.
+# Sets up and runs the whole test suite: unit and end-to-end tests (with a replay of every
+# stored fuzz input) in a release and an ASan+UBSan build, then every fuzz target for a short
+# fixed time, growing and merging its committed corpus (scripts/fuzz.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-20}
@@ -13,16 +14,6 @@ for flavour in release asan; do
   ctest --test-dir "$dir" --output-on-failure --timeout 300
 done
 
-echo "== fuzz targets, ${fuzz_seconds}s each"
-dir=$("$root/scripts/build.sh" fuzz)
-for fuzzer in "$dir"/tests/fuzz/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
-  name=$(basename "$fuzzer")
-  corpus="$root/tests/fuzz/corpus/${name#fuzz_}"
-  work=$(mktemp -d)
-  cp -r "$corpus"/. "$work"/ 2>/dev/null || true
-  echo "-- $name"
-  "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$work" 2>&1 | tail -n 3
-  rm -rf "$work"
-done
+echo "== fuzz targets, ${fuzz_seconds}s each, into tests/fuzz/corpus"
+"$root/scripts/fuzz.sh"
 echo "all test stages passed"

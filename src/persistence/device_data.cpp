@@ -158,6 +158,13 @@ LoadOutcome LoadDeviceDataFrom(const std::string& path) {
   }
   // A file left readable by everyone (as older versions did) holds passwords in clear.
   restrictToOwner(path);
+  const LoadOutcome result = LoadDeviceData(bytes);
+  // Kept for whoever wants to look at it; the next save writes a whole new file.
+  if (result == LoadOutcome::Damaged) moveAside(path, kDamagedSuffix);
+  return result;
+}
+
+LoadOutcome LoadDeviceData(ByteSpan bytes) {
   const auto d = std::make_unique<DeviceData>();
   captureDeviceData(*d);
   const DecodeOutcome outcome = decodeDeviceData(bytes, *d);
@@ -173,8 +180,6 @@ LoadOutcome LoadDeviceDataFrom(const std::string& path) {
     platform::showNotice(kReadProblemText, kProblemCaption, platform::NoticeIcon::Warning);
     result = LoadOutcome::CountOutOfRange;
   } else if (outcome == DecodeOutcome::Short) {
-    // Kept for whoever wants to look at it; the next save writes a whole new file.
-    moveAside(path, kDamagedSuffix);
     result = LoadOutcome::Damaged;
   }
   ApplyListLayout();

@@ -10,9 +10,9 @@
 
 #include "api/device_images.h"
 #include "api/device_table.h"
+#include "crypto/keys.h"
 #include "persistence/known_devices.h"
 #include "persistence/list_layout.h"
-#include "crypto/keys.h"
 #include "platform/bytes.h"
 
 namespace quorrel::persistence {
@@ -87,6 +87,9 @@ enum class LoadOutcome { Loaded, Missing, OldVersion, CountOutOfRange, Damaged }
 // gives the column settings to the remote device list (not after an old version).
 LoadOutcome LoadDeviceData();
 LoadOutcome LoadDeviceDataFrom(const std::string& path);
+// The same from the file's bytes already read whole (never Missing). Leaves the file alone:
+// the caller moves a Damaged one aside.
+LoadOutcome LoadDeviceData(ByteSpan bytes);
 
 enum class SaveOutcome { Saved, NothingToSave, NotOpened, Failed };
 // Writes the data file, whole or not at all; nothing with no known device. The file is

@@ -28,6 +28,13 @@ template <std::size_t N>
 api::FixedText<N> fieldText(ByteSpan b, std::size_t at) {
   return holds(b, at, N) ? api::FixedText<N>(readText(b, at, N)) : api::FixedText<N>();
 }
+
+void keep(const Preferences& p) {
+  current = p;
+  // The data file sets the sort state again when it loads.
+  listSettings().sortDirection = kDefaultSortDirection;
+  listSettings().sortColumn = kDefaultSortColumn;
+}
 }  // namespace
 
 Preferences decodePreferences(ByteSpan b) {
@@ -69,11 +76,12 @@ PreferencesSource LoadPreferences() {
 PreferencesSource LoadPreferencesFrom(const std::string& path) {
   std::vector<std::uint8_t> bytes;
   const bool read = readFileCapped(path, kPreferencesFileSize, bytes) == ReadStatus::Ok;
-  current = read ? decodePreferences(bytes) : Preferences{};
-  // The data file sets the sort state again when it loads.
-  listSettings().sortDirection = kDefaultSortDirection;
-  listSettings().sortColumn = kDefaultSortColumn;
+  keep(read ? decodePreferences(bytes) : Preferences{});
   return read ? PreferencesSource::File : PreferencesSource::Defaults;
+}
+
+void LoadPreferences(ByteSpan bytes) {
+  keep(decodePreferences(bytes));
 }
 
 Preferences& preferences() {

@@ -82,6 +82,8 @@ enum class PreferencesSource { File, Defaults };
 // Also puts the remote list's sort state back to its start value.
 PreferencesSource LoadPreferences();
 PreferencesSource LoadPreferencesFrom(const std::string& path);
+// The same from the file's bytes already read.
+void LoadPreferences(ByteSpan bytes);
 
 Preferences& preferences();
 void ResetPreferences();

@@ -81,8 +81,12 @@ std::size_t LoadVendorListFrom(const std::string& path) {
   std::vector<std::uint8_t> bytes;
   table = VendorTable{};
   if (readFileCapped(path, kVendorListMaxBytes, bytes) != ReadStatus::Ok) return 0;
-  table =
-      decodeVendorList(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  return LoadVendorList(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::size_t LoadVendorList(std::string_view text) {
+  table = decodeVendorList(text);
   return table.entries.size();
 }
 

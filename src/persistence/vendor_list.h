@@ -43,6 +43,8 @@ VendorTable decodeVendorList(std::string_view text);
 // Returns the number of entries.
 std::size_t LoadVendorList();
 std::size_t LoadVendorListFrom(const std::string& path);
+// The same from the list's text already read.
+std::size_t LoadVendorList(std::string_view text);
 
 VendorTable& vendorTable();
 
