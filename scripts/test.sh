@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and runs the whole test suite: unit and end-to-end tests in a release and an
-# ASan+UBSan build, then every fuzz target for a short fixed time over its corpus.
+# ASan+UBSan build, then every fuzz target for a short fixed time over its corpus, then the
+# package test when the packaging changed since its last recorded pass.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-20}
@@ -25,4 +26,6 @@ for fuzzer in "$dir"/tests/fuzz/fuzz_*; do
   "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$work" 2>&1 | tail -n 3
   rm -rf "$work"
 done
+echo "== package test"
+bash "$root/scripts/package-test.sh" --if-changed
 echo "all test stages passed"
