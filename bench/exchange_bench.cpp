@@ -161,9 +161,10 @@ int main() {
   bench::printTimings("version request, bare, through the capture helper", helperRounds);
   bench::printTimings("AV version exchange through the capture helper", helperExchange);
   const double added = helperExchange.median - exchange.median;
-  std::printf("helper's added cost per exchange (median): %.1f us = %.1f floors, %.2f %% of the "
-              "direct exchange; bare round trip %.1f us more\n",
-              added, added / floor.median, 100.0 * added / exchange.median,
-              helperRounds.median - transportRounds.median);
+  std::printf(
+      "helper's added cost per exchange (median): %.1f us = %.1f floors, %.2f %% of the "
+      "direct exchange; bare round trip %.1f us more\n",
+      added, added / floor.median, 100.0 * added / exchange.median,
+      helperRounds.median - transportRounds.median);
   return 0;
 }

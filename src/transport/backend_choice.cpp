@@ -33,6 +33,8 @@ Backend& backend() {
   return chosen;
 }
 
-void setBackend(Backend* b) { installed = b; }
+void setBackend(Backend* b) {
+  installed = b;
+}
 
 }  // namespace quorrel::transport

@@ -37,7 +37,8 @@ std::string missingText(const std::string& path) {
 std::string lacksCapabilityText(const std::string& path) {
   return "The capture helper " + path +
          " lacks the CAP_NET_RAW capability, so no interface can be opened. Reinstall the "
-         "quorrel-utility package, or run once: sudo setcap cap_net_raw=ep " + path;
+         "quorrel-utility package, or run once: sudo setcap cap_net_raw=ep " +
+         path;
 }
 std::string stoppedText(const std::string& path) {
   return "The capture helper " + path +
@@ -103,14 +104,18 @@ class HelperSession {
  private:
   enum class State { NotStarted, Running, Failed };
 
+  // The helper's death signal follows the thread that starts it: the programs enumerate, and
+  // so start it, on their main thread.
   void start() {
-    state_ = State::Failed;
     if (access(path_.c_str(), X_OK) != 0) {
-      platform::showNotice(missingText(path_), kCaption, platform::NoticeIcon::Warning);
+      fail(missingText(path_));
       return;
     }
     int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+      fail(stoppedText(path_));
+      return;
+    }
     // The helper's end becomes its standard input; nothing else of ours reaches it.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -139,7 +144,8 @@ class HelperSession {
     Message hello;
     if (!await({MessageType::Hello}, hello)) return;
     if (readU8(hello.payload, capture::kHelloVersionOffset) != capture::kProtocolVersion) {
-      fail(missingText(path_) + " (its version does not match)");
+      fail("The capture helper " + path_ +
+           " does not match this program. Reinstall the quorrel-utility package.");
       return;
     }
     if (readU8(hello.payload, capture::kHelloCapabilityOffset) == 0) reportNoCapability();
@@ -147,13 +153,11 @@ class HelperSession {
 
   // Ends the helper and says why, once.
   void fail(const std::string& why) {
-    const bool wasRunning = state_ == State::Running;
     stop();
     state_ = State::Failed;
-    if (!reported_ && (wasRunning || !why.empty())) {
-      reported_ = true;
-      platform::showNotice(why, kCaption, platform::NoticeIcon::Warning);
-    }
+    if (reported_) return;
+    reported_ = true;
+    platform::showNotice(why, kCaption, platform::NoticeIcon::Warning);
   }
 
   void stop() {

@@ -52,14 +52,15 @@ std::unique_ptr<PcapChannel> PcapChannel::open(const std::string& name, OpenErro
   return std::make_unique<PcapChannel>(handle);
 }
 
-PcapChannel::PcapChannel(pcap_t* handle)
-    : handle_(handle), fd_(pcap_get_selectable_fd(handle)) {}
+PcapChannel::PcapChannel(pcap_t* handle) : handle_(handle), fd_(pcap_get_selectable_fd(handle)) {}
 
-PcapChannel::~PcapChannel() { pcap_close(handle_); }
+PcapChannel::~PcapChannel() {
+  pcap_close(handle_);
+}
 
 SendStatus PcapChannel::send(ByteSpan frame) {
   return pcap_inject(handle_, frame.data(), frame.size()) < 0 ? SendStatus::Failed
-                                                             : SendStatus::Sent;
+                                                              : SendStatus::Sent;
 }
 
 bool PcapChannel::receive(std::vector<std::uint8_t>& out) {

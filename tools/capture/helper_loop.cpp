@@ -122,9 +122,8 @@ class Helper {
     const auto id = freeId();
     if (id && IsEthernetInterface(name)) channel = PcapChannel::open(name, error);
     if (!channel) {
-      const auto why = error == OpenError::PermissionDenied
-                           ? capture::OpenFailure::PermissionDenied
-                           : capture::OpenFailure::Other;
+      const auto why = error == OpenError::PermissionDenied ? capture::OpenFailure::PermissionDenied
+                                                            : capture::OpenFailure::Other;
       const std::array<std::uint8_t, 1> payload{static_cast<std::uint8_t>(why)};
       capture::appendMessage(out_, MessageType::OpenFailed, 0, payload);
       return;
@@ -187,6 +186,8 @@ class Helper {
 
 }  // namespace
 
-int serve(int fd) { return Helper(fd).run(); }
+int serve(int fd) {
+  return Helper(fd).run();
+}
 
 }  // namespace quorrel::capture_helper

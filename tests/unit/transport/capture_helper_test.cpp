@@ -110,7 +110,9 @@ class Helper {
   MessageStream stream{Reader::Program};
 };
 
-std::size_t helloBytes() { return kHeaderLength + kHelloLength; }
+std::size_t helloBytes() {
+  return kHeaderLength + kHelloLength;
+}
 
 TEST(CaptureHelperTest, SaysHelloListsAsLibpcapDoesAndRefusesOtherEtherTypes) {
   Helper h;
@@ -144,9 +146,9 @@ TEST(CaptureHelperTest, SaysHelloListsAsLibpcapDoesAndRefusesOtherEtherTypes) {
 
 TEST(CaptureHelperTest, MalformedRequestsEndItWithoutAnswer) {
   const Bytes hostile[] = {
-      {0x04, 0, 0xFF, 0xFF},                           // oversized send, no payload follows
-      {0x7F, 0, 0, 0},                                 // unknown type
-      {0x01, 0, 0, 0, 0x02, 0, 0, 3, 'a', '/', 'b'},   // a list, then a path as a name
+      {0x04, 0, 0xFF, 0xFF},                          // oversized send, no payload follows
+      {0x7F, 0, 0, 0},                                // unknown type
+      {0x01, 0, 0, 0, 0x02, 0, 0, 3, 'a', '/', 'b'},  // a list, then a path as a name
   };
   for (const auto& bytes : hostile) {
     Helper h;

@@ -18,7 +18,9 @@ Bytes frameOf(std::uint16_t etherType, std::size_t length) {
   return f;
 }
 
-Bytes nameOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes nameOf(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 TEST(CaptureProtocolTest, MessagesSurviveAnyChunking) {
   const std::vector<InterfaceInfo> listed{{"eth0", {2, 0, 0, 0, 0, 1}}, {"veth-a.15", kNoMac}};
@@ -70,15 +72,14 @@ TEST(CaptureProtocolTest, HostileHeadersEndTheStreamAtOnce) {
     std::uint16_t length;
   };
   const Case cases[] = {
-      {Reader::Helper, 0x00, 0},     {Reader::Helper, 0xFF, 0},
-      {Reader::Helper, 0x87, 60},    // a helper's message sent to the helper
-      {Reader::Helper, 0x01, 1},     // list with a payload
-      {Reader::Helper, 0x02, 0},     {Reader::Helper, 0x02, 16},  // names of 0 and 16 bytes
-      {Reader::Helper, 0x04, 13},    {Reader::Helper, 0x04, 1515},
-      {Reader::Helper, 0x04, 0xFFFF},
-      {Reader::Program, 0x04, 60},   // a request sent to the program
-      {Reader::Program, 0x81, 3},    {Reader::Program, 0x84, 1},
-      {Reader::Program, 0x87, 13},   {Reader::Program, 0x82, 0xFFFF},
+      {Reader::Helper, 0x00, 0},      {Reader::Helper, 0xFF, 0},
+      {Reader::Helper, 0x87, 60},  // a helper's message sent to the helper
+      {Reader::Helper, 0x01, 1},   // list with a payload
+      {Reader::Helper, 0x02, 0},      {Reader::Helper, 0x02, 16},  // names of 0 and 16 bytes
+      {Reader::Helper, 0x04, 13},     {Reader::Helper, 0x04, 1515},
+      {Reader::Helper, 0x04, 0xFFFF}, {Reader::Program, 0x04, 60},  // a request sent to the program
+      {Reader::Program, 0x81, 3},     {Reader::Program, 0x84, 1},
+      {Reader::Program, 0x87, 13},    {Reader::Program, 0x82, 0xFFFF},
   };
   for (const auto& c : cases) {
     MessageStream stream(c.reader);
