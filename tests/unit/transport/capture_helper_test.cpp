@@ -36,21 +36,43 @@ std::optional<int> exitOf(pid_t pid) {
   return std::nullopt;
 }
 
+// Starts the real helper with `socketEnd` as its input and `errFd` (if any) as its errors.
+pid_t spawnHelper(int socketEnd, int errFd = -1) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, socketEnd, STDIN_FILENO);
+  if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+  char* argv[] = {const_cast<char*>("quorrel-capture"), nullptr};
+  char* envp[] = {nullptr};
+  pid_t pid = -1;
+  posix_spawn(&pid, QUORREL_CAPTURE_PATH, &actions, nullptr, argv, envp);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// What arrives on `fd` within `waitMs`; empty when nothing does or it is closed.
+Bytes readSome(int fd, int waitMs) {
+  std::uint8_t chunk[4096];
+  pollfd p{fd, POLLIN, 0};
+  const ssize_t n = poll(&p, 1, waitMs) > 0 ? read(fd, chunk, sizeof chunk) : 0;
+  return n > 0 ? Bytes(chunk, chunk + n) : Bytes{};
+}
+
+// Everything until `fd` closes or stays quiet for `quietMs`.
+Bytes drain(int fd, int quietMs) {
+  Bytes all;
+  for (Bytes more; !(more = readSome(fd, quietMs)).empty();)
+    all.insert(all.end(), more.begin(), more.end());
+  return all;
+}
+
 // The real helper on a socket pair, its standard error in a pipe.
-class Helper {
- public:
+struct Helper {
   Helper() {
     int ends[2], err[2];
-    socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
-    pipe2(err, O_CLOEXEC);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    char* argv[] = {const_cast<char*>("quorrel-capture"), nullptr};
-    char* envp[] = {nullptr};
-    posix_spawn(&pid, QUORREL_CAPTURE_PATH, &actions, nullptr, argv, envp);
-    posix_spawn_file_actions_destroy(&actions);
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0 || pipe2(err, O_CLOEXEC) != 0)
+      return;
+    pid = spawnHelper(ends[1], err[1]);
     close(ends[1]);
     close(err[1]);
     fd = ends[0];
@@ -61,48 +83,24 @@ class Helper {
     close(errFd);
     if (pid > 0) exitOf(pid);
   }
-
   void sendRaw(const Bytes& b) { ASSERT_EQ(::send(fd, b.data(), b.size(), 0), ssize_t(b.size())); }
   void request(MessageType type, std::uint8_t channel, const Bytes& payload = {}) {
     Bytes b;
     appendMessage(b, type, channel, payload);
     sendRaw(b);
   }
-  // Everything the helper sends until it closes the socket.
-  Bytes readToEnd() {
-    Bytes all;
-    std::uint8_t chunk[4096];
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, 5000) > 0) {
-      const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-      if (n <= 0) break;
-      all.insert(all.end(), chunk, chunk + n);
-    }
-    return all;
-  }
   std::optional<Message> next() {
     Message m;
-    for (int i = 0; i < 100; ++i) {
-      if (stream.next(m) == MessageStream::Status::Message) return m;
-      pollfd p{fd, POLLIN, 0};
-      std::uint8_t chunk[4096];
-      if (poll(&p, 1, 5000) <= 0) return std::nullopt;
-      const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-      if (n <= 0) return std::nullopt;
-      stream.feed(ByteSpan(chunk, static_cast<std::size_t>(n)));
+    while (stream.next(m) != MessageStream::Status::Message) {
+      const Bytes more = readSome(fd, 5000);
+      if (more.empty()) return std::nullopt;
+      stream.feed(more);
     }
-    return std::nullopt;
+    return m;
   }
   std::string errors() {
-    std::string s;
-    char chunk[512];
-    pollfd p{errFd, POLLIN, 0};
-    while (poll(&p, 1, 100) > 0) {
-      const ssize_t n = read(errFd, chunk, sizeof chunk);
-      if (n <= 0) break;
-      s.append(chunk, static_cast<std::size_t>(n));
-    }
-    return s;
+    const Bytes e = drain(errFd, 100);
+    return std::string(e.begin(), e.end());
   }
 
   pid_t pid = -1;
@@ -153,7 +151,7 @@ TEST(CaptureHelperTest, MalformedRequestsEndItWithoutAnswer) {
   for (const auto& bytes : hostile) {
     Helper h;
     h.sendRaw(bytes);
-    const Bytes got = h.readToEnd();
+    const Bytes got = drain(h.fd, 5000);
     const auto status = exitOf(h.pid);
     h.pid = -1;
     ASSERT_TRUE(status.has_value()) << "the helper did not end";
@@ -184,13 +182,7 @@ TEST(CaptureHelperTest, EndsWhenItsParentGoes) {
   ASSERT_EQ(pipe(report), 0);
   const pid_t parent = fork();
   if (parent == 0) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    char* argv[] = {const_cast<char*>("quorrel-capture"), nullptr};
-    char* envp[] = {nullptr};
-    pid_t helper = -1;
-    posix_spawn(&helper, QUORREL_CAPTURE_PATH, &actions, nullptr, argv, envp);
+    const pid_t helper = spawnHelper(ends[1]);
     [[maybe_unused]] auto w = write(report[1], &helper, sizeof helper);
     std::uint8_t hello[8];  // the hello says the death signal is armed
     [[maybe_unused]] auto r = recv(ends[0], hello, sizeof hello, 0);
