@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "e2e/sim_pair_test.h"
-#include "transport/helper_backend.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::e2e {
@@ -178,33 +177,6 @@ TEST_F(TransportE2eTest, PaddingAndLengthLimitsHoldOnTheWire) {
   EXPECT_EQ(received[0], "rx 60 " + header + std::string(2 * 43, '0'));
   EXPECT_EQ(received[1].rfind("rx 1514 " + hex(ByteSpan(buffer).first(15)) + "fda0", 0), 0u)
       << received[1];
-}
-
-// The capture helper on the same wire: only management frames come through it under noise,
-// and a frame of another ethertype is refused (the helper says so on standard error).
-TEST_F(TransportE2eTest, TheCaptureHelperPassesOnlyManagementFrames) {
-  std::string error;
-  ASSERT_TRUE(pair.enterHost(error)) << error;  // the helper starts in the host namespace
-  transport::HelperBackend helper(QUORREL_CAPTURE_PATH);
-  transport::setBackend(&helper);
-  startSim(std::string(kScenario) + "[behaviour]\nnoise on\nnoise_interval_us 1000\n");
-  Frame ip = avFrame(kLocalDeviceMac, kHostEndMac, 0, 60);
-  ip[12] = 0x08, ip[13] = 0x00;
-  EXPECT_EQ(transport::SendFrame(0, ip), 0);
-  ASSERT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA000, 64)), 1);
-  int av = 0, hp1 = 0;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
-  while ((av < 20 || hp1 < 20) && Clock::now() < deadline) {
-    const auto* r = transport::ReceiveFrame(0);
-    if (r == nullptr) continue;
-    const std::uint16_t type = readBe16(r->bytes(), 12);
-    ASSERT_TRUE(type == 0x88E1 || type == 0x887B) << "ethertype " << std::hex << type;
-    (type == 0x88E1 ? av : hp1)++;
-  }
-  EXPECT_GE(av, 20);
-  EXPECT_GE(hp1, 20);
-  transport::ResetInterfaceTable();
-  transport::setBackend(nullptr);
 }
 
 TEST_F(TransportE2eTest, HarnessStopsTheSimCleanlyAndRemovesItsNamespaces) {
