@@ -1,6 +1,7 @@
 // One HomePlug AV exchange (build, send, wait, decode) against adapter-sim over a veth pair,
 // beside the raw round-trip floor, the bare transport round trip, and the bound the
-// exchange's own fixed sleeps set.
+// exchange's own fixed sleeps set; then both again through the capture helper, for what the
+// helper adds to each exchange.
 
 #include <chrono>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "platform/clock.h"
 #include "rawfloor.h"
 #include "thpapi/exchange.h"
+#include "transport/helper_backend.h"
 #include "transport/interface_table.h"
 
 namespace {
@@ -25,7 +27,7 @@ constexpr std::uint16_t kVersionRequest = 0xA000;
 constexpr int kAnswerWaitMs = 1000;
 // The sleeps an exchange must take: 1 ms before the first poll, 1 ms after the accepted
 // confirmation.
-constexpr double kPrescribedSleepUs = 2000.0;
+constexpr double kFixedSleepUs = 2000.0;
 
 double elapsedUs(Clock::time_point since) {
   return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
@@ -122,28 +124,48 @@ int main() {
     return 0;
   }
   std::string error;
-  bench::Timings floor, transportRounds, exchange;
-  const bool ok = bench::measureRawFloorOnNewPair(kFloorRounds, floor, error) &&
-                  bench::withScenarioPair(
-                      kScenario,
-                      [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
-                        return measureTransportExchanges(pair, path, transportRounds, e) &&
-                               measureExchanges(pair, path, exchange, e);
-                      },
-                      error);
+  bench::Timings floor, transportRounds, exchange, helperRounds, helperExchange;
+  // The helper is started by the first enumeration, inside the host namespace.
+  transport::HelperBackend helper(QUORREL_CAPTURE_PATH);
+  const auto throughHelper = [&](auto measure, e2e::NetnsPair& pair, const std::string& path,
+                                 bench::Timings& out, std::string& e) {
+    transport::setBackend(&helper);
+    const bool fine = measure(pair, path, out, e);
+    transport::setBackend(nullptr);
+    return fine;
+  };
+  const bool ok =
+      bench::measureRawFloorOnNewPair(kFloorRounds, floor, error) &&
+      bench::withScenarioPair(
+          kScenario,
+          [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
+            return measureTransportExchanges(pair, path, transportRounds, e) &&
+                   measureExchanges(pair, path, exchange, e) &&
+                   throughHelper(measureTransportExchanges, pair, path, helperRounds, e) &&
+                   throughHelper(measureExchanges, pair, path, helperExchange, e);
+          },
+          error);
   if (!ok) {
     std::fprintf(stderr, "exchange bench: %s\n", error.c_str());
     return 1;
   }
   const bench::Timings sleeps = measureSleeps();
-  const double bound = kPrescribedSleepUs + floor.median;
+  const double bound = kFixedSleepUs + floor.median;
   bench::printTimings("raw AF_PACKET round trip on veth (floor)", floor);
   bench::printTimings("version request, bare SendFrame + ReceiveFrame polling", transportRounds);
   bench::printTimings("two 1 ms sleeps as this machine gives them", sleeps);
   bench::printTimings("AV version exchange: build, send, wait, decode", exchange);
-  std::printf("bound (prescribed 2 ms of sleeps + floor): %.1f us\n", bound);
+  std::printf("bound (2 ms of fixed sleeps + floor): %.1f us\n", bound);
   std::printf("ratio to bound (median): %.3f\n", exchange.median / bound);
   std::printf("ratio to the sleeps this machine gives + floor (median): %.3f\n",
               exchange.median / (sleeps.median + floor.median));
+  bench::printTimings("version request, bare, through the capture helper", helperRounds);
+  bench::printTimings("AV version exchange through the capture helper", helperExchange);
+  const double added = helperExchange.median - exchange.median;
+  std::printf(
+      "helper's added cost per exchange (median): %.1f us = %.1f floors, %.2f %% of the "
+      "direct exchange; bare round trip %.1f us more\n",
+      added, added / floor.median, 100.0 * added / exchange.median,
+      helperRounds.median - transportRounds.median);
   return 0;
 }

@@ -10,6 +10,7 @@ packages=(
   iproute2 procps
   qt6-base-dev xvfb xauth
   cups-daemon cups-client cups-filters cups-pdf ghostscript poppler-utils
+  debootstrap lintian desktop-file-utils appstream libcap2-bin util-linux python3
 )
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 missing=()

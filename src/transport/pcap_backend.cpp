@@ -2,11 +2,9 @@
 // immediate mode (no kernel ring blocks), non-blocking dispatch after a bounded poll().
 #include "transport/pcap_backend.h"
 
-#include <pcap/pcap.h>
 #include <poll.h>
 
 #include <cstdio>
-#include <cstring>
 #include <set>
 
 #include "transport/mac_query.h"
@@ -22,43 +20,63 @@ void reportPermission(const std::string& name) {
   static std::set<std::string> reported;
   if (!reported.insert(name).second) return;
   std::fprintf(stderr,
-               "Cannot open %s: permission denied. Raw capture needs root, or once: "
-               "sudo setcap cap_net_raw,cap_net_admin=eip <path to this program>\n",
+               "Cannot open %s: permission denied. Raw capture needs root or the CAP_NET_RAW "
+               "capability.\n",
                name.c_str());
 }
-
-class PcapChannel final : public Channel {
- public:
-  explicit PcapChannel(pcap_t* handle) : handle_(handle), fd_(pcap_get_selectable_fd(handle)) {}
-  ~PcapChannel() override { pcap_close(handle_); }
-  PcapChannel(const PcapChannel&) = delete;
-  PcapChannel& operator=(const PcapChannel&) = delete;
-
-  SendStatus send(ByteSpan frame) override {
-    return pcap_inject(handle_, frame.data(), frame.size()) < 0 ? SendStatus::Failed
-                                                               : SendStatus::Sent;
-  }
-
-  bool receive(std::vector<std::uint8_t>& out) override {
-    if (takeOne(out)) return true;
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, kReceiveWaitMs) <= 0) return false;
-    return takeOne(out);
-  }
-
- private:
-  bool takeOne(std::vector<std::uint8_t>& out) {
-    auto copy = [](u_char* user, const pcap_pkthdr* h, const u_char* bytes) {
-      auto* v = reinterpret_cast<std::vector<std::uint8_t>*>(user);
-      v->assign(bytes, bytes + h->caplen);
-    };
-    return pcap_dispatch(handle_, 1, copy, reinterpret_cast<u_char*>(&out)) > 0;
-  }
-
-  pcap_t* handle_;
-  int fd_;
-};
 }  // namespace
+
+std::unique_ptr<PcapChannel> PcapChannel::open(const std::string& name, OpenError& error) {
+  error = OpenError::Other;
+  char errorText[PCAP_ERRBUF_SIZE] = {};
+  pcap_t* handle = pcap_create(name.c_str(), errorText);
+  if (handle == nullptr) return nullptr;
+  pcap_set_snaplen(handle, kSnapshotLength);
+  pcap_set_promisc(handle, 0);
+  pcap_set_timeout(handle, kReceiveWaitMs);
+  pcap_set_immediate_mode(handle, 1);
+  const int activated = pcap_activate(handle);
+  if (activated < 0) {
+    if (activated == PCAP_ERROR_PERM_DENIED) error = OpenError::PermissionDenied;
+    pcap_close(handle);
+    return nullptr;
+  }
+  bpf_program program{static_cast<u_int>(kManagementFrameFilter.size()),
+                      const_cast<bpf_insn*>(kManagementFrameFilter.data())};
+  if (pcap_setfilter(handle, &program) != 0 || pcap_setnonblock(handle, 1, errorText) != 0 ||
+      pcap_get_selectable_fd(handle) < 0) {
+    pcap_close(handle);
+    return nullptr;
+  }
+  error = OpenError::None;
+  return std::make_unique<PcapChannel>(handle);
+}
+
+PcapChannel::PcapChannel(pcap_t* handle) : handle_(handle), fd_(pcap_get_selectable_fd(handle)) {}
+
+PcapChannel::~PcapChannel() {
+  pcap_close(handle_);
+}
+
+SendStatus PcapChannel::send(ByteSpan frame) {
+  return pcap_inject(handle_, frame.data(), frame.size()) < 0 ? SendStatus::Failed
+                                                              : SendStatus::Sent;
+}
+
+bool PcapChannel::receive(std::vector<std::uint8_t>& out) {
+  if (takePending(out)) return true;
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, kReceiveWaitMs) <= 0) return false;
+  return takePending(out);
+}
+
+bool PcapChannel::takePending(std::vector<std::uint8_t>& out) {
+  auto copy = [](u_char* user, const pcap_pkthdr* h, const u_char* bytes) {
+    auto* v = reinterpret_cast<std::vector<std::uint8_t>*>(user);
+    v->assign(bytes, bytes + h->caplen);
+  };
+  return pcap_dispatch(handle_, 1, copy, reinterpret_cast<u_char*>(&out)) > 0;
+}
 
 bool PcapBackend::listInterfaces(std::vector<InterfaceInfo>& out) {
   char errorText[PCAP_ERRBUF_SIZE] = {};
@@ -75,38 +93,10 @@ bool PcapBackend::listInterfaces(std::vector<InterfaceInfo>& out) {
 }
 
 std::unique_ptr<Channel> PcapBackend::open(const InterfaceInfo& iface) {
-  char errorText[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_create(iface.name.c_str(), errorText);
-  if (handle == nullptr) return nullptr;
-  pcap_set_snaplen(handle, kSnapshotLength);
-  pcap_set_promisc(handle, 0);
-  pcap_set_timeout(handle, kReceiveWaitMs);
-  pcap_set_immediate_mode(handle, 1);
-  const int activated = pcap_activate(handle);
-  if (activated < 0) {
-    if (activated == PCAP_ERROR_PERM_DENIED) reportPermission(iface.name);
-    pcap_close(handle);
-    return nullptr;
-  }
-  bpf_program program{static_cast<u_int>(kManagementFrameFilter.size()),
-                      const_cast<bpf_insn*>(kManagementFrameFilter.data())};
-  if (pcap_setfilter(handle, &program) != 0 || pcap_setnonblock(handle, 1, errorText) != 0 ||
-      pcap_get_selectable_fd(handle) < 0) {
-    pcap_close(handle);
-    return nullptr;
-  }
-  return std::make_unique<PcapChannel>(handle);
+  OpenError error = OpenError::None;
+  auto channel = PcapChannel::open(iface.name, error);
+  if (error == OpenError::PermissionDenied) reportPermission(iface.name);
+  return channel;
 }
-
-namespace {
-PcapBackend& pcapBackend() {
-  static PcapBackend instance;
-  return instance;
-}
-Backend* installed = nullptr;
-}  // namespace
-
-Backend& backend() { return installed != nullptr ? *installed : pcapBackend(); }
-void setBackend(Backend* b) { installed = b; }
 
 }  // namespace quorrel::transport

@@ -99,8 +99,10 @@ class ScanE2eTest : public SimPairTest {
     ASSERT_TRUE(sim.startOnLinks(pair, links, path, logPath, error)) << error;
   }
 
-  std::string scanWithCli(int& status) {
-    return runCommand("ip netns exec " + pair.hostNamespace() + " " + cliPath() +
+  // `capture`: how the program captures (QUORREL_CAPTURE), empty for its own choice.
+  std::string scanWithCli(int& status, const std::string& capture = "") {
+    const std::string env = capture.empty() ? "" : "QUORREL_CAPTURE=" + capture + " ";
+    return runCommand(env + "ip netns exec " + pair.hostNamespace() + " " + cliPath() +
                           " scan --json --cycles 1 --interval 3 --data-dir " + dir + " 2>&1",
                       status);
   }
@@ -140,6 +142,21 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerations) {
   ASSERT_EQ(stat(data.c_str(), &st), 0);
   EXPECT_EQ(static_cast<std::size_t>(st.st_size), 131988u + 198u * 7u);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ScanE2eTest, ThroughTheCaptureHelperTheSameDevicesAsThroughLibpcap) {
+  std::string error;
+  ASSERT_EQ(pair.addLink(error), 1) << error;
+  startOnLinks(kTwoGenerations, 2);
+  int directStatus = 0, helperStatus = 0;
+  const std::string direct = scanWithCli(directStatus, "pcap");
+  const std::string viaHelper = scanWithCli(helperStatus, "helper");
+  ASSERT_EQ(directStatus, 0) << direct;
+  ASSERT_EQ(helperStatus, 0) << viaHelper;
+  EXPECT_TRUE(lists(blockOf(viaHelper, pair.hostInterface(1)), "00:B0:52:40:00:42",
+                    "HomePlug AV B200 Device", 543))
+      << viaHelper;
+  EXPECT_EQ(viaHelper, direct);
 }
 
 TEST_F(ScanE2eTest, TurboNetwork) {

@@ -89,9 +89,7 @@ bool interfacesUsable() {
   transport::CloseAllInterfaces();
   if (opened == 0) {
     std::fprintf(stderr,
-                 "quorrel-cli: no Ethernet interface could be opened for capture.\n"
-                 "Run it as root, or give it the capability once:\n"
-                 "  sudo setcap cap_net_raw,cap_net_admin=eip <path to quorrel-cli>\n");
+                 "quorrel-cli: no Ethernet interface could be opened for capture (see above)\n");
     return false;
   }
   return true;
