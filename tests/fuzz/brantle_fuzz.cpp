@@ -1,6 +1,7 @@
 // Any bytes as a received 0x887B frame: the parser, every decoder and the poll's handling.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 

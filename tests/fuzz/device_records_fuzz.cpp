@@ -26,9 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   decodeInterfaceDevices(std::span<const std::uint8_t, kInterfaceDevicesSize>(again), *back);
   if (!(*back == *d)) __builtin_trap();
 
-  const quorrel::ByteSpan version(data, size);
+  // A version confirmation's fields as the decoder gives them, of any content.
+  quorrel::thpapi::VersionInfo version;
+  version.deviceId = size > 0 ? data[0] : 0;
+  if (size > 1) version.text.assign(data + 1, data + std::min<std::size_t>(size, 65));
   RemoteDevice remote;
   IdentifyRemoteAv(remote, version, StationListLayout::Mmv1);
-  if (remote.firmware.size() > version_data::kTextSize) __builtin_trap();
+  if (remote.firmware.size() > FirmwareText::kCapacity) __builtin_trap();
   return 0;
 }
