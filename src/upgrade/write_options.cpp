@@ -10,6 +10,7 @@
 #include "thpapi/frame_layout.h"
 #include "thpapi/request_builders.h"
 #include "transport/interface_table.h"
+#include "upgrade/upgrade_texts.h"
 
 namespace quorrel::upgrade {
 
@@ -64,6 +65,16 @@ bool readLocalFirmwareType(transport::ReceivePath& path) {
       break;
   }
   return true;
+}
+
+void chooseCommitForLocalAdapter(transport::ReceivePath& path) {
+  if (api::currentDevices().localClass == api::DeviceClass::AvSecondGeneration) {
+    setCommitAfterWrite(true);
+    return;
+  }
+  if (!readLocalFirmwareType(path))
+    platform::showNotice(kNoFirmwareTypeText, "Information", platform::NoticeIcon::Information,
+                         platform::NoticeButtons::Ok, platform::NoticeOwner::MainPage);
 }
 
 }  // namespace quorrel::upgrade

@@ -35,4 +35,9 @@ inline constexpr char kConfigRequestFailedText[] = "Error in thpapi_ReadConfigur
 // without a message when the source address is unknown or no answer came.
 bool readLocalFirmwareType(transport::ReceivePath& path);
 
+// Decides commitAfterWrite for the current interface's local AV adapter before its upgrade
+// dialog opens: set for the second chip generation without asking, otherwise read from the
+// adapter (readLocalFirmwareType), telling the user when it cannot be read.
+void chooseCommitForLocalAdapter(transport::ReceivePath& path);
+
 }  // namespace quorrel::upgrade
