@@ -1,18 +1,14 @@
-// The checks made before anything is sent: the image chain, the parameter block, the options.
+// The image chain walk over sound and broken chains, and the write options by chip model.
 #include <gtest/gtest.h>
 
 #include "make-samples/sample_files.h"
-#include "paramblock/parameter_block.h"
-#include "platform/checksum32.h"
 #include "upgrade/nvm_image.h"
-#include "upgrade/upgrade_files.h"
 #include "upgrade/write_options.h"
 
 namespace quorrel::upgrade {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using samples::BlockBreak;
 using samples::ChainBreak;
 
 Bytes chain(std::size_t images, std::size_t size) {
@@ -63,52 +59,6 @@ TEST(WriteOptions, ByChipAndCommit) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(writeOptionsFor(c.chip, c.commit), c.options) << c.chip << " " << c.commit;
-}
-
-constexpr MacAddress kDevice{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
-
-Bytes sampleBlock() {
-  return samples::buildParameterBlock({0x02, 0, 0, 0, 0, 0x99}, {1, 2, 3});
-}
-
-Bytes versioned(Bytes b, std::uint8_t first, std::uint8_t second) {
-  b[0] = first;
-  b[1] = second;
-  return b;
-}
-
-TEST(MakeBlockTheAdapters, RefusesWhatCannotBeMadeSafe) {
-  Bytes statedBeyond = versioned(Bytes(1000, 0), 1, 4);
-  Bytes cut = sampleBlock();
-  cut.resize(cut.size() - 4);
-  writeLe16(statedBeyond, 4, 2000);
-  struct Case {
-    const char* name;
-    Bytes block;
-  } cases[] = {
-      {"under 18 bytes", samples::breakParameterBlock(sampleBlock(), BlockBreak::Short)},
-      {"shorter than its length field",
-       samples::breakParameterBlock(sampleBlock(), BlockBreak::Truncated)},
-      {"length field past the bytes, version 1.4", statedBeyond},
-      {"layout version under 15560 bytes", cut},
-      {"refused by validation", samples::breakParameterBlock(sampleBlock(), BlockBreak::GroupMac)},
-      {"too old for its MAC address to be written", versioned(sampleBlock(), 1, 3)},
-  };
-  for (Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_FALSE(makeBlockTheAdapters(c.block, kDevice));
-  }
-}
-
-TEST(MakeBlockTheAdapters, WritesTheDevicesMacAndRenewsTheChecksum) {
-  Bytes old = versioned(Bytes(3000, 0x5A), 1, 4);
-  writeLe16(old, 4, 2000);
-  for (Bytes block : {sampleBlock(), old}) {
-    ASSERT_TRUE(makeBlockTheAdapters(block, kDevice));
-    EXPECT_EQ(readMac(block, 12), kDevice);
-    const std::size_t stated = readLe16(block, 4);
-    EXPECT_EQ(checksum32(ByteSpan(block).first(stated)), 0u);
-  }
 }
 
 }  // namespace
