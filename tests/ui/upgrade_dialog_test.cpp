@@ -95,6 +95,10 @@ class UpgradeDialogTest : public QObject {
     QCOMPARE(rig.writes(), std::size_t{0});
     rig.dialog.reject();
     QVERIFY(rig.scan.autoscan);
+    api::deviceTable().avLocal = false;  // a HomePlug 1.0 adapter: refused
+    qtui::startUpgrade(nullptr, rig.scan);
+    QCOMPARE(rig.notice.shown.back().caption, std::string("Stop"));
+    QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kNoUpgradeForDeviceText));
   }
 
   void upgradeRunsToTheSuccessMessage() {

@@ -72,7 +72,13 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
     updateWidgets();
   });
   connect(renameButton_, &QPushButton::clicked, this, [c] { c->RenameClicked(); });
-  connect(upgradeButton_, &QPushButton::clicked, this, [this, &scan] { startUpgrade(this, scan); });
+  connect(upgradeButton_, &QPushButton::clicked, this, [this, &scan] {
+    // No scan tick may exchange frames while the worker does, even a user scan left pending.
+    const bool running = timer_.isActive();
+    timer_.stop();
+    startUpgrade(this, scan);
+    if (running && !timer_.isActive()) timer_.start();
+  });
   connect(remoteList_, &RemotesListView::rowSelected, this, [this, c](int row) {
     c->RemoteSelectionChanged(row);
     updateWidgets();
