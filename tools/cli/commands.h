@@ -2,6 +2,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace quorrel::cli {
@@ -16,6 +17,12 @@ int runScan(Arguments args);
 int runPib(Arguments args);
 // Writes the diagnostics report to standard output or a file.
 int runReport(Arguments args);
+// Upgrades the firmware of the current interface's local adapter.
+int runUpgrade(Arguments args);
+// The Turbo adapter's upgrade with an image and a configuration file; `yes` skips the
+// confirmation. 0 upgraded, 1 failed, 2 bad input. This build's own prints that it is not
+// available and returns 2.
+int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
 
 struct Command {
   std::string_view name;

@@ -13,6 +13,7 @@ constexpr Command kCommands[] = {
     {"scan", "list the local and remote devices on each interface", runScan},
     {"pib", "show, edit or create a parameter block file", runPib},
     {"report", "write the diagnostics report", runReport},
+    {"upgrade", "upgrade the firmware of the local adapter", runUpgrade},
 };
 
 int usage() {

@@ -13,12 +13,14 @@ namespace {
 using namespace quorrel;
 
 constexpr std::string_view kUsage =
-    "usage: make-samples pib [--mac MAC] [--nmk HEX32] -o FILE\n"
-    "       make-samples nvm [--images N] [--size BYTES] -o FILE\n"
+    "usage: make-samples pib [--mac MAC] [--nmk HEX32] [--broken KIND] -o FILE\n"
+    "       make-samples nvm [--images N] [--size BYTES] [--broken KIND] -o FILE\n"
     "  pib: a valid parameter block, version 4.4 (default MAC 02:00:00:00:00:01,\n"
     "       default key 00112233445566778899AABBCCDDEEFF)\n"
     "  nvm: a chain of N images (1 to 8, default 1) of BYTES bytes each (default 4096,\n"
-    "       at most 1048576)\n";
+    "       at most 1048576)\n"
+    "  --broken: pib short, truncated or group-mac; nvm (2 images or more) loop,\n"
+    "       backward, past-end or checksum\n";
 
 int usage(std::string_view problem) {
   if (!problem.empty())
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
   samples::NetworkMembershipKey nmk{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
                                     0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
   std::size_t images = 1, size = 4096;
-  std::string output;
+  std::string output, broken;
 
   for (int i = 2; i < argc; ++i) {
     const std::string_view opt = argv[i];
@@ -70,6 +72,8 @@ int main(int argc, char** argv) {
     const std::string_view value = argv[++i];
     if (opt == "-o") {
       output = value;
+    } else if (opt == "--broken") {
+      broken = value;
     } else if (kind == "pib" && opt == "--mac") {
       if (!parseMac(value, mac)) return usage("--mac wants six hex pairs, e.g. 02:00:00:00:00:01");
     } else if (kind == "pib" && opt == "--nmk") {
@@ -92,6 +96,27 @@ int main(int argc, char** argv) {
     if (bytes.empty()) return usage("--mac is a group or reserved address, not a device's own");
   } else {
     bytes = samples::buildFirmwareFile(samples::sampleFirmwareImages(images, size));
+  }
+  if (!broken.empty()) {
+    using samples::BlockBreak;
+    using samples::ChainBreak;
+    if (kind == "pib") {
+      const BlockBreak how = broken == "short"       ? BlockBreak::Short
+                             : broken == "truncated" ? BlockBreak::Truncated
+                                                     : BlockBreak::GroupMac;
+      if (broken != "short" && broken != "truncated" && broken != "group-mac")
+        return usage("--broken for pib is short, truncated or group-mac");
+      bytes = samples::breakParameterBlock(std::move(bytes), how);
+    } else {
+      const ChainBreak how = broken == "loop"       ? ChainBreak::Loop
+                             : broken == "backward" ? ChainBreak::Backward
+                             : broken == "past-end" ? ChainBreak::PastEnd
+                                                    : ChainBreak::Checksum;
+      if (broken != "loop" && broken != "backward" && broken != "past-end" && broken != "checksum")
+        return usage("--broken for nvm is loop, backward, past-end or checksum");
+      bytes = samples::breakFirmwareFile(std::move(bytes), how);
+      if (bytes.empty()) return usage("--broken needs --images 2 or more");
+    }
   }
   return writeFile(output, bytes);
 }

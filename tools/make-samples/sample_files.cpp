@@ -122,4 +122,45 @@ bool parseKeyHex(std::string_view text, NetworkMembershipKey& key) {
   return true;
 }
 
+std::vector<std::uint8_t> breakFirmwareFile(std::vector<std::uint8_t> file, ChainBreak how) {
+  NvmImageHeader first, second;
+  if (!decodeNvmImageHeader(file, 0, first) || first.nextHeaderOffset == 0 ||
+      !decodeNvmImageHeader(file, first.nextHeaderOffset, second))
+    return {};
+  switch (how) {
+    case ChainBreak::Loop:
+      second.nextHeaderOffset = first.nextHeaderOffset;  // to itself: a loop
+      break;
+    case ChainBreak::Backward:
+      second.nextHeaderOffset = static_cast<std::uint32_t>(kNvmHeaderLength + 4);
+      break;
+    case ChainBreak::PastEnd:
+      second.nextHeaderOffset = static_cast<std::uint32_t>(file.size() + 4);
+      break;
+    case ChainBreak::Checksum:
+      writeLe32(file, kNvmHeaderChecksumOffset, first.headerChecksum ^ 1u);
+      return file;
+  }
+  encodeNvmImageHeader(second, file, first.nextHeaderOffset);
+  return file;
+}
+
+std::vector<std::uint8_t> breakParameterBlock(std::vector<std::uint8_t> block, BlockBreak how) {
+  if (block.size() < paramblock::kHeaderLength + 6) return {};
+  switch (how) {
+    case BlockBreak::Short:
+      block.resize(16);
+      break;
+    case BlockBreak::Truncated:
+      writeU8(block, 0, 1);
+      writeU8(block, 1, 4);
+      block.resize(readLe16(block, paramblock::kLengthOffset) / 2);
+      break;
+    case BlockBreak::GroupMac:
+      writeU8(block, paramblock::kMacAddressOffset, 0x01);
+      break;
+  }
+  return block;
+}
+
 }  // namespace quorrel::samples

@@ -75,6 +75,20 @@ inline constexpr std::string_view kSampleManufacturerName = paramblock::kDefault
 std::vector<std::uint8_t> buildParameterBlock(const MacAddress& mac,
                                               const NetworkMembershipKey& nmk);
 
+// Ways to break a chain file of at least two images, each with its header checksum renewed
+// unless the checksum is what is broken: the second header points at itself (Loop),
+// into the first image (Backward), or past the end of the file (PastEnd); or the first
+// header's checksum is wrong (Checksum).
+enum class ChainBreak { Loop, Backward, PastEnd, Checksum };
+// The file broken `how`; empty for a file of fewer than two images.
+std::vector<std::uint8_t> breakFirmwareFile(std::vector<std::uint8_t> file, ChainBreak how);
+
+// Ways to break a parameter block: cut to 16 bytes (Short); cut to half of what its length
+// field states, version (1, 4) so that validation passes over it (Truncated); a group address
+// as the device MAC with the layout version (GroupMac), which validation refuses.
+enum class BlockBreak { Short, Truncated, GroupMac };
+std::vector<std::uint8_t> breakParameterBlock(std::vector<std::uint8_t> block, BlockBreak how);
+
 // 32 hexadecimal digits, either case, into a 16-byte key; false on anything else.
 bool parseKeyHex(std::string_view text, NetworkMembershipKey& key);
 

@@ -61,7 +61,6 @@ void MainPageController::Initialise() {
   });
   persistence::LoadDeviceData();
   LoadSortState();
-  // The Upgrade Firmware button comes with the upgrade; until then there is none to show.
   RestartScan();
   scan_.SuspendAutoscan(prefs.autoscanEnabled != 0);
   SelectLocalAdapterByCount();
@@ -266,15 +265,20 @@ void MainPageController::TimerFired() {
   scan_.ScanTick();
 }
 
+void MainPageController::enableUpgradeButton(bool enable) {
+  upgradeEnabled_ = enable;
+  view_.setUpgradeEnabled(enable);
+}
+
 void MainPageController::ScanClicked() {
-  upgradeEnabled_ = false;
+  enableUpgradeButton(false);
   RequestScan();
 }
 
 void MainPageController::ConnectClicked() {
   SelectLocalAdapter();
   UpdateConnectedLabel();
-  upgradeEnabled_ = false;
+  enableUpgradeButton(false);
   RequestScan();
 }
 

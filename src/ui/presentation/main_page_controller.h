@@ -44,6 +44,8 @@ class MainPageView {
   virtual void setScanTimer(bool running, std::uint32_t periodMs) = 0;
   // Focus on the remote list and the label editor opened on `row`.
   virtual void editRemoteName(int row) = 0;
+  // Enables or disables the Upgrade Firmware button.
+  virtual void setUpgradeEnabled(bool enable) { (void)enable; }
 };
 
 // Shell state the pages share.
@@ -99,7 +101,7 @@ class MainPageController final : public ScanEvents {
 
   // ScanEvents
   void RefreshDeviceLists(int phase) override;
-  void enableUpgradeButton(bool enable) override { upgradeEnabled_ = enable; }
+  void enableUpgradeButton(bool enable) override;
   void scanTimerChanged(bool running, std::uint32_t periodMs) override;
 
   const RemoteRows& remoteRows() const { return *rows_; }

@@ -7,6 +7,7 @@
 
 #include "persistence/preferences.h"
 #include "ui/qtplatform/page_metrics.h"
+#include "ui/quorrel/upgrade_dialogs.h"
 #include "ui/remoteslistview/local_list_view.h"
 #include "ui/remoteslistview/remotes_list_view.h"
 
@@ -50,6 +51,10 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
   remoteList_->setGeometry(du.rect(7, 79, 379, 98));
   renameButton_ = button(this, kRename, du.rect(126, 195, 50, 14));
   scanButton_ = button(this, kScan, du.rect(315, 195, 50, 14));
+  upgradeButton_ = button(this, "Upgrade Firmware", du.rect(194, 50, 63, 14));
+  upgradeButton_->setEnabled(false);
+  upgradeButton_->setAutoDefault(false);
+  upgradeButton_->setVisible(persistence::preferences().showUpgradeButton != 0);
   // Enter scans wherever the focus is, as the page's one default button.
   connectButton_->setAutoDefault(false);
   renameButton_->setAutoDefault(false);
@@ -67,6 +72,13 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
     updateWidgets();
   });
   connect(renameButton_, &QPushButton::clicked, this, [c] { c->RenameClicked(); });
+  connect(upgradeButton_, &QPushButton::clicked, this, [this, &scan] {
+    // No scan tick may exchange frames while the worker does, even a user scan left pending.
+    const bool running = timer_.isActive();
+    timer_.stop();
+    startUpgrade(this, scan);
+    if (running && !timer_.isActive()) timer_.start();
+  });
   connect(remoteList_, &RemotesListView::rowSelected, this, [this, c](int row) {
     c->RemoteSelectionChanged(row);
     updateWidgets();
@@ -145,6 +157,10 @@ void MainPage::showRemoteRows(const ui::RemoteRows& rows) {
 void MainPage::setScanTimer(bool running, std::uint32_t periodMs) {
   timer_.stop();
   if (running) timer_.start(static_cast<int>(std::min<std::uint32_t>(periodMs, INT32_MAX)));
+}
+
+void MainPage::setUpgradeEnabled(bool enable) {
+  upgradeButton_->setEnabled(enable);
 }
 
 void MainPage::editRemoteName(int row) {

@@ -44,6 +44,7 @@ class MainPage final : public SheetPage, public ui::MainPageView {
   QPushButton* scanButton() const { return scanButton_; }
   QPushButton* renameButton() const { return renameButton_; }
   QPushButton* connectButton() const { return connectButton_; }
+  QPushButton* upgradeButton() const { return upgradeButton_; }
   const QTimer& scanTimer() const { return timer_; }
 
   // MainPageView
@@ -57,6 +58,7 @@ class MainPage final : public SheetPage, public ui::MainPageView {
   void showRemoteRows(const ui::RemoteRows& rows) override;
   void setScanTimer(bool running, std::uint32_t periodMs) override;
   void editRemoteName(int row) override;
+  void setUpgradeEnabled(bool enable) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -74,6 +76,7 @@ class MainPage final : public SheetPage, public ui::MainPageView {
   QPushButton* connectButton_ = nullptr;
   QPushButton* renameButton_ = nullptr;
   QPushButton* scanButton_ = nullptr;
+  QPushButton* upgradeButton_ = nullptr;
   QTimer timer_;
   QImage oemSmall_, cert_;
   std::unique_ptr<ui::MainPageController> controller_;

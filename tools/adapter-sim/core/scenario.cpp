@@ -277,6 +277,10 @@ class Parser {
       if (b.noiseIntervalUs < 100) fail(number, "noise_interval_us must be at least 100");
     } else if (key == "restart_ms") {
       number32(b.restartMs, 600000);
+    } else if (key == "piece_ms") {
+      number32(b.pieceMs, 60000);
+    } else if (key == "commit_ms") {
+      number32(b.commitMs, 600000);
     } else if (key == "stop_after_piece") {
       number32(b.stopAfterPiece, 0xFFFFFFFF);
     } else if (key == "host_action_after") {

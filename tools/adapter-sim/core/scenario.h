@@ -99,6 +99,10 @@ struct Behaviour {
   std::uint8_t rejectStatus = 1;
   std::uint32_t stopAfterPiece = 0;  // no transfer request after piece N is answered
   std::uint32_t restartMs = 2000;    // silence after a commit or start request
+  // How long the adapter takes to write each piece to flash before it confirms it, and to
+  // commit or start before it confirms that (and then restarts).
+  std::uint32_t pieceMs = 0;
+  std::uint32_t commitMs = 0;
 };
 
 struct Scenario {

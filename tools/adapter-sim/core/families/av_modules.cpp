@@ -15,6 +15,7 @@ constexpr std::uint16_t kReadModuleRequest = 0xA024;
 constexpr std::uint16_t kCommitRequest = 0xA028;
 constexpr std::uint16_t kHostActionIndication = 0xA062;
 constexpr std::uint16_t kHostActionResponse = 0xA063;
+constexpr std::uint16_t kConfigBlockRequest = 0xA058;
 
 constexpr std::size_t kMaxPiece = 1024;
 constexpr std::size_t kStatus = 20;
@@ -61,8 +62,10 @@ bool stopped(const Behaviour& b, const ModuleCounters& c) {
   return b.stopAfterPiece != 0 && c.pieces >= b.stopAfterPiece;
 }
 
-Answer answer(Network& net, const Adapter& a, std::vector<std::uint8_t> frame) {
-  return Answer{std::move(frame), net.latencyOf(a), wire::kOuiOffsetV0, std::nullopt};
+Answer answer(Network& net, const Adapter& a, std::vector<std::uint8_t> frame,
+              std::uint32_t workMs = 0) {
+  return Answer{std::move(frame), net.latencyOf(a) + workMs * 1000, wire::kOuiOffsetV0,
+                std::nullopt};
 }
 
 // The HomePlug AV adapter that answers at `mac`; HomePlug 1.0 and Turbo ones hold no modules.
@@ -181,7 +184,7 @@ void onWriteModule(Network& net, const wire::Request& r, std::vector<Answer>& ou
   writeU8(f, kWriteAnswerModule, module);
   writeLe16(f, kWriteAnswerLength, static_cast<std::uint16_t>(length));
   writeLe32(f, kWriteAnswerOffset, offset);
-  out.push_back(answer(net, *a, std::move(f)));
+  out.push_back(answer(net, *a, std::move(f), net.behaviour().pieceMs));
 }
 
 std::size_t memoryHeld(const AdapterModules& m) {
@@ -223,7 +226,7 @@ void onWriteMemory(Network& net, const wire::Request& r, std::vector<Answer>& ou
   writeU8(f, kStatus, status);
   writeLe32(f, kMemoryAnswerAddress, address);
   writeLe32(f, kMemoryAnswerLength, length);
-  out.push_back(answer(net, *a, std::move(f)));
+  out.push_back(answer(net, *a, std::move(f), net.behaviour().pieceMs));
 }
 
 // Comes back after the silence with what was written; its MAC address and key are then the
@@ -244,7 +247,9 @@ void restart(Network& net, Adapter& a, std::vector<std::uint8_t>* firmware,
   m.memory.clear();
   m.hostActionOutstanding = false;
   ++m.counters.restarts;
-  a.silentUntilUs = net.nowUs() + std::uint64_t{net.behaviour().restartMs} * 1000;
+  // Flashing, then restarting: nothing is answered meanwhile.
+  a.silentUntilUs =
+      net.nowUs() + (std::uint64_t{net.behaviour().commitMs} + net.behaviour().restartMs) * 1000;
 }
 
 std::vector<std::uint8_t> closingAnswer(const Adapter& a, const wire::Request& r,
@@ -268,7 +273,8 @@ void onCommit(Network& net, const wire::Request& r, std::vector<Answer>& out) {
       ((!firmware && !block) || (firmware && !firmwareChainIntact(m.writtenFirmware)) ||
        (block && !parameterBlockSealed(m.writtenParameterBlock))))
     status = kStatusRefused;
-  out.push_back(answer(net, *a, closingAnswer(*a, r, kCommitRequest + 1, status, flags)));
+  out.push_back(answer(net, *a, closingAnswer(*a, r, kCommitRequest + 1, status, flags),
+                       status == 0 ? net.behaviour().commitMs : 0));
   if (status != 0) return;
   ++m.counters.commits;
   m.counters.lastCommitFlags = flags;
@@ -319,7 +325,8 @@ void onStartFirmware(Network& net, const wire::Request& r, std::vector<Answer>& 
   if (status == 0 && (r.frame.size() < kStartRequestEnd || module != kModuleFirmware))
     status = kStatusBadRequest;
   if (status == 0 && !(image = startedImage(m, r.frame))) status = kStatusRefused;
-  out.push_back(answer(net, *a, closingAnswer(*a, r, kStartFirmwareRequest + 1, status, module)));
+  out.push_back(answer(net, *a, closingAnswer(*a, r, kStartFirmwareRequest + 1, status, module),
+                       status == 0 ? net.behaviour().commitMs : 0));
   if (status != 0) return;
   ++m.counters.starts;
   // The block it runs with: the one put in memory, else one written as module 2.
@@ -330,6 +337,19 @@ void onStartFirmware(Network& net, const wire::Request& r, std::vector<Answer>& 
   else if (parameterBlockSealed(m.writtenParameterBlock))
     block = m.writtenParameterBlock;
   restart(net, *a, &*image, block ? &*block : nullptr);
+}
+
+// 0xA059: status (the status knob, e.g. `status 0x10 0xA059`), the block length and the block.
+constexpr std::size_t kConfigLength = 21, kConfigBlock = 22, kConfigBlockSize = 16;
+
+void onConfigBlock(Network& net, const wire::Request& r, std::vector<Answer>& out) {
+  Adapter* a = avAdapterAt(net, r.destination);
+  if (a == nullptr || r.mmv != 0) return;
+  auto f = wire::avFrame(r.source, a->mac, 0, kConfigBlockRequest + 1,
+                         kConfigBlock - wire::kPayloadOffsetV0 + kConfigBlockSize);
+  writeU8(f, kStatus, net.statusFor(kConfigBlockRequest + 1));
+  writeU8(f, kConfigLength, kConfigBlockSize);
+  out.push_back(answer(net, *a, std::move(f)));
 }
 
 void onHostActionResponse(Network& net, const wire::Request& r, std::vector<Answer>&) {
@@ -349,6 +369,7 @@ void registerFamily_av_modules(HandlerTable& table) {
   table.add(wire::kEtherTypeAv, kCommitRequest, onCommit);
   table.add(wire::kEtherTypeAv, kStartFirmwareRequest, onStartFirmware);
   table.add(wire::kEtherTypeAv, kHostActionResponse, onHostActionResponse);
+  table.add(wire::kEtherTypeAv, kConfigBlockRequest, onConfigBlock);
 }
 
 }  // namespace quorrel::sim

@@ -1,0 +1,86 @@
+// `quorrel-cli upgrade` over a veth pair against adapter-sim: a 1 MiB image and a 15560-byte
+// block that the adapter comes back with after its restart, under its own MAC address.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "e2e/sim_pair_test.h"
+#include "make-samples/sample_files.h"
+#include "platform/checksum32.h"
+#include "thpapi/transfer_loop.h"
+#include "transport/interface_table.h"
+
+namespace quorrel::e2e {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
+constexpr int kPatienceMs = 5000;
+
+int runCli(const std::string& arguments, std::string& out) {
+  FILE* p = popen((std::string(QUORREL_CLI_PATH) + " upgrade " + arguments + " 2>&1").c_str(), "r");
+  if (p == nullptr) return -1;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+  const int status = pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class UpgradeE2eTest : public SimPairTest {
+ protected:
+  void SetUp() override {
+    SimPairTest::SetUp();
+    if (IsSkipped()) return;
+    write("fw.nvm", image);
+    write("pb.pib", block);
+  }
+  void write(const std::string& name, const Bytes& bytes) {
+    std::ofstream(dir + "/" + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+  // Reads a module back once the adapter answers again.
+  Bytes readBack(int module, std::size_t size) {
+    Bytes out(size + 1024);
+    std::size_t received = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (thpapi::thpapi_ReadModuleBlock(path, transport::SourceAddress(), kLocalDeviceMac, module,
+                                         out, received) == 0) {
+        out.resize(received);
+        return out;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return {};
+  }
+
+  const Bytes image = samples::buildFirmwareFile(samples::sampleFirmwareImages(1, 1u << 20));
+  const Bytes block = samples::buildParameterBlock({0x02, 0, 0, 0, 0, 0x42}, {4, 2});
+  transport::ReceivePath path;
+};
+
+TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
+  startSim("[local]\nmac 00:B0:52:10:00:01\nchip 1\n[behaviour]\nrestart_ms 300\ncommit_ms 500\n");
+  std::string out;
+  ASSERT_EQ(runCli("--yes --nvm " + dir + "/fw.nvm --pib " + dir + "/pb.pib", out), 0) << out;
+  EXPECT_NE(out.find("1042 of 1042 pieces sent"), std::string::npos) << out;
+  EXPECT_NE(out.find("Device Upgraded"), std::string::npos);
+  EXPECT_EQ(readBack(1, image.size()), image);
+  const Bytes now = readBack(2, block.size());
+  ASSERT_EQ(now.size(), block.size());
+  EXPECT_EQ(readMac(now, 12), kLocal);
+  EXPECT_EQ(checksum32(now), 0u);
+  EXPECT_TRUE(std::equal(now.begin() + 18, now.end(), block.begin() + 18));
+  std::string help, bad;
+  EXPECT_EQ(runCli("--help", help), 0);
+  EXPECT_EQ(runCli("--bogus", bad), 2);
+}
+
+}  // namespace
+}  // namespace quorrel::e2e

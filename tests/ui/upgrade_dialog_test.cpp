@@ -1,0 +1,142 @@
+// The upgrade's dialogs offscreen against the in-process simulated adapter: the paths, the
+// empty-path message, the confirmation, progress to the success message, and a cancel that
+// leaves the adapter as it was. Each dialog is kept as a picture under the build tree.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+
+#include "make-samples/sample_files.h"
+#include "platform/notice.h"
+#include "support/sim_host.h"
+#include "ui/quorrel/upgrade_dialogs.h"
+#include "unit/upgrade/upgrade_support.h"
+#include "upgrade/upgrade_texts.h"
+#include "upgrade/write_options.h"
+
+using namespace quorrel;
+using platform::NoticeAnswer;
+
+namespace {
+
+void keep(QWidget& w, const QString& name) {
+  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
+  const QString path = QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
+  QVERIFY(w.grab().save(path, "PNG"));
+  std::printf("picture: %s\n", qPrintable(path));
+}
+
+struct ScanSwitch final : ui::ScanControl {
+  void setEvents(ui::ScanEvents*) override {}
+  bool StartScan(std::uint32_t, int, bool) override { return true; }
+  bool SuspendAutoscan(bool on) override {
+    const bool was = autoscan;
+    autoscan = on;
+    return was;
+  }
+  void RequestUserScan() override { ++userScans; }
+  void RestartScanCycle() override {}
+  void ScanTick() override {}
+  bool autoscan = true;
+  int userScans = 0;
+};
+
+struct Rig {
+  Rig() : host(testing::simScenario()) {
+    testing::useLocalAdapter(testing::kSimLocalMac, "LQA-100");
+    upgrade::setCommitAfterWrite(true);
+    platform::setNotice(&notice);
+    nvm =
+        folder.write("fw.nvm", samples::buildFirmwareFile(samples::sampleFirmwareImages(2, 2500)));
+    pib = folder.write("pb.pib", samples::buildParameterBlock({2, 0, 0, 0, 0, 9}, {1}));
+    dialog.chooseFile = [this](QWidget*, const qtui::FileChoice& c) {
+      choices.push_back(c.filter + " " + c.defaultSuffix);
+      return QString::fromStdString(c.defaultSuffix == "pib" ? pib : nvm);
+    };
+    dialog.restartWaitMs = 0;
+    dialog.show();
+  }
+  ~Rig() { platform::setNotice(nullptr); }
+  std::size_t writes() const { return testing::sentRequests(host, 0xA020).size(); }
+
+  testing::SimHost host;
+  testing::UpgradeFolder folder;
+  platform::RecordingNotice notice;
+  ScanSwitch scan;
+  std::string nvm, pib;
+  QStringList choices;
+  qtui::AvUpgradeDialog dialog{scan};
+};
+
+}  // namespace
+
+class UpgradeDialogTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void pathsConfirmationAndEmptyPath() {
+    Rig rig;
+    QVERIFY(!rig.scan.autoscan);
+    QTest::mouseClick(rig.dialog.nvmBrowseButton(), Qt::LeftButton);
+    QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+    QCOMPARE(rig.notice.shown.at(0).text, std::string(upgrade::kSelectFilesText));
+    QTest::mouseClick(rig.dialog.pibBrowseButton(), Qt::LeftButton);
+    QCOMPARE(rig.choices, QStringList({"Firmware File (*.NVM) nvm", "PIB File (*.PIB) pib"}));
+    QCOMPARE(rig.dialog.parameterBlockEdit()->text().toStdString(), rig.pib);
+    QCOMPARE(rig.dialog.firmwareEdit()->text().toStdString(), rig.nvm);
+    keep(rig.dialog, "upgrade-dialog.png");
+    rig.notice.scriptAnswers({NoticeAnswer::Cancel});
+    QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+    QCOMPARE(rig.notice.shown.back().caption, std::string(upgrade::kConfirmCaption));
+    QVERIFY(rig.dialog.isVisible() && rig.dialog.firmwareEdit()->text().toStdString() == rig.nvm);
+    QCOMPARE(rig.writes(), std::size_t{0});
+    rig.dialog.reject();
+    QVERIFY(rig.scan.autoscan);
+    api::deviceTable().avLocal = false;  // a HomePlug 1.0 adapter: refused
+    qtui::startUpgrade(nullptr, rig.scan);
+    QCOMPARE(rig.notice.shown.back().caption, std::string("Stop"));
+    QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kNoUpgradeForDeviceText));
+  }
+
+  void upgradeRunsToTheSuccessMessage() {
+    Rig rig;
+    rig.dialog.firmwareEdit()->setText(QString::fromStdString(rig.nvm));
+    rig.dialog.parameterBlockEdit()->setText(QString::fromStdString(rig.pib));
+    rig.dialog.progressShown = [](qtui::UpgradeProgressDialog& p) {
+      keep(p, "upgrade-progress.png");
+    };
+    rig.notice.scriptAnswers({NoticeAnswer::Ok});
+    QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+    QVERIFY(!rig.dialog.isVisible());
+    QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kUpgradedText));
+    QCOMPARE(readMac(rig.host.local().modules.parameterBlock, 12), testing::kSimLocalMac);
+    QVERIFY(rig.scan.autoscan && rig.scan.userScans == 1);  // restored when the flow ended
+  }
+
+  void cancelStopsTheWorkerAndSaysTheAdapterWasNotChanged() {
+    Rig rig;
+    platform::setClock(nullptr);  // the adapter's silence lasts real time: the worker waits
+    rig.host.behaviour().stopAfterPiece = 3;
+    const std::vector<std::uint8_t> oldBlock =
+        (sim::prepareModules(rig.host.local()), rig.host.local().modules.parameterBlock);
+    rig.dialog.firmwareEdit()->setText(QString::fromStdString(rig.nvm));
+    rig.dialog.parameterBlockEdit()->setText(QString::fromStdString(rig.pib));
+    rig.dialog.progressShown = [&rig](qtui::UpgradeProgressDialog& p) {
+      QTRY_COMPARE(p.control().confirmed(), 3u);
+      QTest::mouseClick(p.cancelButton(), Qt::LeftButton);
+    };
+    rig.notice.scriptAnswers({NoticeAnswer::Ok, NoticeAnswer::Ok});
+    QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
+    QCOMPARE(rig.notice.shown[1].caption, std::string(upgrade::kCancelCaption));
+    QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kUncommittedText));
+    QCOMPARE(rig.writes(), std::size_t{4});  // the fourth was never answered; nothing after
+    QVERIFY(rig.host.local().modules.parameterBlock == oldBlock);
+    QVERIFY(rig.scan.autoscan);
+  }
+};
+
+QTEST_MAIN(UpgradeDialogTest)
+#include "upgrade_dialog_test.moc"

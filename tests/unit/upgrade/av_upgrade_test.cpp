@@ -1,0 +1,256 @@
+// The whole upgrade against the simulated adapter on the virtual clock: every write mode, the
+// adapter's MAC address kept, slow flash, stale confirmations, each piece refused or lost in
+// turn, and a cancel at each piece. After every run the adapter holds either its old modules
+// or the new ones whole, and the user is told which.
+#include <gtest/gtest.h>
+
+#include "make-samples/sample_files.h"
+#include "platform/notice.h"
+#include "support/failure_injector.h"
+#include "support/sim_host.h"
+#include "thpapi/module_transfer.h"
+#include "transport/interface_table.h"
+#include "upgrade/av_upgrade.h"
+#include "upgrade/write_options.h"
+#include "upgrade_support.h"
+
+namespace quorrel::upgrade {
+namespace {
+
+using namespace quorrel::testing;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr MacAddress kFileMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x99};
+// Two images of 2500 bytes (5044 bytes, 5 pieces) and a block of 16 pieces: 22 requests.
+constexpr std::uint32_t kRequests = 22;
+
+struct Rig {
+  explicit Rig(std::string_view chip = "LQA-100", bool commit = true)
+      : host(simScenario()),
+        firmware(samples::buildFirmwareFile(samples::sampleFirmwareImages(2, 2500))),
+        block(samples::buildParameterBlock(kFileMac, {7, 7, 7})) {
+    useLocalAdapter(kSimLocalMac, chip);
+    setCommitAfterWrite(commit);
+    platform::setNotice(&notice);
+    sim::prepareModules(host.local());
+    oldFirmware = host.local().modules.firmware;
+    oldBlock = host.local().modules.parameterBlock;
+    files = {folder.write("fw.nvm", firmware), folder.write("pb.pib", block)};
+  }
+  ~Rig() {
+    platform::setNotice(nullptr);
+    thpapi::thpapi_AbandonTransfer();
+  }
+  UpgradeResult run(UpgradeControl* control = nullptr) {
+    const UpgradeResult r = upgradeLocalAvDevice(path, files, control);
+    host.clock.sleepMs(host.behaviour().commitMs + host.behaviour().restartMs + 10);
+    return r;
+  }
+  bool unchanged() {
+    return host.local().modules.firmware == oldFirmware &&
+           host.local().modules.parameterBlock == oldBlock;
+  }
+  // The new block as the adapter must hold it: its own MAC address, sealed.
+  bool tookNewBlock() {
+    const Bytes& now = host.local().modules.parameterBlock;
+    return now.size() == block.size() && readMac(now, 12) == kSimLocalMac &&
+           sim::parameterBlockSealed(now) &&
+           std::equal(now.begin() + 18, now.end() - 1, block.begin() + 18);
+  }
+  void restore() {
+    host.local().modules.firmware = oldFirmware;
+    host.local().modules.parameterBlock = oldBlock;
+    host.local().modules.counters = {};
+  }
+
+  SimHost host;
+  UpgradeFolder folder;
+  platform::RecordingNotice notice;
+  transport::ReceivePath path;
+  Bytes firmware, block, oldFirmware, oldBlock;
+  UpgradeFiles files;
+};
+
+// Each mode against an adapter that takes longer per piece than one poll round, and several
+// seconds to commit.
+TEST(AvUpgrade, EveryWriteModeSucceedsAgainstASlowAdapterAndKeepsItsMac) {
+  for (const auto& [chip, commit] :
+       {std::pair{"LQA-100", true}, {"LQA-100", false}, {"LQA-130", true}, {"LQA-130", false}}) {
+    SCOPED_TRACE(std::string(chip) + (commit ? " commit" : " start"));
+    Rig rig(chip, commit);
+    rig.host.behaviour().pieceMs = 400;
+    rig.host.behaviour().commitMs = 8000;
+    UpgradeControl control;
+    const UpgradeResult r = rig.run(&control);
+    EXPECT_TRUE(r.success && r.adapter == AdapterState::Upgraded);
+    EXPECT_EQ(control.confirmed(), control.total());
+    EXPECT_TRUE(rig.tookNewBlock());
+    EXPECT_EQ(sentRequests(rig.host, commit ? 0xA028 : 0xA00C).size(), 1u);
+    if (commit) {
+      EXPECT_EQ(rig.host.local().modules.counters.lastCommitFlags,
+                std::string_view(chip) == "LQA-100" ? 0x03 : 0x13);
+    }
+    reportUpgradeResult(r);
+    EXPECT_TRUE(rig.notice.shown.empty());
+  }
+}
+
+TEST(AvUpgrade, ConfigurationBlockStatusSetsTheCommit) {
+  const struct {
+    std::uint8_t status;
+    bool before, read, after;
+  } cases[] = {{0x00, false, true, true},
+               {0x10, true, true, false},
+               {0x01, true, false, true},
+               {0x07, false, true, false}};
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.host.behaviour().status = c.status;
+    rig.host.behaviour().statusType = 0xA059;
+    setCommitAfterWrite(c.before);
+    EXPECT_EQ(readLocalFirmwareType(rig.path), c.read) << int(c.status);
+    EXPECT_EQ(commitAfterWrite(), c.after) << int(c.status);
+  }
+}
+
+TEST(AvUpgrade, FileProblemsStopBeforeAnythingIsSent) {
+  Rig rig;
+  auto pib = [&](const char* name, Bytes b) {
+    return UpgradeFiles{rig.files.firmwarePath, rig.folder.write(name, b)};
+  };
+  auto aged = [&](std::uint8_t minor, std::size_t size, std::uint16_t stated) {
+    Bytes b = rig.block;
+    b[0] = 1, b[1] = minor;
+    b.resize(size);
+    writeLe16(b, 4, stated);
+    return b;
+  };
+  const Bytes loop = samples::breakFirmwareFile(rig.firmware, samples::ChainBreak::Loop);
+  const struct {
+    UpgradeFiles files;
+    const char* message;
+  } cases[] = {
+      {{rig.files.firmwarePath + "-missing", rig.files.parameterBlockPath},
+       kFirmwareOpenFailedText},
+      {{rig.folder.write("loop.nvm", loop), rig.files.parameterBlockPath}, kWrongHeaderText},
+      {{rig.files.firmwarePath, rig.files.parameterBlockPath + "-missing"}, kBlockOpenFailedText},
+      {pib("a", samples::breakParameterBlock(rig.block, samples::BlockBreak::Short)),
+       kBlockRefusedText},
+      {pib("b", samples::breakParameterBlock(rig.block, samples::BlockBreak::Truncated)),
+       kBlockRefusedText},
+      {pib("c", samples::breakParameterBlock(rig.block, samples::BlockBreak::GroupMac)),
+       kBlockRefusedText},
+      {pib("d", Bytes(rig.block.begin(), rig.block.end() - 4)), kBlockRefusedText},
+      {pib("e", aged(4, 1000, 2000)), kBlockRefusedText},    // states more than it holds
+      {pib("f", aged(3, 2000, 2000)), kBlockRefusedText},    // too old for its MAC to be set
+      {pib("g", aged(4, 17000, 17000)), kBlockRefusedText},  // too long for a checksum
+  };
+  for (const auto& c : cases) {
+    const UpgradeResult r = upgradeLocalAvDevice(rig.path, c.files);
+    EXPECT_TRUE(!r.success && r.adapter == AdapterState::Untouched);
+    EXPECT_EQ(r.message, c.message);
+  }
+  EXPECT_TRUE(rig.host.sent().empty());
+  // A version 1.4 block gets the adapter's MAC and a checksum over the length it states.
+  rig.files.parameterBlockPath = rig.folder.write("h", aged(4, 3000, 2000));
+  ASSERT_TRUE(rig.run().success);
+  const Bytes& now = rig.host.local().modules.parameterBlock;
+  EXPECT_EQ(readMac(now, 12), kSimLocalMac);
+  EXPECT_TRUE(sim::parameterBlockSealed(now));
+  transport::interfaceTable().entries[0].macAddress = {};
+  EXPECT_EQ(upgradeLocalAvDevice(rig.path, rig.files).message, kSetupAbortedText);
+}
+
+TEST(AvUpgrade, AStaleCommitConfirmationDoesNotPassForAPiece) {
+  Rig rig;
+  // Every piece's answer comes after a commit confirmation from the same adapter.
+  sim::HandlerTable table;
+  sim::registerAllFamilies(table);
+  const sim::Handler write = *table.find(sim::wire::kEtherTypeAv, 0xA020);
+  rig.host.network.addHandler(
+      sim::wire::kEtherTypeAv, 0xA020,
+      [write](sim::Network& net, const sim::wire::Request& r, std::vector<sim::Answer>& out) {
+        out.push_back({sim::wire::avFrame(r.source, kSimLocalMac, 0, 0xA029, 2), 0, {}, {}});
+        write(net, r, out);
+      });
+  const UpgradeResult r = rig.run();
+  EXPECT_TRUE(r.success);
+  EXPECT_EQ(sentRequests(rig.host, 0xA020).size(), kRequests - 1);
+  EXPECT_TRUE(rig.tookNewBlock());
+}
+
+// Each piece refused past its resends in turn, then each answer lost in turn: the adapter keeps
+// its old modules unless the commit went out, and the user is told so.
+TEST(AvUpgrade, FailureSweepOverThePieces) {
+  for (std::uint32_t piece = 1; piece < kRequests; ++piece) {  // the commit is no piece
+    Rig rig;
+    rig.host.behaviour().rejectPiece = piece;
+    rig.host.behaviour().rejectCount = 4;  // past the resends
+    const UpgradeResult r = rig.run();
+    EXPECT_TRUE(r.message == kLoopAbortedText && r.adapter == AdapterState::Uncommitted) << piece;
+    EXPECT_TRUE(rig.unchanged()) << piece;
+  }
+  Rig rig;
+  const std::uint32_t runs = sweep(
+      rig.host.backend, Fault::DropAnswer, &rig.host.clock,
+      [&](FailureInjector& injector) {
+        rig.restore();
+        transport::ResetInterfaceTable();
+        transport::setBackend(&injector);
+        transport::EnumerateInterfaces();
+        transport::OpenInterface(0);
+        transport::setCurrentInterface(0);
+        rig.notice.clear();
+        reportUpgradeResult(rig.run());
+      },
+      [&](std::uint32_t n, const FailureInjector& injector) {
+        SCOPED_TRACE(n);
+        if (!injector.triggered()) {
+          EXPECT_TRUE(rig.notice.shown.empty());
+          EXPECT_TRUE(rig.tookNewBlock());
+          return;
+        }
+        ASSERT_EQ(rig.notice.shown.size(), 2u);
+        EXPECT_EQ(rig.notice.shown[0].text, kLoopAbortedText);
+        if (n + 1 < kRequests) {
+          EXPECT_EQ(rig.notice.shown[1].text, kUncommittedText);
+          EXPECT_TRUE(rig.unchanged());
+        } else {  // the commit confirmation lost: the adapter went on and took the modules
+          EXPECT_EQ(rig.notice.shown[1].text, kMayBeCommittingText);
+          EXPECT_TRUE(rig.tookNewBlock());
+        }
+      });
+  EXPECT_EQ(runs, kRequests + 1);
+}
+
+// Stops the upgrade as the Nth write confirmation arrives, as a user's cancel would.
+class StopAt final : public transport::FrameObserver {
+ public:
+  StopAt(UpgradeControl& control, std::uint32_t n) : control_(control), n_(n) {}
+  void observe(const transport::Frame& frame) override {
+    if (readLe16(frame.bytes(), 15) == 0xA021 && ++seen_ == n_) control_.requestStop();
+  }
+
+ private:
+  UpgradeControl& control_;
+  std::uint32_t n_;
+  std::uint32_t seen_ = 0;
+};
+
+TEST(AvUpgrade, CancelAtEachPieceSendsNothingFurther) {
+  for (std::uint32_t piece = 1; piece < kRequests; ++piece) {
+    SCOPED_TRACE(piece);
+    Rig rig;
+    UpgradeControl control;
+    StopAt stop(control, piece);
+    transport::ReceivePath path(&stop);
+    const UpgradeResult r = upgradeLocalAvDevice(path, rig.files, &control);
+    rig.host.clock.sleepMs(3000);
+    EXPECT_TRUE(r.cancelled && r.message.empty() && r.adapter == AdapterState::Uncommitted);
+    EXPECT_EQ(sentRequests(rig.host, 0xA020).size(), piece);  // and no commit
+    EXPECT_TRUE(rig.unchanged() && !thpapi::thpapi_FrameWaiting());
+  }
+}
+
+}  // namespace
+}  // namespace quorrel::upgrade
