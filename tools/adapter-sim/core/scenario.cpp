@@ -275,6 +275,14 @@ class Parser {
       if (b.noiseIntervalUs < 100) fail(number, "noise_interval_us must be at least 100");
     } else if (key == "restart_ms") {
       number32(b.restartMs, 600000);
+    } else if (key == "loader_address") {
+      if (value != "own" && value != "default") fail(number, "loader_address must be own or default");
+      b.loaderDefaultAddressOnly = value == "default";
+    } else if (key == "loader_silent_first_piece" || key == "loader_mute") {
+      if (!parseYesNo(value, key == "loader_mute" ? b.loaderMute : b.loaderSilentFirstPiece))
+        fail(number, std::string(key) + " must be yes or no");
+    } else if (key == "loader_bad_checksum") {
+      number32(b.loaderBadChecksum, 0xFFFFFFFF);
     } else if (key == "stop_after_piece") {
       number32(b.stopAfterPiece, 0xFFFFFFFF);
     } else if (key == "host_action_after") {
