@@ -14,7 +14,8 @@ namespace quorrel::brantleapi {
 namespace {
 
 bool answers(std::uint8_t sent, std::uint8_t replied) {
-  if (sent == kLoaderChecksum) return replied == kLoaderChecksum || replied == kLoaderChecksumReport;
+  if (sent == kLoaderChecksum)
+    return replied == kLoaderChecksum || replied == kLoaderChecksumReport;
   return sent == replied;
 }
 

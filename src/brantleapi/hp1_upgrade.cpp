@@ -133,8 +133,7 @@ bool Hp1Loader::sendModuleImages(const Hp1UpgradeFiles& files, std::uint32_t& mo
   // A full-width offset: images run past what 16 bits count.
   for (std::size_t at = 0; at < image.size(); at += kModulePieceMaxData) {
     const ByteSpan piece = image.subspan(at, std::min(kModulePieceMaxData, image.size() - at));
-    if (!sendPiece(kModuleFirmwareImage, static_cast<std::uint32_t>(at), piece, true))
-      return false;
+    if (!sendPiece(kModuleFirmwareImage, static_cast<std::uint32_t>(at), piece, true)) return false;
   }
   moduleMask |= kModuleFirmwareImage;
   if (!files.hasConfig) return true;

@@ -35,10 +35,11 @@ Bytes image(std::size_t n) {
 }
 
 std::string file(const std::string& name, const Bytes& bytes) {
-  const auto p = std::filesystem::temp_directory_path() /
-                 ("hp1up-" + std::to_string(::getpid()) + "-" + name);
+  const auto p =
+      std::filesystem::temp_directory_path() / ("hp1up-" + std::to_string(::getpid()) + "-" + name);
   std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return p.string();
 }
 
@@ -73,7 +74,8 @@ struct Upgrade : ::testing::Test {
   std::vector<Bytes> sent(std::uint8_t code) const {
     std::vector<Bytes> out;
     for (std::size_t i = from; i < h.sent().size(); ++i)
-      if (const auto& f = h.sent()[i]; f.size() > 17 && f[15] == kEntryLoader && f[17] == code) out.push_back(f);
+      if (const auto& f = h.sent()[i]; f.size() > 17 && f[15] == kEntryLoader && f[17] == code)
+        out.push_back(f);
     return out;
   }
 };
@@ -140,16 +142,31 @@ TEST_F(Upgrade, BadFilesAreRefusedBeforeTheAdapterIsTouched) {
   EXPECT_EQ(run(img, file("ok.cfg", Bytes(384, 1))), Hp1UpgradeOutcome::Succeeded);
 }
 
-// The checksum request covers the whole image, whatever its size, and a wrong read-back fails.
-TEST_F(Upgrade, LargeImageIsVerified) {
-  h.behaviour().loaderBadChecksum = 0x100;
-  EXPECT_EQ(run(file("big.img", image(100 * 1024))), Hp1UpgradeOutcome::Failed);
-  const auto requests = sent(kLoaderChecksum);
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(readBe32(requests[0], 24), 100u * 1024);
-  EXPECT_EQ(texts(), Texts{std::string("Mac Image Verification Failed\n") + kHp1InLoaderAdvice});
-  EXPECT_TRUE(h.local().loader.active);
-  EXPECT_EQ(h.local().firmware, sim::kDefaultHp1Firmware);
+// The checksum request covers the whole image, whatever its size; a wrong read-back fails with
+// the message of the module it belongs to.
+TEST_F(Upgrade, EveryModuleIsVerified) {
+  const std::string cfg = file("v.cfg", Bytes(960, 0x33));
+  const struct {
+    std::uint32_t module;
+    const char* message;
+  } cases[] = {{0x100, "Mac Image Verification Failed"},
+               {0x10, "Identy Section Verification Failed"},
+               {0x20, "Option section Verification Failed"},
+               {0x80, "Param Module Verification Failed"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    from = h.sent().size();
+    h.clock.sleepMs(3000);
+    notice.clear();
+    h.behaviour().loaderBadChecksum = c.module;
+    EXPECT_EQ(run(file("big.img", image(100 * 1024)), cfg), Hp1UpgradeOutcome::Failed);
+    const auto requests = sent(kLoaderChecksum);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(readBe32(requests[0], 24), 100u * 1024);
+    EXPECT_EQ(texts(), Texts{std::string(c.message) + "\n" + kHp1InLoaderAdvice});
+    EXPECT_TRUE(h.local().loader.active);
+    EXPECT_EQ(h.local().firmware, sim::kDefaultHp1Firmware);
+  }
 }
 
 // A loader silent at the adapter's address gets the first piece again at the default address,
@@ -191,8 +208,8 @@ TEST_F(Upgrade, RetargetOnce) {
 TEST(UpgradeSweep, EveryStepFailsOnce) {
   const Bytes img = image(2500);
   Bytes cfg(960, 0x5A);
-  for (const Fault fault : {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer,
-                            Fault::DelayAnswer}) {
+  for (const Fault fault :
+       {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer, Fault::DelayAnswer}) {
     SCOPED_TRACE(faultName(fault));
     SimHost h(turbo());
     platform::RecordingNotice notice;
@@ -213,7 +230,8 @@ TEST(UpgradeSweep, EveryStepFailsOnce) {
           h.local().firmware = sim::kDefaultHp1Firmware;
           h.local().loader = {};
           notice.clear();
-          outcome = runHp1Upgrade(Hp1UpgradeContext{path, platform::NoticeOwner::None, {}}, imgPath, cfgPath);
+          outcome = runHp1Upgrade(Hp1UpgradeContext{path, platform::NoticeOwner::None, {}}, imgPath,
+                                  cfgPath);
           h.clock.sleepMs(3000);
         },
         [&](std::uint32_t n, const FailureInjector&) {
@@ -221,7 +239,8 @@ TEST(UpgradeSweep, EveryStepFailsOnce) {
           ASSERT_FALSE(notice.shown.empty());
           const std::string last = notice.shown.back().text;
           seen.insert(last.substr(0, last.find('\n')));
-          for (const auto& s : notice.shown) EXPECT_EQ(s.caption, last == "Firmware Update Successful" ? "Success" : "Error");
+          for (const auto& s : notice.shown)
+            EXPECT_EQ(s.caption, last == "Firmware Update Successful" ? "Success" : "Error");
           if (outcome == Hp1UpgradeOutcome::Succeeded) {
             EXPECT_EQ(last, "Firmware Update Successful");
             EXPECT_EQ(h.local().firmware, kNewVersion);
@@ -237,13 +256,12 @@ TEST(UpgradeSweep, EveryStepFailsOnce) {
     EXPECT_EQ(outcome, Hp1UpgradeOutcome::Succeeded);  // the untouched run
     EXPECT_GE(runs, 11u);
     if (fault == Fault::FailSend) {
-      EXPECT_EQ(seen, (std::set<std::string>{"Reset Device to Secondary Loader Failed",
-                                             "MAC Image Sending Failed", "Commit Module Failed",
-                                             "Verify Module Failed", "Mac Image Verification Failed",
-                                             "Identy Section Verification Failed",
-                                             "Param Module Verification Failed",
-                                             "Option section Verification Failed",
-                                             "Hardware Reset Failed", "Firmware Update Successful"}));
+      EXPECT_EQ(seen, (std::set<std::string>{
+                          "Reset Device to Secondary Loader Failed", "MAC Image Sending Failed",
+                          "Commit Module Failed", "Verify Module Failed",
+                          "Mac Image Verification Failed", "Identy Section Verification Failed",
+                          "Param Module Verification Failed", "Option section Verification Failed",
+                          "Hardware Reset Failed", "Firmware Update Successful"}));
     }
     // A late reply is still taken: nothing but a lost one fails.
     if (fault == Fault::DelayAnswer) {

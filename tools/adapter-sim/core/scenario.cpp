@@ -276,7 +276,8 @@ class Parser {
     } else if (key == "restart_ms") {
       number32(b.restartMs, 600000);
     } else if (key == "loader_address") {
-      if (value != "own" && value != "default") fail(number, "loader_address must be own or default");
+      if (value != "own" && value != "default")
+        fail(number, "loader_address must be own or default");
       b.loaderDefaultAddressOnly = value == "default";
     } else if (key == "loader_silent_first_piece" || key == "loader_mute") {
       if (!parseYesNo(value, key == "loader_mute" ? b.loaderMute : b.loaderSilentFirstPiece))

@@ -51,11 +51,16 @@ constexpr std::uint32_t kIdentity = 0x10;
 
 std::size_t moduleLimit(std::uint32_t code) {
   switch (code) {
-    case kImage: return 16u << 20;
-    case 0x10: return 128;
-    case 0x20: return 256;
-    case 0x80: return 512;
-    default: return 0;
+    case kImage:
+      return 16u << 20;
+    case 0x10:
+      return 128;
+    case 0x20:
+      return 256;
+    case 0x80:
+      return 512;
+    default:
+      return 0;
   }
 }
 
@@ -116,8 +121,7 @@ Adapter* loaderAt(Network& net, const MacAddress& destination) {
 }
 
 void reply(Network& net, const wire::Request& r, std::uint8_t code, std::uint8_t status,
-           std::uint32_t delayMs, std::optional<std::uint32_t> checksum,
-           std::vector<Answer>& out) {
+           std::uint32_t delayMs, std::optional<std::uint32_t> checksum, std::vector<Answer>& out) {
   auto f = wire::ethernetFrame(r.source, r.destination, wire::kEtherTypeHp1,
                                std::max(kReplyLength, wire::kMinFrameLength));
   writeU8(f, wire::kHp1EntryCountOffset, 1);
@@ -127,9 +131,8 @@ void reply(Network& net, const wire::Request& r, std::uint8_t code, std::uint8_t
   writeBe16(f, kCountAt, static_cast<std::uint16_t>(kReplyLength - kWordAt));
   writeU8(f, kStatusAt, status);
   if (checksum) writeBe32(f, kReplyChecksumAt, *checksum);
-  out.push_back(Answer{std::move(f),
-                       net.latencyOf(net.scenario().local) + delayMs * 1000, std::nullopt,
-                       std::nullopt});
+  out.push_back(Answer{std::move(f), net.latencyOf(net.scenario().local) + delayMs * 1000,
+                       std::nullopt, std::nullopt});
 }
 
 std::uint8_t takePiece(Network& net, Adapter& a, const wire::Request& r) {
