@@ -2,6 +2,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace quorrel::cli {
@@ -12,6 +13,13 @@ using Arguments = std::span<char* const>;
 int runProbe(Arguments args);
 // Runs the local search and scan cycles on every interface and prints the devices found.
 int runScan(Arguments args);
+
+// Upgrades the local Turbo adapter with image `img` and configuration file `cfg` (may be empty),
+// asking first unless `yes`. 0 upgraded, 1 the upgrade ran and failed (or was declined), 2 bad
+// input or no Turbo adapter.
+int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
+// The temporary `turbo-upgrade` command over runTurboUpgrade.
+int runTurboUpgradeCommand(Arguments args);
 
 struct Command {
   std::string_view name;

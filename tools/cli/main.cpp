@@ -11,6 +11,7 @@ using namespace quorrel::cli;
 constexpr Command kCommands[] = {
     {"probe", "ask the adapter on each interface for its version", runProbe},
     {"scan", "list the local and remote devices on each interface", runScan},
+    {"turbo-upgrade", "upgrade the local Turbo adapter's firmware", runTurboUpgradeCommand},
 };
 
 int usage() {
