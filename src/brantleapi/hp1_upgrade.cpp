@@ -2,7 +2,6 @@
 #include "brantleapi/hp1_upgrade.h"
 
 #include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "api/device_table.h"
