@@ -24,6 +24,11 @@ int runUpgrade(Arguments args);
 // available and returns 2.
 int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
 
+// Upgrades the local Turbo adapter with image `img` and configuration file `cfg` (may be empty),
+// asking first unless `yes`. 0 upgraded, 1 the upgrade ran and failed (or was declined), 2 bad
+// input or no Turbo adapter.
+int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
+
 struct Command {
   std::string_view name;
   std::string_view summary;

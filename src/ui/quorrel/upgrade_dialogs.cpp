@@ -3,6 +3,8 @@
 // worker starts, so a worker that ends before the dialog runs still closes it.
 #include "ui/quorrel/upgrade_dialogs.h"
 
+#include "ui/quorrel/turbo_upgrade_dialog.h"
+
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,12 +56,10 @@ QLabel* label(QWidget* parent, const char* text, const QRect& where) {
 
 }  // namespace
 
-__attribute__((weak)) void runTurboUpgradeDialog() {}
-
 void startUpgrade(QWidget* owner, ui::ScanControl& scan) {
   const api::DeviceTable& table = api::deviceTable();
   if (table.turboLocal) {
-    runTurboUpgradeDialog();
+    runTurboUpgradeDialog(owner);
   } else if (table.avLocal) {
     upgrade::chooseCommitForLocalAdapter(scan::receivePath());
     AvUpgradeDialog dialog(scan, owner);

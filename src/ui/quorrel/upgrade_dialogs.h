@@ -18,9 +18,6 @@ class QPushButton;
 
 namespace quorrel::qtui {
 
-// The Turbo adapter's upgrade dialog; where the build has none, it shows nothing.
-void runTurboUpgradeDialog();
-
 // The Upgrade Firmware button: the dialog of the local adapter's family, or the refusal.
 void startUpgrade(QWidget* owner, ui::ScanControl& scan);
 

@@ -281,6 +281,15 @@ class Parser {
       number32(b.pieceMs, 60000);
     } else if (key == "commit_ms") {
       number32(b.commitMs, 600000);
+    } else if (key == "loader_address") {
+      if (value != "own" && value != "default")
+        fail(number, "loader_address must be own or default");
+      b.loaderDefaultAddressOnly = value == "default";
+    } else if (key == "loader_silent_first_piece" || key == "loader_mute") {
+      if (!parseYesNo(value, key == "loader_mute" ? b.loaderMute : b.loaderSilentFirstPiece))
+        fail(number, std::string(key) + " must be yes or no");
+    } else if (key == "loader_bad_checksum") {
+      number32(b.loaderBadChecksum, 0xFFFFFFFF);
     } else if (key == "stop_after_piece") {
       number32(b.stopAfterPiece, 0xFFFFFFFF);
     } else if (key == "host_action_after") {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,15 @@ inline constexpr std::size_t kHp1KeyLength = 8;
 inline constexpr std::size_t kMaxVendorTextLength = 79;
 using Hp1Key = std::array<std::uint8_t, kHp1KeyLength>;
 
+// A Turbo adapter's secondary loader, which takes modules after a reset into it.
+struct LoaderState {
+  bool active = false;  // running the loader instead of its firmware
+  // Module code to bytes: pieces taken since the reset into the loader, and modules committed.
+  std::map<std::uint32_t, std::vector<std::uint8_t>> received;
+  std::map<std::uint32_t, std::vector<std::uint8_t>> committed;
+  std::uint32_t pieces = 0;  // module pieces taken, counted from 1
+};
+
 struct Adapter {
   MacAddress mac{};
   std::uint8_t chipId = 1;
@@ -65,6 +75,7 @@ struct Adapter {
   std::uint64_t silentUntilUs = 0;
   // Firmware image and parameter block; a scenario's `firmware_image` file fills module 1.
   AdapterModules modules{};
+  LoaderState loader{};
 };
 
 inline bool isHp1Family(const Adapter& a) {
@@ -103,6 +114,12 @@ struct Behaviour {
   // commit or start before it confirms that (and then restarts).
   std::uint32_t pieceMs = 0;
   std::uint32_t commitMs = 0;
+
+  // The Turbo secondary loader (reject_piece and reject_status count its pieces too).
+  bool loaderDefaultAddressOnly = false;  // answers only at 00:04:87:FE:11:00
+  bool loaderSilentFirstPiece = false;    // takes no notice of the first piece
+  bool loaderMute = false;                // never answers
+  std::uint32_t loaderBadChecksum = 0;    // module code whose read-back checksum is wrong
 };
 
 struct Scenario {

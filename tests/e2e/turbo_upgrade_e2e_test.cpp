@@ -1,0 +1,58 @@
+// quorrel-cli upgrades the Turbo adapter adapter-sim plays on the far end of a veth pair: a
+// 100 KiB image (past what 16 bits count) is verified whole and the adapter restarts with it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <cstdio>
+#include <fstream>
+
+#include "e2e/sim_pair_test.h"
+
+namespace quorrel::e2e {
+namespace {
+
+const char* kNewFirmware = "QTB2000 fw rev2.1.0 E2E";
+
+std::string run(const std::string& command, int& status) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return status = -1, out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+  const int raw = pclose(p);
+  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+class TurboUpgradeE2eTest : public SimPairTest {
+ protected:
+  std::string upgrade(const std::string& behaviour, int& status) {
+    const std::string scenario = dir + "/turbo.conf";
+    std::ofstream(scenario) << "[local]\nmac 00:04:87:10:00:01\nfamily turbo\n"
+                               "[behaviour]\nrestart_ms 1000\n"
+                            << behaviour;
+    std::string image(100 * 1024, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + (i >> 9));
+    image.replace(64, 12 + std::string(kNewFirmware).size() + 1,
+                  std::string("QTB-VERSION:") + kNewFirmware + '\0');
+    std::ofstream(dir + "/new.img", std::ios::binary) << image;
+    std::ofstream(dir + "/new.cfg", std::ios::binary) << std::string(960, 'C');
+    std::string error;
+    EXPECT_TRUE(sim.start(pair, scenario, logPath, error)) << error;
+    return run("ip netns exec " + pair.hostNamespace() + " " + QUORREL_CLI_PATH +
+                   " upgrade --yes --img " + dir + "/new.img --cfg " + dir + "/new.cfg 2>&1",
+               status);
+  }
+};
+
+TEST_F(TurboUpgradeE2eTest, LargeImageVerifiedAndAdapterRestartsWithIt) {
+  int status = -1;
+  const std::string out = upgrade("loader_address default\n", status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("sent 103 of 103 pieces"), std::string::npos) << out;
+  EXPECT_NE(out.find(std::string("restarted with firmware ") + kNewFirmware), std::string::npos)
+      << out;
+}
+
+}  // namespace
+}  // namespace quorrel::e2e
