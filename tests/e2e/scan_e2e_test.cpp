@@ -156,7 +156,15 @@ TEST_F(ScanE2eTest, ThroughTheCaptureHelperTheSameDevicesAsThroughLibpcap) {
   EXPECT_TRUE(lists(blockOf(viaHelper, pair.hostInterface(1)), "00:B0:52:40:00:42",
                     "HomePlug AV B200 Device", 543))
       << viaHelper;
-  EXPECT_EQ(viaHelper, direct);
+  // The same devices and fields; only when each was last seen may differ by the runs' times.
+  const auto withoutTimes = [](const std::string& text) {
+    std::string out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (line.find("\"lastSeen\"") == std::string::npos) out += line + "\n";
+    return out;
+  };
+  EXPECT_EQ(withoutTimes(viaHelper), withoutTimes(direct));
 }
 
 TEST_F(ScanE2eTest, TurboNetwork) {
