@@ -7,28 +7,32 @@
 namespace quorrel::persistence {
 
 namespace {
-KnownDeviceTable table;
-RemoteRowRemover rowRemover;
+// The records, and how the pages drop a removed device's row.
+struct Known {
+  KnownDeviceTable table;
+  RemoteRowRemover rowRemover;
+};
+Known known;
 
 int inUse() {
-  return std::clamp(table.knownCount, 0, kKnownCapacity);
+  return std::clamp(known.table.knownCount, 0, kKnownCapacity);
 }
 
 template <typename Match>
 int findFirst(Match match) {
   const int n = inUse();
   for (int i = 0; i < n; ++i)
-    if (match(table.records[i])) return i + 1;
+    if (match(known.table.records[i])) return i + 1;
   return 0;
 }
 
 // Takes record `index` (1-based, valid) out and closes the gap.
 void eraseRecord(int index) {
   const int n = inUse();
-  auto first = table.records.begin() + (index - 1);
-  std::move(first + 1, table.records.begin() + n, first);
-  table.records[n - 1] = KnownDevice{};
-  table.knownCount = n - 1;
+  auto first = known.table.records.begin() + (index - 1);
+  std::move(first + 1, known.table.records.begin() + n, first);
+  known.table.records[n - 1] = KnownDevice{};
+  known.table.knownCount = n - 1;
 }
 }  // namespace
 
@@ -61,14 +65,14 @@ void decodeKnownDevice(std::span<const std::uint8_t, kKnownDeviceSize> in, Known
 }
 
 KnownDeviceTable& knownDevices() {
-  return table;
+  return known.table;
 }
 void ResetKnownDevices() {
-  table = KnownDeviceTable{};
+  known.table = KnownDeviceTable{};
 }
 
 KnownDevice* KnownAt(int index) {
-  return index >= 1 && index <= inUse() ? &table.records[index - 1] : nullptr;
+  return index >= 1 && index <= inUse() ? &known.table.records[index - 1] : nullptr;
 }
 
 int FindKnownByMac(const MacAddress& mac) {
@@ -93,7 +97,7 @@ int FindKnownByKey(ByteSpan key, std::string_view mode, api::NetworkName* networ
       return std::equal(wanted.begin(), wanted.begin() + 8, r.networkKey.begin());
     });
   if (k != 0 && networkName != nullptr)
-    networkName->assign(table.records[k - 1].networkName.view());
+    networkName->assign(known.table.records[k - 1].networkName.view());
   return k;
 }
 
@@ -110,25 +114,25 @@ int AppendKnownDevice(const MacAddress& mac, std::string_view name) {
   if (inUse() >= kKnownCapacity) {
     // A password the user typed is never given up; of the others, the record seen longest
     // ago (the first of equals) makes room.
-    const auto end = table.records.begin() + inUse();
+    const auto end = known.table.records.begin() + inUse();
     auto oldest = end;
-    for (auto r = table.records.begin(); r != end; ++r)
+    for (auto r = known.table.records.begin(); r != end; ++r)
       if (r->password.empty() && (oldest == end || r->lastSeen < oldest->lastSeen)) oldest = r;
     if (oldest == end) return 0;
-    eraseRecord(static_cast<int>(oldest - table.records.begin()) + 1);
+    eraseRecord(static_cast<int>(oldest - known.table.records.begin()) + 1);
   }
   const int n = inUse();
-  KnownDevice& r = table.records[n];
+  KnownDevice& r = known.table.records[n];
   r = KnownDevice{};
   r.mac = mac;
   r.name.assign(name);
   r.lastSeen = static_cast<std::int64_t>(std::time(nullptr));
-  table.knownCount = n + 1;
+  known.table.knownCount = n + 1;
   return n + 1;
 }
 
 void setRemoteRowRemover(RemoteRowRemover remover) {
-  rowRemover = std::move(remover);
+  known.rowRemover = std::move(remover);
 }
 
 int RemoveKnownDevice(int index) {
@@ -136,7 +140,7 @@ int RemoveKnownDevice(int index) {
   if (r == nullptr) return 0;
   const MacAddress mac = r->mac;
   api::RemoveRemote(mac);
-  if (rowRemover) rowRemover(mac);
+  if (known.rowRemover) known.rowRemover(mac);
   eraseRecord(index);
   return 1;
 }
@@ -151,11 +155,12 @@ int RemoveKnownByMac(const MacAddress& mac) {
 
 int PurgeUnaddressedKnown() {
   const int n = inUse();
-  const auto end = std::stable_partition(table.records.begin(), table.records.begin() + n,
-                                         [](const KnownDevice& r) { return !isZeroMac(r.mac); });
-  const int kept = static_cast<int>(end - table.records.begin());
-  std::fill(end, table.records.end(), KnownDevice{});
-  table.knownCount = kept;
+  const auto end =
+      std::stable_partition(known.table.records.begin(), known.table.records.begin() + n,
+                            [](const KnownDevice& r) { return !isZeroMac(r.mac); });
+  const int kept = static_cast<int>(end - known.table.records.begin());
+  std::fill(end, known.table.records.end(), KnownDevice{});
+  known.table.knownCount = kept;
   return n - kept;
 }
 

@@ -6,8 +6,12 @@
 namespace quorrel::persistence {
 
 namespace {
-ListSettings settings;
-ListLayout* layout = nullptr;
+// What the data file keeps, and the list that shows it (none until the pages give one).
+struct Layout {
+  ListSettings settings;
+  ListLayout* layout = nullptr;
+};
+Layout state;
 
 int clampedCount(int count) {
   return std::clamp(count, kMinRemoteColumns, kRemoteColumns);
@@ -20,17 +24,17 @@ void completeOrder(ColumnArray& order, int count) {
 }  // namespace
 
 ListSettings& listSettings() {
-  return settings;
+  return state.settings;
 }
 void ResetListSettings() {
-  settings = ListSettings{};
+  state.settings = ListSettings{};
 }
 
 void setListLayout(ListLayout* l) {
-  layout = l;
+  state.layout = l;
 }
 ListLayout* listLayout() {
-  return layout;
+  return state.layout;
 }
 
 ColumnArray defaultColumnOrder(int columnCount) {
@@ -54,26 +58,26 @@ bool isColumnOrderValid(const ColumnArray& order, int columnCount) {
 }
 
 void CaptureListLayout() {
-  if (layout == nullptr) return;
-  const int count = clampedCount(layout->columnCount());
-  ColumnArray order = layout->columnOrder();
+  if (state.layout == nullptr) return;
+  const int count = clampedCount(state.layout->columnCount());
+  ColumnArray order = state.layout->columnOrder();
   if (!isColumnOrderValid(order, count)) order = defaultColumnOrder(count);
   completeOrder(order, count);
-  settings.columnOrder = order;
+  state.settings.columnOrder = order;
   for (int c = 0; c < kRemoteColumns; ++c)
-    settings.columnWidths[c] = c < count ? layout->columnWidth(c) : 0;
+    state.settings.columnWidths[c] = c < count ? state.layout->columnWidth(c) : 0;
 }
 
 void ApplyListLayout() {
-  if (layout == nullptr) return;
-  const int count = clampedCount(layout->columnCount());
-  if (!isColumnOrderValid(settings.columnOrder, count))
-    settings.columnOrder = defaultColumnOrder(count);
-  completeOrder(settings.columnOrder, count);
-  layout->setColumnOrder(settings.columnOrder);
+  if (state.layout == nullptr) return;
+  const int count = clampedCount(state.layout->columnCount());
+  if (!isColumnOrderValid(state.settings.columnOrder, count))
+    state.settings.columnOrder = defaultColumnOrder(count);
+  completeOrder(state.settings.columnOrder, count);
+  state.layout->setColumnOrder(state.settings.columnOrder);
   for (int c = 0; c < count; ++c) {
-    const std::int32_t w = settings.columnWidths[c];
-    if (w >= 0 && w <= kMaxColumnWidth) layout->setColumnWidth(c, w);
+    const std::int32_t w = state.settings.columnWidths[c];
+    if (w >= 0 && w <= kMaxColumnWidth) state.layout->setColumnWidth(c, w);
   }
 }
 

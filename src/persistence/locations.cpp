@@ -15,8 +15,12 @@
 namespace quorrel::persistence {
 
 namespace {
-std::string resourceOverride;
-std::string chosenDataDirectory;
+// The resource folder a test or tool named, and the data folder chosen once per run.
+struct Folders {
+  std::string resourceOverride;
+  std::string chosenDataDirectory;
+};
+Folders folders;
 
 constexpr std::array<const char*, 3> kResourceMarkers{"OEMPrefs.dat", "OUIList.txt", "Readme.txt"};
 
@@ -84,7 +88,7 @@ class SystemDirectoryOps final : public DirectoryOps {
 }  // namespace
 
 std::string resourceDirectory() {
-  if (!resourceOverride.empty()) return resourceOverride;
+  if (!folders.resourceOverride.empty()) return folders.resourceOverride;
   const std::string exeDir = executableDirectory();
   if (holdsResources(exeDir)) return exeDir;
   std::vector<std::string> shared{exeDir + "/../share/" + kProgramFolder};
@@ -97,7 +101,7 @@ std::string resourceDirectory() {
 }
 
 void setResourceDirectory(const std::string& dir) {
-  resourceOverride = dir;
+  folders.resourceOverride = dir;
 }
 
 std::string resourcePath(const std::string& name) {
@@ -142,22 +146,22 @@ std::string ChooseDataDirectory(const DataDirectoryRoots& roots, DirectoryOps& o
   // A folder the data file could never be written to is no better than a missing one.
   if (ready) ready = ops.isWritable(c.preferred);
   if (ready) {
-    chosenDataDirectory = c.preferred;
-    return chosenDataDirectory;
+    folders.chosenDataDirectory = c.preferred;
+    return folders.chosenDataDirectory;
   }
   platform::showNotice(fillIn(kFallbackText, c.preferred, c.fallback), "Information",
                        platform::NoticeIcon::Information, platform::NoticeButtons::Ok, owner);
   ops.makeDirectory(c.fallbackParent);
   ops.makeDirectory(c.fallback);
-  chosenDataDirectory = c.fallback;
-  return chosenDataDirectory;
+  folders.chosenDataDirectory = c.fallback;
+  return folders.chosenDataDirectory;
 }
 
 const std::string& dataDirectory() {
-  return chosenDataDirectory;
+  return folders.chosenDataDirectory;
 }
 void setDataDirectory(const std::string& dir) {
-  chosenDataDirectory = dir;
+  folders.chosenDataDirectory = dir;
 }
 
 }  // namespace quorrel::persistence

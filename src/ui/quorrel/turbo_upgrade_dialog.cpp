@@ -24,8 +24,11 @@ namespace quorrel::qtui {
 namespace {
 
 // The files chosen, kept from one opening of the dialog to the next.
-std::string imagePath;
-std::string configPath;
+struct ChosenFiles {
+  std::string imagePath;
+  std::string configPath;
+};
+ChosenFiles chosen;
 
 // The event loop gets a turn at most this often during the upgrade's waits.
 constexpr std::uint32_t kPumpEveryMs = 15;
@@ -116,7 +119,7 @@ void Hp1UpgradeDialog::browseImage() {
   const QString path =
       chooseFile(this, QStringLiteral("Firmware File (*.IMG)"), QStringLiteral("bin"));
   if (path.isEmpty()) return;
-  imagePath = path.toStdString();
+  chosen.imagePath = path.toStdString();
   imageEdit_->setText(path);
 }
 
@@ -124,7 +127,7 @@ void Hp1UpgradeDialog::browseConfig() {
   const QString path =
       chooseFile(this, QStringLiteral("Config File (*.CFG)"), QStringLiteral("cfg"));
   if (path.isEmpty()) return;
-  configPath = path.toStdString();
+  chosen.configPath = path.toStdString();
   configEdit_->setText(path);
 }
 
@@ -156,7 +159,7 @@ void Hp1UpgradeDialog::start() {
         }
         if (progressed) progressed(p.piecesSent, p.piecesTotal);
       }};
-  brantleapi::upgradeHp1Device(context, imagePath, configPath);
+  brantleapi::upgradeHp1Device(context, chosen.imagePath, chosen.configPath);
   platform::setClock(&previous);
   running_ = false;
   // The autoscan stays off: the adapter restarts, and the next scan finds it again.
