@@ -52,6 +52,9 @@ Frame networkStatistics(const MacAddress& from, std::uint8_t cls,
     std::copy(stations[i].first.begin(), stations[i].first.end(), f.begin() + at);
     f[at + 6] = static_cast<std::uint8_t>(stations[i].second >> 8);
     f[at + 7] = static_cast<std::uint8_t>(stations[i].second);
+    if (24 + 12 * i + 12 > f.size()) continue;
+    f[at + 9] = static_cast<std::uint8_t>(i + 1);   // failures
+    f[at + 11] = static_cast<std::uint8_t>(i + 2);  // drops
   }
   return f;
 }
@@ -209,9 +212,11 @@ TEST_F(IntakeTest, StationsAreReadOnlyAsFarAsTheReplyHoldsAndFifteenAtMost) {
   HandleHp1Frame(at(networkStatistics(kDevice, 3, listed, 24 + 12 + 8)));
   EXPECT_EQ(remote(0).rateStats.currentRate, 8);
   EXPECT_EQ(remote(1).rateStats.currentRate, 0);
-  // Room for sixteen: the sixteenth is not read.
+  // Room for sixteen: the sixteenth is not read. Each station's two counts go with its rate.
   HandleHp1Frame(at(networkStatistics(kDevice, 3, listed, 24 + 12 * 16)));
   EXPECT_EQ(remote(1).rateStats.currentRate, 8);
+  EXPECT_EQ(remote(1).rateStats.fails, 2u);
+  EXPECT_EQ(remote(1).rateStats.drops, 3u);
   EXPECT_EQ(remote(2).rateStats.currentRate, 0);
 }
 

@@ -120,6 +120,22 @@ TEST_F(LocalSearchTest, HomePlug1DeviceFoundByItsStatisticsThenListsStations) {
   EXPECT_FALSE(d.remotes[1].inUse);
 }
 
+// Searches without an answer count up to 3; the fourth starts the count afresh at 0, and an
+// answer leaves it at 1.
+TEST_F(LocalSearchTest, HomePlug1ProbeCounterSequences) {
+  sim::Network* net = attach("[local]\nmac 00:B0:52:50:00:01\nfamily hp1\n");
+  const struct {
+    bool answers;
+    int attempts;
+  } steps[] = {{true, 1}, {false, 2}, {false, 3}, {false, 0}, {false, 1}, {true, 1}, {false, 2}};
+  for (const auto& s : steps) {
+    net->behaviour().dropEvery = s.answers ? 0 : 1;
+    const bool found = LocalSearch();
+    EXPECT_EQ(found, s.answers);
+    EXPECT_EQ(api::interfaceState(0).probeAttempts, s.attempts);
+  }
+}
+
 // Network naming with the local key given by a stand-in for the parameter block read.
 api::NetworkKey givenKey;
 int giveKey(const MacAddress&, api::NetworkKey& key) {
