@@ -13,12 +13,18 @@
 //   one cycle: 2N + 4 ticks at P, plus the remote search's 32 exchanges and the local search's
 //     2 + K in the ageing phase: (2N + 4)P + (34 + K)F + K ms.
 // The tick of the ageing phase holds the local search (with the key read); it is printed
-// apart from the others, which must stay under 5 ms.
-// The longest tick is printed with the phase it ran; the target is 5 ms while every remote
-// answers.
+// apart from the others, which must stay under 10 ms: the remote search waits at most 6 ms of
+// a tick for its answers and goes on at the next.
+// The longest tick is printed with the phase it ran.
+// The same again behind a local adapter that relays version requests one at a time, 20 ms
+// each (relay_ms): the remote search spreads its requests over the ticks, so the bound for the
+// first complete list is the relay's own 31 x 20 ms after the 3 periods to the search, every
+// station must be rated within two cycles, and no tick outside the ageing step may wait more
+// than 10 ms.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -43,10 +49,15 @@ constexpr int kKeyPieces = 16;
 constexpr int kExchangesToFirstList = 2 + kKeyPieces + 1 + kRemotes;
 constexpr int kExchangesPerCycle = 1 + kRemotes + 2 + kKeyPieces;
 
-std::string scenario() {
+constexpr std::uint32_t kRelayMs = 20;
+// The preferences' default interval: a cycle of 64 ticks at 42 ms.
+constexpr std::uint32_t kRelayInterval = 30;
+
+std::string scenario(std::uint32_t relayMs) {
   std::string s =
       "[local]\nmac 00:B0:52:10:00:01\nchip 2\n"
-      "[behaviour]\nlocal_latency_us 0\nremote_latency_us 0\n";
+      "[behaviour]\nlocal_latency_us 0\nremote_latency_us 0\nrelay_ms " +
+      std::to_string(relayMs) + "\n";
   for (int i = 1; i <= kRemotes; ++i) {
     char r[96];
     std::snprintf(r, sizeof r, "[remote]\nmac 00:B0:52:30:00:%02X\nchip 2\nrate %d\n", i, 100 + i);
@@ -71,13 +82,16 @@ struct Run {
   double firstListUs = 0;
   std::vector<double> cycleUs;
   double longestTickUs = 0;
+  double longestWaitingTickUs = 0;  // any tick but the ageing one, from the start
   double longestAgeingTickUs = 0;
+  std::uint32_t cyclesToFirstList = 0;
   std::uint32_t longestTickPhase = 0;
   std::vector<double> tickUsByPhase = std::vector<double>(8, 0);
 };
 
 // Ticks at the period as a timer would (each due one period after the last, a late one at once).
-bool measureScan(e2e::NetnsPair& pair, const std::string& path, Run& run, std::string& error) {
+bool measureScan(e2e::NetnsPair& pair, const std::string& path, std::uint32_t interval, Run& run,
+                 std::string& error) {
   e2e::SimProcess sim;
   if (!sim.start(pair, path, "", error) || !pair.enterHost(error)) return false;
   // The least of three list-and-open rounds of the capture library.
@@ -94,7 +108,7 @@ bool measureScan(e2e::NetnsPair& pair, const std::string& path, Run& run, std::s
   persistence::ResetKnownDevices();
   scan::ResetScan();
   const auto start = Clock::now();
-  if (!scan::StartScan(kInterval, 3, true)) {
+  if (!scan::StartScan(interval, 3, true)) {
     error = "the local adapter was not found";
     return false;
   }
@@ -113,7 +127,10 @@ bool measureScan(e2e::NetnsPair& pair, const std::string& path, Run& run, std::s
     run.tickUsByPhase[ranPhase] = std::max(run.tickUsByPhase[ranPhase], tick);
     if (scan::scanState().cyclesCompleted != cyclesBefore)
       run.longestAgeingTickUs = std::max(run.longestAgeingTickUs, tick);
-    if (run.firstListUs == 0 && listedWithRate() == kRemotes) run.firstListUs = usSince(start);
+    if (run.firstListUs == 0 && listedWithRate() == kRemotes) {
+      run.firstListUs = usSince(start);
+      run.cyclesToFirstList = scan::scanState().cyclesCompleted + 1;
+    }
     if (scan::scanState().cyclesCompleted != cycles) {
       cycles = scan::scanState().cyclesCompleted;
       const auto now = Clock::now();
@@ -123,6 +140,7 @@ bool measureScan(e2e::NetnsPair& pair, const std::string& path, Run& run, std::s
       lastCycleEnd = now;
     }
     const bool ageing = scan::scanState().cyclesCompleted != cyclesBefore;
+    if (!ageing) run.longestWaitingTickUs = std::max(run.longestWaitingTickUs, tick);
     if (!ageing && tick > run.longestTickUs && listedWithRate() == kRemotes) {
       run.longestTickUs = tick;
       run.longestTickPhase = ranPhase;
@@ -135,7 +153,8 @@ bool measureScan(e2e::NetnsPair& pair, const std::string& path, Run& run, std::s
     }
   }
   if (listedWithRate() != kRemotes) {
-    error = "not every remote was listed";
+    error += "not every remote was listed (" + std::to_string(listedWithRate()) + " of " +
+             std::to_string(kRemotes) + ")";
     return false;
   }
   scan::StopScan();
@@ -153,14 +172,18 @@ int main() {
   }
   std::string error;
   bench::Timings floor;
-  Run run;
+  Run run, relayed;
+  const auto scanOn = [&](std::uint32_t relayMs, std::uint32_t interval, Run& into) {
+    return bench::withScenarioPair(
+        scenario(relayMs),
+        [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
+          return measureScan(pair, path, interval, into, e);
+        },
+        error);
+  };
   const bool ok = bench::measureRawFloorOnNewPair(kFloorRounds, floor, error) &&
-                  bench::withScenarioPair(
-                      scenario(),
-                      [&](e2e::NetnsPair& pair, const std::string& path, std::string& e) {
-                        return measureScan(pair, path, run, e);
-                      },
-                      error);
+                  scanOn(0, kInterval, run) &&
+                  (error = "relayed: ", scanOn(kRelayMs, kRelayInterval, relayed));
   if (!ok) {
     std::fprintf(stderr, "scan bench: %s\n", error.c_str());
     return 1;
@@ -185,11 +208,27 @@ int main() {
               cycle.median / cycleBound, cycle.max / cycleBound);
   std::printf(
       "longest tick while every remote answers, ageing ticks apart: %.0f us (phase %u), "
-      "target 5000 us\n",
+      "target 10000 us\n",
       run.longestTickUs, run.longestTickPhase);
   std::printf("longest ageing tick (ageing, local search, key read): %.0f us\n",
               run.longestAgeingTickUs);
   for (std::uint32_t p = 0; p < 7; ++p)
     std::printf("  longest tick starting in phase %u: %.0f us\n", p, run.tickUsByPhase[p]);
+
+  const double relayPeriodUs = scan::timerPeriodFor(kRelayInterval) * 1000.0;
+  const double relayBound = run.openUs + 3 * relayPeriodUs + kRemotes * kRelayMs * 1000.0 +
+                            (2 + kKeyPieces + 1) * floor.median + keySleepsUs;
+  std::printf("\nbehind a local adapter relaying one request at a time, %u ms each, interval %u:\n",
+              kRelayMs, kRelayInterval);
+  std::printf(
+      "StartScan to every station rated: %.0f us (in cycle %u, target 2), bound %.0f us, "
+      "ratio %.3f\n",
+      relayed.firstListUs, relayed.cyclesToFirstList, relayBound, relayed.firstListUs / relayBound);
+  std::printf("longest tick outside the ageing step: %.0f us, target 10000 us, ratio %.3f\n",
+              relayed.longestWaitingTickUs, relayed.longestWaitingTickUs / 10000.0);
+  std::printf("longest ageing tick (local search, key read): %.0f us\n",
+              relayed.longestAgeingTickUs);
+  std::printf("parallel adapter, longest tick outside the ageing step: %.0f us\n",
+              run.longestWaitingTickUs);
   return 0;
 }

@@ -26,9 +26,12 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
         HandleHp1Frame(frame);
       } else if (fromThere && thpapi::thpapi_DecodeFrame(frame.bytes(), result, version) == 0 &&
                  result.mmtype == confirm && (result.dataValid == 1 || result.status == 0) &&
-                 (from == nullptr || result.source == *from)) {
+                 (from == nullptr ? !RemoteSearchAwaits(result.source) : result.source == *from)) {
         thpapi::setAvAnswered(true);
         return true;
+      } else {
+        // A remote's answer that the search, still running over the ticks, waits for.
+        HandleTickFrame(frame);
       }
     } else {
       platform::sleepMs(1);
@@ -38,21 +41,6 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
 }
 
 namespace detail {
-
-bool pollVersionAnswer(int arrival, thpapi::ThapiResult& result, bool& gotFrame) {
-  transport::Frame frame;
-  gotFrame = receivePath().next(frame);
-  if (!gotFrame) return false;
-  if (frame.etherType() == thpapi::kEtherTypeHp1) {
-    HandleHp1Frame(frame);
-    return false;
-  }
-  if (frame.arrival != arrival) return false;
-  if (thpapi::thpapi_DecodeFrame(frame.bytes(), result, 0) != 0) return false;
-  if (result.mmtype != thpapi::kVersionConfirm || result.dataValid != 1) return false;
-  thpapi::setAvAnswered(true);
-  return true;
-}
 
 void passOver(const transport::Frame& frame) {
   if (frame.etherType() == thpapi::kEtherTypeHp1) HandleHp1Frame(frame);

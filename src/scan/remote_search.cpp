@@ -34,6 +34,11 @@ void AvRemoteSearch::start() {
   stage_ = Stage::List;
 }
 
+bool AvRemoteSearch::awaits(const MacAddress& station) const {
+  return std::any_of(asked_.begin(), asked_.end(),
+                     [&](const Station& a) { return a.mac == station; });
+}
+
 void AvRemoteSearch::takeList(const std::vector<Station>& listed) {
   for (const Station& s : listed) {
     if (s.mac == local_ || s.mac == kBroadcastMac) continue;
@@ -91,10 +96,14 @@ void AvRemoteSearch::offer(const transport::Frame& frame) {
   asked_.erase(s);
 }
 
-// A station silent for its whole wait keeps the rate it had.
+// A station silent for each of its waits keeps the rate it had.
 void AvRemoteSearch::expire(std::uint32_t t) {
   if (stage_ == Stage::List && t - listAskedAt_ >= kRemoteAnswerMs) stage_ = Stage::Idle;
-  std::erase_if(asked_, [&](const Station& a) { return t - a.askedAt >= kRemoteAnswerMs; });
+  std::erase_if(asked_, [&](const Station& a) {
+    if (t - a.askedAt < kRemoteAnswerMs) return false;
+    if (a.asks < kRemoteAsks) waiting_.push_back(a);
+    return true;
+  });
 }
 
 void AvRemoteSearch::ask(std::uint32_t t) {
@@ -102,6 +111,7 @@ void AvRemoteSearch::ask(std::uint32_t t) {
     Station s = waiting_.front();
     waiting_.erase(waiting_.begin());
     s.askedAt = t;
+    ++s.asks;
     thpapi::SendAvRequest(s.mac, thpapi::kVersionRequest);
     asked_.push_back(s);
   }

@@ -16,6 +16,9 @@ namespace quorrel::scan {
 // that one relaying 20 ms per request answers the last within 100 ms of its request.
 inline constexpr std::size_t kRemoteRequestWindow = 4;
 inline constexpr std::uint32_t kRemoteAnswerMs = 100;
+// A station whose answer did not come is asked once more at the end of the list: the local
+// search of the ageing step, which waits in between, may have taken its answer.
+inline constexpr int kRemoteAsks = 2;
 
 class AvRemoteSearch {
  public:
@@ -26,6 +29,8 @@ class AvRemoteSearch {
   // False once the search has ended.
   bool step(std::uint32_t budgetMs);
   bool running() const { return stage_ != Stage::Idle; }
+  // The search has asked `station` and waits for its answer.
+  bool awaits(const MacAddress& station) const;
   // A HomePlug AV frame another poll of the tick took: an answer of the search, or nothing.
   void offer(const transport::Frame& frame);
   void reset() { *this = AvRemoteSearch{}; }
@@ -36,6 +41,7 @@ class AvRemoteSearch {
     MacAddress mac{};
     std::uint16_t rate = 0;
     std::uint32_t askedAt = 0;
+    int asks = 0;
   };
   void takeList(const std::vector<Station>& listed);
   bool takeFrame();

@@ -50,7 +50,9 @@ void remoteSearch() {
   if (t.turboLocal) {
     turboOperations().requestTurboStatistics(api::LocalDeviceAddress());
   } else if (t.avLocal) {
-    scan.remoteSearch.start();
+    // A search that has not got through its list yet (a slow relay, a short interval) goes on
+    // where it is rather than asking the first stations again.
+    if (!scan.remoteSearch.running()) scan.remoteSearch.start();
   } else {
     MacAddress source = transport::SourceAddress();
     if (isZeroMac(source)) source = api::LocalDeviceAddress();
@@ -129,6 +131,10 @@ brantleapi::Hp1Bookkeeping& hp1Bookkeeping() {
   return scan.bookkeeping;
 }
 
+bool RemoteSearchAwaits(const MacAddress& station) {
+  return scan.remoteSearch.awaits(station);
+}
+
 bool HandleTickFrame(const transport::Frame& frame) {
   if (frame.etherType() == thpapi::kEtherTypeHp1) return HandleHp1Frame(frame);
   scan.remoteSearch.offer(frame);
@@ -192,7 +198,6 @@ void ScanTick() {
   if (scan.state.scanPhase == kAgeingPhase) {
     scanListener().remotesAgeing();
     api::AgeRemotes();
-    scan.remoteSearch.reset();
     LocalSearch();
     scanListener().RefreshDeviceLists(static_cast<int>(kAgeingPhase));
     scan.state.scanTick = 0;

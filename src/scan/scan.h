@@ -54,11 +54,14 @@ brantleapi::Hp1Bookkeeping& hp1Bookkeeping();
 // A frame that a poll of the tick took but does not handle itself (the Turbo poll's): a
 // HomePlug 1.0 one goes to the HomePlug 1.0 handler, a HomePlug AV one to the remote search.
 bool HandleTickFrame(const transport::Frame& frame);
+// True when the remote search waits for `station`'s version answer: the local search, which
+// asks the local device by its general address, must not take that answer for its own.
+bool RemoteSearchAwaits(const MacAddress& station);
 
 // The longest a tick may hold the user-interface thread, and the part of it the remote search
 // may spend waiting for answers (the rest goes to the tick's sends and its poll).
 inline constexpr std::uint32_t kTickLimitMs = 10;
-inline constexpr std::uint32_t kTickWaitBudgetMs = 8;
+inline constexpr std::uint32_t kTickWaitBudgetMs = 6;
 
 // ⌊interval × 10 / 7⌋ ms.
 constexpr std::uint32_t timerPeriodFor(std::uint32_t interval) {
