@@ -188,8 +188,10 @@ int addAvTemporary(transport::ReceivePath& path, NoticeOwner owner,
   platform::delay(kBeforeReturnMs);
   step(advance);
   platform::delay(kBeforeReturnMs);
-  // The local adapter returns to the user's network; unconfirmed, the add cannot go on.
-  if (hpapi::setLocalNEK(path, &host, userKey) == 0 || !localKeyBecomes(path, userKey)) {
+  // The local adapter returns to the user's network. A confirmation can be lost, so what counts
+  // is the key it reports; without it the add cannot go on.
+  hpapi::setLocalNEK(path, &host, userKey);
+  if (!localKeyBecomes(path, userKey)) {
     platform::showNotice(kLocalNmkTimeoutText, kLocalNmkTimeoutCaption, NoticeIcon::Warning,
                          NoticeButtons::Ok, owner);
     return 0;

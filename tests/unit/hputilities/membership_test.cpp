@@ -105,6 +105,7 @@ INSTANTIATE_TEST_SUITE_P(LocalOrAll, RefusedTest, ::testing::Bool());
 
 TEST_P(RefusedTest, RefusedLocalKeyIsReportedAndTheOldNameComesBack) {
   sim::Network& net = start(local("av") + "[behaviour]\nstatus 1 0xA051\n");
+  persistence::ResetKnownDevices();
   EXPECT_EQ(changeNetworkName(path, "Blue House", GetParam(), nullptr), 0);
   EXPECT_EQ(texts().front(), GetParam() ? kSomeDevicesNotAdded : kUnableToComplete);
   EXPECT_EQ(api::currentDevices().localNetworkName, "Old Net");
@@ -123,14 +124,25 @@ TEST_P(OlderFamilyTest, FailedPasswordTestRestoresTheLocalKey) {
   const char* family = GetParam();
   sim::Network& net = start(local(family) + station(family, 1, "Alpha-Pass-1"));
   const crypto::Key before = keyOf(net.scenario().local);
-  api::deviceTable().localHp1NetworkKey = {1, 2, 3, 4, 5, 6, 7, 8};   // stale
-  if (std::string(family) == "turbo") net.behaviour().dropFirst = 1;  // no key reply
+  api::deviceTable().localHp1NetworkKey = {1, 2, 3, 4, 5, 6, 7, 8};  // stale
+  if (std::string(family) == "turbo")
+    net.behaviour().dropFirst =
+        static_cast<std::uint32_t>(net.stats().answers + 1);  // no key reply
+  hpapi::JoinTarget t;
+  t.devicePassword = "wrong-pass";
+  t.deviceMac = kOne;
+  EXPECT_FALSE(hpapi::joinDeviceToNetwork(path, t, std::nullopt, false));
+  EXPECT_EQ(keyOf(net.scenario().local), before);
+}
+
+// After any password test the next join derives its key from the name again.
+TEST_F(MembershipTest, PasswordTestEndsTheUseOfTheSavedKey) {
+  start(local("av") + station("av", 1, "Alpha-Pass-1"));
   hpapi::JoinTarget t;
   t.devicePassword = "wrong-pass";
   t.deviceMac = kOne;
   hpapi::membershipState().useSavedKeyOnce = true;
   EXPECT_EQ(verifyDevicePassword(path, platform::NoticeOwner::None, t, nullptr, nullptr), 0);
-  EXPECT_EQ(keyOf(net.scenario().local), before);
   EXPECT_FALSE(hpapi::membershipState().useSavedKeyOnce);
 }
 
@@ -169,6 +181,19 @@ TEST_P(AvAddTest, AddFromAnotherNetwork) {
   }
   EXPECT_EQ(hpapi::membershipState().addingDevice, c.result == 1);
   EXPECT_FALSE(scan::scanState().autoscanOff);
+}
+
+// An add that cannot read the user's key leaves no add pending.
+TEST_F(MembershipTest, UnreadableLocalKeyEndsThePendingAdd) {
+  sim::Network& net = start(local("av"));
+  net.behaviour().rejectPiece = net.scenario().local.modules.counters.pieces + 1;
+  net.behaviour().rejectCount = 1000000;
+  hpapi::membershipState().addingDevice = true;
+  std::string password = "Alpha-Pass-1";
+  EXPECT_EQ(
+      addDevice(path, platform::NoticeOwner::None, "Den", password, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(texts(), std::vector<std::string>{kReadNmkErrorText});
+  EXPECT_FALSE(hpapi::membershipState().addingDevice);
 }
 
 TEST_F(MembershipTest, DashesNeverOverflowTheField) {
