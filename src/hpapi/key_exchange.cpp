@@ -227,8 +227,12 @@ SetKeyOutcome setRemoteKey(transport::ReceivePath& path, const crypto::Key& devi
   if (!t.avLocal && !t.turboLocal) {
     const int index = currentIndex();
     const brantleapi::Hp1KeyEntryContext context{path, &scan::SuspendAutoscan, nullptr};
-    brantleapi::sendHp1KeyEntry(context, index, host, destination, 0, hp1KeyOf(deviceKey), 0, true,
-                                true);
+    const brantleapi::Hp1Key dk = hp1KeyOf(deviceKey);
+    brantleapi::sendHp1KeyEntry(context, index, host, destination, 0, dk, 0, true, true);
+    // The local adapter keeps this key under selector 0 and reports it among its parameters;
+    // the host's copy follows, or the next read-back of a local key could never match.
+    auto& held = api::interfaceState(index).localParameters;
+    std::copy(dk.begin(), dk.end(), held.begin() + brantleapi::kParamSelectorZeroKey);
     brantleapi::sendHp1KeyEntry(context, index, host, targetMac, 1, hp1KeyOf(networkKey), 1, false,
                                 true);
     const auto& p = api::interfaceState(index).localParameters;

@@ -146,6 +146,29 @@ TEST_F(MembershipTest, PasswordTestEndsTheUseOfTheSavedKey) {
   EXPECT_FALSE(hpapi::membershipState().useSavedKeyOnce);
 }
 
+// The older road tries the password as typed, upper-cased, then with dashes; the caller gets
+// the form that worked. Found by its password, a device from another network comes in.
+class OlderRoadTest : public MembershipTest,
+                      public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
+INSTANTIATE_TEST_SUITE_P(FamiliesAndModes, OlderRoadTest,
+                         ::testing::Combine(::testing::Values("hp1", "turbo"), ::testing::Bool()));
+
+TEST_P(OlderRoadTest, OlderRoadNormalisesThePassword) {
+  const auto [family, search] = GetParam();
+  sim::Network& net = start(local(family) + station(family, 1, "ABCD-EFGH-IJKL-MNOP",
+                                                    search ? "0123456789ABCDEF" : nullptr));
+  hpapi::membershipState().addingDevice = search;
+  std::string password = "abcdefghijklmnop";
+  EXPECT_EQ(addDevice(path, platform::NoticeOwner::None, "Den", password, search ? nullptr : &kOne,
+                      nullptr, nullptr),
+            1);
+  EXPECT_EQ(password, "ABCD-EFGH-IJKL-MNOP");
+  EXPECT_EQ(keyOf(net.scenario().remotes[0]), keyOf(net.scenario().local));
+  EXPECT_EQ(keyOf(net.scenario().local), want("Old Net"));
+  EXPECT_EQ(texts(), std::vector<std::string>{search ? kAddedText : kVerifiedText});
+  EXPECT_EQ(hpapi::membershipState().addedMac, kOne);
+}
+
 // The AV road brings in a device from another network, and gives up on two devices that share
 // a password and on one that never answers, with the local adapter back on the user's key.
 struct AddCase {
