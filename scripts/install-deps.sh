@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 procps
   qt6-base-dev xvfb xauth
+  libcli11-dev nlohmann-json3-dev
 )
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 missing=()

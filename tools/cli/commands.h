@@ -12,6 +12,10 @@ using Arguments = std::span<char* const>;
 int runProbe(Arguments args);
 // Runs the local search and scan cycles on every interface and prints the devices found.
 int runScan(Arguments args);
+// Tests a listed device's password and keeps it; sets a network name; adds a device.
+int runPassword(Arguments args);
+int runSetNetwork(Arguments args);
+int runAdd(Arguments args);
 
 struct Command {
   std::string_view name;

@@ -11,6 +11,9 @@ using namespace quorrel::cli;
 constexpr Command kCommands[] = {
     {"probe", "ask the adapter on each interface for its version", runProbe},
     {"scan", "list the local and remote devices on each interface", runScan},
+    {"password", "test a listed device's password and keep it", runPassword},
+    {"set-network", "set the network name on the local adapter or on all devices", runSetNetwork},
+    {"add", "add a device to the network by its device password", runAdd},
 };
 
 int usage() {
