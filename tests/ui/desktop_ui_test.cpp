@@ -19,7 +19,10 @@
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/main_page.h"
+#include "ui/quorrel/privacy_page.h"
 #include "ui/quorrel/property_sheet.h"
+#include "ui/hputilities/network_setting.h"
+#include "api/device_table.h"
 #include "ui/quorrel/shell.h"
 #include "ui/remoteslistview/local_list_view.h"
 #include "ui/remoteslistview/remotes_list_view.h"
@@ -100,6 +103,7 @@ class DesktopUiTest : public QObject {
   void renameInPlace();
   void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
+  void privacyPageChecksNamesAndKeepsPictures();
 };
 
 void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
@@ -184,7 +188,7 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
   QStringList sheetButtons;
   for (QPushButton* b : h.sheet->findChildren<QPushButton*>())
-    if (!h.page().isAncestorOf(b)) sheetButtons << b->text();
+    if (!h.sheet->tabs()->isAncestorOf(b)) sheetButtons << b->text();
   QCOMPARE(sheetButtons, QStringList{"Close"});
   keep(*h.sheet, "main-page.png");
 
@@ -345,6 +349,42 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   QCOMPARE(canvas.pixel(31, 31), qRgb(255, 255, 255));
   QCOMPARE(qtui::loadListImage(dir.file("deep.bmp"), 16).availableSizes().value(0), QSize(16, 16));
   QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
+}
+
+// Names are checked before anything changes; a cancelled Set All Devices leaves the name and
+// the buttons as they were.
+void DesktopUiTest::privacyPageChecksNamesAndKeepsPictures() {
+  Harness h;
+  h.start();
+  h.sheet->tabs()->setCurrentWidget(h.built.privacyPage);
+  qtui::PrivacyPage& p = *h.built.privacyPage;
+  keep(*h.sheet, "privacy-page.png");
+  const std::string before = api::currentDevices().localNetworkName.str();
+  struct Case {
+    QString name;
+    const char* caption;
+  };
+  for (const Case& c : {Case{"abc", "Invalid Entry"},
+                        Case{QString(25, 'n'), "Invalid Entry"},
+                        Case{QStringLiteral("Caf\u00E9 Net"), "Invalid Entry"}}) {
+    h.state.notice.clear();
+    p.nameField()->setText(c.name);
+    QTest::mouseClick(p.setLocalButton(), Qt::LeftButton);
+    QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+    QCOMPARE(h.state.notice.shown[0].caption, std::string(c.caption));
+  }
+  QTest::mouseClick(p.useDefaultButton(), Qt::LeftButton);
+  QVERIFY(p.nameField()->text() == "HomePlugAV" || p.nameField()->text() == "HomePlug");
+  h.state.notice.clear();
+  h.state.notice.scriptAnswers({platform::NoticeAnswer::Cancel});
+  p.nameField()->setText(QString(24, 'b'));
+  QTest::mouseClick(p.setAllButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(h.state.notice.shown[0].caption, std::string("Network Name Setting "));
+  QVERIFY(p.setAllButton()->isEnabled() && p.setLocalButton()->isEnabled());
+  QVERIFY(h.shell.settingAllDevices);
+  QCOMPARE(api::currentDevices().localNetworkName.str(), before);
+  keep(*h.sheet, "privacy-page-name.png");
 }
 
 QTEST_MAIN(DesktopUiTest)

@@ -108,13 +108,14 @@ AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwne
 }
 
 int changeNetworkName(transport::ReceivePath& path, std::string_view name, bool allDevices,
-                      const Rescan& rescan, AllDevicesResult* all) {
+                      const Rescan& rescan, AllDevicesResult* all, const Confirm& confirm) {
   if (!checkNetworkNameLength(name)) return -1;
   if (checkNetworkPassword(name) == 0) {
-    platform::showNotice(kInvalidNetworkNameText, kInvalidEntryCaption, NoticeIcon::Error,
+    platform::showNotice(kInvalidNetworkNameText, kInvalidEntryCaption, NoticeIcon::Stop,
                          NoticeButtons::Ok, NoticeOwner::MainPage);
     return -1;
   }
+  if (confirm && !confirm()) return 0;
   const bool autoscan = scan::SuspendAutoscan(false);
   api::InterfaceDevices& d = api::currentDevices();
   const api::NetworkName oldName = d.localNetworkName;

@@ -45,10 +45,14 @@ struct AllDevicesResult {
 AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, platform::NoticeOwner owner,
                                         std::string_view name, const Rescan& rescan);
 
-// The Privacy page's order: check the name, put it (and for HomePlug AV its key) into the
-// local record, run the command, and put the old name and key back when it failed. 1 success,
-// 0 failure, -1 the name was refused (its box shown).
+// Asked once the name passed its checks; false cancels with nothing changed (may be empty).
+using Confirm = std::function<bool()>;
+
+// The Privacy page's order: check the name, ask `confirm`, put the name (and for HomePlug AV
+// its key) into the local record, run the command, and put the old name and key back when it
+// failed. 1 success, 0 failure or cancelled, -1 the name was refused (its box shown).
 int changeNetworkName(transport::ReceivePath& path, std::string_view name, bool allDevices,
-                      const Rescan& rescan, AllDevicesResult* all = nullptr);
+                      const Rescan& rescan, AllDevicesResult* all = nullptr,
+                      const Confirm& confirm = {});
 
 }  // namespace quorrel::hputilities

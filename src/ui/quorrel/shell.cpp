@@ -9,8 +9,11 @@
 #include "platform/notice.h"
 #include "ui/presentation/instance_lock.h"
 #include "ui/presentation/main_page_text.h"
+#include "ui/presentation/privacy_text.h"
+#include "ui/qtplatform/pumping_clock.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/main_page.h"
+#include "ui/quorrel/privacy_page.h"
 #include "ui/quorrel/property_sheet.h"
 
 namespace quorrel::qtui {
@@ -21,6 +24,8 @@ Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice)
   s.mainPage = new MainPage(scan, shell);
   // Privacy, Diagnostics (when diagnosticsLevel asks for it) and About join here.
   s.sheet->addPage(s.mainPage, QString::fromUtf8(ui::main_text::kMainTab));
+  s.privacyPage = new PrivacyPage(*s.mainPage, shell);
+  s.sheet->addPage(s.privacyPage, QString::fromUtf8(ui::privacy_text::kPrivacyTab));
   s.sheet->tabs()->setCurrentIndex(0);
   // A default button belongs to its dialog, so it is named once the page is in the sheet.
   s.mainPage->scanButton()->setDefault(true);
@@ -32,10 +37,14 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
   QApplication app(argc, argv);
   QtNotice notice;
   platform::setNotice(&notice);
+  // Waits of a few seconds let the window repaint.
+  PumpingClock clock;
+  platform::setClock(&clock);
   ui::ShellState shell;  // firstActivation set
   persistence::LoadPreferences();
   const ui::InstanceLock lock;
   if (!ui::AdmitInstance(lock)) {
+    platform::setClock(nullptr);
     platform::setNotice(nullptr);
     return 0;
   }
@@ -46,6 +55,7 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
   if (options.afterStart) options.afterStart(*s.sheet, *s.mainPage);
   app.exec();
   delete s.sheet;
+  platform::setClock(nullptr);
   platform::setNotice(nullptr);
   return 0;
 }

@@ -10,6 +10,7 @@ namespace quorrel::qtui {
 
 class PropertySheet;
 class MainPage;
+class PrivacyPage;
 class QtNotice;
 
 struct ShellOptions {
@@ -24,6 +25,7 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
 struct Sheet {
   PropertySheet* sheet = nullptr;
   MainPage* mainPage = nullptr;
+  PrivacyPage* privacyPage = nullptr;
 };
 Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice);
 
