@@ -15,14 +15,15 @@
 #include <filesystem>
 #include <memory>
 
+#include "api/device_table.h"
 #include "support/desktop_fixture.h"
+#include "ui/hputilities/network_setting.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/key_dialogs.h"
 #include "ui/quorrel/main_page.h"
 #include "ui/quorrel/privacy_page.h"
 #include "ui/quorrel/property_sheet.h"
-#include "ui/hputilities/network_setting.h"
-#include "api/device_table.h"
 #include "ui/quorrel/shell.h"
 #include "ui/remoteslistview/local_list_view.h"
 #include "ui/remoteslistview/remotes_list_view.h"
@@ -104,6 +105,7 @@ class DesktopUiTest : public QObject {
   void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
   void privacyPageChecksNamesAndKeepsPictures();
+  void keyDialogsCheckWhatWasTypedAndKeepPictures();
 };
 
 void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
@@ -364,8 +366,7 @@ void DesktopUiTest::privacyPageChecksNamesAndKeepsPictures() {
     QString name;
     const char* caption;
   };
-  for (const Case& c : {Case{"abc", "Invalid Entry"},
-                        Case{QString(25, 'n'), "Invalid Entry"},
+  for (const Case& c : {Case{"abc", "Invalid Entry"}, Case{QString(25, 'n'), "Invalid Entry"},
                         Case{QStringLiteral("Caf\u00E9 Net"), "Invalid Entry"}}) {
     h.state.notice.clear();
     p.nameField()->setText(c.name);
@@ -385,6 +386,60 @@ void DesktopUiTest::privacyPageChecksNamesAndKeepsPictures() {
   QVERIFY(h.shell.settingAllDevices);
   QCOMPARE(api::currentDevices().localNetworkName.str(), before);
   keep(*h.sheet, "privacy-page-name.png");
+}
+
+// Each refusal of the two dialogs, in their order, before any frame is sent.
+void DesktopUiTest::keyDialogsCheckWhatWasTypedAndKeepPictures() {
+  Harness h;
+  h.start();
+  h.state.notice.clear();
+  {
+    qtui::PasswordDialog none(h.page());
+    QVERIFY(!none.usable());
+  }
+  QCOMPARE(h.state.notice.shown.at(0).text,
+           std::string("Please select a device first by clicking on it."));
+  QTreeWidgetItem* item = h.row("00:B0:52:20:00:03");
+  h.list().setCurrentItem(item);
+  item->setSelected(true);
+  persistence::KnownAt(persistence::FindKnownByMacText("00:B0:52:20:00:03"))->password =
+      "Not ABCD-1234";
+  {
+    qtui::PasswordDialog dialog(h.page());
+    QVERIFY(dialog.usable());
+    QVERIFY(dialog.deviceLabel()->text().endsWith("  (00:B0:52:20:00:03)"));
+    QCOMPARE(dialog.passwordField()->text(), QStringLiteral("ABCD-1234"));
+    dialog.show();
+    keep(dialog, "password-dialog.png");
+    h.state.notice.clear();
+    dialog.passwordField()->setText("abc");
+    dialog.accept();
+    QCOMPARE(h.state.notice.shown.at(0).caption, std::string("Invalid Entry"));
+    QVERIFY(dialog.isVisible());
+  }
+  qtui::AddDeviceDialog add(h.page());
+  add.show();
+  keep(add, "add-dialog.png");
+  struct Case {
+    QString name, password;
+    const char* text;
+  };
+  const std::string known = persistence::KnownAt(1)->name.str();
+  for (const Case& c :
+       {Case{"", "x", "Please enter another name."},
+        Case{QString(32, 'n'), "x", "Device Name should be less than 31 characters"},
+        Case{QString::fromStdString(known), "x", "Please enter another name."},
+        Case{"Den", "TYPE-CODE-INTO-THIS", "Please enter a Password."},
+        Case{"Den", "abc",
+             "The Device Password Entered is Invalid.\nPlease check it and try again."}}) {
+    h.state.notice.clear();
+    add.nameField()->setText(c.name);
+    add.passwordField()->setText(c.password);
+    add.accept();
+    QCOMPARE(h.state.notice.shown.at(0).text, std::string(c.text));
+    QVERIFY(add.isVisible());
+  }
+  QVERIFY(!hpapi::membershipState().addingDevice);
 }
 
 QTEST_MAIN(DesktopUiTest)
