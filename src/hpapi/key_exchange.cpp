@@ -4,6 +4,7 @@
 #include <array>
 
 #include "api/device_table.h"
+#include "api/local_network_key.h"
 #include "brantleapi/brantleapi.h"
 #include "brantleapi/hp1_frame.h"
 #include "brantleapi/hp1_replies.h"
@@ -85,7 +86,7 @@ SetKeyOutcome setLocalNEKUnguarded(transport::ReceivePath& path, const MacAddres
     return static_cast<SetKeyOutcome>(brantleapi::sendHp1KeyEntry(
         context, currentIndex(), host, kBroadcastMac, 1, hp1KeyOf(key), 1, true, false));
   }
-  return SetLocalNetworkKey(path, key);
+  return setAvLocalKeyChecked(path, key);
 }
 
 }  // namespace
@@ -122,6 +123,16 @@ SetKeyOutcome SetLocalNetworkKey(transport::ReceivePath& path, const crypto::Key
     }
     if (isSetKeyConfirmation(frame, local, from)) return brantleapi::kKeyAvConfirmed;
   }
+  return 0;
+}
+
+SetKeyOutcome setAvLocalKeyChecked(transport::ReceivePath& path, const crypto::Key& key) {
+  const SetKeyOutcome outcome = SetLocalNetworkKey(path, key);
+  if (outcome != 0 || isZeroMac(transport::SourceAddress())) return outcome;
+  // A lost confirmation is no refusal: the key the adapter reports decides.
+  api::NetworkKey now{};
+  if (api::ReadLocalNetworkKey(path, api::LocalDeviceAddress(), now) == 1 && now == key)
+    return brantleapi::kKeyAvConfirmed;
   return 0;
 }
 

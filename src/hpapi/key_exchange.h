@@ -28,6 +28,9 @@ brantleapi::Hp1Key hp1KeyOf(const crypto::Key& key);
 // The local HomePlug AV adapter takes `key` (selector 0x0F, zero access key): 4 when it
 // confirmed on the current interface within 100 ms, else 0 (also for an unknown host MAC).
 SetKeyOutcome SetLocalNetworkKey(transport::ReceivePath& path, const crypto::Key& key);
+// SetLocalNetworkKey; without a confirmation, 4 still when the adapter's parameter block
+// reports the key.
+SetKeyOutcome setAvLocalKeyChecked(transport::ReceivePath& path, const crypto::Key& key);
 // The set-key request that asks the local adapter to pass `networkKey` to `target`, sealed with
 // the target's `deviceKey` (selector 0). Frame length, 0 when it cannot be built.
 std::size_t BuildRemoteSetKey(MutableByteSpan buffer, const MacAddress& source,

@@ -131,7 +131,7 @@ int applyLocalNetworkName(transport::ReceivePath& path) {
       r.networkName = d.localNetworkName.view();
       r.networkKey = nk;
     }
-    return static_cast<int>(SetLocalNetworkKey(path, nk));
+    return static_cast<int>(setAvLocalKeyChecked(path, nk));
   }
   if (family == DeviceFamily::Turbo)
     return static_cast<int>(brantleapi::setTurboLocalKey(path, hp1KeyOf(nk)));

@@ -272,3 +272,80 @@ TEST_F(MembershipTest, SetAllDevicesSweep) {
 
 }  // namespace
 }  // namespace quorrel::hputilities
+
+namespace quorrel::hputilities {
+namespace {
+
+// Every send failed and every answer dropped in turn, for the local setting, a password test
+// and an add on each road: the local adapter ends on the key it had unless the operation said
+// it set another, a device the result counts as joined shares the local adapter's key, and
+// the autoscan and cursor come back.
+struct SweepCase {
+  const char* family;
+  const char* operation;
+  testing::Fault fault;
+};
+class SweepTest : public MembershipTest, public ::testing::WithParamInterface<SweepCase> {};
+INSTANTIATE_TEST_SUITE_P(Operations, SweepTest,
+                         ::testing::Values(SweepCase{"av", "local", testing::Fault::DropAnswer},
+                                           SweepCase{"hp1", "local", testing::Fault::FailSend},
+                                           SweepCase{"hp1", "verify", testing::Fault::DropAnswer},
+                                           SweepCase{"turbo", "verify", testing::Fault::FailSend},
+                                           SweepCase{"av", "add", testing::Fault::FailSend},
+                                           SweepCase{"av", "add", testing::Fault::DropAnswer},
+                                           SweepCase{"turbo", "add", testing::Fault::DropAnswer}));
+
+TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
+  const SweepCase c = GetParam();
+  const std::string op = c.operation;
+  const char* other = op == "add" ? "00112233445566778899AABBCCDDEEFF" : nullptr;
+  std::string text = local(c.family) + station(c.family, 1, "Alpha-Pass-1", other);
+  if (std::string(c.family) != "av" && other != nullptr) text.resize(text.size() - 17);
+  sim::Network& net = start(text);
+  const sim::Scenario initial = net.scenario();
+  const crypto::Key before = keyOf(initial.local);
+  const auto runs = testing::sweep(
+      backend, c.fault, &clock,
+      [&](testing::FailureInjector& injector) {
+        net.scenario() = initial;
+        api::currentDevices().localNetworkName = "Old Net";
+        hpapi::ResetMembershipState();
+        transport::setBackend(&injector);
+        transport::EnumerateInterfaces();
+        transport::OpenInterface(0);
+        int r = 0;
+        std::string password = "Alpha-Pass-1";
+        if (op == "local") {
+          r = changeNetworkName(path, "Blue House", false, nullptr);
+          EXPECT_EQ(keyOf(net.scenario().local), r == 1 ? want("Blue House") : before);
+        } else if (op == "verify") {
+          hpapi::JoinTarget t;
+          t.devicePassword = password;
+          t.deviceMac = kOne;
+          r = verifyDevicePassword(path, platform::NoticeOwner::None, t, nullptr, nullptr);
+        } else {
+          hpapi::membershipState().addingDevice = true;
+          r = addDevice(path, platform::NoticeOwner::None, "Den", password, nullptr, nullptr,
+                        nullptr);
+          EXPECT_EQ(hpapi::membershipState().addingDevice, r == 1);
+        }
+        if (op != "local") {
+          EXPECT_EQ(keyOf(net.scenario().local), before) << "result " << r;
+        }
+        if (op != "local" && r == 1) {
+          EXPECT_EQ(keyOf(net.scenario().remotes[0]), before);
+        }
+        transport::CloseInterface(0);
+        transport::setBackend(&backend);
+      },
+      [&](std::uint32_t, testing::FailureInjector&) {
+        EXPECT_FALSE(scan::scanState().autoscanOff);
+        EXPECT_FALSE(notices.waiting);
+      },
+      400);
+  EXPECT_GE(runs, 2u);
+  std::printf("%s %s, %s: %u runs\n", c.family, c.operation, testing::faultName(c.fault), runs);
+}
+
+}  // namespace
+}  // namespace quorrel::hputilities
