@@ -79,9 +79,15 @@ AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwne
         localListed = true;  // set last, with the local adapter's own key
         continue;
       }
-      if (record.password.view().empty()) continue;
+      // A password the device turned down is not tried again; one that could not be tested
+      // is tried as typed.
+      std::string_view password = record.password.view();
+      if (password.starts_with(persistence::kRejectedPrefix)) continue;
+      if (password.starts_with(persistence::kUncheckedPrefix))
+        password.remove_prefix(persistence::kUncheckedPrefix.size());
+      if (password.empty()) continue;
       hpapi::JoinTarget target;
-      target.devicePassword = record.password.view();
+      target.devicePassword = password;
       target.deviceMac = record.mac;
       r.lastJoined = hpapi::joinDeviceToNetwork(path, target, name, false) ? 1 : 0;
       if (r.lastJoined == 0) continue;

@@ -84,15 +84,17 @@ INSTANTIATE_TEST_SUITE_P(Families, FamilyTest, ::testing::Values("av", "hp1", "t
 TEST_P(FamilyTest, SetAllDevicesMovesThoseWithPasswords) {
   const char* family = GetParam();
   sim::Network& net = start(local(family) + station(family, 1, "Alpha-Pass-1") +
-                            station(family, 2, "Beta-Pass-22"));
-  know(kOne, "Alpha-Pass-1");
-  know(kTwo, "");
+                            station(family, 2, "Beta-Pass-22") + station(family, 3, ""));
+  know(kOne, "CHECK Alpha-Pass-1");
+  know(kTwo, "Not Beta-Pass-22");
+  know(MacAddress{0x00, 0xB0, 0x52, 0x30, 0x00, 0x03}, "");
   AllDevicesResult r;
   EXPECT_EQ(changeNetworkName(path, "Blue House", true, nullptr, &r), 1);
   EXPECT_EQ(keyOf(net.scenario().local), want("Blue House"));
   EXPECT_EQ(keyOf(net.scenario().remotes[0]), want("Blue House"));
   EXPECT_NE(keyOf(net.scenario().remotes[1]), want("Blue House"));
-  EXPECT_EQ(r.done, r.total - 1);
+  EXPECT_NE(keyOf(net.scenario().remotes[2]), want("Blue House"));
+  EXPECT_EQ(r.done, r.total - 2);
   EXPECT_EQ(persistence::KnownAt(persistence::FindKnownByMac(kOne))->networkName, "Blue House");
   EXPECT_EQ(texts(), std::vector<std::string>{kSomeDevicesNotAdded});
   EXPECT_FALSE(scan::scanState().autoscanOff);
