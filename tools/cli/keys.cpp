@@ -1,6 +1,7 @@
 // `quorrel-cli password`, `set-network` and `add`: the Privacy page's commands and the two
 // Main page dialogs on the same operations, device table and data file as the desktop program.
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -139,6 +140,13 @@ int runPassword(Arguments args) {
   std::optional<int> exit;
   if (parse(app, args, exit) != 0 || exit) return exit.value_or(kBadInput);
   for (char& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  bool wellFormed = mac.size() == 17;
+  for (std::size_t i = 0; wellFormed && i < mac.size(); ++i)
+    wellFormed = i % 3 == 2 ? mac[i] == ':' : std::isxdigit(static_cast<unsigned char>(mac[i]));
+  if (!wellFormed) {
+    std::fprintf(stderr, "quorrel-cli: MAC is six hexadecimal pairs joined by colons\n");
+    return kBadInput;
+  }
   if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
     return kBadInput;
   if (!attach(dataDir)) return kBadInput;

@@ -77,7 +77,7 @@ int addOlderRoad(transport::ReceivePath& path, NoticeOwner owner,
   int result = 0;
   for (int form = 0;; ++form) {
     if (hpapi::joinDeviceToNetwork(path, target, std::nullopt, search)) {
-      hpapi::membershipState().addedMac = target.deviceMac;
+      if (search) hpapi::membershipState().addedMac = target.deviceMac;
       const api::NetworkName local = api::currentDevices().localNetworkName;
       if (hpapi::joinDeviceToNetwork(path, target, local.view(), false)) {
         recordSuccess(name, password);
