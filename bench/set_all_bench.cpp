@@ -86,9 +86,8 @@ bool run(int silent, e2e::NetnsPair& pair, const std::string& path, std::string&
   clock.longest = 0;
   t0 = clock.microseconds();
   api::currentDevices().localNetworkName = "Bench Net";
-  const auto r =
-      hputilities::setNetworkOnAllDevices(scan::receivePath(), platform::NoticeOwner::None,
-                                          "Bench Net", nullptr);
+  const auto r = hputilities::setNetworkOnAllDevices(
+      scan::receivePath(), platform::NoticeOwner::None, "Bench Net", nullptr);
   const double tookMs = static_cast<double>(clock.microseconds() - t0) / 1000.0;
   std::printf(
       "set all devices, %d answering, %d silent: %.0f ms, floor %.0f ms (one exchange %.1f ms),"
