@@ -18,13 +18,19 @@
 #include <fstream>
 #include <memory>
 
+#include "api/device_table.h"
 #include "support/desktop_fixture.h"
 #include "ui/presentation/quality_text.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/about_page.h"
 #include "ui/quorrel/diagnostics_page.h"
+#include "ui/hputilities/network_setting.h"
+#include "ui/qtplatform/page_metrics.h"
+#include "ui/qtplatform/qt_notice.h"
+#include "ui/quorrel/key_dialogs.h"
 #include "ui/quorrel/main_page.h"
+#include "ui/quorrel/privacy_page.h"
 #include "ui/quorrel/property_sheet.h"
 #include "ui/quorrel/shell.h"
 #include "ui/remoteslistview/local_list_view.h"
@@ -109,6 +115,8 @@ class DesktopUiTest : public QObject {
   void bitmapsArePaintedOnlyWhenWhole();
   void diagnosticsPageKeepsItsSelectionAndHoldsTheScan();
   void aboutPageWithAndWithoutReadme();
+  void privacyPageChecksNamesAndKeepsPictures();
+  void keyDialogsCheckWhatWasTypedAndKeepPictures();
 };
 
 void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
@@ -383,7 +391,7 @@ void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
   persistence::preferences().diagnosticsLevel = 2;
   h.start();
   persistence::KnownAt(persistence::FindKnownByMac(mac(3)))->password = "ABCD-EFGH";
-  h.sheet->tabs()->setCurrentIndex(1);
+  h.sheet->tabs()->setCurrentWidget(h.built.diagnosticsPage);
   QVERIFY(!h.scan.autoscanOn);
   qtui::DiagnosticsPage& page = *h.built.diagnosticsPage;
   QTreeWidget& history = *page.historyList();
@@ -404,7 +412,7 @@ void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
   QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
   QCOMPARE(history.topLevelItemCount(), 2);
   QVERIFY(h.row("00:B0:52:20:00:02") == nullptr);
-  h.sheet->tabs()->setCurrentIndex(2);
+  h.sheet->tabs()->setCurrentWidget(h.built.aboutPage);
   QVERIFY(h.scan.autoscanOn);
 }
 
@@ -415,8 +423,8 @@ void DesktopUiTest::aboutPageWithAndWithoutReadme() {
     persistence::preferences().webAddress = "file:///etc/passwd";
     if (withReadme) std::ofstream(h.state.dir.file("Readme.txt")) << "Quorrel Utility\nNotices.\n";
     h.start();
-    QCOMPARE(h.sheet->tabs()->tabText(1), QStringLiteral("About"));  // no Diagnostics at 0
-    h.sheet->tabs()->setCurrentIndex(1);
+    QCOMPARE(h.sheet->tabs()->tabText(2), QStringLiteral("About"));  // no Diagnostics at 0
+    h.sheet->tabs()->setCurrentWidget(h.built.aboutPage);
     qtui::AboutPage& about = *h.built.aboutPage;
     QVERIFY(!about.webLink()->isEnabled());  // not a web address: shown, never opened
     // Read once: a file that appears later is not picked up by a repaint.
@@ -428,6 +436,95 @@ void DesktopUiTest::aboutPageWithAndWithoutReadme() {
     QVERIFY(!h.scan.autoscanOn);
     keep(*h.sheet, withReadme ? "about-page.png" : "about-page-no-readme.png");
   }
+}
+
+// Names are checked before anything changes; a cancelled Set All Devices leaves the name and
+// the buttons as they were.
+void DesktopUiTest::privacyPageChecksNamesAndKeepsPictures() {
+  Harness h;
+  h.start();
+  h.sheet->tabs()->setCurrentWidget(h.built.privacyPage);
+  qtui::PrivacyPage& p = *h.built.privacyPage;
+  keep(*h.sheet, "privacy-page.png");
+  const std::string before = api::currentDevices().localNetworkName.str();
+  struct Case {
+    QString name;
+    const char* caption;
+  };
+  for (const Case& c : {Case{"abc", "Invalid Entry"}, Case{QString(25, 'n'), "Invalid Entry"},
+                        Case{QStringLiteral("Caf\u00E9 Net"), "Invalid Entry"}}) {
+    h.state.notice.clear();
+    p.nameField()->setText(c.name);
+    QTest::mouseClick(p.setLocalButton(), Qt::LeftButton);
+    QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+    QCOMPARE(h.state.notice.shown[0].caption, std::string(c.caption));
+  }
+  QTest::mouseClick(p.useDefaultButton(), Qt::LeftButton);
+  QVERIFY(p.nameField()->text() == "HomePlugAV" || p.nameField()->text() == "HomePlug");
+  h.state.notice.clear();
+  h.state.notice.scriptAnswers({platform::NoticeAnswer::Cancel});
+  p.nameField()->setText(QString(24, 'b'));
+  QTest::mouseClick(p.setAllButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(h.state.notice.shown[0].caption, std::string("Network Name Setting "));
+  QVERIFY(p.setAllButton()->isEnabled() && p.setLocalButton()->isEnabled());
+  QVERIFY(h.shell.settingAllDevices);
+  QCOMPARE(api::currentDevices().localNetworkName.str(), before);
+  keep(*h.sheet, "privacy-page-name.png");
+}
+
+// Each refusal of the two dialogs, in their order, before any frame is sent.
+void DesktopUiTest::keyDialogsCheckWhatWasTypedAndKeepPictures() {
+  Harness h;
+  h.start();
+  h.state.notice.clear();
+  {
+    qtui::PasswordDialog none(h.page());
+    QVERIFY(!none.usable());
+  }
+  QCOMPARE(h.state.notice.shown.at(0).text,
+           std::string("Please select a device first by clicking on it."));
+  QTreeWidgetItem* item = h.row("00:B0:52:20:00:03");
+  h.list().setCurrentItem(item);
+  item->setSelected(true);
+  persistence::KnownAt(persistence::FindKnownByMacText("00:B0:52:20:00:03"))->password =
+      "Not ABCD-1234";
+  {
+    qtui::PasswordDialog dialog(h.page());
+    QVERIFY(dialog.usable());
+    QVERIFY(dialog.deviceLabel()->text().endsWith("  (00:B0:52:20:00:03)"));
+    QCOMPARE(dialog.passwordField()->text(), QStringLiteral("ABCD-1234"));
+    dialog.show();
+    keep(dialog, "password-dialog.png");
+    h.state.notice.clear();
+    dialog.passwordField()->setText("abc");
+    dialog.accept();
+    QCOMPARE(h.state.notice.shown.at(0).caption, std::string("Invalid Entry"));
+    QVERIFY(dialog.isVisible());
+  }
+  qtui::AddDeviceDialog add(h.page());
+  add.show();
+  keep(add, "add-dialog.png");
+  struct Case {
+    QString name, password;
+    const char* text;
+  };
+  const std::string known = persistence::KnownAt(1)->name.str();
+  for (const Case& c :
+       {Case{"", "x", "Please enter another name."},
+        Case{QString(32, 'n'), "x", "Device Name should be less than 31 characters"},
+        Case{QString::fromStdString(known), "x", "Please enter another name."},
+        Case{"Den", "TYPE-CODE-INTO-THIS", "Please enter a Password."},
+        Case{"Den", "abc",
+             "The Device Password Entered is Invalid.\nPlease check it and try again."}}) {
+    h.state.notice.clear();
+    add.nameField()->setText(c.name);
+    add.passwordField()->setText(c.password);
+    add.accept();
+    QCOMPARE(h.state.notice.shown.at(0).text, std::string(c.text));
+    QVERIFY(add.isVisible());
+  }
+  QVERIFY(!hpapi::membershipState().addingDevice);
 }
 
 QTEST_MAIN(DesktopUiTest)

@@ -19,15 +19,14 @@ int runPib(Arguments args);
 int runReport(Arguments args);
 // Upgrades the firmware of the current interface's local adapter.
 int runUpgrade(Arguments args);
-// The Turbo adapter's upgrade with an image and a configuration file; `yes` skips the
-// confirmation. 0 upgraded, 1 failed, 2 bad input. This build's own prints that it is not
-// available and returns 2.
-int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
-
 // Upgrades the local Turbo adapter with image `img` and configuration file `cfg` (may be empty),
 // asking first unless `yes`. 0 upgraded, 1 the upgrade ran and failed (or was declined), 2 bad
 // input or no Turbo adapter.
 int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
+// Tests a listed device's password and keeps it; sets a network name; adds a device.
+int runPassword(Arguments args);
+int runSetNetwork(Arguments args);
+int runAdd(Arguments args);
 
 struct Command {
   std::string_view name;

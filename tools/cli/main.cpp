@@ -14,6 +14,9 @@ constexpr Command kCommands[] = {
     {"pib", "show, edit or create a parameter block file", runPib},
     {"report", "write the diagnostics report", runReport},
     {"upgrade", "upgrade the firmware of the local adapter", runUpgrade},
+    {"password", "test a listed device's password and keep it", runPassword},
+    {"set-network", "set the network name on the local adapter or on all devices", runSetNetwork},
+    {"add", "add a device to the network by its device password", runAdd},
 };
 
 int usage() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "api/device_table.h"
+#include "hpapi/membership.h"
 #include "platform/bytes.h"
 #include "ui/presentation/main_page_text.h"
 #include "ui/presentation/remote_rows.h"
@@ -112,12 +113,14 @@ class MainPageController final : public ScanEvents {
   const std::vector<std::string>& rowMacs() const { return rowMacs_; }
   const std::vector<std::string>& rowPasswords() const { return rowPasswords_; }
 
-  // A pending add (filled by the add dialog).
-  bool addingDevice = false;
-  std::string addName, addPassword;
-  MacAddress addedMac{};
+  // A pending add (filled by the add dialog and the add operation), shared with the key
+  // operations.
+  bool& addingDevice = hpapi::membershipState().addingDevice;
+  std::string& addName = hpapi::membershipState().addName;
+  std::string& addPassword = hpapi::membershipState().addPassword;
+  MacAddress& addedMac = hpapi::membershipState().addedMac;
   // Set while the network name is being changed: no adapter message on a failed scan.
-  bool suppressAdapterMessage = false;
+  bool& suppressAdapterMessage = hpapi::membershipState().suppressAdapterMessage;
   // Advanced after each refresh while an add dialog is open.
   ProgressLine addProgress{ProgressLine::Kind::Add};
   bool addDialogOpen = false;

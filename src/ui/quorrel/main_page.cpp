@@ -8,6 +8,7 @@
 #include "persistence/preferences.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/quorrel/upgrade_dialogs.h"
+#include "ui/quorrel/key_dialogs.h"
 #include "ui/remoteslistview/local_list_view.h"
 #include "ui/remoteslistview/remotes_list_view.h"
 
@@ -55,6 +56,12 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
   upgradeButton_->setEnabled(false);
   upgradeButton_->setAutoDefault(false);
   upgradeButton_->setVisible(persistence::preferences().showUpgradeButton != 0);
+  passwordButton_ = button(this, kEnterPassword, du.rect(187, 195, 56, 14));
+  addButton_ = button(this, kAdd, du.rect(257, 195, 48, 14));
+  passwordButton_->setAutoDefault(false);
+  addButton_->setAutoDefault(false);
+  connect(passwordButton_, &QPushButton::clicked, this, [this] { openPasswordDialog(); });
+  connect(addButton_, &QPushButton::clicked, this, [this] { openAddDialog(); });
   // Enter scans wherever the focus is, as the page's one default button.
   connectButton_->setAutoDefault(false);
   renameButton_->setAutoDefault(false);
@@ -175,6 +182,19 @@ void MainPage::paintEvent(QPaintEvent* event) {
   const DialogUnits du(font());
   if (!oemSmall_.isNull()) painter.drawImage(du.fromClassicPixels(12, 286), oemSmall_);
   if (!cert_.isNull()) painter.drawImage(du.fromClassicPixels(510, 36), cert_);
+}
+
+void MainPage::openPasswordDialog() {
+  PasswordDialog dialog(*this);
+  if (dialog.usable()) dialog.exec();
+}
+
+void MainPage::openAddDialog() {
+  {
+    AddDeviceDialog dialog(*this);
+    dialog.exec();
+  }
+  if (persistence::preferences().autoscanEnabled == 0) controller_->RequestScan();
 }
 
 }  // namespace quorrel::qtui

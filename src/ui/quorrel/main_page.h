@@ -45,6 +45,12 @@ class MainPage final : public SheetPage, public ui::MainPageView {
   QPushButton* renameButton() const { return renameButton_; }
   QPushButton* connectButton() const { return connectButton_; }
   QPushButton* upgradeButton() const { return upgradeButton_; }
+  QPushButton* passwordButton() const { return passwordButton_; }
+  QPushButton* addButton() const { return addButton_; }
+  const ui::ShellState& shell() const { return shell_; }
+  // The Enter Password and Add buttons' dialogs, modal over the page.
+  void openPasswordDialog();
+  void openAddDialog();
   const QTimer& scanTimer() const { return timer_; }
 
   // MainPageView
@@ -67,6 +73,8 @@ class MainPage final : public SheetPage, public ui::MainPageView {
   void updateWidgets();
 
   ui::ShellState& shell_;
+  QPushButton* passwordButton_ = nullptr;
+  QPushButton* addButton_ = nullptr;
   LocalListView* localList_ = nullptr;
   RemotesListView* remoteList_ = nullptr;
   QLabel* connected_ = nullptr;

@@ -11,10 +11,13 @@
 #include "ui/presentation/diagnostics_page_controller.h"
 #include "ui/presentation/instance_lock.h"
 #include "ui/presentation/main_page_text.h"
+#include "ui/presentation/privacy_text.h"
+#include "ui/qtplatform/pumping_clock.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/about_page.h"
 #include "ui/quorrel/diagnostics_page.h"
 #include "ui/quorrel/main_page.h"
+#include "ui/quorrel/privacy_page.h"
 #include "ui/quorrel/property_sheet.h"
 
 namespace quorrel::qtui {
@@ -25,7 +28,8 @@ Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
   s.sheet = new PropertySheet(QString::fromUtf8(persistence::preferences().productName.c_str()));
   s.mainPage = new MainPage(scan, shell);
   s.sheet->addPage(s.mainPage, QString::fromUtf8(ui::main_text::kMainTab));
-  // Privacy joins here.
+  s.privacyPage = new PrivacyPage(*s.mainPage, shell);
+  s.sheet->addPage(s.privacyPage, QString::fromUtf8(ui::privacy_text::kPrivacyTab));
   if (persistence::preferences().diagnosticsLevel != 0) {
     s.diagnosticsPage = new DiagnosticsPage(scan, printer);
     s.sheet->addPage(s.diagnosticsPage, QString::fromUtf8(ui::diagnostics_text::kDiagnosticsTab));
@@ -49,10 +53,14 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
   QApplication app(argc, argv);
   QtNotice notice;
   platform::setNotice(&notice);
+  // Waits of a few seconds let the window repaint.
+  PumpingClock clock;
+  platform::setClock(&clock);
   ui::ShellState shell;  // firstActivation set
   persistence::LoadPreferences();
   const ui::InstanceLock lock;
   if (!ui::AdmitInstance(lock)) {
+    platform::setClock(nullptr);
     platform::setNotice(nullptr);
     return 0;
   }
@@ -63,6 +71,7 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
   if (options.afterStart) options.afterStart(*s.sheet, *s.mainPage);
   app.exec();
   delete s.sheet;
+  platform::setClock(nullptr);
   platform::setNotice(nullptr);
   return 0;
 }

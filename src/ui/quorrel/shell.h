@@ -13,6 +13,7 @@ class PropertySheet;
 class MainPage;
 class DiagnosticsPage;
 class AboutPage;
+class PrivacyPage;
 class QtNotice;
 
 struct ShellOptions {
@@ -30,6 +31,7 @@ struct Sheet {
   MainPage* mainPage = nullptr;
   DiagnosticsPage* diagnosticsPage = nullptr;  // only when the diagnostics level is non-zero
   AboutPage* aboutPage = nullptr;
+  PrivacyPage* privacyPage = nullptr;
 };
 Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
                  diagnostics::Printer& printer = diagnostics::systemPrinter());

@@ -128,7 +128,8 @@ void Network::receive(ByteSpan frame, std::uint64_t nowUs) {
 void Network::scheduleAnswer(Answer a, std::uint64_t nowUs) {
   ++stats_.answers;
   const Behaviour& b = scenario_.behaviour;
-  if (b.dropEvery != 0 && ++answerCount_ % b.dropEvery == 0) {
+  ++answerCount_;
+  if ((b.dropEvery != 0 && answerCount_ % b.dropEvery == 0) || answerCount_ <= b.dropFirst) {
     ++stats_.dropped;
     return;
   }

@@ -264,6 +264,8 @@ class Parser {
     };
     if (key == "drop_every") {
       number32(b.dropEvery, 1000000);
+    } else if (key == "drop_first") {
+      number32(b.dropFirst, 1000000);
     } else if (key == "delay_ms") {
       number32(b.delayMs, 600000);
     } else if (key == "local_latency_us") {

@@ -86,6 +86,7 @@ enum class Corruption { None, Oui, Checksum };
 
 struct Behaviour {
   std::uint32_t dropEvery = 0;  // drop every Nth answer; 0 never
+  std::uint32_t dropFirst = 0;  // drop the first N answers
   std::uint32_t delayMs = 0;    // added to every answer's latency
   // Before each answer, send a copy broken this way (when the answer has such a field).
   Corruption corruptFirst = Corruption::None;

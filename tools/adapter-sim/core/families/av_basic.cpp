@@ -192,7 +192,7 @@ void setLocalKey(Network& net, Adapter& local, const wire::Request& r, std::vect
 
 // Selector 0: the local adapter passes the key on, sealed with the access key; only a station
 // whose device password derives that access key can open it. It joins and answers from its
-// own address. A target of broadcast or zero searches every station for the one that opens it.
+// own address. A target of broadcast or zero reaches every station that opens it.
 void setRemoteKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
   const MacAddress target = readMac(r.frame, kSetKeyTarget);
   const bool search = target == kBroadcastMac || isZeroMac(target);
@@ -207,7 +207,7 @@ void setRemoteKey(Network& net, const wire::Request& r, std::vector<Answer>& out
       std::copy_n(r.frame.begin() + kSetKeyNetworkKey, station.networkKey.size(),
                   station.networkKey.begin());
     out.push_back(setKeyAnswer(station, r.source, status, kRemoteJoinUs + net.latencyOf(station)));
-    return;
+    if (!search) return;
   }
 }
 

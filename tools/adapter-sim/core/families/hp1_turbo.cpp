@@ -198,6 +198,13 @@ void onSetKey(Network& net, const wire::Request& r, std::vector<Answer>& out) {
     setNetworkKey(*l, key);
     l->keySelector = selector;
     keyAnswer(net, *l, r.source, out);
+    if (r.destination != kBroadcastMac) return;
+    // A station found by its password: the selector 0 key opens it wherever it is.
+    for (auto& remote : net.scenario().remotes)
+      if (remote.present && isHp1Family(remote) && deviceKeyOf(remote) == l->selectorZeroKey) {
+        setNetworkKey(remote, key);
+        keyAnswer(net, remote, r.source, out);
+      }
     return;
   }
   // Addressed to a remote: it arrives under the selector 0 key, which must be its own.

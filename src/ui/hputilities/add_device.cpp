@@ -1,0 +1,299 @@
+#include "ui/hputilities/add_device.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "api/device_table.h"
+#include "api/local_network_key.h"
+#include "crypto/keys.h"
+#include "hpapi/key_exchange.h"
+#include "persistence/known_devices.h"
+#include "platform/clock.h"
+#include "scan/scan.h"
+#include "thpapi/exchange.h"
+#include "thpapi/frame_layout.h"
+#include "transport/interface_table.h"
+#include "ui/hputilities/password_rules.h"
+
+namespace quorrel::hputilities {
+
+namespace {
+
+using platform::NoticeButtons;
+using platform::NoticeIcon;
+using platform::NoticeOwner;
+
+void step(const Advance& advance) {
+  if (advance) advance();
+}
+
+class AutoscanHold {
+ public:
+  AutoscanHold() : previous_(scan::SuspendAutoscan(false)) {}
+  ~AutoscanHold() { scan::SuspendAutoscan(previous_); }
+  AutoscanHold(const AutoscanHold&) = delete;
+  AutoscanHold& operator=(const AutoscanHold&) = delete;
+
+ private:
+  bool previous_;
+};
+
+// The failure reset: the half-added adapter leaves the list and no add is pending any more.
+void forgetAdded() {
+  hpapi::MembershipState& s = hpapi::membershipState();
+  if (!isZeroMac(s.addedMac))
+    for (api::RemoteDevice& r : api::currentDevices().remotes)
+      if (r.mac == s.addedMac) {
+        r.inUse = false;
+        break;
+      }
+  s.addingDevice = false;
+  s.addedMac = {};
+}
+
+void showJoinFailure(NoticeOwner owner, bool search) {
+  platform::showNotice(search ? kNotDetectedText : kInvalidDevicePasswordText, kAttentionCaption,
+                       NoticeIcon::Warning, NoticeButtons::Ok, owner);
+}
+
+void recordSuccess(std::optional<std::string_view> name, std::string_view password) {
+  hpapi::MembershipState& s = hpapi::membershipState();
+  if (name) s.addName = *name;
+  s.addPassword = password;
+}
+
+std::string upperCased(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+int addOlderRoad(transport::ReceivePath& path, NoticeOwner owner,
+                 std::optional<std::string_view> name, std::string& password, bool search,
+                 hpapi::JoinTarget& target, const Advance& advance) {
+  // Passwords are printed in capitals and groups of four; users type them otherwise.
+  std::string tried = target.devicePassword.str();
+  bool normalised = false;
+  int result = 0;
+  for (int form = 0;; ++form) {
+    if (hpapi::joinDeviceToNetwork(path, target, std::nullopt, search)) {
+      if (search) hpapi::membershipState().addedMac = target.deviceMac;
+      const api::NetworkName local = api::currentDevices().localNetworkName;
+      if (hpapi::joinDeviceToNetwork(path, target, local.view(), false)) {
+        recordSuccess(name, password);
+        result = 1;
+      }
+      break;
+    }
+    step(advance);
+    std::string next = tried;
+    if (form == 0) next = upperCased(tried);
+    if (form <= 1 && next == tried) {
+      insertPasswordDashes(next);
+      form = 1;
+    }
+    if (form >= 2 || next == tried) break;
+    tried = next;
+    target.devicePassword = tried;
+    normalised = true;
+  }
+  step(advance);
+  hpapi::applyLocalNetworkName(path);
+  if (result == 1) {
+    if (normalised) password = target.devicePassword.str();
+    platform::showNotice(search ? kAddedText : kVerifiedText, kInformationCaption,
+                         NoticeIcon::Information, NoticeButtons::Ok, owner);
+  } else {
+    showJoinFailure(owner, search);
+    forgetAdded();
+  }
+  return result;
+}
+
+bool readLocalKey(transport::ReceivePath& path, api::NetworkKey& key) {
+  return api::ReadLocalNetworkKey(path, api::LocalDeviceAddress(), key) == 1;
+}
+
+// Polls the local adapter's parameter block until it holds `key`.
+bool localKeyBecomes(transport::ReceivePath& path, const api::NetworkKey& key) {
+  for (int i = 0; i < kLocalKeyPolls; ++i) {
+    api::NetworkKey now{};
+    if (readLocalKey(path, now) && now == key) return true;
+    platform::delay(kLocalKeyPollMs);
+  }
+  return false;
+}
+
+// Lists the temporary network until a station shows up; the station count and the first one.
+std::size_t watchTemporaryNetwork(transport::ReceivePath& path, MacAddress& first) {
+  std::size_t count = 0;
+  for (int round = 0; round < kStationRounds && count == 0; ++round)
+    for (int i = 0; i < 2; ++i) {
+      thpapi::SendAvRequest(api::LocalDeviceAddress(), thpapi::kNetworkInfoRequest);
+      thpapi::ThapiResult result;
+      if (!thpapi::WaitConfirmation(path, thpapi::kNetworkInfoRequest, result)) continue;
+      platform::delay(kStationSettleMs);
+      for (const auto& s : result.stations) api::UpsertRemote(s.mac);
+      count = result.stations.size();
+      first = count > 0 ? result.stations.front().mac : MacAddress{};
+    }
+  return count;
+}
+
+// The AV road from the temporary network on. `onUserKey` says whether the local adapter is
+// back on the user's key.
+int addAvTemporary(transport::ReceivePath& path, NoticeOwner owner,
+                   std::optional<std::string_view> name, const std::string& password, bool search,
+                   hpapi::JoinTarget& target, const api::NetworkKey& userKey, bool& onUserKey,
+                   const Advance& advance) {
+  const MacAddress host = transport::SourceAddress();
+  const crypto::Key dak = crypto::deriveDAK(target.devicePassword.view());
+  MacAddress added{};
+  for (int restart = 0;; ++restart) {
+    const auto tmp = crypto::makeRandomNetworkKey(crypto::DeviceFamily::HomePlugAV);
+    if (!tmp) break;
+    onUserKey = false;
+    hpapi::setLocalNEK(path, &host, *tmp);
+    bool accepted = false;
+    for (int i = 0; i < kTemporaryKeyTries && !accepted; ++i) {
+      MacAddress any = kBroadcastMac;
+      accepted = hpapi::setRemoteKey(path, dak, *tmp, any, false, false) != 0;
+      platform::delay(kAfterKeyTryMs);
+    }
+    if (!accepted) {
+      platform::showNotice(kRemoteNmkText, kAttentionCaption, NoticeIcon::Warning,
+                           NoticeButtons::Ok, NoticeOwner::MainPage);
+      return 0;
+    }
+    if (!localKeyBecomes(path, *tmp)) {
+      platform::showNotice(kLocalNmkTimeoutText, kLocalNmkTimeoutCaption, NoticeIcon::Warning,
+                           NoticeButtons::Ok, owner);
+      return 0;
+    }
+    const std::size_t count = watchTemporaryNetwork(path, added);
+    if (count >= 2 && restart < kTemporaryNetworkRestarts) continue;
+    if (count != 1) {
+      platform::showNotice(kAddErrorText, kAttentionCaption, NoticeIcon::Warning, NoticeButtons::Ok,
+                           NoticeOwner::MainPage);
+      hpapi::membershipState().addedMac = added;
+      return 0;
+    }
+    break;
+  }
+  if (isZeroMac(added)) {
+    platform::showNotice(kAddErrorText, kAttentionCaption, NoticeIcon::Warning, NoticeButtons::Ok,
+                         NoticeOwner::MainPage);
+    return 0;
+  }
+  platform::delay(kBeforeReturnMs);
+  step(advance);
+  platform::delay(kBeforeReturnMs);
+  // The local adapter returns to the user's network. A confirmation can be lost, so what counts
+  // is the key it reports; without it the add cannot go on.
+  hpapi::setLocalNEK(path, &host, userKey);
+  if (!localKeyBecomes(path, userKey)) {
+    platform::showNotice(kLocalNmkTimeoutText, kLocalNmkTimeoutCaption, NoticeIcon::Warning,
+                         NoticeButtons::Ok, owner);
+    return 0;
+  }
+  onUserKey = true;
+  step(advance);
+  platform::delay(kAfterReturnMs);
+  hpapi::membershipState().addedMac = added;
+  step(advance);
+  const api::NetworkName local = api::currentDevices().localNetworkName;
+  if (!hpapi::joinDeviceToNetwork(path, target, local.view(), search)) {
+    showJoinFailure(NoticeOwner::MainPage, search);
+    return 0;
+  }
+  recordSuccess(name, password);
+  return 1;
+}
+
+int addAvRoad(transport::ReceivePath& path, NoticeOwner owner, std::optional<std::string_view> name,
+              const std::string& password, bool search, hpapi::JoinTarget& target,
+              const Advance& advance, const Rescan& rescan) {
+  AutoscanHold hold;
+  api::NetworkKey userKey{};
+  if (!readLocalKey(path, userKey)) {
+    platform::showNotice(kReadNmkErrorText, kReadNmkErrorCaption);
+    forgetAdded();
+    return 0;
+  }
+  bool onUserKey = true;
+  int result = 0;
+  try {
+    result =
+        addAvTemporary(path, owner, name, password, search, target, userKey, onUserKey, advance);
+  } catch (...) {
+    platform::showNotice(kUnknownAddText, kUnknownAddCaption);
+    result = 0;
+  }
+  if (result == 0) {
+    forgetAdded();
+    if (!onUserKey) {
+      // The local adapter may still be in the temporary network.
+      hpapi::setLocalNEK(path, nullptr, userKey);
+      platform::delay(kAfterRestoreMs);
+    }
+  }
+  if (rescan) rescan();
+  return result;
+}
+
+}  // namespace
+
+void insertPasswordDashes(std::string& password) {
+  for (std::size_t i : {std::size_t{4}, std::size_t{9}, std::size_t{14}}) {
+    if (i > password.size() || password.size() >= kMaxTextBytes) break;
+    if (i < password.size() && password[i] == '-') continue;
+    password.insert(password.begin() + static_cast<std::ptrdiff_t>(i), '-');
+  }
+}
+
+int addDevice(transport::ReceivePath& path, NoticeOwner owner, std::optional<std::string_view> name,
+              std::string& password, const MacAddress* mac, const Advance& advance,
+              const Rescan& rescan) {
+  platform::WaitCursor cursor;
+  hpapi::JoinTarget target;
+  target.devicePassword = password;
+  const bool search = mac == nullptr;
+  target.deviceMac = search ? kBroadcastMac : *mac;
+  if (api::deviceTable().avLocal && !api::deviceTable().turboLocal)
+    return addAvRoad(path, owner, name, password, search, target, advance, rescan);
+  return addOlderRoad(path, owner, name, password, search, target, advance);
+}
+
+int verifyDevicePassword(transport::ReceivePath& path, NoticeOwner owner, hpapi::JoinTarget& target,
+                         const Advance& advance, const Rescan& rescan) {
+  struct ClearOnReturn {
+    ~ClearOnReturn() { hpapi::membershipState().useSavedKeyOnce = false; }
+  } clear;
+  if (isZeroMac(transport::SourceAddress())) return -1;
+  if (api::deviceTable().avLocal && !api::deviceTable().turboLocal) {
+    const crypto::Key dak = crypto::deriveDAK(target.devicePassword.view());
+    const crypto::Key nk = api::currentDevices().localNetworkKey;
+    AutoscanHold hold;
+    if (hpapi::setRemoteKey(path, dak, nk, target.deviceMac, false, true) ==
+        brantleapi::kKeyAvConfirmed)
+      return 1;
+    platform::showNotice(kInvalidDevicePasswordText, kAttentionCaption, NoticeIcon::Warning,
+                         NoticeButtons::Ok, NoticeOwner::MainPage);
+    return 0;
+  }
+  std::string password = target.devicePassword.str();
+  const MacAddress mac = target.deviceMac;
+  const int r = addDevice(path, owner, std::nullopt, password, &mac, advance, rescan);
+  target.devicePassword = password;
+  return r != 0 ? 1 : 0;
+}
+
+std::string storedPassword(std::string_view typed, int verifyResult) {
+  std::string out;
+  if (verifyResult == 0) out = persistence::kRejectedPrefix;
+  if (verifyResult < 0) out = persistence::kUncheckedPrefix;
+  out += typed;
+  return out;
+}
+
+}  // namespace quorrel::hputilities

@@ -1,0 +1,88 @@
+// Network names and adds over the real libpcap path: quorrel-cli in the host namespace,
+// adapter-sim on the far end of the veth pair.
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "e2e/sim_pair_test.h"
+
+namespace quorrel::e2e {
+namespace {
+
+std::string run(const std::string& command, int& status) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+  status = WEXITSTATUS(pclose(p));
+  return out;
+}
+
+class KeysE2eTest : public SimPairTest {
+ protected:
+  void start(const std::string& scenario) {
+    const std::string path = dir + "/scenario.conf";
+    std::ofstream(path) << scenario;
+    std::string error;
+    ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
+  }
+  std::string cli(const std::string& args, int& status) {
+    return run("ip netns exec " + pair.hostNamespace() + " " QUORREL_CLI_PATH " " + args +
+                   " --data-dir " + dir + " 2>&1",
+               status);
+  }
+  // Enough cycles for stations that stopped answering to age out of the remembered table.
+  std::string scan() {
+    int status = 0;
+    const std::string out = cli("scan --json --cycles 5 --interval 3", status);
+    EXPECT_EQ(status, 0) << out;
+    return out;
+  }
+};
+
+constexpr char kLocal[] =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 2\nnetwork_key 50D3E4933F855B7040784DF815AA8DB7\n";
+
+TEST_F(KeysE2eTest, SetNetworkOnAllDevicesKeepsOnlyThoseWithPasswords) {
+  start(std::string(kLocal) +
+        "[remote]\nmac 00:B0:52:20:00:02\nchip 2\ndevice_password Alpha-Pass-1\n"
+        "[remote]\nmac 00:B0:52:20:00:03\nchip 2\ndevice_password Beta-Pass-22\n"
+        "[remote]\nmac 00:B0:52:20:00:04\nchip 2\ndevice_password Gamma-Pass-3\n");
+  ASSERT_NE(scan().find("00:B0:52:20:00:04"), std::string::npos);
+  int status = 0;
+  std::string out = cli("password 00:B0:52:20:00:02 Alpha-Pass-1", status);
+  EXPECT_EQ(status, 0) << out;
+  out = cli("password 00:b0:52:20:00:03 wrong-one", status);
+  EXPECT_EQ(status, 1) << out;
+  out = cli("password 00:B0:52:20:00:03 Beta-Pass-22 --json", status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("\"result\":\"verified\""), std::string::npos) << out;
+  out = cli("set-network 'Blue House' --all", status);
+  EXPECT_EQ(status, 1) << out;  // the third device's password was never entered
+  const std::string listed = scan();
+  EXPECT_NE(listed.find("00:B0:52:20:00:02"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("00:B0:52:20:00:03"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("00:B0:52:20:00:04"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("\"network\": \"Blue House\""), std::string::npos) << listed;
+}
+
+TEST_F(KeysE2eTest, AddBringsInADeviceFromAnotherNetwork) {
+  start(std::string(kLocal) +
+        "[remote]\nmac 00:B0:52:20:00:09\nchip 2\ndevice_password Delta-Pass-4\n"
+        "network_key 00112233445566778899AABBCCDDEEFF\n");
+  EXPECT_EQ(scan().find("00:B0:52:20:00:09"), std::string::npos);
+  int status = 0;
+  std::string out = cli("add Delta-Pass-4 --name 'Den 100%'", status);
+  EXPECT_EQ(status, 0) << out;
+  const std::string listed = scan();
+  EXPECT_NE(listed.find("{\"mac\": \"00:B0:52:20:00:09\", \"name\": \"Den 100%\""),
+            std::string::npos)
+      << listed;
+  out = cli("add nobody-has-it", status);
+  EXPECT_EQ(status, 1) << out;
+}
+
+}  // namespace
+}  // namespace quorrel::e2e

@@ -1,0 +1,353 @@
+// Network names, password tests and adds against the in-process simulation of each family.
+#include <algorithm>
+
+#include "crypto/keys.h"
+#include "hpapi/key_exchange.h"
+#include "hpapi/membership.h"
+#include "support/failure_injector.h"
+#include "ui/hputilities/add_device.h"
+#include "ui/hputilities/network_setting.h"
+#include "unit/scan/scan_fixture.h"
+
+namespace quorrel::hputilities {
+namespace {
+
+using scan::testing::ScanFixture;
+
+constexpr char kOldKey[] = "50D3E4933F855B7040784DF815AA8DB7";
+constexpr MacAddress kOne{0x00, 0xB0, 0x52, 0x30, 0x00, 0x01};
+constexpr MacAddress kTwo{0x00, 0xB0, 0x52, 0x30, 0x00, 0x02};
+
+std::string local(const char* family) {
+  std::string s = "[local]\nmac 00:B0:52:10:00:01\n";
+  if (std::string(family) == "av") return s + "chip 2\nnetwork_key " + kOldKey + "\n";
+  return s + "family " + family + "\nnetwork_key 50D3E4933F855B70\n";
+}
+std::string station(const char* family, int i, const char* password, const char* key = nullptr) {
+  std::string s = "[remote]\nmac 00:B0:52:30:00:0" + std::to_string(i) + "\n";
+  s += std::string(family) == "av" ? "chip 2\n" : std::string("family ") + family + "\n";
+  if (*password != 0) s += std::string("device_password ") + password + "\n";
+  if (key != nullptr) s += std::string("network_key ") + key + "\n";
+  return s;
+}
+
+class MembershipTest : public ScanFixture {
+ protected:
+  void SetUp() override {
+    ScanFixture::SetUp();
+    hpapi::ResetMembershipState();
+  }
+  // The local adapter and the stations that share its key hold the key of "Old Net".
+  sim::Network& start(const std::string& text) {
+    sim::Network* n = attach(text);
+    sim::Adapter& l = n->scenario().local;
+    const bool av = !sim::isHp1Family(l);
+    crypto::Key old = av ? crypto::deriveNMK("Old Net") : crypto::deriveNEK("Old Net");
+    if (!av) std::fill(old.begin() + 8, old.end(), 0);
+    for (auto& r : n->scenario().remotes)
+      if (r.networkKey == l.networkKey) r.networkKey = old;
+    l.networkKey = old;
+    transport::setCurrentInterface(0);
+    EXPECT_TRUE(scan::LocalSearch());
+    api::currentDevices().localNetworkName = "Old Net";
+    notices.clear();
+    return *n;
+  }
+  void know(const MacAddress& mac, const char* password) {
+    const int i = persistence::AppendKnownDevice(mac, "dev");
+    persistence::KnownAt(i)->password = password;
+  }
+  static crypto::Key keyOf(const sim::Adapter& a) {
+    crypto::Key k{};
+    std::copy_n(a.networkKey.begin(), sim::isHp1Family(a) ? 8 : 16, k.begin());
+    return k;
+  }
+  crypto::Key want(const char* name) {
+    crypto::Key k{};
+    crypto::copyKey(k, crypto::networkKeyFromPassword(name, hpapi::currentFamily()),
+                    hpapi::currentFamily());
+    return k;
+  }
+  std::vector<std::string> texts() const {
+    std::vector<std::string> out;
+    for (const auto& n : notices.shown) out.push_back(n.text);
+    return out;
+  }
+  transport::ReceivePath path;
+};
+
+class FamilyTest : public MembershipTest, public ::testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Families, FamilyTest, ::testing::Values("av", "hp1", "turbo"));
+
+// Every family: each device with a known password and then the local adapter end in the new
+// network; a device without one stays behind, and the result says so.
+TEST_P(FamilyTest, SetAllDevicesMovesThoseWithPasswords) {
+  const char* family = GetParam();
+  sim::Network& net = start(local(family) + station(family, 1, "Alpha-Pass-1") +
+                            station(family, 2, "Beta-Pass-22") + station(family, 3, ""));
+  know(kOne, "CHECK Alpha-Pass-1");
+  know(kTwo, "Not Beta-Pass-22");
+  know(MacAddress{0x00, 0xB0, 0x52, 0x30, 0x00, 0x03}, "");
+  AllDevicesResult r;
+  EXPECT_EQ(changeNetworkName(path, "Blue House", true, nullptr, &r), 1);
+  EXPECT_EQ(keyOf(net.scenario().local), want("Blue House"));
+  EXPECT_EQ(keyOf(net.scenario().remotes[0]), want("Blue House"));
+  EXPECT_NE(keyOf(net.scenario().remotes[1]), want("Blue House"));
+  EXPECT_NE(keyOf(net.scenario().remotes[2]), want("Blue House"));
+  EXPECT_EQ(r.done, r.total - 2);
+  EXPECT_EQ(persistence::KnownAt(persistence::FindKnownByMac(kOne))->networkName, "Blue House");
+  EXPECT_EQ(texts(), std::vector<std::string>{kSomeDevicesNotAdded});
+  EXPECT_FALSE(scan::scanState().autoscanOff);
+}
+
+// A local adapter that refuses its key is no success, even with nothing else to set, and the
+// local record keeps the name that goes with the key it still has.
+class RefusedTest : public MembershipTest, public ::testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(LocalOrAll, RefusedTest, ::testing::Bool());
+
+TEST_P(RefusedTest, RefusedLocalKeyIsReportedAndTheOldNameComesBack) {
+  sim::Network& net = start(local("av") + "[behaviour]\nstatus 1 0xA051\n");
+  persistence::ResetKnownDevices();
+  EXPECT_EQ(changeNetworkName(path, "Blue House", GetParam(), nullptr), 0);
+  EXPECT_EQ(texts().front(), GetParam() ? kSomeDevicesNotAdded : kUnableToComplete);
+  EXPECT_EQ(api::currentDevices().localNetworkName, "Old Net");
+  EXPECT_NE(keyOf(net.scenario().local), want("Blue House"));
+}
+
+TEST_F(MembershipTest, NameTextIsNeverAFormat) {
+  EXPECT_EQ(localNetworkSetText("%s%n 100%"), "Local network set to '%s%n 100%'");
+}
+
+// A failed password test puts back the key the local adapter had, never a zero or stale key.
+class OlderFamilyTest : public MembershipTest, public ::testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Families, OlderFamilyTest, ::testing::Values("hp1", "turbo"));
+
+TEST_P(OlderFamilyTest, FailedPasswordTestRestoresTheLocalKey) {
+  const char* family = GetParam();
+  sim::Network& net = start(local(family) + station(family, 1, "Alpha-Pass-1"));
+  const crypto::Key before = keyOf(net.scenario().local);
+  api::deviceTable().localHp1NetworkKey = {1, 2, 3, 4, 5, 6, 7, 8};  // stale
+  if (std::string(family) == "turbo")
+    net.behaviour().dropFirst =
+        static_cast<std::uint32_t>(net.stats().answers + 1);  // no key reply
+  hpapi::JoinTarget t;
+  t.devicePassword = "wrong-pass";
+  t.deviceMac = kOne;
+  EXPECT_FALSE(hpapi::joinDeviceToNetwork(path, t, std::nullopt, false));
+  EXPECT_EQ(keyOf(net.scenario().local), before);
+}
+
+// After any password test the next join derives its key from the name again.
+TEST_F(MembershipTest, PasswordTestEndsTheUseOfTheSavedKey) {
+  start(local("av") + station("av", 1, "Alpha-Pass-1"));
+  hpapi::JoinTarget t;
+  t.devicePassword = "wrong-pass";
+  t.deviceMac = kOne;
+  hpapi::membershipState().useSavedKeyOnce = true;
+  EXPECT_EQ(verifyDevicePassword(path, platform::NoticeOwner::None, t, nullptr, nullptr), 0);
+  EXPECT_FALSE(hpapi::membershipState().useSavedKeyOnce);
+}
+
+// The older road tries the password as typed, upper-cased, then with dashes; the caller gets
+// the form that worked. Found by its password, a device from another network comes in.
+class OlderRoadTest : public MembershipTest,
+                      public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
+INSTANTIATE_TEST_SUITE_P(FamiliesAndModes, OlderRoadTest,
+                         ::testing::Combine(::testing::Values("hp1", "turbo"), ::testing::Bool()));
+
+TEST_P(OlderRoadTest, OlderRoadNormalisesThePassword) {
+  const auto [family, search] = GetParam();
+  sim::Network& net = start(local(family) + station(family, 1, "ABCD-EFGH-IJKL-MNOP",
+                                                    search ? "0123456789ABCDEF" : nullptr));
+  hpapi::membershipState().addingDevice = search;
+  std::string password = "abcdefghijklmnop";
+  EXPECT_EQ(addDevice(path, platform::NoticeOwner::None, "Den", password, search ? nullptr : &kOne,
+                      nullptr, nullptr),
+            1);
+  EXPECT_EQ(password, "ABCD-EFGH-IJKL-MNOP");
+  EXPECT_EQ(keyOf(net.scenario().remotes[0]), keyOf(net.scenario().local));
+  EXPECT_EQ(keyOf(net.scenario().local), want("Old Net"));
+  EXPECT_EQ(texts(), std::vector<std::string>{search ? kAddedText : kVerifiedText});
+  EXPECT_EQ(hpapi::membershipState().addedMac, search ? kOne : MacAddress{});
+}
+
+// The AV road brings in a device from another network, and gives up on two devices that share
+// a password and on one that never answers, with the local adapter back on the user's key.
+struct AddCase {
+  int shared;  // stations with the password
+  const char* password;
+  int result;
+  const char* text;
+};
+class AvAddTest : public MembershipTest, public ::testing::WithParamInterface<AddCase> {};
+INSTANTIATE_TEST_SUITE_P(Cases, AvAddTest,
+                         ::testing::Values(AddCase{1, "Alpha-Pass-1", 1, nullptr},
+                                           AddCase{2, "Alpha-Pass-1", 0, kAddErrorText},
+                                           AddCase{1, "Gamma-Pass-3", 0, kRemoteNmkText}));
+
+TEST_P(AvAddTest, AddFromAnotherNetwork) {
+  const AddCase c = GetParam();
+  const char* other = "00112233445566778899AABBCCDDEEFF";
+  std::string text = local("av");
+  for (int i = 1; i <= c.shared; ++i) text += station("av", i, "Alpha-Pass-1", other);
+  sim::Network& net = start(text);
+  const crypto::Key before = keyOf(net.scenario().local);
+  hpapi::membershipState().addingDevice = true;
+  std::string password = c.password;
+  EXPECT_EQ(
+      addDevice(path, platform::NoticeOwner::None, "Den", password, nullptr, nullptr, nullptr),
+      c.result);
+  EXPECT_EQ(keyOf(net.scenario().local), before);
+  if (c.result == 1) {
+    EXPECT_EQ(keyOf(net.scenario().remotes[0]), before);
+    EXPECT_EQ(hpapi::membershipState().addName, "Den");
+  } else {
+    EXPECT_EQ(texts(), std::vector<std::string>{c.text});
+  }
+  EXPECT_EQ(hpapi::membershipState().addingDevice, c.result == 1);
+  EXPECT_FALSE(scan::scanState().autoscanOff);
+}
+
+// An add that cannot read the user's key leaves no add pending.
+TEST_F(MembershipTest, UnreadableLocalKeyEndsThePendingAdd) {
+  sim::Network& net = start(local("av"));
+  net.behaviour().rejectPiece = net.scenario().local.modules.counters.pieces + 1;
+  net.behaviour().rejectCount = 1000000;
+  hpapi::membershipState().addingDevice = true;
+  std::string password = "Alpha-Pass-1";
+  EXPECT_EQ(
+      addDevice(path, platform::NoticeOwner::None, "Den", password, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(texts(), std::vector<std::string>{kReadNmkErrorText});
+  EXPECT_FALSE(hpapi::membershipState().addingDevice);
+}
+
+TEST_F(MembershipTest, DashesNeverOverflowTheField) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"abcdefghijklmnop", "abcd-efgh-ijkl-mnop"},
+      {"abcd-efgh-ijkl-mnop", "abcd-efgh-ijkl-mnop"},
+      {"abcdefghijklmnopqrstuv", "abcd-efgh-ijklmnopqrstuv"},
+      {"abcdefghijklmnopqrstuvw", "abcd-efghijklmnopqrstuvw"},
+      {"abcdefghijklmnopqrstuvwx", "abcdefghijklmnopqrstuvwx"},
+  };
+  for (const auto& [in, out] : cases) {
+    std::string p = in;
+    insertPasswordDashes(p);
+    EXPECT_EQ(p, out);
+  }
+}
+
+// Every received frame of a Set All Devices dropped in turn: each device ends in the old or
+// the new network, the local adapter in the new one exactly when the result says so, and the
+// autoscan and cursor come back.
+TEST_F(MembershipTest, SetAllDevicesSweep) {
+  sim::Network& net = start(local("av") + station("av", 1, "Alpha-Pass-1"));
+  know(kOne, "Alpha-Pass-1");
+  const sim::Scenario initial = net.scenario();
+  const auto runs = testing::sweep(
+      backend, testing::Fault::DropAnswer, &clock,
+      [&](testing::FailureInjector& injector) {
+        net.scenario() = initial;
+        api::currentDevices().localNetworkName = "Old Net";
+        transport::setBackend(&injector);
+        transport::EnumerateInterfaces();
+        transport::OpenInterface(0);
+        notices.clear();
+        AllDevicesResult r;
+        changeNetworkName(path, "Blue House", true, nullptr, &r);
+        const bool localMoved = keyOf(net.scenario().local) == want("Blue House");
+        if (r.localSet) {
+          EXPECT_TRUE(localMoved);
+        }
+        EXPECT_EQ(r.allSet(), texts().front() == kAllDevicesAdded);
+        if (r.allSet()) {
+          EXPECT_EQ(keyOf(net.scenario().remotes[0]), want("Blue House"));
+        }
+        transport::CloseInterface(0);
+        transport::setBackend(&backend);
+      },
+      [&](std::uint32_t, testing::FailureInjector&) {
+        EXPECT_FALSE(scan::scanState().autoscanOff);
+        EXPECT_FALSE(notices.waiting);
+      });
+  EXPECT_GE(runs, 3u);
+}
+
+}  // namespace
+}  // namespace quorrel::hputilities
+
+namespace quorrel::hputilities {
+namespace {
+
+// Every send failed and every answer dropped in turn, for the local setting, a password test
+// and an add on each road: the local adapter ends on the key it had unless the operation said
+// it set another, a device the result counts as joined shares the local adapter's key, and
+// the autoscan and cursor come back.
+struct SweepCase {
+  const char* family;
+  const char* operation;
+  testing::Fault fault;
+};
+class SweepTest : public MembershipTest, public ::testing::WithParamInterface<SweepCase> {};
+INSTANTIATE_TEST_SUITE_P(Operations, SweepTest,
+                         ::testing::Values(SweepCase{"av", "local", testing::Fault::DropAnswer},
+                                           SweepCase{"hp1", "local", testing::Fault::FailSend},
+                                           SweepCase{"hp1", "verify", testing::Fault::DropAnswer},
+                                           SweepCase{"turbo", "verify", testing::Fault::FailSend},
+                                           SweepCase{"av", "add", testing::Fault::FailSend},
+                                           SweepCase{"av", "add", testing::Fault::DropAnswer},
+                                           SweepCase{"turbo", "add", testing::Fault::DropAnswer}));
+
+TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
+  const SweepCase c = GetParam();
+  const std::string op = c.operation;
+  const char* other = op == "add" ? "00112233445566778899AABBCCDDEEFF" : nullptr;
+  std::string text = local(c.family) + station(c.family, 1, "Alpha-Pass-1", other);
+  if (std::string(c.family) != "av" && other != nullptr) text.resize(text.size() - 17);
+  sim::Network& net = start(text);
+  const sim::Scenario initial = net.scenario();
+  const crypto::Key before = keyOf(initial.local);
+  const auto runs = testing::sweep(
+      backend, c.fault, &clock,
+      [&](testing::FailureInjector& injector) {
+        net.scenario() = initial;
+        api::currentDevices().localNetworkName = "Old Net";
+        hpapi::ResetMembershipState();
+        transport::setBackend(&injector);
+        transport::EnumerateInterfaces();
+        transport::OpenInterface(0);
+        int r = 0;
+        std::string password = "Alpha-Pass-1";
+        if (op == "local") {
+          r = changeNetworkName(path, "Blue House", false, nullptr);
+          EXPECT_EQ(keyOf(net.scenario().local), r == 1 ? want("Blue House") : before);
+        } else if (op == "verify") {
+          hpapi::JoinTarget t;
+          t.devicePassword = password;
+          t.deviceMac = kOne;
+          r = verifyDevicePassword(path, platform::NoticeOwner::None, t, nullptr, nullptr);
+        } else {
+          hpapi::membershipState().addingDevice = true;
+          r = addDevice(path, platform::NoticeOwner::None, "Den", password, nullptr, nullptr,
+                        nullptr);
+          EXPECT_EQ(hpapi::membershipState().addingDevice, r == 1);
+        }
+        if (op != "local") {
+          EXPECT_EQ(keyOf(net.scenario().local), before) << "result " << r;
+        }
+        if (op != "local" && r == 1) {
+          EXPECT_EQ(keyOf(net.scenario().remotes[0]), before);
+        }
+        transport::CloseInterface(0);
+        transport::setBackend(&backend);
+      },
+      [&](std::uint32_t, testing::FailureInjector&) {
+        EXPECT_FALSE(scan::scanState().autoscanOff);
+        EXPECT_FALSE(notices.waiting);
+      },
+      400);
+  EXPECT_GE(runs, 2u);
+  std::printf("%s %s, %s: %u runs\n", c.family, c.operation, testing::faultName(c.fault), runs);
+}
+
+}  // namespace
+}  // namespace quorrel::hputilities

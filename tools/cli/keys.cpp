@@ -1,0 +1,273 @@
+// `quorrel-cli password`, `set-network` and `add`: the Privacy page's commands and the two
+// Main page dialogs on the same operations, device table and data file as the desktop program.
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "brantleapi/turbo_state.h"
+#include "commands.h"
+#include "crypto/keys.h"
+#include "hpapi/membership.h"
+#include "persistence/device_data.h"
+#include "persistence/known_devices.h"
+#include "persistence/locations.h"
+#include "persistence/preferences.h"
+#include "platform/notice.h"
+#include "scan/scan.h"
+#include "transport/interface_table.h"
+#include "ui/hputilities/add_device.h"
+#include "ui/hputilities/network_setting.h"
+#include "ui/hputilities/password_rules.h"
+
+namespace quorrel::cli {
+
+namespace {
+
+constexpr int kOk = 0, kFailed = 1, kBadInput = 2;
+
+constexpr char kOldTurboAdd[] =
+    "Please upgrade the Device's FirmWare to 1.8 and then try to add the device.\nThe present "
+    "device has older FirmWare version.";
+constexpr char kOldTurboPassword[] =
+    "Please upgrade the Device's FirmWare to 1.8 and then try to Enter Password.\nThe present "
+    "device has older FirmWare version.";
+
+// CLI11 parses; --help ends with 0, a parse error with 2.
+int parse(CLI::App& app, Arguments args, std::optional<int>& exit) {
+  std::vector<std::string> list(args.begin(), args.end());
+  std::reverse(list.begin(), list.end());
+  try {
+    app.parse(list);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    exit = code == 0 ? 0 : kBadInput;
+    return *exit;
+  }
+  return 0;
+}
+
+std::string macText(const MacAddress& m) {
+  char t[18];
+  std::snprintf(t, sizeof t, "%02X:%02X:%02X:%02X:%02X:%02X", m[0], m[1], m[2], m[3], m[4], m[5]);
+  return t;
+}
+
+// The known-device records a rescan keeps, as the Main page's refresh does: every listed device
+// gets a record, a pending add its name and password.
+void refreshKnown() {
+  const api::InterfaceDevices& d = api::currentDevices();
+  hpapi::MembershipState& s = hpapi::membershipState();
+  for (const api::RemoteDevice& e : d.remotes) {
+    if (!e.inUse || isZeroMac(e.mac)) continue;
+    int k = persistence::FindKnownByMac(e.mac);
+    if (k == 0) k = persistence::AppendKnownDevice(e.mac, persistence::DefaultDeviceName());
+    if (persistence::KnownDevice* r = persistence::KnownAt(k)) {
+      r->networkName = d.localNetworkName.view();
+      r->lastSeen = static_cast<std::int64_t>(std::time(nullptr));
+      if (s.addingDevice && e.mac == s.addedMac && !s.addPassword.empty()) {
+        if (!s.addName.empty()) r->name = s.addName;
+        r->password = s.addPassword;
+        s.addingDevice = false;
+      }
+    }
+  }
+}
+
+// Loads the data file, opens the interfaces and finds the first with a local adapter, which
+// becomes current. False (after a message) when there is none.
+bool attach(const std::string& dataDir) {
+  persistence::LoadPreferences();
+  if (!dataDir.empty())
+    persistence::setDataDirectory(dataDir);
+  else
+    persistence::ChooseDataDirectory();
+  persistence::LoadDeviceData();
+  const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);
+  if (transport::EnumerateInterfaces() == 1 && scan::StartScan(interval, 3, false)) {
+    for (int i = 0; i < transport::interfaceTable().interfaceCount; ++i)
+      if (api::interfaceState(i).localPresent) {
+        transport::setCurrentInterface(static_cast<std::uint32_t>(i));
+        scan::StartScan(interval, 3, false);
+        scan::SuspendAutoscan(false);
+        return true;
+      }
+  }
+  std::fprintf(stderr,
+               "The HomePlug Adapter was not detected.\nPlease check your computer cables.\n");
+  return false;
+}
+
+void rescan() {
+  const bool found = scan::StartScan(
+      static_cast<std::uint32_t>(persistence::preferences().scanInterval), 3, false);
+  scan::SuspendAutoscan(false);
+  if (found) refreshKnown();
+}
+
+int finish(int code, const nlohmann::json& result, bool json, const std::string& line) {
+  scan::StopScan();
+  persistence::SaveDeviceData();
+  if (json)
+    std::printf("%s\n", result.dump().c_str());
+  else
+    std::printf("%s\n", line.c_str());
+  return code;
+}
+
+bool oldTurboFirmware(const char* text) {
+  brantleapi::TurboState& t = brantleapi::turboState();
+  if (!api::deviceTable().turboLocal || !t.turboFirmwareOld) return false;
+  t.turboFirmwareOld = false;
+  platform::showNotice(text, "Attention!", platform::NoticeIcon::Warning);
+  return true;
+}
+
+}  // namespace
+
+int runPassword(Arguments args) {
+  CLI::App app{"Test a listed device's password and keep it as the password dialog does",
+               "quorrel-cli password"};
+  std::string mac, password, dataDir;
+  bool json = false;
+  app.add_option("MAC", mac, "the device, as AA:BB:CC:DD:EE:FF")->required();
+  app.add_option("PASSWORD", password, "its device password, 4 to 24 characters")->required();
+  app.add_flag("--json", json, "print the result as JSON");
+  app.add_option("--data-dir", dataDir, "folder of the device data file");
+  std::optional<int> exit;
+  if (parse(app, args, exit) != 0 || exit) return exit.value_or(kBadInput);
+  for (char& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  bool wellFormed = mac.size() == 17;
+  for (std::size_t i = 0; wellFormed && i < mac.size(); ++i)
+    wellFormed = i % 3 == 2 ? mac[i] == ':' : std::isxdigit(static_cast<unsigned char>(mac[i]));
+  if (!wellFormed) {
+    std::fprintf(stderr, "quorrel-cli: MAC is six hexadecimal pairs joined by colons\n");
+    return kBadInput;
+  }
+  if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
+    return kBadInput;
+  if (!attach(dataDir)) return kBadInput;
+  const int index = persistence::FindKnownByMacText(mac);
+  persistence::KnownDevice* record = persistence::KnownAt(index);
+  if (record == nullptr) {
+    std::fprintf(stderr, "quorrel-cli: no listed device has the MAC address %s\n", mac.c_str());
+    scan::StopScan();
+    return kFailed;
+  }
+  if (oldTurboFirmware(kOldTurboPassword))
+    return finish(kFailed, {{"result", "refused"}}, json, "Password not tested: firmware too old");
+  hpapi::JoinTarget target;
+  target.devicePassword = password;
+  target.deviceMac = record->mac;
+  hpapi::membershipState().useSavedKeyOnce = true;
+  const int r = hputilities::verifyDevicePassword(scan::receivePath(), platform::NoticeOwner::None,
+                                                  target, nullptr, &rescan);
+  // The rescan may have added records; look the device up again.
+  if (persistence::KnownDevice* again =
+          persistence::KnownAt(persistence::FindKnownByMac(target.deviceMac)))
+    again->password = hputilities::storedPassword(password, r);
+  const char* word = r == 1 ? "verified" : r == 0 ? "wrong" : "unchecked";
+  return finish(r == 1   ? kOk
+                : r == 0 ? kFailed
+                         : kBadInput,
+                {{"mac", macText(target.deviceMac)}, {"result", word}}, json,
+                "Password of " + macText(target.deviceMac) + ": " + word);
+}
+
+int runSetNetwork(Arguments args) {
+  CLI::App app{"Set the network name on the local adapter, or on every device with a password",
+               "quorrel-cli set-network"};
+  std::string name, dataDir;
+  bool all = false, isPublic = false, json = false;
+  auto* nameOption = app.add_option("NAME", name, "network name, 4 to 24 printable characters");
+  auto* publicFlag = app.add_flag("--public", isPublic, "the standard's public network name");
+  nameOption->excludes(publicFlag);
+  app.add_flag("--all", all, "every device with a known password, then the local adapter");
+  app.add_flag("--json", json, "print the result as JSON");
+  app.add_option("--data-dir", dataDir, "folder of the device data file");
+  std::optional<int> exit;
+  if (parse(app, args, exit) != 0 || exit) return exit.value_or(kBadInput);
+  if (!isPublic && name.empty()) {
+    std::fprintf(stderr, "quorrel-cli: give a network NAME or --public\n");
+    return kBadInput;
+  }
+  if (!isPublic && (!hputilities::checkNetworkNameLength(name) ||
+                    hputilities::checkNetworkPassword(name) == 0)) {
+    if (hputilities::networkPasswordProblem(name) != nullptr && name.size() >= 4 &&
+        name.size() <= 24)
+      platform::showNotice(hputilities::kInvalidNetworkNameText, hputilities::kInvalidEntryCaption,
+                           platform::NoticeIcon::Error);
+    return kBadInput;
+  }
+  if (!attach(dataDir)) return kBadInput;
+  if (isPublic)
+    name = api::deviceTable().avLocal ? crypto::kDefaultAvNetworkPassword
+                                      : crypto::kDefaultHp1NetworkPassword;
+  hputilities::AllDevicesResult r;
+  const int done = hputilities::changeNetworkName(scan::receivePath(), name, all, &rescan, &r);
+  const bool ok = done == 1 && (!all || r.allSet());
+  nlohmann::json result{{"network", name}, {"result", ok ? "set" : "failed"}};
+  std::string line = "Network '" + name + "': ";
+  if (all) {
+    result["devices"] = r.total;
+    result["set"] = r.done;
+    result["local"] = r.localSet;
+    line += std::to_string(r.done) + " of " + std::to_string(r.total) + " devices set, local " +
+            (r.localSet ? "set" : "not set");
+  } else {
+    line += ok ? "local adapter set" : "local adapter not set";
+  }
+  return finish(ok ? kOk : kFailed, result, json, line);
+}
+
+int runAdd(Arguments args) {
+  CLI::App app{"Add a device to the network by its device password", "quorrel-cli add"};
+  std::string password, name, dataDir;
+  bool json = false;
+  app.add_option("PASSWORD", password, "the device password, 4 to 24 characters")->required();
+  app.add_option("--name", name, "the name to give the new device");
+  app.add_flag("--json", json, "print the result as JSON");
+  app.add_option("--data-dir", dataDir, "folder of the device data file");
+  std::optional<int> exit;
+  if (parse(app, args, exit) != 0 || exit) return exit.value_or(kBadInput);
+  if (name.size() > persistence::kMaxUserNameLength) {
+    std::fprintf(stderr, "quorrel-cli: a name has at most %zu characters\n",
+                 persistence::kMaxUserNameLength);
+    return kBadInput;
+  }
+  if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
+    return kBadInput;
+  if (!attach(dataDir)) return kBadInput;
+  if (oldTurboFirmware(kOldTurboAdd))
+    return finish(kFailed, {{"result", "refused"}}, json, "Device not added: firmware too old");
+  hpapi::MembershipState& s = hpapi::membershipState();
+  s.addingDevice = true;
+  s.addName.clear();
+  std::string typed = password;
+  const std::optional<std::string_view> given =
+      name.empty() ? std::nullopt : std::optional<std::string_view>(name);
+  const int r = hputilities::addDevice(scan::receivePath(), platform::NoticeOwner::None, given,
+                                       typed, nullptr, nullptr, &rescan);
+  const MacAddress added = s.addedMac;
+  if (r == 1 && !isZeroMac(added)) {
+    int k = persistence::FindKnownByMac(added);
+    if (k == 0)
+      k = persistence::AppendKnownDevice(added,
+                                         name.empty() ? persistence::DefaultDeviceName() : name);
+    if (persistence::KnownDevice* record = persistence::KnownAt(k)) {
+      if (!name.empty()) record->name = name;
+      record->password = s.addPassword;
+      record->networkName = api::currentDevices().localNetworkName.view();
+    }
+    s.addingDevice = false;
+  }
+  nlohmann::json result{{"result", r == 1 ? "added" : "failed"}};
+  if (r == 1) result["mac"] = macText(added);
+  return finish(r == 1 ? kOk : kFailed, result, json,
+                r == 1 ? "Device " + macText(added) + " added" : "Device not added");
+}
+
+}  // namespace quorrel::cli
