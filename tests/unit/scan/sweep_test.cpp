@@ -1,0 +1,139 @@
+// Every step of the scan's exchanges failed once in turn against the simulation: the Nth send
+// fails, or the Nth frame received is dropped, damaged or late. After each run the local search
+// has found the right device or none (never another device's address), the local key read has
+// the adapter's key or leaves the old one, and the station list answers only with stations.
+#include "api/local_network_key.h"
+#include "scan_fixture.h"
+#include "support/failure_injector.h"
+#include "thpapi/decoder.h"
+#include "thpapi/frame_layout.h"
+
+namespace quorrel::scan::testing {
+namespace {
+
+using quorrel::testing::FailureInjector;
+using quorrel::testing::Fault;
+
+constexpr Fault kFaults[] = {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer,
+                             Fault::DelayAnswer};
+
+class ScanSweep : public ScanFixture {
+ protected:
+  // A fresh table and scan with the interfaces opened through `injector`.
+  void through(FailureInjector& injector) {
+    transport::ResetInterfaceTable();
+    api::ResetDeviceTable();
+    brantleapi::ResetTurboState();
+    ResetScan();
+    transport::setBackend(&injector);
+  }
+  template <typename Run, typename Check>
+  void sweepAll(Run run, Check check) {
+    for (const Fault fault : kFaults) {
+      SCOPED_TRACE(quorrel::testing::faultName(fault));
+      const std::uint32_t runs = quorrel::testing::sweep(backend, fault, &clock, run, check);
+      EXPECT_GE(runs, 2u);
+    }
+  }
+};
+
+struct Family {
+  const char* scenario;
+  MacAddress local;
+  api::DeviceClass cls;
+};
+
+const Family kFamilies[] = {
+    {"[local]\nmac 00:B0:52:10:00:01\nchip 2\n"
+     "[remote]\nmac 00:B0:52:20:00:02\nchip 2\nrate 100\n",
+     MacAddress{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01}, api::DeviceClass::AvFirstGeneration},
+    {"[local]\nmac 00:04:87:10:00:01\nfamily turbo\n",
+     MacAddress{0x00, 0x04, 0x87, 0x10, 0x00, 0x01}, api::DeviceClass::Turbo},
+    {"[local]\nmac 00:04:87:30:00:01\nfamily hp1\n", MacAddress{0x00, 0x04, 0x87, 0x30, 0x00, 0x01},
+     api::DeviceClass::HomePlug1},
+};
+
+class LocalSearchSweep : public ScanSweep, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LocalSearchSweep, FindsItsDeviceOrNone) {
+  const Family& f = kFamilies[GetParam()];
+  {
+    attach(f.scenario);
+    bool found = false;
+    sweepAll(
+        [&](FailureInjector& injector) {
+          through(injector);
+          found = LocalSearch();
+        },
+        [&](std::uint32_t n, const FailureInjector& injector) {
+          SCOPED_TRACE(n);
+          const api::InterfaceState& st = api::interfaceState(0);
+          if (found) {
+            EXPECT_EQ(st.localMac, f.local);
+            EXPECT_EQ(st.localClass, f.cls);
+          } else {
+            EXPECT_FALSE(api::interfaceDevices(0).localPresent);
+          }
+          if (!injector.triggered()) {
+            EXPECT_TRUE(found);
+          }
+          EXPECT_LE(notices.shown.size(), 1u);
+          notices.clear();
+        });
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AvTurboHomePlug1, LocalSearchSweep, ::testing::Values(0, 1, 2));
+
+TEST_F(ScanSweep, LocalKeyReadHasTheAdaptersKeyOrKeepsTheOld) {
+  attach(kAvLocal);
+  const api::NetworkKey old{1, 2, 3};
+  const api::NetworkKey adapters{0x50, 0xD3, 0xE4, 0x93, 0x3F, 0x85, 0x5B, 0x70,
+                                 0x40, 0x78, 0x4D, 0xF8, 0x15, 0xAA, 0x8D, 0xB7};
+  api::NetworkKey key{};
+  int result = 0;
+  sweepAll(
+      [&](FailureInjector& injector) {
+        through(injector);
+        transport::EnumerateInterfaces();
+        transport::OpenInterface(0);
+        transport::setCurrentInterface(0);
+        key = old;
+        result = api::ReadLocalNetworkKey(receivePath(), kAvLocalMac, key);
+      },
+      [&](std::uint32_t n, const FailureInjector& injector) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(key, result == 1 ? adapters : old);
+        if (!injector.triggered()) {
+          EXPECT_EQ(result, 1);
+        }
+      });
+}
+
+TEST_F(ScanSweep, StationListAnswersWithTheStationsOrNothing) {
+  attach(kAvLocal + stations(3));
+  bool answered = false;
+  thpapi::ThapiResult r;
+  sweepAll(
+      [&](FailureInjector& injector) {
+        through(injector);
+        transport::EnumerateInterfaces();
+        transport::OpenInterface(0);
+        transport::setCurrentInterface(0);
+        thpapi::SendAvRequest(kAvLocalMac, thpapi::kNetworkInfoRequest);
+        answered = thpapi::WaitConfirmation(receivePath(), thpapi::kNetworkInfoRequest, r);
+      },
+      [&](std::uint32_t n, const FailureInjector& injector) {
+        SCOPED_TRACE(n);
+        if (answered) {
+          ASSERT_EQ(r.stations.size(), 3u);
+          for (int i = 0; i < 3; ++i) EXPECT_EQ(r.stations[i].mac, stationMac(i + 1));
+        }
+        if (!injector.triggered()) {
+          EXPECT_TRUE(answered);
+        }
+      });
+}
+
+}  // namespace
+}  // namespace quorrel::scan::testing
