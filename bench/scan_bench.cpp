@@ -7,7 +7,7 @@
 // the capture library takes to list and open the interfaces (measured here too), K the pieces
 // of the parameter block read for the network key:
 //   first complete list: O, the local search's 2 version exchanges and K piece exchanges,
-//     each piece followed by the message layer's prescribed 1 ms sleep, 3 periods to the remote
+//     each piece followed by the message layer's own 1 ms sleep, 3 periods to the remote
 //     search, then its network information exchange and 31 version exchanges:
 //     O + 3P + (34 + K)F + K ms;
 //   one cycle: 2N + 4 ticks at P, plus the remote search's 32 exchanges and the local search's
