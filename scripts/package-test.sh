@@ -53,7 +53,8 @@ mirror() {
         awk '/^URIs:/ {u=$2} /^Suites:/ && / bookworm( |$)/ {print u; exit}')
   [ -n "$uri" ] || uri=$(grep -hs '^deb .* bookworm ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
                          awk '{print $2; exit}')
-  echo "${uri:-http://deb.debian.org/debian}"
+  [ -n "$uri" ] || { echo "package test: no bookworm source in apt's configuration" >&2; exit 1; }
+  echo "$uri"
 }
 
 # The build tree's file system keeps file capabilities, which the package's set-up needs.
