@@ -9,6 +9,7 @@
 #include "hpapi/key_exchange.h"
 #include "persistence/known_devices.h"
 #include "platform/clock.h"
+#include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 #include "transport/interface_table.h"
 
@@ -19,18 +20,6 @@ namespace {
 using crypto::DeviceFamily;
 
 MembershipState state;
-
-// Holds the autoscan off for its lifetime, so every return restores it.
-class AutoscanHold {
- public:
-  AutoscanHold() : previous_(scan::SuspendAutoscan(false)) {}
-  ~AutoscanHold() { scan::SuspendAutoscan(previous_); }
-  AutoscanHold(const AutoscanHold&) = delete;
-  AutoscanHold& operator=(const AutoscanHold&) = delete;
-
- private:
-  bool previous_;
-};
 
 crypto::Key widen(const brantleapi::Hp1Key& key) {
   crypto::Key out{};
@@ -93,7 +82,7 @@ void ResetMembershipState() {
 
 bool joinDeviceToNetwork(transport::ReceivePath& path, JoinTarget& target,
                          std::optional<std::string_view> name, bool search) {
-  AutoscanHold hold;
+  scan::AutoscanHold hold;
   target.joined = 0;
   const DeviceFamily family = currentFamily();
   const std::optional<crypto::Key> nk = joinKey(path, name, search);
@@ -118,7 +107,7 @@ bool joinDeviceToNetwork(transport::ReceivePath& path, JoinTarget& target,
 }
 
 int applyLocalNetworkName(transport::ReceivePath& path) {
-  AutoscanHold hold;
+  scan::AutoscanHold hold;
   api::InterfaceDevices& d = api::currentDevices();
   const DeviceFamily family = currentFamily();
   const crypto::Key nk = crypto::networkKeyFromPassword(d.localNetworkName.view(), family);

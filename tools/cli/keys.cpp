@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "crypto/keys.h"
 #include "hpapi/membership.h"
+#include "known_refresh.h"
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
 #include "persistence/locations.h"
@@ -59,22 +60,14 @@ std::string macText(const MacAddress& m) {
 // The known-device records a rescan keeps, as the Main page's refresh does: every listed device
 // gets a record, a pending add its name and password.
 void refreshKnown() {
-  const api::InterfaceDevices& d = api::currentDevices();
   hpapi::MembershipState& s = hpapi::membershipState();
-  for (const api::RemoteDevice& e : d.remotes) {
-    if (!e.inUse || isZeroMac(e.mac)) continue;
-    int k = persistence::FindKnownByMac(e.mac);
-    if (k == 0) k = persistence::AppendKnownDevice(e.mac, persistence::DefaultDeviceName());
-    if (persistence::KnownDevice* r = persistence::KnownAt(k)) {
-      r->networkName = d.localNetworkName.view();
-      r->lastSeen = static_cast<std::int64_t>(std::time(nullptr));
-      if (s.addingDevice && e.mac == s.addedMac && !s.addPassword.empty()) {
-        if (!s.addName.empty()) r->name = s.addName;
-        r->password = s.addPassword;
-        s.addingDevice = false;
-      }
+  refreshKnownDevices([&](const api::RemoteDevice& e, persistence::KnownDevice& r) {
+    if (s.addingDevice && e.mac == s.addedMac && !s.addPassword.empty()) {
+      if (!s.addName.empty()) r.name = s.addName;
+      r.password = s.addPassword;
+      s.addingDevice = false;
     }
-  }
+  });
 }
 
 // Loads the data file, opens the interfaces and finds the first with a local adapter, which

@@ -9,6 +9,7 @@
 
 #include "cli_args.h"
 #include "commands.h"
+#include "known_refresh.h"
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
 #include "persistence/locations.h"
@@ -59,17 +60,8 @@ std::optional<int> parseOptions(Arguments args, Options& o) {
 class ConsoleListener final : public scan::ScanListener {
  public:
   void RefreshDeviceLists(int) override {
-    const api::InterfaceDevices& d = api::currentDevices();
     if (!api::currentState().localPresent) return;
-    for (const api::RemoteDevice& e : d.remotes) {
-      if (!e.inUse || isZeroMac(e.mac)) continue;
-      int k = persistence::FindKnownByMac(e.mac);
-      if (k == 0) k = persistence::AppendKnownDevice(e.mac, persistence::DefaultDeviceName());
-      if (persistence::KnownDevice* r = persistence::KnownAt(k)) {
-        r->networkName = d.localNetworkName.view();
-        r->lastSeen = static_cast<std::int64_t>(std::time(nullptr));
-      }
-    }
+    refreshKnownDevices([](const api::RemoteDevice&, persistence::KnownDevice&) {});
   }
 };
 

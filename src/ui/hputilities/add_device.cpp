@@ -9,6 +9,7 @@
 #include "hpapi/key_exchange.h"
 #include "persistence/known_devices.h"
 #include "platform/clock.h"
+#include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 #include "thpapi/exchange.h"
 #include "thpapi/frame_layout.h"
@@ -26,17 +27,6 @@ using platform::NoticeOwner;
 void step(const Advance& advance) {
   if (advance) advance();
 }
-
-class AutoscanHold {
- public:
-  AutoscanHold() : previous_(scan::SuspendAutoscan(false)) {}
-  ~AutoscanHold() { scan::SuspendAutoscan(previous_); }
-  AutoscanHold(const AutoscanHold&) = delete;
-  AutoscanHold& operator=(const AutoscanHold&) = delete;
-
- private:
-  bool previous_;
-};
 
 // The failure reset: the half-added adapter leaves the list and no add is pending any more.
 void forgetAdded() {
@@ -213,7 +203,7 @@ int addAvTemporary(transport::ReceivePath& path, NoticeOwner owner,
 int addAvRoad(transport::ReceivePath& path, NoticeOwner owner, std::optional<std::string_view> name,
               const std::string& password, bool search, hpapi::JoinTarget& target,
               const Advance& advance, const Rescan& rescan) {
-  AutoscanHold hold;
+  scan::AutoscanHold hold;
   api::NetworkKey userKey{};
   if (!readLocalKey(path, userKey)) {
     platform::showNotice(kReadNmkErrorText, kReadNmkErrorCaption);
@@ -273,7 +263,7 @@ int verifyDevicePassword(transport::ReceivePath& path, NoticeOwner owner, hpapi:
   if (api::deviceTable().avLocal && !api::deviceTable().turboLocal) {
     const crypto::Key dak = crypto::deriveDAK(target.devicePassword.view());
     const crypto::Key nk = api::currentDevices().localNetworkKey;
-    AutoscanHold hold;
+    scan::AutoscanHold hold;
     if (hpapi::setRemoteKey(path, dak, nk, target.deviceMac, false, true) ==
         brantleapi::kKeyAvConfirmed)
       return 1;
