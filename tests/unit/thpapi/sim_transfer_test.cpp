@@ -156,28 +156,6 @@ TEST(SimTransfer, WritesSendEveryPieceAndEndInTheCommitOrStartTheirOptionsAsk) {
   }
 }
 
-TEST(SimTransfer, DamagedReadPiecesAreRetriedUntilRetriesRunOut) {
-  struct Case {
-    std::uint32_t piece, count;
-    int result;
-    std::size_t requests;
-  };
-  // The third piece damaged three times is read in the end; four times ends the read; the
-  // first piece has no retries.
-  for (const Case c : {Case{3, 3, 0, 16 + 3}, Case{3, 4, -1, 2 + 4}, Case{1, 1, -1, 1}}) {
-    SCOPED_TRACE(c.count);
-    SimHost h(simScenario());
-    h.behaviour().corruptPiece = c.piece;
-    h.behaviour().corruptCount = c.count;
-    Bytes block(15560, kGuard);
-    std::size_t received = 0;
-    ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, block, received), c.result);
-    EXPECT_EQ(sentRequests(h, 0xA024).size(), c.requests);
-    EXPECT_TRUE(c.result == 0 || lastError() == kErrorInvalid);
-    EXPECT_EQ(block == h.local().modules.parameterBlock, c.result == 0);
-  }
-}
-
 TEST(SimTransfer, HostActionIndicationIsAnsweredMidTransfer) {
   SimHost h(simScenario());
   h.behaviour().hostActionAfter = 3;
@@ -189,28 +167,6 @@ TEST(SimTransfer, HostActionIndicationIsAnsweredMidTransfer) {
   const auto& c = h.local().modules.counters;
   EXPECT_EQ(c.hostActionResponses, 1u);
   EXPECT_EQ(c.lastHostActionResult, 0);
-}
-
-TEST(SimTransfer, AdapterThatStopsAnsweringFailsTheTransfer) {
-  {
-    SimHost h(simScenario());
-    h.behaviour().stopAfterPiece = 4;
-    Bytes buffer(15560 + 64, kGuard);
-    std::size_t received = 0;
-    EXPECT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, MutableByteSpan(buffer).first(15560),
-                                     received),
-              -1);
-    EXPECT_EQ(lastError(), kErrorInvalid);
-    EXPECT_EQ(received, 4u * 1024);
-    EXPECT_TRUE(guarded(buffer, 15560));
-    EXPECT_FALSE(thpapi_FrameWaiting());
-  }
-  SimHost h(simScenario());
-  h.behaviour().stopAfterPiece = 6;
-  EXPECT_EQ(thpapi_WriteModules(path, kHost, kSimLocalMac, chainOf({3000}), newBlock(), 0x23), -1);
-  EXPECT_TRUE(sentRequests(h, 0xA028).empty());
-  EXPECT_EQ(h.local().modules.counters.commits, 0u);
-  EXPECT_EQ(h.local().networkKey, kSimLocalKey);
 }
 
 }  // namespace
