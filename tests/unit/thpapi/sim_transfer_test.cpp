@@ -156,6 +156,28 @@ TEST(SimTransfer, WritesSendEveryPieceAndEndInTheCommitOrStartTheirOptionsAsk) {
   }
 }
 
+TEST(SimTransfer, DamagedReadPiecesAreRetriedUntilRetriesRunOut) {
+  struct Case {
+    std::uint32_t piece, count;
+    int result;
+    std::size_t requests;
+  };
+  // The third piece damaged three times is read in the end; four times ends the read; the
+  // first piece has no retries.
+  for (const Case c : {Case{3, 3, 0, 16 + 3}, Case{3, 4, -1, 2 + 4}, Case{1, 1, -1, 1}}) {
+    SCOPED_TRACE(c.count);
+    SimHost h(simScenario());
+    h.behaviour().corruptPiece = c.piece;
+    h.behaviour().corruptCount = c.count;
+    Bytes block(15560, kGuard);
+    std::size_t received = 0;
+    ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, block, received), c.result);
+    EXPECT_EQ(sentRequests(h, 0xA024).size(), c.requests);
+    EXPECT_TRUE(c.result == 0 || lastError() == kErrorInvalid);
+    EXPECT_EQ(block == h.local().modules.parameterBlock, c.result == 0);
+  }
+}
+
 TEST(SimTransfer, HostActionIndicationIsAnsweredMidTransfer) {
   SimHost h(simScenario());
   h.behaviour().hostActionAfter = 3;
