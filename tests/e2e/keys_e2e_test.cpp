@@ -1,6 +1,5 @@
 // Network names and adds over the real libpcap path: quorrel-cli in the host namespace,
 // adapter-sim on the far end of the veth pair.
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -8,17 +7,6 @@
 
 namespace quorrel::e2e {
 namespace {
-
-std::string run(const std::string& command, int& status) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  status = WEXITSTATUS(pclose(p));
-  return out;
-}
 
 class KeysE2eTest : public SimPairTest {
  protected:
@@ -29,9 +17,7 @@ class KeysE2eTest : public SimPairTest {
     ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
   }
   std::string cli(const std::string& args, int& status) {
-    return run("ip netns exec " + pair.hostNamespace() + " " QUORREL_CLI_PATH " " + args +
-                   " --data-dir " + dir + " 2>&1",
-               status);
+    return run(inHost(QUORREL_CLI_PATH " " + args + " --data-dir " + dir), status);
   }
   // Enough cycles for stations that stopped answering to age out of the remembered table.
   std::string scan() {

@@ -1,23 +1,15 @@
 // The scan over the real libpcap path: adapter-sim answers on the far ends of two veth pairs,
-// quorrel-cli scans in the host namespace; and a station that leaves is dropped.
+// quorrel-cli scans in the host namespace.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <thread>
 
-#include "api/device_table.h"
-#include "brantleapi/turbo_state.h"
 #include "e2e/sim_pair_test.h"
-#include "persistence/known_devices.h"
-#include "scan/scan.h"
-#include "scan/scan_loop.h"
-#include "thpapi/exchange.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::e2e {
@@ -44,29 +36,6 @@ const char* kHomePlug1 =
     "[remote]\nmac 00:04:87:30:00:02\nfamily hp1\nrate 300\n"
     "[remote]\nmac 00:04:87:30:00:03\nfamily hp1\nrate 1000\n";
 
-std::string cliPath() {
-#ifdef QUORREL_CLI_PATH
-  return QUORREL_CLI_PATH;
-#else
-  return "quorrel-cli";
-#endif
-}
-
-// Runs a command, returns its standard output and exit status.
-std::string runCommand(const std::string& command, int& status) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) {
-    status = -1;
-    return out;
-  }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  status = pclose(p);
-  return out;
-}
-
 // One interface of the printed JSON, printed again alone, with the key order kept.
 std::string blockOf(const std::string& output, const std::string& interfaceName) {
   const std::size_t start = output.find('{');
@@ -88,10 +57,6 @@ bool lists(const std::string& block, const std::string& mac, const std::string& 
 
 class ScanE2eTest : public SimPairTest {
  protected:
-  void TearDown() override {
-    SimPairTest::TearDown();
-  }
-
   void startOnLinks(const char* scenario, std::size_t links) {
     const std::string path = dir + "/scenario.conf";
     std::ofstream(path) << scenario;
@@ -101,10 +66,10 @@ class ScanE2eTest : public SimPairTest {
 
   // `capture`: how the program captures (QUORREL_CAPTURE), empty for its own choice.
   std::string scanWithCli(int& status, const std::string& capture = "") {
-    const std::string env = capture.empty() ? "" : "QUORREL_CAPTURE=" + capture + " ";
-    return runCommand(env + "ip netns exec " + pair.hostNamespace() + " " + cliPath() +
-                          " scan --json --cycles 1 --interval 3 --data-dir " + dir + " 2>&1",
-                      status);
+    const std::string env = capture.empty() ? "" : "env QUORREL_CAPTURE=" + capture + " ";
+    return run(
+        inHost(env + QUORREL_CLI_PATH " scan --json --cycles 1 --interval 3 --data-dir " + dir),
+        status);
   }
 };
 
@@ -198,37 +163,6 @@ TEST_F(ScanE2eTest, NothingAnswersGivesTheNotDetectedMessage) {
   EXPECT_NE(out.find("The HomePlug Adapter was not detected.\nPlease check your computer cables."),
             std::string::npos)
       << out;
-}
-
-// The scan itself, in this process, inside the host namespace.
-TEST_F(ScanE2eTest, StationThatLeavesIsDroppedAfterTheThreshold) {
-  startOnLinks(
-      "[local]\nmac 00:B0:52:10:00:01\nchip 1\n"
-      "[remote]\nmac 00:B0:52:20:00:02\nchip 1\nrate 100\n"
-      "[remote]\nmac 00:B0:52:20:00:03\nchip 1\nrate 50\nleave_at_ms 1500\n",
-      1);
-  const auto ready = std::chrono::steady_clock::now();
-  std::string error;
-  ASSERT_TRUE(pair.enterHost(error)) << error;
-  api::ResetDeviceTable();
-  persistence::ResetKnownDevices();
-  scan::ResetScan();
-  ASSERT_TRUE(scan::StartScan(5, 3, true));
-  scan::RunScanCycles(1, 5000);
-  const MacAddress leaving{0x00, 0xB0, 0x52, 0x20, 0x00, 0x03};
-  ASSERT_NE(api::FindRemote(leaving), nullptr);
-  EXPECT_TRUE(api::FindRemote(leaving)->inUse);
-  // Past its leaving time, three ageing steps without it drop it; the other stays.
-  while (std::chrono::steady_clock::now() - ready < std::chrono::milliseconds(1600))
-    scan::RunScanCycles(1, 5000);
-  scan::RunScanCycles(3, 15000);
-  const api::RemoteDevice* gone = api::FindRemote(leaving);
-  ASSERT_NE(gone, nullptr);
-  EXPECT_FALSE(gone->inUse);
-  EXPECT_EQ(gone->scansMissed, 3u);
-  EXPECT_TRUE(api::FindRemote(MacAddress{0x00, 0xB0, 0x52, 0x20, 0x00, 0x02})->inUse);
-  scan::StopScan();
-  pair.leaveHost();
 }
 
 }  // namespace

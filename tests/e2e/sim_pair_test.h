@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -45,6 +47,23 @@ class SimPairTest : public ::testing::Test {
     ASSERT_EQ(transport::interfaceTable().interfaceCount, 1);
     ASSERT_EQ(transport::OpenInterface(0), 1);
     transport::setCurrentInterface(0);
+  }
+
+  // Runs `command` with its standard error joined to its output: that output, and the exit
+  // status (-1 when it did not exit).
+  static std::string run(const std::string& command, int& status) {
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (p == nullptr) return status = -1, out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    const int raw = pclose(p);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+  }
+  // `command` run in the host namespace.
+  std::string inHost(const std::string& command) const {
+    return "ip netns exec " + pair.hostNamespace() + " " + command;
   }
 
   NetnsPair pair;

@@ -2,8 +2,6 @@
 // 100 KiB image (past what 16 bits count) is verified whole and the adapter restarts with it.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <cstdio>
 #include <fstream>
 
 #include "e2e/sim_pair_test.h"
@@ -12,17 +10,6 @@ namespace quorrel::e2e {
 namespace {
 
 const char* kNewFirmware = "QTB2000 fw rev2.1.0 E2E";
-
-std::string run(const std::string& command, int& status) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return status = -1, out;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-  const int raw = pclose(p);
-  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
 
 class TurboUpgradeE2eTest : public SimPairTest {
  protected:
@@ -39,8 +26,8 @@ class TurboUpgradeE2eTest : public SimPairTest {
     std::ofstream(dir + "/new.cfg", std::ios::binary) << std::string(960, 'C');
     std::string error;
     EXPECT_TRUE(sim.start(pair, scenario, logPath, error)) << error;
-    return run("ip netns exec " + pair.hostNamespace() + " " + QUORREL_CLI_PATH +
-                   " upgrade --yes --img " + dir + "/new.img --cfg " + dir + "/new.cfg 2>&1",
+    return run(inHost(QUORREL_CLI_PATH " upgrade --yes --img " + dir + "/new.img --cfg " + dir +
+                      "/new.cfg"),
                status);
   }
 };

@@ -1,7 +1,6 @@
 // `quorrel-cli upgrade` over a veth pair against adapter-sim: a 1 MiB image and a 15560-byte
 // block that the adapter comes back with after its restart, under its own MAC address.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <fstream>
@@ -20,16 +19,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
 constexpr int kPatienceMs = 5000;
-
-int runCli(const std::string& arguments, std::string& out) {
-  FILE* p = popen((std::string(QUORREL_CLI_PATH) + " upgrade " + arguments + " 2>&1").c_str(), "r");
-  if (p == nullptr) return -1;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  const int status = pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 class UpgradeE2eTest : public SimPairTest {
  protected:
@@ -67,8 +56,10 @@ class UpgradeE2eTest : public SimPairTest {
 
 TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
   startSim("[local]\nmac 00:B0:52:10:00:01\nchip 1\n[behaviour]\nrestart_ms 300\ncommit_ms 500\n");
-  std::string out;
-  ASSERT_EQ(runCli("--yes --nvm " + dir + "/fw.nvm --pib " + dir + "/pb.pib", out), 0) << out;
+  int status = 0;
+  const std::string out = run(
+      QUORREL_CLI_PATH " upgrade --yes --nvm " + dir + "/fw.nvm --pib " + dir + "/pb.pib", status);
+  ASSERT_EQ(status, 0) << out;
   EXPECT_NE(out.find("1042 of 1042 pieces sent"), std::string::npos) << out;
   EXPECT_NE(out.find("Device Upgraded"), std::string::npos);
   EXPECT_EQ(readBack(1, image.size()), image);
@@ -77,9 +68,10 @@ TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
   EXPECT_EQ(readMac(now, 12), kLocal);
   EXPECT_EQ(checksum32(now), 0u);
   EXPECT_TRUE(std::equal(now.begin() + 18, now.end(), block.begin() + 18));
-  std::string help, bad;
-  EXPECT_EQ(runCli("--help", help), 0);
-  EXPECT_EQ(runCli("--bogus", bad), 2);
+  run(QUORREL_CLI_PATH " upgrade --help", status);
+  EXPECT_EQ(status, 0);
+  run(QUORREL_CLI_PATH " upgrade --bogus", status);
+  EXPECT_EQ(status, 2);
 }
 
 }  // namespace

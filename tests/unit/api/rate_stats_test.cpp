@@ -14,6 +14,7 @@ TEST(RateConversion, EachModeAtItsKnownPointsAndWithinTheBound) {
   EXPECT_EQ(rateToMbps(150, RateMode::HomePlugAv), 198);  // integer quotient of 198.67
   EXPECT_NEAR(rateToMbps(42, RateMode::HomePlug1), 1.01366, 1e-5);
   EXPECT_DOUBLE_EQ(turboRateToMbps(126), 3);
+  EXPECT_DOUBLE_EQ(turboRateToMbps(252), 6);
   EXPECT_DOUBLE_EQ(turboRateToMbps(519), 14);
   EXPECT_DOUBLE_EQ(rateToMbps(2812, RateMode::Turbo), 85);
   EXPECT_EQ(rateToMbps(2812, static_cast<RateMode>(3)), 0);

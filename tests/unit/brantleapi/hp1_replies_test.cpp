@@ -147,14 +147,5 @@ TEST(Hp1Replies, LocalParametersNetworkStatisticsAndLoader) {
   EXPECT_FALSE(decodeLoaderReply(reply(lr), kTestHost));
 }
 
-TEST(TurboRate, Breakpoints) {
-  EXPECT_DOUBLE_EQ(turboRateToMbps(0), 0.0);
-  EXPECT_DOUBLE_EQ(turboRateToMbps(252), 6.0);
-  EXPECT_NEAR(turboRateToMbps(519), 14.0, 1e-9);
-  EXPECT_NEAR(turboRateToMbps(2812), 85.0, 1e-9);
-  EXPECT_LT(turboRateToMbps(251), 6.0);
-  EXPECT_GT(turboRateToMbps(253), 6.0);
-}
-
 }  // namespace
 }  // namespace quorrel::brantleapi

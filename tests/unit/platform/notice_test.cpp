@@ -1,24 +1,10 @@
-// The recording notice and the wait cursor guard.
+// The wait cursor guard.
 #include <gtest/gtest.h>
 
 #include "platform/notice.h"
 
 namespace quorrel::platform {
 namespace {
-
-TEST(RecordingNotice, RecordsAndAnswersFromScriptThenFirstButton) {
-  RecordingNotice rec;
-  setNotice(&rec);
-  rec.scriptAnswers({NoticeAnswer::No});
-  EXPECT_EQ(showNotice("a", "Attention!", NoticeIcon::Warning, NoticeButtons::YesNo),
-            NoticeAnswer::No);
-  EXPECT_EQ(showNotice("b", "Attention!", NoticeIcon::Warning, NoticeButtons::YesNo),
-            NoticeAnswer::Yes);
-  ASSERT_EQ(rec.shown.size(), 2u);
-  EXPECT_EQ(rec.shown[0].caption, "Attention!");
-  EXPECT_EQ(rec.shown[1].text, "b");
-  setNotice(nullptr);
-}
 
 TEST(WaitCursor, RestoredOnEveryReturnPath) {
   RecordingNotice rec;

@@ -180,21 +180,5 @@ TEST_F(MainPageTest, RenameRefusals) {
   EXPECT_EQ(persistence::KnownAt(1)->name.str(), first);
 }
 
-TEST_F(MainPageTest, SortStateAndLayoutRoundTripThroughTheDataFile) {
-  startAndScanOnce();
-  page.HeaderClicked(3);
-  page.HeaderClicked(3);
-  view.layout.order = {0, 1, 4, 2, 3};
-  view.layout.widths = {200, 130, 60, 90, 150};
-  page.PageLeft();
-  persistence::ResetListSettings();
-  view.layout.order = {0, 4, 3, 2, 1};
-  EXPECT_EQ(persistence::LoadDeviceData(), persistence::LoadOutcome::Loaded);
-  EXPECT_EQ(view.layout.order, (persistence::ColumnArray{0, 1, 4, 2, 3}));
-  EXPECT_EQ(view.layout.widths, (persistence::ColumnArray{200, 130, 60, 90, 150}));
-  EXPECT_EQ(persistence::listSettings().sortColumn, 3u);
-  EXPECT_EQ(persistence::listSettings().sortDirection, 1u);
-}
-
 }  // namespace
 }  // namespace quorrel::ui

@@ -240,18 +240,6 @@ TEST_F(IntakeTest, RepliesOfStrangersAndOtherInterfacesAreIgnored) {
   EXPECT_EQ(api::FindRemote(kHost), nullptr);
 }
 
-TEST_F(IntakeTest, TruncatedAndForeignFramesAreHarmless) {
-  for (std::size_t n : {0u, 6u, 13u, 14u, 15u, 16u, 17u}) {
-    Frame f = networkStatistics(kDevice, 3, {{kRemote, 300}});
-    f.resize(n);
-    EXPECT_FALSE(HandleHp1Frame(at(f))) << n;
-    fake.ports[0].incoming = {f};
-    poll();
-  }
-  EXPECT_FALSE(api::interfaceState(0).localPresent);
-  EXPECT_FALSE(HandleHp1Frame(at(avFrame())));
-}
-
 // Station lists with duplicates, the local device, broadcast, and a count past the data.
 TEST_F(IntakeTest, HostileStationListOccupiesOneEntryPerStation) {
   transport::setBackend(&backend);

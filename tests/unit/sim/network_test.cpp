@@ -88,14 +88,6 @@ Frame readPiece(std::uint8_t module, std::uint16_t length, std::uint32_t offset)
   return Frame{module, 0, std::uint8_t(length), std::uint8_t(length >> 8)} + le32(offset);
 }
 
-std::uint32_t xorWords(const std::uint8_t* p, std::size_t bytes) {
-  std::uint32_t x = 0;
-  for (std::size_t i = 0; i + 4 <= bytes; i += 4)
-    x ^= std::uint32_t(p[i]) | std::uint32_t(p[i + 1]) << 8 | std::uint32_t(p[i + 2]) << 16 |
-         std::uint32_t(p[i + 3]) << 24;
-  return x;
-}
-
 // The one answer to a module request, or an empty frame when there was none within 10 s.
 Frame answer(Network& net, std::uint16_t type, const Frame& payload, std::uint64_t& now) {
   net.receive(request(kLocalDeviceMac, type, 0, payload), now);
@@ -133,46 +125,6 @@ TEST(NetworkTest, AdaptersAnswerVersionAtTheirAddressesAfterTheirLatency) {
   EXPECT_EQ(slice(due[0], 0, 23), header(kHost, kRemoteA, 0xA001, 0) + Frame({0, 2, 16}));
   for (const MacAddress& silent : {kRemoteOff, kRemoteElsewhere, MacAddress{2, 9, 9, 9, 9, 9}})
     EXPECT_TRUE(answersTo(net, request(silent, 0xA000)).empty());
-}
-
-TEST(NetworkTest, FirstGenerationListsStationsInVersion0Layout) {
-  Network net(scenario(3));
-  net.scenario().remotes[3].txRate = 0x1234;  // capped to the 8 bits of this layout
-  auto due = answersTo(net, request(kLocal, 0xA038));
-  ASSERT_EQ(due.size(), 1u);
-  const Frame& f = due[0];
-  ASSERT_EQ(f.size(), 39u + 2 * 15);
-  EXPECT_EQ(slice(f, 0, 21), header(kHost, kLocal, 0xA039, 0) + Frame({1}));  // one network
-  EXPECT_EQ(f[38], 2);  // present stations of the local network only
-  EXPECT_EQ(slice(f, 39, 6), Frame(kRemoteA.begin(), kRemoteA.end()));
-  EXPECT_EQ(slice(f, 52, 2), (Frame{120, 110}));
-  EXPECT_EQ(slice(f, 54, 6), Frame(kRemoteD.begin(), kRemoteD.end()));
-  EXPECT_EQ(slice(f, 67, 2), (Frame{0xFF, 28}));
-
-  // Stations are not asked for network information; an empty list is padded to the minimum.
-  EXPECT_TRUE(answersTo(net, request(kRemoteA, 0xA038)).empty());
-  net.scenario().remotes.clear();
-  due = answersTo(net, request(kLocalDeviceMac, 0xA038));
-  ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0].size(), 60u);
-  EXPECT_EQ(due[0][38], 0);
-}
-
-TEST(NetworkTest, SecondGenerationListsStationsInVersion1Layout) {
-  Network net(scenario(4));
-  net.scenario().remotes[0].txRate = 0x1234;
-  for (std::uint8_t mmv : {1, 0}) {  // the adapter's layout, whatever the request's version
-    auto due = answersTo(net, request(kLocalDeviceMac, 0xA038, mmv));
-    ASSERT_EQ(due.size(), 1u);
-    const Frame& f = due[0];
-    ASSERT_EQ(f.size(), 60u + 2 * 24);
-    EXPECT_EQ(slice(f, 0, 28), header(kHost, kLocal, 0xA039, 1) + Frame(5, 0) + Frame({1}));
-    EXPECT_EQ(f[54], 2);
-    EXPECT_EQ(slice(f, 60, 6), Frame(kRemoteA.begin(), kRemoteA.end()));
-    EXPECT_EQ(slice(f, 76, 4), (Frame{0x34, 0x12, 110, 0}));
-    EXPECT_EQ(slice(f, 84, 6), Frame(kRemoteD.begin(), kRemoteD.end()));
-    EXPECT_EQ(slice(f, 100, 4), (Frame{30, 0, 28, 0}));
-  }
 }
 
 TEST(NetworkTest, LocalAdapterTakesANewKey) {
@@ -305,19 +257,6 @@ TEST(NetworkTest, CorruptedCopyComesFirst) {
   EXPECT_EQ(net.stats().decoys, 3u);
 }
 
-TEST(NetworkTest, NonZeroStatusRefusesTheKey) {
-  Behaviour b;
-  b.status = 0x11;
-  b.statusType = 0xA051;
-  Network net(scenario(1, b));
-  EXPECT_EQ(answersTo(net, setKey(NetworkKey{}, 0x0F)).at(0)[20], 0x11);
-  EXPECT_EQ(net.scenario().local.networkKey, kKey);
-  EXPECT_EQ(answersTo(net, request(kLocalDeviceMac, 0xA000)).at(0)[20], 0)
-      << "the status applies to set-key confirmations only";
-  net.behaviour().statusType = 0;
-  EXPECT_EQ(answersTo(net, request(kLocalDeviceMac, 0xA000)).at(0)[20], 0x11);
-}
-
 TEST(NetworkTest, NoiseIsAFloodOfUnrelatedFrames) {
   Behaviour b;
   b.noise = true;
@@ -341,43 +280,6 @@ TEST(NetworkTest, NoiseIsAFloodOfUnrelatedFrames) {
   std::size_t toHost = 0;
   for (const auto& f : later) toHost += readMac(f, 0) == kHost && readMac(f, 6) != kLocal;
   EXPECT_EQ(toHost, 5u);
-}
-
-TEST(NetworkTest, FramesComeOutInDueOrder) {
-  Network net(scenario(1));
-  net.receive(request(kRemoteA, 0xA000), 0);           // due at 2300
-  net.receive(request(kLocalDeviceMac, 0xA000), 100);  // due at 400
-  net.receive(request(kLocalDeviceMac, 0xA038), 100);  // due at 400, after the version
-  std::vector<std::uint16_t> order;
-  for (const auto& f : net.takeDue(10000)) order.push_back(f[15] | f[11] << 8);
-  EXPECT_EQ(order, (std::vector<std::uint16_t>{0x0101, 0x0139, 0x0201}));  // by source and type
-  EXPECT_FALSE(net.nextDueUs().has_value());
-}
-
-TEST(AvModulesTest, ReadAnswerCarriesThePieceAndItsChecksum) {
-  Network net(scenario(1));
-  std::uint64_t now = 0;
-  const Frame f = answer(net, 0xA024, readPiece(2, 1024, 0), now);
-  ASSERT_EQ(f.size(), 36u + 1024);
-  // Type; status, module at 24, length 1024 at 26, offset 0 at 28; the piece's checksum.
-  EXPECT_EQ(Frame(f.begin() + 15, f.begin() + 17), (Frame{0x25, 0xA0}));
-  EXPECT_EQ(Frame(f.begin() + 20, f.begin() + 32), (Frame{0, 0, 0, 0, 2, 0, 0, 4, 0, 0, 0, 0}));
-  EXPECT_EQ(~xorWords(&f[36], 1024), xorWords(&f[32], 4));
-  // The block is valid, and its MAC and key are the adapter's.
-  EXPECT_EQ(slice(f, 36, 2) + slice(f, 40, 2), (Frame{4, 4, 0xC8, 0x3C}));  // length 15560
-  EXPECT_EQ(slice(f, 36 + 12, 6), Frame(kLocal.begin(), kLocal.end()));
-  EXPECT_EQ(slice(f, 36 + 100, 16), Frame(kKey.begin(), kKey.end()));
-  EXPECT_EQ(xorWords(net.scenario().local.modules.parameterBlock.data(), 15560), 0xFFFFFFFFu);
-
-  const Frame last = answer(net, 0xA024, readPiece(2, 1024, 15360), now);
-  ASSERT_EQ(last.size(), 36u + 200);
-  EXPECT_EQ(last[26] | last[27] << 8, 200);
-
-  // A new key reaches the block, which stays sealed.
-  net.scenario().local.networkKey[0] = 0x99;
-  const Frame again = answer(net, 0xA024, readPiece(2, 1024, 0), now);
-  EXPECT_EQ(again[36 + 100], 0x99);
-  EXPECT_EQ(xorWords(net.scenario().local.modules.parameterBlock.data(), 15560), 0xFFFFFFFFu);
 }
 
 TEST(AvModulesTest, HostileRequestsAreRefusedWithAStatus) {

@@ -1,7 +1,7 @@
-// The decoder on every confirmation type and on short, long, foreign and hostile frames.
+// The decoder on every confirmation type and on short, long and foreign frames.
 #include <gtest/gtest.h>
 
-#include <random>
+#include <algorithm>
 
 #include "support/av_frames.h"
 #include "thpapi/decoder.h"
@@ -85,7 +85,7 @@ TEST_F(DecoderTest, EachConfirmationGivesItsOperationAndDataLength) {
     std::uint32_t operation, phase;
     int dataLength;  // -1: not checked
   } cases[] = {
-      {0xA001, 88, 4, 2, 0},   {0xA051, 60, 8, 2, 0},    {0xA01D, 60, 5, 2, 0},
+      {0xA001, 88, 4, 2, 0},    {0xA051, 60, 8, 2, 0},    {0xA01D, 60, 5, 2, 0},
       {0xA05D, 60, 12, 2, 0},   {0xA07D, 60, 13, 2, 0},   {0xA095, 60, 15, 2, 0},
       {0xA055, 86, 2, 2, 65},   {0xA031, 64, 1, 2, 43},   {0xA035, 28, 0, 0, 7},
       {0xA036, 185, 0, 0, 165}, {0xA071, 603, 10, 2, -1}, {0xA091, 606, 14, 2, -1},
@@ -230,27 +230,6 @@ TEST_F(DecoderTest, ReadPieceLengthIsCheckedBeforeUse) {
     EXPECT_EQ(r.dataValid, 0);
     EXPECT_EQ(r.phase, 2u);  // first piece: no retries, the transfer ends
     EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
-  }
-}
-
-TEST_F(DecoderTest, HostileFramesStayInBounds) {
-  std::mt19937 random(1234);
-  const std::uint16_t types[] = {0xA001, 0xA005, 0xA00D, 0xA01D, 0xA021, 0xA025, 0xA029,
-                                 0xA031, 0xA035, 0xA036, 0xA039, 0xA051, 0xA055, 0xA059,
-                                 0xA05D, 0xA062, 0xA06D, 0xA071, 0xA07D, 0xA091, 0xA095};
-  Bytes sink(1528);
-  for (std::uint16_t type : types) {
-    for (std::size_t length = 0; length <= 1514; length += 1 + length / 16) {
-      Bytes f = avFrame(type, std::max<std::size_t>(length, 20));
-      for (std::size_t i = 20; i < f.size(); ++i) f[i] = std::uint8_t(random());
-      f.resize(length);
-      for (int version : {0, 4}) {
-        if (thpapi_DecodeFrame(f, r, version) == 0) thpapi_AdvanceTransfer(r);
-        ASSERT_LE(r.dataLength, r.data.size());
-        thpapi_NextPendingFrame(sink);
-      }
-    }
-    thpapi_BeginModuleRead(kHostMac, kAdapterMac, 1 + type % 3);
   }
 }
 

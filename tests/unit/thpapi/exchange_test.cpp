@@ -20,7 +20,6 @@ namespace {
 
 using namespace quorrel::testing;
 
-
 class ExchangeTest : public ::testing::Test {
  protected:
   void SetUp() override {

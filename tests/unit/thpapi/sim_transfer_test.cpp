@@ -191,27 +191,5 @@ TEST(SimTransfer, HostActionIndicationIsAnsweredMidTransfer) {
   EXPECT_EQ(c.lastHostActionResult, 0);
 }
 
-TEST(SimTransfer, AdapterThatStopsAnsweringFailsTheTransfer) {
-  {
-    SimHost h(simScenario());
-    h.behaviour().stopAfterPiece = 4;
-    Bytes buffer(15560 + 64, kGuard);
-    std::size_t received = 0;
-    EXPECT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, MutableByteSpan(buffer).first(15560),
-                                     received),
-              -1);
-    EXPECT_EQ(lastError(), kErrorInvalid);
-    EXPECT_EQ(received, 4u * 1024);
-    EXPECT_TRUE(guarded(buffer, 15560));
-    EXPECT_FALSE(thpapi_FrameWaiting());
-  }
-  SimHost h(simScenario());
-  h.behaviour().stopAfterPiece = 6;
-  EXPECT_EQ(thpapi_WriteModules(path, kHost, kSimLocalMac, chainOf({3000}), newBlock(), 0x23), -1);
-  EXPECT_TRUE(sentRequests(h, 0xA028).empty());
-  EXPECT_EQ(h.local().modules.counters.commits, 0u);
-  EXPECT_EQ(h.local().networkKey, kSimLocalKey);
-}
-
 }  // namespace
 }  // namespace quorrel::thpapi
