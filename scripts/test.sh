@@ -14,7 +14,7 @@ for flavour in release asan; do
   dir=$("$root/scripts/build.sh" "$flavour")
   # A test that fails is run once more before the stage fails: the end-to-end tests time real
   # frames on a machine that may be busy; a fault fails both runs.
-  ctest --test-dir "$dir" --output-on-failure --timeout 300 --repeat until-pass:2
+  ctest --test-dir "$dir" --output-on-failure --timeout 300 --repeat until-pass:2 -j "$(nproc)"
 done
 
 echo "== fuzz targets, ${fuzz_seconds}s each, into tests/fuzz/corpus"
