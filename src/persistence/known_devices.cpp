@@ -7,32 +7,27 @@
 namespace quorrel::persistence {
 
 namespace {
-// The records, and how the pages drop a removed device's row.
-struct Known {
-  KnownDeviceTable table;
-  RemoteRowRemover rowRemover;
-};
-Known known;
+KnownDeviceTable table;
 
 int inUse() {
-  return std::clamp(known.table.knownCount, 0, kKnownCapacity);
+  return std::clamp(table.knownCount, 0, kKnownCapacity);
 }
 
 template <typename Match>
 int findFirst(Match match) {
   const int n = inUse();
   for (int i = 0; i < n; ++i)
-    if (match(known.table.records[i])) return i + 1;
+    if (match(table.records[i])) return i + 1;
   return 0;
 }
 
 // Takes record `index` (1-based, valid) out and closes the gap.
 void eraseRecord(int index) {
   const int n = inUse();
-  auto first = known.table.records.begin() + (index - 1);
-  std::move(first + 1, known.table.records.begin() + n, first);
-  known.table.records[n - 1] = KnownDevice{};
-  known.table.knownCount = n - 1;
+  auto first = table.records.begin() + (index - 1);
+  std::move(first + 1, table.records.begin() + n, first);
+  table.records[n - 1] = KnownDevice{};
+  table.knownCount = n - 1;
 }
 }  // namespace
 
@@ -65,14 +60,14 @@ void decodeKnownDevice(std::span<const std::uint8_t, kKnownDeviceSize> in, Known
 }
 
 KnownDeviceTable& knownDevices() {
-  return known.table;
+  return table;
 }
 void ResetKnownDevices() {
-  known.table = KnownDeviceTable{};
+  table = KnownDeviceTable{};
 }
 
 KnownDevice* KnownAt(int index) {
-  return index >= 1 && index <= inUse() ? &known.table.records[index - 1] : nullptr;
+  return index >= 1 && index <= inUse() ? &table.records[index - 1] : nullptr;
 }
 
 int FindKnownByMac(const MacAddress& mac) {
@@ -97,7 +92,7 @@ int FindKnownByKey(ByteSpan key, std::string_view mode, api::NetworkName* networ
       return std::equal(wanted.begin(), wanted.begin() + 8, r.networkKey.begin());
     });
   if (k != 0 && networkName != nullptr)
-    networkName->assign(known.table.records[k - 1].networkName.view());
+    networkName->assign(table.records[k - 1].networkName.view());
   return k;
 }
 
@@ -114,25 +109,21 @@ int AppendKnownDevice(const MacAddress& mac, std::string_view name) {
   if (inUse() >= kKnownCapacity) {
     // A password the user typed is never given up; of the others, the record seen longest
     // ago (the first of equals) makes room.
-    const auto end = known.table.records.begin() + inUse();
+    const auto end = table.records.begin() + inUse();
     auto oldest = end;
-    for (auto r = known.table.records.begin(); r != end; ++r)
+    for (auto r = table.records.begin(); r != end; ++r)
       if (r->password.empty() && (oldest == end || r->lastSeen < oldest->lastSeen)) oldest = r;
     if (oldest == end) return 0;
-    eraseRecord(static_cast<int>(oldest - known.table.records.begin()) + 1);
+    eraseRecord(static_cast<int>(oldest - table.records.begin()) + 1);
   }
   const int n = inUse();
-  KnownDevice& r = known.table.records[n];
+  KnownDevice& r = table.records[n];
   r = KnownDevice{};
   r.mac = mac;
   r.name.assign(name);
   r.lastSeen = static_cast<std::int64_t>(std::time(nullptr));
-  known.table.knownCount = n + 1;
+  table.knownCount = n + 1;
   return n + 1;
-}
-
-void setRemoteRowRemover(RemoteRowRemover remover) {
-  known.rowRemover = std::move(remover);
 }
 
 int RemoveKnownDevice(int index) {
@@ -140,7 +131,6 @@ int RemoveKnownDevice(int index) {
   if (r == nullptr) return 0;
   const MacAddress mac = r->mac;
   api::RemoveRemote(mac);
-  if (known.rowRemover) known.rowRemover(mac);
   eraseRecord(index);
   return 1;
 }
@@ -155,12 +145,11 @@ int RemoveKnownByMac(const MacAddress& mac) {
 
 int PurgeUnaddressedKnown() {
   const int n = inUse();
-  const auto end =
-      std::stable_partition(known.table.records.begin(), known.table.records.begin() + n,
-                            [](const KnownDevice& r) { return !isZeroMac(r.mac); });
-  const int kept = static_cast<int>(end - known.table.records.begin());
-  std::fill(end, known.table.records.end(), KnownDevice{});
-  known.table.knownCount = kept;
+  const auto end = std::stable_partition(table.records.begin(), table.records.begin() + n,
+                                         [](const KnownDevice& r) { return !isZeroMac(r.mac); });
+  const int kept = static_cast<int>(end - table.records.begin());
+  std::fill(end, table.records.end(), KnownDevice{});
+  table.knownCount = kept;
   return n - kept;
 }
 

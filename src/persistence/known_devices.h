@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -83,12 +82,9 @@ std::string DefaultDeviceName();
 // full table holds a password (the newcomer is not kept).
 int AppendKnownDevice(const MacAddress& mac, std::string_view name);
 
-// Removes the row of a device from the remote device list; the list installs it.
-using RemoteRowRemover = std::function<void(const MacAddress&)>;
-void setRemoteRowRemover(RemoteRowRemover remover);
-
 // Record `index` (1-based, 1..knownCount): its adapter leaves the current interface's remote
-// entries and the remote device list, the records behind it move up. 1 if removed.
+// entries, the records behind it move up. 1 if removed; the caller takes the device's row out
+// of the list it shows.
 int RemoveKnownDevice(int index);
 // The adapter leaves the current interface's remote entries; its record, if any, is removed as
 // above but the list is left alone. 1 if a record was removed.

@@ -215,7 +215,6 @@ class DesktopState {
   ~DesktopState() {
     platform::setNotice(nullptr);
     persistence::setListLayout(nullptr);
-    persistence::setRemoteRowRemover(nullptr);
     persistence::setResourceDirectory("");
     persistence::setDataDirectory("");
     transport::ResetInterfaceTable();

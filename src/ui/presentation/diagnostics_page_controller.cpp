@@ -16,8 +16,13 @@ using platform::NoticeIcon;
 using platform::NoticeOwner;
 
 DiagnosticsPageController::DiagnosticsPageController(DiagnosticsPageView& view, ScanControl& scan,
-                                                     diagnostics::Printer& printer)
-    : view_(view), scan_(scan), printer_(printer), host_(diagnostics::readHostInfo()) {}
+                                                     diagnostics::Printer& printer,
+                                                     RowRemoved rowRemoved)
+    : view_(view),
+      scan_(scan),
+      printer_(printer),
+      rowRemoved_(std::move(rowRemoved)),
+      host_(diagnostics::readHostInfo()) {}
 
 void DiagnosticsPageController::Initialise() {
   view_.setupDiagnosticsColumns(
@@ -54,7 +59,9 @@ void DiagnosticsPageController::DeleteClicked() {
                              diagnostics_text::kAttentionCaption, NoticeIcon::Warning,
                              NoticeButtons::YesNo, NoticeOwner::MainPage) == NoticeAnswer::No;
     if (!keep) {
+      const MacAddress removed = record->mac;
       persistence::RemoveKnownDevice(k);
+      if (rowRemoved_) rowRemoved_(removed);
       Refill();
     }
   }

@@ -2,12 +2,14 @@
 // buttons do. The widgets implement the views and forward the user's actions here.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "diagnostics/report.h"
 #include "diagnostics/report_output.h"
+#include "platform/bytes.h"
 #include "ui/presentation/scan_control.h"
 
 namespace quorrel::ui {
@@ -41,8 +43,11 @@ class DiagnosticsPageView {
 
 class DiagnosticsPageController {
  public:
+  // Tells the Main page which device a Delete took out of the known devices.
+  using RowRemoved = std::function<void(const MacAddress&)>;
+
   DiagnosticsPageController(DiagnosticsPageView& view, ScanControl& scan,
-                            diagnostics::Printer& printer);
+                            diagnostics::Printer& printer, RowRemoved rowRemoved = {});
 
   void Initialise();
   // The autoscan stays off while the page is shown, so the tables hold still under the lists.
@@ -61,6 +66,7 @@ class DiagnosticsPageController {
   DiagnosticsPageView& view_;
   ScanControl& scan_;
   diagnostics::Printer& printer_;
+  RowRemoved rowRemoved_;
   diagnostics::HostInfo host_;
   bool savedAutoscan_ = true;
   bool shown_ = false;

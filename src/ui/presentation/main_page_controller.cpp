@@ -40,7 +40,6 @@ MainPageController::MainPageController(MainPageView& view, ScanControl& scan, Sh
 
 MainPageController::~MainPageController() {
   scan_.setEvents(nullptr);
-  persistence::setRemoteRowRemover(nullptr);
 }
 
 void MainPageController::Initialise() {
@@ -56,15 +55,16 @@ void MainPageController::Initialise() {
   rows_.emplace(columns, prefs.qualityStyle);
   view_.setupLists(columns);
   persistence::CaptureListLayout();
-  persistence::setRemoteRowRemover([this](const MacAddress& mac) {
-    if (rows_ && rows_->RemoveRowByMac(mac)) view_.showRemoteRows(*rows_);
-  });
   persistence::LoadDeviceData();
   LoadSortState();
   RestartScan();
   scan_.SuspendAutoscan(prefs.autoscanEnabled != 0);
   SelectLocalAdapterByCount();
   RefreshDeviceLists(5);
+}
+
+void MainPageController::RemoveRemoteRow(const MacAddress& mac) {
+  if (rows_ && rows_->RemoveRowByMac(mac)) view_.showRemoteRows(*rows_);
 }
 
 void MainPageController::LoadSortState() {

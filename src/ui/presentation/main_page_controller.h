@@ -72,6 +72,8 @@ class MainPageController final : public ScanEvents {
 
   // The page's initialisation at start-up, in its fixed order.
   void Initialise();
+  // A device whose known record another page deleted leaves the remote list at once.
+  void RemoveRemoteRow(const MacAddress& mac);
 
   // Buttons and list notifications.
   void ScanClicked();

@@ -37,6 +37,7 @@ constexpr int kMacColumn = 1;
 }  // namespace
 
 DiagnosticsPage::DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& printer,
+                                 ui::DiagnosticsPageController::RowRemoved rowRemoved,
                                  QWidget* parent)
     : SheetPage(parent) {
   using namespace ui::diagnostics_text;
@@ -54,7 +55,8 @@ DiagnosticsPage::DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& pr
   save_ = button(this, kSaveReport, du.rect(143, 192, 54, 14));
   print_ = button(this, kPrintReport, du.rect(223, 192, 54, 14));
 
-  controller_ = std::make_unique<ui::DiagnosticsPageController>(*this, scan, printer);
+  controller_ =
+      std::make_unique<ui::DiagnosticsPageController>(*this, scan, printer, std::move(rowRemoved));
   ui::DiagnosticsPageController* c = controller_.get();
   connect(delete_, &QPushButton::clicked, this, [c] { c->DeleteClicked(); });
   connect(save_, &QPushButton::clicked, this, [c] { c->SaveClicked(); });

@@ -18,7 +18,9 @@ inline constexpr int kDiagnosticsPageHeightDlu = 215;
 
 class DiagnosticsPage final : public SheetPage, public ui::DiagnosticsPageView {
  public:
-  DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& printer, QWidget* parent = nullptr);
+  DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& printer,
+                  ui::DiagnosticsPageController::RowRemoved rowRemoved = {},
+                  QWidget* parent = nullptr);
   ~DiagnosticsPage() override;
 
   void pageEntered() override;

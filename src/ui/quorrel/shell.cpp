@@ -30,11 +30,12 @@ Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
   s.sheet->addPage(s.mainPage, QString::fromUtf8(ui::main_text::kMainTab));
   s.privacyPage = new PrivacyPage(*s.mainPage, shell);
   s.sheet->addPage(s.privacyPage, QString::fromUtf8(ui::privacy_text::kPrivacyTab));
+  MainPage* main = s.mainPage;
   if (persistence::preferences().diagnosticsLevel != 0) {
-    s.diagnosticsPage = new DiagnosticsPage(scan, printer);
+    s.diagnosticsPage = new DiagnosticsPage(
+        scan, printer, [main](const MacAddress& mac) { main->controller().RemoveRemoteRow(mac); });
     s.sheet->addPage(s.diagnosticsPage, QString::fromUtf8(ui::diagnostics_text::kDiagnosticsTab));
   }
-  MainPage* main = s.mainPage;
   s.aboutPage = new AboutPage(scan, [main](const std::string& text) { main->setStatusText(text); });
   s.sheet->addPage(s.aboutPage, QString::fromUtf8(ui::about_text::kAboutTab));
   s.sheet->tabs()->setCurrentIndex(0);

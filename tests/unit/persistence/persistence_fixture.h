@@ -76,7 +76,6 @@ class PersistenceTest : public ::testing::Test {
   }
   void TearDown() override {
     setReplaceFaults(nullptr);
-    setRemoteRowRemover(nullptr);
     setListLayout(nullptr);
     setDataDirectory("");
     setResourceDirectory("");
