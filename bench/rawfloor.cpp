@@ -176,4 +176,17 @@ bool withScenarioPair(const std::string& scenarioText, const ScenarioBody& body,
   return ok;
 }
 
+int runNetworkBench(const char* name, bool (*run)(std::string& error)) {
+  if (const auto why = e2e::netnsUnavailableReason(); !why.empty()) {
+    std::printf("%s skipped: %s\n", name, why.c_str());
+    return 0;
+  }
+  std::string error;
+  if (!run(error)) {
+    std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace quorrel::bench

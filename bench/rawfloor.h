@@ -35,4 +35,8 @@ using ScenarioBody =
 bool withScenarioPair(const std::string& scenarioText, const ScenarioBody& body,
                       std::string& error);
 
+// A network benchmark's main: says it is skipped (exit 0) where namespaces cannot be made,
+// else runs `run` and exits 1 with its error when it fails.
+int runNetworkBench(const char* name, bool (*run)(std::string& error));
+
 }  // namespace quorrel::bench

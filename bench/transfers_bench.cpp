@@ -147,14 +147,5 @@ bool run(std::string& error) {
 }  // namespace
 
 int main() {
-  if (const auto why = e2e::netnsUnavailableReason(); !why.empty()) {
-    std::printf("transfers skipped: %s\n", why.c_str());
-    return 0;
-  }
-  std::string error;
-  if (!run(error)) {
-    std::fprintf(stderr, "transfers: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+  return quorrel::bench::runNetworkBench("transfers", run);
 }

@@ -130,14 +130,5 @@ bool run(std::string& error) {
 }  // namespace
 
 int main() {
-  if (const auto why = e2e::netnsUnavailableReason(); !why.empty()) {
-    std::printf("upgrade skipped: %s\n", why.c_str());
-    return 0;
-  }
-  std::string error;
-  if (!run(error)) {
-    std::fprintf(stderr, "upgrade: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+  return quorrel::bench::runNetworkBench("upgrade", run);
 }
