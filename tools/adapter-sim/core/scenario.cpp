@@ -2,6 +2,7 @@
 // once more as a whole.
 #include "adapter-sim/core/scenario.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <map>
@@ -32,6 +33,7 @@ struct AdapterDraft {
   Adapter adapter;
   int sectionLine = 0;
   std::map<std::string, int, std::less<>> keyLines;
+  std::vector<int> linkLines;  // one per `link`, which may be given several times
   bool has(std::string_view key) const { return keyLines.find(key) != keyLines.end(); }
 };
 
@@ -130,6 +132,7 @@ class Parser {
     if (value.empty()) fail(number, "\"" + std::string(key) + "\" needs a value");
     if (section_ == Section::Behaviour) return behaviourKey(number, key, value);
     AdapterDraft& d = section_ == Section::Local ? local_ : remotes_.back();
+    if (key == "link" && section_ == Section::Remote) return link(number, d, value);
     if (!d.keyLines.emplace(std::string(key), number).second)
       fail(number, "\"" + std::string(key) + "\" given twice in one section");
     adapterKey(number, d.adapter, key, value);
@@ -154,6 +157,7 @@ class Parser {
       if (eightBit && (r.adapter.txRate > 0xFF || r.adapter.rxRate > 0xFF))
         fail(r.keyLines.at("rate"),
              "rate above 255 does not fit the station list of a first-generation adapter");
+      checkLinks(r, eightBit);
     }
     out_.local = local_.adapter;
     out_.remotes.clear();
@@ -234,6 +238,8 @@ class Parser {
       rates(number, a, value);
     } else if (key == "present" && section_ == Section::Remote) {
       if (!parseYesNo(value, a.present)) fail(number, "present must be yes or no");
+    } else if (key == "network_info" && section_ == Section::Remote) {
+      if (!parseYesNo(value, a.answersNetworkInfo)) fail(number, "network_info must be yes or no");
     } else {
       const char* where = section_ == Section::Local ? "[local]" : "[remote]";
       fail(number, "unknown key \"" + std::string(key) + "\" in " + where);
@@ -336,6 +342,43 @@ class Parser {
       b.statusType = static_cast<std::uint16_t>(t);
     } else {
       fail(number, "unknown key \"" + std::string(key) + "\" in [behaviour]");
+    }
+  }
+
+  // `link PEER RATE [RATE_BACK]`: this station's rate to another station, optionally the rate
+  // back.
+  static void link(int number, AdapterDraft& d, std::string_view value) {
+    std::istringstream words{std::string(value)};
+    std::string peer, to, from, extra;
+    words >> peer >> to >> from >> extra;
+    LinkRate l;
+    std::uint64_t t = 0, f = 0;
+    if (!parseMac(peer, l.peer) || !parseNumber(to, 0xFFFF, t) ||
+        (!from.empty() && !parseNumber(from, 0xFFFF, f)) || !extra.empty())
+      fail(number, "link must be a MAC address and one or two rates from 0 to 65535");
+    l.toPeer = static_cast<std::uint16_t>(t);
+    if (!from.empty()) l.fromPeer = static_cast<std::uint16_t>(f);
+    d.adapter.links.push_back(l);
+    d.linkLines.push_back(number);
+  }
+
+  // Every peer is another station of the file (the rates to the local adapter are `rate`'s),
+  // named once per station.
+  void checkLinks(const AdapterDraft& r, bool eightBit) const {
+    std::set<MacAddress> peers;
+    for (std::size_t i = 0; i < r.adapter.links.size(); ++i) {
+      const LinkRate& l = r.adapter.links[i];
+      const int line = r.linkLines[i];
+      const bool known = std::any_of(remotes_.begin(), remotes_.end(), [&](const AdapterDraft& o) {
+        return o.adapter.mac == l.peer;
+      });
+      if (l.peer == r.adapter.mac || l.peer == local_.adapter.mac || !known)
+        fail(line, "link names " + formatMac(l.peer) +
+                       ", which is not another [remote] station (the local adapter's rates are "
+                       "given by rate)");
+      if (!peers.insert(l.peer).second) fail(line, "link to " + formatMac(l.peer) + " given twice");
+      if (eightBit && (l.toPeer > 0xFF || l.fromPeer.value_or(0) > 0xFF))
+        fail(line, "rate above 255 does not fit the station list of a first-generation adapter");
     }
   }
 

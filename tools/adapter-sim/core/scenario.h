@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,14 @@ struct LoaderState {
   std::uint32_t pieces = 0;  // module pieces taken, counted from 1
 };
 
+// A station's rate towards another station, as its own network information lists it; the rate
+// back, when given, is what the peer lists unless the peer names a rate of its own.
+struct LinkRate {
+  MacAddress peer{};
+  std::uint16_t toPeer = 0;
+  std::optional<std::uint16_t> fromPeer;
+};
+
 struct Adapter {
   MacAddress mac{};
   std::uint8_t chipId = 1;
@@ -61,6 +70,10 @@ struct Adapter {
   std::uint16_t txRate = 100;
   std::uint16_t rxRate = 100;
   bool present = true;  // a station that is switched off neither answers nor is listed
+  // A station's own view of the network, asked for at its address: its rates to the others,
+  // and whether it answers at all (a listed station that stays silent when asked).
+  std::vector<LinkRate> links;
+  bool answersNetworkInfo = true;
   AdapterFamily family = AdapterFamily::Av;
   // HomePlug 1.0 and Turbo: the network key is the first 8 bytes of networkKey.
   std::string vendorText1 = "Quorrel Sim";  // Turbo identity texts

@@ -141,13 +141,21 @@ void writeRate(std::vector<std::uint8_t>& f, std::size_t at, std::uint16_t rate,
     writeU8(f, at, static_cast<std::uint8_t>(std::min<int>(rate, 0xFF)));
 }
 
-std::vector<std::uint8_t> networkInfo(const InfoLayout& l, const Adapter& local,
-                                      const std::vector<const Adapter*>& s, const MacAddress& to) {
-  auto f = wire::avFrame(to, local.mac, l.mmv, kNetworkInfoRequest + 1,
+// One station of a network information list: its rates as the answering adapter sees them.
+struct Listed {
+  const Adapter* station;
+  std::uint16_t tx;  // from the answering adapter to the station
+  std::uint16_t rx;  // back
+};
+
+std::vector<std::uint8_t> networkInfo(const InfoLayout& l, const Adapter& self,
+                                      const Adapter& local, const std::vector<Listed>& s,
+                                      const MacAddress& to) {
+  auto f = wire::avFrame(to, self.mac, l.mmv, kNetworkInfoRequest + 1,
                          l.stations + s.size() * l.stationLength - wire::payloadOffset(l.mmv));
   writeU8(f, l.networkCount, 1);
-  writeBytes(f, l.record, ByteSpan(local.networkKey).first(kNidLength));
-  writeU8(f, l.record + l.recordSnid, local.networkKey[kNidLength] & 0x0F);
+  writeBytes(f, l.record, ByteSpan(self.networkKey).first(kNidLength));
+  writeU8(f, l.record + l.recordSnid, self.networkKey[kNidLength] & 0x0F);
   writeU8(f, l.record + l.recordTei, kLocalTei);
   writeU8(f, l.record + l.recordRole, kRoleCoordinator);
   writeMac(f, l.record + l.recordCco, local.mac);
@@ -155,22 +163,51 @@ std::vector<std::uint8_t> networkInfo(const InfoLayout& l, const Adapter& local,
   writeU8(f, l.stationCount, static_cast<std::uint8_t>(s.size()));
   for (std::size_t i = 0; i < s.size(); ++i) {
     const std::size_t at = l.stations + i * l.stationLength;
-    writeMac(f, at, s[i]->mac);
+    writeMac(f, at, s[i].station->mac);
     writeU8(f, at + l.stationTei, static_cast<std::uint8_t>(kLocalTei + 1 + i));
-    writeMac(f, at + l.stationBridge, s[i]->mac);
-    writeRate(f, at + l.stationTxRate, s[i]->txRate, l.wideRates);
-    writeRate(f, at + l.stationRxRate, s[i]->rxRate, l.wideRates);
+    writeMac(f, at + l.stationBridge, s[i].station->mac);
+    writeRate(f, at + l.stationTxRate, s[i].tx, l.wideRates);
+    writeRate(f, at + l.stationRxRate, s[i].rx, l.wideRates);
   }
   return f;
 }
 
-// The layout follows the adapter's generation, whatever version the request came in.
+// The rate from station `from` to station `to`: its own `link`, else the rate back that `to`
+// gave with its `link`, else the lower of the two stations' rates to the local adapter.
+std::uint16_t stationRate(const Adapter& from, const Adapter& to) {
+  for (const LinkRate& l : from.links)
+    if (l.peer == to.mac) return l.toPeer;
+  for (const LinkRate& l : to.links)
+    if (l.peer == from.mac && l.fromPeer) return *l.fromPeer;
+  return std::min(from.txRate, to.txRate);
+}
+
+// A station's own view: the local adapter (its rates are the station's `rate` seen from the
+// other end) and every other listed station. It answers in the layout the request came in.
+void stationNetworkInfo(Network& net, const Adapter& self, const wire::Request& r,
+                        std::vector<Answer>& out) {
+  const Adapter& local = net.scenario().local;
+  std::vector<Listed> list{{&local, self.rxRate, self.txRate}};
+  for (const Adapter* s : listedStations(net))
+    if (s != &self) list.push_back({s, stationRate(self, *s), stationRate(*s, self)});
+  const bool v1 = r.mmv == 1;
+  auto f = networkInfo(v1 ? kInfoV1 : kInfoV0, self, local, list, r.source);
+  out.push_back(
+      Answer{std::move(f), net.relayedLatencyOf(self), wire::ouiOffset(v1 ? 1 : 0), std::nullopt});
+}
+
+// The local adapter's layout follows its generation, whatever version the request came in.
 void onNetworkInfo(Network& net, const wire::Request& r, std::vector<Answer>& out) {
   Adapter* a = avAdapterAt(net, r.destination);
-  if (a == nullptr || !net.isLocal(*a)) return;
-  const auto stations = listedStations(net);
+  if (a == nullptr) return;
+  if (!net.isLocal(*a)) {
+    if (a->answersNetworkInfo) stationNetworkInfo(net, *a, r, out);
+    return;
+  }
+  std::vector<Listed> stations;
+  for (const Adapter* s : listedStations(net)) stations.push_back({s, s->txRate, s->rxRate});
   const bool v1 = isSecondGeneration(a->chipId);
-  auto f = networkInfo(v1 ? kInfoV1 : kInfoV0, *a, stations, r.source);
+  auto f = networkInfo(v1 ? kInfoV1 : kInfoV0, *a, *a, stations, r.source);
   out.push_back(Answer{std::move(f), net.latencyOf(*a), wire::ouiOffset(v1 ? 1 : 0), std::nullopt});
 }
 
