@@ -27,6 +27,8 @@ int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
 int runPassword(Arguments args);
 int runSetNetwork(Arguments args);
 int runAdd(Arguments args);
+// Asks every adapter of the first HomePlug AV network for its rates to the others.
+int runMap(Arguments args);
 
 struct Command {
   std::string_view name;
