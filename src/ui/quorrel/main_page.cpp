@@ -7,8 +7,9 @@
 
 #include "persistence/preferences.h"
 #include "ui/qtplatform/page_metrics.h"
-#include "ui/quorrel/upgrade_dialogs.h"
 #include "ui/quorrel/key_dialogs.h"
+#include "ui/quorrel/network_map_dialog.h"
+#include "ui/quorrel/upgrade_dialogs.h"
 #include "ui/remoteslistview/local_list_view.h"
 #include "ui/remoteslistview/remotes_list_view.h"
 
@@ -86,6 +87,7 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
     startUpgrade(this, scan);
     if (running && !timer_.isActive()) timer_.start();
   });
+  addNetworkMapMenu(localList_, scan, timer_);
   connect(remoteList_, &RemotesListView::rowSelected, this, [this, c](int row) {
     c->RemoteSelectionChanged(row);
     updateWidgets();
