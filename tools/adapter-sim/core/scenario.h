@@ -72,7 +72,7 @@ struct Adapter {
   bool present = true;  // a station that is switched off neither answers nor is listed
   // A station's own view of the network, asked for at its address: its rates to the others,
   // and whether it answers at all (a listed station that stays silent when asked).
-  std::vector<LinkRate> links;
+  std::vector<LinkRate> links{};
   bool answersNetworkInfo = true;
   AdapterFamily family = AdapterFamily::Av;
   // HomePlug 1.0 and Turbo: the network key is the first 8 bytes of networkKey.
