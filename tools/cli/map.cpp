@@ -94,7 +94,8 @@ std::string formatJson(const netmap::NetworkMap& m, const std::string& where) {
 std::string formatText(const netmap::NetworkMap& m, const std::string& where) {
   std::string t = "Network map on " + where + "\nAdapters:\n";
   for (const netmap::MapNode& n : m.nodes) {
-    t += "  " + formatMac(n.mac) + "  " + (n.local ? "local device" : nameOf(n));
+    const std::string label = n.local ? "local device" : nameOf(n);
+    t += "  " + formatMac(n.mac) + (label.empty() ? "" : "  " + label);
     if (!n.answered) t += "  (no answer)";
     t += "\n";
   }
