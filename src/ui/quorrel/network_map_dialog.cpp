@@ -201,16 +201,20 @@ void openNetworkMap(QWidget* parent, ui::ScanControl& scan) {
   dialog.exec();
 }
 
+void openNetworkMapFromPage(QWidget* parent, ui::ScanControl& scan, QTimer& scanTimer) {
+  const bool running = scanTimer.isActive();
+  scanTimer.stop();
+  openNetworkMap(parent, scan);
+  if (running && !scanTimer.isActive()) scanTimer.start();
+}
+
 void addNetworkMapMenu(QAbstractScrollArea* list, ui::ScanControl& scan, QTimer& scanTimer) {
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(list, &QWidget::customContextMenuRequested, list,
                    [list, &scan, &scanTimer](const QPoint& at) {
                      QMenu menu(list);
                      menu.addAction(QString::fromUtf8(kNetworkMapAction), list, [&, list] {
-                       const bool running = scanTimer.isActive();
-                       scanTimer.stop();
-                       openNetworkMap(list->window(), scan);
-                       if (running && !scanTimer.isActive()) scanTimer.start();
+                       openNetworkMapFromPage(list->window(), scan, scanTimer);
                      });
                      menu.exec(list->viewport()->mapToGlobal(at));
                    });

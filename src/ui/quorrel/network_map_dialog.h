@@ -88,8 +88,10 @@ netmap::MapResult gatherWithScanSuspended(ui::ScanControl& scan, transport::Rece
 
 // Opens the map, modal over `parent`; says why instead when there is no HomePlug AV network.
 void openNetworkMap(QWidget* parent, ui::ScanControl& scan);
-// Gives `list` a context menu with "Network Map…", which opens the map with the page's scan
-// timer stopped (a user scan left pending would otherwise tick while the map waits).
+// The same from a page whose `scanTimer` drives the scan: the timer stops while the map is open
+// (a user scan left pending would otherwise tick while the map waits) and runs again after.
+void openNetworkMapFromPage(QWidget* parent, ui::ScanControl& scan, QTimer& scanTimer);
+// Gives `list` a context menu with "Network Map…", which opens the map from the page.
 void addNetworkMapMenu(QAbstractScrollArea* list, ui::ScanControl& scan, QTimer& scanTimer);
 
 }  // namespace quorrel::qtui
