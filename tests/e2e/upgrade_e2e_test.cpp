@@ -68,10 +68,6 @@ TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
   EXPECT_EQ(readMac(now, 12), kLocal);
   EXPECT_EQ(checksum32(now), 0u);
   EXPECT_TRUE(std::equal(now.begin() + 18, now.end(), block.begin() + 18));
-  run(QUORREL_CLI_PATH " upgrade --help", status);
-  EXPECT_EQ(status, 0);
-  run(QUORREL_CLI_PATH " upgrade --bogus", status);
-  EXPECT_EQ(status, 2);
 }
 
 }  // namespace

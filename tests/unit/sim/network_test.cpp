@@ -1,5 +1,6 @@
-// The simulated network's answers at their offsets, its handling of hostile requests, its
-// misbehaviour knobs, and its module transfers.
+// The simulated network's version answer at its offsets, its handling of hostile requests, its
+// misbehaviour knobs, and its module transfers. How it takes keys and lets stations join is
+// shown by the membership tests and the key end-to-end tests that run against it.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -10,7 +11,6 @@
 #include <set>
 
 #include "adapter-sim/core/network.h"
-#include "crypto/keys.h"
 
 namespace quorrel::sim {
 namespace {
@@ -22,7 +22,6 @@ constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
 constexpr MacAddress kRemoteA{0x00, 0xB0, 0x52, 0x20, 0x00, 0x02};
 constexpr MacAddress kRemoteOff{0x00, 0xB0, 0x52, 0x20, 0x00, 0x03};
 constexpr MacAddress kRemoteElsewhere{0x00, 0xB0, 0x52, 0x20, 0x00, 0x04};
-constexpr MacAddress kRemoteD{0x00, 0xB0, 0x52, 0x20, 0x00, 0x05};
 constexpr NetworkKey kKey{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 // Two stations in the local network (A, D), one switched off, one in another network.
@@ -34,7 +33,6 @@ Scenario scenario(std::uint8_t localChip, Behaviour b = {}) {
   NetworkKey other = kKey;
   other[0] ^= 0xFF;
   s.remotes.push_back(Adapter{kRemoteElsewhere, 1, "LQA-100-ELSEWHERE", other, "", 60, 60, true});
-  s.remotes.push_back(Adapter{kRemoteD, 5, "LQA-100-D", kKey, "", 30, 28, true});
   s.behaviour = b;
   return s;
 }
@@ -125,62 +123,6 @@ TEST(NetworkTest, AdaptersAnswerVersionAtTheirAddressesAfterTheirLatency) {
   EXPECT_EQ(slice(due[0], 0, 23), header(kHost, kRemoteA, 0xA001, 0) + Frame({0, 2, 16}));
   for (const MacAddress& silent : {kRemoteOff, kRemoteElsewhere, MacAddress{2, 9, 9, 9, 9, 9}})
     EXPECT_TRUE(answersTo(net, request(silent, 0xA000)).empty());
-}
-
-TEST(NetworkTest, LocalAdapterTakesANewKey) {
-  Network net(scenario(1));
-  NetworkKey fresh{};
-  fresh.fill(0x5A);
-  auto due = answersTo(net, setKey(fresh, 0x0F));
-  ASSERT_EQ(due.size(), 1u);
-  Frame want = header(kHost, kLocal, 0xA051, 0);
-  want.resize(60);
-  EXPECT_EQ(due[0], want);  // status 0
-  EXPECT_EQ(net.scenario().local.networkKey, fresh);
-  // The stations keep the old key, so the local adapter is now alone in its network.
-  EXPECT_EQ(answersTo(net, request(kLocalDeviceMac, 0xA038)).at(0)[38], 0);
-  EXPECT_TRUE(answersTo(net, request(kRemoteA, 0xA000)).empty());
-
-  // Another selector is not the local key setting; a cut-off request is not acted on.
-  for (std::uint8_t selector : {0x00, 0x01})
-    EXPECT_TRUE(answersTo(net, setKey(kKey, selector)).empty());
-  Frame cut = setKey(kKey, 0x0F);
-  cut.resize(40);
-  EXPECT_TRUE(answersTo(net, cut).empty());
-  EXPECT_EQ(net.scenario().local.networkKey, fresh);
-}
-
-// The key reaches a station only sealed with the access key its own password derives.
-TEST(NetworkTest, RemoteJoinsOnlyWithItsOwnAccessKey) {
-  Scenario s = scenario(1);
-  s.remotes[0].devicePassword = "ABCD-EFGH-IJKL-MNOP";
-  s.remotes[3].devicePassword = "QRST-UVWX-YZ23-4567";
-  Network net(s);
-  NetworkKey fresh{};
-  fresh.fill(0x77);
-  auto remoteSetKey = [&](const MacAddress& target, const std::string& password) {
-    Frame f = setKey(fresh, 0x00);
-    std::copy(target.begin(), target.end(), f.begin() + 38);
-    const auto dak = crypto::deriveDAK(password);
-    std::copy(dak.begin(), dak.end(), f.begin() + 44);
-    return f;
-  };
-  EXPECT_TRUE(answersTo(net, remoteSetKey(kRemoteA, "WRONG-PASSWORD")).empty());
-  EXPECT_EQ(net.scenario().remotes[0].networkKey, kKey);
-
-  net.receive(remoteSetKey(kRemoteA, "ABCD-EFGH-IJKL-MNOP"), 0);
-  EXPECT_TRUE(net.takeDue(100000).empty());  // still joining
-  auto due = net.takeDue(2000000);
-  ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(slice(due[0], 0, 21), header(kHost, kRemoteA, 0xA051, 0) + Frame({0}));
-  EXPECT_EQ(net.scenario().remotes[0].networkKey, fresh);
-  EXPECT_EQ(net.scenario().remotes[3].networkKey, kKey);
-
-  // Searching: the broadcast target finds whichever station opens the key.
-  due = answersTo(net, remoteSetKey(kBroadcastMac, "QRST-UVWX-YZ23-4567"), 3000000);
-  ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(slice(due[0], 6, 6), Frame(kRemoteD.begin(), kRemoteD.end()));
-  EXPECT_EQ(net.scenario().remotes[3].networkKey, fresh);
 }
 
 TEST(NetworkTest, HostileRequestsAreIgnored) {
