@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "e2e/sim_pair_test.h"
+#include "support/av_frames.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::e2e {
@@ -39,14 +40,7 @@ const char* kScenario =
 // A vendor management frame written out byte by byte.
 Frame avFrame(const MacAddress& to, const MacAddress& from, std::uint16_t type,
               std::size_t length) {
-  Frame f(length, 0);
-  std::copy(to.begin(), to.end(), f.begin());
-  std::copy(from.begin(), from.end(), f.begin() + 6);
-  const std::uint8_t header[] = {
-      0x88, 0xE1, 0x00, static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(type >> 8),
-      0x00, 0xB0, 0x52};
-  for (std::size_t i = 0; i < sizeof header && 12 + i < length; ++i) f[12 + i] = header[i];
-  return f;
+  return testing::avFrame(type, length, from, to);
 }
 
 std::string hex(ByteSpan b) {

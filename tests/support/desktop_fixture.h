@@ -5,8 +5,6 @@
 
 #include <unistd.h>
 
-#include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,32 +17,14 @@
 #include "persistence/preferences.h"
 #include "persistence/vendor_list.h"
 #include "platform/notice.h"
+#include "support/scratch_dir.h"
 #include "transport/interface_table.h"
 #include "ui/presentation/main_page_controller.h"
 #include "ui/presentation/scan_control.h"
 
 namespace quorrel::ui::testing {
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quorrel-desktop-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using ::quorrel::testing::ScratchDir;
 
 inline MacAddress mac(std::uint8_t last, std::uint8_t first = 0x00) {
   return {first, 0xB0, 0x52, 0x20, 0x00, last};

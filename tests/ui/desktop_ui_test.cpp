@@ -13,13 +13,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "api/device_table.h"
 #include "support/desktop_fixture.h"
+#include "support/picture.h"
 #include "ui/hputilities/network_setting.h"
 #include "ui/presentation/quality_text.h"
 #include "ui/qtplatform/page_metrics.h"
@@ -38,13 +38,6 @@ using namespace quorrel;
 using ui::testing::mac;
 
 namespace {
-
-void keep(QWidget& w, const QString& name) {
-  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
-  const QString path = QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
-  QVERIFY(w.grab().save(path, "PNG"));
-  std::printf("picture: %s\n", qPrintable(path));
-}
 
 // A sheet over a scripted scan, with the recording notice in place.
 struct Harness {
@@ -105,11 +98,9 @@ class DesktopUiTest : public QObject {
   void noticeBoxesCarryTextCaptionIconButtonsAndOwner();
   void waitCursorIsRestoredOnEveryPath();
   void mainPageShowsTheRemotesAndKeepsPictures();
-  void remoteListWithoutTheRateColumn();
   void defaultWidthsFitHeadersAndQualityTexts();
   void headerClicksSortAndLayoutRoundTripsThroughTheDataFile();
   void renameInPlace();
-  void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
   void diagnosticsPageKeepsItsSelectionAndHoldsTheScan();
   void aboutPageWithAndWithoutReadme();
@@ -208,20 +199,6 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QVERIFY(std::filesystem::exists(persistence::dataFilePath()));
 }
 
-void DesktopUiTest::remoteListWithoutTheRateColumn() {
-  Harness h;
-  persistence::preferences().iconSize = 0;
-  persistence::preferences().showRateColumn = 0;
-  persistence::preferences().qualityStyle = 4;
-  h.start();
-  QCOMPARE(h.headersInDisplayOrder(),
-           (QStringList{"Device Name", "Password", "Quality", "MAC Address"}));
-  QVERIFY(h.list().topLevelItem(0)->icon(0).isNull());
-  QCOMPARE(h.row("00:B0:52:20:00:02")->text(2),
-           QString::fromUtf8("\u258C\u258C\u258C\u258C\u258C\u258C"));  // 100 Mbit/s
-  keep(*h.sheet, "main-page-no-rate-column.png");
-}
-
 void DesktopUiTest::defaultWidthsFitHeadersAndQualityTexts() {
   for (int style = 0; style < ui::kQualityStyleCount; ++style) {
     Harness h;
@@ -314,24 +291,6 @@ void DesktopUiTest::renameInPlace() {
   h.page().controller().RefreshDeviceLists(4);
   QCOMPARE(h.list().topLevelItemCount(), 1);
   QVERIFY(h.scan.autoscanOn);
-}
-
-void DesktopUiTest::thirtyTwoLongNamesStayUsable() {
-  Harness h;
-  h.scan.remotes.clear();
-  for (int i = 0; i < 40; ++i)
-    h.scan.remotes.push_back(
-        {mac(static_cast<std::uint8_t>(i), 0x02), api::DeviceClass::AvSecondGeneration, 12.0 * i});
-  h.start();
-  for (int k = 1; k <= persistence::knownDevices().knownCount; ++k)
-    persistence::KnownAt(k)->name = std::to_string(k) + " \xE2\x82\xAC" + std::string(40, 'W');
-  h.scan.ScanTick();
-  h.page().controller().RequestScan();
-  h.scan.ScanTick();
-  QCOMPARE(h.list().topLevelItemCount(), 32);
-  h.list().scrollToItem(h.list().topLevelItem(31));
-  QVERIFY(h.list().visualItemRect(h.list().topLevelItem(31)).isValid());
-  keep(*h.sheet, "main-page-32-devices.png");
 }
 
 void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "adapter-sim/core/in_process_backend.h"
+#include "support/av_frames.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::sim {
@@ -12,12 +13,7 @@ constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
 constexpr MacAddress kSpareMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x11};
 
 std::vector<std::uint8_t> versionRequest(const MacAddress& from) {
-  std::vector<std::uint8_t> f(64, 0);
-  std::copy(kLocalDeviceMac.begin(), kLocalDeviceMac.end(), f.begin());
-  std::copy(from.begin(), from.end(), f.begin() + 6);
-  const std::uint8_t header[] = {0x88, 0xE1, 0x00, 0x00, 0xA0, 0x00, 0xB0, 0x52};
-  std::copy(std::begin(header), std::end(header), f.begin() + 12);
-  return f;
+  return testing::avFrame(0xA000, 64, from, kLocalDeviceMac);
 }
 
 class InProcessBackendTest : public ::testing::Test {

@@ -1,16 +1,13 @@
-// The simulated network's version answer at its offsets, its handling of hostile requests, its
-// misbehaviour knobs, and its module transfers. How it takes keys and lets stations join is
-// shown by the membership tests and the key end-to-end tests that run against it.
+// The simulated network's handling of hostile requests, its misbehaviour knobs, and its module
+// transfers. Its ordinary answers, the keys it takes and the stations it lets join are shown
+// by the scan, membership and end-to-end tests that decode them with the program's own code.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
 #include <random>
 #include <set>
 
 #include "adapter-sim/core/network.h"
+#include "support/scratch_dir.h"
 
 namespace quorrel::sim {
 namespace {
@@ -19,20 +16,12 @@ using Frame = std::vector<std::uint8_t>;
 
 constexpr MacAddress kHost{0x02, 0x00, 0x00, 0x00, 0x00, 0x10};
 constexpr MacAddress kLocal{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
-constexpr MacAddress kRemoteA{0x00, 0xB0, 0x52, 0x20, 0x00, 0x02};
-constexpr MacAddress kRemoteOff{0x00, 0xB0, 0x52, 0x20, 0x00, 0x03};
-constexpr MacAddress kRemoteElsewhere{0x00, 0xB0, 0x52, 0x20, 0x00, 0x04};
 constexpr NetworkKey kKey{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-// Two stations in the local network (A, D), one switched off, one in another network.
+// A local adapter alone.
 Scenario scenario(std::uint8_t localChip, Behaviour b = {}) {
   Scenario s;
   s.local = Adapter{kLocal, localChip, "LQA-100-FW-2-4-0517", kKey, "", 0, 0, true};
-  s.remotes.push_back(Adapter{kRemoteA, 2, "LQA-100-REMOTE-A", kKey, "", 120, 110, true});
-  s.remotes.push_back(Adapter{kRemoteOff, 3, "LQA-100-OFF", kKey, "", 50, 50, false});
-  NetworkKey other = kKey;
-  other[0] ^= 0xFF;
-  s.remotes.push_back(Adapter{kRemoteElsewhere, 1, "LQA-100-ELSEWHERE", other, "", 60, 60, true});
   s.behaviour = b;
   return s;
 }
@@ -68,10 +57,6 @@ Frame setKey(const NetworkKey& key, std::uint8_t selector) {
                  Frame{1} + Frame(key.begin(), key.end()) + Frame{selector});
 }
 
-Frame slice(const Frame& f, std::size_t at, std::size_t n) {
-  return at + n <= f.size() ? Frame(f.begin() + at, f.begin() + at + n) : Frame{};
-}
-
 // Sends one request and collects everything due within a second.
 std::vector<Frame> answersTo(Network& net, const Frame& req, std::uint64_t at = 0) {
   net.receive(req, at);
@@ -92,37 +77,6 @@ Frame answer(Network& net, std::uint16_t type, const Frame& payload, std::uint64
   now += 10'000'000;
   auto due = net.takeDue(now);
   return due.size() == 1 ? due[0] : Frame{};
-}
-
-TEST(NetworkTest, AdaptersAnswerVersionAtTheirAddressesAfterTheirLatency) {
-  Network net(scenario(1));
-  net.receive(request(kLocalDeviceMac, 0xA000), 1000);
-  EXPECT_TRUE(net.takeDue(1299).empty()) << "answered before its latency";
-  ASSERT_EQ(net.nextDueUs(), 1300u);
-  auto due = net.takeDue(1300);
-  ASSERT_EQ(due.size(), 1u);
-  Frame want = header(kHost, kLocal, 0xA001, 0);
-  const std::string text = "LQA-100-FW-2-4-0517";
-  want.insert(want.end(), {0, 1, std::uint8_t(text.size())});  // status, chip, text length
-  want.insert(want.end(), text.begin(), text.end());
-  want.resize(88);
-  EXPECT_EQ(due[0], want);
-  EXPECT_EQ(answersTo(net, request(kLocal, 0xA000)).size(), 1u);
-  EXPECT_EQ(answersTo(net, request(kBroadcastMac, 0xA000)).size(), 1u);
-
-  // A full 64-character text fills its field.
-  net.scenario().local.firmware = std::string(64, 'F');
-  due = answersTo(net, request(kLocalDeviceMac, 0xA000));
-  EXPECT_EQ(slice(due.at(0), 22, 66), Frame(1, 64) + Frame(64, 'F') + Frame(1, 0));
-
-  // Stations answer through the local adapter, later; not when off or in another network.
-  net.receive(request(kRemoteA, 0xA000), 0);
-  EXPECT_TRUE(net.takeDue(2299).empty());
-  due = net.takeDue(2300);
-  ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(slice(due[0], 0, 23), header(kHost, kRemoteA, 0xA001, 0) + Frame({0, 2, 16}));
-  for (const MacAddress& silent : {kRemoteOff, kRemoteElsewhere, MacAddress{2, 9, 9, 9, 9, 9}})
-    EXPECT_TRUE(answersTo(net, request(silent, 0xA000)).empty());
 }
 
 TEST(NetworkTest, HostileRequestsAreIgnored) {
@@ -255,20 +209,15 @@ TEST(AvModulesTest, HostileRequestsAreRefusedWithAStatus) {
 
 // A module image named in a scenario file is read from the file's own folder.
 TEST(AvModulesTest, FirmwareImageBesideTheScenario) {
-  char dir[] = "/tmp/quorrel-sim-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string image = std::string(dir) + "/fw.nvm";
-  std::ofstream(image, std::ios::binary) << "firmware bytes";
-  const std::string conf = std::string(dir) + "/s.conf";
-  std::ofstream(conf) << "[local]\nmac 00:B0:52:10:00:01\nchip 1\nfirmware_image fw.nvm\n";
+  const testing::ScratchDir dir;
+  dir.write("fw.nvm", std::string("firmware bytes"));
+  const std::string conf = dir.write(
+      "s.conf", std::string("[local]\nmac 00:B0:52:10:00:01\nchip 1\nfirmware_image fw.nvm\n"));
   Scenario s;
   std::string error;
   EXPECT_TRUE(loadScenarioFile(conf, s, error)) << error;
   EXPECT_EQ(std::string(s.local.modules.firmware.begin(), s.local.modules.firmware.end()),
             "firmware bytes");
-  std::remove(image.c_str());
-  std::remove(conf.c_str());
-  rmdir(dir);
 }
 
 }  // namespace
