@@ -51,13 +51,6 @@ bool lists(const std::string& block, const std::string& mac, const std::string& 
 
 class ScanE2eTest : public SimPairTest {
  protected:
-  void startOnLinks(const char* scenario, std::size_t links) {
-    const std::string path = dir + "/scenario.conf";
-    std::ofstream(path) << scenario;
-    std::string error;
-    ASSERT_TRUE(sim.startOnLinks(pair, links, path, logPath, error)) << error;
-  }
-
   // `capture`: how the program captures (QUORREL_CAPTURE), empty for its own choice.
   std::string scanWithCli(int& status, const std::string& capture = "") {
     const std::string env = capture.empty() ? "" : "env QUORREL_CAPTURE=" + capture + " ";
