@@ -41,6 +41,7 @@ TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
 // The cells' ordinary texts are in the expected reports; here what no report holds.
 TEST(DiagnosticsReport, CellAndHostTexts) {
   EXPECT_EQ(rateCellText(100), "100");
+  EXPECT_EQ(lastSeenText(1283528709, false), "Sep  3 15:45");
   EXPECT_EQ(lastSeenText(INT64_MAX, true), "??? ?? ??:????");
   EXPECT_FALSE(readHostInfo().systemName.empty());
 }
