@@ -12,6 +12,7 @@
 #include "persistence/preferences.h"
 #include "persistence/vendor_list.h"
 #include "support/fake_backend.h"
+#include "support/plain_list_layout.h"
 #include "support/scratch_dir.h"
 #include "transport/interface_table.h"
 
@@ -23,27 +24,7 @@ inline unsigned permissionsOf(const std::string& path) {
   return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
-// What the remote list widget would do, with the columns the preferences ask for.
-class PlainListLayout final : public ListLayout {
- public:
-  explicit PlainListLayout(int columns = kRemoteColumns)
-      : count(columns), order(defaultColumnOrder(columns)) {}
-  int columnCount() const override { return count; }
-  ColumnArray columnOrder() const override { return order; }
-  std::int32_t columnWidth(int c) const override { return c >= 0 && c < count ? widths[c] : 0; }
-  void setColumnOrder(const ColumnArray& o) override {
-    order = o;
-    ++orderSets;
-  }
-  void setColumnWidth(int c, std::int32_t w) override {
-    if (c >= 0 && c < count) widths[c] = w;
-  }
-
-  int count;
-  ColumnArray order;
-  ColumnArray widths{140, 120, 70, 80, 110};
-  int orderSets = 0;
-};
+using ::quorrel::testing::PlainListLayout;
 
 // Every table empty, notices recorded, interfaces from a fake backend with one port, and a
 // scratch folder of its own as the data folder.
