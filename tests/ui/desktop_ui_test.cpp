@@ -174,10 +174,6 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(b200->text(2), QStringLiteral("300.00"));
   QCOMPARE(b200->text(3), QStringLiteral("60-80%"));
   QCOMPARE(b200->text(4), QString());  // a record without a password yet
-  QCOMPARE(h.page().connectedLabel()->text(),
-           QStringLiteral("Connected to HomePlug AV A1x0 Device"));
-  QCOMPARE(h.page().countLabel()->text(), QStringLiteral("3 Powerline Devices detected:"));
-  QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan On "));
   QCOMPARE(h.page().scanTimer().interval(), 42);
   QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
   QStringList sheetButtons;
@@ -381,17 +377,13 @@ void DesktopUiTest::privacyPageChecksNamesAndKeepsPictures() {
   qtui::PrivacyPage& p = *h.built.privacyPage;
   keep(*h.sheet, "privacy-page.png");
   const std::string before = api::currentDevices().localNetworkName.str();
-  struct Case {
-    QString name;
-    const char* caption;
-  };
-  for (const Case& c : {Case{"abc", "Invalid Entry"}, Case{QString(25, 'n'), "Invalid Entry"},
-                        Case{QStringLiteral("Caf\u00E9 Net"), "Invalid Entry"}}) {
+  // One name breaking each rule (the rules' own boundaries: their unit tests).
+  for (const QString& name : {QStringLiteral("abc"), QStringLiteral("Caf\u00E9 Net")}) {
     h.state.notice.clear();
-    p.nameField()->setText(c.name);
+    p.nameField()->setText(name);
     QTest::mouseClick(p.setLocalButton(), Qt::LeftButton);
     QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
-    QCOMPARE(h.state.notice.shown[0].caption, std::string(c.caption));
+    QCOMPARE(h.state.notice.shown[0].caption, std::string("Invalid Entry"));
   }
   QTest::mouseClick(p.useDefaultButton(), Qt::LeftButton);
   QVERIFY(p.nameField()->text() == "HomePlugAV" || p.nameField()->text() == "HomePlug");
