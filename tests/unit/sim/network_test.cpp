@@ -2,7 +2,7 @@
 // Its ordinary answers, the keys it takes and the stations it lets join are shown by the scan,
 // membership and end-to-end tests that decode them with the program's own code; each knob a
 // test relies on is seen working by that test (the probe counter's drops, the noise counted by
-// the scan and capture tests).
+// the scan and end-to-end tests).
 #include <gtest/gtest.h>
 
 #include <random>
