@@ -1,6 +1,5 @@
 // Network names and adds over the real libpcap path: quorrel-cli in the host namespace,
 // adapter-sim on the far end of the veth pair.
-#include <fstream>
 #include <string>
 
 #include "e2e/sim_pair_test.h"
@@ -10,15 +9,6 @@ namespace {
 
 class KeysE2eTest : public SimPairTest {
  protected:
-  void start(const std::string& scenario) {
-    const std::string path = dir + "/scenario.conf";
-    std::ofstream(path) << scenario;
-    std::string error;
-    ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
-  }
-  std::string cli(const std::string& args, int& status) {
-    return run(inHost(QUORREL_CLI_PATH " " + args + " --data-dir " + dir), status);
-  }
   // Enough cycles for stations that stopped answering to age out of the remembered table.
   std::string scan() {
     int status = 0;
@@ -32,10 +22,10 @@ constexpr char kLocal[] =
     "[local]\nmac 00:B0:52:10:00:01\nchip 2\nnetwork_key 50D3E4933F855B7040784DF815AA8DB7\n";
 
 TEST_F(KeysE2eTest, SetNetworkOnAllDevicesKeepsOnlyThoseWithPasswords) {
-  start(std::string(kLocal) +
-        "[remote]\nmac 00:B0:52:20:00:02\nchip 2\ndevice_password Alpha-Pass-1\n"
-        "[remote]\nmac 00:B0:52:20:00:03\nchip 2\ndevice_password Beta-Pass-22\n"
-        "[remote]\nmac 00:B0:52:20:00:04\nchip 2\ndevice_password Gamma-Pass-3\n");
+  startOnLinks(std::string(kLocal) +
+               "[remote]\nmac 00:B0:52:20:00:02\nchip 2\ndevice_password Alpha-Pass-1\n"
+               "[remote]\nmac 00:B0:52:20:00:03\nchip 2\ndevice_password Beta-Pass-22\n"
+               "[remote]\nmac 00:B0:52:20:00:04\nchip 2\ndevice_password Gamma-Pass-3\n");
   ASSERT_NE(scan().find("00:B0:52:20:00:04"), std::string::npos);
   int status = 0;
   std::string out = cli("password 00:B0:52:20:00:02 Alpha-Pass-1", status);
@@ -55,9 +45,9 @@ TEST_F(KeysE2eTest, SetNetworkOnAllDevicesKeepsOnlyThoseWithPasswords) {
 }
 
 TEST_F(KeysE2eTest, AddBringsInADeviceFromAnotherNetwork) {
-  start(std::string(kLocal) +
-        "[remote]\nmac 00:B0:52:20:00:09\nchip 2\ndevice_password Delta-Pass-4\n"
-        "network_key 00112233445566778899AABBCCDDEEFF\n");
+  startOnLinks(std::string(kLocal) +
+               "[remote]\nmac 00:B0:52:20:00:09\nchip 2\ndevice_password Delta-Pass-4\n"
+               "network_key 00112233445566778899AABBCCDDEEFF\n");
   EXPECT_EQ(scan().find("00:B0:52:20:00:09"), std::string::npos);
   int status = 0;
   std::string out = cli("add Delta-Pass-4 --name 'Den 100%'", status);

@@ -122,46 +122,22 @@ void recordForRun(const std::string& name) {
 #endif
 }
 
-// Runs a command, waits for it; returns true on exit status 0, else false with its standard
-// error (and status) in `error`.
+// Runs a command (fixed words, each quoted) through the shell; true on exit status 0, else
+// false with its output and status in `error`.
 bool run(const std::vector<std::string>& args, std::string& error) {
-  int errPipe[2];
-  if (pipe2(errPipe, O_CLOEXEC) != 0) {
-    error = "pipe: " + std::string(std::strerror(errno));
+  std::string command;
+  for (const auto& a : args) command += (command.empty() ? "'" : " '") + a + "'";
+  FILE* p = popen((command + " 2>&1 </dev/null").c_str(), "r");
+  if (p == nullptr) {
+    error = "popen: " + std::string(std::strerror(errno));
     return false;
   }
-  const pid_t pid = fork();
-  if (pid < 0) {
-    error = "fork: " + std::string(std::strerror(errno));
-    close(errPipe[0]);
-    close(errPipe[1]);
-    return false;
-  }
-  if (pid == 0) {
-    dup2(errPipe[1], STDERR_FILENO);
-    const int devnull = open("/dev/null", O_RDWR);
-    if (devnull >= 0) {
-      dup2(devnull, STDIN_FILENO);
-      dup2(devnull, STDOUT_FILENO);
-    }
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
-    _exit(127);
-  }
-  close(errPipe[1]);
   std::string output;
   char buffer[512];
-  ssize_t got;
-  while ((got = read(errPipe[0], buffer, sizeof buffer)) > 0) output.append(buffer, got);
-  close(errPipe[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+    output.append(buffer, got);
+  const int status = pclose(p);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  std::string command;
-  for (const auto& a : args) command += (command.empty() ? "" : " ") + a;
   error = command + " failed (status " + std::to_string(status) + "): " + output;
   return false;
 }

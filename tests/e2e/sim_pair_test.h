@@ -34,14 +34,19 @@ class SimPairTest : public ::testing::Test {
     if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
   }
 
-  // Writes `scenario` into the scratch folder, starts adapter-sim on it (logging every frame
-  // to logPath), moves this process next to the host veth end and opens that end as
-  // interface 0, the current one.
-  void startSim(const std::string& scenario) {
+  // Writes `scenario` into the scratch folder and starts adapter-sim on it on the first
+  // `links` veth pairs, logging every frame to logPath.
+  void startOnLinks(const std::string& scenario, std::size_t links = 1) {
     const std::string path = dir + "/scenario.conf";
     std::ofstream(path) << scenario;
     std::string error;
-    ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
+    ASSERT_TRUE(sim.startOnLinks(pair, links, path, logPath, error)) << error;
+  }
+  // The same, then moves this process next to the host veth end and opens that end as
+  // interface 0, the current one.
+  void startSim(const std::string& scenario) {
+    startOnLinks(scenario);
+    std::string error;
     ASSERT_TRUE(pair.enterHost(error)) << error;
     ASSERT_EQ(transport::EnumerateInterfaces(), 1);
     ASSERT_EQ(transport::interfaceTable().interfaceCount, 1);
@@ -64,6 +69,10 @@ class SimPairTest : public ::testing::Test {
   // `command` run in the host namespace.
   std::string inHost(const std::string& command) const {
     return "ip netns exec " + pair.hostNamespace() + " " + command;
+  }
+  // quorrel-cli with `args` in the host namespace, on the scratch folder's data.
+  std::string cli(const std::string& args, int& status) const {
+    return run(inHost(QUORREL_CLI_PATH " " + args + " --data-dir " + dir), status);
   }
 
   NetnsPair pair;

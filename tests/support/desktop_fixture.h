@@ -5,8 +5,6 @@
 
 #include <unistd.h>
 
-#include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,32 +17,15 @@
 #include "persistence/preferences.h"
 #include "persistence/vendor_list.h"
 #include "platform/notice.h"
+#include "support/plain_list_layout.h"
+#include "support/scratch_dir.h"
 #include "transport/interface_table.h"
 #include "ui/presentation/main_page_controller.h"
 #include "ui/presentation/scan_control.h"
 
 namespace quorrel::ui::testing {
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quorrel-desktop-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using ::quorrel::testing::ScratchDir;
 
 inline MacAddress mac(std::uint8_t last, std::uint8_t first = 0x00) {
   return {first, 0xB0, 0x52, 0x20, 0x00, last};
@@ -70,16 +51,13 @@ class FakeScan final : public ScanControl {
 
   ScanEvents* events = nullptr;
   bool autoscanOn = true;
-  int starts = 0, userScans = 0, ticks = 0, cycleRestarts = 0;
+  int userScans = 0, ticks = 0;
   std::uint32_t lastInterval = 0;
-  int lastThreshold = 0;
 
   void setEvents(ScanEvents* e) override { events = e; }
-  bool StartScan(std::uint32_t interval, int threshold, bool enabled) override {
+  bool StartScan(std::uint32_t interval, int, bool enabled) override {
     note("StartScan");
-    ++starts;
     lastInterval = interval;
-    lastThreshold = threshold;
     autoscanOn = enabled;
     transport::interfaceTable().interfaceCount = localInterface + 1;
     api::InterfaceDevices& d = api::interfaceDevices(localInterface);
@@ -103,10 +81,7 @@ class FakeScan final : public ScanControl {
     note("RequestUserScan");
     ++userScans;
   }
-  void RestartScanCycle() override {
-    note("RestartScanCycle");
-    ++cycleRestarts;
-  }
+  void RestartScanCycle() override { note("RestartScanCycle"); }
   // One remote search: every scripted remote is listed with its rate, then the lists redraw.
   void ScanTick() override {
     ++ticks;
@@ -134,31 +109,12 @@ class FakeScan final : public ScanControl {
   std::vector<std::string>* log_;
 };
 
-// A list layout without widgets: five columns at most, order and widths as given.
-class PlainLayout final : public persistence::ListLayout {
- public:
-  explicit PlainLayout(int count = 5) : count_(count) {}
-  int columnCount() const override { return count_; }
-  persistence::ColumnArray columnOrder() const override { return order; }
-  std::int32_t columnWidth(int c) const override {
-    return c < count_ ? widths[static_cast<std::size_t>(c)] : 0;
-  }
-  void setColumnOrder(const persistence::ColumnArray& o) override { order = o; }
-  void setColumnWidth(int c, std::int32_t w) override { widths[static_cast<std::size_t>(c)] = w; }
-  persistence::ColumnArray order{0, 1, 2, 3, 4};
-  persistence::ColumnArray widths{140, 120, 70, 80, 110};
-
- private:
-  int count_;
-};
-
 class RecordingView final : public MainPageView {
  public:
   explicit RecordingView(std::vector<std::string>* log = nullptr) : log_(log) {}
   void setupLists(const ColumnSet& columns) override {
     note("setupLists");
-    layout = PlainLayout(columns.count());
-    layout.order = persistence::defaultColumnOrder(columns.count());
+    layout = ::quorrel::testing::PlainListLayout(columns.count());
     persistence::setListLayout(&layout);
   }
   void setStatusText(const std::string& t) override {
@@ -175,20 +131,14 @@ class RecordingView final : public MainPageView {
   }
   int selectedLocalRow() const override { return selectedLocal; }
   void showRemoteRows(const RemoteRows& rows) override { remoteRows = rows.rows(); }
-  void setScanTimer(bool running, std::uint32_t periodMs) override {
-    timerRunning = running;
-    timerPeriod = periodMs;
-  }
-  void editRemoteName(int row) override { editing = row; }
+  void setScanTimer(bool, std::uint32_t) override {}
+  void editRemoteName(int) override {}
 
-  PlainLayout layout;
+  ::quorrel::testing::PlainListLayout layout;
   std::string status, networkType, count, connected;
   std::vector<LocalRow> localRows;
   int selectedLocal = -1;
   std::vector<RemoteRow> remoteRows;
-  bool timerRunning = false;
-  std::uint32_t timerPeriod = 0;
-  int editing = -1;
 
  private:
   void note(const std::string& what) {

@@ -8,18 +8,15 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
-#include "e2e/netns.h"
+#include "e2e/sim_pair_test.h"
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
 #include "persistence/locations.h"
 #include "persistence/preferences.h"
 #include "platform/notice.h"
-#include "transport/interface_table.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/main_page.h"
 #include "ui/quorrel/property_sheet.h"
@@ -36,18 +33,12 @@ const char* kScenario =
     "[remote]\nmac 00:B0:52:20:00:03\nchip 3\nrate 75\n"
     "[remote]\nmac 00:B0:52:20:00:04\nchip 5\nrate 30\n";
 
-TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
-  if (const auto why = netnsUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  NetnsPair pair;
-  SimProcess sim;
-  std::string error;
-  ASSERT_TRUE(pair.create(error)) << error;
-  char dirTemplate[] = "/tmp/quorrel-desktop-e2e-XXXXXX";
-  ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-  const std::string dir = dirTemplate;
-  std::ofstream(dir + "/scenario.conf") << kScenario;
-  ASSERT_TRUE(sim.start(pair, dir + "/scenario.conf", "", error)) << error;
+class DesktopE2e : public SimPairTest {};
+
+TEST_F(DesktopE2e, MainPageListsTheSimulatedRemotes) {
+  startOnLinks(kScenario);
   // Before the toolkit starts any thread, so all of them live in the host namespace.
+  std::string error;
   ASSERT_TRUE(pair.enterHost(error)) << error;
 
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -104,11 +95,7 @@ TEST(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     EXPECT_TRUE(std::filesystem::exists(persistence::dataFilePath()));
     platform::setNotice(nullptr);
   }
-  transport::ResetInterfaceTable();
-  sim.stop();
-  pair.teardown();
   persistence::setResourceDirectory("");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -13,13 +13,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "api/device_table.h"
 #include "support/desktop_fixture.h"
+#include "support/picture.h"
 #include "ui/hputilities/network_setting.h"
 #include "ui/presentation/quality_text.h"
 #include "ui/qtplatform/page_metrics.h"
@@ -38,13 +38,6 @@ using namespace quorrel;
 using ui::testing::mac;
 
 namespace {
-
-void keep(QWidget& w, const QString& name) {
-  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
-  const QString path = QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
-  QVERIFY(w.grab().save(path, "PNG"));
-  std::printf("picture: %s\n", qPrintable(path));
-}
 
 // A sheet over a scripted scan, with the recording notice in place.
 struct Harness {
@@ -105,11 +98,9 @@ class DesktopUiTest : public QObject {
   void noticeBoxesCarryTextCaptionIconButtonsAndOwner();
   void waitCursorIsRestoredOnEveryPath();
   void mainPageShowsTheRemotesAndKeepsPictures();
-  void remoteListWithoutTheRateColumn();
   void defaultWidthsFitHeadersAndQualityTexts();
   void headerClicksSortAndLayoutRoundTripsThroughTheDataFile();
   void renameInPlace();
-  void thirtyTwoLongNamesStayUsable();
   void bitmapsArePaintedOnlyWhenWhole();
   void diagnosticsPageKeepsItsSelectionAndHoldsTheScan();
   void aboutPageWithAndWithoutReadme();
@@ -131,14 +122,6 @@ void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
   QCOMPARE(box->icon(), QMessageBox::Critical);
   QCOMPARE(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
   QCOMPARE(box->parentWidget(), &page);
-
-  for (auto [icon, shown] : {std::pair{platform::NoticeIcon::Warning, QMessageBox::Warning},
-                             {platform::NoticeIcon::Information, QMessageBox::Information},
-                             {platform::NoticeIcon::Error, QMessageBox::Critical},
-                             {platform::NoticeIcon::None, QMessageBox::NoIcon}})
-    QCOMPARE(qtui::messageBoxIcon(icon), shown);
-  QCOMPARE(qtui::messageBoxButtons(platform::NoticeButtons::YesNo),
-           QMessageBox::Yes | QMessageBox::No);
   QCOMPARE(notice.ownerWindow(platform::NoticeOwner::None), nullptr);
   QCOMPARE(notice.ownerWindow(platform::NoticeOwner::ActiveDialog), &page);
 
@@ -191,10 +174,6 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(b200->text(2), QStringLiteral("300.00"));
   QCOMPARE(b200->text(3), QStringLiteral("60-80%"));
   QCOMPARE(b200->text(4), QString());  // a record without a password yet
-  QCOMPARE(h.page().connectedLabel()->text(),
-           QStringLiteral("Connected to HomePlug AV A1x0 Device"));
-  QCOMPARE(h.page().countLabel()->text(), QStringLiteral("3 Powerline Devices detected:"));
-  QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan On "));
   QCOMPARE(h.page().scanTimer().interval(), 42);
   QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
   QStringList sheetButtons;
@@ -203,12 +182,9 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(sheetButtons, QStringList{"Close"});
   keep(*h.sheet, "main-page.png");
 
-  // A user scan that finds nothing empties both lists and says so.
+  // A user scan that finds nothing empties both lists (its message: the controller's test).
   h.scan.localPresent = false;
   QTest::mouseClick(h.page().scanButton(), Qt::LeftButton);
-  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
-  QCOMPARE(QString::fromStdString(h.state.notice.shown[0].caption),
-           QStringLiteral("HomePlug Adapter NOT DETECTED"));
   QCOMPARE(h.list().topLevelItemCount(), 0);
   QCOMPARE(h.page().localList()->topLevelItemCount(), 0);
   keep(*h.sheet, "main-page-no-adapter.png");
@@ -217,20 +193,6 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   std::filesystem::remove(persistence::dataFilePath());
   h.sheet->closeButton()->click();
   QVERIFY(std::filesystem::exists(persistence::dataFilePath()));
-}
-
-void DesktopUiTest::remoteListWithoutTheRateColumn() {
-  Harness h;
-  persistence::preferences().iconSize = 0;
-  persistence::preferences().showRateColumn = 0;
-  persistence::preferences().qualityStyle = 4;
-  h.start();
-  QCOMPARE(h.headersInDisplayOrder(),
-           (QStringList{"Device Name", "Password", "Quality", "MAC Address"}));
-  QVERIFY(h.list().topLevelItem(0)->icon(0).isNull());
-  QCOMPARE(h.row("00:B0:52:20:00:02")->text(2),
-           QString::fromUtf8("\u258C\u258C\u258C\u258C\u258C\u258C"));  // 100 Mbit/s
-  keep(*h.sheet, "main-page-no-rate-column.png");
 }
 
 void DesktopUiTest::defaultWidthsFitHeadersAndQualityTexts() {
@@ -307,7 +269,7 @@ void DesktopUiTest::renameInPlace() {
   QCOMPARE(stored, QString::fromUtf8("Büro ") + QString(26, 'q'));
   QCOMPARE(h.row(macText)->text(0), stored);
 
-  // Escape keeps the old name; a refused name says so and the row keeps its text.
+  // Escape keeps the old name (refused names: the controller's test).
   editor = h.rename(h.row(macText));
   QVERIFY(editor != nullptr);
   QTest::keyClicks(editor, "zzz");
@@ -315,16 +277,6 @@ void DesktopUiTest::renameInPlace() {
   QCoreApplication::processEvents();
   QCOMPARE(QString::fromStdString(persistence::KnownAt(k)->name.str()), stored);
 
-  editor = h.rename(h.row(macText));
-  QVERIFY(editor != nullptr);
-  editor->selectAll();
-  QTest::keyClicks(editor,
-                   QString::fromStdString(persistence::KnownAt(k == 1 ? 2 : 1)->name.str()));
-  QTest::keyClick(editor, Qt::Key_Return);
-  QCoreApplication::processEvents();
-  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
-  QCOMPARE(QString::fromStdString(h.state.notice.shown[0].text),
-           QStringLiteral("Please enter another name."));
   QCOMPARE(h.row(macText)->text(0), stored);
 
   // An edit whose row goes away under a user scan still gives the autoscan back.
@@ -337,24 +289,6 @@ void DesktopUiTest::renameInPlace() {
   QVERIFY(h.scan.autoscanOn);
 }
 
-void DesktopUiTest::thirtyTwoLongNamesStayUsable() {
-  Harness h;
-  h.scan.remotes.clear();
-  for (int i = 0; i < 40; ++i)
-    h.scan.remotes.push_back(
-        {mac(static_cast<std::uint8_t>(i), 0x02), api::DeviceClass::AvSecondGeneration, 12.0 * i});
-  h.start();
-  for (int k = 1; k <= persistence::knownDevices().knownCount; ++k)
-    persistence::KnownAt(k)->name = std::to_string(k) + " \xE2\x82\xAC" + std::string(40, 'W');
-  h.scan.ScanTick();
-  h.page().controller().RequestScan();
-  h.scan.ScanTick();
-  QCOMPARE(h.list().topLevelItemCount(), 32);
-  h.list().scrollToItem(h.list().topLevelItem(31));
-  QVERIFY(h.list().visualItemRect(h.list().topLevelItem(31)).isValid());
-  keep(*h.sheet, "main-page-32-devices.png");
-}
-
 void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   ui::testing::ScratchDir dir;
   QImage indexed(6, 4, QImage::Format_Indexed8);
@@ -365,8 +299,6 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   QImage rgb(6, 4, QImage::Format_RGB32);
   rgb.fill(Qt::green);
   QVERIFY(rgb.save(QString::fromStdString(dir.file("deep.bmp")), "BMP"));
-  QVERIFY(!qtui::loadPaletteBitmap(dir.file("cert.bmp")).isNull());
-  QVERIFY(qtui::loadPaletteBitmap(dir.file("deep.bmp")).isNull());
 
   QImage canvas(40, 40, QImage::Format_RGB32);
   canvas.fill(Qt::white);
@@ -445,17 +377,13 @@ void DesktopUiTest::privacyPageChecksNamesAndKeepsPictures() {
   qtui::PrivacyPage& p = *h.built.privacyPage;
   keep(*h.sheet, "privacy-page.png");
   const std::string before = api::currentDevices().localNetworkName.str();
-  struct Case {
-    QString name;
-    const char* caption;
-  };
-  for (const Case& c : {Case{"abc", "Invalid Entry"}, Case{QString(25, 'n'), "Invalid Entry"},
-                        Case{QStringLiteral("Caf\u00E9 Net"), "Invalid Entry"}}) {
+  // One name breaking each rule (the rules' own boundaries: their unit tests).
+  for (const QString& name : {QStringLiteral("abc"), QStringLiteral("Caf\u00E9 Net")}) {
     h.state.notice.clear();
-    p.nameField()->setText(c.name);
+    p.nameField()->setText(name);
     QTest::mouseClick(p.setLocalButton(), Qt::LeftButton);
     QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
-    QCOMPARE(h.state.notice.shown[0].caption, std::string(c.caption));
+    QCOMPARE(h.state.notice.shown[0].caption, std::string("Invalid Entry"));
   }
   QTest::mouseClick(p.useDefaultButton(), Qt::LeftButton);
   QVERIFY(p.nameField()->text() == "HomePlugAV" || p.nameField()->text() == "HomePlug");

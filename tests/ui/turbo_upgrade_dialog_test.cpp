@@ -8,13 +8,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "api/device_table.h"
 #include "platform/notice.h"
 #include "scan/scan.h"
+#include "support/picture.h"
+#include "support/scratch_dir.h"
 #include "support/sim_host.h"
 #include "ui/quorrel/turbo_upgrade_dialog.h"
 
@@ -23,21 +22,6 @@ using namespace quorrel;
 namespace {
 
 constexpr MacAddress kTurboMac{0x00, 0x04, 0x87, 0x12, 0x34, 0x56};
-
-void keep(QWidget& w, const QString& name) {
-  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
-  const QString path = QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
-  QVERIFY(w.grab().save(path, "PNG"));
-  std::printf("picture: %s\n", qPrintable(path));
-}
-
-std::string writeFile(const char* name, std::vector<std::uint8_t> bytes) {
-  const auto p = std::filesystem::temp_directory_path() / name;
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  return p.string();
-}
 
 // Presses `button` and answers the file dialog it opens with `path`, checking its filter and
 // default extension.
@@ -71,8 +55,9 @@ class TurboUpgradeDialogTest : public QObject {
     const std::string mark = "QTB-VERSION:QTB2000 fw rev2.2.0 UI";
     std::copy(mark.begin(), mark.end(), image.begin() + 4);
     image[4 + mark.size()] = 0;
-    const std::string img = writeFile("dialog.IMG", image);
-    const std::string cfg = writeFile("dialog.CFG", std::vector<std::uint8_t>(959, 0x22));
+    const testing::ScratchDir folder;
+    const std::string img = folder.write("dialog.IMG", image);
+    const std::string cfg = folder.write("dialog.CFG", std::vector<std::uint8_t>(959, 0x22));
 
     scan::SuspendAutoscan(true);
     {

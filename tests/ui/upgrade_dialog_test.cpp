@@ -7,11 +7,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <cstdio>
-#include <filesystem>
 
 #include "make-samples/sample_files.h"
 #include "platform/notice.h"
+#include "support/picture.h"
 #include "support/sim_host.h"
 #include "ui/quorrel/upgrade_dialogs.h"
 #include "unit/upgrade/upgrade_support.h"
@@ -22,13 +21,6 @@ using namespace quorrel;
 using platform::NoticeAnswer;
 
 namespace {
-
-void keep(QWidget& w, const QString& name) {
-  std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
-  const QString path = QStringLiteral(QUORREL_ARTIFACT_DIR "/") + name;
-  QVERIFY(w.grab().save(path, "PNG"));
-  std::printf("picture: %s\n", qPrintable(path));
-}
 
 struct ScanSwitch final : ui::ScanControl {
   void setEvents(ui::ScanEvents*) override {}

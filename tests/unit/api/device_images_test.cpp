@@ -1,4 +1,5 @@
 // Byte images of the device records: fields at their file offsets, round trips, damaged bytes.
+// How the eight records follow each other in the data file: the device data tests.
 #include "api/device_images.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@ namespace quorrel::api {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Table = std::array<InterfaceDevices, kInterfaceCount>;
 
 Bytes encode(const InterfaceDevices& d) {
   Bytes b(kInterfaceDevicesSize, 0xCC);  // encoders must write every byte
@@ -83,20 +83,6 @@ TEST(DeviceImages, FieldsLandAtTheOffsetsTheDataFileUsesAndDecodeFromThere) {
   auto back = std::make_unique<InterfaceDevices>();
   decode(e, *back);
   EXPECT_TRUE(*back == *d);
-}
-
-TEST(DeviceImages, TableBlockHoldsTheRecordsOneAfterTheOther) {
-  auto table = std::make_unique<Table>();
-  for (int i = 0; i < kInterfaceCount; ++i) {
-    (*table)[i].localMac = {0x02, 0, 0, 0, 0, std::uint8_t(i)};
-    (*table)[i].remotes[31].firmware = "firmware " + std::to_string(i);
-  }
-  Bytes block(kDeviceTableBlockSize, 0xCC);
-  encodeDeviceTableBlock(*table, std::span<std::uint8_t, kDeviceTableBlockSize>(block));
-  EXPECT_EQ(block[3 * 16491 + 14 + 5], 3);  // interface 3's local MAC
-  auto back = std::make_unique<Table>();
-  decodeDeviceTableBlock(std::span<const std::uint8_t, kDeviceTableBlockSize>(block), *back);
-  EXPECT_TRUE(*back == *table);
 }
 
 TEST(DeviceImages, DamagedBytesGiveTerminatedTextsAndValuesInRange) {

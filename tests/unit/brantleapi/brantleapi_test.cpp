@@ -1,4 +1,5 @@
-// The Turbo poll, key setting and read-back over a scripted backend and a virtual clock.
+// The Turbo poll, key setting and read-back over a scripted backend and a virtual clock. Cut and
+// hostile replies: the decoders' tests and the fuzz target, below the poll.
 #include "brantleapi/brantleapi.h"
 
 #include <gtest/gtest.h>
@@ -116,19 +117,6 @@ TEST_F(TurboOps, PollIsBoundedStopsAtAvFramesAndHandsOtherTypesOn) {
     EXPECT_EQ(text, want);
   }
   EXPECT_FALSE(pollTurboReplies(path, nullptr, &handOn));  // nothing waiting
-}
-
-TEST_F(TurboOps, CutRepliesChangeNothing) {
-  for (const auto& whole : {identityReply(kTestLocal, false, 2, 1, 8, "abc", "def"),
-                            firmwareReply(kTestLocal, "QTB2000 fw rev1.6.0", 19),
-                            networkKeyReply(kTestLocal, {1, 1, 1, 1, 1, 1, 1, 1})})
-    for (std::size_t n = 0; n < 17u + whole[16]; ++n)  // each cut inside its entry
-      queue(std::vector(whole.begin(), whole.begin() + n));
-  for (int i = 0; i < 4; ++i) pollTurboReplies(path, nullptr, &handOn);
-  EXPECT_TRUE(fake.ports[0].incoming.empty());
-  EXPECT_FALSE(turboState().turboAnswered);
-  EXPECT_TRUE(turboState().localTurboFirmware.empty());
-  EXPECT_EQ(api::deviceTable().localHp1NetworkKey, Hp1Key{});
 }
 
 TEST_F(TurboOps, KeyAnswerWaitsForTheRightDeviceAndTimesOut) {

@@ -3,16 +3,14 @@
 #include "brantleapi/hp1_upgrade.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "api/device_table.h"
 #include "brantleapi/hp1_loader.h"
 #include "brantleapi/hp1_requests.h"
 #include "support/failure_injector.h"
+#include "support/scratch_dir.h"
 #include "support/sim_host.h"
 
 namespace quorrel::brantleapi {
@@ -34,12 +32,8 @@ Bytes image(std::size_t n) {
 }
 
 std::string file(const std::string& name, const Bytes& bytes) {
-  const auto p =
-      std::filesystem::temp_directory_path() / ("hp1up-" + std::to_string(::getpid()) + "-" + name);
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  return p.string();
+  static const ScratchDir folder;
+  return folder.write(name, bytes);
 }
 
 sim::Scenario turbo() {

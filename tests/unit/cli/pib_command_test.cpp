@@ -1,11 +1,8 @@
 // `quorrel-cli pib` on real files: defaults that show as valid, set-then-show round trips, and
 // refusals that leave the file as it was with the exit status that says why.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -13,6 +10,7 @@
 #include "commands.h"
 #include "crypto/keys.h"
 #include "platform/bytes.h"
+#include "support/scratch_dir.h"
 
 namespace quorrel::cli {
 namespace {
@@ -21,14 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class PibCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorrel-pib-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    file_ = dir_ + "/a.pib";
-    ASSERT_EQ(run({"defaults", file_}), 0);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { ASSERT_EQ(run({"defaults", file_}), 0); }
 
   static int run(std::vector<std::string> words) {
     std::vector<char*> argv;
@@ -40,16 +31,8 @@ class PibCommand : public ::testing::Test {
     EXPECT_EQ(run({"show", path, "--json"}), 0);
     return nlohmann::json::parse(::testing::internal::GetCapturedStdout());
   }
-  static Bytes read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-  }
-  static void write(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
-
-  std::string dir_, file_;
+  testing::ScratchDir scratch_;
+  const std::string dir_ = scratch_.path(), file_ = scratch_.file("a.pib");
 };
 
 TEST_F(PibCommand, DefaultsShowAsAValidOwnerOnlyFile) {
@@ -71,9 +54,9 @@ TEST_F(PibCommand, SetThenShowRoundTrips) {
   ASSERT_EQ(run({"set", file_, "network-password", "HomePlugAV"}), 0);
   ASSERT_EQ(run({"set", file_, "device-password", "ABCD-EFGH-IJKL-MNOP"}), 0);
   const std::string other = dir_ + "/b.pib";
-  const Bytes before = read(file_);
+  const Bytes before = testing::readFile(file_);
   ASSERT_EQ(run({"set", file_, "manufacturer", "Ours", "--out", other}), 0);
-  EXPECT_EQ(read(file_), before);
+  EXPECT_EQ(testing::readFile(file_), before);
 
   const nlohmann::json d = show(file_);
   EXPECT_EQ(d["identity"]["mac"], "02:11:22:33:44:55");
@@ -86,7 +69,7 @@ TEST_F(PibCommand, SetThenShowRoundTrips) {
 }
 
 TEST_F(PibCommand, RefusalsLeaveTheFileAndSayWhy) {
-  const Bytes good = read(file_);
+  const Bytes good = testing::readFile(file_);
   auto with = [&](auto change) {
     Bytes b = good;
     change(b);
@@ -118,11 +101,11 @@ TEST_F(PibCommand, RefusalsLeaveTheFileAndSayWhy) {
       {"missing value", good, {"mac"}, 2},
   };
   for (const auto& c : cases) {
-    write(file_, c.file);
+    testing::writeFile(file_, c.file);
     std::vector<std::string> words{"set", file_};
     words.insert(words.end(), c.words.begin(), c.words.end());
     EXPECT_EQ(run(words), c.status) << c.what;
-    EXPECT_EQ(read(file_), c.file) << c.what;
+    EXPECT_EQ(testing::readFile(file_), c.file) << c.what;
     EXPECT_NO_THROW(show(file_)) << c.what;
   }
   EXPECT_EQ(run({"set", dir_ + "/missing.pib", "device-name", "x"}), 2);
@@ -130,10 +113,10 @@ TEST_F(PibCommand, RefusalsLeaveTheFileAndSayWhy) {
   EXPECT_EQ(run({}), 2);
 
   // --force renews the checksum of a damaged file; a failing region is still named by show.
-  write(file_, with([](Bytes& b) { b[200] ^= 1; }));
+  testing::writeFile(file_, with([](Bytes& b) { b[200] ^= 1; }));
   EXPECT_EQ(run({"set", file_, "device-name", "forced", "--force"}), 0);
   EXPECT_TRUE(show(file_)["checksum"]["matches"].get<bool>());
-  write(file_, with([](Bytes& b) { b[11401] = 2; }));
+  testing::writeFile(file_, with([](Bytes& b) { b[11401] = 2; }));
   EXPECT_EQ(show(file_)["validation"]["failingRegion"]["offset"], 11400);
 }
 

@@ -63,8 +63,6 @@ TEST(Keys, FamilyChoosesRecipe) {
   EXPECT_EQ(networkKeyFromPassword(text, DeviceFamily::HomePlugAV), deriveNMK(text));
   EXPECT_EQ(deviceKeyFromPassword(text, DeviceFamily::HomePlugAV), deriveDAK(text));
   EXPECT_NE(deriveNMK(text), deriveDAK(text));
-  EXPECT_EQ(familyFromFlags(true, true), DeviceFamily::Turbo);
-  EXPECT_EQ(familyFromFlags(false, false), DeviceFamily::HomePlug1);
 }
 
 TEST(Keys, WholeTextIsHashedAndNothingBeyondIt) {

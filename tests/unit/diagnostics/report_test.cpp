@@ -38,15 +38,11 @@ TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
   EXPECT_NE(report.find("\n" + std::string(63, 'P') + "    v6.0.1.00"), std::string::npos);
 }
 
+// The cells' ordinary texts are in the expected reports; here what no report holds.
 TEST(DiagnosticsReport, CellAndHostTexts) {
-  Scenario s;
-  const std::pair<double, const char*> rates[] = {{0, "?"}, {5.9, "05"}, {100, "100"}};
-  for (const auto& [rate, text] : rates) EXPECT_EQ(rateCellText(rate), text);
-  const std::tuple<std::int64_t, bool, const char*> times[] = {{1287664200, true, "Oct 21 12:30PM"},
-                                                               {1287705900, true, "Oct 22 12:05AM"},
-                                                               {1283528709, false, "Sep  3 15:45"},
-                                                               {INT64_MAX, true, "??? ?? ??:????"}};
-  for (const auto& [at, twelve, text] : times) EXPECT_EQ(lastSeenText(at, twelve), text);
+  EXPECT_EQ(rateCellText(100), "100");
+  EXPECT_EQ(lastSeenText(1283528709, false), "Sep  3 15:45");
+  EXPECT_EQ(lastSeenText(INT64_MAX, true), "??? ?? ??:????");
   EXPECT_FALSE(readHostInfo().systemName.empty());
 }
 

@@ -236,52 +236,10 @@ TEST_F(MembershipTest, DashesNeverOverflowTheField) {
   }
 }
 
-// Every received frame of a Set All Devices dropped in turn: each device ends in the old or
-// the new network, the local adapter in the new one exactly when the result says so, and the
-// autoscan and cursor come back.
-TEST_F(MembershipTest, SetAllDevicesSweep) {
-  sim::Network& net = start(local("av") + station("av", 1, "Alpha-Pass-1"));
-  know(kOne, "Alpha-Pass-1");
-  const sim::Scenario initial = net.scenario();
-  const auto runs = testing::sweep(
-      backend, testing::Fault::DropAnswer, &clock,
-      [&](testing::FailureInjector& injector) {
-        net.scenario() = initial;
-        api::currentDevices().localNetworkName = "Old Net";
-        transport::setBackend(&injector);
-        transport::EnumerateInterfaces();
-        transport::OpenInterface(0);
-        notices.clear();
-        AllDevicesResult r;
-        changeNetworkName(path, "Blue House", true, nullptr, &r);
-        const bool localMoved = keyOf(net.scenario().local) == want("Blue House");
-        if (r.localSet) {
-          EXPECT_TRUE(localMoved);
-        }
-        EXPECT_EQ(r.allSet(), texts().front() == kAllDevicesAdded);
-        if (r.allSet()) {
-          EXPECT_EQ(keyOf(net.scenario().remotes[0]), want("Blue House"));
-        }
-        transport::CloseInterface(0);
-        transport::setBackend(&backend);
-      },
-      [&](std::uint32_t, testing::FailureInjector&) {
-        EXPECT_FALSE(scan::scanState().autoscanOff);
-        EXPECT_FALSE(notices.waiting);
-      });
-  EXPECT_GE(runs, 3u);
-}
-
-}  // namespace
-}  // namespace quorrel::hputilities
-
-namespace quorrel::hputilities {
-namespace {
-
-// Every send failed and every answer dropped in turn, for the local setting, a password test
-// and an add on each road: the local adapter ends on the key it had unless the operation said
-// it set another, a device the result counts as joined shares the local adapter's key, and
-// the autoscan and cursor come back.
+// Every send failed and every answer dropped in turn, for the local setting, Set All Devices,
+// a password test and an add on each road: the local adapter ends on the key it had unless the
+// operation said it set another, a device the result counts as joined shares the local
+// adapter's key (Set All Devices: the new one), and the autoscan and cursor come back.
 struct SweepCase {
   const char* family;
   const char* operation;
@@ -290,6 +248,7 @@ struct SweepCase {
 class SweepTest : public MembershipTest, public ::testing::WithParamInterface<SweepCase> {};
 INSTANTIATE_TEST_SUITE_P(Operations, SweepTest,
                          ::testing::Values(SweepCase{"av", "local", testing::Fault::DropAnswer},
+                                           SweepCase{"av", "all", testing::Fault::DropAnswer},
                                            SweepCase{"hp1", "local", testing::Fault::FailSend},
                                            SweepCase{"hp1", "verify", testing::Fault::DropAnswer},
                                            SweepCase{"turbo", "verify", testing::Fault::FailSend},
@@ -304,6 +263,7 @@ TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
   std::string text = local(c.family) + station(c.family, 1, "Alpha-Pass-1", other);
   if (std::string(c.family) != "av" && other != nullptr) text.resize(text.size() - 17);
   sim::Network& net = start(text);
+  if (op == "all") know(kOne, "Alpha-Pass-1");
   const sim::Scenario initial = net.scenario();
   const crypto::Key before = keyOf(initial.local);
   const auto runs = testing::sweep(
@@ -320,6 +280,17 @@ TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
         if (op == "local") {
           r = changeNetworkName(path, "Blue House", false, nullptr);
           EXPECT_EQ(keyOf(net.scenario().local), r == 1 ? want("Blue House") : before);
+        } else if (op == "all") {
+          notices.clear();
+          AllDevicesResult all;
+          changeNetworkName(path, "Blue House", true, nullptr, &all);
+          if (all.localSet) {
+            EXPECT_EQ(keyOf(net.scenario().local), want("Blue House"));
+          }
+          EXPECT_EQ(all.allSet(), texts().front() == kAllDevicesAdded);
+          if (all.allSet()) {
+            EXPECT_EQ(keyOf(net.scenario().remotes[0]), want("Blue House"));
+          }
         } else if (op == "verify") {
           hpapi::JoinTarget t;
           t.devicePassword = password;
@@ -331,10 +302,11 @@ TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
                         nullptr);
           EXPECT_EQ(hpapi::membershipState().addingDevice, r == 1);
         }
-        if (op != "local") {
+        const bool join = op == "verify" || op == "add";
+        if (join) {
           EXPECT_EQ(keyOf(net.scenario().local), before) << "result " << r;
         }
-        if (op != "local" && r == 1) {
+        if (join && r == 1) {
           EXPECT_EQ(keyOf(net.scenario().remotes[0]), before);
         }
         transport::CloseInterface(0);

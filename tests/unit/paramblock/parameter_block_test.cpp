@@ -34,11 +34,7 @@ std::uint32_t xorOfWords(ByteSpan b, std::size_t words) {
   return x;
 }
 
-TEST(ParameterBlock, ResultCodesKeepTheirNumbersAndNoImageGivesFive) {
-  EXPECT_EQ((std::array{toInt(R::kSuccess), toInt(R::kRegionInvalid), toInt(R::kWrongVersion),
-                        toInt(R::kNotValidated), toInt(R::kNoImage), toInt(R::kVersionTooOld),
-                        toInt(R::kBadLength), toInt(R::kInvalidValue)}),
-            (std::array{0, 2, 3, 4, 5, 6, 7, 8}));
+TEST(ParameterBlock, NoImageGivesFive) {
   ParameterBlock view;
   NetworkMembershipKey key{};
   EXPECT_EQ(view.validateImage(), R::kNoImage);

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "persistence/device_data.h"
 #include "persistence/file_io.h"
@@ -14,55 +12,25 @@
 #include "persistence/preferences.h"
 #include "persistence/vendor_list.h"
 #include "support/fake_backend.h"
+#include "support/plain_list_layout.h"
+#include "support/scratch_dir.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::persistence::testing {
 
-template <class Container>
-void writeFile(const std::string& path, const Container& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-inline std::vector<std::uint8_t> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using ::quorrel::testing::readFile;
+using ::quorrel::testing::writeFile;
 inline unsigned permissionsOf(const std::string& path) {
   return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
-// What the remote list widget would do, with the columns the preferences ask for.
-class PlainListLayout final : public ListLayout {
- public:
-  explicit PlainListLayout(int columns = kRemoteColumns)
-      : count(columns), order(defaultColumnOrder(columns)) {}
-  int columnCount() const override { return count; }
-  ColumnArray columnOrder() const override { return order; }
-  std::int32_t columnWidth(int c) const override { return c >= 0 && c < count ? widths[c] : 0; }
-  void setColumnOrder(const ColumnArray& o) override {
-    order = o;
-    ++orderSets;
-  }
-  void setColumnWidth(int c, std::int32_t w) override {
-    if (c >= 0 && c < count) widths[c] = w;
-  }
-
-  int count;
-  ColumnArray order;
-  ColumnArray widths{140, 120, 70, 80, 110};
-  int orderSets = 0;
-};
+using ::quorrel::testing::PlainListLayout;
 
 // Every table empty, notices recorded, interfaces from a fake backend with one port, and a
 // scratch folder of its own as the data folder.
 class PersistenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quorrel-persistence-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
     backend.interfaces = {{"veth-test0", MacAddress{0x02, 0, 0, 0, 0, 1}}};
     transport::setBackend(&backend);
     transport::ResetInterfaceTable();
@@ -82,14 +50,13 @@ class PersistenceTest : public ::testing::Test {
     platform::setNotice(nullptr);
     transport::ResetInterfaceTable();
     transport::setBackend(nullptr);
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
   }
   std::string file(const std::string& name) const { return dir + "/" + name; }
 
-  quorrel::testing::FakeBackend backend;
+  ::quorrel::testing::ScratchDir scratch;
+  const std::string dir = scratch.path();
+  ::quorrel::testing::FakeBackend backend;
   platform::RecordingNotice notices;
-  std::string dir;
 };
 
 inline MacAddress macOf(std::uint8_t last, std::uint8_t first = 0x00) {

@@ -1,4 +1,5 @@
-// checksum32: empty blocks, seeds, trailing bytes and unaligned words.
+// checksum32 on trailing bytes and unaligned words. Its values are checked against an
+// independent reference wherever blocks and pieces are built (support/av_frames.h).
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -7,16 +8,6 @@
 
 namespace quorrel {
 namespace {
-
-TEST(Checksum32, KnownValues) {
-  EXPECT_EQ(checksum32({}), 0xFFFFFFFFu);
-  const std::uint8_t ones[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-  EXPECT_EQ(checksum32(ones), 0u);
-  const std::uint8_t two[8] = {0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30, 0x40};
-  EXPECT_EQ(checksum32(two), ~(0x04030201u ^ 0x40302010u));
-  // The received checksum as seed: a good block checks to 0.
-  EXPECT_EQ(checksum32(two, checksum32(two)), 0u);
-}
 
 TEST(Checksum32, TrailingBytesIgnoredAndAlignmentIrrelevant) {
   const std::uint8_t withTail[7] = {0x01, 0x02, 0x03, 0x04, 0xAA, 0xBB, 0xCC};

@@ -9,6 +9,7 @@
 #include "scan_fixture.h"
 #include "support/fake_backend.h"
 #include "thpapi/decoder.h"
+#include "unit/brantleapi/reply_frames.h"
 
 namespace quorrel::scan::testing {
 namespace {
@@ -23,12 +24,7 @@ constexpr MacAddress kStranger{0x00, 0xB0, 0x52, 0x77, 0x00, 0x07};
 // A HomePlug 1.0 frame written byte by byte: one entry of `type` with length byte `length`.
 Frame hp1(const MacAddress& to, const MacAddress& from, std::uint8_t type, std::uint8_t length,
           std::size_t size = 60) {
-  Frame f(size, 0);
-  std::copy(to.begin(), to.end(), f.begin());
-  std::copy(from.begin(), from.end(), f.begin() + 6);
-  const std::uint8_t header[] = {0x88, 0x7B, 1, type, length};
-  std::copy(std::begin(header), std::end(header), f.begin() + 12);
-  return f;
+  return brantleapi::testing::replyFrame(from, to, type, length, size);
 }
 
 Frame avFrame() {

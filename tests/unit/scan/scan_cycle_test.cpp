@@ -1,5 +1,6 @@
 // The phase machine tick by tick on the virtual clock: periods, waits, the remote search and
 // its rates, user scans against autoscan, a suspended scan, ticks inside ticks, and ageing.
+// Second-generation classes and wide rates: the identification tests and the scan end to end.
 #include "api/rate_stats.h"
 #include "scan_fixture.h"
 
@@ -142,19 +143,6 @@ TEST_F(ScanCycleTest, LeavingStationIsDroppedAfterTheThresholdAndReusesItsEntry)
   EXPECT_EQ(remote(1).mac, stationMac(2));
   EXPECT_EQ(remote(1).scansLeft, 2);  // seen, then one ageing step
   EXPECT_FALSE(remote(3).inUse);
-}
-
-TEST_F(ScanCycleTest, SecondGenerationListsWideRatesAndItsClass) {
-  attach(kAvLocalSecondGen +
-         "[remote]\nmac 00:B0:52:40:00:02\nchip 4\nrate 410 395\n"
-         "[remote]\nmac 00:B0:52:20:00:03\nchip 1\nrate 120\n");
-  ASSERT_TRUE(StartScan(3, 3, true));
-  EXPECT_EQ(thpapi::avMessageVersion(), 4);
-  ticks(3);
-  EXPECT_EQ(remote(0).deviceClass, api::DeviceClass::AvSecondGeneration);
-  EXPECT_EQ(remote(0).rateStats.currentRate, avRate(410));
-  EXPECT_EQ(remote(1).deviceClass, api::DeviceClass::AvFirstGeneration);
-  EXPECT_EQ(remote(1).rateStats.currentRate, avRate(120));
 }
 
 TEST_F(ScanCycleTest, NoiseLosesNoAnswer) {
