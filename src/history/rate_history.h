@@ -43,6 +43,7 @@ enum class WriteOutcome {
   Full,    // the compaction failed and the samples would pass the file's bound: not kept
 };
 
+inline constexpr char kNoticeCaption[] = "Rate History";
 // The one text for a history file set aside, for the caller's notice or standard error.
 std::string setAsideMessage(const std::string& path);
 

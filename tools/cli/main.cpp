@@ -17,6 +17,7 @@ constexpr Command kCommands[] = {
     {"password", "test a listed device's password and keep it", runPassword},
     {"set-network", "set the network name on the local adapter or on all devices", runSetNetwork},
     {"add", "add a device to the network by its device password", runAdd},
+    {"history", "print the rate history the scans have kept", runHistory},
 };
 
 int usage() {
