@@ -1,6 +1,7 @@
 // The rate history's costs, each beside its bound and a floor measured in the same run:
 // recording one scan cycle of 32 devices into a history holding a day of cycles (bound 1 ms;
-// floor: one bare 1 KiB append to a file), the hourly compaction that cycle sometimes pays, and
+// floor: one bare 1 KiB append to a file) on average, at the median, the 99th percentile and at
+// worst (on a busy machine the slowest is the scheduler's, not the history's), and
 // opening a 90-day chart of 32 devices from the file (bound 300 ms; floor: the same dialog over
 // an empty history).
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "history/rate_history.h"
@@ -96,14 +98,18 @@ int main(int argc, char** argv) {
       const auto start = Clock::now();
       h.record(readings, kNow + i * kCycleSeconds);
       each.push_back(msSince(start));
+      // A compaction runs on a worker in the 30 s between two cycles; the next cycle puts it
+      // in place, and that is measured.
+      while (h.compacting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::sort(each.begin(), each.end());
-    compactMs = each.back();  // the slowest cycle is the one that compacted
+    compactMs = each.back();
     double sum = 0;
     for (double v : each) sum += v;
     line("record one cycle of 32 devices (mean)", sum / kRounds, 1.0, floorAppend);
     line("record one cycle of 32 devices (median)", each[kRounds / 2], 1.0, floorAppend);
-    line("the cycle that compacts (once an hour)", compactMs, 1.0, floorAppend);
+    line("record one cycle of 32 devices (99th pct)", each[kRounds * 99 / 100], 1.0, floorAppend);
+    line("record one cycle of 32 devices (slowest)", compactMs, 1.0, floorAppend);
   }
 
   writeFullHistory(path);

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
+#include <utility>
 
 #include "persistence/file_io.h"
 
@@ -40,6 +42,13 @@ std::vector<std::uint8_t> encodeAll(const Tiers& t) {
   return bytes;
 }
 
+std::vector<std::uint8_t> encodeSamples(const std::vector<Sample>& samples) {
+  std::vector<std::uint8_t> bytes(samples.size() * record::kSize);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    encodeRecord(samples[i], MutableByteSpan(bytes).subspan(i * record::kSize, record::kSize));
+  return bytes;
+}
+
 std::int64_t newestStamp(const Tiers& t) {
   std::int64_t last = 0;
   if (!t.hourly.empty()) last = t.hourly.back().time;
@@ -58,10 +67,82 @@ std::string setAsideMessage(const std::string& path) {
          path + kSetAsideSuffix + " and a new rate history was started.";
 }
 
+// What the worker shares with the thread that appends: the file's first `snapshotBytes` are
+// read, compacted and written to a new file on the worker; the rest is left to finishBackground.
+struct RateHistory::Background {
+  std::thread thread;
+  std::atomic<bool> done{false};
+  std::uint64_t snapshotBytes = 0;
+  std::int64_t now = 0;
+  Tiers result;
+  persistence::PendingReplace replacement;
+  bool prepared = false;
+};
+
 RateHistory::RateHistory(std::string path) : path_(std::move(path)) {}
 
 RateHistory::~RateHistory() {
+  settle();
+  if (afterPlacing_.joinable()) afterPlacing_.join();
   if (fd_ >= 0) ::close(fd_);
+}
+
+bool RateHistory::compacting() const {
+  return background_ != nullptr && !background_->done.load(std::memory_order_acquire);
+}
+
+void RateHistory::settle() {
+  finishBackground(true);
+}
+
+void RateHistory::startBackground(std::int64_t now) {
+  background_ = std::make_unique<Background>();
+  Background* b = background_.get();
+  b->snapshotBytes = fileSize_;
+  b->now = now;
+  const std::string path = path_;
+  b->thread = std::thread([b, path] {
+    std::vector<std::uint8_t> bytes;
+    if (persistence::readFileCapped(path, b->snapshotBytes, bytes) == persistence::ReadStatus::Ok &&
+        bytes.size() == b->snapshotBytes) {
+      const ParsedFile parsed = parseFile(bytes);
+      if (parsed.state == FileState::Whole) {
+        b->result = splitTiers(parsed.samples);
+        history::compact(b->result, b->now);
+        b->prepared =
+            b->replacement.prepare(path, encodeAll(b->result)) == persistence::ReplaceResult::Done;
+      }
+    }
+    b->done.store(true, std::memory_order_release);
+  });
+}
+
+void RateHistory::finishBackground(bool wait) {
+  if (background_ == nullptr) return;
+  if (!wait && !background_->done.load(std::memory_order_acquire)) return;
+  background_->thread.join();
+  Background& b = *background_;
+  // The appends made meanwhile go after the compacted records, then the new file takes the
+  // old one's place; a file another process replaced meanwhile is left to it.
+  bool placed = false;
+  if (b.prepared && !replacedElsewhere() &&
+      b.replacement.commit(encodeSamples(sinceSnapshot_), false) ==
+          persistence::ReplaceResult::Done) {
+    Tiers old = std::exchange(tiers_, std::move(b.result));
+    tiers_.cycles.insert(tiers_.cycles.end(), sinceSnapshot_.begin(), sinceSnapshot_.end());
+    // Closing the old file's last descriptor frees its blocks, which takes milliseconds.
+    const int oldFd = std::exchange(fd_, -1);
+    placed = openAppend();
+    if (afterPlacing_.joinable()) afterPlacing_.join();
+    afterPlacing_ = std::thread([path = path_, oldFd, retired = std::move(old)]() mutable {
+      if (oldFd >= 0) ::close(oldFd);
+      persistence::syncFolderOf(path);
+      retired = {};
+    });
+  }
+  if (!placed) retryAfter_ = lastStamp_ + 600;
+  background_.reset();
+  sinceSnapshot_.clear();
 }
 
 OpenOutcome RateHistory::open(std::int64_t now) {
@@ -132,6 +213,7 @@ bool RateHistory::replacedElsewhere() const {
 }
 
 WriteOutcome RateHistory::compact(std::int64_t now) {
+  settle();
   Tiers before = tiers_;
   history::compact(tiers_, now);
   if (rewrite()) return WriteOutcome::Done;
@@ -141,7 +223,9 @@ WriteOutcome RateHistory::compact(std::int64_t now) {
 
 WriteOutcome RateHistory::record(std::span<const Reading> readings, std::int64_t now) {
   if (!opened_) open(now);
+  finishBackground(false);
   if (replacedElsewhere()) {
+    settle();
     opened_ = false;
     tiers_ = {};
     ::close(fd_);
@@ -157,13 +241,18 @@ WriteOutcome RateHistory::record(std::span<const Reading> readings, std::int64_t
   }
   if (fresh.empty()) return WriteOutcome::Done;
   WriteOutcome outcome = WriteOutcome::Done;
-  if (needsCompaction(tiers_, stamp, fresh.size()) && compact(stamp) != WriteOutcome::Done) {
-    outcome = WriteOutcome::Failed;
-    if (tiers_.cycles.size() + fresh.size() > kMaxCycleSamples) return WriteOutcome::Full;
+  if (tiers_.cycles.size() + fresh.size() > kMaxCycleSamples) {
+    // The bound needs the compaction now: the worker's if one runs, else one on this thread.
+    settle();
+    if (needsCompaction(tiers_, stamp, fresh.size()) && compact(stamp) != WriteOutcome::Done) {
+      outcome = WriteOutcome::Failed;
+      if (tiers_.cycles.size() + fresh.size() > kMaxCycleSamples) return WriteOutcome::Full;
+    }
+  } else if (background_ == nullptr && stamp >= retryAfter_ &&
+             needsCompaction(tiers_, stamp, fresh.size())) {
+    startBackground(stamp);
   }
-  std::vector<std::uint8_t> bytes(fresh.size() * record::kSize);
-  for (std::size_t i = 0; i < fresh.size(); ++i)
-    encodeRecord(fresh[i], MutableByteSpan(bytes).subspan(i * record::kSize, record::kSize));
+  const std::vector<std::uint8_t> bytes = encodeSamples(fresh);
   if (fd_ < 0 || !writeAll(fd_, bytes)) {
     // A short write (a full disk) would leave a torn record: take it back off.
     if (fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(fileSize_)) != 0) {
@@ -171,6 +260,8 @@ WriteOutcome RateHistory::record(std::span<const Reading> readings, std::int64_t
     }
     return WriteOutcome::Failed;
   }
+  if (background_ != nullptr)
+    sinceSnapshot_.insert(sinceSnapshot_.end(), fresh.begin(), fresh.end());
   fileSize_ += bytes.size();
   tiers_.cycles.insert(tiers_.cycles.end(), fresh.begin(), fresh.end());
   lastStamp_ = stamp;

@@ -5,15 +5,20 @@
 // a parameter (seconds since the epoch), so tests run a year in virtual time.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "history/compaction.h"
 #include "history/history_file.h"
+#include "persistence/file_io.h"
 
 namespace quorrel::history {
 
@@ -60,10 +65,16 @@ class RateHistory {
   OpenOutcome open(std::int64_t now);
 
   // Keeps one cycle's readings (those with a rate), stamped max(now, last stamp) so that a
-  // clock set back neither reorders nor loses samples. Compacts first when it is due.
+  // clock set back neither reorders nor loses samples. A compaction that falls due runs on a
+  // worker thread and takes the file's place at a later cycle, so no cycle waits for the
+  // rewrite; only a cycle tier at its cap waits for it (or compacts at once).
   WriteOutcome record(std::span<const Reading> readings, std::int64_t now);
-  // Compacts now (also called by record when due).
+  // Compacts now and waits for it (open does this when it is due).
   WriteOutcome compact(std::int64_t now);
+  // Waits for a compaction on the worker and puts it in place (tests, shutdown).
+  void settle();
+  // A compaction is still being written on the worker.
+  bool compacting() const;
 
   // Samples of `device` (all when none) from `since` on, by time, hourly ones first.
   std::vector<Sample> samples(const std::optional<MacAddress>& device, std::int64_t since) const;
@@ -74,13 +85,23 @@ class RateHistory {
   bool openAppend();
   bool rewrite();  // the whole file from tiers_, atomically; reopens the append descriptor
   bool replacedElsewhere() const;
+  void startBackground(std::int64_t now);
+  void finishBackground(bool wait);
 
+  struct Background;
   std::string path_;
   bool opened_ = false;
   int fd_ = -1;
   std::uint64_t fileSize_ = 0;
   Tiers tiers_;
   std::int64_t lastStamp_ = 0;
+  std::unique_ptr<Background> background_;
+  // After a compaction took the file's place: flushes the folder and frees the old tiers, so
+  // the cycle that placed it does neither.
+  std::thread afterPlacing_;
+  std::vector<Sample> sinceSnapshot_;  // appended while the worker compacts
+  // A failed background compaction is not tried again before this stamp.
+  std::int64_t retryAfter_ = std::numeric_limits<std::int64_t>::min();
 };
 
 }  // namespace quorrel::history
