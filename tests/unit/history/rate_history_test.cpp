@@ -1,9 +1,11 @@
 // The rate history file: bytes at their offsets, repair of damaged files, compaction that
 // survives a failed replace, and the size bound over a year of virtual time.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -141,9 +143,9 @@ TEST_F(RateHistoryTest, AClockSetBackKeepsOrderAndSamples) {
   EXPECT_EQ(s[2].time, kT0 + 1001);
 }
 
-// A day later the cycles are hourly averages; the file was replaced, and later appends must
-// reach the new file, not the one the old descriptor still points at.
-TEST_F(RateHistoryTest, CompactionAveragesHoursAndAppendsReachTheNewFile) {
+// A day later the cycles are hourly averages. The worker's new file must carry the appends
+// made while it was written, and later appends must reach it, not the replaced file.
+TEST_F(RateHistoryTest, CompactionAveragesHoursAndKeepsEveryAppend) {
   RateHistory h(path);
   h.open(kT0);
   for (double mbps : {10.0, 20.0, 60.0}) {
@@ -151,17 +153,40 @@ TEST_F(RateHistoryTest, CompactionAveragesHoursAndAppendsReachTheNewFile) {
     h.record(r, kT0);
   }
   const Reading late[] = {{device(1), kViewer, 7}};
-  h.record(late, kT0 + 26 * 3600);
-  h.settle();  // the compaction the worker wrote takes the file's place
+  h.record(late, kT0 + 26 * 3600);  // the compaction starts on the worker
   h.record(late, kT0 + 26 * 3600 + 3);
+  h.settle();
+  h.record(late, kT0 + 26 * 3600 + 6);
   RateHistory again(path);
-  again.open(kT0 + 26 * 3600 + 4);
+  again.open(kT0 + 26 * 3600 + 7);
   const auto s = again.samples(std::nullopt, 0);
-  ASSERT_EQ(s.size(), 3u);
+  ASSERT_EQ(s.size(), 4u);
   EXPECT_EQ(s[0].resolution, Resolution::Hour);
   EXPECT_EQ(s[0].kbps, 30000u);
   EXPECT_EQ(s[0].count, 3u);
-  EXPECT_EQ(s[2].time, kT0 + 26 * 3600 + 3);
+  EXPECT_EQ(s[3].time, kT0 + 26 * 3600 + 6);
+}
+
+// A disk that fills in the middle of an append (a file size limit stands in for it): the torn
+// record is taken back at once, so the file loads whole.
+TEST_F(RateHistoryTest, AnAppendCutShortByAFullDiskIsTakenBack) {
+  recordThreeCycles();
+  RateHistory h(path);
+  h.open(kT0 + 10);
+  const auto before = bytes();
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit tight = old;
+  tight.rlim_cur = before.size() + 40;  // room for one record and a piece of the next
+  ::setrlimit(RLIMIT_FSIZE, &tight);
+  const Reading r[] = {{device(1), kViewer, 1}, {device(2), kViewer, 2}};
+  const WriteOutcome outcome = h.record(r, kT0 + 20);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(outcome, WriteOutcome::Failed);
+  EXPECT_EQ(bytes(), before);
+  RateHistory again(path);
+  EXPECT_EQ(again.open(kT0 + 30), OpenOutcome::Loaded);
 }
 
 class FailReplace final : public persistence::ReplaceFaults {
