@@ -164,7 +164,11 @@ OpenOutcome RateHistory::open(std::int64_t now) {
   persistence::restrictToOwner(path_);
   tiers_ = splitTiers(parsed.samples);
   lastStamp_ = newestStamp(tiers_);
-  bool whole = parsed.state == FileState::Whole;
+  // A file longer than the bound allows was read only that far: the rest is cut like a tail.
+  struct stat st {};
+  const bool longer = ::stat(path_.c_str(), &st) == 0 &&
+                      static_cast<std::uint64_t>(st.st_size) > parsed.goodBytes;
+  bool whole = parsed.state == FileState::Whole && !longer;
   if (!whole) {
     outcome = OpenOutcome::TailCut;
     // A torn tail is cut where it starts; damage in the middle means writing the good ones.
