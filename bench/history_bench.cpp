@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     history::RateHistory h(file);
     h.open(kNow);
     qtui::RateHistoryDialog dialog(h, std::nullopt, kNow);
-    dialog.show(std::nullopt, qtui::HistoryRange::All);
+    dialog.choose(std::nullopt, qtui::HistoryRange::All);
     dialog.resize(900, 520);
     dialog.grab();
     return msSince(start);

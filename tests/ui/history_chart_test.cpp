@@ -58,7 +58,7 @@ class HistoryChartTest : public QObject {
     }
 
     qtui::RateHistoryDialog dialog(h, std::nullopt, t);
-    dialog.show(std::nullopt, qtui::HistoryRange::Week);
+    dialog.choose(std::nullopt, qtui::HistoryRange::Week);
     dialog.resize(900, 520);
     QCOMPARE(dialog.deviceBox()->count(), 4);  // "All devices" and the three
     const QList<QAbstractSeries*> series = dialog.chartView()->chart()->series();
@@ -70,12 +70,12 @@ class HistoryChartTest : public QObject {
       for (const QPointF& p : points) low = std::min(low, p.y()), high = std::max(high, p.y());
       QVERIFY2(low < high * 0.5, "the evening dip to 40 % shows in every line");
     }
-    dialog.QDialog::show();
+    dialog.show();
     std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
     QVERIFY(
         dialog.grab().save(QStringLiteral(QUORREL_ARTIFACT_DIR "/rate-history-week.png"), "PNG"));
 
-    dialog.show(scenario.remotes[1].mac, qtui::HistoryRange::Day);
+    dialog.choose(scenario.remotes[1].mac, qtui::HistoryRange::Day);
     QCOMPARE(dialog.chartView()->chart()->series().size(), 1);
     const std::string csv = scratch() + "/export.csv";
     QVERIFY(dialog.exportCsv(csv));

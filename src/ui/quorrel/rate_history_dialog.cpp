@@ -81,14 +81,14 @@ RateHistoryDialog::RateHistoryDialog(const history::RateHistory& history,
   layout->addWidget(view_, 1);
   layout->addLayout(buttons);
 
-  show(device, HistoryRange::Day);
+  choose(device, HistoryRange::Day);
   connect(devices_, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
   connect(ranges_, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
   connect(export_, &QPushButton::clicked, this, [this] { askAndExport(); });
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void RateHistoryDialog::show(std::optional<MacAddress> device, HistoryRange range) {
+void RateHistoryDialog::choose(std::optional<MacAddress> device, HistoryRange range) {
   const QSignalBlocker a(devices_), b(ranges_);
   const int row = device ? devices_->findData(macData(*device)) : 0;
   devices_->setCurrentIndex(std::max(row, 0));

@@ -27,7 +27,8 @@ class RateHistoryDialog final : public QDialog {
   RateHistoryDialog(const history::RateHistory& history, std::optional<MacAddress> device,
                     std::int64_t now, QWidget* parent = nullptr);
 
-  void show(std::optional<MacAddress> device, HistoryRange range);
+  // Picks the device (all when none or not listed) and the range, and draws.
+  void choose(std::optional<MacAddress> device, HistoryRange range);
   // The samples the chart shows, as CSV, written atomically; false (and nothing replaced) when
   // the file could not be written.
   bool exportCsv(const std::string& path) const;
