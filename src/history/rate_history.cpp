@@ -166,8 +166,8 @@ OpenOutcome RateHistory::open(std::int64_t now) {
   lastStamp_ = newestStamp(tiers_);
   // A file longer than the bound allows was read only that far: the rest is cut like a tail.
   struct stat st {};
-  const bool longer = ::stat(path_.c_str(), &st) == 0 &&
-                      static_cast<std::uint64_t>(st.st_size) > parsed.goodBytes;
+  const bool longer =
+      ::stat(path_.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > parsed.goodBytes;
   bool whole = parsed.state == FileState::Whole && !longer;
   if (!whole) {
     outcome = OpenOutcome::TailCut;
