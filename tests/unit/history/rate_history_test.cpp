@@ -189,6 +189,21 @@ TEST_F(RateHistoryTest, AnAppendCutShortByAFullDiskIsTakenBack) {
   EXPECT_EQ(again.open(kT0 + 30), OpenOutcome::Loaded);
 }
 
+// The desktop program and quorrel-cli share the file: when one compacts it, the other's next
+// append must reach the new file rather than the one it replaced.
+TEST_F(RateHistoryTest, AnotherProcessesCompactionLosesNoAppend) {
+  RateHistory desktop(path), console(path);
+  desktop.open(kT0);
+  console.open(kT0);
+  const Reading r[] = {{device(1), kViewer, 50}};
+  console.record(r, kT0);
+  ASSERT_EQ(console.compact(kT0 + 1), WriteOutcome::Done);
+  desktop.record(r, kT0 + 2);
+  RateHistory again(path);
+  again.open(kT0 + 3);
+  EXPECT_EQ(again.samples(std::nullopt, 0).size(), 2u);
+}
+
 class FailReplace final : public persistence::ReplaceFaults {
  public:
   persistence::ReplaceStep step;
