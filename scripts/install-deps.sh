@@ -3,12 +3,12 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libpcap-dev libssl-dev openssl
+  libpcap-dev libssl-dev openssl zlib1g-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   iproute2 procps
-  qt6-base-dev xvfb xauth
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev xvfb xauth
   cups-daemon cups-client cups-filters cups-pdf ghostscript poppler-utils
   debootstrap lintian desktop-file-utils appstream libcap2-bin util-linux python3
 )

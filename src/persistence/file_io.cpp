@@ -77,28 +77,54 @@ ReadStatus readFileCapped(const std::string& path, std::size_t maxBytes,
   return failed && got == 0 ? ReadStatus::Unreadable : ReadStatus::Ok;
 }
 
-ReplaceResult replaceFile(const std::string& path, ByteSpan bytes) {
+PendingReplace::~PendingReplace() {
+  abandon(ReplaceResult::Done);
+}
+
+ReplaceResult PendingReplace::abandon(ReplaceResult why) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  return why;
+}
+
+ReplaceResult PendingReplace::prepare(const std::string& path, ByteSpan bytes) {
+  abandon(ReplaceResult::Done);
+  path_ = path;
   std::string temp = path + ".XXXXXX";
   // mkstemp creates the file owner-only and refuses to follow a name someone planted.
-  const int fd = allowed(ReplaceStep::Open) ? ::mkostemp(temp.data(), O_CLOEXEC) : -1;
-  if (fd < 0) return ReplaceResult::NotOpened;
-  ::fchmod(fd, S_IRUSR | S_IWUSR);
-
-  auto abandon = [&](int openFd, ReplaceResult why) {
-    if (openFd >= 0) ::close(openFd);
-    ::unlink(temp.c_str());
-    return why;
-  };
-  if (!allowed(ReplaceStep::Write) || !writeAll(fd, bytes))
-    return abandon(fd, ReplaceResult::WriteFailed);
-  if (!allowed(ReplaceStep::Sync) || ::fsync(fd) != 0)
-    return abandon(fd, ReplaceResult::WriteFailed);
-  const bool closedOk = ::close(fd) == 0;
-  if (!allowed(ReplaceStep::Close) || !closedOk) return abandon(-1, ReplaceResult::CloseFailed);
-  if (!allowed(ReplaceStep::Rename) || ::rename(temp.c_str(), path.c_str()) != 0)
-    return abandon(-1, ReplaceResult::RenameFailed);
-  syncDirectory(directoryOf(path));
+  fd_ = allowed(ReplaceStep::Open) ? ::mkostemp(temp.data(), O_CLOEXEC) : -1;
+  if (fd_ < 0) return ReplaceResult::NotOpened;
+  temp_ = temp;
+  ::fchmod(fd_, S_IRUSR | S_IWUSR);
+  if (!allowed(ReplaceStep::Write) || !writeAll(fd_, bytes))
+    return abandon(ReplaceResult::WriteFailed);
+  if (!allowed(ReplaceStep::Sync) || ::fsync(fd_) != 0) return abandon(ReplaceResult::WriteFailed);
   return ReplaceResult::Done;
+}
+
+ReplaceResult PendingReplace::commit(ByteSpan tail, bool syncFolder) {
+  if (fd_ < 0) return ReplaceResult::NotOpened;
+  if (!tail.empty() && !writeAll(fd_, tail)) return abandon(ReplaceResult::WriteFailed);
+  const bool closedOk = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!allowed(ReplaceStep::Close) || !closedOk) return abandon(ReplaceResult::CloseFailed);
+  if (!allowed(ReplaceStep::Rename) || ::rename(temp_.c_str(), path_.c_str()) != 0)
+    return abandon(ReplaceResult::RenameFailed);
+  temp_.clear();
+  if (syncFolder) syncFolderOf(path_);
+  return ReplaceResult::Done;
+}
+
+ReplaceResult replaceFile(const std::string& path, ByteSpan bytes) {
+  PendingReplace replacement;
+  const ReplaceResult prepared = replacement.prepare(path, bytes);
+  return prepared == ReplaceResult::Done ? replacement.commit({}) : prepared;
+}
+
+void syncFolderOf(const std::string& path) {
+  syncDirectory(directoryOf(path));
 }
 
 void restrictToOwner(const std::string& path) {

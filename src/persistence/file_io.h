@@ -41,6 +41,32 @@ enum class ReplaceResult {
 // it over `path`, so that `path` holds either its previous contents or all of `bytes`.
 ReplaceResult replaceFile(const std::string& path, ByteSpan bytes);
 
+// replaceFile in two steps, for a file that someone appends to while its replacement is made:
+// prepare writes and flushes the bulk (on any thread); commit adds what was appended to the
+// old file meanwhile and renames the new file over it. Until commit, `path` is untouched; an
+// uncommitted or failed replacement removes its new file.
+class PendingReplace {
+ public:
+  PendingReplace() = default;
+  ~PendingReplace();
+  PendingReplace(const PendingReplace&) = delete;
+  PendingReplace& operator=(const PendingReplace&) = delete;
+
+  ReplaceResult prepare(const std::string& path, ByteSpan bytes);
+  // `tail` goes after the prepared bytes (not flushed again: it is an append's worth). With
+  // `syncFolder` false the caller flushes the folder itself (syncFolderOf), off its thread.
+  ReplaceResult commit(ByteSpan tail, bool syncFolder = true);
+
+ private:
+  ReplaceResult abandon(ReplaceResult why);
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+};
+
+// Flushes the folder holding `path`, so that a rename in it survives a crash.
+void syncFolderOf(const std::string& path);
+
 // Takes every permission but the owner's read and write off an existing file.
 void restrictToOwner(const std::string& path);
 

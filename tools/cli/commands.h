@@ -23,6 +23,8 @@ int runUpgrade(Arguments args);
 // asking first unless `yes`. 0 upgraded, 1 the upgrade ran and failed (or was declined), 2 bad
 // input or no Turbo adapter.
 int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
+// Prints the rate history kept by the scans, as a table, JSON or CSV.
+int runHistory(Arguments args);
 // Tests a listed device's password and keeps it; sets a network name; adds a device.
 int runPassword(Arguments args);
 int runSetNetwork(Arguments args);

@@ -18,6 +18,7 @@ constexpr Command kCommands[] = {
     {"set-network", "set the network name on the local adapter or on all devices", runSetNetwork},
     {"add", "add a device to the network by its device password", runAdd},
     {"map", "show which adapters reach which, at which rate", runMap},
+    {"history", "print the rate history the scans have kept", runHistory},
 };
 
 int usage() {

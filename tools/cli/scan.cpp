@@ -9,6 +9,8 @@
 
 #include "cli_args.h"
 #include "commands.h"
+#include "history/rate_history.h"
+#include "history/recording.h"
 #include "known_refresh.h"
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
@@ -57,12 +59,23 @@ std::optional<int> parseOptions(Arguments args, Options& o) {
 
 // What the Main page's refresh does with the known devices: a record for every device never
 // listed before, and the network and time of the last sighting for the others.
+// Each cycle's rates go to the rate history as the desktop program's scan keeps them; each
+// interface takes its turn, so only the current one's are new.
 class ConsoleListener final : public scan::ScanListener {
  public:
+  explicit ConsoleListener(history::RateHistory& history) : history_(history) {}
   void RefreshDeviceLists(int) override {
     if (!api::currentState().localPresent) return;
     refreshKnownDevices([](const api::RemoteDevice&, persistence::KnownDevice&) {});
   }
+  void remotesAgeing() override {
+    std::vector<history::Reading> readings;
+    history::appendListedRates(api::currentDevices(), readings);
+    history_.record(readings, std::time(nullptr));
+  }
+
+ private:
+  history::RateHistory& history_;
 };
 
 // Every interface could be listed but none opened: most likely no capture permission.
@@ -108,7 +121,10 @@ int runScan(Arguments args) {
   persistence::LoadDeviceData();
   if (!interfacesUsable()) return 1;
 
-  ConsoleListener listener;
+  history::RateHistory history(history::historyPath(persistence::dataDirectory()));
+  if (history.open(std::time(nullptr)) == history::OpenOutcome::SetAside)
+    std::fprintf(stderr, "quorrel-cli: %s\n", history::setAsideMessage(history.path()).c_str());
+  ConsoleListener listener(history);
   scan::setScanListener(&listener);
   const auto period = scan::timerPeriodFor(static_cast<std::uint32_t>(interval));
   const std::uint32_t cycleMs = (2 * static_cast<std::uint32_t>(interval) + 4) * period;

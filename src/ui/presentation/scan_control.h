@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+namespace quorrel::history {
+class RateHistory;
+}
+
 namespace quorrel::ui {
 
 // What the scan tells whoever shows the device table.
@@ -31,6 +35,8 @@ class ScanControl {
   virtual void RestartScanCycle() = 0;
   // One step of the cycle: the timer's callback.
   virtual void ScanTick() = 0;
+  // The rate history the scan records each cycle (read by the chart); none without one.
+  virtual history::RateHistory* rateHistory() { return nullptr; }
 };
 
 }  // namespace quorrel::ui

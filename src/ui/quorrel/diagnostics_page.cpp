@@ -5,11 +5,13 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
 
 #include "ui/qtplatform/page_metrics.h"
+#include "ui/quorrel/rate_history_dialog.h"
 
 namespace quorrel::qtui {
 
@@ -62,6 +64,24 @@ DiagnosticsPage::DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& pr
   connect(save_, &QPushButton::clicked, this, [c] { c->SaveClicked(); });
   connect(print_, &QPushButton::clicked, this, [c] { c->PrintClicked(); });
   c->Initialise();
+
+  // The rate history of a device in the history list: double-click or its context menu.
+  auto historyOf = [this, &scan](QTreeWidgetItem* item) {
+    MacAddress mac{};
+    if (item != nullptr && parseMac(item->text(kMacColumn).toStdString(), mac))
+      showRateHistory(scan, mac, this);
+  };
+  connect(historyList_, &QTreeWidget::itemDoubleClicked, this,
+          [historyOf](QTreeWidgetItem* item) { historyOf(item); });
+  historyList_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(historyList_, &QWidget::customContextMenuRequested, this,
+          [this, historyOf](const QPoint& where) {
+            QTreeWidgetItem* item = historyList_->itemAt(where);
+            if (item == nullptr) return;
+            QMenu menu(this);
+            QAction* history = menu.addAction("Rate History…");
+            if (menu.exec(historyList_->viewport()->mapToGlobal(where)) == history) historyOf(item);
+          });
 }
 
 DiagnosticsPage::~DiagnosticsPage() = default;

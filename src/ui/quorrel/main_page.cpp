@@ -2,6 +2,7 @@
 #include "ui/quorrel/main_page.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 
@@ -9,6 +10,7 @@
 #include "ui/qtplatform/page_metrics.h"
 #include "ui/quorrel/key_dialogs.h"
 #include "ui/quorrel/network_map_dialog.h"
+#include "ui/quorrel/rate_history_dialog.h"
 #include "ui/quorrel/upgrade_dialogs.h"
 #include "ui/remoteslistview/local_list_view.h"
 #include "ui/remoteslistview/remotes_list_view.h"
@@ -100,6 +102,26 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
           [this, c](int row, bool cancelled, const QString& text) {
             if (!c->LabelEditEnded(row, cancelled, text.toStdString()))
               remoteList_->showRows(c->remoteRows());
+          });
+  // A remote row's rate history: double-click (renaming starts from a click on a selected row
+  // or F2, never a double-click) or the row's context menu.
+  auto historyOf = [this, c, &scan](QTreeWidgetItem* item) {
+    const int row = item != nullptr ? remoteList_->indexOfTopLevelItem(item) : -1;
+    if (row < 0 || row >= c->remoteRows().size()) return;
+    showRateHistory(scan, c->remoteRows().rows()[static_cast<std::size_t>(row)].mac, this);
+  };
+  connect(remoteList_, &QTreeWidget::itemDoubleClicked, this,
+          [historyOf](QTreeWidgetItem* item) { historyOf(item); });
+  remoteList_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(remoteList_, &QWidget::customContextMenuRequested, this,
+          [this, historyOf, &scan](const QPoint& at) {
+            QTreeWidgetItem* item = remoteList_->itemAt(at);
+            QMenu menu(this);
+            QAction* history = item != nullptr ? menu.addAction("Rate History…") : nullptr;
+            QAction* map = menu.addAction(kNetworkMapAction);
+            QAction* chosen = menu.exec(remoteList_->viewport()->mapToGlobal(at));
+            if (chosen != nullptr && chosen == history) historyOf(item);
+            if (chosen == map) openNetworkMapFromPage(this, scan, timer_);
           });
   updateWidgets();
 }

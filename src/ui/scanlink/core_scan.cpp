@@ -3,9 +3,15 @@
 #include "ui/scanlink/core_scan.h"
 
 #include <ctime>
+#include <memory>
 
+#include "api/device_table.h"
 #include "diagnostics/logs.h"
+#include "history/rate_history.h"
+#include "history/recording.h"
+#include "persistence/locations.h"
 #include "persistence/preferences.h"
+#include "platform/notice.h"
 #include "scan/scan.h"
 #include "scan/scan_services.h"
 
@@ -25,6 +31,17 @@ class CoreScan final : public ScanControl, public scan::ScanListener {
   void RequestUserScan() override { scan::RequestUserScan(); }
   void RestartScanCycle() override { scan::RestartScanCycle(); }
   void ScanTick() override { scan::ScanTick(); }
+  // Opened on first use, once the data directory is chosen; a file set aside is told once.
+  history::RateHistory* rateHistory() override {
+    if (history_ == nullptr && !persistence::dataDirectory().empty()) {
+      history_ = std::make_unique<history::RateHistory>(
+          history::historyPath(persistence::dataDirectory()));
+      if (history_->open(std::time(nullptr)) == history::OpenOutcome::SetAside)
+        platform::showNotice(history::setAsideMessage(history_->path()), history::kNoticeCaption,
+                             platform::NoticeIcon::Warning);
+    }
+    return history_.get();
+  }
 
   void RefreshDeviceLists(int phase) override {
     if (events_ != nullptr) events_->RefreshDeviceLists(phase);
@@ -38,6 +55,9 @@ class CoreScan final : public ScanControl, public scan::ScanListener {
   void remotesAgeing() override {
     if (diagnostics::scanLogWanted(persistence::preferences().diagnosticsLevel))
       diagnostics::writeScanLog(scanLog_, true, std::time(nullptr));
+    // Once per cycle, before ageing drops anyone: the rates every interface lists.
+    if (history::RateHistory* h = rateHistory())
+      h->record(history::listedRates(api::deviceTable()), std::time(nullptr));
   }
   void logParameters(int kind, ByteSpan parameters) override {
     diagnostics::appendDeviceLog(diagnostics::programDeviceLog(), kind, parameters,
@@ -47,6 +67,7 @@ class CoreScan final : public ScanControl, public scan::ScanListener {
  private:
   ScanEvents* events_ = nullptr;
   diagnostics::ScanLog scanLog_;
+  std::unique_ptr<history::RateHistory> history_;
 };
 }  // namespace
 

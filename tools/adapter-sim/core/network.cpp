@@ -109,8 +109,26 @@ void Network::applyTimeline(std::uint64_t nowUs) {
   }
 }
 
+void Network::applyDailyPattern(std::uint64_t nowUs) {
+  const DailyPattern& p = scenario_.behaviour.daily;
+  if (!p.active()) return;
+  auto& remotes = scenario_.remotes;
+  const bool timelined = !timelines_.empty() && base_.size() == remotes.size();
+  if (!timelined && patternBase_.size() != remotes.size()) {
+    patternBase_.clear();
+    for (const Adapter& r : remotes) patternBase_.emplace_back(r.txRate, r.rxRate);
+  }
+  for (std::size_t i = 0; i < remotes.size(); ++i) {
+    const std::uint16_t tx = timelined ? remotes[i].txRate : patternBase_[i].first;
+    const std::uint16_t rx = timelined ? remotes[i].rxRate : patternBase_[i].second;
+    remotes[i].txRate = patternRate(tx, p, nowUs);
+    remotes[i].rxRate = patternRate(rx, p, nowUs);
+  }
+}
+
 void Network::receive(ByteSpan frame, std::uint64_t nowUs) {
   applyTimeline(nowUs);
+  applyDailyPattern(nowUs);
   ++stats_.received;
   nowUs_ = nowUs;
   const auto request = wire::parseRequest(frame);

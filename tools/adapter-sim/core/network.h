@@ -100,6 +100,7 @@ class Network {
   void scheduleAnswer(Answer a, std::uint64_t nowUs);
   void makeNoise(std::uint64_t nowUs);
   void applyTimeline(std::uint64_t nowUs);
+  void applyDailyPattern(std::uint64_t nowUs);
 
   Scenario scenario_;
   HandlerTable handlers_;
@@ -118,6 +119,8 @@ class Network {
   std::vector<StationTimeline> timelines_;
   std::vector<Base> base_;  // what the scenario said before any timeline applied
   std::optional<std::uint64_t> timelineStartUs_;
+  // The rates the daily pattern scales when no timeline sets them afresh each frame.
+  std::vector<std::pair<std::uint16_t, std::uint16_t>> patternBase_;
 };
 
 }  // namespace quorrel::sim

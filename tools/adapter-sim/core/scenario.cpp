@@ -296,6 +296,22 @@ class Parser {
     } else if (key == "loader_silent_first_piece" || key == "loader_mute") {
       if (!parseYesNo(value, key == "loader_mute" ? b.loaderMute : b.loaderSilentFirstPiece))
         fail(number, std::string(key) + " must be yes or no");
+    } else if (key == "daily_dip") {
+      std::istringstream words{std::string(value)};
+      std::string percent, from, to, extra;
+      words >> percent >> from >> to >> extra;
+      std::uint64_t p = 0, f = 0, t = 0;
+      if (!parseNumber(percent, 100, p) || !parseNumber(from, 23, f) || !parseNumber(to, 23, t) ||
+          !extra.empty() || f == t)
+        fail(number, "daily_dip must be a percentage and two different hours from 0 to 23");
+      b.daily.percent = static_cast<std::uint32_t>(p);
+      b.daily.fromHour = static_cast<std::uint32_t>(f);
+      b.daily.toHour = static_cast<std::uint32_t>(t);
+    } else if (key == "day_seconds") {
+      number32(b.daily.daySeconds, 864000);
+      if (b.daily.daySeconds == 0) fail(number, "day_seconds must be at least 1");
+    } else if (key == "day_start_hour") {
+      number32(b.daily.startHour, 23);
     } else if (key == "loader_bad_checksum") {
       number32(b.loaderBadChecksum, 0xFFFFFFFF);
     } else if (key == "stop_after_piece") {

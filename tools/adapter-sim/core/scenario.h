@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "adapter-sim/core/daily_pattern.h"
 #include "adapter-sim/core/modules.h"
 #include "platform/bytes.h"
 
@@ -134,6 +135,8 @@ struct Behaviour {
   bool loaderSilentFirstPiece = false;    // takes no notice of the first piece
   bool loaderMute = false;                // never answers
   std::uint32_t loaderBadChecksum = 0;    // module code whose read-back checksum is wrong
+
+  DailyPattern daily{};  // station rates over the hours of a virtual day
 };
 
 struct Scenario {

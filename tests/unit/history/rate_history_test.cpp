@@ -1,0 +1,255 @@
+// The rate history file: bytes at their offsets, repair of damaged files, compaction that
+// survives a failed replace, and the size bound over a year of virtual time.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "history/rate_history.h"
+#include "persistence/file_io.h"
+
+namespace quorrel::history {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::int64_t kT0 = 1'780'000'000;  // 2026
+const MacAddress kViewer{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
+
+unsigned permissionsOf(const std::string& p) {
+  return static_cast<unsigned>(fs::status(p).permissions());
+}
+
+MacAddress device(unsigned n) {
+  return {0x00, 0xB0, 0x52, 0x20, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
+}
+
+class RateHistoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("qhist-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    path = historyPath(dir.string());
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::vector<std::uint8_t> bytes() const {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  void put(const std::vector<std::uint8_t>& b) const {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  }
+  // Three cycles of two devices, closed again.
+  void recordThreeCycles() const {
+    RateHistory h(path);
+    EXPECT_EQ(h.open(kT0), OpenOutcome::Loaded);
+    for (int c = 0; c < 3; ++c) {
+      const Reading r[] = {{device(1), kViewer, 93.5 + c}, {device(2), kViewer, 12}};
+      EXPECT_EQ(h.record(r, kT0 + c * 3), WriteOutcome::Done);
+    }
+  }
+  fs::path dir;
+  std::string path;
+};
+
+TEST_F(RateHistoryTest, OneRecordHasItsFieldsAtTheirOffsets) {
+  RateHistory h(path);
+  h.open(kT0);
+  const Reading r[] = {{device(0x0102), kViewer, 93.5}};
+  ASSERT_EQ(h.record(r, 0x0102030405060708), WriteOutcome::Done);
+  const auto b = bytes();
+  ASSERT_EQ(b.size(), 16u + 32u);
+  const std::vector<std::uint8_t> expected{
+      'Q',  'R',  'L',  'R',  'A',  'T',  'E',  'S',  1,    0,    32,   0,  // magic, version, size
+      0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01,                       // time
+      0x00, 0xB0, 0x52, 0x20, 0x01, 0x02, 0x00, 0xB0, 0x52, 0x10, 0x00, 0x01,  // device, viewer
+      0x3C, 0x6D, 0x01, 0x00, 1,    0,    0,    0};  // 93500 kbit/s, one sample, cycle, zero
+  EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 12, b.begin()));
+  EXPECT_TRUE(std::equal(expected.begin() + 12, expected.end(), b.begin() + 16));
+  EXPECT_EQ(permissionsOf(path), 0600u);
+}
+
+TEST_F(RateHistoryTest, SamplesComeBackAfterReopening) {
+  recordThreeCycles();
+  RateHistory h(path);
+  EXPECT_EQ(h.open(kT0 + 10), OpenOutcome::Loaded);
+  const auto all = h.samples(std::nullopt, 0);
+  ASSERT_EQ(all.size(), 6u);
+  EXPECT_EQ(all[4].time, kT0 + 6);
+  EXPECT_EQ(all[4].kbps, 95500u);
+  EXPECT_EQ(h.samples(device(2), kT0 + 3).size(), 2u);
+}
+
+// A torn append or a flipped byte loses that record only; the file takes appends again.
+TEST_F(RateHistoryTest, DamagedRecordsAreCutAndTheRestKept) {
+  struct Case {
+    const char* what;
+    std::size_t cutTo;   // 0: no cut
+    std::size_t flipAt;  // 0: no flip
+    std::size_t kept;
+  } cases[] = {{"torn after one byte", 16 + 5 * 32 + 1, 0, 5},
+               {"torn before the check value", 16 + 5 * 32 + 28, 0, 5},
+               {"last check value", 0, 16 + 5 * 32 + 30, 5},
+               {"middle record's rate", 0, 16 + 2 * 32 + 21, 5},
+               {"first record's time", 0, 16 + 0, 5},
+               {"resolution byte", 0, 16 + 3 * 32 + 26, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(path);
+    recordThreeCycles();
+    auto b = bytes();
+    if (c.cutTo != 0) b.resize(c.cutTo);
+    if (c.flipAt != 0) b[c.flipAt] ^= 0x10;
+    put(b);
+    RateHistory h(path);
+    EXPECT_EQ(h.open(kT0 + 10), OpenOutcome::TailCut);
+    EXPECT_EQ(h.samples(std::nullopt, 0).size(), c.kept);
+    const Reading r[] = {{device(3), kViewer, 40}};
+    EXPECT_EQ(h.record(r, kT0 + 20), WriteOutcome::Done);
+    RateHistory again(path);
+    EXPECT_EQ(again.open(kT0 + 30), OpenOutcome::Loaded);
+    EXPECT_EQ(again.samples(std::nullopt, 0).size(), c.kept + 1);
+  }
+}
+
+TEST_F(RateHistoryTest, AForeignFileIsSetAsideOnce) {
+  const std::vector<std::uint8_t> foreign{'Q', 'R', 'L', 'R', 'A', 'T', 'E', 'S', 2, 0, 32, 0};
+  put(foreign);
+  RateHistory h(path);
+  EXPECT_EQ(h.open(kT0), OpenOutcome::SetAside);
+  std::ifstream aside(path + kSetAsideSuffix, std::ios::binary);
+  EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(aside), {}), foreign);
+  RateHistory next(path);
+  EXPECT_EQ(next.open(kT0), OpenOutcome::Loaded);
+}
+
+TEST_F(RateHistoryTest, AClockSetBackKeepsOrderAndSamples) {
+  RateHistory h(path);
+  h.open(kT0);
+  const Reading r[] = {{device(1), kViewer, 50}};
+  h.record(r, kT0 + 1000);
+  h.record(r, kT0);  // an hour earlier than the last sample
+  h.record(r, kT0 + 1001);
+  const auto s = h.samples(std::nullopt, 0);
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[1].time, kT0 + 1000);
+  EXPECT_EQ(s[2].time, kT0 + 1001);
+}
+
+// A day later the cycles are hourly averages. The worker's new file must carry the appends
+// made while it was written, and later appends must reach it, not the replaced file.
+TEST_F(RateHistoryTest, CompactionAveragesHoursAndKeepsEveryAppend) {
+  RateHistory h(path);
+  h.open(kT0);
+  for (double mbps : {10.0, 20.0, 60.0}) {
+    const Reading r[] = {{device(1), kViewer, mbps}};
+    h.record(r, kT0);
+  }
+  const Reading late[] = {{device(1), kViewer, 7}};
+  h.record(late, kT0 + 26 * 3600);  // the compaction starts on the worker
+  h.record(late, kT0 + 26 * 3600 + 3);
+  h.settle();
+  h.record(late, kT0 + 26 * 3600 + 6);
+  RateHistory again(path);
+  again.open(kT0 + 26 * 3600 + 7);
+  const auto s = again.samples(std::nullopt, 0);
+  ASSERT_EQ(s.size(), 4u);
+  EXPECT_EQ(s[0].resolution, Resolution::Hour);
+  EXPECT_EQ(s[0].kbps, 30000u);
+  EXPECT_EQ(s[0].count, 3u);
+  EXPECT_EQ(s[3].time, kT0 + 26 * 3600 + 6);
+}
+
+// A disk that fills in the middle of an append (a file size limit stands in for it): the torn
+// record is taken back at once, so the file loads whole.
+TEST_F(RateHistoryTest, AnAppendCutShortByAFullDiskIsTakenBack) {
+  recordThreeCycles();
+  RateHistory h(path);
+  h.open(kT0 + 10);
+  const auto before = bytes();
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit tight = old;
+  tight.rlim_cur = before.size() + 40;  // room for one record and a piece of the next
+  ::setrlimit(RLIMIT_FSIZE, &tight);
+  const Reading r[] = {{device(1), kViewer, 1}, {device(2), kViewer, 2}};
+  const WriteOutcome outcome = h.record(r, kT0 + 20);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(outcome, WriteOutcome::Failed);
+  EXPECT_EQ(bytes(), before);
+  RateHistory again(path);
+  EXPECT_EQ(again.open(kT0 + 30), OpenOutcome::Loaded);
+}
+
+// The desktop program and quorrel-cli share the file: when one compacts it, the other's next
+// append must reach the new file rather than the one it replaced.
+TEST_F(RateHistoryTest, AnotherProcessesCompactionLosesNoAppend) {
+  RateHistory desktop(path), console(path);
+  desktop.open(kT0);
+  console.open(kT0);
+  const Reading r[] = {{device(1), kViewer, 50}};
+  console.record(r, kT0);
+  ASSERT_EQ(console.compact(kT0 + 1), WriteOutcome::Done);
+  desktop.record(r, kT0 + 2);
+  RateHistory again(path);
+  again.open(kT0 + 3);
+  EXPECT_EQ(again.samples(std::nullopt, 0).size(), 2u);
+}
+
+class FailReplace final : public persistence::ReplaceFaults {
+ public:
+  persistence::ReplaceStep step;
+  explicit FailReplace(persistence::ReplaceStep s) : step(s) {}
+  bool allow(persistence::ReplaceStep s) override { return s != step; }
+};
+
+TEST_F(RateHistoryTest, AFailedCompactionLeavesTheFileAsItWas) {
+  using persistence::ReplaceStep;
+  for (ReplaceStep step : {ReplaceStep::Open, ReplaceStep::Write, ReplaceStep::Sync,
+                           ReplaceStep::Close, ReplaceStep::Rename}) {
+    fs::remove(path);
+    recordThreeCycles();
+    const auto before = bytes();
+    FailReplace faults(step);
+    persistence::setReplaceFaults(&faults);
+    RateHistory h(path);
+    h.open(kT0 + 10);
+    EXPECT_EQ(h.compact(kT0 + 30 * 3600), WriteOutcome::Failed);
+    persistence::setReplaceFaults(nullptr);
+    EXPECT_EQ(bytes(), before);
+    EXPECT_EQ(h.tiers().cycles.size(), 6u);
+  }
+}
+
+// Thousands of devices over a year, with a day of so many cycles that the cycle tier reaches
+// its cap: the file stays within its bound and keeps the newest hours.
+TEST_F(RateHistoryTest, AYearOfThousandsOfDevicesStaysWithinTheBound) {
+  RateHistory h(path);
+  h.open(kT0);
+  std::vector<Reading> readings(1500);
+  std::size_t largest = 0;
+  for (int day = 0; day < 365; ++day) {
+    const int calls = day == 200 ? 90 : 1;  // 135000 samples in one day pass the cycle cap
+    for (int c = 0; c < calls; ++c) {
+      for (unsigned i = 0; i < readings.size(); ++i)
+        readings[i] = {device((day % 4) * 1500 + i), kViewer, 1.0 + i % 200};
+      h.record(readings, kT0 + day * 86400 + c * 60);
+      h.settle();  // the worker had the seconds between two cycles
+      largest = std::max<std::size_t>(largest, fs::file_size(path));
+    }
+  }
+  EXPECT_LE(largest, kMaxFileBytes);
+  EXPECT_EQ(h.tiers().hourly.size(), kMaxHourlySamples);
+  EXPECT_GE(h.tiers().hourly.front().time, kT0 + 275 * 86400);
+}
+
+}  // namespace
+}  // namespace quorrel::history
