@@ -119,9 +119,12 @@ TEST(Fields, EveryAccessorAtItsBoundaries) {
 
 TEST(Fields, HeaderChecksComeFirst) {
   ParameterBlock none;
-  EXPECT_EQ(none.writeField(kRateA, 10000), R::kNoImage);
-  EXPECT_EQ(none.setNetworkName("x"), R::kNoImage);
-  EXPECT_EQ(none.resetToDefaults({}), R::kNoImage);
+  NetworkMembershipKey nmk{};
+  for (const R r :
+       {none.writeField(kRateA, 10000), none.setNetworkName("x"), none.resetToDefaults({}),
+        none.validateImage(), none.attachImage({}), none.updateChecksum({}),
+        none.setMacAddress({0x02, 0, 0, 0, 0, 1}), none.getNetworkMembershipKey(nmk)})
+    EXPECT_EQ(r, R::kNoImage);
   Bytes shortImage(kParameterBlockLength - 1);
   EXPECT_EQ(none.resetToDefaults(shortImage), R::kBadLength);
 
