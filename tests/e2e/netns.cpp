@@ -145,12 +145,18 @@ bool run(const std::vector<std::string>& args, std::string& error) {
 std::string pidSuffix() {
   static int pairs = 0;
   const int n = pairs++;
-  char s[32];
-  if (n == 0)
-    std::snprintf(s, sizeof s, "%d", static_cast<int>(getpid()));
-  else
-    std::snprintf(s, sizeof s, "%d_%d", static_cast<int>(getpid()), n);
-  return s;
+  return std::to_string(getpid()) + (n == 0 ? "" : "_" + std::to_string(n));
+}
+
+// A veth pair from the host namespace's end `hostIf` to `simIf` in the sim namespace, both up.
+bool addVeth(const std::string& hostNs, const std::string& simNs, const std::string& hostIf,
+             const std::string& simIf, const MacAddress& hostMac, const MacAddress& simMac,
+             std::string& error) {
+  return run({"ip", "-n", hostNs, "link", "add", hostIf, "address", formatMac(hostMac), "type",
+              "veth", "peer", "name", simIf, "address", formatMac(simMac), "netns", simNs},
+             error) &&
+         run({"ip", "-n", hostNs, "link", "set", hostIf, "up"}, error) &&
+         run({"ip", "-n", simNs, "link", "set", simIf, "up"}, error);
 }
 
 }  // namespace
@@ -190,21 +196,11 @@ bool NetnsPair::create(std::string& error) {
     trackNamespace(*ns);
   }
   created_ = true;  // from here on teardown removes whatever was made
-  const std::string hostMac = formatMac(kHostEndMac), simMac = formatMac(kSimEndMac);
-  const std::vector<std::vector<std::string>> steps = {
-      {"ip", "netns", "add", hostNs_},
-      {"ip", "netns", "add", simNs_},
-      {"ip", "-n", hostNs_, "link", "add", hostIf_, "address", hostMac, "type", "veth", "peer",
-       "name", simIf_, "address", simMac, "netns", simNs_},
-      {"ip", "-n", hostNs_, "link", "set", hostIf_, "up"},
-      {"ip", "-n", simNs_, "link", "set", simIf_, "up"},
-  };
-  for (const auto& step : steps)
-    if (!run(step, error)) {
-      teardown();
-      return false;
-    }
-  return true;
+  if (run({"ip", "netns", "add", hostNs_}, error) && run({"ip", "netns", "add", simNs_}, error) &&
+      addVeth(hostNs_, simNs_, hostIf_, simIf_, kHostEndMac, kSimEndMac, error))
+    return true;
+  teardown();
+  return false;
 }
 
 int NetnsPair::addLink(std::string& error) {
@@ -218,15 +214,8 @@ int NetnsPair::addLink(std::string& error) {
   MacAddress hostMac = kHostEndMac, simMac = kSimEndMac;
   hostMac[5] = static_cast<std::uint8_t>(hostMac[5] + k);
   simMac[5] = static_cast<std::uint8_t>(simMac[5] + k);
-  const std::vector<std::vector<std::string>> steps = {
-      {"ip", "-n", hostNs_, "link", "add", hostIf, "address", formatMac(hostMac), "type", "veth",
-       "peer", "name", simIf, "address", formatMac(simMac), "netns", simNs_},
-      {"ip", "-n", hostNs_, "link", "set", hostIf, "up"},
-      {"ip", "-n", simNs_, "link", "set", simIf, "up"},
-  };
   // The veth ends live in the namespaces and go with them at teardown.
-  for (const auto& step : steps)
-    if (!run(step, error)) return -1;
+  if (!addVeth(hostNs_, simNs_, hostIf, simIf, hostMac, simMac, error)) return -1;
   extraHost_.push_back(hostIf);
   extraSim_.push_back(simIf);
   return static_cast<int>(k);
@@ -313,11 +302,6 @@ int stopChild(pid_t pid, int graceMs) {
   }
   kill(pid, SIGKILL);
   return waitpid(pid, &status, 0) == pid ? status : -1;
-}
-
-bool SimProcess::start(NetnsPair& pair, const std::string& scenarioPath, const std::string& logPath,
-                       std::string& error, int readyTimeoutMs) {
-  return startOnLinks(pair, 1, scenarioPath, logPath, error, readyTimeoutMs);
 }
 
 bool SimProcess::startOnLinks(NetnsPair& pair, std::size_t links, const std::string& scenarioPath,

@@ -86,7 +86,9 @@ class SimProcess {
   // Starts it on the sim veth end with `scenarioPath`, logging frames to `logPath` (none when
   // empty), and waits until it says "ready". On failure `error` says why.
   bool start(NetnsPair& pair, const std::string& scenarioPath, const std::string& logPath,
-             std::string& error, int readyTimeoutMs = 10000);
+             std::string& error, int readyTimeoutMs = 10000) {
+    return startOnLinks(pair, 1, scenarioPath, logPath, error, readyTimeoutMs);
+  }
   // The same on the sim ends of links 0 to `links` - 1, one network of the scenario each.
   bool startOnLinks(NetnsPair& pair, std::size_t links, const std::string& scenarioPath,
                     const std::string& logPath, std::string& error, int readyTimeoutMs = 10000);

@@ -11,10 +11,13 @@
 
 #include "platform/clock.h"
 #include "transport/backend.h"
+#include "transport/interface_table.h"
 
 namespace quorrel::testing {
 
 enum class Fault { FailSend, DropAnswer, CorruptAnswer, DelayAnswer };
+constexpr Fault kEveryFault[] = {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer,
+                                 Fault::DelayAnswer};
 
 inline const char* faultName(Fault f) {
   switch (f) {
@@ -119,6 +122,16 @@ std::uint32_t sweep(transport::Backend& inner, Fault fault, platform::Clock* clo
     if (!injector.triggered()) return n + 1;
   }
   return n;
+}
+
+// A sweep's run starts here: the interface table built again over `injector`, with interface 0
+// open and current.
+inline void reopenThrough(transport::Backend& injector) {
+  transport::ResetInterfaceTable();
+  transport::setBackend(&injector);
+  transport::EnumerateInterfaces();
+  transport::OpenInterface(0);
+  transport::setCurrentInterface(0);
 }
 
 }  // namespace quorrel::testing

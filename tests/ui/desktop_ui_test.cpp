@@ -169,11 +169,8 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(h.list().header()->sectionSize(4), 110);
   QCOMPARE(h.list().palette().color(QPalette::Text), QColor(0, 0, 255));
   QVERIFY(!h.list().topLevelItem(0)->icon(0).isNull());  // missing files: the warning icon
-  QTreeWidgetItem* b200 = h.row("00:B0:52:20:00:03");
-  QVERIFY(b200 != nullptr);
-  QCOMPARE(b200->text(2), QStringLiteral("300.00"));
-  QCOMPARE(b200->text(3), QStringLiteral("60-80%"));
-  QCOMPARE(b200->text(4), QString());  // a record without a password yet
+  // The rows' texts are the rows' tests'; here: the quality style reaches the widget.
+  QCOMPARE(h.row("00:B0:52:20:00:03")->text(3), QStringLiteral("60-80%"));
   QCOMPARE(h.page().scanTimer().interval(), 42);
   QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
   QStringList sheetButtons;
@@ -300,18 +297,15 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   rgb.fill(Qt::green);
   QVERIFY(rgb.save(QString::fromStdString(dir.file("deep.bmp")), "BMP"));
 
+  // Which files pass (not the 24-bit one, nor a missing one): the bitmap check's unit test.
   QImage canvas(40, 40, QImage::Format_RGB32);
   canvas.fill(Qt::white);
   {
     QPainter p(&canvas);
     qtui::PaintBitmapFile(p, dir.path(), "cert.bmp", 10, 20);
-    qtui::PaintBitmapFile(p, dir.path(), "missing.bmp", 0, 0);
-    qtui::PaintBitmapFile(p, dir.path(), "deep.bmp", 30, 30);
   }
   QCOMPARE(canvas.pixel(15, 23), qRgb(200, 0, 55));
   QCOMPARE(canvas.pixel(16, 20), qRgb(255, 255, 255));  // its own width
-  QCOMPARE(canvas.pixel(0, 0), qRgb(255, 255, 255));
-  QCOMPARE(canvas.pixel(31, 31), qRgb(255, 255, 255));
   QCOMPARE(qtui::loadListImage(dir.file("deep.bmp"), 16).availableSizes().value(0), QSize(16, 16));
   QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
 }
@@ -320,26 +314,23 @@ void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
   Harness h;
   persistence::preferences().diagnosticsLevel = 2;
   h.start();
-  persistence::KnownAt(persistence::FindKnownByMac(mac(3)))->password = "ABCD-EFGH";
   h.sheet->tabs()->setCurrentWidget(h.built.diagnosticsPage);
   QVERIFY(!h.scan.autoscanOn);
   qtui::DiagnosticsPage& page = *h.built.diagnosticsPage;
   QTreeWidget& history = *page.historyList();
   QCOMPARE(history.columnCount(), 14);
-  // Repaints leave the rows and the selection alone; a device with a password asks first.
+  // Repaints leave the rows and the selection alone (the password question: the page's
+  // controller test).
   history.setCurrentItem(history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0]);
-  QTreeWidgetItem* first = history.topLevelItem(0);
-  page.repaint();
-  QCOMPARE(history.topLevelItem(0), first);
-  h.state.notice.scriptAnswers({platform::NoticeAnswer::No});
-  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
-  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  history.topLevelItem(0)->setData(0, Qt::UserRole, 42);  // a refilled row would not have it
+  page.grab();                                            // paints the page now
+  QCOMPARE(history.topLevelItem(0)->data(0, Qt::UserRole).toInt(), 42);
   QCOMPARE(page.selectedMac().value_or(""), std::string("00:B0:52:20:00:03"));
   keep(*h.sheet, "diagnostics-page.png");
   // Without a password it goes at once, from the history and from the Main page's list.
   history.setCurrentItem(history.findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1)[0]);
   QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
-  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QVERIFY(h.state.notice.shown.empty());
   QCOMPARE(history.topLevelItemCount(), 2);
   QVERIFY(h.row("00:B0:52:20:00:02") == nullptr);
   h.sheet->tabs()->setCurrentWidget(h.built.aboutPage);
@@ -359,7 +350,7 @@ void DesktopUiTest::aboutPageWithAndWithoutReadme() {
     QVERIFY(!about.webLink()->isEnabled());  // not a web address: shown, never opened
     // Read once: a file that appears later is not picked up by a repaint.
     std::ofstream(h.state.dir.file("Readme.txt")) << "late";
-    about.repaint();
+    about.grab();  // paints the page now
     QCOMPARE(about.readme()->toPlainText().startsWith("Readme.txt file is missing."), !withReadme);
     QTest::mouseClick(about.autoScanBox(), Qt::LeftButton);
     QCOMPARE(h.page().statusLabel()->text(), QStringLiteral(" Autoscan Off "));

@@ -179,19 +179,14 @@ TEST(Hp1Upgrade, VerificationAndRetarget) {
 // Every send failed, and every received frame lost, damaged or late, in turn.
 TEST(Hp1Upgrade, EveryStepFailsOnce) {
   const std::string img = file("s.img", image(2500)), cfg = file("s.cfg", Bytes(960, 0x5A));
-  for (const Fault fault :
-       {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer, Fault::DelayAnswer}) {
+  for (const Fault fault : kEveryFault) {
     SCOPED_TRACE(faultName(fault));
     SimHost h(turbo());
     Runner r(h);
     Hp1UpgradeOutcome outcome{};
     std::set<std::string> seen;
     const auto run = [&](FailureInjector& injector) {
-      transport::ResetInterfaceTable();
-      transport::setBackend(&injector);
-      transport::EnumerateInterfaces();
-      transport::OpenInterface(0);
-      transport::setCurrentInterface(0);
+      reopenThrough(injector);
       outcome = r.run(img, cfg);
     };
     const auto check = [&](std::uint32_t n, const FailureInjector&) {

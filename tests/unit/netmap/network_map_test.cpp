@@ -96,10 +96,7 @@ TEST(NetworkMap, SweepFourAdaptersOneSilent) {
       SCOPED_TRACE(std::string(faultName(fault)) + " chip " + std::to_string(chip));
       SimHost h(fourAdapters(chip));
       const auto run = [&](FailureInjector& injector) {
-        transport::ResetInterfaceTable();
-        transport::setBackend(&injector);
-        transport::EnumerateInterfaces();
-        transport::OpenInterface(0);
+        reopenThrough(injector);
         listed(kSimLocalMac, {kA, kB, kSilent}, version);
         transport::ReceivePath path;
         const std::uint32_t start = platform::tickCount();

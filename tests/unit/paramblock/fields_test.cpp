@@ -25,6 +25,10 @@ Bytes defaultImage() {
   return image;
 }
 
+using V = ParameterBlock&;
+constexpr R kOk = R::kSuccess, kBad = R::kInvalidValue, kOff = R::kRegionDisabled,
+            kPast = R::kIndexBeyondCount;
+
 struct Step {
   const char* what;
   std::function<R(ParameterBlock&)> call;
@@ -43,90 +47,55 @@ Bytes classifier(std::uint32_t cls, std::uint32_t type, std::uint32_t value) {
 // Run in order on one default image; every refusal must leave the image as it was.
 TEST(Fields, EveryAccessorAtItsBoundaries) {
   const std::string name63(63, 'n'), name64(64, 'n');
+  const std::string zone182(182, 'z'), zone183(183, 'z'), withZero("ab\0c", 4);
   const MacAddress group{0x01, 0, 0, 0, 0, 1};
+  const SerialPortSetting stop3{921600, 7, 2, 3, 1}, top{921600, 7, 2, 2, 1};
+  const Bytes zeroFirst{0, 2, 0, 0, 0, 0, 0}, groupSecond{1, 3, 0, 0, 0, 0, 0};
+  const Bytes rule = classifier(3, 2, 7), level33{0, 0, 0, 33, 0};
   const Step steps[] = {
-      {"DAK", [](auto& v) { return v.setDeviceAccessKey(DeviceAccessKey{}); }, R::kSuccess},
-      {"manufacturer 63", [&](auto& v) { return v.setManufacturerName(name63); }, R::kSuccess},
-      {"manufacturer 64", [&](auto& v) { return v.setManufacturerName(name64); }, R::kInvalidValue},
-      {"network name with zero", [](auto& v) { return v.setNetworkName(std::string("ab\0c", 4)); },
-       R::kInvalidValue},
-      {"network name 63", [&](auto& v) { return v.setNetworkName(name63); }, R::kSuccess},
-      {"NMK level 1", [](auto& v) { return v.setNetworkMembershipKey({}, 1); }, R::kSuccess},
-      {"NMK level 2", [](auto& v) { return v.setNetworkMembershipKey({}, 2); }, R::kInvalidValue},
-      {"address switch on, group", [&](auto& v) { return v.setAddressSwitch(true, group); },
-       R::kInvalidValue},
-      {"address switch off, group", [&](auto& v) { return v.setAddressSwitch(false, group); },
-       R::kSuccess},
-      {"enumeration 3", [](auto& v) { return v.setIdentitySetting(kEnumerationA, 3); },
-       R::kSuccess},
-      {"enumeration 4", [](auto& v) { return v.setIdentitySetting(kEnumerationA, 4); },
-       R::kInvalidValue},
-      {"flags 31", [](auto& v) { return v.setIdentitySetting(kIdentityFlags, 31); }, R::kSuccess},
-      {"flags bits 4-5 = 2", [](auto& v) { return v.setIdentitySetting(kIdentityFlags, 0x20); },
-       R::kInvalidValue},
-      {"not an identity setting", [](auto& v) { return v.setIdentitySetting(kRateA, 1); },
-       R::kInvalidValue},
-      {"timer off", [](auto& v) { return v.writeField(kTimerValue, 2); }, R::kRegionDisabled},
-      {"timer on", [](auto& v) { return v.writeField(kTimerEnable, 1); }, R::kSuccess},
-      {"timer 1", [](auto& v) { return v.writeField(kTimerValue, 1); }, R::kInvalidValue},
-      {"timer 1440", [](auto& v) { return v.writeField(kTimerValue, 1440); }, R::kSuccess},
-      {"timer 1441", [](auto& v) { return v.writeField(kTimerValue, 1441); }, R::kInvalidValue},
-      {"rate 65000000", [](auto& v) { return v.writeField(kRateB, 65000000); }, R::kSuccess},
-      {"identity field", [](auto& v) { return v.writeField(kEnumerationA, 0); }, R::kInvalidValue},
-      {"key 15 bytes", [](auto& v) { return v.writeBytesField(kKeyValue, Bytes(15)); },
-       R::kInvalidValue},
-      {"time zone 182",
-       [](auto& v) { return v.writeTextField(kTimeZoneRule, std::string(182, 'z')); }, R::kSuccess},
-      {"time zone 183",
-       [](auto& v) { return v.writeTextField(kTimeZoneRule, std::string(183, 'z')); },
-       R::kInvalidValue},
-      {"text 256", [](auto& v) { return v.writeTextField(kTextC, std::string(256, 't')); },
-       R::kSuccess},
-      {"serial timeout 9", [](auto& v) { return v.writeField(kSerialTimeout, 9); },
-       R::kInvalidValue},
-      {"serial timeout 2000", [](auto& v) { return v.writeField(kSerialTimeout, 2000); },
-       R::kSuccess},
-      {"port 3", [](auto& v) { return v.setSerialPort(3, {}); }, R::kIndexBeyondCount},
-      {"port stop bits 3",
-       [](auto& v) {
-         return v.setSerialPort(2, {921600, 7, 2, 3, 1});
-       },
-       R::kInvalidValue},
-      {"port at the top",
-       [](auto& v) {
-         return v.setSerialPort(2, {921600, 7, 2, 2, 1});
-       },
-       R::kSuccess},
-      {"stations off: setting", [](auto& v) { return v.setStationsSetting(5); },
-       R::kRegionDisabled},
-      {"stations off: add", [](auto& v) { return v.addStation(kStation); }, R::kRegionDisabled},
-      {"stations on", [](auto& v) { return v.enableStationsWithDefaults(); }, R::kSuccess},
-      {"setting 255", [](auto& v) { return v.setStationsSetting(255); }, R::kInvalidValue},
-      {"setting 254", [](auto& v) { return v.setStationsSetting(254); }, R::kSuccess},
-      {"stations group address", [&](auto& v) { return v.setStationsAddress(group); },
-       R::kInvalidValue},
-      {"station first byte 0",
-       [](auto& v) {
-         return v.addStation(Bytes{0, 2, 0, 0, 0, 0, 0});
-       },
-       R::kInvalidValue},
-      {"station group second",
-       [](auto& v) {
-         return v.addStation(Bytes{1, 3, 0, 0, 0, 0, 0});
-       },
-       R::kInvalidValue},
-      {"replace beyond count", [](auto& v) { return v.replaceStation(0, kStation); },
-       R::kIndexBeyondCount},
-      {"plain rule in class 5", [](auto& v) { return v.addClassifier(classifier(5, 2, 1)); },
-       R::kInvalidValue},
-      {"classifier", [](auto& v) { return v.addClassifier(classifier(3, 2, 7)); }, R::kSuccess},
-      {"replace classifier 1", [](auto& v) { return v.replaceClassifier(1, classifier(3, 2, 7)); },
-       R::kIndexBeyondCount},
-      {"carrier level 33",
-       [](auto& v) {
-         return v.replaceCarrier(0, Bytes{0, 0, 0, 33, 0});
-       },
-       R::kInvalidValue},
+      {"DAK", [](V v) { return v.setDeviceAccessKey(DeviceAccessKey{}); }, kOk},
+      {"manufacturer 63", [&](V v) { return v.setManufacturerName(name63); }, kOk},
+      {"manufacturer 64", [&](V v) { return v.setManufacturerName(name64); }, kBad},
+      {"network name with zero", [&](V v) { return v.setNetworkName(withZero); }, kBad},
+      {"network name 63", [&](V v) { return v.setNetworkName(name63); }, kOk},
+      {"NMK level 1", [](V v) { return v.setNetworkMembershipKey({}, 1); }, kOk},
+      {"NMK level 2", [](V v) { return v.setNetworkMembershipKey({}, 2); }, kBad},
+      {"address switch on, group", [&](V v) { return v.setAddressSwitch(true, group); }, kBad},
+      {"address switch off, group", [&](V v) { return v.setAddressSwitch(false, group); }, kOk},
+      {"enumeration 3", [](V v) { return v.setIdentitySetting(kEnumerationA, 3); }, kOk},
+      {"enumeration 4", [](V v) { return v.setIdentitySetting(kEnumerationA, 4); }, kBad},
+      {"flags 31", [](V v) { return v.setIdentitySetting(kIdentityFlags, 31); }, kOk},
+      {"flags bits 4-5 = 2", [](V v) { return v.setIdentitySetting(kIdentityFlags, 0x20); }, kBad},
+      {"not an identity setting", [](V v) { return v.setIdentitySetting(kRateA, 1); }, kBad},
+      {"timer off", [](V v) { return v.writeField(kTimerValue, 2); }, kOff},
+      {"timer on", [](V v) { return v.writeField(kTimerEnable, 1); }, kOk},
+      {"timer 1", [](V v) { return v.writeField(kTimerValue, 1); }, kBad},
+      {"timer 1440", [](V v) { return v.writeField(kTimerValue, 1440); }, kOk},
+      {"timer 1441", [](V v) { return v.writeField(kTimerValue, 1441); }, kBad},
+      {"rate 65000000", [](V v) { return v.writeField(kRateB, 65000000); }, kOk},
+      {"identity field", [](V v) { return v.writeField(kEnumerationA, 0); }, kBad},
+      {"key 15 bytes", [](V v) { return v.writeBytesField(kKeyValue, Bytes(15)); }, kBad},
+      {"time zone 182", [&](V v) { return v.writeTextField(kTimeZoneRule, zone182); }, kOk},
+      {"time zone 183", [&](V v) { return v.writeTextField(kTimeZoneRule, zone183); }, kBad},
+      {"text 256", [](V v) { return v.writeTextField(kTextC, std::string(256, 't')); }, kOk},
+      {"serial timeout 9", [](V v) { return v.writeField(kSerialTimeout, 9); }, kBad},
+      {"serial timeout 2000", [](V v) { return v.writeField(kSerialTimeout, 2000); }, kOk},
+      {"port 3", [](V v) { return v.setSerialPort(3, {}); }, kPast},
+      {"port stop bits 3", [&](V v) { return v.setSerialPort(2, stop3); }, kBad},
+      {"port at the top", [&](V v) { return v.setSerialPort(2, top); }, kOk},
+      {"stations off: setting", [](V v) { return v.setStationsSetting(5); }, kOff},
+      {"stations off: add", [](V v) { return v.addStation(kStation); }, kOff},
+      {"stations on", [](V v) { return v.enableStationsWithDefaults(); }, kOk},
+      {"setting 255", [](V v) { return v.setStationsSetting(255); }, kBad},
+      {"setting 254", [](V v) { return v.setStationsSetting(254); }, kOk},
+      {"stations group address", [&](V v) { return v.setStationsAddress(group); }, kBad},
+      {"station first byte 0", [&](V v) { return v.addStation(zeroFirst); }, kBad},
+      {"station group second", [&](V v) { return v.addStation(groupSecond); }, kBad},
+      {"replace beyond count", [](V v) { return v.replaceStation(0, kStation); }, kPast},
+      {"plain rule in class 5", [](V v) { return v.addClassifier(classifier(5, 2, 1)); }, kBad},
+      {"classifier", [&](V v) { return v.addClassifier(rule); }, kOk},
+      {"replace classifier 1", [&](V v) { return v.replaceClassifier(1, rule); }, kPast},
+      {"carrier level 33", [&](V v) { return v.replaceCarrier(0, level33); }, kBad},
   };
   Bytes image = defaultImage();
   ParameterBlock view;
@@ -150,26 +119,26 @@ TEST(Fields, EveryAccessorAtItsBoundaries) {
 
 TEST(Fields, HeaderChecksComeFirst) {
   ParameterBlock none;
-  EXPECT_EQ(none.writeField(kRateA, 10000), R::kNoImage);
-  EXPECT_EQ(none.setNetworkName("x"), R::kNoImage);
-  EXPECT_EQ(none.resetToDefaults({}), R::kNoImage);
+  NetworkMembershipKey nmk{};
+  for (const R r :
+       {none.writeField(kRateA, 10000), none.setNetworkName("x"), none.resetToDefaults({}),
+        none.validateImage(), none.attachImage({}), none.updateChecksum({}),
+        none.setMacAddress({0x02, 0, 0, 0, 0, 1}), none.getNetworkMembershipKey(nmk)})
+    EXPECT_EQ(r, R::kNoImage);
   Bytes shortImage(kParameterBlockLength - 1);
   EXPECT_EQ(none.resetToDefaults(shortImage), R::kBadLength);
 
+  const R kOld = R::kVersionTooOld, kLength = R::kBadLength, kUnchecked = R::kNotValidated;
   const struct {
     const char* what;
     std::function<void(Bytes&)> change;
     R config, identity, settings;
   } cases[] = {
-      {"version 1.4", [](Bytes& b) { b[1] = 4, b[0] = 1; }, R::kVersionTooOld, R::kSuccess,
-       R::kVersionTooOld},
-      {"version 4.1", [](Bytes& b) { b[1] = 1; }, R::kVersionTooOld, R::kSuccess, R::kSuccess},
-      {"version 1.3", [](Bytes& b) { b[0] = 1, b[1] = 3; }, R::kVersionTooOld, R::kVersionTooOld,
-       R::kVersionTooOld},
-      {"length 15559", [](Bytes& b) { writeLe16(b, kLengthOffset, 15559); }, R::kBadLength,
-       R::kSuccess, R::kSuccess},
-      {"a region fails", [](Bytes& b) { b[kEnumerationA.offset] = 9; }, R::kNotValidated,
-       R::kSuccess, R::kSuccess},
+      {"version 1.4", [](Bytes& b) { b[1] = 4, b[0] = 1; }, kOld, kOk, kOld},
+      {"version 4.1", [](Bytes& b) { b[1] = 1; }, kOld, kOk, kOk},
+      {"version 1.3", [](Bytes& b) { b[0] = 1, b[1] = 3; }, kOld, kOld, kOld},
+      {"length 15559", [](Bytes& b) { writeLe16(b, kLengthOffset, 15559); }, kLength, kOk, kOk},
+      {"a region fails", [](Bytes& b) { b[kEnumerationA.offset] = 9; }, kUnchecked, kOk, kOk},
   };
   for (const auto& c : cases) {
     Bytes image = defaultImage();

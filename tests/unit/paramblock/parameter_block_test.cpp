@@ -34,16 +34,6 @@ std::uint32_t xorOfWords(ByteSpan b, std::size_t words) {
   return x;
 }
 
-TEST(ParameterBlock, NoImageGivesFive) {
-  ParameterBlock view;
-  NetworkMembershipKey key{};
-  EXPECT_EQ(view.validateImage(), R::kNoImage);
-  EXPECT_EQ(view.attachImage({}), R::kNoImage);
-  EXPECT_EQ(view.updateChecksum({}), R::kNoImage);
-  EXPECT_EQ(view.setMacAddress(kMac), R::kNoImage);
-  EXPECT_EQ(view.getNetworkMembershipKey(key), R::kNoImage);
-}
-
 TEST(ParameterBlock, ValidationChecksVersionThenLengthThenRegions) {
   const struct {
     const char* what;

@@ -14,9 +14,6 @@ namespace {
 using quorrel::testing::FailureInjector;
 using quorrel::testing::Fault;
 
-constexpr Fault kFaults[] = {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer,
-                             Fault::DelayAnswer};
-
 class ScanSweep : public ScanFixture {
  protected:
   // A fresh table and scan with the interfaces opened through `injector`.
@@ -29,7 +26,7 @@ class ScanSweep : public ScanFixture {
   }
   template <typename Run, typename Check>
   void sweepAll(Run run, Check check) {
-    for (const Fault fault : kFaults) {
+    for (const Fault fault : quorrel::testing::kEveryFault) {
       SCOPED_TRACE(quorrel::testing::faultName(fault));
       const std::uint32_t runs = quorrel::testing::sweep(backend, fault, &clock, run, check);
       EXPECT_GE(runs, 2u);

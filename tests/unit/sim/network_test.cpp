@@ -8,6 +8,7 @@
 #include <random>
 
 #include "adapter-sim/core/network.h"
+#include "support/av_frames.h"
 #include "support/scratch_dir.h"
 
 namespace quorrel::sim {
@@ -26,21 +27,12 @@ Scenario scenario() {
   return s;
 }
 
-// The header of a vendor management frame, written out by hand: 20 bytes for MMV 0, 22 for
-// MMV 1 (two fragment bytes before the OUI).
-Frame header(const MacAddress& to, const MacAddress& from, std::uint16_t type, std::uint8_t mmv) {
-  Frame f(to.begin(), to.end());
-  f.insert(f.end(), from.begin(), from.end());
-  f.insert(f.end(), {0x88, 0xE1, mmv, std::uint8_t(type), std::uint8_t(type >> 8)});
-  if (mmv == 1) f.insert(f.end(), {0, 0});
-  f.insert(f.end(), {0x00, 0xB0, 0x52});
-  return f;
-}
-
-// A request with `payload` after its header, padded to 64 bytes.
+// A request with `payload` after its header (22 bytes for MMV 1: two fragment bytes before
+// the OUI), padded to 64 bytes.
 Frame request(const MacAddress& to, std::uint16_t type, std::uint8_t mmv = 0,
               const Frame& payload = {}) {
-  Frame f = header(to, kHost, type, mmv);
+  Frame f =
+      mmv == 1 ? testing::avFrameV1(type, 22, kHost, to) : testing::avFrame(type, 20, kHost, to);
   f.insert(f.end(), payload.begin(), payload.end());
   if (f.size() < 64) f.resize(64);
   return f;

@@ -1,4 +1,5 @@
-// Every step of the exchanges and transfers failed once in turn against the simulated adapter:
+// Every step of the module transfers failed once in turn against the simulated adapter (the
+// version exchange's failures: the AV local search's sweep, whose first exchange it is):
 // the Nth send fails, or the Nth frame received is dropped, damaged or late. Each run must end
 // in its documented state: success with the right bytes, or failure with the layer's error,
 // the transfer abandoned, and nothing written outside the caller's buffer.
@@ -9,7 +10,6 @@
 #include "make-samples/sample_files.h"
 #include "support/failure_injector.h"
 #include "support/sim_host.h"
-#include "thpapi/exchange.h"
 #include "thpapi/last_error.h"
 #include "thpapi/module_transfer.h"
 #include "thpapi/transfer_loop.h"
@@ -20,18 +20,12 @@ namespace {
 using namespace quorrel::testing;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr Fault kFaults[] = {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer,
-                             Fault::DelayAnswer};
 constexpr std::uint8_t kGuard = 0xA5;
 const MacAddress& kHost = sim::kDefaultHostMac;
 
 // Interface 0 opened again through `injector`.
 void through(FailureInjector& injector) {
-  transport::ResetInterfaceTable();
-  transport::setBackend(&injector);
-  transport::EnumerateInterfaces();
-  transport::OpenInterface(0);
-  transport::setCurrentInterface(0);
+  reopenThrough(injector);
   resetLastError();
   thpapi_AbandonTransfer();
 }
@@ -42,34 +36,8 @@ void expectAbandoned() {
   EXPECT_FALSE(thpapi_FrameWaiting());
 }
 
-TEST(Sweep, VersionExchange) {
-  for (const Fault fault : kFaults) {
-    SCOPED_TRACE(faultName(fault));
-    SimHost h(simScenario());
-    transport::ReceivePath path;
-    const std::uint32_t runs = sweep(
-        h.backend, fault, &h.clock,
-        [&](FailureInjector& injector) {
-          through(injector);
-          setAvAnswered(false);
-          SendAvRequest(kLocalDeviceMac, kVersionRequest);
-          ThapiResult r;
-          const std::uint32_t start = platform::tickCount();
-          const bool answered = WaitConfirmation(path, kVersionRequest, r);
-          EXPECT_LE(platform::tickCount() - start, kWaitConfirmationMs + kSkipPauseMs);
-          EXPECT_EQ(avAnswered(), answered);
-          if (answered) {
-            EXPECT_EQ(r.source, kSimLocalMac);
-            EXPECT_EQ(r.version.deviceId, 1);
-          }
-        },
-        [](std::uint32_t, const FailureInjector&) {});
-    EXPECT_GE(runs, 2u);
-  }
-}
-
 TEST(Sweep, ParameterBlockRead) {
-  for (const Fault fault : kFaults) {
+  for (const Fault fault : kEveryFault) {
     SCOPED_TRACE(faultName(fault));
     SimHost h(simScenario());
     sim::prepareModules(h.local());
@@ -110,7 +78,7 @@ TEST(Sweep, ModuleWritesWithCommitAndWithStart) {
   const Bytes newBlock =
       samples::buildParameterBlock(kSimLocalMac, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4});
   for (const std::uint32_t options : {0x23u, 0x00u}) {
-    for (const Fault fault : kFaults) {
+    for (const Fault fault : kEveryFault) {
       SCOPED_TRACE(faultName(fault));
       SCOPED_TRACE(options);
       SimHost h(simScenario());

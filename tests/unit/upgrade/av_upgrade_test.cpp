@@ -195,11 +195,7 @@ TEST(AvUpgrade, FailureSweepOverThePieces) {
       rig.host.backend, Fault::DropAnswer, &rig.host.clock,
       [&](FailureInjector& injector) {
         rig.restore();
-        transport::ResetInterfaceTable();
-        transport::setBackend(&injector);
-        transport::EnumerateInterfaces();
-        transport::OpenInterface(0);
-        transport::setCurrentInterface(0);
+        reopenThrough(injector);
         rig.notice.clear();
         reportUpgradeResult(rig.run());
       },
