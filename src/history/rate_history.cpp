@@ -18,17 +18,6 @@ namespace {
 // A file this much over the bound is read only up to it; the rest is cut as damage.
 constexpr std::size_t kReadCap = kMaxFileBytes + 64 * record::kSize;
 
-bool writeAll(int fd, ByteSpan bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 std::vector<std::uint8_t> encodeAll(const Tiers& t) {
   std::vector<std::uint8_t> bytes(header::kSize + t.size() * record::kSize);
   const auto h = encodeHeader();
@@ -257,7 +246,7 @@ WriteOutcome RateHistory::record(std::span<const Reading> readings, std::int64_t
     startBackground(stamp);
   }
   const std::vector<std::uint8_t> bytes = encodeSamples(fresh);
-  if (fd_ < 0 || !writeAll(fd_, bytes)) {
+  if (fd_ < 0 || !persistence::writeAll(fd_, bytes)) {
     // A short write (a full disk) would leave a torn record: take it back off.
     if (fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(fileSize_)) != 0) {
       // The torn tail is cut at the next load instead.

@@ -24,6 +24,15 @@ std::string directoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// A rename is only durable once the directory entry itself reaches the disk.
+void syncDirectory(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+}  // namespace
+
 bool writeAll(int fd, ByteSpan bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -34,15 +43,6 @@ bool writeAll(int fd, ByteSpan bytes) {
   }
   return true;
 }
-
-// A rename is only durable once the directory entry itself reaches the disk.
-void syncDirectory(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-}  // namespace
 
 void setReplaceFaults(ReplaceFaults* f) {
   faults = f;

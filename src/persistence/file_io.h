@@ -17,6 +17,10 @@ enum class ReadStatus { Ok, Missing, Unreadable };
 ReadStatus readFileCapped(const std::string& path, std::size_t maxBytes,
                           std::vector<std::uint8_t>& out);
 
+// Writes all of `bytes` to `fd`, going on after interrupted and short writes. False when a
+// write failed or wrote nothing.
+bool writeAll(int fd, ByteSpan bytes);
+
 // Where a replacement can be made to fail in tests.
 enum class ReplaceStep { Open, Write, Sync, Close, Rename };
 

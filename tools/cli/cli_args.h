@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "commands.h"
+#include "persistence/device_data.h"
+#include "persistence/locations.h"
 
 namespace quorrel::cli {
 
@@ -22,6 +24,16 @@ inline std::optional<int> parseArguments(CLI::App& app, Arguments args) {
     return app.exit(e) == 0 ? 0 : 2;
   }
   return std::nullopt;
+}
+
+// Loads the device data file from `dataDir`, or from the folder the desktop program would
+// choose when it is empty, so every command works on the desktop program's data.
+inline void loadDeviceData(const std::string& dataDir) {
+  if (!dataDir.empty())
+    persistence::setDataDirectory(dataDir);
+  else
+    persistence::ChooseDataDirectory();
+  persistence::LoadDeviceData();
 }
 
 }  // namespace quorrel::cli

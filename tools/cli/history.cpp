@@ -116,11 +116,7 @@ int runHistory(Arguments args) {
     }
     since = now - *span;
   }
-  if (!o.dataDir.empty())
-    persistence::setDataDirectory(o.dataDir);
-  else
-    persistence::ChooseDataDirectory();
-  persistence::LoadDeviceData();  // for the names
+  loadDeviceData(o.dataDir);  // for the names
 
   history::RateHistory h(history::historyPath(persistence::dataDirectory()));
   const history::OpenOutcome opened = h.open(now);

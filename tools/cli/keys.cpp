@@ -9,6 +9,7 @@
 #include <string>
 
 #include "brantleapi/turbo_state.h"
+#include "cli_args.h"
 #include "commands.h"
 #include "crypto/keys.h"
 #include "hpapi/membership.h"
@@ -74,11 +75,7 @@ void refreshKnown() {
 // becomes current. False (after a message) when there is none.
 bool attach(const std::string& dataDir) {
   persistence::LoadPreferences();
-  if (!dataDir.empty())
-    persistence::setDataDirectory(dataDir);
-  else
-    persistence::ChooseDataDirectory();
-  persistence::LoadDeviceData();
+  loadDeviceData(dataDir);
   const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);
   if (transport::EnumerateInterfaces() == 1 && scan::StartScan(interval, 3, false)) {
     for (int i = 0; i < transport::interfaceTable().interfaceCount; ++i)

@@ -113,11 +113,7 @@ int runMap(Arguments args) {
   if (const auto code = parseOptions(args, o)) return *code;
   persistence::LoadPreferences();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
-  if (!o.dataDir.empty())
-    persistence::setDataDirectory(o.dataDir);
-  else
-    persistence::ChooseDataDirectory();
-  persistence::LoadDeviceData();
+  loadDeviceData(o.dataDir);
 
   const auto ticks = static_cast<std::uint32_t>(interval);
   int found = -1;

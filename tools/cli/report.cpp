@@ -32,11 +32,7 @@ int runReport(Arguments args) {
 
   persistence::LoadPreferences();
   persistence::LoadVendorList();
-  if (!dataDir.empty())
-    persistence::setDataDirectory(dataDir);
-  else
-    persistence::ChooseDataDirectory();
-  persistence::LoadDeviceData();
+  loadDeviceData(dataDir);
   // The interfaces are listed only: nothing is opened, so no capture permission is needed.
   transport::EnumerateInterfaces();
   const std::string report =

@@ -114,11 +114,7 @@ int runScan(Arguments args) {
   persistence::LoadPreferences();
   persistence::LoadVendorList();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
-  if (!o.dataDir.empty())
-    persistence::setDataDirectory(o.dataDir);
-  else
-    persistence::ChooseDataDirectory();
-  persistence::LoadDeviceData();
+  loadDeviceData(o.dataDir);
   if (!interfacesUsable()) return 1;
 
   history::RateHistory history(history::historyPath(persistence::dataDirectory()));
