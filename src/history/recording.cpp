@@ -3,16 +3,12 @@
 
 namespace quorrel::history {
 
-void appendListedRates(const api::InterfaceDevices& devices, std::vector<Reading>& out) {
-  if (!devices.localPresent || isZeroMac(devices.localMac)) return;
+std::vector<Reading> listedRates(const api::InterfaceDevices& devices) {
+  std::vector<Reading> out;
+  if (!devices.localPresent || isZeroMac(devices.localMac)) return out;
   for (const api::RemoteDevice& r : devices.remotes)
     if (r.inUse && !isZeroMac(r.mac) && r.rateStats.currentRate > 0)
       out.push_back({r.mac, devices.localMac, r.rateStats.currentRate});
-}
-
-std::vector<Reading> listedRates(const api::DeviceTable& table) {
-  std::vector<Reading> out;
-  for (const api::InterfaceDevices& d : table.devices) appendListedRates(d, out);
   return out;
 }
 

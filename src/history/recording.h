@@ -11,8 +11,6 @@ namespace quorrel::history {
 
 // The interface's listed remotes with a known rate (viewer: its local device). Nothing when
 // the interface has no local device.
-void appendListedRates(const api::InterfaceDevices& devices, std::vector<Reading>& out);
-// The same over every interface of the table.
-std::vector<Reading> listedRates(const api::DeviceTable& table);
+std::vector<Reading> listedRates(const api::InterfaceDevices& devices);
 
 }  // namespace quorrel::history

@@ -69,9 +69,7 @@ class ConsoleListener final : public scan::ScanListener {
     refreshKnownDevices([](const api::RemoteDevice&, persistence::KnownDevice&) {});
   }
   void remotesAgeing() override {
-    std::vector<history::Reading> readings;
-    history::appendListedRates(api::currentDevices(), readings);
-    history_.record(readings, std::time(nullptr));
+    history_.record(history::listedRates(api::currentDevices()), std::time(nullptr));
   }
 
  private:

@@ -55,9 +55,11 @@ class CoreScan final : public ScanControl, public scan::ScanListener {
   void remotesAgeing() override {
     if (diagnostics::scanLogWanted(persistence::preferences().diagnosticsLevel))
       diagnostics::writeScanLog(scanLog_, true, std::time(nullptr));
-    // Once per cycle, before ageing drops anyone: the rates every interface lists.
+    // Once per cycle, before ageing drops anyone: the rates of the interface this cycle
+    // scanned. The other interfaces' entries keep the rates of their last scan; recording them
+    // would repeat old rates as new samples.
     if (history::RateHistory* h = rateHistory())
-      h->record(history::listedRates(api::deviceTable()), std::time(nullptr));
+      h->record(history::listedRates(api::currentDevices()), std::time(nullptr));
   }
   void logParameters(int kind, ByteSpan parameters) override {
     diagnostics::appendDeviceLog(diagnostics::programDeviceLog(), kind, parameters,
