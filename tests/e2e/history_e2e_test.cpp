@@ -22,10 +22,7 @@ class HistoryE2eTest : public SimPairTest {
 };
 
 TEST_F(HistoryE2eTest, ScannedRatesComeBackAsJson) {
-  const std::string path = dir + "/scenario.conf";
-  std::ofstream(path) << kNetwork;
-  std::string error;
-  ASSERT_TRUE(sim.start(pair, path, logPath, error)) << error;
+  startOnLinks(kNetwork);
   int status = 0;
   const std::string scanned = cli("scan --cycles 2 --interval 3", status);
   ASSERT_EQ(status, 0) << scanned;
@@ -43,7 +40,6 @@ TEST_F(HistoryE2eTest, ScannedRatesComeBackAsJson) {
     ++perDevice[s["device"].get<std::string>()];
   }
   EXPECT_EQ(perDevice.size(), 2u) << out;
-  for (const auto& [device, count] : perDevice) EXPECT_GE(count, 1) << device;
 
   const std::string one = cli("history 00:B0:52:20:00:03 --csv", status);
   EXPECT_EQ(status, 0);

@@ -1,6 +1,5 @@
 // `quorrel-cli map --json` over the real capture path, adapter-sim on the far end of a veth
 // pair answering as four adapters, one silent when asked; a Turbo network is refused.
-#include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
@@ -13,10 +12,7 @@ namespace {
 class MapE2eTest : public SimPairTest {
  protected:
   std::string mapWithCli(const char* scenario, int& status) {
-    const std::string path = dir + "/scenario.conf";
-    std::ofstream(path) << scenario;
-    std::string error;
-    EXPECT_TRUE(sim.start(pair, path, logPath, error)) << error;
+    startOnLinks(scenario);
     return run(inHost(QUORREL_CLI_PATH " map --json --interval 3 --data-dir " + dir), status);
   }
 };

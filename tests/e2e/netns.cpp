@@ -36,31 +36,23 @@ Tracked tracked;
 // when it is stopped it must not take the pair down with it.
 volatile pid_t owner = 0;
 
-void copyName(std::array<char, kNameSize>& slot, const std::string& name) {
-  std::snprintf(slot.data(), slot.size(), "%s", name.c_str());
-}
-
-void trackNamespace(const std::string& name) {
+// Takes a free slot for `name` (on) or frees the slots holding it (off).
+void markNamespace(const std::string& name, bool on) {
   for (auto& slot : tracked.namespaces)
-    if (slot[0] == '\0') return copyName(slot, name);
-}
-
-void untrackNamespace(const std::string& name) {
-  for (auto& slot : tracked.namespaces)
-    if (name == slot.data()) slot[0] = '\0';
-}
-
-void trackChild(pid_t pid) {
-  for (auto& slot : tracked.children)
-    if (slot == 0) {
-      slot = pid;
+    if (on && slot[0] == '\0') {
+      std::snprintf(slot.data(), slot.size(), "%s", name.c_str());
       return;
+    } else if (!on && name == slot.data()) {
+      slot[0] = '\0';
     }
 }
 
-void untrackChild(pid_t pid) {
+void markChild(pid_t pid, bool on) {
   for (auto& slot : tracked.children)
-    if (slot == pid) slot = 0;
+    if (slot == (on ? 0 : pid)) {
+      slot = on ? pid : 0;
+      if (on) return;
+    }
 }
 
 // What `ip netns delete` does: detach the bind mount that keeps the namespace alive, remove
@@ -96,9 +88,7 @@ void onFatalSignal(int sig) {
 }
 
 void installCleanup() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
+  if (owner != 0) return;
   owner = getpid();
   std::atexit(cleanupEverything);
   for (int sig : {SIGINT, SIGTERM, SIGABRT, SIGSEGV, SIGBUS, SIGHUP}) {
@@ -111,15 +101,11 @@ void installCleanup() {
 
 // The run's list of names, so the run's cleanup step can remove what a killed test left.
 void recordForRun(const std::string& name) {
-#ifdef QUORREL_E2E_RUN_LIST
   const int fd = open(QUORREL_E2E_RUN_LIST, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) return;
   const std::string line = name + "\n";
   [[maybe_unused]] const auto written = write(fd, line.data(), line.size());
   close(fd);
-#else
-  (void)name;
-#endif
 }
 
 // Runs a command (fixed words, each quoted) through the shell; true on exit status 0, else
@@ -169,11 +155,7 @@ std::string netnsUnavailableReason() {
 }
 
 std::string adapterSimPath() {
-#ifdef QUORREL_ADAPTER_SIM_PATH
   return QUORREL_ADAPTER_SIM_PATH;
-#else
-  return "adapter-sim";
-#endif
 }
 
 NetnsPair::NetnsPair() {
@@ -193,7 +175,7 @@ bool NetnsPair::create(std::string& error) {
   installCleanup();
   for (const auto* ns : {&hostNs_, &simNs_}) {
     recordForRun(*ns);
-    trackNamespace(*ns);
+    markNamespace(*ns, true);
   }
   created_ = true;  // from here on teardown removes whatever was made
   if (run({"ip", "netns", "add", hostNs_}, error) && run({"ip", "netns", "add", simNs_}, error) &&
@@ -204,10 +186,6 @@ bool NetnsPair::create(std::string& error) {
 }
 
 int NetnsPair::addLink(std::string& error) {
-  if (!created_) {
-    error = "the pair is not created";
-    return -1;
-  }
   const std::size_t k = linkCount();
   const std::string hostIf = hostIf_ + "l" + std::to_string(k);
   const std::string simIf = simIf_ + "l" + std::to_string(k);
@@ -246,11 +224,6 @@ void NetnsPair::leaveHost() {
   originalNs_ = -1;
 }
 
-void NetnsPair::adopt(pid_t pid) {
-  children_.push_back(pid);
-  trackChild(pid);
-}
-
 pid_t NetnsPair::spawnInSim(const std::function<int()>& body) {
   const std::string path = kNetnsDir + simNs_;
   const pid_t parent = getpid();
@@ -266,21 +239,22 @@ pid_t NetnsPair::spawnInSim(const std::function<int()>& body) {
     std::fflush(nullptr);
     _exit(body());
   }
-  adopt(pid);
+  children_.push_back(pid);
+  markChild(pid, true);
   return pid;
 }
 
 void NetnsPair::teardown() {
   for (pid_t pid : children_) {
     stopChild(pid, 1000);
-    untrackChild(pid);
+    markChild(pid, false);
   }
   children_.clear();
   leaveHost();
   if (!created_) return;
   for (const auto* ns : {&hostNs_, &simNs_}) {
     removeNamespace(ns->c_str());
-    untrackNamespace(*ns);
+    markNamespace(*ns, false);
   }
   created_ = false;
 }
@@ -312,39 +286,24 @@ bool SimProcess::startOnLinks(NetnsPair& pair, std::size_t links, const std::str
     error = "pipe: " + std::string(std::strerror(errno));
     return false;
   }
-  std::vector<std::string> args = {"ip", "netns", "exec", pair.simNamespace(), adapterSimPath()};
-  for (std::size_t k = 0; k < links && k < pair.linkCount(); ++k) {
-    args.push_back("--interface");
-    args.push_back(pair.simInterface(k));
-  }
-  args.push_back("--scenario");
-  args.push_back(scenarioPath);
-  if (!logPath.empty()) {
-    args.push_back("--log");
-    args.push_back(logPath);
-  }
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid < 0) {
-    error = "fork: " + std::string(std::strerror(errno));
-    close(out[0]);
-    close(out[1]);
-    return false;
-  }
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1);
+  std::vector<std::string> args = {
+      "ip", "netns", "exec", pair.simNamespace(), adapterSimPath(), "--scenario", scenarioPath};
+  for (std::size_t k = 0; k < links && k < pair.linkCount(); ++k)
+    args.insert(args.end(), {"--interface", pair.simInterface(k)});
+  if (!logPath.empty()) args.insert(args.end(), {"--log", logPath});
+  const pid_t pid = pair.spawnInSim([&] {
     dup2(out[1], STDOUT_FILENO);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
-    _exit(127);
-  }
+    return 127;
+  });
+  if (pid < 0) error = "fork: " + std::string(std::strerror(errno));
   close(out[1]);
+  if (pid < 0) return close(out[0]), false;
   pid_ = pid;
   stdoutFd_ = out[0];
-  pair.adopt(pid);
 
   std::string said;
   const auto deadline =
@@ -371,7 +330,7 @@ bool SimProcess::startOnLinks(NetnsPair& pair, std::size_t links, const std::str
 int SimProcess::stop() {
   if (pid_ <= 0) return -1;
   const int status = stopChild(pid_);
-  untrackChild(pid_);
+  markChild(pid_, false);
   pid_ = -1;
   if (stdoutFd_ >= 0) close(stdoutFd_);
   stdoutFd_ = -1;

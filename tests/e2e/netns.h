@@ -18,7 +18,6 @@ std::string netnsUnavailableReason();
 // The adapter-sim executable of this build.
 std::string adapterSimPath();
 
-// Addresses the two veth ends get.
 inline constexpr MacAddress kHostEndMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x10};
 inline constexpr MacAddress kSimEndMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x20};
 
@@ -50,8 +49,6 @@ class NetnsPair {
   // Runs `body` in a child process inside the sim namespace; its exit code is body's result.
   // The child is killed at teardown if still running. -1 on failure.
   pid_t spawnInSim(const std::function<int()>& body);
-  // Remembers a process that runs inside the pair, to be killed at teardown.
-  void adopt(pid_t pid);
 
   const std::string& hostNamespace() const { return hostNs_; }
   const std::string& simNamespace() const { return simNs_; }
@@ -65,7 +62,6 @@ class NetnsPair {
   const std::string& simInterface(std::size_t k) const {
     return k == 0 ? simIf_ : extraSim_.at(k - 1);
   }
-  bool created() const { return created_; }
 
  private:
   std::string hostNs_, simNs_, hostIf_, simIf_;
@@ -95,7 +91,6 @@ class SimProcess {
   // SIGTERM, then SIGKILL if it does not end within 3 s. Returns its exit status as waitpid
   // gave it, or -1 when it was not running.
   int stop();
-  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

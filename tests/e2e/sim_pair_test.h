@@ -66,11 +66,10 @@ class SimPairTest : public ::testing::Test {
     status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return out;
   }
-  // `command` run in the host namespace.
   std::string inHost(const std::string& command) const {
     return "ip netns exec " + pair.hostNamespace() + " " + command;
   }
-  // quorrel-cli with `args` in the host namespace, on the scratch folder's data.
+  // quorrel-cli in the host namespace on the scratch folder's data.
   std::string cli(const std::string& args, int& status) const {
     return run(inHost(QUORREL_CLI_PATH " " + args + " --data-dir " + dir), status);
   }

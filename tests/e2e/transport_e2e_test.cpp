@@ -1,20 +1,13 @@
 // The real libpcap transport against adapter-sim on a veth pair: the filter against noise,
 // what reaches the wire at the length limits, and the harness's own cleanup. (What enumeration
 // sees and the answers' bytes are shown by the scan end-to-end tests over the same path.)
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
 #include "e2e/sim_pair_test.h"
 #include "support/av_frames.h"
-#include "transport/interface_table.h"
 
 namespace quorrel::e2e {
 namespace {
@@ -26,21 +19,13 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPatienceMs = 3000;
 
 const char* kScenario =
-    "[local]\n"
-    "mac 00:B0:52:10:00:01\n"
-    "chip 2\n"
-    "firmware LQA-100-FW-2-4-0517-E2E\n"
+    "[local]\nmac 00:B0:52:10:00:01\nchip 2\nfirmware LQA-100-FW-2-4-0517-E2E\n"
     "network_key 50D3E4933F855B7040784DF815AA8DB7\n"
-    "[remote]\n"
-    "mac 00:B0:52:20:00:02\n"
-    "chip 3\n"
-    "firmware LQA-100-REMOTE\n"
-    "rate 77\n";
+    "[remote]\nmac 00:B0:52:20:00:02\nchip 3\nfirmware LQA-100-REMOTE\nrate 77\n";
 
-// A vendor management frame written out byte by byte.
-Frame avFrame(const MacAddress& to, const MacAddress& from, std::uint16_t type,
-              std::size_t length) {
-  return testing::avFrame(type, length, from, to);
+// A management frame from this end to the adapter, header written byte by byte.
+Frame toAdapter(std::uint16_t type, std::size_t length) {
+  return testing::avFrame(type, length, kHostEndMac, kLocalDeviceMac);
 }
 
 std::string hex(ByteSpan b) {
@@ -78,7 +63,7 @@ class TransportE2eTest : public SimPairTest {
 
 TEST_F(TransportE2eTest, NoiseOfOtherEtherTypesNeverReachesReceive) {
   startSim(std::string(kScenario) + "[behaviour]\nnoise on\nnoise_interval_us 1000\n");
-  ASSERT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA000, 64)), 1);
+  ASSERT_EQ(transport::SendFrame(0, toAdapter(0xA000, 64)), 1);
   int av = 0, hp1 = 0;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
   while ((av < 20 || hp1 < 20) && Clock::now() < deadline) {
@@ -104,15 +89,15 @@ TEST_F(TransportE2eTest, NoiseOfOtherEtherTypesNeverReachesReceive) {
 TEST_F(TransportE2eTest, PaddingAndLengthLimitsHoldOnTheWire) {
   startSim(kScenario);
   // Message types nobody answers, so the log shows exactly what was sent.
-  Frame buffer = avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FC, 100);
+  Frame buffer = toAdapter(0xA0FC, 100);
   std::fill(buffer.begin() + 17, buffer.end(), 0xAA);
   ASSERT_EQ(transport::SendFrame(0, ByteSpan(buffer).first(17)), 1);
-  ASSERT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FD, 1514)), 1);
-  EXPECT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FE, 1515)), 0);
-  ASSERT_EQ(transport::SendFrame(0, avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FB, 60)), 1);
+  ASSERT_EQ(transport::SendFrame(0, toAdapter(0xA0FD, 1514)), 1);
+  EXPECT_EQ(transport::SendFrame(0, toAdapter(0xA0FE, 1515)), 0);
+  ASSERT_EQ(transport::SendFrame(0, toAdapter(0xA0FB, 60)), 1);
 
   const std::string header = hex(ByteSpan(buffer).first(17));
-  const auto lines = waitForLog("rx 60 " + hex(avFrame(kLocalDeviceMac, kHostEndMac, 0xA0FB, 17)));
+  const auto lines = waitForLog("rx 60 " + hex(toAdapter(0xA0FB, 17)));
   std::vector<std::string> received;
   for (const auto& l : lines)
     if (l.rfind("rx ", 0) == 0) received.push_back(l);
@@ -124,17 +109,15 @@ TEST_F(TransportE2eTest, PaddingAndLengthLimitsHoldOnTheWire) {
 
 TEST_F(TransportE2eTest, HarnessStopsTheSimCleanlyAndRemovesItsNamespaces) {
   startSim(kScenario);
-  struct stat st {};
   const std::string hostPath = "/run/netns/" + pair.hostNamespace();
   const std::string simPath = "/run/netns/" + pair.simNamespace();
-  ASSERT_EQ(stat(simPath.c_str(), &st), 0);
+  ASSERT_TRUE(std::filesystem::exists(simPath));
   const int status = sim.stop();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
       << "adapter-sim should end by itself on SIGTERM, status " << status;
   transport::ResetInterfaceTable();
   pair.teardown();
-  EXPECT_NE(stat(hostPath.c_str(), &st), 0);
-  EXPECT_NE(stat(simPath.c_str(), &st), 0);
+  EXPECT_FALSE(std::filesystem::exists(hostPath) || std::filesystem::exists(simPath));
 }
 
 }  // namespace

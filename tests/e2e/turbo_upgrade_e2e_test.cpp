@@ -1,8 +1,5 @@
 // quorrel-cli upgrades the Turbo adapter adapter-sim plays on the far end of a veth pair: a
 // 100 KiB image (past what 16 bits count) is verified whole and the adapter restarts with it.
-#include <gtest/gtest.h>
-
-#include <fstream>
 
 #include "e2e/sim_pair_test.h"
 

@@ -22,21 +22,13 @@ std::array<std::uint8_t, 2500> secondBuffer;
 
 void beginTransfer(std::uint8_t mode) {
   thpapi_AbandonTransfer();
-  switch ((mode >> 1) % 6) {
-    case 1:
-    case 2:
-    case 3:
-      thpapi_BeginModuleRead(kHost, kAdapter, (mode >> 1) % 6);
-      break;
-    case 4:
-      thpapi_BeginModuleWrite(kHost, kAdapter, firstBuffer, secondBuffer, 0x13);
-      break;
-    case 5:
-      thpapi_BeginModuleWrite(kHost, kAdapter, {}, secondBuffer, 0x21);
-      break;
-    default:
-      break;
-  }
+  const int kind = (mode >> 1) % 6;
+  if (kind >= 1 && kind <= 3)
+    thpapi_BeginModuleRead(kHost, kAdapter, kind);
+  else if (kind == 4)
+    thpapi_BeginModuleWrite(kHost, kAdapter, firstBuffer, secondBuffer, 0x13);
+  else if (kind == 5)
+    thpapi_BeginModuleWrite(kHost, kAdapter, {}, secondBuffer, 0x21);
 }
 
 }  // namespace

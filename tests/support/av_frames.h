@@ -29,7 +29,6 @@ inline void putLe32(Bytes& f, std::size_t at, std::uint32_t v) {
 inline void putMac(Bytes& f, std::size_t at, const MacAddress& m) {
   put(f, at, {m[0], m[1], m[2], m[3], m[4], m[5]});
 }
-// A copy of `f` with one byte changed.
 inline Bytes with(Bytes f, std::size_t at, std::uint8_t value) {
   f[at] = value;
   return f;

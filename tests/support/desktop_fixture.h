@@ -51,7 +51,7 @@ class FakeScan final : public ScanControl {
 
   ScanEvents* events = nullptr;
   bool autoscanOn = true;
-  int userScans = 0, ticks = 0;
+  int userScans = 0;
   std::uint32_t lastInterval = 0;
 
   void setEvents(ScanEvents* e) override { events = e; }
@@ -84,7 +84,6 @@ class FakeScan final : public ScanControl {
   void RestartScanCycle() override { note("RestartScanCycle"); }
   // One remote search: every scripted remote is listed with its rate, then the lists redraw.
   void ScanTick() override {
-    ++ticks;
     ListRemotes();
     if (events != nullptr) events->RefreshDeviceLists(3);
   }

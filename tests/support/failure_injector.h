@@ -20,17 +20,9 @@ constexpr Fault kEveryFault[] = {Fault::FailSend, Fault::DropAnswer, Fault::Corr
                                  Fault::DelayAnswer};
 
 inline const char* faultName(Fault f) {
-  switch (f) {
-    case Fault::FailSend:
-      return "send fails";
-    case Fault::DropAnswer:
-      return "answer dropped";
-    case Fault::CorruptAnswer:
-      return "answer corrupted";
-    case Fault::DelayAnswer:
-      return "answer delayed";
-  }
-  return "?";
+  constexpr const char* kNames[] = {"send fails", "answer dropped", "answer corrupted",
+                                    "answer delayed"};
+  return kNames[static_cast<int>(f)];
 }
 
 class FailureInjector final : public transport::Backend {

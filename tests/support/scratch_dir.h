@@ -40,7 +40,6 @@ class ScratchDir {
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
-  // `bytes` written to `name` in the folder; its path.
   template <class Container>
   std::string write(const std::string& name, const Container& bytes) const {
     writeFile(file(name), bytes);

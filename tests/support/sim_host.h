@@ -66,21 +66,16 @@ inline std::vector<SentRequest> sentRequests(const SimHost& host, std::uint16_t 
   std::vector<SentRequest> out;
   for (const auto& f : host.sent()) {
     if (f.size() < 64 || readLe16(f, 15) != type) continue;
+    const bool memory = type == 0xA004;
     SentRequest r;
     r.type = type;
-    if (type == 0xA004) {
-      r.offset = readLe32(f, 20);
-      r.length = readLe32(f, 24);
-      r.data.assign(f.begin() + 28,
-                    f.begin() + 28 + std::min<std::size_t>(r.length, f.size() - 28));
-    } else {
-      r.module = f[20];
-      r.length = readLe16(f, 22);
-      r.offset = readLe32(f, 24);
-      if (type == 0xA020)
-        r.data.assign(f.begin() + 32,
-                      f.begin() + 32 + std::min<std::size_t>(r.length, f.size() - 32));
-    }
+    r.module = memory ? 0 : f[20];
+    r.length = memory ? readLe32(f, 24) : readLe16(f, 22);
+    r.offset = readLe32(f, memory ? 20 : 24);
+    const std::size_t at = memory ? 28 : 32;
+    if (memory || type == 0xA020)
+      r.data.assign(f.begin() + at,
+                    f.begin() + at + std::min<std::size_t>(r.length, f.size() - at));
     out.push_back(std::move(r));
   }
   return out;

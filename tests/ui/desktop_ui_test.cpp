@@ -186,7 +186,6 @@ void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
   QCOMPARE(h.page().localList()->topLevelItemCount(), 0);
   keep(*h.sheet, "main-page-no-adapter.png");
 
-  // Closing from the Main page writes the data file.
   std::filesystem::remove(persistence::dataFilePath());
   h.sheet->closeButton()->click();
   QVERIFY(std::filesystem::exists(persistence::dataFilePath()));

@@ -2,11 +2,9 @@
 // temporary folder) with a PDF queue as the default printer; Print Report on the Diagnostics
 // page must produce a PDF holding the report, and with no printer the page says to install
 // one. Needs root and the CUPS packages; skipped otherwise.
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -17,8 +15,6 @@
 #include "support/desktop_fixture.h"
 #include "ui/quorrel/diagnostics_page.h"
 
-extern char** environ;
-
 using namespace quorrel;
 namespace fs = std::filesystem;
 
@@ -26,19 +22,11 @@ namespace {
 
 constexpr const char* kPdfModel = "/usr/share/ppd/cups-pdf/CUPS-PDF_noopt.ppd";
 
-pid_t spawn(std::vector<std::string> argv) {
-  std::vector<char*> args;
-  for (std::string& a : argv) args.push_back(a.data());
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  return posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0 ? pid : -1;
-}
-
-int run(std::vector<std::string> argv) {
-  int status = 0;
-  const pid_t pid = spawn(std::move(argv));
-  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status)
-                                                                           : -1;
+// A program's exit code once it ended; negative when it could not start or crashed.
+int run(const std::vector<std::string>& argv) {
+  QStringList args;
+  for (const std::string& a : argv) args << QString::fromStdString(a);
+  return QProcess::execute(args.takeFirst(), args);
 }
 
 // The text filter embeds its monospaced font without a map back to the characters, so the
@@ -85,14 +73,16 @@ struct PrivateCups {
     // named after this process, removed again below.
     std::ofstream(pdfConf) << "Out " << dir.file("pdf") << "\nAnonDirName " << dir.file("pdf")
                            << "\nLog " << dir.file("log") << "\nGrp root\n";
-    pid = spawn({"/usr/sbin/cupsd", "-f", "-c", dir.file("conf/cupsd.conf"), "-s",
-                 dir.file("conf/cups-files.conf")});
-    for (int i = 0; i < 200 && pid > 0 && !fs::exists(socket); ++i) QTest::qWait(50);
+    cupsd.start("/usr/sbin/cupsd",
+                {"-f", "-c", QString::fromStdString(dir.file("conf/cupsd.conf")), "-s",
+                 QString::fromStdString(dir.file("conf/cups-files.conf"))});
+    for (int i = 0; i < 200 && cupsd.waitForStarted() && !fs::exists(socket); ++i) QTest::qWait(50);
     ::setenv("CUPS_SERVER", socket.c_str(), 1);
     ::setenv("TMPDIR", dir.file("own").c_str(), 1);
   }
   ~PrivateCups() {
-    if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
+    cupsd.terminate();
+    cupsd.waitForFinished();
     fs::remove(pdfConf);
     ::unsetenv("CUPS_SERVER");
     ::unsetenv("TMPDIR");
@@ -123,7 +113,7 @@ struct PrivateCups {
   std::string socket = dir.file("cups.sock");
   std::string instance = "quorrel-test-" + std::to_string(::getpid());
   std::string pdfConf = "/etc/cups/cups-pdf-" + instance + ".conf";
-  pid_t pid = -1;
+  QProcess cupsd;
 };
 
 }  // namespace

@@ -6,12 +6,12 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtTest/QtTest>
-#include <filesystem>
-#include <fstream>
 
 #include "adapter-sim/core/network.h"
 #include "api/rate_stats.h"
 #include "history/history_text.h"
+#include "support/picture.h"
+#include "support/scratch_dir.h"
 #include "ui/quorrel/rate_history_dialog.h"
 
 namespace quorrel {
@@ -25,35 +25,28 @@ constexpr char kScenario[] =
     "[remote]\nmac 00:B0:52:20:00:04\nchip 4\nrate 300\n"
     "[behaviour]\ndaily_dip 40 18 23\n";
 
-std::string scratch() {
-  const auto dir = std::filesystem::temp_directory_path() / ("qchart-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  return dir.string();
-}
-
 }  // namespace
 
 class HistoryChartTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void cleanupTestCase() { std::filesystem::remove_all(scratch()); }
-
   void weekOfThreeDevicesShowsTheEveningDips() {
     sim::Scenario scenario;
     std::string error;
     QVERIFY(sim::parseScenario(kScenario, scenario, error));
     sim::Network net(scenario);
-    history::RateHistory h(history::historyPath(scratch()));
+    const testing::ScratchDir dir;
+    history::RateHistory h(history::historyPath(dir.path()));
     h.open(kMonday);
-    const MacAddress viewer = scenario.local.mac;
     std::int64_t t = kMonday;
     for (; t < kMonday + 7 * 86400; t += 600) {  // a cycle every ten minutes, sampled
       net.receive(std::vector<std::uint8_t>(60, 0),
                   static_cast<std::uint64_t>(t - kMonday) * 1000000);
       std::vector<history::Reading> readings;
       for (const sim::Adapter& r : net.scenario().remotes)
-        readings.push_back({r.mac, viewer, api::rateToMbps(r.txRate, api::RateMode::HomePlugAv)});
+        readings.push_back(
+            {r.mac, scenario.local.mac, api::rateToMbps(r.txRate, api::RateMode::HomePlugAv)});
       QCOMPARE(h.record(readings, t), history::WriteOutcome::Done);
     }
 
@@ -71,21 +64,17 @@ class HistoryChartTest : public QObject {
       QVERIFY2(low < high * 0.5, "the evening dip to 40 % shows in every line");
     }
     dialog.show();
-    std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
-    QVERIFY(
-        dialog.grab().save(QStringLiteral(QUORREL_ARTIFACT_DIR "/rate-history-week.png"), "PNG"));
+    keep(dialog, "rate-history-week.png");
 
     dialog.choose(scenario.remotes[1].mac, qtui::HistoryRange::Day);
     QCOMPARE(dialog.chartView()->chart()->series().size(), 1);
-    const std::string csv = scratch() + "/export.csv";
+    const std::string csv = dir.file("export.csv");
     QVERIFY(dialog.exportCsv(csv));
-    std::ifstream in(csv);
-    std::string first;
-    std::getline(in, first);
-    QCOMPARE(first + "\n", std::string(history::kCsvHeader));
-    int lines = 0;
-    for (std::string line; std::getline(in, line);) ++lines;
-    QCOMPARE(lines, static_cast<int>(h.samples(scenario.remotes[1].mac, t - 86400).size()));
+    const std::vector<std::uint8_t> text = testing::readFile(csv);
+    const std::string_view header = history::kCsvHeader;
+    QVERIFY(text.size() > header.size() && std::equal(header.begin(), header.end(), text.begin()));
+    QCOMPARE(std::count(text.begin(), text.end(), '\n') - 1,
+             static_cast<std::ptrdiff_t>(h.samples(scenario.remotes[1].mac, t - 86400).size()));
   }
 };
 

@@ -3,12 +3,12 @@
 // silent one grey and the local one highlighted, the autoscan off only while the map waits.
 #include <QLabel>
 #include <QTest>
-#include <filesystem>
 #include <ranges>
 
 #include "persistence/known_devices.h"
 #include "support/desktop_fixture.h"
 #include "support/four_adapters.h"
+#include "support/picture.h"
 #include "support/sim_host.h"
 #include "thpapi/exchange.h"
 #include "ui/quorrel/network_map_dialog.h"
@@ -64,8 +64,7 @@ class NetworkMapTest : public QObject {
     };
     QCOMPARE(inside(3), QColor(0xE8, 0xE8, 0xE8));
     QCOMPARE(inside(0), QColor(0xDB, 0xE9, 0xFF));
-    std::filesystem::create_directories(QUORREL_ARTIFACT_DIR);
-    QVERIFY(dialog.grab().save(QStringLiteral(QUORREL_ARTIFACT_DIR "/network-map.png"), "PNG"));
+    keep(dialog, "network-map.png");
     persistence::ResetKnownDevices();
   }
 };

@@ -51,10 +51,8 @@ class TurboUpgradeDialogTest : public QObject {
     api::currentState().localMac = kTurboMac;
     platform::RecordingNotice notice;
     platform::setNotice(&notice);
-    std::vector<std::uint8_t> image(5000, 0x11);
-    const std::string mark = "QTB-VERSION:QTB2000 fw rev2.2.0 UI";
-    std::copy(mark.begin(), mark.end(), image.begin() + 4);
-    image[4 + mark.size()] = 0;
+    std::string image = std::string(4, 0x11) + "QTB-VERSION:QTB2000 fw rev2.2.0 UI" + '\0';
+    image.resize(5000, 0x11);
     const testing::ScratchDir folder;
     const std::string img = folder.write("dialog.IMG", image);
     const std::string cfg = folder.write("dialog.CFG", std::vector<std::uint8_t>(959, 0x22));

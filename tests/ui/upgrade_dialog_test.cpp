@@ -2,14 +2,13 @@
 // empty-path message, the confirmation, progress to the success message, and a cancel that
 // leaves the adapter as it was. Each dialog is kept as a picture under the build tree.
 #include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include "make-samples/sample_files.h"
 #include "platform/notice.h"
+#include "support/desktop_fixture.h"
 #include "support/picture.h"
 #include "support/sim_host.h"
 #include "ui/quorrel/upgrade_dialogs.h"
@@ -21,21 +20,6 @@ using namespace quorrel;
 using platform::NoticeAnswer;
 
 namespace {
-
-struct ScanSwitch final : ui::ScanControl {
-  void setEvents(ui::ScanEvents*) override {}
-  bool StartScan(std::uint32_t, int, bool) override { return true; }
-  bool SuspendAutoscan(bool on) override {
-    const bool was = autoscan;
-    autoscan = on;
-    return was;
-  }
-  void RequestUserScan() override { ++userScans; }
-  void RestartScanCycle() override {}
-  void ScanTick() override {}
-  bool autoscan = true;
-  int userScans = 0;
-};
 
 struct Rig {
   Rig() : host(testing::simScenario()) {
@@ -58,7 +42,7 @@ struct Rig {
   testing::SimHost host;
   testing::UpgradeFolder folder;
   platform::RecordingNotice notice;
-  ScanSwitch scan;
+  ui::testing::FakeScan scan;
   std::string nvm, pib;
   QStringList choices;
   qtui::AvUpgradeDialog dialog{scan};
@@ -71,7 +55,7 @@ class UpgradeDialogTest : public QObject {
  private slots:
   void pathsConfirmationAndEmptyPath() {
     Rig rig;
-    QVERIFY(!rig.scan.autoscan);
+    QVERIFY(!rig.scan.autoscanOn);
     QTest::mouseClick(rig.dialog.nvmBrowseButton(), Qt::LeftButton);
     QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
     QCOMPARE(rig.notice.shown.at(0).text, std::string(upgrade::kSelectFilesText));
@@ -86,7 +70,7 @@ class UpgradeDialogTest : public QObject {
     QVERIFY(rig.dialog.isVisible() && rig.dialog.firmwareEdit()->text().toStdString() == rig.nvm);
     QCOMPARE(rig.writes(), std::size_t{0});
     rig.dialog.reject();
-    QVERIFY(rig.scan.autoscan);
+    QVERIFY(rig.scan.autoscanOn);
     api::deviceTable().avLocal = false;  // a HomePlug 1.0 adapter: refused
     qtui::startUpgrade(nullptr, rig.scan);
     QCOMPARE(rig.notice.shown.back().caption, std::string("Stop"));
@@ -105,7 +89,7 @@ class UpgradeDialogTest : public QObject {
     QVERIFY(!rig.dialog.isVisible());
     QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kUpgradedText));
     QCOMPARE(readMac(rig.host.local().modules.parameterBlock, 12), testing::kSimLocalMac);
-    QVERIFY(rig.scan.autoscan && rig.scan.userScans == 1);  // restored when the flow ended
+    QVERIFY(rig.scan.autoscanOn && rig.scan.userScans == 1);  // restored when the flow ended
   }
 
   void cancelStopsTheWorkerAndSaysTheAdapterWasNotChanged() {
@@ -126,7 +110,7 @@ class UpgradeDialogTest : public QObject {
     QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kUncommittedText));
     QCOMPARE(rig.writes(), std::size_t{4});  // the fourth was never answered; nothing after
     QVERIFY(rig.host.local().modules.parameterBlock == oldBlock);
-    QVERIFY(rig.scan.autoscan);
+    QVERIFY(rig.scan.autoscanOn);
   }
 };
 

@@ -2,15 +2,13 @@
 // survives a failed replace, and the size bound over a year of virtual time.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 
 #include "history/rate_history.h"
 #include "persistence/file_io.h"
+#include "support/scratch_dir.h"
 
 namespace quorrel::history {
 namespace {
@@ -19,33 +17,14 @@ namespace fs = std::filesystem;
 constexpr std::int64_t kT0 = 1'780'000'000;  // 2026
 const MacAddress kViewer{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
 
-unsigned permissionsOf(const std::string& p) {
-  return static_cast<unsigned>(fs::status(p).permissions());
-}
-
 MacAddress device(unsigned n) {
   return {0x00, 0xB0, 0x52, 0x20, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
 }
 
 class RateHistoryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("qhist-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    path = historyPath(dir.string());
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::vector<std::uint8_t> bytes() const {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  void put(const std::vector<std::uint8_t>& b) const {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
+  std::vector<std::uint8_t> bytes() const { return testing::readFile(path); }
+  void put(const std::vector<std::uint8_t>& b) const { testing::writeFile(path, b); }
   // Three cycles of two devices, closed again.
   void recordThreeCycles() const {
     RateHistory h(path);
@@ -55,8 +34,8 @@ class RateHistoryTest : public ::testing::Test {
       EXPECT_EQ(h.record(r, kT0 + c * 3), WriteOutcome::Done);
     }
   }
-  fs::path dir;
-  std::string path;
+  testing::ScratchDir dir;
+  std::string path = historyPath(dir.path());
 };
 
 TEST_F(RateHistoryTest, OneRecordHasItsFieldsAtTheirOffsets) {
@@ -73,18 +52,7 @@ TEST_F(RateHistoryTest, OneRecordHasItsFieldsAtTheirOffsets) {
       0x3C, 0x6D, 0x01, 0x00, 1,    0,    0,    0};  // 93500 kbit/s, one sample, cycle, zero
   EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 12, b.begin()));
   EXPECT_TRUE(std::equal(expected.begin() + 12, expected.end(), b.begin() + 16));
-  EXPECT_EQ(permissionsOf(path), 0600u);
-}
-
-TEST_F(RateHistoryTest, SamplesComeBackAfterReopening) {
-  recordThreeCycles();
-  RateHistory h(path);
-  EXPECT_EQ(h.open(kT0 + 10), OpenOutcome::Loaded);
-  const auto all = h.samples(std::nullopt, 0);
-  ASSERT_EQ(all.size(), 6u);
-  EXPECT_EQ(all[4].time, kT0 + 6);
-  EXPECT_EQ(all[4].kbps, 95500u);
-  EXPECT_EQ(h.samples(device(2), kT0 + 3).size(), 2u);
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
 }
 
 // A torn append or a flipped byte loses that record only; the file takes appends again.
@@ -124,8 +92,7 @@ TEST_F(RateHistoryTest, AForeignFileIsSetAsideOnce) {
   put(foreign);
   RateHistory h(path);
   EXPECT_EQ(h.open(kT0), OpenOutcome::SetAside);
-  std::ifstream aside(path + kSetAsideSuffix, std::ios::binary);
-  EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(aside), {}), foreign);
+  EXPECT_EQ(testing::readFile(path + kSetAsideSuffix), foreign);
   RateHistory next(path);
   EXPECT_EQ(next.open(kT0), OpenOutcome::Loaded);
 }
@@ -167,12 +134,17 @@ TEST_F(RateHistoryTest, CompactionAveragesHoursAndKeepsEveryAppend) {
   EXPECT_EQ(s[3].time, kT0 + 26 * 3600 + 6);
 }
 
-// A disk that fills in the middle of an append (a file size limit stands in for it): the torn
-// record is taken back at once, so the file loads whole.
-TEST_F(RateHistoryTest, AnAppendCutShortByAFullDiskIsTakenBack) {
+// The samples come back after reopening. A disk that fills in the middle of an append (a file
+// size limit stands in for it): the torn record is taken back at once, so the file loads whole.
+TEST_F(RateHistoryTest, SamplesComeBackAndAnAppendCutShortByAFullDiskIsTakenBack) {
   recordThreeCycles();
   RateHistory h(path);
-  h.open(kT0 + 10);
+  EXPECT_EQ(h.open(kT0 + 10), OpenOutcome::Loaded);
+  const auto all = h.samples(std::nullopt, 0);
+  ASSERT_EQ(all.size(), 6u);
+  EXPECT_EQ(all[4].time, kT0 + 6);
+  EXPECT_EQ(all[4].kbps, 95500u);
+  EXPECT_EQ(h.samples(device(2), kT0 + 3).size(), 2u);
   const auto before = bytes();
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit old{};

@@ -35,14 +35,6 @@ TEST(DailyPatternTest, ScenarioKnobsAreCheckedAndTaken) {
   }
 }
 
-TEST(DailyPatternTest, TheDemoScenarioHasAShortDayWithAnEveningDip) {
-  Scenario s;
-  std::string error;
-  ASSERT_TRUE(loadScenarioFile(QUORREL_SIM_SCENARIOS "/daily.conf", s, error)) << error;
-  EXPECT_TRUE(s.behaviour.daily.active());
-  EXPECT_EQ(s.behaviour.daily.daySeconds, 240u);
-}
-
 // A ten-minute day starting at 06:00: 25 virtual seconds an hour.
 TEST(DailyPatternTest, StationRatesDipBetweenTheHours) {
   Scenario s;

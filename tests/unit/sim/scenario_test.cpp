@@ -79,9 +79,16 @@ TEST(ScenarioTest, ValuesTimelinesAndNetworks) {
   EXPECT_TRUE(set.networks[0].timelines.empty());
 }
 
-TEST(ScenarioTest, BadInputNamesItsLine) {
+TEST(ScenarioTest, BadInputNamesItsLineAndUnreadableFiles) {
   const std::string behaviour = kLocal + "[behaviour]\n";
   const std::string remote = kLocal + kRemote;
+  std::string manyRemotes = kLocal, manyNetworks;
+  for (unsigned i = 0; i <= kMaxRemotes; ++i) {
+    char mac[32];
+    std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02X", i);
+    manyRemotes += "[remote]\nmac " + std::string(mac) + "\nchip 1\n";
+  }
+  for (int i = 0; i < 9; ++i) manyNetworks += "[network]\n" + kLocal;
   const struct {
     std::string text;
     std::string error;
@@ -123,6 +130,9 @@ TEST(ScenarioTest, BadInputNamesItsLine) {
       {remote + "rate_after_ms 10\n",
        "line 7: rate_after_ms takes a time in ms and one or two rates (0 to 65535)"},
       {kLocal + "[network]\n" + kLocal, "line 4: sections before the first [network]"},
+      {manyRemotes,
+       "line " + std::to_string(4 + 3 * kMaxRemotes) + ": more than 60 remote stations"},
+      {manyNetworks, "line 33: more than 8 networks"},
   };
   for (const auto& c : cases) {
     ScenarioSet set;
@@ -136,28 +146,7 @@ TEST(ScenarioTest, BadInputNamesItsLine) {
   std::string error;
   EXPECT_FALSE(parseScenario(remote + "rate 256\n", s, error));
   EXPECT_EQ(s.local.chipId, 3);
-}
-
-TEST(ScenarioTest, TooManyRemotesOrNetworksAndUnreadableFiles) {
-  std::string text = kLocal;
-  for (int i = 0; i <= static_cast<int>(kMaxRemotes); ++i) {
-    char mac[32];
-    std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02X", i);
-    text += "[remote]\nmac " + std::string(mac) + "\nchip 1\n";
-  }
-  Scenario s;
-  std::string error;
-  EXPECT_FALSE(parseScenario(text, s, error));
-  EXPECT_EQ(error,
-            "line " + std::to_string(4 + 3 * kMaxRemotes) + ": more than 60 remote stations");
-  std::string many;
-  for (int i = 0; i < 9; ++i) many += "[network]\n" + kLocal;
   ScenarioSet set;
-  EXPECT_FALSE(parseScenarioSet(many, set, error));
-  EXPECT_EQ(error, "line 33: more than 8 networks");
-
-  EXPECT_FALSE(loadScenarioFile("/nonexistent/x.conf", s, error));
-  EXPECT_EQ(error, "/nonexistent/x.conf: cannot be read");
   EXPECT_FALSE(loadScenarioSetFile("/nonexistent/x.conf", set, error));
   EXPECT_EQ(error, "/nonexistent/x.conf: cannot be read");
 }
