@@ -13,7 +13,11 @@ ByteSpan bytesOf(std::string_view s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
-TEST(Digest, ChainsOverHostileInputMatchOpensslTool) {
+TEST(Digest, ChainsOverHostileInputMatchOpensslToolAndRoundsBelowOneCountAsOne) {
+  const auto once = sha256(bytesOf("HomePlugAV"));
+  EXPECT_EQ(pbkdf1Sha256(bytesOf("HomePlugAV"), {}, 0), once);
+  EXPECT_EQ(pbkdf1Sha256(bytesOf("HomePlugAV"), {}, -5), once);
+  EXPECT_EQ(pbkdf1Sha256(bytesOf("HomePlugAV"), {}, 2), sha256(once));
   if (!testing::opensslToolPresent()) GTEST_SKIP() << "openssl command-line tool not installed";
   const std::vector<std::uint8_t> salt{0x08, 0x85, 0x6D, 0xAF, 0x7C, 0xF5, 0x81, 0x86};
   std::vector<std::uint8_t> zerosAndHigh{0x00, 0x00, 0x80, 0xFF, 0x7F, 0x00, 0xC3, 0xA9};
@@ -36,13 +40,6 @@ TEST(Digest, ChainsOverHostileInputMatchOpensslTool) {
       EXPECT_EQ(hexOf(pbkdf1Md5(text, salt, rounds)), *md);
     }
   }
-}
-
-TEST(Digest, RoundsBelowOneCountAsOne) {
-  const auto once = sha256(bytesOf("HomePlugAV"));
-  EXPECT_EQ(pbkdf1Sha256(bytesOf("HomePlugAV"), {}, 0), once);
-  EXPECT_EQ(pbkdf1Sha256(bytesOf("HomePlugAV"), {}, -5), once);
-  EXPECT_EQ(pbkdf1Sha256(bytesOf("HomePlugAV"), {}, 2), sha256(once));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The device log past 20 and past 50 lines, its name and permissions; the scan log's
 // snapshots; printing from a private file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,9 +14,8 @@ namespace {
 
 using namespace testing;
 
-mode_t modeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+unsigned modeOf(const std::string& path) {
+  return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
 TEST(DeviceLog, KeepsTheNewestWholeEntries) {
@@ -85,7 +83,7 @@ class FakePrinter final : public Printer {
  public:
   std::optional<std::string> name;
   std::string printedText, printedPath;
-  mode_t printedMode = 0;
+  unsigned printedMode = 0;
   std::optional<std::string> defaultPrinter() override { return name; }
   bool printFile(const std::string&, const std::string& path, const std::string&) override {
     printedPath = path;

@@ -28,6 +28,11 @@ TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
     EXPECT_EQ(remoteColumns(level).size(), level > 1 ? 14u : 8u);
     EXPECT_EQ(lists.hostRows.front(), "On NIC #1 MAC = 0A:11:22:00:00:00");
   }
+  // What no expected report holds.
+  EXPECT_EQ(rateCellText(100), "100");
+  EXPECT_EQ(lastSeenText(1283528709, false), "Sep  3 15:45");
+  EXPECT_EQ(lastSeenText(INT64_MAX, true), "??? ?? ??:????");
+  EXPECT_FALSE(readHostInfo().systemName.empty());
 }
 
 TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
@@ -36,14 +41,6 @@ TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
       std::vector<std::uint8_t>(persistence::kPreferencesFileSize, 'P'));
   const std::string report = composeDiagnosticsReport(benchHost(), kReportTime);
   EXPECT_NE(report.find("\n" + std::string(63, 'P') + "    v6.0.1.00"), std::string::npos);
-}
-
-// The cells' ordinary texts are in the expected reports; here what no report holds.
-TEST(DiagnosticsReport, CellAndHostTexts) {
-  EXPECT_EQ(rateCellText(100), "100");
-  EXPECT_EQ(lastSeenText(1283528709, false), "Sep  3 15:45");
-  EXPECT_EQ(lastSeenText(INT64_MAX, true), "??? ?? ??:????");
-  EXPECT_FALSE(readHostInfo().systemName.empty());
 }
 
 }  // namespace

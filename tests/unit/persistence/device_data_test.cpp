@@ -206,14 +206,12 @@ TEST_F(DeviceDataTest, StoredColumnOrderMustFitTheList) {
   }
 }
 
-TEST_F(DeviceDataTest, EmptyTableNeverReplacesAFile) {
+// An empty table never replaces a file; a saved or loaded file is owner-only.
+TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnly) {
   const auto old = encodeDeviceData(sampleData(4));
   install(old);
   EXPECT_EQ(SaveDeviceData(), SaveOutcome::NothingToSave);
   EXPECT_EQ(readFile(path()), old);
-}
-
-TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnly) {
   const mode_t oldMask = ::umask(0);
   oneKnown();
   EXPECT_EQ(SaveDeviceData(), SaveOutcome::Saved);

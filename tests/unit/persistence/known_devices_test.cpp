@@ -21,7 +21,7 @@ class KnownDevicesTest : public PersistenceTest {
   }
 };
 
-TEST_F(KnownDevicesTest, LookupsSearchOnlyTheCountedRecordsAndCutTheName) {
+TEST_F(KnownDevicesTest, LookupsSearchOnlyTheCountedRecordsAndRemovalsDropRecordAndEntry) {
   fill(3);
   knownDevices().records[5].mac = macOf(6);  // left behind past the count
   EXPECT_EQ(FindKnownByMac(macOf(6)), 0);
@@ -37,9 +37,9 @@ TEST_F(KnownDevicesTest, LookupsSearchOnlyTheCountedRecordsAndCutTheName) {
   EXPECT_EQ(found.view(), std::string(39, 'x'));    // 52-byte field into a 40-byte one
   EXPECT_EQ(FindKnownByKey(std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}, "Turbo"), 1);
   EXPECT_EQ(FindKnownByKey(std::array<std::uint8_t, 3>{9, 9, 9}, "AV"), 0);
-}
 
-TEST_F(KnownDevicesTest, RemovalsDropRecordAndEntry) {
+  // Removals drop the record and the remote entry.
+  ResetKnownDevices();
   fill(5);
   api::UpsertRemote(macOf(2));
   api::UpsertRemote(macOf(3));
@@ -80,14 +80,6 @@ TEST_F(KnownDevicesTest, FullTableGivesTheOldestSeenRecordWithoutPasswordPlace) 
   const KnownDeviceTable before = knownDevices();
   EXPECT_EQ(AppendKnownDevice(macOf(0xEF, 0x02), "Late"), 0);
   EXPECT_EQ(knownDevices().records, before.records);
-}
-
-TEST_F(KnownDevicesTest, DefaultNameIsNeverOneTaken) {
-  AppendKnownDevice(macOf(1), "Device 2");
-  EXPECT_EQ(DefaultDeviceName(), "Device 1");
-  AppendKnownDevice(macOf(2), "Device 1");
-  AppendKnownDevice(macOf(3), "Device 4");
-  EXPECT_EQ(DefaultDeviceName(), "Device 3");
 }
 
 }  // namespace

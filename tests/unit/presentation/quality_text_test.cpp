@@ -45,7 +45,7 @@ TEST(QualityText, LevelStylesStepAndWrapPastFullScale) {
   expectLevels(static_cast<C>(77), {{50, 3, "o"}});
 }
 
-TEST(QualityText, BarsAndStylesOutOfRange) {
+TEST(QualityText, BarsStylesOutOfRangeAndHostileRates) {
   EXPECT_TRUE(qualityText(35, C::AvFirstGeneration, 0).wide);
   EXPECT_FALSE(qualityText(50, C::HomePlug1, 3).wide);
   EXPECT_EQ(bars(35, C::AvFirstGeneration, 0), 4u);  // n = 3.5
@@ -58,9 +58,6 @@ TEST(QualityText, BarsAndStylesOutOfRange) {
   const std::string style0 = qualityText(35, C::AvFirstGeneration, 0).text;
   EXPECT_EQ(qualityText(35, C::AvFirstGeneration, 99).text, style0);
   EXPECT_EQ(qualityText(35, C::AvFirstGeneration, -3).text, style0);
-}
-
-TEST(QualityText, HostileRatesStayBounded) {
   for (int style = 0; style < kQualityStyleCount; ++style)
     for (double r : {-5.0, std::numeric_limits<double>::quiet_NaN(),
                      std::numeric_limits<double>::infinity(), 1e300})

@@ -8,7 +8,7 @@
 namespace quorrel::ui {
 namespace {
 
-TEST(RenameRules, RefusalsAndWhatIsStored) {
+TEST(RenameRules, RefusalsAndWhatIsStoredWholeCharacters) {
   testing::DesktopState state;
   persistence::AppendKnownDevice(testing::mac(2), "Kitchen");
   persistence::AppendKnownDevice(testing::mac(3), std::string(31, 'y'));
@@ -34,9 +34,7 @@ TEST(RenameRules, RefusalsAndWhatIsStored) {
   EXPECT_EQ(record.name.view(), e.storedName);  // fits the field whole
   EXPECT_EQ(CheckRename("Wohnzimmer \xC3\xBC" + std::string(30, 'z')).storedName,
             "Wohnzimmer \xC3\xBC" + std::string(19, 'z'));  // 31 characters
-}
-
-TEST(RenameRules, Utf8PrefixStopsAtBrokenSequences) {
+  // The prefix stops before a character that does not fit or is broken.
   EXPECT_EQ(utf8Prefix("abc", 2, 10), "ab");
   EXPECT_EQ(utf8Prefix("a\xC3\xA9z", 10, 2), "a");  // é would not fit in 2 bytes
   EXPECT_EQ(utf8Prefix("a\xF0\x9F\x98\x80", 10, 10), "a\xF0\x9F\x98\x80");
