@@ -206,7 +206,8 @@ TEST_F(DeviceDataTest, StoredColumnOrderMustFitTheList) {
   }
 }
 
-// An empty table never replaces a file; a saved or loaded file is owner-only.
+// An empty table never replaces a file; a saved or loaded file is owner-only and named after
+// the product.
 TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnly) {
   const auto old = encodeDeviceData(sampleData(4));
   install(old);
@@ -223,6 +224,10 @@ TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnly) {
   EXPECT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
   EXPECT_EQ(permissionsOf(path()), 0600u);
   ::umask(oldMask);
+  // Named after the product, without its slashes.
+  EXPECT_EQ(dataFilePath(), dir + "/Quorrel Utility.data");
+  preferences().productName = "Acme/../Net";
+  EXPECT_EQ(dataFilePath(), dir + "/Acme_.._Net.data");
 }
 
 class FailAt final : public ReplaceFaults {
@@ -254,12 +259,6 @@ TEST_F(DeviceDataTest, FailedSaveLeavesThePreviousFileWhole) {
       EXPECT_EQ(shown(), kWriteProblem + "|Problem Occurred|stop;");
     }
   }
-}
-
-TEST_F(DeviceDataTest, FileIsNamedAfterTheProductWithoutItsSlashes) {
-  EXPECT_EQ(dataFilePath(), dir + "/Quorrel Utility.data");
-  preferences().productName = "Acme/../Net";
-  EXPECT_EQ(dataFilePath(), dir + "/Acme_.._Net.data");
 }
 
 // Lookups, removals and the bound of the known-device table.
