@@ -140,7 +140,6 @@ TEST_F(TurboOps, KeyAnswerWaitsForTheRightDeviceAndTimesOutAndNoHostSendsNothing
   EXPECT_EQ(waitHp1KeyAnswer(path, anyone), kKeyHp1Answered);
   EXPECT_EQ(anyone, kTestRemote);
 
-  // No host address: nothing is sent.
   sent().clear();
   transport::interfaceTable().entries[0].macAddress = kNoMac;
   EXPECT_TRUE(sendVendorRequest(kBroadcastMac, 0x10, {}));

@@ -42,7 +42,6 @@ TEST(ScanReportTest, TableColumnsLineUpWithTheQualityPerClass) {
     if (line.find("Rate (Mbps)") != std::string::npos || line.rfind("  00:B0:52:20", 0) == 0)
       rows.push_back(line);
   ASSERT_EQ(rows.size(), 3u);
-  // Every column starts at the same place in every row.
   for (const char* column : {"Name", "Type", "Rate (Mbps)", "Quality"}) {
     const std::size_t at = rows[0].find(column);
     ASSERT_NE(at, std::string::npos);
@@ -52,7 +51,6 @@ TEST(ScanReportTest, TableColumnsLineUpWithTheQualityPerClass) {
   }
   EXPECT_NE(text.find("  2 remote devices\n"), std::string::npos);
   EXPECT_NE(text.find("  Network       HomePlugAV\n"), std::string::npos);
-  // The quality is a share of the class's full rate.
   EXPECT_EQ(qualityText(100, api::DeviceClass::AvFirstGeneration), "50%");
   EXPECT_EQ(qualityText(250, api::DeviceClass::AvSecondGeneration), "50%");
   EXPECT_EQ(qualityText(85, api::DeviceClass::Turbo), "100%");

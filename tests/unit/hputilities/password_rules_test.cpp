@@ -93,7 +93,6 @@ TEST_F(PasswordRulesTest, NetworkPasswordRulesInOrderAndTheirLines) {
   };
   for (const auto& [text, problem] : cases)
     EXPECT_STREQ(networkPasswordProblem(text), problem) << text.value_or("(none)");
-  // The console check writes the problem's line and shows no box.
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(checkNetworkPassword("My\tNetwork"), 0);
   EXPECT_EQ(checkNetworkPassword(std::nullopt), 0);

@@ -221,7 +221,6 @@ TEST(Fields, RegionLoadsCheckRuleAndChecksum) {
   const ByteSpan good = ByteSpan(source).subspan(serial.offset, serial.usedBytes);
   EXPECT_EQ(view.loadRegion(serial, good, checksum32(good)), R::kSuccess);
   EXPECT_TRUE(view.validated());
-  // The whole image.
   EXPECT_EQ(view.loadImage(source, checksum32(source) + 1), R::kChecksumMismatch);
   EXPECT_EQ(view.loadImage(source, checksum32(source)), R::kSuccess);
   EXPECT_EQ(image, source);

@@ -224,7 +224,6 @@ TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnly) {
   EXPECT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
   EXPECT_EQ(permissionsOf(path()), 0600u);
   ::umask(oldMask);
-  // Named after the product, without its slashes.
   EXPECT_EQ(dataFilePath(), dir + "/Quorrel Utility.data");
   preferences().productName = "Acme/../Net";
   EXPECT_EQ(dataFilePath(), dir + "/Acme_.._Net.data");
@@ -296,7 +295,6 @@ TEST_F(KnownDevicesTest, LookupsSearchOnlyTheCountedRecordsAndRemovalsDropRecord
   EXPECT_EQ(FindKnownByKey(std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}, "Turbo"), 1);
   EXPECT_EQ(FindKnownByKey(std::array<std::uint8_t, 3>{9, 9, 9}, "AV"), 0);
 
-  // Removals drop the record and the remote entry.
   ResetKnownDevices();
   fill(5);
   api::UpsertRemote(macOf(2));

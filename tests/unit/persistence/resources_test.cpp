@@ -112,7 +112,6 @@ TEST_F(ResourcesTest, VendorNamesAreCutToElevenSortedAndReadUpToAMalformedLine) 
   EXPECT_EQ(LoadVendorList(), 0u);
   EXPECT_EQ(VendorName(ouiMac(0xFF, 0xFF, 0xFF)), "Velmora");
 
-  // The list stops at the first malformed line.
   const std::pair<std::string, std::size_t> cases[] = {
       {"00B052\tOne\nnot a line\n00B053\tTwo\n", 1},
       {"00B052\tOne\n00B05\tShort\n", 1},

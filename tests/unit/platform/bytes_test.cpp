@@ -38,8 +38,6 @@ TEST(Bytes, TextFieldsEndInATerminatorAndMacTextRoundTrips) {
   EXPECT_EQ(formatMac(m), "00:B0:52:0A:FF:01");
   EXPECT_FALSE(parseMac("00:b0:52:0A:ff", m));
   EXPECT_FALSE(parseMac("00:b0:52:0A:ff:0g", m));
-  EXPECT_TRUE(isGroupMac(kBroadcastMac));
-  EXPECT_FALSE(isGroupMac(kLocalDeviceMac));
 }
 
 // Its values are checked against an independent reference wherever blocks and pieces are built

@@ -56,7 +56,6 @@ TEST_F(MainPageTest, StartUpRunsInItsOrder) {
   EXPECT_EQ(view.count, "0 Powerline Devices detected:");
   EXPECT_TRUE(state.notice.shown.empty());
   EXPECT_TRUE(shell.firstActivation);  // only a user's scan clears it
-  // The public network's name exactly, case included.
   EXPECT_EQ(view.networkType, "Network Type: Public");
   scan.networkName = "homeplugav";
   page.RequestScan();
@@ -205,7 +204,6 @@ TEST(RenameRules, RefusalsAndWhatIsStoredWholeCharacters) {
   EXPECT_EQ(record.name.view(), e.storedName);  // fits the field whole
   EXPECT_EQ(CheckRename("Wohnzimmer \xC3\xBC" + std::string(30, 'z')).storedName,
             "Wohnzimmer \xC3\xBC" + std::string(19, 'z'));  // 31 characters
-  // The prefix stops before a character that does not fit or is broken.
   EXPECT_EQ(utf8Prefix("abc", 2, 10), "ab");
   EXPECT_EQ(utf8Prefix("a\xC3\xA9z", 10, 2), "a");  // é would not fit in 2 bytes
   EXPECT_EQ(utf8Prefix("a\xF0\x9F\x98\x80", 10, 10), "a\xF0\x9F\x98\x80");

@@ -43,7 +43,6 @@ TEST(QualityText, LevelStylesStepAndWrapPastFullScaleAndTheListLook) {
   expectLevels(C::Unknown, {{14, 3, "ooooo"}});
   expectLevels(C::HomePlug1, {{50, 3, "o"}, {100, 6, "50%"}});  // percentages of 200
   expectLevels(static_cast<C>(77), {{50, 3, "o"}});
-  // Colours, pictures and rates beside the quality.
   EXPECT_EQ(listTextColour(-7), (Rgb{0, 0, 0}));
   EXPECT_EQ(listTextColour(2), (Rgb{0, 0, 255}));
   EXPECT_EQ(listTextColour(4), (Rgb{96, 96, 96}));
