@@ -152,15 +152,13 @@ TEST_F(MainPageTest, RenameStoresTheNameAndTheDataFileKeepsIt) {
 
 TEST_F(MainPageTest, RenameRefusals) {
   startAndScanOnce();
-  for (const std::string& bad : {std::string("Device 1"), std::string("a\nb")}) {
-    state.notice.clear();
-    page.LabelEditBegan(0);
-    EXPECT_FALSE(page.LabelEditEnded(0, false, bad));
-    ASSERT_EQ(state.notice.shown.size(), 1u);
-    EXPECT_EQ(state.notice.shown[0].text, "Please enter another name.");
-    EXPECT_EQ(state.notice.shown[0].caption, "Attention!");
-    EXPECT_EQ(state.notice.shown[0].icon, NoticeIcon::Warning);
-  }
+  // Every refusal of the rules (their own test) takes this one path.
+  page.LabelEditBegan(0);
+  EXPECT_FALSE(page.LabelEditEnded(0, false, "Device 1"));
+  ASSERT_EQ(state.notice.shown.size(), 1u);
+  EXPECT_EQ(state.notice.shown[0].text, "Please enter another name.");
+  EXPECT_EQ(state.notice.shown[0].caption, "Attention!");
+  EXPECT_EQ(state.notice.shown[0].icon, NoticeIcon::Warning);
   // A cancelled edit changes nothing and says nothing, but gives the autoscan back.
   state.notice.clear();
   page.LabelEditBegan(0);
