@@ -18,10 +18,6 @@ namespace {
 
 using testing::hexOf;
 
-std::string hexPrefix(const Key& k, std::size_t n) {
-  return hexOf(k.data(), n);
-}
-
 // Expected values below come from openssl_chain.sh (openssl dgst) over text || salt, never
 // from this library: e.g. printf 'HomePlugAV\x08\x85\x6D\xAF\x7C\xF5\x81\x86' > f;
 // openssl_chain.sh sha256 1000 f.
@@ -38,7 +34,7 @@ TEST(Keys, DerivationsMatchOpensslTool) {
                                       0xf4, 0xa7, 0x54, 0x38, 0x90, 0xd7, 0x3f, 0x3e};
   const Key nek = deriveNEK(kDefaultHp1NetworkPassword);
   // Bit 0 set by hand where bits 1-7 hold an even count (0x12 -> 0x13).
-  EXPECT_EQ(hexPrefix(nek, 8), "46d613e0f84a764c");
+  EXPECT_EQ(hexOf(nek.data(), 8), "46d613e0f84a764c");
   for (std::size_t i = 0; i < 8; ++i) {
     EXPECT_EQ(std::popcount(nek[i]) % 2, 1) << "byte " << i;
     EXPECT_EQ(nek[i] & 0xFE, raw[i] & 0xFE) << "byte " << i;
@@ -51,8 +47,8 @@ TEST(Keys, FamilyChoosesRecipe) {
   const char* text = "MyPrivateNet";
   for (DeviceFamily f : {DeviceFamily::HomePlug1, DeviceFamily::Turbo}) {
     // One salt for both kinds of text: a name and a password give the same 8 bytes.
-    EXPECT_EQ(hexPrefix(networkKeyFromPassword(text, f), 8),
-              hexPrefix(deviceKeyFromPassword(text, f), 8));
+    EXPECT_EQ(hexOf(networkKeyFromPassword(text, f).data(), 8),
+              hexOf(deviceKeyFromPassword(text, f).data(), 8));
     EXPECT_EQ(networkKeyFromPassword(text, f), deriveNEK(text));
   }
   EXPECT_EQ(networkKeyFromPassword(text, DeviceFamily::HomePlugAV), deriveNMK(text));

@@ -21,9 +21,6 @@ Bytes text(const std::string& s) {
   b.push_back(0);
   return b;
 }
-Bytes le32(std::uint32_t v) {
-  return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
-}
 
 DeviceData sampleData(int n) {
   DeviceData d;
@@ -74,7 +71,7 @@ TEST_F(DeviceDataTest, BytesAtTheirOffsetsAndLoadThenSaveGivesTheSameBytes) {
         {0, {0x32, 0x01, 0, 0, 3, 0, 0, 0}},  // version 306, current interface
         {kIf2 + 6, {1, 0, 0, 0}},
         {kIf2 + 16451, text("Private Net")},
-        {kCountAt, le32(static_cast<std::uint32_t>(n))},
+        {kCountAt, {std::uint8_t(n), 0, 0, 0}},  // n is at most 100
         {recordAt(n),
          {0,   0, 0, 0, 3,  0, 0, 0, 1,  0, 0, 0, 4,   0, 0, 0, 2, 0, 0, 0, 150, 0, 0, 0,
           121, 0, 0, 0, 71, 0, 0, 0, 81, 0, 0, 0, 111, 0, 0, 0, 0, 0, 0, 0, 2,   0, 0, 0}},
