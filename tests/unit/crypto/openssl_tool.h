@@ -14,12 +14,9 @@
 namespace quorrel::crypto::testing {
 
 inline std::string hexOf(const std::uint8_t* data, std::size_t n) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (std::size_t i = 0; i < n; ++i) {
-    s.push_back(digits[data[i] >> 4]);
-    s.push_back(digits[data[i] & 15]);
-  }
+  std::string s(2 * n + 1, '\0');
+  for (std::size_t i = 0; i < n; ++i) std::snprintf(&s[2 * i], 3, "%02x", data[i]);
+  s.pop_back();
   return s;
 }
 

@@ -1,12 +1,12 @@
 // The device log past 20 and past 50 lines, its name and permissions; the scan log's
-// snapshots; printing from a private file.
+// snapshots; printing from a private file; the report against its expected texts.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "diagnostics/logs.h"
+#include "diagnostics/report.h"
 #include "diagnostics/report_output.h"
 #include "diagnostics_fixture.h"
 
@@ -15,9 +15,8 @@ namespace {
 
 using namespace testing;
 
-mode_t modeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+unsigned modeOf(const std::string& path) {
+  return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
 TEST(DeviceLog, KeepsTheNewestWholeEntries) {
@@ -85,7 +84,7 @@ class FakePrinter final : public Printer {
  public:
   std::optional<std::string> name;
   std::string printedText, printedPath;
-  mode_t printedMode = 0;
+  unsigned printedMode = 0;
   std::optional<std::string> defaultPrinter() override { return name; }
   bool printFile(const std::string&, const std::string& path, const std::string&) override {
     printedPath = path;
@@ -110,6 +109,42 @@ TEST(PrintReport, APrivateFileWrittenWholeAndRemoved) {
   EXPECT_TRUE(printer.printedPath.starts_with(s.state.dir.path() + "/"));
   EXPECT_TRUE(std::filesystem::is_empty(s.state.dir.path()));  // nothing left behind
   ::unsetenv("TMPDIR");
+}
+
+// The report for a scenario with every family of local adapter and remotes with and without
+// passwords, at each diagnostics level, against files of the expected text.
+
+TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
+  for (const int level : {0, 1, 2}) {
+    Scenario s;
+    persistence::preferences().diagnosticsLevel = static_cast<std::int16_t>(level);
+    persistence::preferences().noticeText = "Notice\twith a tab";
+    const auto got = lines(composeDiagnosticsReport(benchHost(), kReportTime));
+    const auto want = lines(fileText(QUORREL_EXPECTED_DIR "/report-level-" +
+                                     std::to_string(level > 1 ? 2 : 1) + ".txt"));
+    ASSERT_EQ(got.size(), want.size()) << "level " << level;
+    for (std::size_t i = 0; i < want.size(); ++i)
+      EXPECT_EQ(got[i], want[i]) << "level " << level << ", line " << i + 1;
+    // The lists get the same rows: eight cells a device, fourteen above level 1.
+    const DiagnosticsLists lists = fillDiagnosticsLists(benchHost());
+    ASSERT_EQ(lists.remoteRows.size(), 3u);
+    for (const auto& row : lists.remoteRows) EXPECT_EQ(row.size(), level > 1 ? 14u : 8u);
+    EXPECT_EQ(remoteColumns(level).size(), level > 1 ? 14u : 8u);
+    EXPECT_EQ(lists.hostRows.front(), "On NIC #1 MAC = 0A:11:22:00:00:00");
+  }
+  // What no expected report holds.
+  EXPECT_EQ(rateCellText(100), "100");
+  EXPECT_EQ(lastSeenText(1283528709, false), "Sep  3 15:45");
+  EXPECT_EQ(lastSeenText(INT64_MAX, true), "??? ?? ??:????");
+  EXPECT_FALSE(readHostInfo().systemName.empty());
+}
+
+TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
+  Scenario s;
+  persistence::preferences() = persistence::decodePreferences(
+      std::vector<std::uint8_t>(persistence::kPreferencesFileSize, 'P'));
+  const std::string report = composeDiagnosticsReport(benchHost(), kReportTime);
+  EXPECT_NE(report.find("\n" + std::string(63, 'P') + "    v6.0.1.00"), std::string::npos);
 }
 
 }  // namespace

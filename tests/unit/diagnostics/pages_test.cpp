@@ -1,7 +1,6 @@
 // The Diagnostics page's Delete, Save and autoscan hold, and the About page's texts, without
 // widgets. The About page's AutoScan box: the widget test clicks it.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "diagnostics_fixture.h"
 #include "ui/presentation/about_page_text.h"
@@ -83,8 +82,8 @@ TEST(DiagnosticsPage, DeleteWithoutSelectionAndSave) {
   const std::string text = diagnostics::testing::fileText(*h.view.reportFile);
   EXPECT_TRUE(text.starts_with("Diagnostics Report:\t\t\t\t\t"));
   EXPECT_NE(text.find("ABCD-EFGH-IJKL-MNOP"), std::string::npos);
-  struct stat st {};
-  EXPECT_EQ(::stat(h.view.reportFile->c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0600u);
+  EXPECT_EQ(std::filesystem::status(*h.view.reportFile).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(AboutPage, ReadmeAndWebLink) {

@@ -1,6 +1,7 @@
 // Network-name and device-password rules at their boundaries, with their exact texts.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/notice.h"
@@ -35,57 +36,63 @@ const std::string kNameBox =
 const std::string kPasswordBox =
     "The Device Password Entered is Invalid.\nPlease check it and try again.";
 
-TEST_F(PasswordRulesTest, NetworkNameLengthBoundaries) {
-  EXPECT_TRUE(checkNetworkNameLength("abcd"));
-  EXPECT_TRUE(checkNetworkNameLength(std::string(24, 'n')));
-  EXPECT_TRUE(notice.shown.empty());
-  EXPECT_FALSE(checkNetworkNameLength("abc"));
-  expectOneBox(kNameBox, NoticeOwner::MainPage);
-  EXPECT_FALSE(checkNetworkNameLength(std::string(25, 'n')));
-  expectOneBox(kNameBox, NoticeOwner::MainPage);
-  EXPECT_FALSE(checkNetworkNameLength(""));
-  expectOneBox(kNameBox, NoticeOwner::MainPage);
-}
-
-TEST_F(PasswordRulesTest, LengthsCountStoredBytes) {
-  // "é" is two bytes: 12 of them fill the 24 bytes of a field, 13 would overflow it.
-  std::string e12, e13;
+// Lengths count stored bytes: "\xC3\xA9" is two, so 12 of them fill a 24-byte field; a device
+// password's characters are not checked. Each refusal shows one box to its owner.
+TEST_F(PasswordRulesTest, NameAndDevicePasswordLengths) {
+  std::string e12;
   for (int i = 0; i < 12; ++i) e12 += "\xC3\xA9";
-  e13 = e12 + "\xC3\xA9";
-  EXPECT_TRUE(checkDevicePasswordLength(NoticeOwner::ActiveDialog, e12));
-  EXPECT_FALSE(checkDevicePasswordLength(NoticeOwner::ActiveDialog, e13));
-  expectOneBox(kPasswordBox, NoticeOwner::ActiveDialog);
-  EXPECT_FALSE(checkNetworkNameLength("abcdefghijklmnopqrstuvw\xC3\xA9"));  // 24 chars, 25 bytes
-  expectOneBox(kNameBox, NoticeOwner::MainPage);
+  const std::optional<NoticeOwner> name;  // a network name: boxes go to the Main page
+  const struct {
+    std::string text;
+    std::optional<NoticeOwner> device;
+    bool ok;
+  } cases[] = {
+      {"abcd", name, true},
+      {std::string(24, 'n'), name, true},
+      {"abc", name, false},
+      {std::string(25, 'n'), name, false},
+      {"", name, false},
+      {"abcdefghijklmnopqrstuvw\xC3\xA9", name, false},  // 24 characters, 25 bytes
+      {e12, NoticeOwner::ActiveDialog, true},
+      {e12 + "\xC3\xA9", NoticeOwner::ActiveDialog, false},
+      {"with spaces\tand tab", NoticeOwner::MainPage, true},
+      {std::string(24, '-'), NoticeOwner::MainPage, true},
+      {"abc", NoticeOwner::None, false},
+      {std::string(25, 'p'), NoticeOwner::ActiveDialog, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(
+        c.device ? checkDevicePasswordLength(*c.device, c.text) : checkNetworkNameLength(c.text),
+        c.ok);
+    if (c.ok) {
+      EXPECT_TRUE(notice.shown.empty());
+    } else {
+      expectOneBox(c.device ? kPasswordBox : kNameBox, c.device.value_or(NoticeOwner::MainPage));
+    }
+  }
 }
 
-TEST_F(PasswordRulesTest, NetworkPasswordRulesInOrder) {
-  EXPECT_STREQ(networkPasswordProblem(std::nullopt), "No password was entered...exiting\n");
-  EXPECT_STREQ(networkPasswordProblem("abc"), "Password length illegal, use 4-24 chars\n");
-  EXPECT_STREQ(networkPasswordProblem(std::string(25, 'a')),
-               "Password length illegal, use 4-24 chars\n");
-  // Length is tested before characters.
-  EXPECT_STREQ(networkPasswordProblem("a\tb"), "Password length illegal, use 4-24 chars\n");
-
+TEST_F(PasswordRulesTest, NetworkPasswordRulesInOrderAndTheirLines) {
+  const char* length = "Password length illegal, use 4-24 chars\n";
   const char* illegal = "Illegal character in password, CTRL and ALT characters not allowed.\n";
-  EXPECT_STREQ(networkPasswordProblem("My\tNetwork"), illegal);
-  EXPECT_STREQ(networkPasswordProblem("Caf\xC3\xA9 Net"), illegal);
-  EXPECT_STREQ(networkPasswordProblem("\x80"
-                                      "abcd"),
-               illegal);
-  EXPECT_STREQ(networkPasswordProblem("abcd\xFF"), illegal);
-  EXPECT_STREQ(networkPasswordProblem("\x1F"
-                                      "abcd"),
-               illegal);
-  EXPECT_STREQ(networkPasswordProblem(std::string_view("ab\0cd", 5)), illegal);
-
-  EXPECT_EQ(networkPasswordProblem("abcd"), nullptr);
-  EXPECT_EQ(networkPasswordProblem(std::string(24, '~')), nullptr);
-  EXPECT_EQ(networkPasswordProblem(" ab\x7F"), nullptr);  // 32 and 127 are the limits
-  EXPECT_TRUE(notice.shown.empty());
-}
-
-TEST_F(PasswordRulesTest, CheckNetworkPasswordWritesItsLineOnly) {
+  const std::pair<std::optional<std::string>, const char*> cases[] = {
+      {std::nullopt, "No password was entered...exiting\n"},
+      {"abc", length},
+      {std::string(25, 'a'), length},
+      {"a\tb", length},  // length is tested before characters
+      {"My\tNetwork", illegal},
+      {"Caf\xC3\xA9 Net", illegal},
+      {"\x80z234", illegal},
+      {"abcd\xFF", illegal},
+      {"\x1Fz234", illegal},
+      {std::string("ab\0cd", 5), illegal},
+      {"abcd", nullptr},
+      {std::string(24, '~'), nullptr},
+      {" ab\x7F", nullptr},  // 32 and 127 are the limits
+  };
+  for (const auto& [text, problem] : cases)
+    EXPECT_STREQ(networkPasswordProblem(text), problem) << text.value_or("(none)");
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(checkNetworkPassword("My\tNetwork"), 0);
   EXPECT_EQ(checkNetworkPassword(std::nullopt), 0);
@@ -94,17 +101,6 @@ TEST_F(PasswordRulesTest, CheckNetworkPasswordWritesItsLineOnly) {
             "Illegal character in password, CTRL and ALT characters not allowed.\n"
             "No password was entered...exiting\n");
   EXPECT_TRUE(notice.shown.empty());
-}
-
-TEST_F(PasswordRulesTest, DevicePasswordCharactersAreNotChecked) {
-  EXPECT_TRUE(checkDevicePasswordLength(NoticeOwner::MainPage, "ABCD-EFGH-IJKL-MNOP"));
-  EXPECT_TRUE(checkDevicePasswordLength(NoticeOwner::MainPage, "with spaces\tand tab"));
-  EXPECT_TRUE(checkDevicePasswordLength(NoticeOwner::MainPage, std::string(24, '-')));
-  EXPECT_TRUE(notice.shown.empty());
-  EXPECT_FALSE(checkDevicePasswordLength(NoticeOwner::None, "abc"));
-  expectOneBox(kPasswordBox, NoticeOwner::None);
-  EXPECT_FALSE(checkDevicePasswordLength(NoticeOwner::ActiveDialog, std::string(25, 'p')));
-  expectOneBox(kPasswordBox, NoticeOwner::ActiveDialog);
 }
 
 }  // namespace

@@ -153,21 +153,7 @@ TEST(Fields, HeaderChecksComeFirst) {
   }
 }
 
-// The identifier of the public network's key is the standard's default one, B0F2E695666B03.
-TEST(Fields, NetworkIdentifierCarriesTheLevel) {
-  Bytes image = defaultImage();
-  ParameterBlock view;
-  view.attachImage(image);
-  const crypto::Key key = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
-  for (int level : {0, 1}) {
-    ASSERT_EQ(view.setNetworkMembershipKey(key, level), R::kSuccess);
-    EXPECT_EQ(Bytes(image.begin() + 247, image.begin() + 254),
-              (Bytes{0xB0, 0xF2, 0xE6, 0x95, 0x66, 0x6B, std::uint8_t(0x03 | level << 4)}));
-    EXPECT_TRUE(std::equal(key.begin(), key.end(), image.begin() + 100));
-  }
-}
-
-TEST(Fields, DefaultsPassValidationWithTheirValuesInPlace) {
+TEST(Fields, DefaultsInPlaceAndTheNetworkIdentifierCarriesTheLevel) {
   Bytes image(kParameterBlockLength + 8, 0xEE);
   ParameterBlock view;
   ASSERT_EQ(view.resetToDefaults(image), R::kSuccess);
@@ -188,6 +174,15 @@ TEST(Fields, DefaultsPassValidationWithTheirValuesInPlace) {
   const crypto::Key dak = crypto::deriveDAK(kDefaultDeviceName);
   EXPECT_TRUE(std::equal(dak.begin(), dak.end(), kDefaultDeviceAccessKey.begin()));
   EXPECT_TRUE(std::equal(dak.begin(), dak.end(), image.begin() + 18));
+  ASSERT_EQ(view.attachImage(image), R::kSuccess);
+  // The identifier of the public network's key is the standard's default one, B0F2E695666B03.
+  const crypto::Key key = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
+  for (int level : {0, 1}) {
+    ASSERT_EQ(view.setNetworkMembershipKey(key, level), R::kSuccess);
+    EXPECT_EQ(Bytes(image.begin() + 247, image.begin() + 254),
+              (Bytes{0xB0, 0xF2, 0xE6, 0x95, 0x66, 0x6B, std::uint8_t(0x03 | level << 4)}));
+    EXPECT_TRUE(std::equal(key.begin(), key.end(), image.begin() + 100));
+  }
 }
 
 // Every loadable region: a good copy lands, a wrong checksum or size is refused untouched.
@@ -226,7 +221,6 @@ TEST(Fields, RegionLoadsCheckRuleAndChecksum) {
   const ByteSpan good = ByteSpan(source).subspan(serial.offset, serial.usedBytes);
   EXPECT_EQ(view.loadRegion(serial, good, checksum32(good)), R::kSuccess);
   EXPECT_TRUE(view.validated());
-  // The whole image.
   EXPECT_EQ(view.loadImage(source, checksum32(source) + 1), R::kChecksumMismatch);
   EXPECT_EQ(view.loadImage(source, checksum32(source)), R::kSuccess);
   EXPECT_EQ(image, source);

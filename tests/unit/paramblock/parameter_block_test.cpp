@@ -1,5 +1,5 @@
 // ParameterBlock: header checks, buffers shorter than the image claims, checksum renewal, the
-// MAC address rules and the key read.
+// MAC address rules and the key read; the sample block itself.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -109,11 +109,14 @@ TEST(ParameterBlock, UpdateChecksumSumsTheStatedLengthWithinTheBuffer) {
   EXPECT_EQ(tiny, Bytes(6, 0x04));
 }
 
-TEST(ParameterBlock, MacAddressRules) {
+TEST(ParameterBlock, MacAddressRulesAndKeyRead) {
   Bytes block = goodBlock();
   const Bytes before = block;
   ParameterBlock view;
   ASSERT_EQ(view.attachImage(block), R::kSuccess);
+  NetworkMembershipKey key{};
+  EXPECT_EQ(view.getNetworkMembershipKey(key), R::kSuccess);
+  EXPECT_EQ(key, kNmk);
   EXPECT_EQ(view.setMacAddress({0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}), R::kInvalidValue);
   EXPECT_EQ(view.setMacAddress(kBroadcastMac), R::kInvalidValue);
   for (const MacAddress& reserved : kReservedMacAddresses)
@@ -134,15 +137,6 @@ TEST(ParameterBlock, MacAddressRules) {
   Bytes cut(block.begin(), block.begin() + 17);  // ends inside the MAC field
   view.attachImage(cut);
   EXPECT_EQ(view.setMacAddress(local), R::kBadLength);
-}
-
-TEST(ParameterBlock, NetworkMembershipKeyRead) {
-  Bytes block = goodBlock();
-  ParameterBlock view;
-  NetworkMembershipKey key{};
-  view.attachImage(block);
-  EXPECT_EQ(view.getNetworkMembershipKey(key), R::kSuccess);
-  EXPECT_EQ(key, kNmk);
 
   // Version 1.4 is read by the accessor although validation stops at the version.
   Bytes old(kNetworkMembershipKeyOffset + 16, 0);
@@ -161,6 +155,24 @@ TEST(ParameterBlock, NetworkMembershipKeyRead) {
   view.attachImage(old);
   EXPECT_EQ(view.getNetworkMembershipKey(key), R::kBadLength);
   for (std::uint8_t b : key) EXPECT_EQ(b, 0xEE);
+}
+
+// The sample block the tests build on: its bytes, its refusals, and the strict key text.
+TEST(SampleFiles, BlockBytesAndStrictKeyText) {
+  NetworkMembershipKey nmk{};
+  ASSERT_TRUE(samples::parseKeyHex("102132435465768798a9BACBDCEDFE0F", nmk));
+  EXPECT_EQ(nmk, kNmk);
+  const Bytes block = goodBlock();
+  ASSERT_EQ(block.size(), kParameterBlockLength);
+  EXPECT_EQ(readMac(block, kMacAddressOffset), kMac);
+  EXPECT_EQ(readText(block, 36, 64), samples::kSampleManufacturerName);
+  EXPECT_EQ(checksum32(block), 0u);
+  EXPECT_TRUE(samples::buildParameterBlock({0x03, 0, 0, 0, 0, 1}, kNmk).empty());
+  EXPECT_TRUE(samples::buildParameterBlock(kReservedMacAddresses[2], kNmk).empty());
+  for (const char* bad : {"0011", "00112233445566778899AABBCCDDEEF",
+                          "00112233445566778899AABBCCDDEEFG", "00112233445566778899AABBCCDDEEFF00"})
+    EXPECT_FALSE(samples::parseKeyHex(bad, nmk)) << bad;
+  EXPECT_EQ(nmk, kNmk);  // untouched on failure
 }
 
 }  // namespace

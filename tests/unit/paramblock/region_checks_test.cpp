@@ -69,15 +69,6 @@ Puts ruleSet(std::uint8_t kind, std::uint8_t mode, std::uint16_t count) {
 const Puts kClassifier{{552, 4, 1}};                  // one classifier, its rule at 564
 const Puts kSchedule{{10888, 2, 1}, {10890, 4, 30}};  // schedule mode 1, period 30
 
-TEST(RegionChecks, RegionsTileTheImage) {
-  std::size_t at = kHeaderLength;
-  for (const ParameterRegion& r : kParameterRegions) {
-    EXPECT_EQ(r.offset, at);
-    at += r.size;
-  }
-  EXPECT_EQ(at, kParameterBlockLength);
-}
-
 TEST(RegionChecks, DamagedRegionsFailFirst) {
   const Case cases[] = {
       {"12 group MAC", {{12, 1, 0x03}}},
@@ -212,21 +203,6 @@ TEST(RegionChecks, WindowBoundsNeverOverflow) {
   EXPECT_FALSE(w.faulted());
   EXPECT_EQ(w.le32(1098), 0u);  // straddles the end
   EXPECT_TRUE(w.faulted());
-}
-
-TEST(RegionChecks, ARegionCopyIsCheckedWithinItsOwnBytes) {
-  auto block = samples::buildParameterBlock({0x02, 0, 0, 0, 0, 0x01}, {});
-  const ParameterRegion& serial = kParameterRegions[16];
-  ASSERT_EQ(serial.offset, 11400u);
-  ImageWindow whole(ByteSpan(block).subspan(serial.offset, serial.size), serial.offset);
-  EXPECT_TRUE(checkRegion(serial, whole));
-  // A copy too short for the last serial setting faults instead of reading past it.
-  ImageWindow cut(ByteSpan(block).subspan(serial.offset, 46), serial.offset);
-  EXPECT_FALSE(checkRegion(serial, cut));
-  // A text without terminator inside the copy fails.
-  std::vector<std::uint8_t> text(300, 'z');
-  ImageWindow unterminated(text, 11465);
-  EXPECT_FALSE(checkRegion(kParameterRegions[17], unterminated));
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ const std::string kFallback = "/home/u/.velmora_apps/quorrel-utility";
 
 class LocationsTest : public PersistenceTest {};
 
-TEST_F(LocationsTest, PreferredFolderIsMadeOrTakenAsItIs) {
+TEST_F(LocationsTest, PreferredFolderIsMadeOrTakenElseTheFallbackWithItsNotice) {
   FakeDirectories fresh;
   EXPECT_EQ(ChooseDataDirectory(kRoots, fresh), kPreferred);
   EXPECT_TRUE(fresh.isDirectory("/home/u/.local") && fresh.isDirectory(kPreferred));
@@ -45,9 +45,8 @@ TEST_F(LocationsTest, PreferredFolderIsMadeOrTakenAsItIs) {
   there.refused = {kRoots.dataHome, kPreferred};
   EXPECT_EQ(ChooseDataDirectory(kRoots, there), kPreferred);
   EXPECT_TRUE(notices.shown.empty());
-}
 
-TEST_F(LocationsTest, EachRefusalLeadsToTheFallbackWithItsNotice) {
+  // Each refusal leads to the fallback with its notice.
   struct Case {
     const char* what;
     std::set<std::string> refused, readOnly;

@@ -90,7 +90,7 @@ MacAddress ouiMac(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
   return MacAddress{a, b, c, 1, 2, 3};
 }
 
-TEST_F(ResourcesTest, VendorNamesAreCutToElevenAndSortedForTheSearch) {
+TEST_F(ResourcesTest, VendorNamesAreCutToElevenSortedAndReadUpToAMalformedLine) {
   writeFile(file("OUIList.txt"), std::string("FFFFFF\tLast\n"
                                              "00B052\tA_Very_Long_Vendor_Name\n"
                                              "800000\tMiddle\n"
@@ -111,9 +111,7 @@ TEST_F(ResourcesTest, VendorNamesAreCutToElevenAndSortedForTheSearch) {
   std::filesystem::remove(file("OUIList.txt"));
   EXPECT_EQ(LoadVendorList(), 0u);
   EXPECT_EQ(VendorName(ouiMac(0xFF, 0xFF, 0xFF)), "Velmora");
-}
 
-TEST_F(ResourcesTest, VendorListStopsAtTheFirstMalformedLine) {
   const std::pair<std::string, std::size_t> cases[] = {
       {"00B052\tOne\nnot a line\n00B053\tTwo\n", 1},
       {"00B052\tOne\n00B05\tShort\n", 1},

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "support/desktop_fixture.h"
+#include "ui/presentation/rename_rules.h"
 
 namespace quorrel::ui {
 namespace {
@@ -55,6 +56,11 @@ TEST_F(MainPageTest, StartUpRunsInItsOrder) {
   EXPECT_EQ(view.count, "0 Powerline Devices detected:");
   EXPECT_TRUE(state.notice.shown.empty());
   EXPECT_TRUE(shell.firstActivation);  // only a user's scan clears it
+  EXPECT_EQ(view.networkType, "Network Type: Public");
+  scan.networkName = "homeplugav";
+  page.RequestScan();
+  page.RefreshDeviceLists(2);
+  EXPECT_EQ(view.networkType, "Network Type: Private");
 }
 
 TEST_F(MainPageTest, StartUpTakesTheInterfaceThatHasTheAdapter) {
@@ -117,15 +123,6 @@ TEST_F(MainPageTest, UserScanThatFindsNothingSaysSo) {
   EXPECT_EQ(state.notice.shown.size(), 2u);
 }
 
-TEST_F(MainPageTest, NetworkTypeIsExactAndCaseSensitive) {
-  page.Initialise();
-  EXPECT_EQ(view.networkType, "Network Type: Public");
-  scan.networkName = "homeplugav";
-  page.RequestScan();
-  page.RefreshDeviceLists(2);
-  EXPECT_EQ(view.networkType, "Network Type: Private");
-}
-
 TEST_F(MainPageTest, RenameStoresTheNameAndTheDataFileKeepsIt) {
   startAndScanOnce();
   const std::string macText = view.remoteRows[0].macText;
@@ -155,15 +152,13 @@ TEST_F(MainPageTest, RenameStoresTheNameAndTheDataFileKeepsIt) {
 
 TEST_F(MainPageTest, RenameRefusals) {
   startAndScanOnce();
-  for (const std::string& bad : {std::string("Device 1"), std::string("a\nb")}) {
-    state.notice.clear();
-    page.LabelEditBegan(0);
-    EXPECT_FALSE(page.LabelEditEnded(0, false, bad));
-    ASSERT_EQ(state.notice.shown.size(), 1u);
-    EXPECT_EQ(state.notice.shown[0].text, "Please enter another name.");
-    EXPECT_EQ(state.notice.shown[0].caption, "Attention!");
-    EXPECT_EQ(state.notice.shown[0].icon, NoticeIcon::Warning);
-  }
+  // Every refusal of the rules (their own test) takes this one path.
+  page.LabelEditBegan(0);
+  EXPECT_FALSE(page.LabelEditEnded(0, false, "Device 1"));
+  ASSERT_EQ(state.notice.shown.size(), 1u);
+  EXPECT_EQ(state.notice.shown[0].text, "Please enter another name.");
+  EXPECT_EQ(state.notice.shown[0].caption, "Attention!");
+  EXPECT_EQ(state.notice.shown[0].icon, NoticeIcon::Warning);
   // A cancelled edit changes nothing and says nothing, but gives the autoscan back.
   state.notice.clear();
   page.LabelEditBegan(0);
@@ -178,6 +173,40 @@ TEST_F(MainPageTest, RenameRefusals) {
   EXPECT_FALSE(page.LabelEditEnded(0, false, "Fresh name"));
   EXPECT_EQ(persistence::FindKnownByName("Fresh name"), 0);
   EXPECT_EQ(persistence::KnownAt(1)->name.str(), first);
+}
+
+// Typed names: the refusals, the stored length in characters and bytes, hostile bytes.
+TEST(RenameRules, RefusalsAndWhatIsStoredWholeCharacters) {
+  testing::DesktopState state;
+  persistence::AppendKnownDevice(testing::mac(2), "Kitchen");
+  persistence::AppendKnownDevice(testing::mac(3), std::string(31, 'y'));
+  // Duplicates (exact, case-sensitive, also after the cut to 31), controls and broken UTF-8.
+  for (const std::string& bad :
+       {std::string(), std::string("Kitchen"), std::string(50, 'y'), std::string("Tab\there"),
+        std::string("Line\nbreak"), std::string("nul\0inside", 10), std::string("del\x7F"),
+        std::string("broken \xC3"), std::string("overlong \xC0\xAF"),
+        std::string("surrogate \xED\xA0\x80")})
+    EXPECT_FALSE(CheckRename(bad).accepted) << bad;
+  EXPECT_TRUE(CheckRename("kitchen").accepted);
+  EXPECT_EQ(CheckRename(std::string(40, 'x')).storedName, std::string(31, 'x'));
+
+  // Non-ASCII: whole characters only, and never more bytes than the field holds.
+  std::string euros;
+  for (int i = 0; i < 40; ++i) euros += "\xE2\x82\xAC";
+  const RenameCheck e = CheckRename(euros);
+  ASSERT_TRUE(e.accepted);
+  EXPECT_LE(e.storedName.size(), kMaxStoredNameBytes);
+  EXPECT_EQ(e.storedName.size() % 3, 0u);
+  persistence::KnownDevice record;
+  record.name = e.storedName;
+  EXPECT_EQ(record.name.view(), e.storedName);  // fits the field whole
+  EXPECT_EQ(CheckRename("Wohnzimmer \xC3\xBC" + std::string(30, 'z')).storedName,
+            "Wohnzimmer \xC3\xBC" + std::string(19, 'z'));  // 31 characters
+  EXPECT_EQ(utf8Prefix("abc", 2, 10), "ab");
+  EXPECT_EQ(utf8Prefix("a\xC3\xA9z", 10, 2), "a");  // é would not fit in 2 bytes
+  EXPECT_EQ(utf8Prefix("a\xF0\x9F\x98\x80", 10, 10), "a\xF0\x9F\x98\x80");
+  EXPECT_EQ(utf8Prefix("a\xF0\x9F\x98", 10, 10), "a");
+  EXPECT_EQ(utf8Prefix("\xFF\xFE", 10, 10), "");
 }
 
 }  // namespace

