@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_args.h"
 #include "commands.h"
 #include "crypto/keys.h"
 #include "paramblock/parameter_block.h"
@@ -152,12 +153,7 @@ int runPib(Arguments args) {
   defaultsCmd->add_option("FILE", defaultsPath, "file to write")->required();
 
   // CLI11 takes the words last first.
-  std::vector<std::string> words(args.rbegin(), args.rend());
-  try {
-    app.parse(words);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : kBadInput;
-  }
+  if (const auto code = parseArguments(app, args)) return *code;
   try {
     if (showCmd->parsed()) return show(showPath, asJson);
     if (setCmd->parsed()) return set(request);
