@@ -18,9 +18,7 @@ class DeviceTableTest : public ::testing::Test {
     transport::ResetInterfaceTable();
     ResetDeviceTable();
   }
-  void TearDown() override {
-    SetUp();
-  }
+  void TearDown() override { SetUp(); }
   std::array<RemoteDevice, kMaxRemotes>& remotes() { return currentDevices().remotes; }
 };
 

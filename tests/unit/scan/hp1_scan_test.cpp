@@ -7,6 +7,7 @@
 #include "api/rate_stats.h"
 #include "scan/hp1_scan.h"
 #include "scan_fixture.h"
+#include "support/av_frames.h"
 #include "support/fake_backend.h"
 #include "thpapi/decoder.h"
 #include "unit/brantleapi/reply_frames.h"
@@ -25,13 +26,6 @@ constexpr MacAddress kStranger{0x00, 0xB0, 0x52, 0x77, 0x00, 0x07};
 Frame hp1(const MacAddress& to, const MacAddress& from, std::uint8_t type, std::uint8_t length,
           std::size_t size = 60) {
   return brantleapi::testing::replyFrame(from, to, type, length, size);
-}
-
-Frame avFrame() {
-  Frame f = hp1(kHost, kStranger, 0xFE, 0xA0);
-  f[13] = 0xE1;
-  f[14] = 0;
-  return f;
 }
 
 // Class byte at 17, fails 0x0102 at 20, drops 7 at 22, stations of 12 bytes from 24.
@@ -99,7 +93,7 @@ class IntakeTest : public ScanFixture {
 
 TEST_F(IntakeTest, FetchAskedByAReplyWaitsForTheScanAndLosesNothing) {
   const Frame reply = networkStatistics(kDevice, 3, {{kRemote, 300}});
-  const Frame later1 = avFrame();
+  const Frame later1 = quorrel::testing::avFrame(0xA0FE, 60, kStranger, kHost);
   const Frame later2 = hp1(kHost, kRemote, 0x08, 0);
   fake.ports[0].incoming = {reply, later1, later2};
 

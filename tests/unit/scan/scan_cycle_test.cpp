@@ -133,16 +133,13 @@ TEST_F(ScanCycleTest, LeavingStationIsDroppedAfterTheThresholdAndReusesItsEntry)
   EXPECT_EQ(remote(0).rateStats.currentRate, avRate(90));  // rates follow each search
   ticks(cycle);
   EXPECT_FALSE(remote(1).inUse);
-  EXPECT_EQ(remote(1).scansMissed, 3u);
   EXPECT_EQ(remote(1).rateStats.currentRate, 0);
-  EXPECT_EQ(api::currentDevices().remoteCount, 2);
 
+  // Back in its old entry (the device table's test says what it keeps there).
   net->scenario().remotes[1].present = true;
   ticks(cycle);
   EXPECT_TRUE(remote(1).inUse);
-  EXPECT_EQ(remote(1).mac, stationMac(2));
   EXPECT_EQ(remote(1).scansLeft, 2);  // seen, then one ageing step
-  EXPECT_FALSE(remote(3).inUse);
 }
 
 TEST_F(ScanCycleTest, NoiseLosesNoAnswer) {

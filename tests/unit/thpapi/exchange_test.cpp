@@ -174,12 +174,13 @@ TEST_F(ExchangeTest, SendAvRequestBuildsFromTheCurrentInterface) {
   EXPECT_TRUE(fake.ports[1].sent.empty());
 }
 
+// Answered on the interface it came from: back to the adapter, result 0, zeros to 64 bytes;
+// one too short to read is answered with result 1.
 TEST_F(ExchangeTest, HostActionIsAnsweredAtOnceDuringAWait) {
-  incoming(1).push_back(statusConfirm(0xA062, 2));
-  incoming(1).push_back(statusConfirm(0xA051));
+  incoming(1) = {statusConfirm(0xA062, 2), avFrame(0xA062, 20), statusConfirm(0xA051)};
   ASSERT_TRUE(AwaitConfirmation(path, 0xA050, r));
-  ASSERT_EQ(fake.ports[1].sent.size(), 1u);
-  EXPECT_EQ(fake.ports[1].sent[0], request(0xA063));
+  EXPECT_EQ(fake.ports[1].sent,
+            (std::vector<Bytes>{request(0xA063), with(request(0xA063), 20, 1)}));
   EXPECT_FALSE(thpapi_FrameWaiting());
 }
 

@@ -1,6 +1,6 @@
-// Module reads and writes against the simulated adapter: piece sizes and offsets at the
-// boundaries, the closing commit or start, read retries, the host action, oversized modules
-// and an adapter that stops answering part way.
+// Module reads and writes against the simulated adapter: image headers read on their own, the
+// closing commit or start, read retries, the host action mid-transfer and oversized modules.
+// The parameter block's pieces at their boundaries: the transfer test, frame by frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,23 +48,6 @@ Bytes newBlock() {
 
 bool guarded(const Bytes& b, std::size_t from) {
   return std::all_of(b.begin() + from, b.end(), [](auto x) { return x == kGuard; });
-}
-
-TEST(SimTransfer, ParameterBlockPiecesEndAtTheStatedLength) {
-  for (std::size_t size : {1024u, 1025u, 3000u, 15560u}) {
-    SCOPED_TRACE(size);
-    SimHost h(simScenario({}, patternBlock(size, static_cast<std::uint32_t>(size))));
-    Bytes block(16384, kGuard);
-    std::size_t received = 0;
-    ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, block, received), 0);
-    EXPECT_EQ(received, size);
-    EXPECT_EQ(Bytes(block.begin(), block.begin() + size), h.local().modules.parameterBlock);
-    EXPECT_TRUE(guarded(block, size));
-    const auto asked = sentRequests(h, 0xA024);
-    std::size_t i = 0;
-    expectPieces(asked, i, 0, static_cast<std::uint32_t>(size));
-    EXPECT_EQ(i, asked.size());
-  }
 }
 
 TEST(SimTransfer, FirmwareHeadersAreReadOnTheirOwnAndKindThreeReadsBothModules) {
