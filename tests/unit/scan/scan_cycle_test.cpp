@@ -17,8 +17,6 @@ TEST_F(ScanCycleTest, OneCycleTickByTick) {
   attach(kAvLocal + stations(3));
   ASSERT_TRUE(StartScan(5, 3, true));
   EXPECT_EQ(listener.timer, (std::vector<int>{7}));
-  EXPECT_TRUE(listener.upgradeEnabled);
-  EXPECT_EQ(scanState().scanPhase, 1u);
   std::vector<std::uint32_t> phases;
   for (int i = 0; i < 15; ++i) {
     ticks(1);

@@ -61,7 +61,7 @@ TEST(CaptureProtocolTest, MessagesSurviveAnyChunking) {
   EXPECT_EQ(decoded[0].mac, listed[0].mac);
 }
 
-TEST(CaptureProtocolTest, HostileHeadersEndTheStreamAtOnce) {
+TEST(CaptureProtocolTest, HostileHeadersEndTheStreamAtOnceAndHostileListsAreRefused) {
   struct Case {
     Reader reader;
     std::uint8_t type;
@@ -90,9 +90,8 @@ TEST(CaptureProtocolTest, HostileHeadersEndTheStreamAtOnce) {
     stream.feed(good);
     EXPECT_EQ(stream.next(m), MessageStream::Status::Malformed);
   }
-}
 
-TEST(CaptureProtocolTest, HostileListsNamesAndFrames) {
+  // Lists, names and frames.
   Bytes tooMany;
   for (int i = 0; i <= static_cast<int>(kMaxListed); ++i) {
     tooMany.push_back(1);

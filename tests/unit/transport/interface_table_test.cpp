@@ -66,20 +66,7 @@ TEST_F(InterfaceTableTest, ShortFramesArePaddedWithZerosLongOnesRefused) {
   EXPECT_EQ(fake.ports[1].sent[1].size(), 1514u);
 }
 
-TEST_F(InterfaceTableTest, SendFailureAndFaultAreFailures) {
-  ASSERT_EQ(OpenInterface(0), 1);
-  fake.ports[0].failSend = true;
-  EXPECT_EQ(SendFrame(0, std::vector<std::uint8_t>(60)), 0);
-  EXPECT_TRUE(notice.shown.empty());
-  fake.ports[0].throwOnSend = true;
-  EXPECT_EQ(SendFrame(0, std::vector<std::uint8_t>(60)), 0);
-  ASSERT_EQ(notice.shown.size(), 1u);
-  EXPECT_EQ(notice.shown[0].caption, "Send Packet Error");
-  EXPECT_EQ(notice.shown[0].text,
-            "Unknown error occurred while sending packets. Please try after some time.");
-}
-
-TEST_F(InterfaceTableTest, ReceiveKeepsOneFrameAndTreatsFaultsAsNone) {
+TEST_F(InterfaceTableTest, FailuresAndFaultsOfTheBackendAreFailures) {
   ASSERT_EQ(OpenInterface(0), 1);
   EXPECT_EQ(ReceiveFrame(0), nullptr);
   fake.ports[0].incoming.push_back({1, 2, 3});
@@ -90,6 +77,16 @@ TEST_F(InterfaceTableTest, ReceiveKeepsOneFrameAndTreatsFaultsAsNone) {
   fake.ports[0].throwOnReceive = true;
   EXPECT_EQ(ReceiveFrame(0), nullptr);
   EXPECT_EQ(ReceiveFrame(2), nullptr);  // enumerated but never opened
+
+  fake.ports[0].failSend = true;
+  EXPECT_EQ(SendFrame(0, std::vector<std::uint8_t>(60)), 0);
+  EXPECT_TRUE(notice.shown.empty());
+  fake.ports[0].throwOnSend = true;
+  EXPECT_EQ(SendFrame(0, std::vector<std::uint8_t>(60)), 0);
+  ASSERT_EQ(notice.shown.size(), 1u);
+  EXPECT_EQ(notice.shown[0].caption, "Send Packet Error");
+  EXPECT_EQ(notice.shown[0].text,
+            "Unknown error occurred while sending packets. Please try after some time.");
 }
 
 }  // namespace
