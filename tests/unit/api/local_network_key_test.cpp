@@ -26,7 +26,6 @@ class LocalNetworkKeyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetDeviceTable();
-    deviceTable().localAvNetworkKey = kOldKey;
     deviceTable().localAvNetworkName = NetworkName("Old Network");
   }
   void TearDown() override {

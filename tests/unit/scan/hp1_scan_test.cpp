@@ -34,12 +34,10 @@ Frame networkStatistics(const MacAddress& from, std::uint8_t cls,
                         std::size_t size = 24 + 12 * 15) {
   Frame f = hp1(kHost, from, 0x1A, 0xBB, size);
   f[17] = cls;
-  f[20] = 0x01;
-  f[21] = 0x02;
-  f[23] = 0x07;
+  quorrel::testing::put(f, 20, {0x01, 0x02, 0x00, 0x07});
   for (std::size_t i = 0; i < stations.size() && 24 + 12 * i + 8 <= f.size(); ++i) {
     const std::size_t at = 24 + 12 * i;
-    std::copy(stations[i].first.begin(), stations[i].first.end(), f.begin() + at);
+    quorrel::testing::putMac(f, at, stations[i].first);
     f[at + 6] = static_cast<std::uint8_t>(stations[i].second >> 8);
     f[at + 7] = static_cast<std::uint8_t>(stations[i].second);
     if (24 + 12 * i + 12 > f.size()) continue;

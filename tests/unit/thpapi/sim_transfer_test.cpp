@@ -42,14 +42,6 @@ Bytes chainOf(std::initializer_list<std::size_t> sizes) {
   return samples::buildFirmwareFile(images);
 }
 
-Bytes newBlock() {
-  return samples::buildParameterBlock(kNewMac, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6});
-}
-
-bool guarded(const Bytes& b, std::size_t from) {
-  return std::all_of(b.begin() + from, b.end(), [](auto x) { return x == kGuard; });
-}
-
 TEST(SimTransfer, FirmwareHeadersAreReadOnTheirOwnAndKindThreeReadsBothModules) {
   const Bytes chain = chainOf({1024, 1, 0, 2049});
   SimHost h(simScenario(chain));
@@ -93,7 +85,8 @@ TEST(SimTransfer, ModuleAnnouncingMoreThanItsBufferIsRefusedAtOnce) {
               -1);
     EXPECT_EQ(lastError(), kErrorTooSmall);
     EXPECT_EQ(sentRequests(h, 0xA024).size(), 1u);  // the first answer says it all
-    EXPECT_TRUE(guarded(buffer, c.room));
+    EXPECT_TRUE(
+        std::all_of(buffer.begin() + c.room, buffer.end(), [](auto b) { return b == kGuard; }));
   }
 }
 
@@ -101,7 +94,8 @@ TEST(SimTransfer, WritesSendEveryPieceAndEndInTheCommitOrStartTheirOptionsAsk) {
   const Bytes chain = chainOf({1500, 2100});
   const std::size_t last = readLe32(chain, 36);
   const std::uint32_t load = readLe32(chain, last + 8);
-  const Bytes block = newBlock();
+  const Bytes block =
+      samples::buildParameterBlock(kNewMac, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6});
   struct Case {
     bool withFirmware;
     std::uint32_t options;
