@@ -27,7 +27,7 @@ constexpr MacAddress kSecondHost{0x02, 0, 0, 0, 0, 0x11};
 
 class LocalSearchTest : public ScanFixture {};
 
-TEST_F(LocalSearchTest, NothingAttachedTriesEachFamilyInTurnWithItsWaits) {
+TEST_F(LocalSearchTest, NothingAttachedTriesEachFamilyInTurnWithItsWaitsAndStartsNoScan) {
   attach("");
   const std::uint64_t start = nowMs();
   EXPECT_FALSE(LocalSearch());
@@ -39,6 +39,12 @@ TEST_F(LocalSearchTest, NothingAttachedTriesEachFamilyInTurnWithItsWaits) {
   EXPECT_GE(took, 650u);
   EXPECT_LE(took, 680u);
   EXPECT_FALSE(listener.upgradeEnabled);
+  // So no scan starts: no timer, and the list is cleared.
+  api::currentDevices().remotes[0].inUse = true;
+  EXPECT_FALSE(StartScan(3, 3, true));
+  EXPECT_FALSE(scanTimerRunning());
+  EXPECT_TRUE(listener.timer.empty());
+  EXPECT_FALSE(remote(0).inUse);
 }
 
 TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentified) {

@@ -108,15 +108,6 @@ TEST_F(ScanCycleTest, TickInsideTickIsSkipped) {
   EXPECT_EQ(reentrant.refreshes, (std::vector<int>{1}));
 }
 
-TEST_F(ScanCycleTest, NoDeviceStartsNoTimerAndClearsRemotes) {
-  attach("");
-  api::currentDevices().remotes[0].inUse = true;
-  EXPECT_FALSE(StartScan(3, 3, true));
-  EXPECT_FALSE(scanTimerRunning());
-  EXPECT_TRUE(listener.timer.empty());
-  EXPECT_FALSE(remote(0).inUse);
-}
-
 TEST_F(ScanCycleTest, LeavingStationIsDroppedAfterTheThresholdAndReusesItsEntry) {
   sim::Network* net = attach(kAvLocal + stations(3));
   ASSERT_TRUE(StartScan(2, 3, true));
