@@ -18,9 +18,7 @@ class DeviceTableTest : public ::testing::Test {
     transport::ResetInterfaceTable();
     ResetDeviceTable();
   }
-  void TearDown() override {
-    SetUp();
-  }
+  void TearDown() override { SetUp(); }
   std::array<RemoteDevice, kMaxRemotes>& remotes() { return currentDevices().remotes; }
 };
 
@@ -69,7 +67,7 @@ TEST_F(DeviceTableTest, ThresholdsCountersClassesAndIndexesAreHeldToTheirRanges)
   EXPECT_EQ(&interfaceState(-4), &interfaceState(0));
 }
 
-TEST_F(DeviceTableTest, ThirtyThirdDeviceTakesOverTheLastEntryWithNothingOfTheOld) {
+TEST_F(DeviceTableTest, ThirtyThirdDeviceTakesOverTheLastEntryAndRemovalMovesTheRestUp) {
   for (std::uint8_t i = 0; i < kMaxRemotes; ++i) ASSERT_NE(UpsertRemote(mac(i)), nullptr);
   RemoteDevice& last = remotes()[kMaxRemotes - 1];
   last.firmware = "old firmware";
@@ -82,7 +80,24 @@ TEST_F(DeviceTableTest, ThirtyThirdDeviceTakesOverTheLastEntryWithNothingOfTheOl
   EXPECT_TRUE(last.firmware.empty());
   EXPECT_EQ(last.rateStats, RateStats{});
   EXPECT_EQ(FindRemote(mac(kMaxRemotes - 1)), nullptr);
-  EXPECT_EQ(remotes()[kMaxRemotes - 2].mac, mac(kMaxRemotes - 2));
+
+  // Removal moves the rest up; clearing keeps the addresses.
+  for (RemoteDevice& e : remotes()) e.rateStats.currentRate = 9;
+  EXPECT_EQ(RemoveRemote(mac(0x77)), 0);
+  EXPECT_EQ(RemoveRemote(kNoMac), 0);
+  EXPECT_EQ(RemoveRemote(mac(5)), 1);
+  for (int i = 0; i + 2 < kMaxRemotes; ++i) EXPECT_EQ(remotes()[i].mac, mac(i < 5 ? i : i + 1));
+  EXPECT_EQ(remotes()[kMaxRemotes - 2].mac, mac(0xAA));
+  EXPECT_EQ(remotes()[kMaxRemotes - 1], RemoteDevice{});
+
+  currentDevices().remoteCount = 32;
+  ClearRemotes();
+  EXPECT_EQ(currentDevices().remoteCount, 0);
+  for (const RemoteDevice& e : remotes()) {
+    EXPECT_FALSE(e.inUse);
+    EXPECT_EQ(e.rateStats.currentRate, 0);
+  }
+  EXPECT_EQ(FindRemote(mac(3)), &remotes()[3]);
 }
 
 TEST_F(DeviceTableTest, UnaddressableAndLocalMacsMakeNoEntry) {
@@ -114,24 +129,6 @@ TEST_F(DeviceTableTest, SightingRecordsTheFamilysNetworkAndClass) {
   EXPECT_EQ(av->networkName, "HomePlug");
   EXPECT_EQ(av->deviceClass, DeviceClass::AvFirstGeneration);
   EXPECT_EQ(UpsertRemote(mac(2))->deviceClass, DeviceClass::Usb);
-}
-
-TEST_F(DeviceTableTest, RemoveMovesTheRestUpAndClearKeepsAddresses) {
-  for (std::uint8_t i = 0; i < kMaxRemotes; ++i) UpsertRemote(mac(i))->rateStats.currentRate = 9;
-  EXPECT_EQ(RemoveRemote(mac(0x77)), 0);
-  EXPECT_EQ(RemoveRemote(kNoMac), 0);
-  EXPECT_EQ(RemoveRemote(mac(5)), 1);
-  for (int i = 0; i + 1 < kMaxRemotes; ++i) EXPECT_EQ(remotes()[i].mac, mac(i < 5 ? i : i + 1));
-  EXPECT_EQ(remotes()[kMaxRemotes - 1], RemoteDevice{});
-
-  currentDevices().remoteCount = 32;
-  ClearRemotes();
-  EXPECT_EQ(currentDevices().remoteCount, 0);
-  for (const RemoteDevice& e : remotes()) {
-    EXPECT_FALSE(e.inUse);
-    EXPECT_EQ(e.rateStats.currentRate, 0);
-  }
-  EXPECT_EQ(FindRemote(mac(3)), &remotes()[3]);
 }
 
 TEST_F(DeviceTableTest, SelectInterfaceByMacNeedsALocalDevice) {

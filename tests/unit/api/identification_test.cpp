@@ -32,42 +32,48 @@ class IdentificationTest : public ::testing::Test {
   void TearDown() override { ResetDeviceTable(); }
 };
 
+// Identifier 6 is unknown: the text stays as reported and the class as it was.
 TEST_F(IdentificationTest, EveryChipByIdentifier) {
   const struct {
     std::uint8_t id;
     const char* text;
     const char* chip;
     const char* firmware;
+    AvGeneration generation;
   } cases[] = {
-      {1, "LQA-100-FW-2-4-0517", "LQA-100", "LQA-100-FW-2-4-0517"},
-      {2, "LQA-100-FW-2-4-0517", "LQA-130", "LQA-130-FW-2-4-0517"},
-      {3, "LQA-100-FW-4-0", "LQA-140", "LQA-140-FW-4-0"},
-      {4, "LQB-200-FW-5-2", "LQ-B200", "LQ-B200-FW-5-2"},
-      {5, "LQA-100-FW-3-5", "LQ-A145", "LQ-A145-FW-3-5"},
+      {1, "LQA-100-FW-2-4-0517", "LQA-100", "LQA-100-FW-2-4-0517", AvGeneration::First},
+      {2, "LQA-100-FW-2-4-0517", "LQA-130", "LQA-130-FW-2-4-0517", AvGeneration::First},
+      {3, "LQA-100-FW-4-0", "LQA-140", "LQA-140-FW-4-0", AvGeneration::First},
+      {4, "LQB-200-FW-5-2", "LQ-B200", "LQ-B200-FW-5-2", AvGeneration::Second},
+      {5, "LQA-100-FW-3-5", "LQ-A145", "LQ-A145-FW-3-5", AvGeneration::First},
+      {6, "LQA-100-X", "", "LQA-100-X", AvGeneration::Unknown},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.id));
     ResetDeviceTable();
-    const bool second = c.id == 4;
+    interfaceState(2).localClass = DeviceClass::HomePlug1;
+    const bool second = c.generation == AvGeneration::Second;
     const Bytes data = versionData(c.id, c.text);
     const MacAddress source{0x00, 0xB0, 0x52, 0xAB, 0xCD, c.id};
-    EXPECT_EQ(IdentifyLocalAv(2, {source, 2, data}),
-              second ? AvGeneration::Second : AvGeneration::First);
+    EXPECT_EQ(IdentifyLocalAv(2, {source, 2, data}), c.generation);
     EXPECT_EQ(deviceTable().localChipName, c.chip);
     EXPECT_EQ(interfaceDevices(2).localFirmware, c.firmware);
     const InterfaceState& s = interfaceState(2);
     EXPECT_TRUE(s.localPresent && s.localAnswered);
     EXPECT_EQ(s.localMac, source);
-    EXPECT_EQ(s.localClass,
-              second ? DeviceClass::AvSecondGeneration : DeviceClass::AvFirstGeneration);
+    EXPECT_EQ(s.localClass, c.generation == AvGeneration::Unknown ? DeviceClass::HomePlug1
+                            : second                              ? DeviceClass::AvSecondGeneration
+                                                                  : DeviceClass::AvFirstGeneration);
 
     RemoteDevice r;
     r.deviceClass = DeviceClass::AvFirstGeneration;
+    r.firmware = "older and much longer firmware text";
     IdentifyRemoteAv(r, data, StationListLayout::Mmv0);
     EXPECT_EQ(r.firmware, c.firmware);
     EXPECT_EQ(r.deviceClass, DeviceClass::AvFirstGeneration);  // MMV 0 cannot tell
-    IdentifyRemoteAv(r, data, StationListLayout::Mmv1);
-    EXPECT_EQ(r.deviceClass, s.localClass);
+    EXPECT_EQ(IdentifyRemoteAv(r, data, StationListLayout::Mmv1), c.generation);
+    EXPECT_EQ(r.deviceClass,
+              second ? DeviceClass::AvSecondGeneration : DeviceClass::AvFirstGeneration);
     EXPECT_EQ(r.classChanged, second);
   }
 }
@@ -93,24 +99,6 @@ TEST_F(IdentificationTest, FirmwareTextRewrite) {
   const std::string text = "LQA-100" + std::string(57, '7');
   EXPECT_EQ(IdentifyLocalAv(0, {{}, 0, versionData(1, text, 200)}), AvGeneration::First);
   EXPECT_EQ(interfaceDevices(0).localFirmware, text);
-}
-
-TEST_F(IdentificationTest, UnknownIdentifierKeepsTheTextAndTheClass) {
-  interfaceState(1).localClass = DeviceClass::HomePlug1;
-  const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 9};
-  EXPECT_EQ(IdentifyLocalAv(1, {source, 1, versionData(6, "LQA-100-X")}), AvGeneration::Unknown);
-  EXPECT_EQ(interfaceDevices(1).localFirmware, "LQA-100-X");
-  EXPECT_TRUE(deviceTable().localChipName.empty());
-  EXPECT_EQ(interfaceState(1).localClass, DeviceClass::HomePlug1);
-  EXPECT_EQ(interfaceState(1).localMac, source);
-
-  RemoteDevice r;
-  r.deviceClass = DeviceClass::AvFirstGeneration;
-  r.firmware = "older and much longer firmware text";
-  EXPECT_EQ(IdentifyRemoteAv(r, versionData(0, "B"), StationListLayout::Mmv1),
-            AvGeneration::Unknown);
-  EXPECT_EQ(r.firmware, "B");
-  EXPECT_EQ(r.deviceClass, DeviceClass::AvFirstGeneration);
 }
 
 TEST_F(IdentificationTest, ConfirmationFromAnotherInterfaceAndBadIndexes) {

@@ -9,7 +9,7 @@
 namespace quorrel::api {
 namespace {
 
-TEST(RateConversion, EachModeAtItsKnownPointsAndWithinTheBound) {
+TEST(Rates, ConversionsAtKnownPointsAndWithinTheBoundAndTheRulesOfTheHistory) {
   EXPECT_EQ(rateToMbps(151, RateMode::HomePlugAv), 200);
   EXPECT_EQ(rateToMbps(150, RateMode::HomePlugAv), 198);  // integer quotient of 198.67
   EXPECT_NEAR(rateToMbps(42, RateMode::HomePlug1), 1.01366, 1e-5);
@@ -22,9 +22,8 @@ TEST(RateConversion, EachModeAtItsKnownPointsAndWithinTheBound) {
   EXPECT_EQ(rateToMbps(65535, RateMode::HomePlugAv), kMaxRateMbps);
   EXPECT_LT(rateToMbps(65535, RateMode::HomePlug1), kMaxRateMbps);
   EXPECT_LT(rateToMbps(65535, RateMode::Turbo), kMaxRateMbps);
-}
 
-TEST(RateStatsUpdate, WholeRatesTheChangeRuleTheExtremesAndHostileSamples) {
+  // A sample: whole rates, the change rule, the extremes and hostile samples.
   RateStats s;
   UpdateRateStats(s, 42, 7, 9, RateMode::HomePlug1);
   EXPECT_EQ(s, (RateStats{7, 9, 1, 1, 1, true}));  // 1.0137 truncated; the first sets the lowest

@@ -7,6 +7,7 @@
 #include "api/rate_stats.h"
 #include "scan/hp1_scan.h"
 #include "scan_fixture.h"
+#include "support/av_frames.h"
 #include "support/fake_backend.h"
 #include "thpapi/decoder.h"
 #include "unit/brantleapi/reply_frames.h"
@@ -27,25 +28,16 @@ Frame hp1(const MacAddress& to, const MacAddress& from, std::uint8_t type, std::
   return brantleapi::testing::replyFrame(from, to, type, length, size);
 }
 
-Frame avFrame() {
-  Frame f = hp1(kHost, kStranger, 0xFE, 0xA0);
-  f[13] = 0xE1;
-  f[14] = 0;
-  return f;
-}
-
 // Class byte at 17, fails 0x0102 at 20, drops 7 at 22, stations of 12 bytes from 24.
 Frame networkStatistics(const MacAddress& from, std::uint8_t cls,
                         const std::vector<std::pair<MacAddress, std::uint16_t>>& stations,
                         std::size_t size = 24 + 12 * 15) {
   Frame f = hp1(kHost, from, 0x1A, 0xBB, size);
   f[17] = cls;
-  f[20] = 0x01;
-  f[21] = 0x02;
-  f[23] = 0x07;
+  quorrel::testing::put(f, 20, {0x01, 0x02, 0x00, 0x07});
   for (std::size_t i = 0; i < stations.size() && 24 + 12 * i + 8 <= f.size(); ++i) {
     const std::size_t at = 24 + 12 * i;
-    std::copy(stations[i].first.begin(), stations[i].first.end(), f.begin() + at);
+    quorrel::testing::putMac(f, at, stations[i].first);
     f[at + 6] = static_cast<std::uint8_t>(stations[i].second >> 8);
     f[at + 7] = static_cast<std::uint8_t>(stations[i].second);
     if (24 + 12 * i + 12 > f.size()) continue;
@@ -99,7 +91,7 @@ class IntakeTest : public ScanFixture {
 
 TEST_F(IntakeTest, FetchAskedByAReplyWaitsForTheScanAndLosesNothing) {
   const Frame reply = networkStatistics(kDevice, 3, {{kRemote, 300}});
-  const Frame later1 = avFrame();
+  const Frame later1 = quorrel::testing::avFrame(0xA0FE, 60, kStranger, kHost);
   const Frame later2 = hp1(kHost, kRemote, 0x08, 0);
   fake.ports[0].incoming = {reply, later1, later2};
 

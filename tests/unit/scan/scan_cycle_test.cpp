@@ -17,8 +17,6 @@ TEST_F(ScanCycleTest, OneCycleTickByTick) {
   attach(kAvLocal + stations(3));
   ASSERT_TRUE(StartScan(5, 3, true));
   EXPECT_EQ(listener.timer, (std::vector<int>{7}));
-  EXPECT_TRUE(listener.upgradeEnabled);
-  EXPECT_EQ(scanState().scanPhase, 1u);
   std::vector<std::uint32_t> phases;
   for (int i = 0; i < 15; ++i) {
     ticks(1);
@@ -110,15 +108,6 @@ TEST_F(ScanCycleTest, TickInsideTickIsSkipped) {
   EXPECT_EQ(reentrant.refreshes, (std::vector<int>{1}));
 }
 
-TEST_F(ScanCycleTest, NoDeviceStartsNoTimerAndClearsRemotes) {
-  attach("");
-  api::currentDevices().remotes[0].inUse = true;
-  EXPECT_FALSE(StartScan(3, 3, true));
-  EXPECT_FALSE(scanTimerRunning());
-  EXPECT_TRUE(listener.timer.empty());
-  EXPECT_FALSE(remote(0).inUse);
-}
-
 TEST_F(ScanCycleTest, LeavingStationIsDroppedAfterTheThresholdAndReusesItsEntry) {
   sim::Network* net = attach(kAvLocal + stations(3));
   ASSERT_TRUE(StartScan(2, 3, true));
@@ -133,16 +122,13 @@ TEST_F(ScanCycleTest, LeavingStationIsDroppedAfterTheThresholdAndReusesItsEntry)
   EXPECT_EQ(remote(0).rateStats.currentRate, avRate(90));  // rates follow each search
   ticks(cycle);
   EXPECT_FALSE(remote(1).inUse);
-  EXPECT_EQ(remote(1).scansMissed, 3u);
   EXPECT_EQ(remote(1).rateStats.currentRate, 0);
-  EXPECT_EQ(api::currentDevices().remoteCount, 2);
 
+  // Back in its old entry (the device table's test says what it keeps there).
   net->scenario().remotes[1].present = true;
   ticks(cycle);
   EXPECT_TRUE(remote(1).inUse);
-  EXPECT_EQ(remote(1).mac, stationMac(2));
   EXPECT_EQ(remote(1).scansLeft, 2);  // seen, then one ageing step
-  EXPECT_FALSE(remote(3).inUse);
 }
 
 TEST_F(ScanCycleTest, NoiseLosesNoAnswer) {

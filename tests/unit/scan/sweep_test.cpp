@@ -16,13 +16,18 @@ using quorrel::testing::Fault;
 
 class ScanSweep : public ScanFixture {
  protected:
-  // A fresh table and scan with the interfaces opened through `injector`.
-  void through(FailureInjector& injector) {
+  // A fresh table and scan with the interfaces opened through `injector` (`open`: interface 0
+  // opened and current, as the scan leaves it after a local search).
+  void through(FailureInjector& injector, bool open = false) {
     transport::ResetInterfaceTable();
     api::ResetDeviceTable();
     brantleapi::ResetTurboState();
     ResetScan();
     transport::setBackend(&injector);
+    if (!open) return;
+    transport::EnumerateInterfaces();
+    transport::OpenInterface(0);
+    transport::setCurrentInterface(0);
   }
   template <typename Run, typename Check>
   void sweepAll(Run run, Check check) {
@@ -54,30 +59,26 @@ class LocalSearchSweep : public ScanSweep, public ::testing::WithParamInterface<
 
 TEST_P(LocalSearchSweep, FindsItsDeviceOrNone) {
   const Family& f = kFamilies[GetParam()];
-  {
-    attach(f.scenario);
-    bool found = false;
-    sweepAll(
-        [&](FailureInjector& injector) {
-          through(injector);
-          found = LocalSearch();
-        },
-        [&](std::uint32_t n, const FailureInjector& injector) {
-          SCOPED_TRACE(n);
-          const api::InterfaceState& st = api::interfaceState(0);
-          if (found) {
-            EXPECT_EQ(st.localMac, f.local);
-            EXPECT_EQ(st.localClass, f.cls);
-          } else {
-            EXPECT_FALSE(api::interfaceDevices(0).localPresent);
-          }
-          if (!injector.triggered()) {
-            EXPECT_TRUE(found);
-          }
-          EXPECT_LE(notices.shown.size(), 1u);
-          notices.clear();
-        });
-  }
+  attach(f.scenario);
+  bool found = false;
+  sweepAll(
+      [&](FailureInjector& injector) {
+        through(injector);
+        found = LocalSearch();
+      },
+      [&](std::uint32_t n, const FailureInjector& injector) {
+        SCOPED_TRACE(n);
+        const api::InterfaceState& st = api::interfaceState(0);
+        if (found) {
+          EXPECT_EQ(st.localMac, f.local);
+          EXPECT_EQ(st.localClass, f.cls);
+        } else {
+          EXPECT_FALSE(api::interfaceDevices(0).localPresent);
+        }
+        EXPECT_TRUE(found || injector.triggered());
+        EXPECT_LE(notices.shown.size(), 1u);
+        notices.clear();
+      });
 }
 
 INSTANTIATE_TEST_SUITE_P(AvTurboHomePlug1, LocalSearchSweep, ::testing::Values(0, 1, 2));
@@ -91,19 +92,14 @@ TEST_F(ScanSweep, LocalKeyReadHasTheAdaptersKeyOrKeepsTheOld) {
   int result = 0;
   sweepAll(
       [&](FailureInjector& injector) {
-        through(injector);
-        transport::EnumerateInterfaces();
-        transport::OpenInterface(0);
-        transport::setCurrentInterface(0);
+        through(injector, true);
         key = old;
         result = api::ReadLocalNetworkKey(receivePath(), kAvLocalMac, key);
       },
       [&](std::uint32_t n, const FailureInjector& injector) {
         SCOPED_TRACE(n);
         EXPECT_EQ(key, result == 1 ? adapters : old);
-        if (!injector.triggered()) {
-          EXPECT_EQ(result, 1);
-        }
+        EXPECT_TRUE(result == 1 || injector.triggered());
       });
 }
 
@@ -113,10 +109,7 @@ TEST_F(ScanSweep, StationListAnswersWithTheStationsOrNothing) {
   thpapi::ThapiResult r;
   sweepAll(
       [&](FailureInjector& injector) {
-        through(injector);
-        transport::EnumerateInterfaces();
-        transport::OpenInterface(0);
-        transport::setCurrentInterface(0);
+        through(injector, true);
         thpapi::SendAvRequest(kAvLocalMac, thpapi::kNetworkInfoRequest);
         answered = thpapi::WaitConfirmation(receivePath(), thpapi::kNetworkInfoRequest, r);
       },
@@ -126,9 +119,7 @@ TEST_F(ScanSweep, StationListAnswersWithTheStationsOrNothing) {
           ASSERT_EQ(r.stations.size(), 3u);
           for (int i = 0; i < 3; ++i) EXPECT_EQ(r.stations[i].mac, stationMac(i + 1));
         }
-        if (!injector.triggered()) {
-          EXPECT_TRUE(answered);
-        }
+        EXPECT_TRUE(answered || injector.triggered());
       });
 }
 

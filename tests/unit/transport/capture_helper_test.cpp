@@ -108,10 +108,6 @@ struct Helper {
   MessageStream stream{Reader::Program};
 };
 
-std::size_t helloBytes() {
-  return kHeaderLength + kHelloLength;
-}
-
 TEST(CaptureHelperTest, SaysHelloListsAsLibpcapDoesAndRefusesOtherEtherTypes) {
   Helper h;
   auto hello = h.next();
@@ -158,7 +154,7 @@ TEST(CaptureHelperTest, MalformedRequestsEndItWithoutAnswer) {
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << *status;
     // The hello, and for the third the answer to the list before it; never anything after.
     if (bytes.size() == 4) {
-      EXPECT_EQ(got.size(), helloBytes());
+      EXPECT_EQ(got.size(), kHeaderLength + kHelloLength);
     }
     EXPECT_NE(h.errors().find("malformed"), std::string::npos);
   }
