@@ -1,4 +1,5 @@
-// The simulation's daily rate pattern: the scenario knob and the rates the stations then list.
+// The simulation's daily rate pattern: the rates the stations list over a virtual day (the
+// knobs' refusals are rows of the scenario test's table).
 #include <gtest/gtest.h>
 
 #include "adapter-sim/core/network.h"
@@ -9,31 +10,6 @@ namespace {
 constexpr char kBase[] =
     "[local]\nmac 00:B0:52:10:00:01\nchip 4\n[remote]\nmac 00:B0:52:20:00:02\nchip 4\n"
     "rate 200 180\n[behaviour]\n";
-
-TEST(DailyPatternTest, ScenarioKnobsAreCheckedAndTaken) {
-  const struct {
-    const char* lines;
-    const char* error;  // empty: accepted
-  } cases[] = {{"daily_dip 40 18 23\nday_seconds 600\nday_start_hour 6\n", ""},
-               {"daily_dip 40 18 18\n", "line 9: daily_dip must be a percentage and two"},
-               {"daily_dip 101 1 2\n", "line 9: daily_dip must be"},
-               {"daily_dip 40 1 24\n", "line 9: daily_dip must be"},
-               {"daily_dip 40 1\n", "line 9: daily_dip must be"},
-               {"day_seconds 0\n", "line 9: day_seconds must be at least 1"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.lines);
-    Scenario s;
-    std::string error;
-    const bool ok = parseScenario(std::string(kBase) + c.lines, s, error);
-    EXPECT_EQ(ok, *c.error == 0);
-    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
-    if (ok) {
-      EXPECT_EQ(s.behaviour.daily.percent, 40u);
-      EXPECT_EQ(s.behaviour.daily.daySeconds, 600u);
-      EXPECT_EQ(s.behaviour.daily.startHour, 6u);
-    }
-  }
-}
 
 // A ten-minute day starting at 06:00: 25 virtual seconds an hour.
 TEST(DailyPatternTest, StationRatesDipBetweenTheHours) {

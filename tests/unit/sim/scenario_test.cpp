@@ -121,6 +121,11 @@ TEST(ScenarioTest, BadInputNamesItsLineAndUnreadableFiles) {
       {behaviour + "drop_every -1\n", "line 5: drop_every must be a number from 0 to 1000000"},
       {behaviour + "noise_interval_us 10\n", "line 5: noise_interval_us must be at least 100"},
       {behaviour + "reject_status 0\n", "line 5: reject_status must be 1 to 255"},
+      {behaviour + "daily_dip 40 18 18\n",
+       "line 5: daily_dip must be a percentage and two different hours from 0 to 23"},
+      {behaviour + "daily_dip 101 1 2\n",
+       "line 5: daily_dip must be a percentage and two different hours from 0 to 23"},
+      {behaviour + "day_seconds 0\n", "line 5: day_seconds must be at least 1"},
       // Timelines and networks; the second network's bad chip is on line 8 of the file.
       {"[network]\n" + kLocal + "[network]\n[local]\nmac 00:B0:52:10:00:09\nchip 9\n",
        "line 8: chip id must be 1 to 5"},
