@@ -33,16 +33,6 @@ void SteadyClock::sleepMs(std::uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void VirtualClock::advanceUs(std::uint64_t us) {
-  nowUs_ += us;
-  if (hook_ != nullptr) hook_(hookContext_, nowUs_);
-}
-
-void VirtualClock::setAdvanceHook(AdvanceHook hook, void* context) {
-  hook_ = hook;
-  hookContext_ = context;
-}
-
 Clock& clock() {
   return installed != nullptr ? *installed : steadyClock();
 }

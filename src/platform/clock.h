@@ -23,22 +23,16 @@ class SteadyClock final : public Clock {
   void sleepMs(std::uint32_t ms) override;
 };
 
-// Time moves only when someone sleeps or advances it. A hook runs on every advance so a
-// simulation can deliver the frames that became due.
+// Time moves only when someone sleeps or advances it.
 class VirtualClock final : public Clock {
  public:
-  using AdvanceHook = void (*)(void* context, std::uint64_t nowUs);
-
   std::uint32_t tickCount() override { return static_cast<std::uint32_t>(nowUs_ / 1000); }
   std::uint64_t microseconds() override { return nowUs_; }
   void sleepMs(std::uint32_t ms) override { advanceUs(std::uint64_t{ms} * 1000); }
-  void advanceUs(std::uint64_t us);
-  void setAdvanceHook(AdvanceHook hook, void* context);
+  void advanceUs(std::uint64_t us) { nowUs_ += us; }
 
  private:
   std::uint64_t nowUs_ = 0;
-  AdvanceHook hook_ = nullptr;
-  void* hookContext_ = nullptr;
 };
 
 // The process-wide clock; a SteadyClock unless a test installs another.

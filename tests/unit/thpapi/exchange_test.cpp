@@ -20,6 +20,36 @@ namespace {
 
 using namespace quorrel::testing;
 
+struct LateAnswer {
+  FakeBackend* fake;
+  std::uint64_t dueUs;
+  Bytes frame;
+  bool flood;
+};
+
+void deliver(LateAnswer* late, std::uint64_t nowUs) {
+  if (late->flood) late->fake->ports[0].incoming.push_back(statusConfirm(0xA051));
+  if (!late->frame.empty() && nowUs >= late->dueUs) {
+    late->fake->ports[0].incoming.push_back(late->frame);
+    late->frame.clear();
+  }
+}
+
+// A virtual clock whose sleeps also let `late` deliver what became due.
+class DeliveringClock final : public platform::Clock {
+ public:
+  std::uint32_t tickCount() override { return static_cast<std::uint32_t>(nowUs_ / 1000); }
+  std::uint64_t microseconds() override { return nowUs_; }
+  void sleepMs(std::uint32_t ms) override {
+    nowUs_ += std::uint64_t{ms} * 1000;
+    if (late != nullptr) deliver(late, nowUs_);
+  }
+  LateAnswer* late = nullptr;
+
+ private:
+  std::uint64_t nowUs_ = 0;
+};
+
 class ExchangeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -34,7 +64,6 @@ class ExchangeTest : public ::testing::Test {
     thpapi_AbandonTransfer();
   }
   void TearDown() override {
-    clock.setAdvanceHook(nullptr, nullptr);
     thpapi_AbandonTransfer();
     transport::ResetInterfaceTable();
     transport::setBackend(nullptr);
@@ -43,7 +72,7 @@ class ExchangeTest : public ::testing::Test {
   std::deque<Bytes>& incoming(int port) { return fake.ports[port].incoming; }
 
   FakeBackend fake;
-  platform::VirtualClock clock;
+  DeliveringClock clock;
   ThapiResult r;
 };
 
@@ -96,25 +125,9 @@ TEST_F(ExchangeTest, AwaitEndsAtOnceWithoutFramesAndMatchesOnTypeOnly) {
   EXPECT_EQ(r.operation, 3u);
 }
 
-struct LateAnswer {
-  FakeBackend* fake;
-  std::uint64_t dueUs;
-  Bytes frame;
-  bool flood;
-};
-
-void deliver(void* context, std::uint64_t nowUs) {
-  auto* late = static_cast<LateAnswer*>(context);
-  if (late->flood) late->fake->ports[0].incoming.push_back(statusConfirm(0xA051));
-  if (!late->frame.empty() && nowUs >= late->dueUs) {
-    late->fake->ports[0].incoming.push_back(late->frame);
-    late->frame.clear();
-  }
-}
-
 TEST_F(ExchangeTest, WaitsTakeALateAnswerAndEndByTheirDeadlineWhateverArrives) {
   LateAnswer late{&fake, 60'000, versionConfirm(1, "late"), false};
-  clock.setAdvanceHook(deliver, &late);
+  clock.late = &late;
   const std::uint32_t start = platform::tickCount();
   ASSERT_TRUE(WaitConfirmation(path, 0xA000, r));
   EXPECT_EQ(r.version.deviceId, 1);
@@ -126,11 +139,11 @@ TEST_F(ExchangeTest, WaitsTakeALateAnswerAndEndByTheirDeadlineWhateverArrives) {
 
   // A frame every millisecond, none of them the answer: the wait still ends.
   LateAnswer flood{&fake, 0, {}, true};
-  clock.setAdvanceHook(deliver, &flood);
+  clock.late = &flood;
   const std::uint32_t flooded = platform::tickCount();
   EXPECT_FALSE(WaitConfirmation(path, 0xA000, r));
   EXPECT_LE(platform::tickCount() - flooded, 100u + kSkipPauseMs);
-  clock.setAdvanceHook(nullptr, nullptr);
+  clock.late = nullptr;
 
   // A queue of unrelated frames with the answer behind them: both waits give up in time.
   incoming(0).clear();
