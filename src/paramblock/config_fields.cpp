@@ -130,13 +130,18 @@ R ParameterBlock::setStationsAddress(const MacAddress& address) {
   return R::kSuccess;
 }
 
-R ParameterBlock::addListEntry(const ListLayout& list, ByteSpan entry,
-                               bool (*check)(ByteSpan entry)) {
+R ParameterBlock::changeableListCount(const ListLayout& list, std::uint32_t& count) const {
   const R access = checkConfigField(*list.count);
   if (access != R::kSuccess) return access;
   if (list.enable != nullptr && readU8(image_, list.enable->offset) != 1) return R::kRegionDisabled;
-  ImageWindow w(image_, 0);
-  const std::uint32_t count = w.read(*list.count);
+  count = ImageWindow(image_, 0).read(*list.count);
+  return R::kSuccess;
+}
+
+R ParameterBlock::addListEntry(const ListLayout& list, ByteSpan entry,
+                               bool (*check)(ByteSpan entry)) {
+  std::uint32_t count = 0;
+  if (const R r = changeableListCount(list, count); r != R::kSuccess) return r;
   if (count >= list.capacity) return R::kListFull;
   if (entry.size() != list.entrySize || !check(entry)) return R::kInvalidValue;
   writeBytes(image_, list.first + count * list.entrySize, entry);
@@ -146,11 +151,8 @@ R ParameterBlock::addListEntry(const ListLayout& list, ByteSpan entry,
 
 R ParameterBlock::replaceListEntry(const ListLayout& list, std::size_t index, ByteSpan entry,
                                    bool (*check)(ByteSpan entry)) {
-  const R access = checkConfigField(*list.count);
-  if (access != R::kSuccess) return access;
-  if (list.enable != nullptr && readU8(image_, list.enable->offset) != 1) return R::kRegionDisabled;
-  ImageWindow w(image_, 0);
-  const std::uint32_t count = w.read(*list.count);
+  std::uint32_t count = 0;
+  if (const R r = changeableListCount(list, count); r != R::kSuccess) return r;
   if (index >= count || index >= list.capacity) return R::kIndexBeyondCount;
   if (entry.size() != list.entrySize || !check(entry)) return R::kInvalidValue;
   writeBytes(image_, list.first + index * list.entrySize, entry);

@@ -175,6 +175,9 @@ class ParameterBlock {
   ParameterBlockResult checkConfigField(const Field& f) const;
   ParameterBlockResult writeIdentityText(const Field& f, std::string_view text);
   ParameterBlockResult writeIdentityBytes(const Field& f, ByteSpan bytes);
+  // checkConfigField of the list's count, then 11 when the list's region is off; `count` is
+  // the list's count when the list may be changed.
+  ParameterBlockResult changeableListCount(const ListLayout& list, std::uint32_t& count) const;
   ParameterBlockResult addListEntry(const ListLayout& list, ByteSpan entry,
                                     bool (*check)(ByteSpan entry));
   ParameterBlockResult replaceListEntry(const ListLayout& list, std::size_t index, ByteSpan entry,
