@@ -11,6 +11,10 @@
 
 namespace quorrel::api {
 
+// What the user is told when no interface has a local adapter.
+inline constexpr const char* kAdapterNotDetectedText =
+    "The HomePlug Adapter was not detected.\nPlease check your computer cables.";
+
 inline constexpr int kInterfaceCount = 8;
 inline constexpr int kMaxRemotes = 32;
 inline constexpr std::size_t kLocalParametersSize = 50;

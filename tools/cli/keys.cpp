@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "api/device_table.h"
 #include "brantleapi/turbo_state.h"
 #include "cli_args.h"
 #include "commands.h"
@@ -86,8 +87,7 @@ bool attach(const std::string& dataDir) {
         return true;
       }
   }
-  std::fprintf(stderr,
-               "The HomePlug Adapter was not detected.\nPlease check your computer cables.\n");
+  std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
   return false;
 }
 

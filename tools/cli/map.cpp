@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "api/device_table.h"
 #include "cli_args.h"
 #include "commands.h"
 #include "netmap/network_map.h"
@@ -25,6 +26,7 @@ constexpr int kOk = 0, kFailed = 1, kBadInput = 2;
 constexpr int kMaxInterval = 32767;
 // A cycle that cannot end within this much more than its ticks has lost its timer.
 constexpr std::uint32_t kCycleSlackMs = 10000;
+constexpr char kAvOnlyText[] = "quorrel-cli: the network map is for HomePlug AV networks only\n";
 
 struct Options {
   int interval = 0;  // 0: from the preferences
@@ -126,10 +128,10 @@ int runMap(Arguments args) {
   }
   if (found < 0) {
     scan::StopScan();
-    std::fputs(anyLocal ? "quorrel-cli: the network map is for HomePlug AV networks only\n"
-                        : "The HomePlug Adapter was not detected.\nPlease check your computer "
-                          "cables.\n",
-               stderr);
+    if (anyLocal)
+      std::fputs(kAvOnlyText, stderr);
+    else
+      std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
     return kBadInput;
   }
   const std::string where = interfaceName(found);
@@ -144,7 +146,7 @@ int runMap(Arguments args) {
   scan::StopScan();
 
   if (r.outcome != netmap::MapOutcome::Gathered) {
-    std::fputs("quorrel-cli: the network map is for HomePlug AV networks only\n", stderr);
+    std::fputs(kAvOnlyText, stderr);
     return kBadInput;
   }
   const std::string text = o.json ? formatJson(r.map, where) : formatText(r.map, where);

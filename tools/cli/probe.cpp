@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "api/device_table.h"
 #include "api/identification.h"
 #include "cli_args.h"
 #include "commands.h"
@@ -72,8 +73,7 @@ int runProbe(Arguments args) {
   }
   transport::CloseAllInterfaces();
   if (found == 0) {
-    std::fprintf(stderr,
-                 "The HomePlug Adapter was not detected.\nPlease check your computer cables.\n");
+    std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
     return 1;
   }
   return 0;

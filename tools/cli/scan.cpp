@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "api/device_table.h"
 #include "cli_args.h"
 #include "commands.h"
 #include "history/rate_history.h"
@@ -141,8 +142,7 @@ int runScan(Arguments args) {
   persistence::SaveDeviceData();
 
   if (!anyLocal) {
-    std::fprintf(stderr,
-                 "The HomePlug Adapter was not detected.\nPlease check your computer cables.\n");
+    std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
     return 1;
   }
   const std::string text = o.json ? formatJson(reports) : formatTable(reports);

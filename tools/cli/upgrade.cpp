@@ -26,8 +26,6 @@ namespace quorrel::cli {
 
 namespace {
 
-constexpr char kNoAdapterText[] =
-    "The HomePlug Adapter was not detected.\nPlease check your computer cables.\n";
 constexpr std::uint32_t kProgressStepMs = 100;
 
 struct Options {
@@ -140,7 +138,7 @@ int runUpgrade(Arguments args) {
   }
 
   if (!selectLocalAdapter(o.interface)) {
-    std::fputs(kNoAdapterText, stderr);
+    std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
     transport::CloseAllInterfaces();
     return 2;
   }

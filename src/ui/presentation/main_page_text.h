@@ -27,8 +27,7 @@ inline constexpr const char* kLocalTypeHeader = "Device Type";
 inline constexpr const char* kLocalMacHeader = "MAC Address";
 inline constexpr int kLocalTypeWidth = 145;
 
-inline constexpr const char* kNotDetectedText =
-    "The HomePlug Adapter was not detected.\nPlease check your computer cables.";
+inline constexpr const char* kNotDetectedText = api::kAdapterNotDetectedText;
 inline constexpr const char* kNotDetected = "HomePlug Adapter NOT DETECTED";
 inline constexpr const char* kProblemCaption = "Problem Occurred";
 inline constexpr const char* kUnknownErrorText = "Unknown Error occurred.";

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "api/device_table.h"
 #include "netmap/network_map.h"
 #include "ui/presentation/scan_control.h"
 
@@ -22,8 +23,7 @@ namespace quorrel::qtui {
 inline constexpr const char* kNetworkMapAction = "Network Map\u2026";
 inline constexpr const char* kNetworkMapCaption = "Network Map";
 inline constexpr const char* kMapAvOnly = "The network map is for HomePlug AV networks only.";
-inline constexpr const char* kMapNoAdapter =
-    "The HomePlug Adapter was not detected.\nPlease check your computer cables.";
+inline constexpr const char* kMapNoAdapter = api::kAdapterNotDetectedText;
 
 // Where the map puts each adapter and each rate, for a view of a given size.
 struct MapNodeBox {
