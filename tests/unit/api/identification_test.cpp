@@ -1,18 +1,31 @@
-// Chip model, class and firmware text from version confirmations, good and hostile.
+// Chip model, class and firmware text from version confirmations, good and hostile; the local
+// device's network key read from its parameter block against the simulated adapter (blocks it
+// must refuse leave the old key and name in place).
 #include "api/identification.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "api/local_network_key.h"
+#include "make-samples/sample_files.h"
+#include "support/sim_host.h"
+#include "thpapi/module_transfer.h"
 #include "transport/interface_table.h"
+#include "transport/receive_path.h"
+
+// Every wait here takes frames the way the program does, without the scan's bookkeeping.
+static quorrel::transport::ReceivePath path;
 
 namespace quorrel::api {
 namespace {
 
-using Bytes = thpapi::VersionInfo;
+using namespace quorrel::testing;
+
+using Version = thpapi::VersionInfo;
 
 // A decoded version confirmation, as the decoder gives it: the text cut at the length byte,
 // the 64-byte field and the first zero.
@@ -53,7 +66,7 @@ TEST_F(IdentificationTest, EveryChipByIdentifier) {
     ResetDeviceTable();
     interfaceState(2).localClass = DeviceClass::HomePlug1;
     const bool second = c.generation == AvGeneration::Second;
-    const Bytes data = versionData(c.id, c.text);
+    const Version data = versionData(c.id, c.text);
     const MacAddress source{0x00, 0xB0, 0x52, 0xAB, 0xCD, c.id};
     EXPECT_EQ(IdentifyLocalAv(2, {source, 2, data}), c.generation);
     EXPECT_EQ(deviceTable().localChipName, c.chip);
@@ -80,7 +93,7 @@ TEST_F(IdentificationTest, EveryChipByIdentifier) {
 
 TEST_F(IdentificationTest, FirmwareTextRewrite) {
   const struct {
-    Bytes data;
+    Version data;
     std::string firmware;
   } cases[] = {
       {versionData(2, "xy LQA-100-MAC"), "LQA-130-MAC"},       // what precedes the prefix goes
@@ -103,7 +116,7 @@ TEST_F(IdentificationTest, FirmwareTextRewrite) {
 
 TEST_F(IdentificationTest, ConfirmationFromAnotherInterfaceAndBadIndexes) {
   const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 3};
-  const Bytes data = versionData(4, "LQB-200-1");
+  const Version data = versionData(4, "LQB-200-1");
   IdentifyLocalAv(0, {source, 3, data});
   EXPECT_EQ(interfaceState(3).localMac, source);
   EXPECT_EQ(interfaceState(0).localMac, kNoMac);
@@ -116,6 +129,55 @@ TEST_F(IdentificationTest, ConfirmationFromAnotherInterfaceAndBadIndexes) {
   EXPECT_TRUE(deviceTable().localChipName.empty());
   EXPECT_EQ(IdentifyLocalAv(7, {source, 12, data}), AvGeneration::Second);  // MAC has no home
   EXPECT_EQ(interfaceState(7).localMac, kNoMac);
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr NetworkKey kOldKey{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE,
+                             0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+
+class LocalNetworkKeyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDeviceTable();
+    deviceTable().localAvNetworkName = NetworkName("Old Network");
+  }
+  void TearDown() override {
+    thpapi::thpapi_AbandonTransfer();
+    ResetDeviceTable();
+  }
+  // Reads into the device table's key, as the local search does.
+  int read() { return ReadLocalNetworkKey(path, kLocalDeviceMac, deviceTable().localAvNetworkKey); }
+};
+
+// The ordinary read, and lost, damaged or late pieces: the scan's sweep over this read.
+TEST_F(LocalNetworkKeyTest, OnlyABlockItCanReadGivesTheKeyElseTheOldKeyStays) {
+  const struct {
+    const char* what;
+    std::function<void(Bytes&)> fault;
+    int result;
+  } cases[] = {
+      {"another layout version, used as it stands", [](Bytes& b) { b[0] = 1, b[1] = 4; }, 1},
+      {"region fails validation", [](Bytes& b) { b[244] = 0xFF; }, -1},
+      {"length field wrong", [](Bytes& b) { writeLe16(b, 4, 15559), b.resize(15559); }, -1},
+      {"version below the field version", [](Bytes& b) { b[0] = 1, b[1] = 3; }, -1},
+      {"too short to hold the key", [](Bytes& b) { b[0] = 1, writeLe16(b, 4, 64), b.resize(64); },
+       -1},
+      {"longer than the buffer", [](Bytes& b) { b = patternBlock(20000, 20000); }, -1},
+      {"no source address",
+       [](Bytes&) { transport::interfaceTable().entries[0].macAddress = kNoMac; }, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimHost h(simScenario());
+    deviceTable().localAvNetworkKey = kOldKey;
+    Bytes block = samples::buildParameterBlock(kSimLocalMac, kSimLocalKey);
+    c.fault(block);
+    h.local().modules.parameterBlock = block;
+    EXPECT_EQ(read(), c.result);
+    EXPECT_EQ(deviceTable().localAvNetworkKey, c.result == 1 ? NetworkKey(kSimLocalKey) : kOldKey);
+    EXPECT_EQ(deviceTable().localAvNetworkName.view(), "Old Network");
+  }
 }
 
 }  // namespace
