@@ -75,7 +75,7 @@ struct Runner {
   }
 };
 
-TEST(Hp1Upgrade, PiecesSectionsMasksAndTheRestartedAdapter) {
+TEST(Hp1Upgrade, PiecesSectionsMasksTheRestartedAdapterAndBadFilesRefusedFirst) {
   SimHost h(turbo());
   Runner r(h);
   Bytes cfg(960);
@@ -109,27 +109,23 @@ TEST(Hp1Upgrade, PiecesSectionsMasksAndTheRestartedAdapter) {
     EXPECT_EQ(r.texts(), Texts{"Firmware Update Successful"});
     EXPECT_EQ(r.notice.shown.back().caption, "Success");
   }
-}
 
-// The files are read, read-only, before the reset into the loader: a bad one sends nothing.
-TEST(Hp1Upgrade, BadFilesAreRefusedBeforeTheAdapterIsTouched) {
-  SimHost h(turbo());
-  Runner r(h);
-  const std::string img = file("ro.img", image(3000));
+  // The files are read, read-only, before the reset into the loader: a bad one sends nothing.
+  const std::string ro = file("ro.img", image(3000));
   const struct {
     std::string img, cfg, message;
-  } cases[] = {{"", "", "No Image File is selected"},
-               {"/nonexistent/x.img", "", "Can not open Image file"},
-               {file("empty.img", {}), "", "Can not open Image file"},
-               {img, "/nonexistent/x.cfg", "Can not open Config file"},
-               {img, file("short.cfg", Bytes(383, 1)), "Can not open Config file"}};
-  for (const auto& c : cases) {
+  } bad[] = {{"", "", "No Image File is selected"},
+             {"/nonexistent/x.img", "", "Can not open Image file"},
+             {file("empty.img", {}), "", "Can not open Image file"},
+             {ro, "/nonexistent/x.cfg", "Can not open Config file"},
+             {ro, file("short.cfg", Bytes(383, 1)), "Can not open Config file"}};
+  for (const auto& c : bad) {
     SCOPED_TRACE(c.message);
     EXPECT_EQ(r.run(c.img, c.cfg), Hp1UpgradeOutcome::BadInput);
     EXPECT_EQ(r.texts(), Texts{c.message});
     EXPECT_EQ(h.sent().size(), r.from);
   }
-  EXPECT_EQ(r.run(img, file("ok.cfg", Bytes(384, 1))), Hp1UpgradeOutcome::Succeeded);
+  EXPECT_EQ(r.run(ro, file("ok.cfg", Bytes(384, 1))), Hp1UpgradeOutcome::Succeeded);
 }
 
 // Every module is verified, the image whole whatever its size, each with its own message; and
@@ -141,26 +137,23 @@ TEST(Hp1Upgrade, VerificationAndRetarget) {
   const std::string img = file("big.img", image(100 * 1024)), cfg = file("v.cfg", Bytes(960, 3));
   const struct {
     std::uint32_t module;
-    bool defaultOnly, silentFirst, mute;
+    bool sim::Behaviour::*knob;
     Texts texts;
-  } cases[] = {{0x100, false, false, false, {"Mac Image Verification Failed" + kAdvice}},
-               {0x10, false, false, false, {"Identy Section Verification Failed" + kAdvice}},
-               {0x20, false, false, false, {"Option section Verification Failed" + kAdvice}},
-               {0x80, false, false, false, {"Param Module Verification Failed" + kAdvice}},
-               {0, true, false, false, {"Firmware Update Successful"}},
-               {0, false, true, false, {"Firmware Update Successful"}},
+  } cases[] = {{0x100, nullptr, {"Mac Image Verification Failed" + kAdvice}},
+               {0x10, nullptr, {"Identy Section Verification Failed" + kAdvice}},
+               {0x20, nullptr, {"Option section Verification Failed" + kAdvice}},
+               {0x80, nullptr, {"Param Module Verification Failed" + kAdvice}},
+               {0, &sim::Behaviour::loaderDefaultAddressOnly, {"Firmware Update Successful"}},
+               {0, &sim::Behaviour::loaderSilentFirstPiece, {"Firmware Update Successful"}},
                {0,
-                false,
-                false,
-                true,
+                &sim::Behaviour::loaderMute,
                 {"Packet sent but no response", "MAC Image Sending Failed" + kAdvice}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.texts.back());
     sim::Behaviour& b = h.behaviour();
     b.loaderBadChecksum = c.module;
-    b.loaderDefaultAddressOnly = c.defaultOnly;
-    b.loaderSilentFirstPiece = c.silentFirst;
-    b.loaderMute = c.mute;
+    b.loaderDefaultAddressOnly = b.loaderSilentFirstPiece = b.loaderMute = false;
+    if (c.knob != nullptr) b.*c.knob = true;
     r.run(img, cfg);
     EXPECT_EQ(r.texts(), c.texts);
     EXPECT_EQ(h.local().loader.active, c.texts.size() > 1 || c.module != 0);
