@@ -1,14 +1,21 @@
 // The rate history file: bytes at their offsets, repair of damaged files, compaction that
-// survives a failed replace, and the size bound over a year of virtual time.
+// survives a failed replace, and the size bound over a year of virtual time; what the desktop
+// program's scan keeps at the end of a cycle: the scanned interface's rates.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <csignal>
 #include <filesystem>
 
+#include "api/device_table.h"
 #include "history/rate_history.h"
 #include "persistence/file_io.h"
+#include "persistence/locations.h"
+#include "scan/scan_services.h"
 #include "support/scratch_dir.h"
+#include "transport/interface_table.h"
+#include "ui/scanlink/core_scan.h"
+#include "unit/persistence/persistence_fixture.h"
 
 namespace quorrel::history {
 namespace {
@@ -87,14 +94,24 @@ TEST_F(RateHistoryTest, DamagedRecordsAreCutAndTheRestKept) {
   }
 }
 
-TEST_F(RateHistoryTest, AForeignFileIsSetAsideOnce) {
+// A foreign file is set aside once. The desktop program and quorrel-cli share the file: when one
+// compacts it, the other's next append must reach the new file rather than the one it replaced.
+TEST_F(RateHistoryTest, AForeignFileIsSetAsideOnceAndAnotherProcessesCompactionLosesNoAppend) {
   const std::vector<std::uint8_t> foreign{'Q', 'R', 'L', 'R', 'A', 'T', 'E', 'S', 2, 0, 32, 0};
   put(foreign);
   RateHistory h(path);
   EXPECT_EQ(h.open(kT0), OpenOutcome::SetAside);
   EXPECT_EQ(testing::readFile(path + kSetAsideSuffix), foreign);
-  RateHistory next(path);
-  EXPECT_EQ(next.open(kT0), OpenOutcome::Loaded);
+  RateHistory desktop(path), console(path);
+  EXPECT_EQ(desktop.open(kT0), OpenOutcome::Loaded);
+  console.open(kT0);
+  const Reading r[] = {{device(1), kViewer, 50}};
+  console.record(r, kT0);
+  ASSERT_EQ(console.compact(kT0 + 1), WriteOutcome::Done);
+  desktop.record(r, kT0 + 2);
+  RateHistory again(path);
+  again.open(kT0 + 3);
+  EXPECT_EQ(again.samples(std::nullopt, 0).size(), 2u);
 }
 
 TEST_F(RateHistoryTest, AClockSetBackKeepsOrderAndSamples) {
@@ -161,28 +178,6 @@ TEST_F(RateHistoryTest, SamplesComeBackAndAnAppendCutShortByAFullDiskIsTakenBack
   EXPECT_EQ(again.open(kT0 + 30), OpenOutcome::Loaded);
 }
 
-// The desktop program and quorrel-cli share the file: when one compacts it, the other's next
-// append must reach the new file rather than the one it replaced.
-TEST_F(RateHistoryTest, AnotherProcessesCompactionLosesNoAppend) {
-  RateHistory desktop(path), console(path);
-  desktop.open(kT0);
-  console.open(kT0);
-  const Reading r[] = {{device(1), kViewer, 50}};
-  console.record(r, kT0);
-  ASSERT_EQ(console.compact(kT0 + 1), WriteOutcome::Done);
-  desktop.record(r, kT0 + 2);
-  RateHistory again(path);
-  again.open(kT0 + 3);
-  EXPECT_EQ(again.samples(std::nullopt, 0).size(), 2u);
-}
-
-class FailReplace final : public persistence::ReplaceFaults {
- public:
-  persistence::ReplaceStep step;
-  explicit FailReplace(persistence::ReplaceStep s) : step(s) {}
-  bool allow(persistence::ReplaceStep s) override { return s != step; }
-};
-
 TEST_F(RateHistoryTest, AFailedCompactionLeavesTheFileAsItWas) {
   using persistence::ReplaceStep;
   for (ReplaceStep step : {ReplaceStep::Open, ReplaceStep::Write, ReplaceStep::Sync,
@@ -190,7 +185,7 @@ TEST_F(RateHistoryTest, AFailedCompactionLeavesTheFileAsItWas) {
     fs::remove(path);
     recordThreeCycles();
     const auto before = bytes();
-    FailReplace faults(step);
+    persistence::testing::FailAt faults(step);
     persistence::setReplaceFaults(&faults);
     RateHistory h(path);
     h.open(kT0 + 10);
@@ -221,6 +216,36 @@ TEST_F(RateHistoryTest, AYearOfThousandsOfDevicesStaysWithinTheBound) {
   EXPECT_LE(largest, kMaxFileBytes);
   EXPECT_EQ(h.tiers().hourly.size(), kMaxHourlySamples);
   EXPECT_GE(h.tiers().hourly.front().time, kT0 + 275 * 86400);
+}
+
+void listOne(int interface, std::uint8_t id, double mbps) {
+  api::InterfaceDevices& d = api::interfaceDevices(interface);
+  d.localPresent = true;
+  d.localMac = {0x00, 0xB0, 0x52, 0x10, 0x00, id};
+  d.remotes[0].inUse = true;
+  d.remotes[0].mac = {0x00, 0xB0, 0x52, 0x20, 0x00, id};
+  d.remotes[0].rateStats.currentRate = mbps;
+}
+
+// Only the current interface was scanned this cycle; another interface's entries still hold
+// the rate of its last scan, which must not come back as a new sample every cycle.
+TEST(ScanLinkHistory, OnlyTheScannedInterfaceIsRecorded) {
+  testing::ScratchDir dir;
+  persistence::setDataDirectory(dir.path());
+  api::ResetDeviceTable();
+  listOne(0, 1, 40);
+  listOne(1, 2, 200);
+  transport::interfaceTable().interfaceCount = 2;
+  transport::setCurrentInterface(1);
+
+  dynamic_cast<scan::ScanListener&>(ui::coreScan()).remotesAgeing();
+
+  const history::RateHistory* h = ui::coreScan().rateHistory();
+  ASSERT_NE(h, nullptr);
+  const auto samples = h->samples(std::nullopt, 0);
+  ASSERT_EQ(samples.size(), 1u);
+  EXPECT_EQ(samples[0].device, api::interfaceDevices(1).remotes[0].mac);
+  EXPECT_EQ(samples[0].viewer, api::interfaceDevices(1).localMac);
 }
 
 }  // namespace

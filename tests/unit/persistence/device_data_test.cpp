@@ -100,7 +100,7 @@ TEST_F(DeviceDataTest, BytesAtTheirOffsetsAndLoadThenSaveGivesTheSameBytes) {
   }
 }
 
-TEST_F(DeviceDataTest, CountsOutsideOneToHundredDropTheRecordsOnly) {
+TEST_F(DeviceDataTest, CountsOutsideOneToHundredDropTheRecordsOnlyAndOlderVersionsReset) {
   PlainListLayout list;
   setListLayout(&list);
   for (const std::int32_t n : {0, -5, 101, 0x7FFFFFFF}) {
@@ -118,9 +118,9 @@ TEST_F(DeviceDataTest, CountsOutsideOneToHundredDropTheRecordsOnly) {
     EXPECT_EQ(shown(), kReadProblem + "|Problem Occurred|warn;");
     EXPECT_EQ(list.orderSets, 1);  // the stored layout is still applied
   }
-}
 
-TEST_F(DeviceDataTest, VersionBelow306ResetsAndIsLeftOnDiskAndAboveIsRead) {
+  // A version below 306 resets and is left on disk; a later one is read.
+  notices.clear();
   auto b = encodeDeviceData(sampleData(2));
   writeLe32(b, 0, 305);
   install(b);
@@ -205,7 +205,7 @@ TEST_F(DeviceDataTest, StoredColumnOrderMustFitTheList) {
 
 // An empty table never replaces a file; a saved or loaded file is owner-only and named after
 // the product.
-TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnly) {
+TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnlyAndAFailedSaveLeavesTheOldOneWhole) {
   const auto old = encodeDeviceData(sampleData(4));
   install(old);
   EXPECT_EQ(SaveDeviceData(), SaveOutcome::NothingToSave);
@@ -221,20 +221,8 @@ TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnly) {
   EXPECT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
   EXPECT_EQ(permissionsOf(path()), 0600u);
   ::umask(oldMask);
-  EXPECT_EQ(dataFilePath(), dir + "/Quorrel Utility.data");
-  preferences().productName = "Acme/../Net";
-  EXPECT_EQ(dataFilePath(), dir + "/Acme_.._Net.data");
-}
 
-class FailAt final : public ReplaceFaults {
- public:
-  explicit FailAt(ReplaceStep s) : step(s) {}
-  bool allow(ReplaceStep s) override { return s != step; }
-  ReplaceStep step;
-};
-
-TEST_F(DeviceDataTest, FailedSaveLeavesThePreviousFileWhole) {
-  const auto old = encodeDeviceData(sampleData(5));
+  // A save failed at any step leaves the previous file whole.
   for (const ReplaceStep step : {ReplaceStep::Open, ReplaceStep::Write, ReplaceStep::Sync,
                                  ReplaceStep::Close, ReplaceStep::Rename}) {
     SCOPED_TRACE(static_cast<int>(step));
@@ -255,6 +243,9 @@ TEST_F(DeviceDataTest, FailedSaveLeavesThePreviousFileWhole) {
       EXPECT_EQ(shown(), kWriteProblem + "|Problem Occurred|stop;");
     }
   }
+  EXPECT_EQ(dataFilePath(), dir + "/Quorrel Utility.data");
+  preferences().productName = "Acme/../Net";
+  EXPECT_EQ(dataFilePath(), dir + "/Acme_.._Net.data");
 }
 
 // Lookups, removals and the bound of the known-device table.

@@ -59,6 +59,14 @@ class PersistenceTest : public ::testing::Test {
   platform::RecordingNotice notices;
 };
 
+// Fails the one step of a file replacement it is given.
+class FailAt final : public ReplaceFaults {
+ public:
+  explicit FailAt(ReplaceStep s) : step(s) {}
+  bool allow(ReplaceStep s) override { return s != step; }
+  ReplaceStep step;
+};
+
 inline MacAddress macOf(std::uint8_t last, std::uint8_t first = 0x00) {
   return MacAddress{first, 0xB0, 0x52, 0x10, 0x20, last};
 }
