@@ -97,7 +97,7 @@ TEST(AvUpgrade, EveryWriteModeSucceedsAgainstASlowAdapterAndKeepsItsMac) {
   }
 }
 
-TEST(AvUpgrade, ConfigurationBlockStatusSetsTheCommit) {
+TEST(AvUpgrade, WriteOptionsByChipAndCommitWhichTheBlockStatusSets) {
   const struct {
     std::uint8_t status;
     bool before, read, after;
@@ -113,6 +113,15 @@ TEST(AvUpgrade, ConfigurationBlockStatusSetsTheCommit) {
     EXPECT_EQ(readLocalFirmwareType(rig.path), c.read) << int(c.status);
     EXPECT_EQ(commitAfterWrite(), c.after) << int(c.status);
   }
+  // The write options by chip model and commit.
+  const std::tuple<const char*, bool, std::uint32_t> chips[] = {
+      {"LQA-100", true, 0x23},  {"LQA-100", false, 0x22}, {"LQ-B200", true, 0x23},
+      {"LQ-B200", false, 0x22}, {"LQA-130", true, 0x13},  {"LQA-130", false, 0x00},
+      {"LQA-140", true, 0x13},  {"LQ-A145", false, 0x00}, {"LQA-100 ", true, 0x13},
+      {"", false, 0x00},
+  };
+  for (const auto& [chip, commit, options] : chips)
+    EXPECT_EQ(writeOptionsFor(chip, commit), options) << chip << " " << commit;
 }
 
 TEST(AvUpgrade, FileProblemsStopBeforeAnythingIsSent) {
@@ -222,17 +231,13 @@ TEST(AvUpgrade, FailureSweepOverThePieces) {
 }
 
 // Stops the upgrade as the Nth write confirmation arrives, as a user's cancel would.
-class StopAt final : public transport::FrameObserver {
- public:
-  StopAt(UpgradeControl& control, std::uint32_t n) : control_(control), n_(n) {}
+struct StopAt final : transport::FrameObserver {
+  StopAt(UpgradeControl& c, std::uint32_t at) : control(c), n(at) {}
   void observe(const transport::Frame& frame) override {
-    if (readLe16(frame.bytes(), 15) == 0xA021 && ++seen_ == n_) control_.requestStop();
+    if (readLe16(frame.bytes(), 15) == 0xA021 && ++seen == n) control.requestStop();
   }
-
- private:
-  UpgradeControl& control_;
-  std::uint32_t n_;
-  std::uint32_t seen_ = 0;
+  UpgradeControl& control;
+  std::uint32_t n, seen = 0;
 };
 
 TEST(AvUpgrade, CancelAtEachPieceSendsNothingFurther) {
@@ -285,21 +290,6 @@ TEST(WalkImageChain, GoodAndBrokenChains) {
       EXPECT_EQ(last->nextHeaderOffset, 0u);
     }
   }
-}
-
-TEST(WriteOptions, ByChipAndCommit) {
-  struct Case {
-    const char* chip;
-    bool commit;
-    std::uint32_t options;
-  } cases[] = {
-      {"LQA-100", true, 0x23},  {"LQA-100", false, 0x22}, {"LQ-B200", true, 0x23},
-      {"LQ-B200", false, 0x22}, {"LQA-130", true, 0x13},  {"LQA-130", false, 0x00},
-      {"LQA-140", true, 0x13},  {"LQ-A145", false, 0x00}, {"LQA-100 ", true, 0x13},
-      {"", false, 0x00},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(writeOptionsFor(c.chip, c.commit), c.options) << c.chip << " " << c.commit;
 }
 
 }  // namespace
