@@ -116,7 +116,7 @@ TEST_F(DeviceTableTest, UnaddressableAndLocalMacsMakeNoEntry) {
   EXPECT_EQ(FindRemote(kNoMac), nullptr);
 }
 
-TEST_F(DeviceTableTest, SightingRecordsTheFamilysNetworkAndClass) {
+TEST_F(DeviceTableTest, SightingRecordsTheFamilysNetworkAndClassOnTheInterfaceSelected) {
   DeviceTable& t = deviceTable();
   t.localAvNetworkKey.fill(0xA5);
   t.localAvNetworkName = "HomePlugAV";
@@ -134,9 +134,8 @@ TEST_F(DeviceTableTest, SightingRecordsTheFamilysNetworkAndClass) {
   EXPECT_EQ(av->networkName, "HomePlug");
   EXPECT_EQ(av->deviceClass, DeviceClass::AvFirstGeneration);
   EXPECT_EQ(UpsertRemote(mac(2))->deviceClass, DeviceClass::Usb);
-}
 
-TEST_F(DeviceTableTest, SelectInterfaceByMacNeedsALocalDevice) {
+  // Selecting an interface by its MAC address needs a local device there.
   const MacAddress own = mac(0xE0, 0x02), other = mac(0xE1, 0x02);
   interfaceDevices(2).interfaceMac = own;  // no local device there
   interfaceDevices(5).interfaceMac = own;

@@ -46,7 +46,7 @@ class IdentificationTest : public ::testing::Test {
 };
 
 // Identifier 6 is unknown: the text stays as reported and the class as it was.
-TEST_F(IdentificationTest, EveryChipByIdentifier) {
+TEST_F(IdentificationTest, EveryChipByIdentifierConfirmationsFromElsewhereAndTextRewrites) {
   const struct {
     std::uint8_t id;
     const char* text;
@@ -89,13 +89,27 @@ TEST_F(IdentificationTest, EveryChipByIdentifier) {
               second ? DeviceClass::AvSecondGeneration : DeviceClass::AvFirstGeneration);
     EXPECT_EQ(r.classChanged, second);
   }
-}
 
-TEST_F(IdentificationTest, FirmwareTextRewrite) {
+  // A confirmation from another interface, and bad indexes.
+  const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 3};
+  const Version data = versionData(4, "LQB-200-1");
+  IdentifyLocalAv(0, {source, 3, data});
+  EXPECT_EQ(interfaceState(3).localMac, source);
+  EXPECT_EQ(interfaceState(0).localMac, kNoMac);
+  EXPECT_EQ(interfaceState(0).localClass, DeviceClass::AvSecondGeneration);
+  ResetDeviceTable();
+  EXPECT_EQ(IdentifyLocalAv(8, {source, 8, data}), AvGeneration::Unknown);
+  EXPECT_EQ(IdentifyLocalAv(-1, {source, 0, data}), AvGeneration::Unknown);
+  for (int i = 0; i < kInterfaceCount; ++i) EXPECT_FALSE(interfaceState(i).localPresent);
+  EXPECT_TRUE(deviceTable().localChipName.empty());
+  EXPECT_EQ(IdentifyLocalAv(7, {source, 12, data}), AvGeneration::Second);  // MAC has no home
+  EXPECT_EQ(interfaceState(7).localMac, kNoMac);
+
+  // The firmware text rewritten by the identifier's chip name.
   const struct {
     Version data;
     std::string firmware;
-  } cases[] = {
+  } rewrites[] = {
       {versionData(2, "xy LQA-100-MAC"), "LQA-130-MAC"},       // what precedes the prefix goes
       {versionData(2, "LQA-100-LQA-100"), "LQA-130-LQA-100"},  // only the first counts
       {versionData(4, "LQA-100-LQB-200-9"), "LQ-B200-9"},
@@ -106,7 +120,7 @@ TEST_F(IdentificationTest, FirmwareTextRewrite) {
       {versionData(2, "LQA-100-MAC", 5), "LQA-1"},
       {versionData(1, std::string_view("LQA-100-\0B", 10)), "LQA-100-"},  // a zero ends the text
   };
-  for (const auto& c : cases) EXPECT_EQ(RewriteFirmwareText(c.data), c.firmware);
+  for (const auto& c : rewrites) EXPECT_EQ(RewriteFirmwareText(c.data), c.firmware);
 
   // The local firmware field takes all 64 bytes of a text that fills it.
   const std::string text = "LQA-100" + std::string(57, '7');
@@ -114,44 +128,15 @@ TEST_F(IdentificationTest, FirmwareTextRewrite) {
   EXPECT_EQ(interfaceDevices(0).localFirmware, text);
 }
 
-TEST_F(IdentificationTest, ConfirmationFromAnotherInterfaceAndBadIndexes) {
-  const MacAddress source{0x00, 0xB0, 0x52, 0, 0, 3};
-  const Version data = versionData(4, "LQB-200-1");
-  IdentifyLocalAv(0, {source, 3, data});
-  EXPECT_EQ(interfaceState(3).localMac, source);
-  EXPECT_EQ(interfaceState(0).localMac, kNoMac);
-  EXPECT_EQ(interfaceState(0).localClass, DeviceClass::AvSecondGeneration);
-
-  ResetDeviceTable();
-  EXPECT_EQ(IdentifyLocalAv(8, {source, 8, data}), AvGeneration::Unknown);
-  EXPECT_EQ(IdentifyLocalAv(-1, {source, 0, data}), AvGeneration::Unknown);
-  for (int i = 0; i < kInterfaceCount; ++i) EXPECT_FALSE(interfaceState(i).localPresent);
-  EXPECT_TRUE(deviceTable().localChipName.empty());
-  EXPECT_EQ(IdentifyLocalAv(7, {source, 12, data}), AvGeneration::Second);  // MAC has no home
-  EXPECT_EQ(interfaceState(7).localMac, kNoMac);
-}
-
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr NetworkKey kOldKey{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE,
                              0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
 
-class LocalNetworkKeyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ResetDeviceTable();
-    deviceTable().localAvNetworkName = NetworkName("Old Network");
-  }
-  void TearDown() override {
-    thpapi::thpapi_AbandonTransfer();
-    ResetDeviceTable();
-  }
-  // Reads into the device table's key, as the local search does.
-  int read() { return ReadLocalNetworkKey(path, kLocalDeviceMac, deviceTable().localAvNetworkKey); }
-};
-
-// The ordinary read, and lost, damaged or late pieces: the scan's sweep over this read.
-TEST_F(LocalNetworkKeyTest, OnlyABlockItCanReadGivesTheKeyElseTheOldKeyStays) {
+// The local network key read into the device table's key, as the local search does it. The
+// ordinary read, and lost, damaged or late pieces: the scan's sweep over this read.
+TEST_F(IdentificationTest, OnlyABlockItCanReadGivesTheKeyElseTheOldKeyStays) {
+  deviceTable().localAvNetworkName = NetworkName("Old Network");
   const struct {
     const char* what;
     std::function<void(Bytes&)> fault;
@@ -174,10 +159,12 @@ TEST_F(LocalNetworkKeyTest, OnlyABlockItCanReadGivesTheKeyElseTheOldKeyStays) {
     Bytes block = samples::buildParameterBlock(kSimLocalMac, kSimLocalKey);
     c.fault(block);
     h.local().modules.parameterBlock = block;
-    EXPECT_EQ(read(), c.result);
+    EXPECT_EQ(ReadLocalNetworkKey(path, kLocalDeviceMac, deviceTable().localAvNetworkKey),
+              c.result);
     EXPECT_EQ(deviceTable().localAvNetworkKey, c.result == 1 ? NetworkKey(kSimLocalKey) : kOldKey);
     EXPECT_EQ(deviceTable().localAvNetworkName.view(), "Old Network");
   }
+  thpapi::thpapi_AbandonTransfer();
 }
 
 }  // namespace

@@ -145,7 +145,7 @@ Hp1FrameView reply(const std::vector<std::uint8_t>& f) {
   return parseHp1Reply(f).value();
 }
 
-TEST(TurboIdentityReply, VersionVendorTextsAndHostileLengths) {
+TEST(TurboReplies, IdentityAndPrivateRepliesWithHostileLengthsAndTheFirmwareRule) {
   for (const auto& [minor, text] : {std::pair{0x15, "Version 1.2"}, {0x16, "Version 1.4"}})
     EXPECT_EQ(
         decodeTurboIdentity(reply(identityReply(kTestLocal, false, 1, 0, minor, "", "")))->version,
@@ -180,6 +180,38 @@ TEST(TurboIdentityReply, VersionVendorTextsAndHostileLengths) {
   }
   f[20] = 0x10;  // bit 7 clear: a request, not a reply
   EXPECT_FALSE(vendorReplyCode(reply(f)));
+
+  // The private replies: the firmware text and its rule, and the key.
+  const auto text = [](const std::vector<std::uint8_t>& frame) {
+    return decodeTurboFirmwareText(reply(frame)).value();
+  };
+  const std::string old = "QTB2000 fw rev1.6.0 build";
+  EXPECT_EQ(text(firmwareReply(kTestLocal, old, static_cast<std::uint8_t>(old.size()))), old);
+  for (const char* fw : {"QTB2000 fw rev1.6.0", "QTB2000 fw rev1.5.2"})
+    EXPECT_TRUE(isOldTurboFirmware(fw)) << fw;
+  for (const char* fw : {"QTB2000 fw rev1.8.0", "QTB2000 fw rev2.6.0", "QTB2000 fw rev1.", ""})
+    EXPECT_FALSE(isOldTurboFirmware(fw)) << fw;
+
+  // The count is byte 16: fewer characters than sent, at most 64, never past the frame.
+  EXPECT_EQ(text(firmwareReply(kTestLocal, old, 5)), "QTB20");
+  f = firmwareReply(kTestLocal, std::string(100, 'F'), 100);
+  EXPECT_EQ(text(f).size(), 64u);
+  f.resize(17 + 100);
+  EXPECT_EQ(text(f).size(), 64u);  // 99 captured, 64 kept
+  f = firmwareReply(kTestLocal, "ABCDEFGH", 30);
+  f.resize(48);
+  EXPECT_EQ(text(f), "ABCDEFGH");  // stops at the zeros after the text
+  f = firmwareReply(kTestLocal, std::string(42, 'Z'), 42);
+  f.resize(60);
+  EXPECT_EQ(text(f).size(), 42u);  // unterminated up to the end of the frame
+
+  const Hp1Key key{1, 2, 3, 4, 5, 6, 7, 8};
+  auto k = networkKeyReply(kTestLocal, key);
+  EXPECT_EQ(decodeTurboNetworkKey(reply(k)), key);
+  EXPECT_FALSE(decodeTurboFirmwareText(reply(k)));
+  k.resize(26);
+  k[16] = 8;
+  EXPECT_FALSE(decodeTurboNetworkKey(reply(k)));
 }
 
 // The network statistics reply (its count, class, counters, stations and loopback): the scan's
@@ -207,39 +239,6 @@ TEST(Hp1Replies, StatisticsEntryCountFromTheLengthByteAndLocalParametersWhole) {
   EXPECT_EQ(decodeLocalParametersReply(reply(f)).value().parameters, p);
   f[16] = 0x32;
   EXPECT_FALSE(decodeLocalParametersReply(reply(f)));
-}
-
-TEST(TurboPrivateReply, FirmwareTextRuleAndKey) {
-  const auto text = [](const std::vector<std::uint8_t>& f) {
-    return decodeTurboFirmwareText(reply(f)).value();
-  };
-  const std::string old = "QTB2000 fw rev1.6.0 build";
-  EXPECT_EQ(text(firmwareReply(kTestLocal, old, static_cast<std::uint8_t>(old.size()))), old);
-  for (const char* f : {"QTB2000 fw rev1.6.0", "QTB2000 fw rev1.5.2"})
-    EXPECT_TRUE(isOldTurboFirmware(f)) << f;
-  for (const char* f : {"QTB2000 fw rev1.8.0", "QTB2000 fw rev2.6.0", "QTB2000 fw rev1.", ""})
-    EXPECT_FALSE(isOldTurboFirmware(f)) << f;
-
-  // The count is byte 16: fewer characters than sent, at most 64, never past the frame.
-  EXPECT_EQ(text(firmwareReply(kTestLocal, old, 5)), "QTB20");
-  auto f = firmwareReply(kTestLocal, std::string(100, 'F'), 100);
-  EXPECT_EQ(text(f).size(), 64u);
-  f.resize(17 + 100);
-  EXPECT_EQ(text(f).size(), 64u);  // 99 captured, 64 kept
-  f = firmwareReply(kTestLocal, "ABCDEFGH", 30);
-  f.resize(48);
-  EXPECT_EQ(text(f), "ABCDEFGH");  // stops at the zeros after the text
-  f = firmwareReply(kTestLocal, std::string(42, 'Z'), 42);
-  f.resize(60);
-  EXPECT_EQ(text(f).size(), 42u);  // unterminated up to the end of the frame
-
-  const Hp1Key key{1, 2, 3, 4, 5, 6, 7, 8};
-  auto k = networkKeyReply(kTestLocal, key);
-  EXPECT_EQ(decodeTurboNetworkKey(reply(k)), key);
-  EXPECT_FALSE(decodeTurboFirmwareText(reply(k)));
-  k.resize(26);
-  k[16] = 8;
-  EXPECT_FALSE(decodeTurboNetworkKey(reply(k)));
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ struct Runner {
   }
 };
 
-TEST(Hp1Upgrade, PiecesSectionsMasksTheRestartedAdapterAndBadFilesRefusedFirst) {
+TEST(Hp1Upgrade, PiecesMasksBadFilesFirstVerificationAndRetarget) {
   SimHost h(turbo());
   Runner r(h);
   Bytes cfg(960);
@@ -126,35 +126,31 @@ TEST(Hp1Upgrade, PiecesSectionsMasksTheRestartedAdapterAndBadFilesRefusedFirst) 
     EXPECT_EQ(h.sent().size(), r.from);
   }
   EXPECT_EQ(r.run(ro, file("ok.cfg", Bytes(384, 1))), Hp1UpgradeOutcome::Succeeded);
-}
 
-// Every module is verified, the image whole whatever its size, each with its own message; and
-// a loader silent at the adapter's address gets everything from the first piece's second
-// sending on at the default address, once.
-TEST(Hp1Upgrade, VerificationAndRetarget) {
-  SimHost h(turbo());
-  Runner r(h);
-  const std::string img = file("big.img", image(100 * 1024)), cfg = file("v.cfg", Bytes(960, 3));
+  // Every module is verified, the image whole whatever its size, each with its own message; and
+  // a loader silent at the adapter's address gets everything from the first piece's second
+  // sending on at the default address, once.
+  const std::string big = file("big.img", image(100 * 1024)), v = file("v.cfg", Bytes(960, 3));
   const struct {
     std::uint32_t module;
     bool sim::Behaviour::*knob;
     Texts texts;
-  } cases[] = {{0x100, nullptr, {"Mac Image Verification Failed" + kAdvice}},
-               {0x10, nullptr, {"Identy Section Verification Failed" + kAdvice}},
-               {0x20, nullptr, {"Option section Verification Failed" + kAdvice}},
-               {0x80, nullptr, {"Param Module Verification Failed" + kAdvice}},
-               {0, &sim::Behaviour::loaderDefaultAddressOnly, {"Firmware Update Successful"}},
-               {0, &sim::Behaviour::loaderSilentFirstPiece, {"Firmware Update Successful"}},
-               {0,
-                &sim::Behaviour::loaderMute,
-                {"Packet sent but no response", "MAC Image Sending Failed" + kAdvice}}};
-  for (const auto& c : cases) {
+  } modules[] = {{0x100, nullptr, {"Mac Image Verification Failed" + kAdvice}},
+                 {0x10, nullptr, {"Identy Section Verification Failed" + kAdvice}},
+                 {0x20, nullptr, {"Option section Verification Failed" + kAdvice}},
+                 {0x80, nullptr, {"Param Module Verification Failed" + kAdvice}},
+                 {0, &sim::Behaviour::loaderDefaultAddressOnly, {"Firmware Update Successful"}},
+                 {0, &sim::Behaviour::loaderSilentFirstPiece, {"Firmware Update Successful"}},
+                 {0,
+                  &sim::Behaviour::loaderMute,
+                  {"Packet sent but no response", "MAC Image Sending Failed" + kAdvice}}};
+  for (const auto& c : modules) {
     SCOPED_TRACE(c.texts.back());
     sim::Behaviour& b = h.behaviour();
     b.loaderBadChecksum = c.module;
     b.loaderDefaultAddressOnly = b.loaderSilentFirstPiece = b.loaderMute = false;
     if (c.knob != nullptr) b.*c.knob = true;
-    r.run(img, cfg);
+    r.run(big, v);
     EXPECT_EQ(r.texts(), c.texts);
     EXPECT_EQ(h.local().loader.active, c.texts.size() > 1 || c.module != 0);
     const auto checks = r.sent(kLoaderChecksum);

@@ -24,14 +24,6 @@ constexpr MacAddress kSilent{0x00, 0xB0, 0x52, 0x20, 0x00, 0x04};
 // What node i reported for node j, in the order local, A, B, silent.
 const Rate kTruth[4][4] = {{{}, 238, 158, {}}, {225, {}, 198, {}}, {145, 185, {}, {}}, {}};
 
-sim::Scenario fourAdapters(int chip) {
-  sim::Scenario s;
-  std::string error;
-  EXPECT_TRUE(sim::parseScenario(kFourAdapters, s, error)) << error;
-  s.local.chipId = static_cast<std::uint8_t>(chip);
-  return s;
-}
-
 // The device table as a scan leaves it: the local AV adapter and its listed stations.
 void listed(const MacAddress& local, std::initializer_list<MacAddress> stations, int version) {
   api::ResetDeviceTable();
@@ -94,7 +86,11 @@ TEST(NetworkMap, SweepFourAdaptersOneSilent) {
   for (const Fault fault : {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer})
     for (const auto& [chip, version] : {std::pair{1, 0}, std::pair{4, thpapi::kMessageVersionV1}}) {
       SCOPED_TRACE(std::string(faultName(fault)) + " chip " + std::to_string(chip));
-      SimHost h(fourAdapters(chip));
+      sim::Scenario s;
+      std::string error;
+      EXPECT_TRUE(sim::parseScenario(kFourAdapters, s, error)) << error;
+      s.local.chipId = static_cast<std::uint8_t>(chip);
+      SimHost h(s);
       const auto run = [&](FailureInjector& injector) {
         reopenThrough(injector);
         listed(kSimLocalMac, {kA, kB, kSilent}, version);

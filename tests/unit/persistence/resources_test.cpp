@@ -33,7 +33,7 @@ std::vector<std::uint8_t> fullPreferences() {
   return b;
 }
 
-TEST_F(ResourcesTest, EveryPreferencesLengthTakesTheWholeFieldsItHolds) {
+TEST_F(ResourcesTest, EveryPreferencesLengthTakesTheWholeFieldsItHoldsAndAMissingFileDefaults) {
   const auto whole = fullPreferences();
   for (std::size_t len = 0; len <= 289; ++len) {
     SCOPED_TRACE(len);
@@ -66,9 +66,8 @@ TEST_F(ResourcesTest, EveryPreferencesLengthTakesTheWholeFieldsItHolds) {
     writeLe32(b, 0, static_cast<std::uint32_t>(stored));
     EXPECT_EQ(decodePreferences(b).scanInterval, loaded) << stored;
   }
-}
 
-TEST_F(ResourcesTest, PreferencesFileMissingEmptyOrNoFile) {
+  // The file missing, empty, or no file.
   listSettings().sortColumn = 4;
   EXPECT_EQ(LoadPreferences(), PreferencesSource::Defaults);
   EXPECT_FALSE(std::filesystem::exists(file("OEMPrefs.dat")));  // and not created

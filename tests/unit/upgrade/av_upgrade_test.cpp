@@ -73,21 +73,34 @@ struct Rig {
   UpgradeFiles files;
 };
 
-// Each mode against an adapter that takes longer per piece than one poll round, and several
-// seconds to commit.
+// Each mode against an adapter that takes longer per piece than one poll round, several seconds
+// to commit, and answers every piece after a stale commit confirmation, which passes for none.
 TEST(AvUpgrade, EveryWriteModeSucceedsAgainstASlowAdapterAndKeepsItsMac) {
+  sim::HandlerTable table;
+  sim::registerAllFamilies(table);
   for (const auto& [chip, commit] :
        {std::pair{"LQA-100", true}, {"LQA-100", false}, {"LQA-130", true}, {"LQA-130", false}}) {
     SCOPED_TRACE(std::string(chip) + (commit ? " commit" : " start"));
     Rig rig(chip, commit);
     rig.host.behaviour().pieceMs = 400;
     rig.host.behaviour().commitMs = 8000;
+    for (const std::uint16_t type : {0xA020, 0xA004}) {
+      const sim::Handler answer = *table.find(sim::wire::kEtherTypeAv, type);
+      rig.host.network.addHandler(
+          sim::wire::kEtherTypeAv, type,
+          [answer](sim::Network& net, const sim::wire::Request& r, std::vector<sim::Answer>& out) {
+            out.push_back({sim::wire::avFrame(r.source, kSimLocalMac, 0, 0xA029, 2), 0, {}, {}});
+            answer(net, r, out);
+          });
+    }
     UpgradeControl control;
     const UpgradeResult r = rig.run(&control);
     EXPECT_TRUE(r.success && r.adapter == AdapterState::Upgraded);
     EXPECT_EQ(control.confirmed(), control.total());
     EXPECT_TRUE(rig.tookNewBlock());
     EXPECT_EQ(sentRequests(rig.host, commit ? 0xA028 : 0xA00C).size(), 1u);
+    EXPECT_EQ(sentRequests(rig.host, 0xA020).size() + sentRequests(rig.host, 0xA004).size(),
+              control.total() - 1);  // each piece sent once
     if (commit) {
       EXPECT_EQ(rig.host.local().modules.counters.lastCommitFlags,
                 std::string_view(chip) == "LQA-100" ? 0x03 : 0x13);
@@ -172,34 +185,39 @@ TEST(AvUpgrade, FileProblemsStopBeforeAnythingIsSent) {
   EXPECT_EQ(upgradeLocalAvDevice(rig.path, rig.files).message, kSetupAbortedText);
 }
 
-TEST(AvUpgrade, AStaleCommitConfirmationDoesNotPassForAPiece) {
-  Rig rig;
-  // Every piece's answer comes after a commit confirmation from the same adapter.
-  sim::HandlerTable table;
-  sim::registerAllFamilies(table);
-  const sim::Handler write = *table.find(sim::wire::kEtherTypeAv, 0xA020);
-  rig.host.network.addHandler(
-      sim::wire::kEtherTypeAv, 0xA020,
-      [write](sim::Network& net, const sim::wire::Request& r, std::vector<sim::Answer>& out) {
-        out.push_back({sim::wire::avFrame(r.source, kSimLocalMac, 0, 0xA029, 2), 0, {}, {}});
-        write(net, r, out);
-      });
-  const UpgradeResult r = rig.run();
-  EXPECT_TRUE(r.success);
-  EXPECT_EQ(sentRequests(rig.host, 0xA020).size(), kRequests - 1);
-  EXPECT_TRUE(rig.tookNewBlock());
-}
+// Stops the upgrade as the Nth write confirmation arrives, as a user's cancel would.
+struct StopAt final : transport::FrameObserver {
+  StopAt(UpgradeControl& c, std::uint32_t at) : control(c), n(at) {}
+  void observe(const transport::Frame& frame) override {
+    if (readLe16(frame.bytes(), 15) == 0xA021 && ++seen == n) control.requestStop();
+  }
+  UpgradeControl& control;
+  std::uint32_t n, seen = 0;
+};
 
-// Each piece refused past its resends in turn, then each answer lost in turn: the adapter keeps
-// its old modules unless the commit went out, and the user is told so.
-TEST(AvUpgrade, FailureSweepOverThePieces) {
+// Each piece refused past its resends in turn, and a cancel at each piece, then each answer lost
+// in turn: the adapter keeps its old modules unless the commit went out, the user is told so,
+// and nothing further is sent after a cancel.
+TEST(AvUpgrade, FailureAndCancelSweepOverThePieces) {
   for (std::uint32_t piece = 1; piece < kRequests; ++piece) {  // the commit is no piece
+    SCOPED_TRACE(piece);
+    {
+      Rig rig;
+      rig.host.behaviour().rejectPiece = piece;
+      rig.host.behaviour().rejectCount = 4;  // past the resends
+      const UpgradeResult r = rig.run();
+      EXPECT_TRUE(r.message == kLoopAbortedText && r.adapter == AdapterState::Uncommitted);
+      EXPECT_TRUE(rig.unchanged());
+    }
     Rig rig;
-    rig.host.behaviour().rejectPiece = piece;
-    rig.host.behaviour().rejectCount = 4;  // past the resends
-    const UpgradeResult r = rig.run();
-    EXPECT_TRUE(r.message == kLoopAbortedText && r.adapter == AdapterState::Uncommitted) << piece;
-    EXPECT_TRUE(rig.unchanged()) << piece;
+    UpgradeControl control;
+    StopAt stop(control, piece);
+    transport::ReceivePath path(&stop);
+    const UpgradeResult r = upgradeLocalAvDevice(path, rig.files, &control);
+    rig.host.clock.sleepMs(3000);
+    EXPECT_TRUE(r.cancelled && r.message.empty() && r.adapter == AdapterState::Uncommitted);
+    EXPECT_EQ(sentRequests(rig.host, 0xA020).size(), piece);  // and no commit
+    EXPECT_TRUE(rig.unchanged() && !thpapi::thpapi_FrameWaiting());
   }
   Rig rig;
   const std::uint32_t runs = sweep(
@@ -228,31 +246,6 @@ TEST(AvUpgrade, FailureSweepOverThePieces) {
         }
       });
   EXPECT_EQ(runs, kRequests + 1);
-}
-
-// Stops the upgrade as the Nth write confirmation arrives, as a user's cancel would.
-struct StopAt final : transport::FrameObserver {
-  StopAt(UpgradeControl& c, std::uint32_t at) : control(c), n(at) {}
-  void observe(const transport::Frame& frame) override {
-    if (readLe16(frame.bytes(), 15) == 0xA021 && ++seen == n) control.requestStop();
-  }
-  UpgradeControl& control;
-  std::uint32_t n, seen = 0;
-};
-
-TEST(AvUpgrade, CancelAtEachPieceSendsNothingFurther) {
-  for (std::uint32_t piece = 1; piece < kRequests; ++piece) {
-    SCOPED_TRACE(piece);
-    Rig rig;
-    UpgradeControl control;
-    StopAt stop(control, piece);
-    transport::ReceivePath path(&stop);
-    const UpgradeResult r = upgradeLocalAvDevice(path, rig.files, &control);
-    rig.host.clock.sleepMs(3000);
-    EXPECT_TRUE(r.cancelled && r.message.empty() && r.adapter == AdapterState::Uncommitted);
-    EXPECT_EQ(sentRequests(rig.host, 0xA020).size(), piece);  // and no commit
-    EXPECT_TRUE(rig.unchanged() && !thpapi::thpapi_FrameWaiting());
-  }
 }
 
 using samples::ChainBreak;
