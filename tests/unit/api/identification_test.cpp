@@ -106,10 +106,7 @@ TEST_F(IdentificationTest, EveryChipByIdentifierConfirmationsFromElsewhereAndTex
   EXPECT_EQ(interfaceState(7).localMac, kNoMac);
 
   // The firmware text rewritten by the identifier's chip name.
-  const struct {
-    Version data;
-    std::string firmware;
-  } rewrites[] = {
+  const std::pair<Version, std::string> rewrites[] = {
       {versionData(2, "xy LQA-100-MAC"), "LQA-130-MAC"},       // what precedes the prefix goes
       {versionData(2, "LQA-100-LQA-100"), "LQA-130-LQA-100"},  // only the first counts
       {versionData(4, "LQA-100-LQB-200-9"), "LQ-B200-9"},
@@ -120,7 +117,8 @@ TEST_F(IdentificationTest, EveryChipByIdentifierConfirmationsFromElsewhereAndTex
       {versionData(2, "LQA-100-MAC", 5), "LQA-1"},
       {versionData(1, std::string_view("LQA-100-\0B", 10)), "LQA-100-"},  // a zero ends the text
   };
-  for (const auto& c : rewrites) EXPECT_EQ(RewriteFirmwareText(c.data), c.firmware);
+  for (const auto& [version, firmware] : rewrites)
+    EXPECT_EQ(RewriteFirmwareText(version), firmware);
 
   // The local firmware field takes all 64 bytes of a text that fills it.
   const std::string text = "LQA-100" + std::string(57, '7');

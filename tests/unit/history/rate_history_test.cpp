@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <tuple>
 
 #include "api/device_table.h"
 #include "history/rate_history.h"
@@ -64,23 +65,21 @@ TEST_F(RateHistoryTest, OneRecordHasItsFieldsAtTheirOffsets) {
 
 // A torn append or a flipped byte loses that record only; the file takes appends again.
 TEST_F(RateHistoryTest, DamagedRecordsAreCutAndTheRestKept) {
-  struct Case {
-    const char* what;
-    std::size_t cutTo;   // 0: no cut
-    std::size_t flipAt;  // 0: no flip
-  } cases[] = {{"torn after one byte", 16 + 5 * 32 + 1, 0},
-               {"torn before the check value", 16 + 5 * 32 + 28, 0},
-               {"last check value", 0, 16 + 5 * 32 + 30},
-               {"middle record's rate", 0, 16 + 2 * 32 + 21},
-               {"first record's time", 0, 16 + 0},
-               {"resolution byte", 0, 16 + 3 * 32 + 26}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  // What, the length the file is cut to and the byte flipped (0: none).
+  const std::tuple<const char*, std::size_t, std::size_t> cases[] = {
+      {"torn after one byte", 16 + 5 * 32 + 1, 0},
+      {"torn before the check value", 16 + 5 * 32 + 28, 0},
+      {"last check value", 0, 16 + 5 * 32 + 30},
+      {"middle record's rate", 0, 16 + 2 * 32 + 21},
+      {"first record's time", 0, 16 + 0},
+      {"resolution byte", 0, 16 + 3 * 32 + 26}};
+  for (const auto& [what, cutTo, flipAt] : cases) {
+    SCOPED_TRACE(what);
     fs::remove(path);
     recordThreeCycles();
     auto b = bytes();
-    if (c.cutTo != 0) b.resize(c.cutTo);
-    if (c.flipAt != 0) b[c.flipAt] ^= 0x10;
+    if (cutTo != 0) b.resize(cutTo);
+    if (flipAt != 0) b[flipAt] ^= 0x10;
     put(b);
     RateHistory h(path);
     EXPECT_EQ(h.open(kT0 + 10), OpenOutcome::TailCut);

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "platform/notice.h"
 #include "ui/hputilities/password_rules.h"
@@ -42,11 +43,8 @@ TEST_F(PasswordRulesTest, NameAndDevicePasswordLengths) {
   std::string e12;
   for (int i = 0; i < 12; ++i) e12 += "\xC3\xA9";
   const std::optional<NoticeOwner> name;  // a network name: boxes go to the Main page
-  const struct {
-    std::string text;
-    std::optional<NoticeOwner> device;
-    bool ok;
-  } cases[] = {
+  // The text, the owner of a device password's box (none: a network name), and whether it passes.
+  const std::tuple<std::string, std::optional<NoticeOwner>, bool> cases[] = {
       {"abcd", name, true},
       {std::string(24, 'n'), name, true},
       {"abc", name, false},
@@ -60,15 +58,13 @@ TEST_F(PasswordRulesTest, NameAndDevicePasswordLengths) {
       {"abc", NoticeOwner::None, false},
       {std::string(25, 'p'), NoticeOwner::ActiveDialog, false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(
-        c.device ? checkDevicePasswordLength(*c.device, c.text) : checkNetworkNameLength(c.text),
-        c.ok);
-    if (c.ok) {
+  for (const auto& [text, device, ok] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(device ? checkDevicePasswordLength(*device, text) : checkNetworkNameLength(text), ok);
+    if (ok) {
       EXPECT_TRUE(notice.shown.empty());
     } else {
-      expectOneBox(c.device ? kPasswordBox : kNameBox, c.device.value_or(NoticeOwner::MainPage));
+      expectOneBox(device ? kPasswordBox : kNameBox, device.value_or(NoticeOwner::MainPage));
     }
   }
 }

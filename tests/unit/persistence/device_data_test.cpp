@@ -3,6 +3,8 @@
 // checks, replayed over its corpus in every build.
 #include "persistence/device_data.h"
 
+#include <tuple>
+
 #include "persistence_fixture.h"
 
 namespace quorrel::persistence::testing {
@@ -169,36 +171,33 @@ TEST_F(DeviceDataTest, CutFileKeepsWhatCameBeforeTheCutAndIsMovedAside) {
 }
 
 TEST_F(DeviceDataTest, StoredColumnOrderMustFitTheList) {
-  struct Case {
-    int columns;
-    ColumnArray stored, applied;
-  };
-  const Case cases[] = {
+  const std::tuple<int, ColumnArray, ColumnArray> cases[] = {
+      // columns, stored, applied
       {5, {0, 3, 1, 4, 2}, {0, 3, 1, 4, 2}},
       {5, {0, 0, 1, 2, 3}, {0, 4, 3, 2, 1}},  // repeated column
       {5, {0, 1, 2, 3, 5}, {0, 4, 3, 2, 1}},  // no such column
       {4, {0, 4, 2, 1, 3}, {0, 3, 2, 1, 4}},  // column 4 is not there
       {3, {-1, 0, 1, 2, 3}, {0, 2, 1, 3, 4}},
   };
-  for (const Case& c : cases) {
-    PlainListLayout list(c.columns);
+  for (const auto& [columns, stored, applied] : cases) {
+    PlainListLayout list(columns);
     list.widths = {1, 2, 3, 4, 5};
     setListLayout(&list);
     DeviceData d = sampleData(1);
-    d.layout.columnOrder = c.stored;
+    d.layout.columnOrder = stored;
     d.layout.columnWidths = {150, -4, 9000, 81, 111};  // the two out of range are not applied
     install(encodeDeviceData(d));
     ASSERT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
-    EXPECT_EQ(list.order, c.applied);
+    EXPECT_EQ(list.order, applied);
     EXPECT_EQ((std::array{list.widths[0], list.widths[1], list.widths[2]}),
               (std::array{150, 2, 3}));
     // Saved as read back from the list: missing columns in the last places, without width.
     ASSERT_EQ(SaveDeviceData(), SaveOutcome::Saved);
     const auto b = readFile(path());
     for (std::size_t k = 0; k < 5; ++k) {
-      EXPECT_EQ(readLe32(b, recordAt(1) + 4 * k), static_cast<std::uint32_t>(c.applied[k]));
+      EXPECT_EQ(readLe32(b, recordAt(1) + 4 * k), static_cast<std::uint32_t>(applied[k]));
       EXPECT_EQ(readLe32(b, recordAt(1) + 20 + 4 * k),
-                static_cast<std::uint32_t>(static_cast<int>(k) < c.columns ? list.widths[k] : 0));
+                static_cast<std::uint32_t>(static_cast<int>(k) < columns ? list.widths[k] : 0));
     }
   }
 }

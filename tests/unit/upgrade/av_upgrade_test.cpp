@@ -5,6 +5,8 @@
 // broken chains, and the write options by chip model.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "make-samples/sample_files.h"
 #include "platform/notice.h"
 #include "support/failure_injector.h"
@@ -150,10 +152,7 @@ TEST(AvUpgrade, FileProblemsStopBeforeAnythingIsSent) {
     return b;
   };
   const Bytes loop = samples::breakFirmwareFile(rig.firmware, samples::ChainBreak::Loop);
-  const struct {
-    UpgradeFiles files;
-    const char* message;
-  } cases[] = {
+  const std::pair<UpgradeFiles, const char*> cases[] = {
       {{rig.files.firmwarePath + "-missing", rig.files.parameterBlockPath},
        kFirmwareOpenFailedText},
       {{rig.folder.write("loop.nvm", loop), rig.files.parameterBlockPath}, kWrongHeaderText},
@@ -169,10 +168,10 @@ TEST(AvUpgrade, FileProblemsStopBeforeAnythingIsSent) {
       {pib("f", aged(3, 2000, 2000)), kBlockRefusedText},    // too old for its MAC to be set
       {pib("g", aged(4, 17000, 17000)), kBlockRefusedText},  // too long for a checksum
   };
-  for (const auto& c : cases) {
-    const UpgradeResult r = upgradeLocalAvDevice(rig.path, c.files);
+  for (const auto& [files, message] : cases) {
+    const UpgradeResult r = upgradeLocalAvDevice(rig.path, files);
     EXPECT_TRUE(!r.success && r.adapter == AdapterState::Untouched);
-    EXPECT_EQ(r.message, c.message);
+    EXPECT_EQ(r.message, message);
   }
   EXPECT_TRUE(rig.host.sent().empty());
   // A version 1.4 block gets the adapter's MAC and a checksum over the length it states.
@@ -258,11 +257,7 @@ TEST(WalkImageChain, GoodAndBrokenChains) {
   const Bytes two = chain(2, 100);
   Bytes imagePastEnd = chain(1, 100);
   imagePastEnd.resize(imagePastEnd.size() - 1);
-  struct Case {
-    const char* name;
-    Bytes file;
-    std::optional<std::size_t> last;
-  } cases[] = {
+  const std::tuple<const char*, Bytes, std::optional<std::size_t>> cases[] = {
       {"one image", chain(1, 100), 0},
       {"three images", chain(3, 100), 2 * (kNvmHeaderLength + 100)},
       {"header only, no image", chain(1, 0), 0},
@@ -274,12 +269,12 @@ TEST(WalkImageChain, GoodAndBrokenChains) {
       {"shorter than a header", Bytes(43, 0), {}},
       {"empty", Bytes{}, {}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto last = walkImageChain(c.file);
-    ASSERT_EQ(last.has_value(), c.last.has_value());
+  for (const auto& [name, file, lastOffset] : cases) {
+    SCOPED_TRACE(name);
+    const auto last = walkImageChain(file);
+    ASSERT_EQ(last.has_value(), lastOffset.has_value());
     if (last) {
-      EXPECT_EQ(last->offset, *c.last);
+      EXPECT_EQ(last->offset, *lastOffset);
       EXPECT_EQ(last->nextHeaderOffset, 0u);
     }
   }
