@@ -1,4 +1,5 @@
-// The simulated network's handling of hostile requests and of module requests it must refuse.
+// The simulated network's handling of hostile requests and of module requests it must refuse,
+// and the in-process transport's failing opens and noise.
 // Its ordinary answers, the keys it takes and the stations it lets join are shown by the scan,
 // membership and end-to-end tests that decode them with the program's own code; each knob a
 // test relies on is seen working by that test (the probe counter's drops, the noise counted by
@@ -6,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
+#include "adapter-sim/core/in_process_backend.h"
 #include "adapter-sim/core/network.h"
 #include "support/av_frames.h"
-#include "support/scratch_dir.h"
+#include "transport/interface_table.h"
 
 namespace quorrel::sim {
 namespace {
@@ -119,17 +122,34 @@ TEST(AvModulesTest, HostileRequestsAreRefusedWithAStatus) {
   EXPECT_EQ(answer(net, 0xA00C, start, now)[20], 0x13);
 }
 
-// A module image named in a scenario file is read from the file's own folder.
-TEST(AvModulesTest, FirmwareImageBesideTheScenario) {
-  const testing::ScratchDir dir;
-  dir.write("fw.nvm", std::string("firmware bytes"));
-  const std::string conf = dir.write(
-      "s.conf", std::string("[local]\nmac 00:B0:52:10:00:01\nchip 1\nfirmware_image fw.nvm\n"));
-  Scenario s;
-  std::string error;
-  EXPECT_TRUE(loadScenarioFile(conf, s, error)) << error;
-  EXPECT_EQ(std::string(s.local.modules.firmware.begin(), s.local.modules.firmware.end()),
-            "firmware bytes");
+// What the scan's tests over the in-process transport rely on without seeing it: opens that fail
+// on request (the ageing test would pass without them) and noise that reaches the capture,
+// management frames only (the noise test would pass without it). How long a receive lets the
+// virtual clock run shows in the scan's timed tests.
+constexpr MacAddress kSpareMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x11};
+
+TEST(InProcessBackendTest, FailsOpensOnRequestAndDeliversManagementNoise) {
+  platform::VirtualClock clock;
+  Network network{Scenario{}};
+  InProcessBackend backend{clock};
+  backend.addInterface("sim0", kDefaultHostMac, &network);
+  backend.addInterface("sim1", kSpareMac, nullptr);
+  transport::setBackend(&backend);
+  ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+  EXPECT_EQ(transport::OpenInterface(1), 1);
+  backend.setOpenFails(1, true);
+  transport::CloseAllInterfaces();
+  EXPECT_EQ(transport::OpenInterface(1), 0);
+  EXPECT_EQ(transport::OpenInterface(0), 1);
+
+  network.behaviour().noise = true;
+  network.behaviour().noiseIntervalUs = 1000;
+  std::set<std::uint16_t> types;
+  for (int i = 0; i < 50; ++i)
+    if (const auto* f = transport::ReceiveFrame(0)) types.insert(readBe16(f->bytes(), 12));
+  EXPECT_EQ(types, (std::set<std::uint16_t>{0x887B, 0x88E1}));
+  transport::ResetInterfaceTable();
+  transport::setBackend(nullptr);
 }
 
 }  // namespace
