@@ -137,7 +137,7 @@ Bytes networkInfoV0(std::uint8_t count, std::size_t stationsPresent) {
   return f;
 }
 
-TEST_F(DecoderTest, NetworkInfoCopiesOnlyWhatTheFrameHolds) {
+TEST_F(DecoderTest, NetworkInfoAndConfigurationBlockCopyOnlyWhatTheFrameHolds) {
   Bytes f = networkInfoV0(2, 2);
   ASSERT_EQ(decode(f), 0);
   EXPECT_EQ(r.operation, 3u);
@@ -177,10 +177,9 @@ TEST_F(DecoderTest, NetworkInfoCopiesOnlyWhatTheFrameHolds) {
   EXPECT_EQ(r.stations[0].rate, 0x1234);
   EXPECT_EQ(decode(avFrameV1(0xA039, 55), 4), -1);
   EXPECT_EQ(lastError(), 14);
-}
 
-TEST_F(DecoderTest, ConfigurationBlockIsBoundedByTheFrame) {
-  Bytes f = avFrame(0xA059, 30);
+  // The configuration block, bounded by the frame too.
+  f = avFrame(0xA059, 30);
   put(f, 20, {0x10, 200, 1, 2, 3, 4, 5, 6, 7, 8});  // announces more than the frame holds
   ASSERT_EQ(decode(f), 0);
   EXPECT_EQ(r.operation, 16u);
