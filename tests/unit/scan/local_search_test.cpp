@@ -47,7 +47,7 @@ TEST_F(LocalSearchTest, NothingAttachedTriesEachFamilyInTurnWithItsWaitsAndStart
   EXPECT_FALSE(remote(0).inUse);
 }
 
-TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentified) {
+TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentifiedOnTheCurrentInterface) {
   attach(kAvLocal);
   attach("", kSecondHost);
   transport::setCurrentInterface(0);
@@ -65,25 +65,21 @@ TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentified) {
   EXPECT_FALSE(api::interfaceDevices(1).localPresent);
   EXPECT_TRUE(api::deviceTable().avLocal);
   EXPECT_TRUE(listener.upgradeEnabled);
-}
 
-TEST_F(LocalSearchTest, AvLocalAndChipNameAreTheCurrentInterfaces) {
-  attach("");
-  attach(kAvLocalSecondGen, kSecondHost);
-  transport::setCurrentInterface(0);
+  // A device on another interface only: no AV local, and nothing on the current one to name.
+  attach(kAvLocalSecondGen, MacAddress{0x02, 0, 0, 0, 0, 0x12});
+  transport::setCurrentInterface(1);
+  const int known = persistence::knownDevices().knownCount;
   EXPECT_TRUE(LocalSearch());
   EXPECT_FALSE(api::deviceTable().avLocal);
-  EXPECT_EQ(transport::currentInterface(), 0u);
-  EXPECT_EQ(api::interfaceDevices(1).localClass, api::DeviceClass::AvSecondGeneration);
-  // Nothing on the current interface to name: no known record was made.
-  EXPECT_EQ(persistence::knownDevices().knownCount, 0);
-
+  EXPECT_EQ(transport::currentInterface(), 1u);
+  EXPECT_EQ(api::interfaceDevices(2).localClass, api::DeviceClass::AvSecondGeneration);
+  EXPECT_EQ(persistence::knownDevices().knownCount, known);
   // The chip name is the current interface's, not the last one identified.
-  attach(kAvLocal, MacAddress{0x02, 0, 0, 0, 0, 0x12});
-  transport::setCurrentInterface(1);
+  transport::setCurrentInterface(2);
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(api::deviceTable().localChipName, "LQ-B200");
-  transport::setCurrentInterface(2);
+  transport::setCurrentInterface(0);
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(api::deviceTable().localChipName, "LQA-130");
 }
