@@ -156,19 +156,6 @@ class NamingTest : public ScanFixture {
   std::string name() { return std::string(api::interfaceDevices(0).localNetworkName.view()); }
 };
 
-TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkAndAddsTheLocalDevice) {
-  givenKey = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
-  ASSERT_TRUE(LocalSearch());
-  EXPECT_EQ(name(), "HomePlugAV");
-  EXPECT_EQ(api::interfaceDevices(0).localNetworkKey, givenKey);
-  ASSERT_EQ(persistence::knownDevices().knownCount, 1);
-  const persistence::KnownDevice& r = *persistence::KnownAt(1);
-  EXPECT_EQ(r.mac, kAvLocalMac);
-  EXPECT_EQ(r.name, "Device 1");
-  EXPECT_EQ(r.networkName, "HomePlugAV");
-  EXPECT_EQ(r.networkKey, givenKey);
-}
-
 TEST_F(NamingTest, KeyOfAnotherKnownDeviceGivesItsName) {
   givenKey = crypto::deriveNMK("Kitchen Net");
   const int other = persistence::AppendKnownDevice(MacAddress{2, 0, 0, 0, 0, 9}, "Device 1");
@@ -182,12 +169,25 @@ TEST_F(NamingTest, KeyOfAnotherKnownDeviceGivesItsName) {
   EXPECT_EQ(persistence::KnownAt(2)->networkName, "Kitchen Net");
 }
 
-TEST_F(NamingTest, UnknownKeyGivesTheUnknownNameUnlessKeptOrJustSet) {
+TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkUnknownKeysTheUnknownUnlessKeptOrJustSet) {
+  // The public network's key, and the local device added under it.
+  givenKey = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
+  ASSERT_TRUE(LocalSearch());
+  EXPECT_EQ(name(), "HomePlugAV");
+  EXPECT_EQ(api::interfaceDevices(0).localNetworkKey, givenKey);
+  ASSERT_EQ(persistence::knownDevices().knownCount, 1);
+  const persistence::KnownDevice& r = *persistence::KnownAt(1);
+  EXPECT_EQ(r.mac, kAvLocalMac);
+  EXPECT_EQ(r.name, "Device 1");
+  EXPECT_EQ(r.networkName, "HomePlugAV");
+  EXPECT_EQ(r.networkKey, givenKey);
+
   givenKey = crypto::deriveNMK("Somebody Else");
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(name(), kUnknownNetworkName);
 
-  // Known now: its own stored key gives its stored name back.
+  // Its own record holding the key gives the record's name back.
+  persistence::KnownAt(1)->networkKey = givenKey;
   persistence::KnownAt(1)->networkName = "Mine";
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(name(), "Mine");
