@@ -38,7 +38,7 @@ TEST_F(InterfaceTableTest, EnumerationKeepsEightAndTheirAddresses) {
   EXPECT_EQ(interfaceTable().interfaceCount, 0);
 }
 
-TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCount) {
+TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCountAndFramesBySize) {
   EXPECT_EQ(OpenInterface(0), 1);
   EXPECT_EQ(OpenInterface(0), 1);
   EXPECT_EQ(fake.opens, 1);
@@ -49,9 +49,8 @@ TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCount) {
   EXPECT_EQ(SourceAddress(), (MacAddress{2, 0, 0, 0, 0, 2}));
   setCurrentInterface(5);
   EXPECT_EQ(SourceAddress(), kNoMac);
-}
 
-TEST_F(InterfaceTableTest, ShortFramesArePaddedWithZerosLongOnesRefused) {
+  // Short frames are padded with zeros, long ones refused.
   ASSERT_EQ(OpenInterface(1), 1);
   // Bytes after the frame in the caller's buffer must not go out.
   std::vector<std::uint8_t> buffer(100, 0xAA);
