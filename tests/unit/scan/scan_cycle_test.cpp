@@ -27,7 +27,7 @@ TEST_F(ScanCycleTest, CyclesTickByTickWithoutATickInsideATick) {
   ReentrantListener reentrant;
   setScanListener(&reentrant);
   attach(kAvLocal + stations(3));
-  ASSERT_TRUE(StartScan(5, 3, true));
+  ASSERT_TRUE(StartScan(5, 25, true));
   EXPECT_EQ(reentrant.timer, (std::vector<int>{7}));
   auto phases = [&](int n) {
     std::vector<std::uint32_t> seen;
@@ -50,11 +50,21 @@ TEST_F(ScanCycleTest, CyclesTickByTickWithoutATickInsideATick) {
     EXPECT_EQ(remote(i).rateStats.currentRate, avRate(10 + i)) << i;
   }
 
-  // Interval 1: phases 1 to 5 each take their tick, 6 and 0 one tick each, and the remote
-  // search still fills the list the restart cleared.
+  EXPECT_EQ(remote(0).scansLeft, 10 - 1);  // the threshold held to its range, one ageing step
+
+  // Entering the page restarts the cycle with a fresh timer and keeps the list.
+  RestartScanCycle();
+  EXPECT_EQ(scanState().scanPhase, 1u);
+  EXPECT_EQ(reentrant.timer, (std::vector<int>{7, -1, 7}));
+  EXPECT_TRUE(remote(0).inUse);
+
+  // A restarted scan clears the list and takes the default threshold. At interval 1 phases 1 to
+  // 5 each take their tick, 6 and 0 one tick each, and the remote search fills the list again.
   ASSERT_TRUE(RestartScan(1, true));
   ASSERT_FALSE(remote(1).inUse);
-  EXPECT_EQ(phases(8), (std::vector<std::uint32_t>{2, 3, 4, 5, 6, 0, 2, 3}));
+  EXPECT_EQ(phases(4), (std::vector<std::uint32_t>{2, 3, 4, 5}));
+  EXPECT_EQ(remote(0).scansLeft, 3);
+  EXPECT_EQ(phases(4), (std::vector<std::uint32_t>{6, 0, 2, 3}));
   EXPECT_TRUE(remote(1).inUse);
 }
 
@@ -205,24 +215,6 @@ TEST_P(SerialRelayTest, EveryStationRatedWithinTwoCyclesInShortTicks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RelayMs, SerialRelayTest, ::testing::Values(12u, 20u));
-
-TEST_F(ScanCycleTest, RestartsClearTheListOrOnlyTheCycle) {
-  attach(kAvLocal + stations(2));
-  ASSERT_TRUE(StartScan(3, 25, true));
-  ticks(4);
-  EXPECT_EQ(remote(0).scansLeft, 10);  // the threshold held to its range
-  // Entering the page restarts the cycle with a fresh timer and keeps the list.
-  RestartScanCycle();
-  EXPECT_EQ(scanState().scanPhase, 1u);
-  EXPECT_EQ(listener.timer, (std::vector<int>{4, -1, 4}));
-  EXPECT_TRUE(remote(0).inUse);
-
-  // A restarted scan clears the list, takes the default threshold and finds them again.
-  EXPECT_TRUE(RestartScan(3, true));
-  EXPECT_FALSE(remote(0).inUse);
-  ticks(3);
-  EXPECT_EQ(remote(0).scansLeft, 3);
-}
 
 }  // namespace
 }  // namespace quorrel::scan::testing
