@@ -115,7 +115,7 @@ TEST(ParameterBlock, UpdateChecksumSumsTheStatedLengthWithinTheBuffer) {
   EXPECT_EQ(tiny, Bytes(6, 0x04));
 }
 
-TEST(ParameterBlock, MacAddressRulesAndKeyRead) {
+TEST(ParameterBlock, MacAddressRulesKeyReadAndTheSampleBlock) {
   Bytes block = goodBlock();
   const Bytes before = block;
   ParameterBlock view;
@@ -161,14 +161,12 @@ TEST(ParameterBlock, MacAddressRulesAndKeyRead) {
   view.attachImage(old);
   EXPECT_EQ(view.getNetworkMembershipKey(key), R::kBadLength);
   for (std::uint8_t b : key) EXPECT_EQ(b, 0xEE);
-}
 
-// The sample block the tests build on: its bytes, its refusals, and the strict key text.
-TEST(SampleFiles, BlockBytesAndStrictKeyText) {
+  // The sample block the tests build on: its bytes, its refusals, and the strict key text.
   NetworkMembershipKey nmk{};
   ASSERT_TRUE(samples::parseKeyHex("102132435465768798a9BACBDCEDFE0F", nmk));
   EXPECT_EQ(nmk, kNmk);
-  const Bytes block = goodBlock();
+  block = goodBlock();
   ASSERT_EQ(block.size(), kParameterBlockLength);
   EXPECT_EQ(readMac(block, kMacAddressOffset), kMac);
   EXPECT_EQ(readText(block, 36, 64), samples::kSampleManufacturerName);

@@ -225,9 +225,8 @@ TEST(Builders, RequestsAreTheirHeaderAndZerosToSixtyFourBytesInBuffersThatHoldTh
     EXPECT_EQ(lastError(), 34);
     EXPECT_EQ(f, Bytes(size, 0xEE));
   }
-}
 
-TEST(Builders, SetKeyLocalAndRemoteLayouts) {
+  // The key setting's local and remote layouts.
   SetKeyRecord key;
   for (std::size_t i = 0; i < 16; ++i) key.networkMembershipKey[i] = std::uint8_t(0x10 + i);
   key.deviceKeySelector = 0x0F;
