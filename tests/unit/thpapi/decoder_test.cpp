@@ -340,7 +340,7 @@ TEST_F(TransferTest, TwoPieceWriteEndsInACommitAndARefusedPieceIsResentThreeTime
   }
 }
 
-TEST_F(TransferTest, BeginRefusesBadKindsMissingBuffersAndBrokenChains) {
+TEST_F(TransferTest, BeginAndThePieceCursorRefuseBadKindsBuffersAndChains) {
   const Bytes second = pattern(100, 1);
   Bytes damaged = imageHeader(0x1000, 8, 0);
   damaged.resize(52);
@@ -376,9 +376,8 @@ TEST_F(TransferTest, BeginRefusesBadKindsMissingBuffersAndBrokenChains) {
   std::size_t received = 0;
   EXPECT_EQ(thpapi_ReadModuleBlock(path, kHostMac, kAdapterMac, 3, block, received), -1);
   EXPECT_EQ(lastError(), 22);
-}
 
-TEST(PieceCursor, BoundsAndRefusals) {
+  // The piece cursor refuses an empty buffer and a piece size of zero, and stays in bounds.
   resetLastError();
   EXPECT_FALSE(PieceCursor::create({}));
   EXPECT_EQ(lastError(), 22);

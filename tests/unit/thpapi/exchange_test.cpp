@@ -164,7 +164,18 @@ TEST_F(ExchangeTest, WaitsTakeALateAnswerAndEndByTheirDeadlineWhateverArrives) {
   EXPECT_GT(incoming(0).size(), 9000u);
 }
 
-TEST_F(ExchangeTest, SendAvRequestBuildsFromTheCurrentInterface) {
+// Builds into a buffer of 0xEE bytes; expects 64 bytes and nothing written past them.
+template <typename... Args, typename... Given>
+Bytes build(std::size_t (*encode)(const MacAddress&, const MacAddress&, MutableByteSpan, Args...),
+            const Given&... args) {
+  Bytes f(kRequestBufferSize, 0xEE);
+  EXPECT_EQ(encode(kHostMac, kAdapterMac, f, args...), 64u);
+  EXPECT_EQ(f[64], 0xEE);
+  f.resize(64);
+  return f;
+}
+
+TEST_F(ExchangeTest, SendAvRequestAndTheBuildersPutTheirBytes) {
   const MacAddress remote{0x00, 0xB0, 0x52, 1, 2, 3};
   const std::vector<Bytes>& sent = fake.ports[0].sent;
   SendAvRequest(remote, 0xA000);
@@ -194,20 +205,8 @@ TEST_F(ExchangeTest, SendAvRequestBuildsFromTheCurrentInterface) {
   transport::setCurrentInterface(1);
   SendAvRequest(remote, 0xA000);
   EXPECT_TRUE(fake.ports[1].sent.empty());
-}
 
-// Builds into a buffer of 0xEE bytes; expects 64 bytes and nothing written past them.
-template <typename... Args, typename... Given>
-Bytes build(std::size_t (*encode)(const MacAddress&, const MacAddress&, MutableByteSpan, Args...),
-            const Given&... args) {
-  Bytes f(kRequestBufferSize, 0xEE);
-  EXPECT_EQ(encode(kHostMac, kAdapterMac, f, args...), 64u);
-  EXPECT_EQ(f[64], 0xEE);
-  f.resize(64);
-  return f;
-}
-
-TEST(Builders, RequestsAreTheirHeaderAndZerosToSixtyFourBytesInBuffersThatHoldThem) {
+  // The builders: requests are their header and zeros to 64 bytes in buffers that hold them.
   EXPECT_EQ(build(thpapi_EncodeVersionRequest), request(0xA000));
   EXPECT_EQ(build(thpapi_ReadConfigurationBlock), request(0xA058));
   EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 0), request(0xA038));
@@ -238,8 +237,7 @@ TEST(Builders, RequestsAreTheirHeaderAndZerosToSixtyFourBytesInBuffersThatHoldTh
   putMac(local, 38, kAdapterMac);
   EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), local);
 
-  // A remote adapter: selector 0, its address at 38 and its device access key at 44.
-  const MacAddress remote{0x00, 0xB0, 0x52, 0x01, 0x02, 0x03};
+  // The remote adapter: selector 0, its address at 38 and its device access key at 44.
   key.deviceKeySelector = 0;
   key.target = remote;
   for (std::size_t i = 0; i < 16; ++i) key.deviceAccessKey[i] = std::uint8_t(0xA0 + i);
