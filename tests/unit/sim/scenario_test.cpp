@@ -1,6 +1,6 @@
 // Scenario files: the shipped samples load, values and timelines are read, bad input is
-// refused at the right line of the whole file, the timeline moves stations, and the daily
-// pattern dips their rates.
+// refused at the right line of the whole file (the daily pattern's refused knobs too), the
+// timeline moves stations, and the daily pattern dips their rates.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -56,7 +56,11 @@ const char* kTwo =
     "noise on\nnoise_interval_us 500\nhost_action_after 7 0x05\ncorrupt_piece 3\n"
     "reject_piece 4 2\nreject_status 0x20\nstop_after_piece 9\nrestart_ms 250\n";
 
-TEST(ScenarioTest, ValuesTimelinesAndNetworks) {
+constexpr char kDaily[] =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 4\n[remote]\nmac 00:B0:52:20:00:02\nchip 4\n"
+    "rate 200 180\n[behaviour]\n";
+
+TEST(ScenarioTest, ValuesTimelinesDailyPatternAndNetworks) {
   ScenarioSet set;
   std::string error;
   ASSERT_TRUE(parseScenarioSet(kTwo, set, error)) << error;
@@ -91,6 +95,26 @@ TEST(ScenarioTest, ValuesTimelinesAndNetworks) {
   EXPECT_EQ(station.rxRate, 55);
   EXPECT_FALSE(at(300));
   EXPECT_EQ(net.adapterAt(station.mac), nullptr);
+
+  // The daily pattern over a ten-minute day starting at 06:00 (25 virtual seconds an hour): the
+  // rates the stations list dip between the hours.
+  Scenario daily;
+  ASSERT_TRUE(parseScenario(std::string(kDaily) + "daily_dip 50 22 2\nday_seconds 600\n"
+                                                  "day_start_hour 6\n",
+                            daily, error))
+      << error;
+  Network dayNet(daily);
+  const struct {
+    std::uint64_t seconds;
+    std::uint16_t tx;
+  } cases[] = {{0, 200},       {16 * 25 - 1, 200}, {16 * 25, 100},
+               {19 * 25, 100}, {20 * 25, 200},     {600 + 16 * 25 + 1, 100}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    dayNet.receive(std::vector<std::uint8_t>(60, 0), c.seconds * 1000000);
+    EXPECT_EQ(dayNet.scenario().remotes[0].txRate, c.tx);
+    EXPECT_EQ(dayNet.scenario().remotes[0].rxRate, c.tx * 180 / 200);
+  }
 
   const Behaviour& b = set.networks[1].scenario.behaviour;
   EXPECT_EQ(set.networks[1].scenario.local.chipId, 4);
@@ -183,34 +207,6 @@ TEST(ScenarioTest, BadInputNamesItsLineAndUnreadableFiles) {
   ScenarioSet set;
   EXPECT_FALSE(loadScenarioSetFile("/nonexistent/x.conf", set, error));
   EXPECT_EQ(error, "/nonexistent/x.conf: cannot be read");
-}
-
-// The daily rate pattern: the rates the stations list over a virtual day (the knobs' refusals
-// are rows of the bad-input table).
-constexpr char kBase[] =
-    "[local]\nmac 00:B0:52:10:00:01\nchip 4\n[remote]\nmac 00:B0:52:20:00:02\nchip 4\n"
-    "rate 200 180\n[behaviour]\n";
-
-// A ten-minute day starting at 06:00: 25 virtual seconds an hour.
-TEST(DailyPatternTest, StationRatesDipBetweenTheHours) {
-  Scenario s;
-  std::string error;
-  ASSERT_TRUE(parseScenario(std::string(kBase) + "daily_dip 50 22 2\nday_seconds 600\n"
-                                                 "day_start_hour 6\n",
-                            s, error))
-      << error;
-  Network net(s);
-  const struct {
-    std::uint64_t seconds;
-    std::uint16_t tx;
-  } cases[] = {{0, 200},       {16 * 25 - 1, 200}, {16 * 25, 100},
-               {19 * 25, 100}, {20 * 25, 200},     {600 + 16 * 25 + 1, 100}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.seconds);
-    net.receive(std::vector<std::uint8_t>(60, 0), c.seconds * 1000000);
-    EXPECT_EQ(net.scenario().remotes[0].txRate, c.tx);
-    EXPECT_EQ(net.scenario().remotes[0].rxRate, c.tx * 180 / 200);
-  }
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ class DecoderTest : public ::testing::Test {
 };
 class TransferTest : public DecoderTest {};
 
-TEST_F(DecoderTest, HeaderAndTypeChecksGiveTheirErrorsInOrder) {
+TEST_F(DecoderTest, HeaderTypeAndLengthChecksGiveTheirErrorsInOrder) {
   const Bytes good = versionConfirm(3, "text");
   const struct {
     const char* what;
@@ -70,20 +70,19 @@ TEST_F(DecoderTest, HeaderAndTypeChecksGiveTheirErrorsInOrder) {
   }
   EXPECT_EQ(thpapi_DecodeFrame(ByteSpan(static_cast<const std::uint8_t*>(nullptr), 0), r, 0), -1);
   EXPECT_EQ(lastError(), 14);
-}
 
-TEST_F(DecoderTest, ShortConfirmationsFailWithTheirErrors) {
+  // Confirmations too short for their fields.
   const struct {
     std::uint16_t type;
     std::size_t shortLength;
     int error;  // 0: last error untouched
-  } cases[] = {
+  } shortOnes[] = {
       {0xA051, 20, 34},  {0xA00D, 21, 34}, {0xA021, 28, 34}, {0xA005, 28, 34}, {0xA05D, 20, 34},
       {0xA07D, 20, 34},  {0xA001, 87, 14}, {0xA01D, 20, 14}, {0xA095, 20, 14}, {0xA035, 27, 14},
       {0xA036, 184, 14}, {0xA059, 21, 14}, {0xA025, 35, 14}, {0xA039, 32, 14}, {0xA029, 21, 0},
       {0xA055, 85, 0},   {0xA071, 602, 0}, {0xA091, 605, 0}, {0xA062, 20, 0},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : shortOnes) {
     setLastError(99);
     EXPECT_EQ(decode(avFrame(c.type, c.shortLength)), -1) << std::hex << c.type;
     EXPECT_EQ(lastError(), c.error == 0 ? 99 : c.error) << std::hex << c.type;

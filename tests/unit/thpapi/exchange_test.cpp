@@ -30,14 +30,6 @@ struct LateAnswer {
   bool flood;
 };
 
-void deliver(LateAnswer* late, std::uint64_t nowUs) {
-  if (late->flood) late->fake->ports[0].incoming.push_back(statusConfirm(0xA051));
-  if (!late->frame.empty() && nowUs >= late->dueUs) {
-    late->fake->ports[0].incoming.push_back(late->frame);
-    late->frame.clear();
-  }
-}
-
 // A virtual clock whose sleeps also let `late` deliver what became due.
 class DeliveringClock final : public platform::Clock {
  public:
@@ -45,7 +37,12 @@ class DeliveringClock final : public platform::Clock {
   std::uint64_t microseconds() override { return nowUs_; }
   void sleepMs(std::uint32_t ms) override {
     nowUs_ += std::uint64_t{ms} * 1000;
-    if (late != nullptr) deliver(late, nowUs_);
+    if (late == nullptr) return;
+    if (late->flood) late->fake->ports[0].incoming.push_back(statusConfirm(0xA051));
+    if (!late->frame.empty() && nowUs_ >= late->dueUs) {
+      late->fake->ports[0].incoming.push_back(late->frame);
+      late->frame.clear();
+    }
   }
   LateAnswer* late = nullptr;
 
