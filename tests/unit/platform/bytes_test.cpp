@@ -10,7 +10,7 @@
 namespace quorrel {
 namespace {
 
-TEST(Bytes, ReadsOutsideTheSpanGiveZeroAndWritesThereAreDropped) {
+TEST(Bytes, OutsideTheSpanReadsGiveZeroWritesAreDroppedAndTextsEndInATerminator) {
   const std::uint8_t raw[3] = {0x01, 0x02, 0x03};
   ByteSpan b(raw);
   EXPECT_EQ(readLe16(b, 0), 0x0201);
@@ -23,9 +23,8 @@ TEST(Bytes, ReadsOutsideTheSpanGiveZeroAndWritesThereAreDropped) {
   EXPECT_EQ(out[1], 0xAA);
   EXPECT_EQ(out[2], 0xBB);
   EXPECT_EQ(out[3], 0x00);
-}
 
-TEST(Bytes, TextFieldsEndInATerminatorAndMacTextRoundTrips) {
+  // Text fields end in a terminator; MAC text round trips.
   std::uint8_t field[5];
   std::memset(field, 0xEE, sizeof field);
   writeText(field, 0, 5, "abcdefgh");

@@ -122,18 +122,6 @@ TEST_F(IntakeTest, FetchAskedByAReplyWaitsForTheScanAndLosesNothing) {
   EXPECT_TRUE(fake.ports[1].sent.empty());
 }
 
-TEST_F(IntakeTest, LoopbackIsDecidedFrameByFrame) {
-  fake.ports[0].incoming = {hp1(kDevice, kDevice, 0x08, 0), hp1(kHost, kStranger, 0x08, 0),
-                            hp1(kBroadcastMac, kBroadcastMac, 0x08, 0)};
-  poll();
-  EXPECT_TRUE(hp1Bookkeeping().loopbackSeen());
-  EXPECT_TRUE(api::interfaceState(0).localPresent);
-  poll();
-  poll();
-  // Neither a later ordinary frame nor a broadcast one takes the local device's place.
-  EXPECT_EQ(api::interfaceState(0).localMac, kDevice);
-}
-
 TEST_F(IntakeTest, ParametersAreTakenOnlyWholeAndByTheirSelector) {
   // The intake: a reply one byte short, or of the working copy, is not the stored parameters.
   for (const auto& [reply, stored] :
@@ -208,8 +196,18 @@ TEST_F(IntakeTest, StationsAreReadOnlyAsFarAsTheReplyHoldsAndFifteenAtMost) {
   EXPECT_EQ(remote(2).rateStats.currentRate, 0);
 }
 
-TEST_F(IntakeTest, RepliesOfStrangersAndOtherInterfacesAreIgnored) {
-  api::currentState().localMac = kDevice;
+TEST_F(IntakeTest, LoopbackPerFrameAndRepliesOfStrangersAndOtherInterfacesIgnored) {
+  // A frame from the device to itself marks the loopback and the local device; neither a later
+  // ordinary frame nor a broadcast one takes its place.
+  fake.ports[0].incoming = {hp1(kDevice, kDevice, 0x08, 0), hp1(kHost, kStranger, 0x08, 0),
+                            hp1(kBroadcastMac, kBroadcastMac, 0x08, 0)};
+  poll();
+  EXPECT_TRUE(hp1Bookkeeping().loopbackSeen());
+  EXPECT_TRUE(api::interfaceState(0).localPresent);
+  poll();
+  poll();
+  EXPECT_EQ(api::interfaceState(0).localMac, kDevice);
+
   useRemote(0, kRemote, 0);
   EXPECT_FALSE(HandleHp1Frame(at(networkStatistics(kStranger, 3, {{kRemote, 300}}))));
   EXPECT_EQ(remote(0).rateStats.currentRate, 0);

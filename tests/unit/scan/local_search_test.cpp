@@ -1,9 +1,18 @@
 // The local search: the family order and the probe waits of each family, what it learns of
 // the local device, and the name it gives the local network. (The class each family's device is
 // given: the untouched run of the local search's sweep.)
+// Then every step of the scan's exchanges failed once in turn against the simulation: the Nth
+// send fails, or the Nth frame received is dropped, damaged or late. After each run the local
+// search has found the right device or none (never another device's address), the local key
+// read has the adapter's key or leaves the old one, and the station list answers only with
+// stations.
+#include "api/local_network_key.h"
 #include "crypto/keys.h"
 #include "scan/network_naming.h"
 #include "scan_fixture.h"
+#include "support/failure_injector.h"
+#include "thpapi/decoder.h"
+#include "thpapi/frame_layout.h"
 
 namespace quorrel::scan::testing {
 namespace {
@@ -47,7 +56,7 @@ TEST_F(LocalSearchTest, NothingAttachedTriesEachFamilyInTurnWithItsWaitsAndStart
   EXPECT_FALSE(remote(0).inUse);
 }
 
-TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentified) {
+TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentifiedOnTheCurrentInterface) {
   attach(kAvLocal);
   attach("", kSecondHost);
   transport::setCurrentInterface(0);
@@ -65,25 +74,21 @@ TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentified) {
   EXPECT_FALSE(api::interfaceDevices(1).localPresent);
   EXPECT_TRUE(api::deviceTable().avLocal);
   EXPECT_TRUE(listener.upgradeEnabled);
-}
 
-TEST_F(LocalSearchTest, AvLocalAndChipNameAreTheCurrentInterfaces) {
-  attach("");
-  attach(kAvLocalSecondGen, kSecondHost);
-  transport::setCurrentInterface(0);
+  // A device on another interface only: no AV local, and nothing on the current one to name.
+  attach(kAvLocalSecondGen, MacAddress{0x02, 0, 0, 0, 0, 0x12});
+  transport::setCurrentInterface(1);
+  const int known = persistence::knownDevices().knownCount;
   EXPECT_TRUE(LocalSearch());
   EXPECT_FALSE(api::deviceTable().avLocal);
-  EXPECT_EQ(transport::currentInterface(), 0u);
-  EXPECT_EQ(api::interfaceDevices(1).localClass, api::DeviceClass::AvSecondGeneration);
-  // Nothing on the current interface to name: no known record was made.
-  EXPECT_EQ(persistence::knownDevices().knownCount, 0);
-
+  EXPECT_EQ(transport::currentInterface(), 1u);
+  EXPECT_EQ(api::interfaceDevices(2).localClass, api::DeviceClass::AvSecondGeneration);
+  EXPECT_EQ(persistence::knownDevices().knownCount, known);
   // The chip name is the current interface's, not the last one identified.
-  attach(kAvLocal, MacAddress{0x02, 0, 0, 0, 0, 0x12});
-  transport::setCurrentInterface(1);
+  transport::setCurrentInterface(2);
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(api::deviceTable().localChipName, "LQ-B200");
-  transport::setCurrentInterface(2);
+  transport::setCurrentInterface(0);
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(api::deviceTable().localChipName, "LQA-130");
 }
@@ -160,19 +165,6 @@ class NamingTest : public ScanFixture {
   std::string name() { return std::string(api::interfaceDevices(0).localNetworkName.view()); }
 };
 
-TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkAndAddsTheLocalDevice) {
-  givenKey = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
-  ASSERT_TRUE(LocalSearch());
-  EXPECT_EQ(name(), "HomePlugAV");
-  EXPECT_EQ(api::interfaceDevices(0).localNetworkKey, givenKey);
-  ASSERT_EQ(persistence::knownDevices().knownCount, 1);
-  const persistence::KnownDevice& r = *persistence::KnownAt(1);
-  EXPECT_EQ(r.mac, kAvLocalMac);
-  EXPECT_EQ(r.name, "Device 1");
-  EXPECT_EQ(r.networkName, "HomePlugAV");
-  EXPECT_EQ(r.networkKey, givenKey);
-}
-
 TEST_F(NamingTest, KeyOfAnotherKnownDeviceGivesItsName) {
   givenKey = crypto::deriveNMK("Kitchen Net");
   const int other = persistence::AppendKnownDevice(MacAddress{2, 0, 0, 0, 0, 9}, "Device 1");
@@ -186,12 +178,25 @@ TEST_F(NamingTest, KeyOfAnotherKnownDeviceGivesItsName) {
   EXPECT_EQ(persistence::KnownAt(2)->networkName, "Kitchen Net");
 }
 
-TEST_F(NamingTest, UnknownKeyGivesTheUnknownNameUnlessKeptOrJustSet) {
+TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkUnknownKeysTheUnknownUnlessKeptOrJustSet) {
+  // The public network's key, and the local device added under it.
+  givenKey = crypto::deriveNMK(crypto::kDefaultAvNetworkPassword);
+  ASSERT_TRUE(LocalSearch());
+  EXPECT_EQ(name(), "HomePlugAV");
+  EXPECT_EQ(api::interfaceDevices(0).localNetworkKey, givenKey);
+  ASSERT_EQ(persistence::knownDevices().knownCount, 1);
+  const persistence::KnownDevice& r = *persistence::KnownAt(1);
+  EXPECT_EQ(r.mac, kAvLocalMac);
+  EXPECT_EQ(r.name, "Device 1");
+  EXPECT_EQ(r.networkName, "HomePlugAV");
+  EXPECT_EQ(r.networkKey, givenKey);
+
   givenKey = crypto::deriveNMK("Somebody Else");
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(name(), kUnknownNetworkName);
 
-  // Known now: its own stored key gives its stored name back.
+  // Its own record holding the key gives the record's name back.
+  persistence::KnownAt(1)->networkKey = givenKey;
   persistence::KnownAt(1)->networkName = "Mine";
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(name(), "Mine");
@@ -252,6 +257,118 @@ TEST(DefaultKeys, EveryHomePlug1FormCounts) {
   EXPECT_FALSE(isDefaultKey(KeyFamily::Hp1, a));
   EXPECT_FALSE(isDefaultKey(KeyFamily::Av, b));
   EXPECT_FALSE(isDefaultHp1Key(ByteSpan(c).first(7)));
+}
+
+using quorrel::testing::FailureInjector;
+using quorrel::testing::Fault;
+
+class ScanSweep : public ScanFixture {
+ protected:
+  // A fresh table and scan with the interfaces opened through `injector` (`open`: interface 0
+  // opened and current, as the scan leaves it after a local search).
+  void through(FailureInjector& injector, bool open = false) {
+    transport::ResetInterfaceTable();
+    api::ResetDeviceTable();
+    brantleapi::ResetTurboState();
+    ResetScan();
+    transport::setBackend(&injector);
+    if (!open) return;
+    transport::EnumerateInterfaces();
+    transport::OpenInterface(0);
+    transport::setCurrentInterface(0);
+  }
+  template <typename Run, typename Check>
+  void sweepAll(Run run, Check check) {
+    for (const Fault fault : quorrel::testing::kEveryFault) {
+      SCOPED_TRACE(quorrel::testing::faultName(fault));
+      const std::uint32_t runs = quorrel::testing::sweep(backend, fault, &clock, run, check);
+      EXPECT_GE(runs, 2u);
+    }
+  }
+};
+
+struct Family {
+  const char* scenario;
+  MacAddress local;
+  api::DeviceClass cls;
+};
+
+const Family kFamilies[] = {
+    {"[local]\nmac 00:B0:52:10:00:01\nchip 2\n"
+     "[remote]\nmac 00:B0:52:20:00:02\nchip 2\nrate 100\n",
+     MacAddress{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01}, api::DeviceClass::AvFirstGeneration},
+    {"[local]\nmac 00:04:87:10:00:01\nfamily turbo\n",
+     MacAddress{0x00, 0x04, 0x87, 0x10, 0x00, 0x01}, api::DeviceClass::Turbo},
+    {"[local]\nmac 00:04:87:30:00:01\nfamily hp1\n", MacAddress{0x00, 0x04, 0x87, 0x30, 0x00, 0x01},
+     api::DeviceClass::HomePlug1},
+};
+
+class LocalSearchSweep : public ScanSweep, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LocalSearchSweep, FindsItsDeviceOrNone) {
+  const Family& f = kFamilies[GetParam()];
+  attach(f.scenario);
+  bool found = false;
+  sweepAll(
+      [&](FailureInjector& injector) {
+        through(injector);
+        found = LocalSearch();
+      },
+      [&](std::uint32_t n, const FailureInjector& injector) {
+        SCOPED_TRACE(n);
+        const api::InterfaceState& st = api::interfaceState(0);
+        if (found) {
+          EXPECT_EQ(st.localMac, f.local);
+          EXPECT_EQ(st.localClass, f.cls);
+        } else {
+          EXPECT_FALSE(api::interfaceDevices(0).localPresent);
+        }
+        EXPECT_TRUE(found || injector.triggered());
+        EXPECT_LE(notices.shown.size(), 1u);
+        notices.clear();
+      });
+}
+
+INSTANTIATE_TEST_SUITE_P(AvTurboHomePlug1, LocalSearchSweep, ::testing::Values(0, 1, 2));
+
+TEST_F(ScanSweep, LocalKeyReadHasTheAdaptersKeyOrKeepsTheOld) {
+  attach(kAvLocal);
+  const api::NetworkKey old{1, 2, 3};
+  const api::NetworkKey adapters{0x50, 0xD3, 0xE4, 0x93, 0x3F, 0x85, 0x5B, 0x70,
+                                 0x40, 0x78, 0x4D, 0xF8, 0x15, 0xAA, 0x8D, 0xB7};
+  api::NetworkKey key{};
+  int result = 0;
+  sweepAll(
+      [&](FailureInjector& injector) {
+        through(injector, true);
+        key = old;
+        result = api::ReadLocalNetworkKey(receivePath(), kAvLocalMac, key);
+      },
+      [&](std::uint32_t n, const FailureInjector& injector) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(key, result == 1 ? adapters : old);
+        EXPECT_TRUE(result == 1 || injector.triggered());
+      });
+}
+
+TEST_F(ScanSweep, StationListAnswersWithTheStationsOrNothing) {
+  attach(kAvLocal + stations(3));
+  bool answered = false;
+  thpapi::ThapiResult r;
+  sweepAll(
+      [&](FailureInjector& injector) {
+        through(injector, true);
+        thpapi::SendAvRequest(kAvLocalMac, thpapi::kNetworkInfoRequest);
+        answered = thpapi::WaitConfirmation(receivePath(), thpapi::kNetworkInfoRequest, r);
+      },
+      [&](std::uint32_t n, const FailureInjector& injector) {
+        SCOPED_TRACE(n);
+        if (answered) {
+          ASSERT_EQ(r.stations.size(), 3u);
+          for (int i = 0; i < 3; ++i) EXPECT_EQ(r.stations[i].mac, stationMac(i + 1));
+        }
+        EXPECT_TRUE(answered || injector.triggered());
+      });
 }
 
 }  // namespace

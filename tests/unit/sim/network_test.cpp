@@ -1,4 +1,5 @@
-// The simulated network's handling of hostile requests and of module requests it must refuse.
+// The simulated network's handling of hostile requests and of module requests it must refuse,
+// and the in-process transport's failing opens and noise.
 // Its ordinary answers, the keys it takes and the stations it lets join are shown by the scan,
 // membership and end-to-end tests that decode them with the program's own code; each knob a
 // test relies on is seen working by that test (the probe counter's drops, the noise counted by
@@ -6,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
+#include "adapter-sim/core/in_process_backend.h"
 #include "adapter-sim/core/network.h"
 #include "support/av_frames.h"
-#include "support/scratch_dir.h"
+#include "transport/interface_table.h"
 
 namespace quorrel::sim {
 namespace {
@@ -59,7 +62,7 @@ Frame answer(Network& net, std::uint16_t type, const Frame& payload, std::uint64
   return due.size() == 1 ? due[0] : Frame{};
 }
 
-TEST(NetworkTest, HostileRequestsAreIgnored) {
+TEST(NetworkTest, HostileRequestsAreIgnoredAndHostileModuleRequestsRefused) {
   Network net(scenario());
   std::vector<Frame> bad(6, request(kLocalDeviceMac, 0xA000));
   bad[0][19] = 0x53;                             // OUI
@@ -88,16 +91,15 @@ TEST(NetworkTest, HostileRequestsAreIgnored) {
     net.receive(f, 0);
   }
   for (const Frame& f : net.takeDue(1000000)) EXPECT_EQ(f[15] & 3, 1) << "only confirmations";
-}
 
-TEST(AvModulesTest, HostileRequestsAreRefusedWithAStatus) {
-  Network net(scenario());
+  // Module requests it must refuse are answered with a status.
+  Network modules(scenario());  // untouched by the random bytes
   std::uint64_t now = 0;
-  const Frame bad[] = {readPiece(3, 16, 0), readPiece(2, 0, 0), readPiece(2, 1025, 0),
-                       readPiece(2, 16, 15560), readPiece(1, 16, 0xFFFFFFF0)};
+  const Frame refused[] = {readPiece(3, 16, 0), readPiece(2, 0, 0), readPiece(2, 1025, 0),
+                           readPiece(2, 16, 15560), readPiece(1, 16, 0xFFFFFFF0)};
   const std::uint8_t statuses[] = {0x10, 0x10, 0x10, 0x11, 0x11};
-  for (std::size_t i = 0; i < std::size(bad); ++i) {
-    const Frame f = answer(net, 0xA024, bad[i], now);
+  for (std::size_t i = 0; i < std::size(refused); ++i) {
+    const Frame f = answer(modules, 0xA024, refused[i], now);
     ASSERT_GE(f.size(), 60u) << i;
     EXPECT_EQ(f[20], statuses[i]) << i;
     EXPECT_EQ(f[26] | f[27] << 8, 0) << i;
@@ -109,27 +111,44 @@ TEST(AvModulesTest, HostileRequestsAreRefusedWithAStatus) {
   longer[2] = 0xF0;  // 240 bytes claimed in a 64-byte frame
   const std::pair<Frame, int> writes[] = {
       {readPiece(2, 8, 0) + le32(0), 0x12}, {good, 0}, {gap, 0x11}, {longer, 0x10}};
-  for (const auto& [w, status] : writes) EXPECT_EQ(answer(net, 0xA020, w, now)[20], status);
+  for (const auto& [w, status] : writes) EXPECT_EQ(answer(modules, 0xA020, w, now)[20], status);
   // A commit of an 8-byte block that is not sealed, and of nothing, is refused.
-  EXPECT_EQ(answer(net, 0xA028, {0x02}, now)[20], 0x13);
-  EXPECT_EQ(answer(net, 0xA028, {0x00}, now)[20], 0x13);
-  EXPECT_EQ(net.scenario().local.modules.counters.restarts, 0u);
+  EXPECT_EQ(answer(modules, 0xA028, {0x02}, now)[20], 0x13);
+  EXPECT_EQ(answer(modules, 0xA028, {0x00}, now)[20], 0x13);
+  EXPECT_EQ(modules.scenario().local.modules.counters.restarts, 0u);
   // A start whose words name no image written.
   const Frame start = Frame{1, 0, 0, 0} + le32(0x01000000) + le32(100) + le32(0) + le32(0x01000000);
-  EXPECT_EQ(answer(net, 0xA00C, start, now)[20], 0x13);
+  EXPECT_EQ(answer(modules, 0xA00C, start, now)[20], 0x13);
 }
 
-// A module image named in a scenario file is read from the file's own folder.
-TEST(AvModulesTest, FirmwareImageBesideTheScenario) {
-  const testing::ScratchDir dir;
-  dir.write("fw.nvm", std::string("firmware bytes"));
-  const std::string conf = dir.write(
-      "s.conf", std::string("[local]\nmac 00:B0:52:10:00:01\nchip 1\nfirmware_image fw.nvm\n"));
-  Scenario s;
-  std::string error;
-  EXPECT_TRUE(loadScenarioFile(conf, s, error)) << error;
-  EXPECT_EQ(std::string(s.local.modules.firmware.begin(), s.local.modules.firmware.end()),
-            "firmware bytes");
+// What the scan's tests over the in-process transport rely on without seeing it: opens that fail
+// on request (the ageing test would pass without them) and noise that reaches the capture,
+// management frames only (the noise test would pass without it). How long a receive lets the
+// virtual clock run shows in the scan's timed tests.
+constexpr MacAddress kSpareMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x11};
+
+TEST(InProcessBackendTest, FailsOpensOnRequestAndDeliversManagementNoise) {
+  platform::VirtualClock clock;
+  Network network{Scenario{}};
+  InProcessBackend backend{clock};
+  backend.addInterface("sim0", kDefaultHostMac, &network);
+  backend.addInterface("sim1", kSpareMac, nullptr);
+  transport::setBackend(&backend);
+  ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+  EXPECT_EQ(transport::OpenInterface(1), 1);
+  backend.setOpenFails(1, true);
+  transport::CloseAllInterfaces();
+  EXPECT_EQ(transport::OpenInterface(1), 0);
+  EXPECT_EQ(transport::OpenInterface(0), 1);
+
+  network.behaviour().noise = true;
+  network.behaviour().noiseIntervalUs = 1000;
+  std::set<std::uint16_t> types;
+  for (int i = 0; i < 50; ++i)
+    if (const auto* f = transport::ReceiveFrame(0)) types.insert(readBe16(f->bytes(), 12));
+  EXPECT_EQ(types, (std::set<std::uint16_t>{0x887B, 0x88E1}));
+  transport::ResetInterfaceTable();
+  transport::setBackend(nullptr);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // Scenario files: the shipped samples load, values and timelines are read, bad input is
-// refused at the right line of the whole file, and the timeline moves stations.
+// refused at the right line of the whole file (the daily pattern's refused knobs too), the
+// timeline moves stations, and the daily pattern dips their rates.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "adapter-sim/core/network.h"
 #include "adapter-sim/core/scenario_set.h"
+#include "support/scratch_dir.h"
 
 namespace quorrel::sim {
 namespace {
@@ -14,7 +16,7 @@ const std::string kLocal = "[local]\nmac 00:B0:52:10:00:01\nchip 1\n";
 const std::string kRemote = "[remote]\nmac 00:B0:52:20:00:02\nchip 1\n";
 
 // Every shipped scenario loads (the demos and the package test run them); the values a file
-// may leave out are filled in.
+// may leave out are filled in; a module image named in a file is read from the file's folder.
 TEST(ScenarioTest, ShippedFilesLoad) {
   std::string error;
   for (const auto& entry : std::filesystem::directory_iterator(QUORREL_SIM_SCENARIOS)) {
@@ -27,6 +29,14 @@ TEST(ScenarioTest, ShippedFilesLoad) {
   EXPECT_EQ(s.remotes[1].rxRate, 75);                        // one rate stands for both
   EXPECT_EQ(s.remotes[1].firmware.rfind("LQA-100", 0), 0u);  // default by chip
   EXPECT_EQ(s.remotes[2].networkKey, s.local.networkKey);    // default: the local network
+
+  const testing::ScratchDir dir;
+  dir.write("fw.nvm", std::string("firmware bytes"));
+  const std::string conf = dir.write(
+      "s.conf", std::string("[local]\nmac 00:B0:52:10:00:01\nchip 1\nfirmware_image fw.nvm\n"));
+  EXPECT_TRUE(loadScenarioFile(conf, s, error)) << error;
+  EXPECT_EQ(std::string(s.local.modules.firmware.begin(), s.local.modules.firmware.end()),
+            "firmware bytes");
 }
 
 const char* kTwo =
@@ -46,7 +56,11 @@ const char* kTwo =
     "noise on\nnoise_interval_us 500\nhost_action_after 7 0x05\ncorrupt_piece 3\n"
     "reject_piece 4 2\nreject_status 0x20\nstop_after_piece 9\nrestart_ms 250\n";
 
-TEST(ScenarioTest, ValuesTimelinesAndNetworks) {
+constexpr char kDaily[] =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 4\n[remote]\nmac 00:B0:52:20:00:02\nchip 4\n"
+    "rate 200 180\n[behaviour]\n";
+
+TEST(ScenarioTest, ValuesTimelinesDailyPatternAndNetworks) {
   ScenarioSet set;
   std::string error;
   ASSERT_TRUE(parseScenarioSet(kTwo, set, error)) << error;
@@ -61,7 +75,46 @@ TEST(ScenarioTest, ValuesTimelinesAndNetworks) {
   EXPECT_FALSE(s.remotes[1].present);
   EXPECT_EQ(s.remotes[1].networkKey[0], 0xFF);
   EXPECT_EQ(s.behaviour.delayMs, 0u);                    // each network its own behaviour
-  EXPECT_TRUE(set.networks[0].timelines.at(1).empty());  // what the timeline does: below
+  EXPECT_TRUE(set.networks[0].timelines.at(1).empty());  // the second station has none
+
+  // The first station's timeline: whether it answers at `ms`, and the rate it is listed with.
+  Network net(s);
+  net.setTimelines(set.networks[0].timelines);
+  net.startTimeline(1'000'000);
+  Adapter& station = net.scenario().remotes[0];
+  auto at = [&](std::uint64_t ms) {
+    net.takeDue(1'000'000 + ms * 1000);
+    return station.present;
+  };
+  EXPECT_FALSE(at(0));
+  EXPECT_FALSE(at(99));
+  EXPECT_TRUE(at(100));
+  EXPECT_EQ(station.txRate, 40);
+  EXPECT_TRUE(at(250));
+  EXPECT_EQ(station.txRate, 60);
+  EXPECT_EQ(station.rxRate, 55);
+  EXPECT_FALSE(at(300));
+  EXPECT_EQ(net.adapterAt(station.mac), nullptr);
+
+  // The daily pattern over a ten-minute day starting at 06:00 (25 virtual seconds an hour): the
+  // rates the stations list dip between the hours.
+  Scenario daily;
+  ASSERT_TRUE(parseScenario(std::string(kDaily) + "daily_dip 50 22 2\nday_seconds 600\n"
+                                                  "day_start_hour 6\n",
+                            daily, error))
+      << error;
+  Network dayNet(daily);
+  const struct {
+    std::uint64_t seconds;
+    std::uint16_t tx;
+  } cases[] = {{0, 200},       {16 * 25 - 1, 200}, {16 * 25, 100},
+               {19 * 25, 100}, {20 * 25, 200},     {600 + 16 * 25 + 1, 100}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    dayNet.receive(std::vector<std::uint8_t>(60, 0), c.seconds * 1000000);
+    EXPECT_EQ(dayNet.scenario().remotes[0].txRate, c.tx);
+    EXPECT_EQ(dayNet.scenario().remotes[0].rxRate, c.tx * 180 / 200);
+  }
 
   const Behaviour& b = set.networks[1].scenario.behaviour;
   EXPECT_EQ(set.networks[1].scenario.local.chipId, 4);
@@ -154,30 +207,6 @@ TEST(ScenarioTest, BadInputNamesItsLineAndUnreadableFiles) {
   ScenarioSet set;
   EXPECT_FALSE(loadScenarioSetFile("/nonexistent/x.conf", set, error));
   EXPECT_EQ(error, "/nonexistent/x.conf: cannot be read");
-}
-
-// Whether the station answers a version request at `ms`, and the rate it is listed with.
-TEST(ScenarioTest, TimelineMovesStationsInAndOutAndChangesTheirRate) {
-  ScenarioSet set;
-  std::string error;
-  ASSERT_TRUE(parseScenarioSet(kTwo, set, error)) << error;
-  Network net(set.networks[0].scenario);
-  net.setTimelines(set.networks[0].timelines);
-  net.startTimeline(1'000'000);
-  Adapter& station = net.scenario().remotes[0];
-  auto at = [&](std::uint64_t ms) {
-    net.takeDue(1'000'000 + ms * 1000);
-    return station.present;
-  };
-  EXPECT_FALSE(at(0));
-  EXPECT_FALSE(at(99));
-  EXPECT_TRUE(at(100));
-  EXPECT_EQ(station.txRate, 40);
-  EXPECT_TRUE(at(250));
-  EXPECT_EQ(station.txRate, 60);
-  EXPECT_EQ(station.rxRate, 55);
-  EXPECT_FALSE(at(300));
-  EXPECT_EQ(net.adapterAt(station.mac), nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Polls and waits over a scripted backend and a virtual clock: time-outs, skipped frames, late
-// answers, floods, oversized frames, and the requests SendAvRequest puts on the wire.
+// answers, floods, oversized frames, and the requests SendAvRequest puts on the wire. Then the
+// request builders: bytes at their offsets and build failures.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +9,9 @@
 #include "support/av_frames.h"
 #include "support/fake_backend.h"
 #include "thpapi/exchange.h"
+#include "thpapi/last_error.h"
 #include "thpapi/module_transfer.h"
+#include "thpapi/request_builders.h"
 #include "transport/interface_table.h"
 #include "transport/receive_path.h"
 
@@ -27,14 +30,6 @@ struct LateAnswer {
   bool flood;
 };
 
-void deliver(LateAnswer* late, std::uint64_t nowUs) {
-  if (late->flood) late->fake->ports[0].incoming.push_back(statusConfirm(0xA051));
-  if (!late->frame.empty() && nowUs >= late->dueUs) {
-    late->fake->ports[0].incoming.push_back(late->frame);
-    late->frame.clear();
-  }
-}
-
 // A virtual clock whose sleeps also let `late` deliver what became due.
 class DeliveringClock final : public platform::Clock {
  public:
@@ -42,7 +37,12 @@ class DeliveringClock final : public platform::Clock {
   std::uint64_t microseconds() override { return nowUs_; }
   void sleepMs(std::uint32_t ms) override {
     nowUs_ += std::uint64_t{ms} * 1000;
-    if (late != nullptr) deliver(late, nowUs_);
+    if (late == nullptr) return;
+    if (late->flood) late->fake->ports[0].incoming.push_back(statusConfirm(0xA051));
+    if (!late->frame.empty() && nowUs_ >= late->dueUs) {
+      late->fake->ports[0].incoming.push_back(late->frame);
+      late->frame.clear();
+    }
   }
   LateAnswer* late = nullptr;
 
@@ -76,10 +76,12 @@ class ExchangeTest : public ::testing::Test {
   ThapiResult r;
 };
 
-TEST_F(ExchangeTest, ThePathTakesManagementFramesOnceAndDropsOthers) {
+// The path takes management frames once and drops others; a host action is answered on the
+// interface it came from during any wait: back to the adapter, result 0, zeros to 64 bytes, and
+// one too short to read with result 1.
+TEST_F(ExchangeTest, PathAndAwaitMatchOnTypeOnlyAndAnswerHostActions) {
   transport::Frame frame;
   EXPECT_FALSE(path.next(frame));
-
   Bytes hp1(60, 0);
   put(hp1, 12, {0x88, 0x7B});
   incoming(1).push_back(with(avFrame(0xA001, 88), 12, 0x08));  // IPv4
@@ -90,13 +92,17 @@ TEST_F(ExchangeTest, ThePathTakesManagementFramesOnceAndDropsOthers) {
   EXPECT_EQ(frame.arrival, 1);
   EXPECT_EQ(frame.etherType(), 0x887B);
   EXPECT_FALSE(path.next(frame));
-}
 
-TEST_F(ExchangeTest, AwaitEndsAtOnceWithoutFramesAndMatchesOnTypeOnly) {
   const std::uint32_t start = platform::tickCount();
   EXPECT_FALSE(AwaitConfirmation(path, 0xA000, r));
   EXPECT_EQ(platform::tickCount(), start);
   EXPECT_FALSE(avAnswered());
+
+  incoming(1) = {statusConfirm(0xA062, 2), avFrame(0xA062, 20), statusConfirm(0xA051)};
+  ASSERT_TRUE(AwaitConfirmation(path, 0xA050, r));
+  EXPECT_EQ(fake.ports[1].sent,
+            (std::vector<Bytes>{request(0xA063), with(request(0xA063), 20, 1)}));
+  EXPECT_FALSE(thpapi_FrameWaiting());
 
   // Unrelated frames are skipped; the version confirmation of any adapter on any interface
   // answers a version request.
@@ -155,7 +161,18 @@ TEST_F(ExchangeTest, WaitsTakeALateAnswerAndEndByTheirDeadlineWhateverArrives) {
   EXPECT_GT(incoming(0).size(), 9000u);
 }
 
-TEST_F(ExchangeTest, SendAvRequestBuildsFromTheCurrentInterface) {
+// Builds into a buffer of 0xEE bytes; expects 64 bytes and nothing written past them.
+template <typename... Args, typename... Given>
+Bytes build(std::size_t (*encode)(const MacAddress&, const MacAddress&, MutableByteSpan, Args...),
+            const Given&... args) {
+  Bytes f(kRequestBufferSize, 0xEE);
+  EXPECT_EQ(encode(kHostMac, kAdapterMac, f, args...), 64u);
+  EXPECT_EQ(f[64], 0xEE);
+  f.resize(64);
+  return f;
+}
+
+TEST_F(ExchangeTest, SendAvRequestAndTheBuildersPutTheirBytes) {
   const MacAddress remote{0x00, 0xB0, 0x52, 1, 2, 3};
   const std::vector<Bytes>& sent = fake.ports[0].sent;
   SendAvRequest(remote, 0xA000);
@@ -185,16 +202,53 @@ TEST_F(ExchangeTest, SendAvRequestBuildsFromTheCurrentInterface) {
   transport::setCurrentInterface(1);
   SendAvRequest(remote, 0xA000);
   EXPECT_TRUE(fake.ports[1].sent.empty());
-}
 
-// Answered on the interface it came from: back to the adapter, result 0, zeros to 64 bytes;
-// one too short to read is answered with result 1.
-TEST_F(ExchangeTest, HostActionIsAnsweredAtOnceDuringAWait) {
-  incoming(1) = {statusConfirm(0xA062, 2), avFrame(0xA062, 20), statusConfirm(0xA051)};
-  ASSERT_TRUE(AwaitConfirmation(path, 0xA050, r));
-  EXPECT_EQ(fake.ports[1].sent,
-            (std::vector<Bytes>{request(0xA063), with(request(0xA063), 20, 1)}));
-  EXPECT_FALSE(thpapi_FrameWaiting());
+  // The builders: requests are their header and zeros to 64 bytes in buffers that hold them.
+  EXPECT_EQ(build(thpapi_EncodeVersionRequest), request(0xA000));
+  EXPECT_EQ(build(thpapi_ReadConfigurationBlock), request(0xA058));
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 0), request(0xA038));
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 1), request(0xA038));  // only 4 selects MMV 1
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 4),
+            avFrameV1(0xA038, 64, kHostMac, kAdapterMac));
+  // Buffers under 64 bytes are refused untouched.
+  for (std::size_t size : {0u, 13u, 20u, 26u, 63u}) {
+    Bytes f(size, 0xEE);
+    resetLastError();
+    EXPECT_EQ(thpapi_EncodeVersionRequest(kHostMac, kAdapterMac, f), 0u) << size;
+    EXPECT_EQ(lastError(), 34);
+    resetLastError();
+    EXPECT_EQ(thpapi_EncodeNetworkInfoRequest(kHostMac, kAdapterMac, f, 4), 0u) << size;
+    EXPECT_EQ(lastError(), 34);
+    EXPECT_EQ(f, Bytes(size, 0xEE));
+  }
+
+  // The key setting's local and remote layouts.
+  SetKeyRecord key;
+  for (std::size_t i = 0; i < 16; ++i) key.networkMembershipKey[i] = std::uint8_t(0x10 + i);
+  key.deviceKeySelector = 0x0F;
+  key.target = kAdapterMac;
+  Bytes local = request(0xA050);
+  local[20] = 1;
+  for (std::size_t i = 0; i < 16; ++i) local[21 + i] = std::uint8_t(0x10 + i);
+  local[37] = 0x0F;
+  putMac(local, 38, kAdapterMac);
+  EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), local);
+
+  // The remote adapter: selector 0, its address at 38 and its device access key at 44.
+  key.deviceKeySelector = 0;
+  key.target = remote;
+  for (std::size_t i = 0; i < 16; ++i) key.deviceAccessKey[i] = std::uint8_t(0xA0 + i);
+  Bytes far = local;
+  far[37] = 0;
+  putMac(far, 38, remote);
+  for (std::size_t i = 0; i < 16; ++i) far[44 + i] = std::uint8_t(0xA0 + i);
+  EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), far);
+
+  resetLastError();
+  key.deviceKeySelector = 0x05;
+  Bytes f(kRequestBufferSize);
+  EXPECT_EQ(thpapi_EncodeSetKeyRequest(kHostMac, kAdapterMac, f, key), 0u);
+  EXPECT_EQ(lastError(), 22);
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
 // Module reads and writes against the simulated adapter: image headers read on their own, the
 // closing commit or start, read retries, the host action mid-transfer and oversized modules.
 // The parameter block's pieces at their boundaries: the transfer test, frame by frame.
+// Then every step of the transfers failed once in turn (the version exchange's failures: the AV
+// local search's sweep, whose first exchange it is): the Nth send fails, or the Nth frame
+// received is dropped, damaged or late. Each run must end in its documented state: success with
+// the right bytes, or failure with the layer's error, the transfer abandoned, and nothing
+// written outside the caller's buffer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "make-samples/sample_files.h"
+#include "support/failure_injector.h"
 #include "support/sim_host.h"
 #include "thpapi/last_error.h"
 #include "thpapi/module_transfer.h"
@@ -42,7 +48,7 @@ Bytes chainOf(std::initializer_list<std::size_t> sizes) {
   return samples::buildFirmwareFile(images);
 }
 
-TEST(SimTransfer, FirmwareHeadersAreReadOnTheirOwnAndKindThreeReadsBothModules) {
+TEST(SimTransfer, FirmwareHeadersReadOnTheirOwnAndAHostActionAnsweredMidTransfer) {
   const Bytes chain = chainOf({1024, 1, 0, 2049});
   SimHost h(simScenario(chain));
   Bytes image(chain.size() + 16, kGuard);
@@ -60,12 +66,17 @@ TEST(SimTransfer, FirmwareHeadersAreReadOnTheirOwnAndKindThreeReadsBothModules) 
   }
   EXPECT_EQ(i, asked.size());
 
+  // Kind 3 reads both modules, with a host action indication answered in the middle.
+  const auto& m = h.local().modules;
+  h.behaviour().hostActionAfter = m.counters.pieces + 3;
+  h.behaviour().hostActionCode = 5;
   Bytes firmware(8192), block(16384);
   ModuleReadBuffers buffers{firmware, block};
   ASSERT_EQ(thpapi_ReadModules(path, kHost, kSimLocalMac, 3, buffers), 0);
-  const auto& m = h.local().modules;
   EXPECT_EQ(Bytes(firmware.begin(), firmware.begin() + buffers.firmwareReceived), m.firmware);
   EXPECT_EQ(Bytes(block.begin(), block.begin() + buffers.parameterBlockReceived), m.parameterBlock);
+  EXPECT_EQ(m.counters.hostActionResponses, 1u);
+  EXPECT_EQ(m.counters.lastHostActionResult, 0);
 }
 
 TEST(SimTransfer, ModuleAnnouncingMoreThanItsBufferIsRefusedAtOnce) {
@@ -155,17 +166,91 @@ TEST(SimTransfer, DamagedReadPiecesAreRetriedUntilRetriesRunOut) {
   }
 }
 
-TEST(SimTransfer, HostActionIndicationIsAnsweredMidTransfer) {
-  SimHost h(simScenario());
-  h.behaviour().hostActionAfter = 3;
-  h.behaviour().hostActionCode = 5;
-  Bytes block(15560);
-  std::size_t received = 0;
-  ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2, block, received), 0);
-  EXPECT_EQ(block, h.local().modules.parameterBlock);
-  const auto& c = h.local().modules.counters;
-  EXPECT_EQ(c.hostActionResponses, 1u);
-  EXPECT_EQ(c.lastHostActionResult, 0);
+// Interface 0 opened again through `injector`.
+void through(FailureInjector& injector) {
+  reopenThrough(injector);
+  resetLastError();
+  thpapi_AbandonTransfer();
+}
+
+// Nothing of the transfer is left to go out.
+void expectAbandoned() {
+  EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
+  EXPECT_FALSE(thpapi_FrameWaiting());
+}
+
+TEST(Sweep, ParameterBlockRead) {
+  for (const Fault fault : kEveryFault) {
+    SCOPED_TRACE(faultName(fault));
+    SimHost h(simScenario());
+    sim::prepareModules(h.local());
+    const Bytes stored = h.local().modules.parameterBlock;
+    Bytes block;
+    int result = 0;
+    std::size_t received = 0;
+    const std::uint32_t runs = sweep(
+        h.backend, fault, &h.clock,
+        [&](FailureInjector& injector) {
+          through(injector);
+          block.assign(stored.size() + 64, kGuard);
+          result = thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2,
+                                          MutableByteSpan(block).first(stored.size()), received);
+        },
+        [&](std::uint32_t n, const FailureInjector&) {
+          SCOPED_TRACE(n);
+          EXPECT_TRUE(std::all_of(block.begin() + static_cast<std::ptrdiff_t>(stored.size()),
+                                  block.end(), [](auto b) { return b == kGuard; }));
+          if (result == 0) {
+            EXPECT_EQ(received, stored.size());
+            EXPECT_TRUE(std::equal(stored.begin(), stored.end(), block.begin()));
+          } else {
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(lastError(), kErrorInvalid);
+          }
+          expectAbandoned();
+        });
+    EXPECT_EQ(result, 0);  // the untouched run
+    EXPECT_GT(runs, stored.size() / 1024);
+  }
+}
+
+TEST(Sweep, ModuleWritesWithCommitAndWithStart) {
+  const Bytes chain = samples::buildFirmwareFile(samples::sampleFirmwareImages(2, 2500));
+  // The adapter keeps its address, so every run finds it after the restart of the last.
+  const Bytes newBlock =
+      samples::buildParameterBlock(kSimLocalMac, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4});
+  for (const std::uint32_t options : {0x23u, 0x00u}) {
+    for (const Fault fault : kEveryFault) {
+      SCOPED_TRACE(faultName(fault));
+      SCOPED_TRACE(options);
+      SimHost h(simScenario());
+      sim::prepareModules(h.local());
+      const Bytes oldBlock = h.local().modules.parameterBlock;
+      int result = 0;
+      const std::uint32_t runs = sweep(
+          h.backend, fault, &h.clock,
+          [&](FailureInjector& injector) {
+            through(injector);
+            h.local().modules.parameterBlock = oldBlock;
+            result = thpapi_WriteModules(path, kHost, kSimLocalMac, chain, newBlock, options);
+            h.clock.sleepMs(3000);  // past any restart
+          },
+          [&](std::uint32_t n, const FailureInjector&) {
+            SCOPED_TRACE(n);
+            if (result != 0) {
+              EXPECT_EQ(result, -1);
+              EXPECT_EQ(lastError(), kErrorInvalid);
+            }
+            // Never a mixture: the adapter keeps the old block or takes the whole new one.
+            const Bytes& now = h.local().modules.parameterBlock;
+            EXPECT_TRUE(now == oldBlock || now == newBlock);
+            EXPECT_TRUE(result != 0 || options != 0x23 || now == newBlock);
+            expectAbandoned();
+          });
+      EXPECT_EQ(result, 0);  // the untouched run
+      EXPECT_GT(runs, 4u) << runs;
+    }
+  }
 }
 
 }  // namespace

@@ -27,46 +27,8 @@ class InterfaceTableTest : public ::testing::Test {
   platform::RecordingNotice notice;
 };
 
-TEST_F(InterfaceTableTest, EnumerationKeepsEightAndTheirAddresses) {
-  for (int i = 3; i < 12; ++i) fake.interfaces.push_back({"eth" + std::to_string(i), kNoMac});
-  ASSERT_EQ(EnumerateInterfaces(), 1);  // again, over the table of three
-  EXPECT_EQ(interfaceTable().interfaceCount, 8);
-  EXPECT_EQ(interfaceTable().entries[2].macAddress, (MacAddress{2, 0, 0, 0, 0, 2}));
-  EXPECT_EQ(interfaceTable().entries[7].macAddress, kNoMac);
-  fake.listFails = true;
-  EXPECT_EQ(EnumerateInterfaces(), 0);
-  EXPECT_EQ(interfaceTable().interfaceCount, 0);
-}
-
-TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCount) {
-  EXPECT_EQ(OpenInterface(0), 1);
-  EXPECT_EQ(OpenInterface(0), 1);
-  EXPECT_EQ(fake.opens, 1);
-  EXPECT_EQ(OpenInterface(3), 0);
-  EXPECT_EQ(OpenInterface(-1), 0);
-  EXPECT_EQ(SendFrame(3, std::vector<std::uint8_t>(60)), 0);
-  setCurrentInterface(2);
-  EXPECT_EQ(SourceAddress(), (MacAddress{2, 0, 0, 0, 0, 2}));
-  setCurrentInterface(5);
-  EXPECT_EQ(SourceAddress(), kNoMac);
-}
-
-TEST_F(InterfaceTableTest, ShortFramesArePaddedWithZerosLongOnesRefused) {
-  ASSERT_EQ(OpenInterface(1), 1);
-  // Bytes after the frame in the caller's buffer must not go out.
-  std::vector<std::uint8_t> buffer(100, 0xAA);
-  ASSERT_EQ(SendFrame(1, ByteSpan(buffer).first(17)), 1);
-  ASSERT_EQ(fake.ports[1].sent.size(), 1u);
-  const auto& wire = fake.ports[1].sent[0];
-  ASSERT_EQ(wire.size(), 60u);
-  for (std::size_t i = 17; i < 60; ++i) EXPECT_EQ(wire[i], 0) << i;
-  EXPECT_EQ(SendFrame(1, std::vector<std::uint8_t>(1514)), 1);
-  EXPECT_EQ(SendFrame(1, std::vector<std::uint8_t>(1515)), 0);
-  EXPECT_EQ(fake.ports[1].sent.size(), 2u);
-  EXPECT_EQ(fake.ports[1].sent[1].size(), 1514u);
-}
-
-TEST_F(InterfaceTableTest, FailuresAndFaultsOfTheBackendAreFailures) {
+// Failures and faults of the backend are failures; enumeration keeps eight interfaces.
+TEST_F(InterfaceTableTest, BackendFailuresAndFaultsAreFailuresAndEnumerationKeepsEight) {
   ASSERT_EQ(OpenInterface(0), 1);
   EXPECT_EQ(ReceiveFrame(0), nullptr);
   fake.ports[0].incoming.push_back({1, 2, 3});
@@ -87,6 +49,42 @@ TEST_F(InterfaceTableTest, FailuresAndFaultsOfTheBackendAreFailures) {
   EXPECT_EQ(notice.shown[0].caption, "Send Packet Error");
   EXPECT_EQ(notice.shown[0].text,
             "Unknown error occurred while sending packets. Please try after some time.");
+
+  for (int i = 3; i < 12; ++i) fake.interfaces.push_back({"eth" + std::to_string(i), kNoMac});
+  ASSERT_EQ(EnumerateInterfaces(), 1);  // again, over the table of three
+  EXPECT_EQ(interfaceTable().interfaceCount, 8);
+  EXPECT_EQ(interfaceTable().entries[2].macAddress, (MacAddress{2, 0, 0, 0, 0, 2}));
+  EXPECT_EQ(interfaceTable().entries[7].macAddress, kNoMac);
+  fake.listFails = true;
+  EXPECT_EQ(EnumerateInterfaces(), 0);
+  EXPECT_EQ(interfaceTable().interfaceCount, 0);
+}
+
+TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCountAndFramesBySize) {
+  EXPECT_EQ(OpenInterface(0), 1);
+  EXPECT_EQ(OpenInterface(0), 1);
+  EXPECT_EQ(fake.opens, 1);
+  EXPECT_EQ(OpenInterface(3), 0);
+  EXPECT_EQ(OpenInterface(-1), 0);
+  EXPECT_EQ(SendFrame(3, std::vector<std::uint8_t>(60)), 0);
+  setCurrentInterface(2);
+  EXPECT_EQ(SourceAddress(), (MacAddress{2, 0, 0, 0, 0, 2}));
+  setCurrentInterface(5);
+  EXPECT_EQ(SourceAddress(), kNoMac);
+
+  // Short frames are padded with zeros, long ones refused.
+  ASSERT_EQ(OpenInterface(1), 1);
+  // Bytes after the frame in the caller's buffer must not go out.
+  std::vector<std::uint8_t> buffer(100, 0xAA);
+  ASSERT_EQ(SendFrame(1, ByteSpan(buffer).first(17)), 1);
+  ASSERT_EQ(fake.ports[1].sent.size(), 1u);
+  const auto& wire = fake.ports[1].sent[0];
+  ASSERT_EQ(wire.size(), 60u);
+  for (std::size_t i = 17; i < 60; ++i) EXPECT_EQ(wire[i], 0) << i;
+  EXPECT_EQ(SendFrame(1, std::vector<std::uint8_t>(1514)), 1);
+  EXPECT_EQ(SendFrame(1, std::vector<std::uint8_t>(1515)), 0);
+  EXPECT_EQ(fake.ports[1].sent.size(), 2u);
+  EXPECT_EQ(fake.ports[1].sent[1].size(), 1514u);
 }
 
 }  // namespace
