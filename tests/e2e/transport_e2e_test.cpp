@@ -1,6 +1,8 @@
 // The real libpcap transport against adapter-sim on a veth pair: the filter against noise,
 // what reaches the wire at the length limits, and the harness's own cleanup. (What enumeration
 // sees and the answers' bytes are shown by the scan end-to-end tests over the same path.)
+#include <sys/wait.h>
+
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -30,11 +32,7 @@ Frame toAdapter(std::uint16_t type, std::size_t length) {
 
 std::string hex(ByteSpan b) {
   std::string s;
-  char two[3];
-  for (auto c : b) {
-    std::snprintf(two, sizeof two, "%02x", c);
-    s += two;
-  }
+  for (const std::uint8_t c : b) s += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
   return s;
 }
 
@@ -86,7 +84,8 @@ TEST_F(TransportE2eTest, NoiseOfOtherEtherTypesNeverReachesReceive) {
   EXPECT_GT(others, 0);
 }
 
-TEST_F(TransportE2eTest, PaddingAndLengthLimitsHoldOnTheWire) {
+// Then the harness stops the sim cleanly and removes its namespaces.
+TEST_F(TransportE2eTest, PaddingAndLengthLimitsHoldOnTheWireThenTheHarnessCleansUp) {
   startSim(kScenario);
   // Message types nobody answers, so the log shows exactly what was sent.
   Frame buffer = toAdapter(0xA0FC, 100);
@@ -105,10 +104,7 @@ TEST_F(TransportE2eTest, PaddingAndLengthLimitsHoldOnTheWire) {
   EXPECT_EQ(received[0], "rx 60 " + header + std::string(2 * 43, '0'));
   EXPECT_EQ(received[1].rfind("rx 1514 " + hex(ByteSpan(buffer).first(15)) + "fda0", 0), 0u)
       << received[1];
-}
 
-TEST_F(TransportE2eTest, HarnessStopsTheSimCleanlyAndRemovesItsNamespaces) {
-  startSim(kScenario);
   const std::string hostPath = "/run/netns/" + pair.hostNamespace();
   const std::string simPath = "/run/netns/" + pair.simNamespace();
   ASSERT_TRUE(std::filesystem::exists(simPath));
