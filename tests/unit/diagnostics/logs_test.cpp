@@ -19,7 +19,7 @@ unsigned modeOf(const std::string& path) {
   return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
-TEST(DeviceLog, KeepsTheNewestWholeEntries) {
+TEST(DeviceLog, KeepsTheNewestWholeEntriesAndTheScanLogItsSnapshots) {
   Scenario s;
   persistence::setDataDirectory(s.state.dir.path());
   persistence::preferences().productName = "../.hidden/Utility";
@@ -47,11 +47,8 @@ TEST(DeviceLog, KeepsTheNewestWholeEntries) {
   }
   EXPECT_FALSE(appendDeviceLog(log, 3, key, kReportTime));
   EXPECT_FALSE(appendDeviceLog(DeviceLog{}, 0, key, kReportTime));
-}
 
-TEST(ScanLog, OneSnapshotPerCallOwnerOnlyNeverThroughALink) {
-  Scenario s;
-  persistence::setDataDirectory(s.state.dir.path());
+  // The scan log: one snapshot per call, owner-only, never written through a link.
   std::ofstream(s.state.dir.file("elsewhere")) << "keep";
   ::symlink(s.state.dir.file("elsewhere").c_str(), scanLogPath().c_str());
   {
@@ -61,11 +58,11 @@ TEST(ScanLog, OneSnapshotPerCallOwnerOnlyNeverThroughALink) {
   EXPECT_EQ(fileText(s.state.dir.file("elsewhere")), "keep");
   ::unlink(scanLogPath().c_str());
 
-  ScanLog log(scanLogPath());
-  writeScanLog(log, true, kReportTime);
+  ScanLog scan(scanLogPath());
+  writeScanLog(scan, true, kReportTime);
   api::interfaceDevices(0).remotes[0].scansLeft = 2;
-  writeScanLog(log, false, kReportTime);
-  EXPECT_FALSE(log.isOpen());
+  writeScanLog(scan, false, kReportTime);
+  EXPECT_FALSE(scan.isOpen());
   std::string snapshot =
       "NIC #0:\t0A:11:22:00:00:00\tPresent=1\n"
       "\t02:11:22:00:00:01\t1\t0\n\t00:11:22:00:00:02\t1\t0\n\t00:11:22:00:00:03\t1\t0\n"
@@ -114,7 +111,7 @@ TEST(PrintReport, APrivateFileWrittenWholeAndRemoved) {
 // The report for a scenario with every family of local adapter and remotes with and without
 // passwords, at each diagnostics level, against files of the expected text.
 
-TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
+TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevelAndTextsStopAtTheirField) {
   for (const int level : {0, 1, 2}) {
     Scenario s;
     persistence::preferences().diagnosticsLevel = static_cast<std::int16_t>(level);
@@ -137,9 +134,7 @@ TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
   EXPECT_EQ(lastSeenText(1283528709, false), "Sep  3 15:45");
   EXPECT_EQ(lastSeenText(INT64_MAX, true), "??? ?? ??:????");
   EXPECT_FALSE(readHostInfo().systemName.empty());
-}
-
-TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
+  // Texts without a terminator stop at their field.
   Scenario s;
   persistence::preferences() = persistence::decodePreferences(
       std::vector<std::uint8_t>(persistence::kPreferencesFileSize, 'P'));
