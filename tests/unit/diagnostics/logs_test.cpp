@@ -19,7 +19,21 @@ unsigned modeOf(const std::string& path) {
   return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
-TEST(DeviceLog, KeepsTheNewestWholeEntriesAndTheScanLogItsSnapshots) {
+class FakePrinter final : public Printer {
+ public:
+  std::optional<std::string> name;
+  std::string printedText, printedPath;
+  unsigned printedMode = 0;
+  std::optional<std::string> defaultPrinter() override { return name; }
+  bool printFile(const std::string&, const std::string& path, const std::string&) override {
+    printedPath = path;
+    printedText = fileText(path);
+    printedMode = modeOf(path);
+    return true;
+  }
+};
+
+TEST(DeviceLog, KeepsTheNewestWholeEntriesTheScanLogItsSnapshotsAndPrintsAPrivateFile) {
   Scenario s;
   persistence::setDataDirectory(s.state.dir.path());
   persistence::preferences().productName = "../.hidden/Utility";
@@ -75,25 +89,11 @@ TEST(DeviceLog, KeepsTheNewestWholeEntriesAndTheScanLogItsSnapshots) {
       fileText(scanLogPath()),
       "Mon Dec  7 04:10:55 2026\n\tdevice\t\t\tpresent\tmissesTillDrop\n\n" + first + snapshot);
   EXPECT_EQ(modeOf(scanLogPath()), 0600u);
-}
 
-class FakePrinter final : public Printer {
- public:
-  std::optional<std::string> name;
-  std::string printedText, printedPath;
-  unsigned printedMode = 0;
-  std::optional<std::string> defaultPrinter() override { return name; }
-  bool printFile(const std::string&, const std::string& path, const std::string&) override {
-    printedPath = path;
-    printedText = fileText(path);
-    printedMode = modeOf(path);
-    return true;
-  }
-};
-
-TEST(PrintReport, APrivateFileWrittenWholeAndRemoved) {
-  Scenario s;
-  ::setenv("TMPDIR", s.state.dir.path().c_str(), 1);
+  // Printing goes through a private file, written whole and removed.
+  const std::string tmp = s.state.dir.file("tmp");
+  std::filesystem::create_directory(tmp);
+  ::setenv("TMPDIR", tmp.c_str(), 1);
   FakePrinter printer;
   EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::NoPrinter);
   ASSERT_EQ(s.state.notice.shown.size(), 1u);
@@ -103,8 +103,8 @@ TEST(PrintReport, APrivateFileWrittenWholeAndRemoved) {
   EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::Printed);
   EXPECT_EQ(printer.printedText, "report\twith passwords");
   EXPECT_EQ(printer.printedMode, 0600u);
-  EXPECT_TRUE(printer.printedPath.starts_with(s.state.dir.path() + "/"));
-  EXPECT_TRUE(std::filesystem::is_empty(s.state.dir.path()));  // nothing left behind
+  EXPECT_TRUE(printer.printedPath.starts_with(tmp + "/"));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));  // nothing left behind
   ::unsetenv("TMPDIR");
 }
 
