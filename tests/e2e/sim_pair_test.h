@@ -52,16 +52,14 @@ class SimPairTest : public ::testing::Test {
     transport::setCurrentInterface(0);
   }
 
-  std::string inHost(const std::string& command) const {
-    return "ip netns exec " + pair.hostNamespace() + " " + command;
-  }
   // quorrel-cli `args` in the host namespace after `env` (VAR=value words), with the scratch
   // folder as its data home; its output, with a failure when it does not exit with `want`.
   std::string cli(const std::string& args, int want = 0, const std::string& env = "") const {
     int status = 0;
-    const std::string out = runShell(inHost("env XDG_DATA_HOME=" + dir + " HOME=" + dir + " " +
-                                            env + " " QUORREL_CLI_PATH " " + args),
-                                     status);
+    const std::string out =
+        runShell("ip netns exec " + pair.hostNamespace() + " env XDG_DATA_HOME=" + dir +
+                     " HOME=" + dir + " " + env + " " QUORREL_CLI_PATH " " + args,
+                 status);
     EXPECT_EQ(status, want) << args << "\n" << out;
     return out;
   }
