@@ -30,6 +30,11 @@ const char* kHomePlug1 =
     "[remote]\nmac 00:04:87:30:00:02\nfamily hp1\nrate 300\n"
     "[remote]\nmac 00:04:87:30:00:03\nfamily hp1\nrate 1000\n";
 
+const char* kHistoryNetwork =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 4\n"
+    "[remote]\nmac 00:B0:52:20:00:02\nchip 4\nrate 410 395\n"
+    "[remote]\nmac 00:B0:52:20:00:03\nchip 4\nrate 120\n";
+
 // One interface of the printed JSON, printed again alone, with the key order kept.
 std::string blockOf(const std::string& output, const std::string& interfaceName) {
   const std::size_t start = output.find('{');
@@ -117,8 +122,9 @@ TEST_F(ScanE2eTest, NothingAnswersThenAHomePlug1Network) {
   EXPECT_TRUE(lists(block, "00:04:87:30:00:03", "USB", 27)) << block;
 }
 
-// A Turbo network is refused; four adapters, one silent when asked, are mapped.
-TEST_F(ScanE2eTest, MapRefusesTurboAndShowsFourAdaptersOneSilent) {
+// A Turbo network is refused; four adapters, one silent when asked, are mapped. Then the rate
+// history the scans keep, in the default data folder of the fresh data home.
+TEST_F(ScanE2eTest, MapRefusesTurboShowsFourAdaptersOneSilentAndTheHistoryComesBackAsJson) {
   const std::string refused =
       map("[local]\nmac 00:04:87:10:00:01\nfamily turbo\nnetwork_key 0123456789ABCDEF\n", 2);
   EXPECT_NE(refused.find("HomePlug AV networks only"), std::string::npos) << refused;
@@ -135,29 +141,21 @@ TEST_F(ScanE2eTest, MapRefusesTurboAndShowsFourAdaptersOneSilent) {
     {"a": "00:B0:52:20:00:02", "b": "00:B0:52:20:00:03", "a_to_b_mbps": 198, "b_to_a_mbps": 185}
   ])"))
       << out;
-}
 
-const char* kHistoryNetwork =
-    "[local]\nmac 00:B0:52:10:00:01\nchip 4\n"
-    "[remote]\nmac 00:B0:52:20:00:02\nchip 4\nrate 410 395\n"
-    "[remote]\nmac 00:B0:52:20:00:03\nchip 4\nrate 120\n";
-
-// The rate history the scans keep, in the default data folder of a fresh data home.
-TEST_F(ScanE2eTest, HistoryOfTheScannedRatesComesBackAsJson) {
   startOnLinks(kHistoryNetwork);
   cli("scan --cycles 2 --interval 3");
-  const std::string out = cli("history --json --since 1h");
-  const auto json = nlohmann::json::parse(out, nullptr, false);
-  ASSERT_FALSE(json.is_discarded()) << out;
+  const std::string history = cli("history --json --since 1h");
+  const auto samples = nlohmann::json::parse(history, nullptr, false);
+  ASSERT_FALSE(samples.is_discarded()) << history;
   std::map<std::string, int> perDevice;
-  for (const auto& s : json["samples"]) {
+  for (const auto& s : samples["samples"]) {
     EXPECT_EQ(s["viewer"], "00:B0:52:10:00:01") << s;
     EXPECT_EQ(s["resolution"], "cycle") << s;
     const double expected = s["device"] == "00:B0:52:20:00:02" ? 543 : 159;  // raw x 200 / 151
     EXPECT_NEAR(s["mbps"].get<double>(), expected, 1.0) << s;
     ++perDevice[s["device"].get<std::string>()];
   }
-  EXPECT_EQ(perDevice.size(), 2u) << out;
+  EXPECT_EQ(perDevice.size(), 2u) << history;
 
   const std::string one = cli("history 00:B0:52:20:00:03 --csv");
   EXPECT_EQ(one.find("00:B0:52:20:00:02"), std::string::npos) << one;

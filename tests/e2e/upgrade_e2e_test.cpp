@@ -18,6 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kPatienceMs = 5000;
+const char* kNewFirmware = "QTB2000 fw rev2.1.0 E2E";
 
 class UpgradeE2eTest : public SimPairTest {
  protected:
@@ -42,7 +43,7 @@ class UpgradeE2eTest : public SimPairTest {
   transport::ReceivePath path;
 };
 
-TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
+TEST_F(UpgradeE2eTest, AdaptersOfBothFamiliesRestartWithTheirNewFirmware) {
   startSim("[local]\nmac 00:B0:52:10:00:01\nchip 1\n[behaviour]\nrestart_ms 300\ncommit_ms 500\n");
   testing::writeFile(dir + "/fw.nvm", image);
   testing::writeFile(dir + "/pb.pib", block);
@@ -55,13 +56,9 @@ TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
   EXPECT_EQ(readMac(now, 12), (MacAddress{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01}));
   EXPECT_EQ(checksum32(now), 0u);
   EXPECT_TRUE(std::equal(now.begin() + 18, now.end(), block.begin() + 18));
-}
 
-const char* kNewFirmware = "QTB2000 fw rev2.1.0 E2E";
-
-// Turbo: a 100 KiB image (past what 16 bits count) is verified whole and the adapter restarts
-// with it.
-TEST_F(UpgradeE2eTest, TurboLargeImageVerifiedAndAdapterRestartsWithIt) {
+  // Then a Turbo adapter: a 100 KiB image (past what 16 bits count) is verified whole and the
+  // adapter restarts with it.
   std::string img(100 * 1024, '\0');
   for (std::size_t i = 0; i < img.size(); ++i) img[i] = static_cast<char>(i * 7 + (i >> 9));
   img.replace(64, 12 + std::string(kNewFirmware).size() + 1,
@@ -71,10 +68,11 @@ TEST_F(UpgradeE2eTest, TurboLargeImageVerifiedAndAdapterRestartsWithIt) {
   startOnLinks(
       "[local]\nmac 00:04:87:10:00:01\nfamily turbo\n"
       "[behaviour]\nrestart_ms 1000\nloader_address default\n");
-  const std::string out = cli("upgrade --yes --img " + dir + "/new.img --cfg " + dir + "/new.cfg");
-  EXPECT_NE(out.find("sent 103 of 103 pieces"), std::string::npos) << out;
-  EXPECT_NE(out.find(std::string("restarted with firmware ") + kNewFirmware), std::string::npos)
-      << out;
+  const std::string turbo =
+      cli("upgrade --yes --img " + dir + "/new.img --cfg " + dir + "/new.cfg");
+  EXPECT_NE(turbo.find("sent 103 of 103 pieces"), std::string::npos) << turbo;
+  EXPECT_NE(turbo.find(std::string("restarted with firmware ") + kNewFirmware), std::string::npos)
+      << turbo;
 }
 
 }  // namespace
