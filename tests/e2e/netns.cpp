@@ -113,17 +113,9 @@ void recordForRun(const std::string& name) {
 bool run(const std::vector<std::string>& args, std::string& error) {
   std::string command;
   for (const auto& a : args) command += (command.empty() ? "'" : " '") + a + "'";
-  FILE* p = popen((command + " 2>&1 </dev/null").c_str(), "r");
-  if (p == nullptr) {
-    error = "popen: " + std::string(std::strerror(errno));
-    return false;
-  }
-  std::string output;
-  char buffer[512];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
-    output.append(buffer, got);
-  const int status = pclose(p);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  int status = 0;
+  const std::string output = runShell(command + " </dev/null", status);
+  if (status == 0) return true;
   error = command + " failed (status " + std::to_string(status) + "): " + output;
   return false;
 }
@@ -154,16 +146,23 @@ std::string netnsUnavailableReason() {
   return {};
 }
 
-std::string adapterSimPath() {
-  return QUORREL_ADAPTER_SIM_PATH;
+std::string runShell(const std::string& command, int& status) {
+  std::string out;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return status = -1, out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+  const int raw = pclose(p);
+  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
 }
 
 NetnsPair::NetnsPair() {
   const std::string id = pidSuffix();
   hostNs_ = "qh" + id;
   simNs_ = "qs" + id;
-  hostIf_ = "qvh" + id;
-  simIf_ = "qvs" + id;
+  hostIf_ = {"qvh" + id};
+  simIf_ = {"qvs" + id};
 }
 
 NetnsPair::~NetnsPair() {
@@ -179,7 +178,7 @@ bool NetnsPair::create(std::string& error) {
   }
   created_ = true;  // from here on teardown removes whatever was made
   if (run({"ip", "netns", "add", hostNs_}, error) && run({"ip", "netns", "add", simNs_}, error) &&
-      addVeth(hostNs_, simNs_, hostIf_, simIf_, kHostEndMac, kSimEndMac, error))
+      addVeth(hostNs_, simNs_, hostIf_[0], simIf_[0], kHostEndMac, kSimEndMac, error))
     return true;
   teardown();
   return false;
@@ -187,15 +186,15 @@ bool NetnsPair::create(std::string& error) {
 
 int NetnsPair::addLink(std::string& error) {
   const std::size_t k = linkCount();
-  const std::string hostIf = hostIf_ + "l" + std::to_string(k);
-  const std::string simIf = simIf_ + "l" + std::to_string(k);
+  const std::string hostIf = hostIf_[0] + "l" + std::to_string(k);
+  const std::string simIf = simIf_[0] + "l" + std::to_string(k);
   MacAddress hostMac = kHostEndMac, simMac = kSimEndMac;
   hostMac[5] = static_cast<std::uint8_t>(hostMac[5] + k);
   simMac[5] = static_cast<std::uint8_t>(simMac[5] + k);
   // The veth ends live in the namespaces and go with them at teardown.
   if (!addVeth(hostNs_, simNs_, hostIf, simIf, hostMac, simMac, error)) return -1;
-  extraHost_.push_back(hostIf);
-  extraSim_.push_back(simIf);
+  hostIf_.push_back(hostIf);
+  simIf_.push_back(simIf);
   return static_cast<int>(k);
 }
 
@@ -287,7 +286,8 @@ bool SimProcess::startOnLinks(NetnsPair& pair, std::size_t links, const std::str
     return false;
   }
   std::vector<std::string> args = {
-      "ip", "netns", "exec", pair.simNamespace(), adapterSimPath(), "--scenario", scenarioPath};
+      "ip",         "netns",     "exec", pair.simNamespace(), QUORREL_ADAPTER_SIM_PATH,
+      "--scenario", scenarioPath};
   for (std::size_t k = 0; k < links && k < pair.linkCount(); ++k)
     args.insert(args.end(), {"--interface", pair.simInterface(k)});
   if (!logPath.empty()) args.insert(args.end(), {"--log", logPath});

@@ -15,8 +15,9 @@ namespace quorrel::e2e {
 
 // Why namespace tests cannot run here (not root, no `ip netns`); empty when they can.
 std::string netnsUnavailableReason();
-// The adapter-sim executable of this build.
-std::string adapterSimPath();
+// Runs `command` through the shell with its standard error joined to its output: that output,
+// and the exit status in `status` (-1 when it did not exit).
+std::string runShell(const std::string& command, int& status);
 
 inline constexpr MacAddress kHostEndMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x10};
 inline constexpr MacAddress kSimEndMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x20};
@@ -52,20 +53,14 @@ class NetnsPair {
 
   const std::string& hostNamespace() const { return hostNs_; }
   const std::string& simNamespace() const { return simNs_; }
-  const std::string& hostInterface() const { return hostIf_; }
-  const std::string& simInterface() const { return simIf_; }
   // Link k's ends; link 0 is the first pair.
-  std::size_t linkCount() const { return 1 + extraHost_.size(); }
-  const std::string& hostInterface(std::size_t k) const {
-    return k == 0 ? hostIf_ : extraHost_.at(k - 1);
-  }
-  const std::string& simInterface(std::size_t k) const {
-    return k == 0 ? simIf_ : extraSim_.at(k - 1);
-  }
+  std::size_t linkCount() const { return hostIf_.size(); }
+  const std::string& hostInterface(std::size_t k = 0) const { return hostIf_.at(k); }
+  const std::string& simInterface(std::size_t k = 0) const { return simIf_.at(k); }
 
  private:
-  std::string hostNs_, simNs_, hostIf_, simIf_;
-  std::vector<std::string> extraHost_, extraSim_;
+  std::string hostNs_, simNs_;
+  std::vector<std::string> hostIf_, simIf_;
   bool created_ = false;
   int originalNs_ = -1;  // open while inside the host namespace
   std::vector<pid_t> children_;

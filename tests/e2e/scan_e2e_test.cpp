@@ -1,12 +1,15 @@
 // The scan over the real libpcap path: adapter-sim answers on the far ends of two veth pairs,
 // quorrel-cli scans in the host namespace. One older-family network stands for both (Turbo and
 // HomePlug 1.0 share their ethertype and capture path); their replies are decoded in unit tests.
+// Then what the scans feed: `quorrel-cli map --json` against four adapters, one silent when
+// asked (a Turbo network is refused), and the rate history with a fresh data home.
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "e2e/sim_pair_test.h"
+#include "support/four_adapters.h"
 
 namespace quorrel::e2e {
 namespace {
@@ -26,6 +29,11 @@ const char* kHomePlug1 =
     "[local]\nmac 00:04:87:30:00:01\nfamily hp1\nnetwork_key 0123456789ABCDEF\n"
     "[remote]\nmac 00:04:87:30:00:02\nfamily hp1\nrate 300\n"
     "[remote]\nmac 00:04:87:30:00:03\nfamily hp1\nrate 1000\n";
+
+const char* kHistoryNetwork =
+    "[local]\nmac 00:B0:52:10:00:01\nchip 4\n"
+    "[remote]\nmac 00:B0:52:20:00:02\nchip 4\nrate 410 395\n"
+    "[remote]\nmac 00:B0:52:20:00:03\nchip 4\nrate 120\n";
 
 // One interface of the printed JSON, printed again alone, with the key order kept.
 std::string blockOf(const std::string& output, const std::string& interfaceName) {
@@ -48,12 +56,13 @@ bool lists(const std::string& block, const std::string& mac, const std::string& 
 
 class ScanE2eTest : public SimPairTest {
  protected:
-  // `capture`: how the program captures (QUORREL_CAPTURE), empty for its own choice.
-  std::string scanWithCli(int& status, const std::string& capture = "") {
-    const std::string env = capture.empty() ? "" : "env QUORREL_CAPTURE=" + capture + " ";
-    return run(
-        inHost(env + QUORREL_CLI_PATH " scan --json --cycles 1 --interval 3 --data-dir " + dir),
-        status);
+  // `env`: how the program captures (QUORREL_CAPTURE), empty for its own choice.
+  std::string scan(int want = 0, const std::string& env = "") {
+    return cli("scan --json --cycles 1 --interval 3 --data-dir " + dir, want, env);
+  }
+  std::string map(const char* scenario, int want) {
+    startOnLinks(scenario);
+    return cli("map --json --interval 3 --data-dir " + dir, want);
   }
 };
 
@@ -62,11 +71,8 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerationsThroughBothCaptureRoads) {
   std::string error;
   ASSERT_EQ(pair.addLink(error), 1) << error;
   startOnLinks(kTwoGenerations, 2);
-  int status = 0, helperStatus = 0;
-  const std::string json = scanWithCli(status, "pcap");
-  ASSERT_EQ(status, 0) << json;
-  const std::string viaHelper = scanWithCli(helperStatus, "helper");
-  ASSERT_EQ(helperStatus, 0) << viaHelper;
+  const std::string json = scan(0, "QUORREL_CAPTURE=pcap");
+  const std::string viaHelper = scan(0, "QUORREL_CAPTURE=helper");
 
   const std::string first = blockOf(json, pair.hostInterface(0));
   ASSERT_FALSE(first.empty()) << json;
@@ -101,11 +107,13 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerationsThroughBothCaptureRoads) {
   EXPECT_EQ(withoutTimes(viaHelper), withoutTimes(json));
 }
 
-TEST_F(ScanE2eTest, HomePlug1Network) {
+// Nothing answers at first: the not-detected message; then a HomePlug 1.0 network.
+TEST_F(ScanE2eTest, NothingAnswersThenAHomePlug1Network) {
+  EXPECT_NE(scan(1).find("The HomePlug Adapter was not detected.\nPlease check your computer "
+                         "cables."),
+            std::string::npos);
   startOnLinks(kHomePlug1, 1);
-  int status = 0;
-  const std::string json = scanWithCli(status);
-  ASSERT_EQ(status, 0) << json;
+  const std::string json = scan();
   const std::string block = blockOf(json, pair.hostInterface(0));
   EXPECT_NE(block.find("\"family\": \"HomePlug 1.0\""), std::string::npos) << json;
   EXPECT_NE(block.find("\"network\": \"Unknown Networkname\""), std::string::npos) << block;
@@ -114,13 +122,44 @@ TEST_F(ScanE2eTest, HomePlug1Network) {
   EXPECT_TRUE(lists(block, "00:04:87:30:00:03", "USB", 27)) << block;
 }
 
-TEST_F(ScanE2eTest, NothingAnswersGivesTheNotDetectedMessage) {
-  int status = 0;
-  const std::string out = scanWithCli(status);
-  EXPECT_NE(status, 0);
-  EXPECT_NE(out.find("The HomePlug Adapter was not detected.\nPlease check your computer cables."),
-            std::string::npos)
+// A Turbo network is refused; four adapters, one silent when asked, are mapped. Then the rate
+// history the scans keep, in the default data folder of the fresh data home.
+TEST_F(ScanE2eTest, MapRefusesTurboShowsFourAdaptersOneSilentAndTheHistoryComesBackAsJson) {
+  const std::string refused =
+      map("[local]\nmac 00:04:87:10:00:01\nfamily turbo\nnetwork_key 0123456789ABCDEF\n", 2);
+  EXPECT_NE(refused.find("HomePlug AV networks only"), std::string::npos) << refused;
+  const std::string out = map(testing::kFourAdapters, 0);
+  const auto json =
+      nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false);
+  ASSERT_FALSE(json.is_discarded()) << out;
+  EXPECT_EQ(json["interface"], pair.hostInterface());
+  EXPECT_EQ(json["adapters"].size(), 4u);
+  EXPECT_EQ(json["adapters"][3]["answered"], false);
+  EXPECT_EQ(json["links"], nlohmann::json::parse(R"([
+    {"a": "00:B0:52:10:00:01", "b": "00:B0:52:20:00:02", "a_to_b_mbps": 238, "b_to_a_mbps": 225},
+    {"a": "00:B0:52:10:00:01", "b": "00:B0:52:20:00:03", "a_to_b_mbps": 158, "b_to_a_mbps": 145},
+    {"a": "00:B0:52:20:00:02", "b": "00:B0:52:20:00:03", "a_to_b_mbps": 198, "b_to_a_mbps": 185}
+  ])"))
       << out;
+
+  startOnLinks(kHistoryNetwork);
+  cli("scan --cycles 2 --interval 3");
+  const std::string history = cli("history --json --since 1h");
+  const auto samples = nlohmann::json::parse(history, nullptr, false);
+  ASSERT_FALSE(samples.is_discarded()) << history;
+  std::map<std::string, int> perDevice;
+  for (const auto& s : samples["samples"]) {
+    EXPECT_EQ(s["viewer"], "00:B0:52:10:00:01") << s;
+    EXPECT_EQ(s["resolution"], "cycle") << s;
+    const double expected = s["device"] == "00:B0:52:20:00:02" ? 543 : 159;  // raw x 200 / 151
+    EXPECT_NEAR(s["mbps"].get<double>(), expected, 1.0) << s;
+    ++perDevice[s["device"].get<std::string>()];
+  }
+  EXPECT_EQ(perDevice.size(), 2u) << history;
+
+  const std::string one = cli("history 00:B0:52:20:00:03 --csv");
+  EXPECT_EQ(one.find("00:B0:52:20:00:02"), std::string::npos) << one;
+  EXPECT_NE(one.find("00:B0:52:20:00:03,00:B0:52:10:00:01,"), std::string::npos) << one;
 }
 
 }  // namespace

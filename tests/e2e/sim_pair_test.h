@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -54,24 +52,16 @@ class SimPairTest : public ::testing::Test {
     transport::setCurrentInterface(0);
   }
 
-  // Runs `command` with its standard error joined to its output: that output, and the exit
-  // status (-1 when it did not exit).
-  static std::string run(const std::string& command, int& status) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (p == nullptr) return status = -1, out;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    const int raw = pclose(p);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  // quorrel-cli `args` in the host namespace after `env` (VAR=value words), with the scratch
+  // folder as its data home; its output, with a failure when it does not exit with `want`.
+  std::string cli(const std::string& args, int want = 0, const std::string& env = "") const {
+    int status = 0;
+    const std::string out =
+        runShell("ip netns exec " + pair.hostNamespace() + " env XDG_DATA_HOME=" + dir +
+                     " HOME=" + dir + " " + env + " " QUORREL_CLI_PATH " " + args,
+                 status);
+    EXPECT_EQ(status, want) << args << "\n" << out;
     return out;
-  }
-  std::string inHost(const std::string& command) const {
-    return "ip netns exec " + pair.hostNamespace() + " " + command;
-  }
-  // quorrel-cli in the host namespace on the scratch folder's data.
-  std::string cli(const std::string& args, int& status) const {
-    return run(inHost(QUORREL_CLI_PATH " " + args + " --data-dir " + dir), status);
   }
 
   NetnsPair pair;

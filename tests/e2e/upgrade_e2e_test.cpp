@@ -1,5 +1,6 @@
 // `quorrel-cli upgrade` over a veth pair against adapter-sim: a 1 MiB image and a 15560-byte
-// block that the adapter comes back with after its restart, under its own MAC address.
+// block that the adapter comes back with after its restart, under its own MAC address; and
+// a Turbo adapter through its secondary loader.
 
 #include <chrono>
 #include <thread>
@@ -17,6 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kPatienceMs = 5000;
+const char* kNewFirmware = "QTB2000 fw rev2.1.0 E2E";
 
 class UpgradeE2eTest : public SimPairTest {
  protected:
@@ -41,14 +43,11 @@ class UpgradeE2eTest : public SimPairTest {
   transport::ReceivePath path;
 };
 
-TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
+TEST_F(UpgradeE2eTest, AdaptersOfBothFamiliesRestartWithTheirNewFirmware) {
   startSim("[local]\nmac 00:B0:52:10:00:01\nchip 1\n[behaviour]\nrestart_ms 300\ncommit_ms 500\n");
   testing::writeFile(dir + "/fw.nvm", image);
   testing::writeFile(dir + "/pb.pib", block);
-  int status = 0;
-  const std::string out = run(
-      QUORREL_CLI_PATH " upgrade --yes --nvm " + dir + "/fw.nvm --pib " + dir + "/pb.pib", status);
-  ASSERT_EQ(status, 0) << out;
+  const std::string out = cli("upgrade --yes --nvm " + dir + "/fw.nvm --pib " + dir + "/pb.pib");
   EXPECT_NE(out.find("1042 of 1042 pieces sent"), std::string::npos) << out;
   EXPECT_NE(out.find("Device Upgraded"), std::string::npos);
   EXPECT_EQ(readBack(1, image.size()), image);
@@ -57,6 +56,23 @@ TEST_F(UpgradeE2eTest, AdapterRestartsWithTheNewImageAndBlockUnderItsOwnMac) {
   EXPECT_EQ(readMac(now, 12), (MacAddress{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01}));
   EXPECT_EQ(checksum32(now), 0u);
   EXPECT_TRUE(std::equal(now.begin() + 18, now.end(), block.begin() + 18));
+
+  // Then a Turbo adapter: a 100 KiB image (past what 16 bits count) is verified whole and the
+  // adapter restarts with it.
+  std::string img(100 * 1024, '\0');
+  for (std::size_t i = 0; i < img.size(); ++i) img[i] = static_cast<char>(i * 7 + (i >> 9));
+  img.replace(64, 12 + std::string(kNewFirmware).size() + 1,
+              std::string("QTB-VERSION:") + kNewFirmware + '\0');
+  std::ofstream(dir + "/new.img", std::ios::binary) << img;
+  std::ofstream(dir + "/new.cfg", std::ios::binary) << std::string(960, 'C');
+  startOnLinks(
+      "[local]\nmac 00:04:87:10:00:01\nfamily turbo\n"
+      "[behaviour]\nrestart_ms 1000\nloader_address default\n");
+  const std::string turbo =
+      cli("upgrade --yes --img " + dir + "/new.img --cfg " + dir + "/new.cfg");
+  EXPECT_NE(turbo.find("sent 103 of 103 pieces"), std::string::npos) << turbo;
+  EXPECT_NE(turbo.find(std::string("restarted with firmware ") + kNewFirmware), std::string::npos)
+      << turbo;
 }
 
 }  // namespace

@@ -84,21 +84,19 @@ class FakeScan final : public ScanControl {
   void RestartScanCycle() override { note("RestartScanCycle"); }
   // One remote search: every scripted remote is listed with its rate, then the lists redraw.
   void ScanTick() override {
-    ListRemotes();
-    if (events != nullptr) events->RefreshDeviceLists(3);
-  }
-  void ListRemotes() {
-    if (!api::currentDevices().localPresent) return;
-    for (const ScriptedRemote& r : remotes) {
-      api::RemoteDevice* e = api::UpsertRemote(r.mac);
-      if (e == nullptr) continue;
-      if (e->deviceClass != r.deviceClass) e->classChanged = true;
-      e->deviceClass = r.deviceClass;
-      api::RecordRate(e->rateStats, r.rate, 0, 0);
+    if (api::currentDevices().localPresent) {
+      for (const ScriptedRemote& r : remotes) {
+        api::RemoteDevice* e = api::UpsertRemote(r.mac);
+        if (e == nullptr) continue;
+        if (e->deviceClass != r.deviceClass) e->classChanged = true;
+        e->deviceClass = r.deviceClass;
+        api::RecordRate(e->rateStats, r.rate, 0, 0);
+      }
+      int count = 0;
+      for (const api::RemoteDevice& e : api::currentDevices().remotes) count += e.inUse ? 1 : 0;
+      api::currentDevices().remoteCount = count;
     }
-    int count = 0;
-    for (const api::RemoteDevice& e : api::currentDevices().remotes) count += e.inUse ? 1 : 0;
-    api::currentDevices().remoteCount = count;
+    if (events != nullptr) events->RefreshDeviceLists(3);
   }
 
  private:

@@ -95,48 +95,40 @@ class DesktopUiTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void noticeBoxesCarryTextCaptionIconButtonsAndOwner();
-  void waitCursorIsRestoredOnEveryPath();
-  void mainPageShowsTheRemotesAndKeepsPictures();
+  void noticeBoxesAndTheWaitCursorRestoredOnEveryPath();
   void defaultWidthsFitHeadersAndQualityTexts();
-  void headerClicksSortAndLayoutRoundTripsThroughTheDataFile();
-  void renameInPlace();
+  void mainPageHeaderClicksSortRenameInPlaceAndLayoutRoundTripsThroughTheDataFile();
   void bitmapsArePaintedOnlyWhenWhole();
-  void diagnosticsPageKeepsItsSelectionAndHoldsTheScan();
   void aboutPageWithAndWithoutReadme();
-  void privacyPageChecksNamesAndKeepsPictures();
-  void keyDialogsCheckWhatWasTypedAndKeepPictures();
+  void diagnosticsPrivacyAndKeyDialogsKeepPictures();
 };
 
-void DesktopUiTest::noticeBoxesCarryTextCaptionIconButtonsAndOwner() {
-  qtui::QtNotice notice;
+void DesktopUiTest::noticeBoxesAndTheWaitCursorRestoredOnEveryPath() {
+  auto notice = std::make_unique<qtui::QtNotice>();
   QWidget page;
-  notice.setMainPage(&page);
+  notice->setMainPage(&page);
   const platform::NoticeRequest request{
       " Autoscan <b>On</b> \n", "Problem Occurred", platform::NoticeIcon::Stop,
       platform::NoticeButtons::OkCancel, platform::NoticeOwner::MainPage};
-  std::unique_ptr<QMessageBox> box = notice.build(request);
+  std::unique_ptr<QMessageBox> box = notice->build(request);
   QCOMPARE(box->text(), QStringLiteral(" Autoscan <b>On</b> \n"));
   QCOMPARE(box->textFormat(), Qt::PlainText);  // shown as typed, never as markup
   QCOMPARE(box->windowTitle(), QStringLiteral("Problem Occurred"));
   QCOMPARE(box->icon(), QMessageBox::Critical);
   QCOMPARE(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
   QCOMPARE(box->parentWidget(), &page);
-  QCOMPARE(notice.ownerWindow(platform::NoticeOwner::None), nullptr);
-  QCOMPARE(notice.ownerWindow(platform::NoticeOwner::ActiveDialog), &page);
+  QCOMPARE(notice->ownerWindow(platform::NoticeOwner::None), nullptr);
+  QCOMPARE(notice->ownerWindow(platform::NoticeOwner::ActiveDialog), &page);
 
   // A box that is shown answers with the button pressed.
   QTimer::singleShot(0, [] {
     if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
       shown->button(QMessageBox::No)->click();
   });
-  QCOMPARE(notice.show({"Sure?", "Question", platform::NoticeIcon::Question,
-                        platform::NoticeButtons::YesNo, platform::NoticeOwner::None}),
+  QCOMPARE(notice->show({"Sure?", "Question", platform::NoticeIcon::Question,
+                         platform::NoticeButtons::YesNo, platform::NoticeOwner::None}),
            platform::NoticeAnswer::No);
-}
 
-void DesktopUiTest::waitCursorIsRestoredOnEveryPath() {
-  auto notice = std::make_unique<qtui::QtNotice>();
   platform::setNotice(notice.get());
   QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
   {
@@ -156,39 +148,6 @@ void DesktopUiTest::waitCursorIsRestoredOnEveryPath() {
   notice.reset();
   platform::setNotice(nullptr);
   QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-}
-
-void DesktopUiTest::mainPageShowsTheRemotesAndKeepsPictures() {
-  Harness h;
-  persistence::preferences().listColour = 2;
-  persistence::preferences().qualityStyle = 5;
-  h.start();
-  QCOMPARE(h.headersInDisplayOrder(),
-           (QStringList{"Device Name", "Password", "Quality", "Rate (Mbps)", "MAC Address"}));
-  QCOMPARE(h.list().header()->sectionSize(0), 140);
-  QCOMPARE(h.list().header()->sectionSize(4), 110);
-  QCOMPARE(h.list().palette().color(QPalette::Text), QColor(0, 0, 255));
-  QVERIFY(!h.list().topLevelItem(0)->icon(0).isNull());  // missing files: the warning icon
-  // The rows' texts are the rows' tests'; here: the quality style reaches the widget.
-  QCOMPARE(h.row("00:B0:52:20:00:03")->text(3), QStringLiteral("60-80%"));
-  QCOMPARE(h.page().scanTimer().interval(), 42);
-  QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
-  QStringList sheetButtons;
-  for (QPushButton* b : h.sheet->findChildren<QPushButton*>())
-    if (!h.sheet->tabs()->isAncestorOf(b)) sheetButtons << b->text();
-  QCOMPARE(sheetButtons, QStringList{"Close"});
-  keep(*h.sheet, "main-page.png");
-
-  // A user scan that finds nothing empties both lists (its message: the controller's test).
-  h.scan.localPresent = false;
-  QTest::mouseClick(h.page().scanButton(), Qt::LeftButton);
-  QCOMPARE(h.list().topLevelItemCount(), 0);
-  QCOMPARE(h.page().localList()->topLevelItemCount(), 0);
-  keep(*h.sheet, "main-page-no-adapter.png");
-
-  std::filesystem::remove(persistence::dataFilePath());
-  h.sheet->closeButton()->click();
-  QVERIFY(std::filesystem::exists(persistence::dataFilePath()));
 }
 
 void DesktopUiTest::defaultWidthsFitHeadersAndQualityTexts() {
@@ -213,9 +172,27 @@ void DesktopUiTest::defaultWidthsFitHeadersAndQualityTexts() {
   }
 }
 
-void DesktopUiTest::headerClicksSortAndLayoutRoundTripsThroughTheDataFile() {
+void DesktopUiTest::mainPageHeaderClicksSortRenameInPlaceAndLayoutRoundTripsThroughTheDataFile() {
   Harness h;
+  persistence::preferences().listColour = 2;
+  persistence::preferences().qualityStyle = 5;
   h.start();
+  QCOMPARE(h.headersInDisplayOrder(),
+           (QStringList{"Device Name", "Password", "Quality", "Rate (Mbps)", "MAC Address"}));
+  QCOMPARE(h.list().header()->sectionSize(0), 140);
+  QCOMPARE(h.list().header()->sectionSize(4), 110);
+  QCOMPARE(h.list().palette().color(QPalette::Text), QColor(0, 0, 255));
+  QVERIFY(!h.list().topLevelItem(0)->icon(0).isNull());  // missing files: the warning icon
+  // The rows' texts are the rows' tests'; here: the quality style reaches the widget.
+  QCOMPARE(h.row("00:B0:52:20:00:03")->text(3), QStringLiteral("60-80%"));
+  QCOMPARE(h.page().scanTimer().interval(), 42);
+  QCOMPARE(h.sheet->windowTitle(), QStringLiteral("Quorrel Utility"));
+  QStringList sheetButtons;
+  for (QPushButton* b : h.sheet->findChildren<QPushButton*>())
+    if (!h.sheet->tabs()->isAncestorOf(b)) sheetButtons << b->text();
+  QCOMPARE(sheetButtons, QStringList{"Close"});
+  keep(*h.sheet, "main-page.png");
+
   QHeaderView* header = h.list().header();
   auto clickHeader = [&](int logical) {
     const int x = header->sectionViewportPosition(logical) + header->sectionSize(logical) / 2;
@@ -229,25 +206,6 @@ void DesktopUiTest::headerClicksSortAndLayoutRoundTripsThroughTheDataFile() {
   QCOMPARE(persistence::listSettings().sortColumn, 2u);
   QCOMPARE(persistence::listSettings().sortDirection, 1u);
 
-  header->moveSection(header->visualIndex(1), 1);  // MAC next to the name
-  header->resizeSection(0, 222);
-  header->resizeSection(4, 99);
-  const QStringList order = h.headersInDisplayOrder();
-  QCOMPARE(order.value(1), QStringLiteral("MAC Address"));
-  h.sheet->closeButton()->click();
-
-  Harness again(&h.state.dir.path());
-  again.start();
-  QCOMPARE(again.headersInDisplayOrder(), order);
-  QCOMPARE(again.list().header()->sectionSize(0), 222);
-  QCOMPARE(again.list().header()->sectionSize(4), 99);
-  QCOMPARE(persistence::listSettings().sortColumn, 2u);
-  QCOMPARE(again.list().topLevelItem(0)->text(2), QStringLiteral("300.00"));
-}
-
-void DesktopUiTest::renameInPlace() {
-  Harness h;
-  h.start();
   const QString macText = h.list().topLevelItem(1)->text(1);
   QLineEdit* editor = h.rename(h.list().topLevelItem(1));
   QVERIFY(editor != nullptr);
@@ -272,7 +230,6 @@ void DesktopUiTest::renameInPlace() {
   QTest::keyClick(editor, Qt::Key_Escape);
   QCoreApplication::processEvents();
   QCOMPARE(QString::fromStdString(persistence::KnownAt(k)->name.str()), stored);
-
   QCOMPARE(h.row(macText)->text(0), stored);
 
   // An edit whose row goes away under a user scan still gives the autoscan back.
@@ -283,6 +240,30 @@ void DesktopUiTest::renameInPlace() {
   h.page().controller().RefreshDeviceLists(4);
   QCOMPARE(h.list().topLevelItemCount(), 1);
   QVERIFY(h.scan.autoscanOn);
+
+  // A user scan that finds nothing empties both lists (its message: the controller's test).
+  h.scan.localPresent = false;
+  QTest::mouseClick(h.page().scanButton(), Qt::LeftButton);
+  QCOMPARE(h.list().topLevelItemCount(), 0);
+  QCOMPARE(h.page().localList()->topLevelItemCount(), 0);
+  keep(*h.sheet, "main-page-no-adapter.png");
+
+  header->moveSection(header->visualIndex(1), 1);  // MAC next to the name
+  header->resizeSection(0, 222);
+  header->resizeSection(4, 99);
+  const QStringList order = h.headersInDisplayOrder();
+  QCOMPARE(order.value(1), QStringLiteral("MAC Address"));
+  std::filesystem::remove(persistence::dataFilePath());
+  h.sheet->closeButton()->click();
+  QVERIFY(std::filesystem::exists(persistence::dataFilePath()));
+
+  Harness again(&h.state.dir.path());
+  again.start();
+  QCOMPARE(again.headersInDisplayOrder(), order);
+  QCOMPARE(again.list().header()->sectionSize(0), 222);
+  QCOMPARE(again.list().header()->sectionSize(4), 99);
+  QCOMPARE(persistence::listSettings().sortColumn, 2u);
+  QCOMPARE(again.list().topLevelItem(0)->text(2), QStringLiteral("300.00"));
 }
 
 void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
@@ -309,33 +290,6 @@ void DesktopUiTest::bitmapsArePaintedOnlyWhenWhole() {
   QVERIFY(!qtui::loadListImage(dir.file("missing.bmp"), 16).isNull());  // the warning icon
 }
 
-void DesktopUiTest::diagnosticsPageKeepsItsSelectionAndHoldsTheScan() {
-  Harness h;
-  persistence::preferences().diagnosticsLevel = 2;
-  h.start();
-  h.sheet->tabs()->setCurrentWidget(h.built.diagnosticsPage);
-  QVERIFY(!h.scan.autoscanOn);
-  qtui::DiagnosticsPage& page = *h.built.diagnosticsPage;
-  QTreeWidget& history = *page.historyList();
-  QCOMPARE(history.columnCount(), 14);
-  // Repaints leave the rows and the selection alone (the password question: the page's
-  // controller test).
-  history.setCurrentItem(history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0]);
-  history.topLevelItem(0)->setData(0, Qt::UserRole, 42);  // a refilled row would not have it
-  page.grab();                                            // paints the page now
-  QCOMPARE(history.topLevelItem(0)->data(0, Qt::UserRole).toInt(), 42);
-  QCOMPARE(page.selectedMac().value_or(""), std::string("00:B0:52:20:00:03"));
-  keep(*h.sheet, "diagnostics-page.png");
-  // Without a password it goes at once, from the history and from the Main page's list.
-  history.setCurrentItem(history.findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1)[0]);
-  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
-  QVERIFY(h.state.notice.shown.empty());
-  QCOMPARE(history.topLevelItemCount(), 2);
-  QVERIFY(h.row("00:B0:52:20:00:02") == nullptr);
-  h.sheet->tabs()->setCurrentWidget(h.built.aboutPage);
-  QVERIFY(h.scan.autoscanOn);
-}
-
 void DesktopUiTest::aboutPageWithAndWithoutReadme() {
   for (const bool withReadme : {false, true}) {
     Harness h;
@@ -358,41 +312,11 @@ void DesktopUiTest::aboutPageWithAndWithoutReadme() {
   }
 }
 
-// Names are checked before anything changes; a cancelled Set All Devices leaves the name and
-// the buttons as they were.
-void DesktopUiTest::privacyPageChecksNamesAndKeepsPictures() {
+void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
   Harness h;
+  persistence::preferences().diagnosticsLevel = 2;
   h.start();
-  h.sheet->tabs()->setCurrentWidget(h.built.privacyPage);
-  qtui::PrivacyPage& p = *h.built.privacyPage;
-  keep(*h.sheet, "privacy-page.png");
-  const std::string before = api::currentDevices().localNetworkName.str();
-  // One name breaking each rule (the rules' own boundaries: their unit tests).
-  for (const QString& name : {QStringLiteral("abc"), QStringLiteral("Caf\u00E9 Net")}) {
-    h.state.notice.clear();
-    p.nameField()->setText(name);
-    QTest::mouseClick(p.setLocalButton(), Qt::LeftButton);
-    QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
-    QCOMPARE(h.state.notice.shown[0].caption, std::string("Invalid Entry"));
-  }
-  QTest::mouseClick(p.useDefaultButton(), Qt::LeftButton);
-  QVERIFY(p.nameField()->text() == "HomePlugAV" || p.nameField()->text() == "HomePlug");
-  h.state.notice.clear();
-  h.state.notice.scriptAnswers({platform::NoticeAnswer::Cancel});
-  p.nameField()->setText(QString(24, 'b'));
-  QTest::mouseClick(p.setAllButton(), Qt::LeftButton);
-  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
-  QCOMPARE(h.state.notice.shown[0].caption, std::string("Network Name Setting "));
-  QVERIFY(p.setAllButton()->isEnabled() && p.setLocalButton()->isEnabled());
-  QVERIFY(h.shell.settingAllDevices);
-  QCOMPARE(api::currentDevices().localNetworkName.str(), before);
-  keep(*h.sheet, "privacy-page-name.png");
-}
-
-// Each refusal of the two dialogs, in their order, before any frame is sent.
-void DesktopUiTest::keyDialogsCheckWhatWasTypedAndKeepPictures() {
-  Harness h;
-  h.start();
+  // Each refusal of the two key dialogs, in their order, before any frame is sent.
   h.state.notice.clear();
   {
     qtui::PasswordDialog none(h.page());
@@ -441,6 +365,57 @@ void DesktopUiTest::keyDialogsCheckWhatWasTypedAndKeepPictures() {
     QVERIFY(add.isVisible());
   }
   QVERIFY(!hpapi::membershipState().addingDevice);
+
+  // The Diagnostics page keeps its rows and selection and holds the scan while shown.
+  h.state.notice.clear();
+  h.sheet->tabs()->setCurrentWidget(h.built.diagnosticsPage);
+  QVERIFY(!h.scan.autoscanOn);
+  qtui::DiagnosticsPage& page = *h.built.diagnosticsPage;
+  QTreeWidget& history = *page.historyList();
+  QCOMPARE(history.columnCount(), 14);
+  // Repaints leave the rows and the selection alone (the password question: the page's
+  // controller test).
+  history.setCurrentItem(history.findItems("00:B0:52:20:00:03", Qt::MatchExactly, 1)[0]);
+  history.topLevelItem(0)->setData(0, Qt::UserRole, 42);  // a refilled row would not have it
+  page.grab();                                            // paints the page now
+  QCOMPARE(history.topLevelItem(0)->data(0, Qt::UserRole).toInt(), 42);
+  QCOMPARE(page.selectedMac().value_or(""), std::string("00:B0:52:20:00:03"));
+  keep(*h.sheet, "diagnostics-page.png");
+  // Without a password it goes at once, from the history and from the Main page's list.
+  history.setCurrentItem(history.findItems("00:B0:52:20:00:02", Qt::MatchExactly, 1)[0]);
+  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
+  QVERIFY(h.state.notice.shown.empty());
+  QCOMPARE(history.topLevelItemCount(), 2);
+  QVERIFY(h.row("00:B0:52:20:00:02") == nullptr);
+  h.sheet->tabs()->setCurrentWidget(h.built.aboutPage);
+  QVERIFY(h.scan.autoscanOn);
+
+  // Privacy: names are checked before anything changes; a cancelled Set All Devices leaves
+  // the name and the buttons as they were.
+  h.sheet->tabs()->setCurrentWidget(h.built.privacyPage);
+  qtui::PrivacyPage& p = *h.built.privacyPage;
+  keep(*h.sheet, "privacy-page.png");
+  const std::string before = api::currentDevices().localNetworkName.str();
+  // One name breaking each rule (the rules' own boundaries: their unit tests).
+  for (const QString& name : {QStringLiteral("abc"), QStringLiteral("Caf\u00E9 Net")}) {
+    h.state.notice.clear();
+    p.nameField()->setText(name);
+    QTest::mouseClick(p.setLocalButton(), Qt::LeftButton);
+    QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+    QCOMPARE(h.state.notice.shown[0].caption, std::string("Invalid Entry"));
+  }
+  QTest::mouseClick(p.useDefaultButton(), Qt::LeftButton);
+  QVERIFY(p.nameField()->text() == "HomePlugAV" || p.nameField()->text() == "HomePlug");
+  h.state.notice.clear();
+  h.state.notice.scriptAnswers({platform::NoticeAnswer::Cancel});
+  p.nameField()->setText(QString(24, 'b'));
+  QTest::mouseClick(p.setAllButton(), Qt::LeftButton);
+  QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
+  QCOMPARE(h.state.notice.shown[0].caption, std::string("Network Name Setting "));
+  QVERIFY(p.setAllButton()->isEnabled() && p.setLocalButton()->isEnabled());
+  QVERIFY(h.shell.settingAllDevices);
+  QCOMPARE(api::currentDevices().localNetworkName.str(), before);
+  keep(*h.sheet, "privacy-page-name.png");
 }
 
 QTEST_MAIN(DesktopUiTest)

@@ -39,11 +39,6 @@ std::string ink(const std::string& text, int shift = 0) {
     if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(c + shift);
   return out;
 }
-std::string visible(const std::string& report) {
-  std::string out = ink(report);
-  std::erase_if(out, [](char c) { return c < '>'; });
-  return out;
-}
 
 // A private scheduler; all it makes lives below `dir` and goes with the object.
 struct PrivateCups {
@@ -147,7 +142,8 @@ void DiagnosticsPrintTest::printsTheReportOnTheDefaultPrinter() {
   QCOMPARE(state.notice.shown[0].caption, std::string("Attention!"));
 
   QVERIFY(cups.addDefaultPdfQueue());
-  const std::string want = visible(page.controller().reportText());
+  std::string want = ink(page.controller().reportText());
+  std::erase_if(want, [](char c) { return c < '>'; });
   QTest::mouseClick(page.printButton(), Qt::LeftButton);
   QCOMPARE(state.notice.shown.size(), std::size_t{1});
   QVERIFY(fs::is_empty(cups.dir.file("own")));  // the private print file went at once

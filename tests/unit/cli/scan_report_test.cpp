@@ -33,7 +33,7 @@ InterfaceReport sample() {
   return r;
 }
 
-TEST(ScanReportTest, TableColumnsLineUpWithTheQualityPerClass) {
+TEST(ScanReportTest, TableColumnsLineUpWithTheQualityPerClassAndJsonKeepsEveryName) {
   const std::string text = formatTable({sample()});
   std::istringstream lines(text);
   std::string line;
@@ -56,9 +56,8 @@ TEST(ScanReportTest, TableColumnsLineUpWithTheQualityPerClass) {
   EXPECT_EQ(qualityText(85, api::DeviceClass::Turbo), "100%");
   EXPECT_EQ(qualityText(7, api::DeviceClass::Usb), "50%");
   EXPECT_EQ(qualityText(0, api::DeviceClass::HomePlug1), "0%");
-}
 
-TEST(ScanReportTest, JsonKeepsEveryNameAndNeverThePassword) {
+  // JSON keeps every name and never the password.
   InterfaceReport r = sample();
   r.remotes[0].name = "quote\" back\\ tab\t nul\x01 high\xC3\xA9 broken\xC3";
   r.remotes[0].lastSeen = 1287664200;
@@ -66,8 +65,8 @@ TEST(ScanReportTest, JsonKeepsEveryNameAndNeverThePassword) {
   InterfaceReport empty;
   empty.name = "eth1";
   empty.mac = "02:00:00:00:00:11";
-  const std::string text = formatJson({r, empty});
-  const nlohmann::json json = nlohmann::json::parse(text);
+  const std::string jsonText = formatJson({r, empty});
+  const nlohmann::json json = nlohmann::json::parse(jsonText);
   const nlohmann::json& remote = json["interfaces"][0]["remotes"][0];
   EXPECT_EQ(remote["name"], "quote\" back\\ tab\t nul\x01 high\xC3\xA9 broken\xEF\xBF\xBD");
   EXPECT_EQ(remote["lastSeen"], "2010-10-21T12:30:00Z");
@@ -78,7 +77,7 @@ TEST(ScanReportTest, JsonKeepsEveryNameAndNeverThePassword) {
             nlohmann::json::parse(
                 R"({"name": "eth1", "mac": "02:00:00:00:00:11", "local": null, "remotes": []})"));
   EXPECT_EQ(json["interfaces"][0]["local"]["network"], "HomePlugAV");
-  EXPECT_EQ(text.find("password\""), std::string::npos);
+  EXPECT_EQ(jsonText.find("password\""), std::string::npos);
   EXPECT_EQ(nlohmann::json::parse(formatJson({})), nlohmann::json::parse(R"({"interfaces": []})"));
 }
 

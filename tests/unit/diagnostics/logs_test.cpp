@@ -19,7 +19,21 @@ unsigned modeOf(const std::string& path) {
   return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
-TEST(DeviceLog, KeepsTheNewestWholeEntries) {
+class FakePrinter final : public Printer {
+ public:
+  std::optional<std::string> name;
+  std::string printedText, printedPath;
+  unsigned printedMode = 0;
+  std::optional<std::string> defaultPrinter() override { return name; }
+  bool printFile(const std::string&, const std::string& path, const std::string&) override {
+    printedPath = path;
+    printedText = fileText(path);
+    printedMode = modeOf(path);
+    return true;
+  }
+};
+
+TEST(DeviceLog, KeepsTheNewestWholeEntriesTheScanLogItsSnapshotsAndPrintsAPrivateFile) {
   Scenario s;
   persistence::setDataDirectory(s.state.dir.path());
   persistence::preferences().productName = "../.hidden/Utility";
@@ -47,11 +61,8 @@ TEST(DeviceLog, KeepsTheNewestWholeEntries) {
   }
   EXPECT_FALSE(appendDeviceLog(log, 3, key, kReportTime));
   EXPECT_FALSE(appendDeviceLog(DeviceLog{}, 0, key, kReportTime));
-}
 
-TEST(ScanLog, OneSnapshotPerCallOwnerOnlyNeverThroughALink) {
-  Scenario s;
-  persistence::setDataDirectory(s.state.dir.path());
+  // The scan log: one snapshot per call, owner-only, never written through a link.
   std::ofstream(s.state.dir.file("elsewhere")) << "keep";
   ::symlink(s.state.dir.file("elsewhere").c_str(), scanLogPath().c_str());
   {
@@ -61,11 +72,11 @@ TEST(ScanLog, OneSnapshotPerCallOwnerOnlyNeverThroughALink) {
   EXPECT_EQ(fileText(s.state.dir.file("elsewhere")), "keep");
   ::unlink(scanLogPath().c_str());
 
-  ScanLog log(scanLogPath());
-  writeScanLog(log, true, kReportTime);
+  ScanLog scan(scanLogPath());
+  writeScanLog(scan, true, kReportTime);
   api::interfaceDevices(0).remotes[0].scansLeft = 2;
-  writeScanLog(log, false, kReportTime);
-  EXPECT_FALSE(log.isOpen());
+  writeScanLog(scan, false, kReportTime);
+  EXPECT_FALSE(scan.isOpen());
   std::string snapshot =
       "NIC #0:\t0A:11:22:00:00:00\tPresent=1\n"
       "\t02:11:22:00:00:01\t1\t0\n\t00:11:22:00:00:02\t1\t0\n\t00:11:22:00:00:03\t1\t0\n"
@@ -78,25 +89,11 @@ TEST(ScanLog, OneSnapshotPerCallOwnerOnlyNeverThroughALink) {
       fileText(scanLogPath()),
       "Mon Dec  7 04:10:55 2026\n\tdevice\t\t\tpresent\tmissesTillDrop\n\n" + first + snapshot);
   EXPECT_EQ(modeOf(scanLogPath()), 0600u);
-}
 
-class FakePrinter final : public Printer {
- public:
-  std::optional<std::string> name;
-  std::string printedText, printedPath;
-  unsigned printedMode = 0;
-  std::optional<std::string> defaultPrinter() override { return name; }
-  bool printFile(const std::string&, const std::string& path, const std::string&) override {
-    printedPath = path;
-    printedText = fileText(path);
-    printedMode = modeOf(path);
-    return true;
-  }
-};
-
-TEST(PrintReport, APrivateFileWrittenWholeAndRemoved) {
-  Scenario s;
-  ::setenv("TMPDIR", s.state.dir.path().c_str(), 1);
+  // Printing goes through a private file, written whole and removed.
+  const std::string tmp = s.state.dir.file("tmp");
+  std::filesystem::create_directory(tmp);
+  ::setenv("TMPDIR", tmp.c_str(), 1);
   FakePrinter printer;
   EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::NoPrinter);
   ASSERT_EQ(s.state.notice.shown.size(), 1u);
@@ -106,15 +103,15 @@ TEST(PrintReport, APrivateFileWrittenWholeAndRemoved) {
   EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::Printed);
   EXPECT_EQ(printer.printedText, "report\twith passwords");
   EXPECT_EQ(printer.printedMode, 0600u);
-  EXPECT_TRUE(printer.printedPath.starts_with(s.state.dir.path() + "/"));
-  EXPECT_TRUE(std::filesystem::is_empty(s.state.dir.path()));  // nothing left behind
+  EXPECT_TRUE(printer.printedPath.starts_with(tmp + "/"));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));  // nothing left behind
   ::unsetenv("TMPDIR");
 }
 
 // The report for a scenario with every family of local adapter and remotes with and without
 // passwords, at each diagnostics level, against files of the expected text.
 
-TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
+TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevelAndTextsStopAtTheirField) {
   for (const int level : {0, 1, 2}) {
     Scenario s;
     persistence::preferences().diagnosticsLevel = static_cast<std::int16_t>(level);
@@ -137,9 +134,7 @@ TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevel) {
   EXPECT_EQ(lastSeenText(1283528709, false), "Sep  3 15:45");
   EXPECT_EQ(lastSeenText(INT64_MAX, true), "??? ?? ??:????");
   EXPECT_FALSE(readHostInfo().systemName.empty());
-}
-
-TEST(DiagnosticsReport, TextsWithoutTerminatorStopAtTheirField) {
+  // Texts without a terminator stop at their field.
   Scenario s;
   persistence::preferences() = persistence::decodePreferences(
       std::vector<std::uint8_t>(persistence::kPreferencesFileSize, 'P'));

@@ -69,7 +69,7 @@ TEST(DiagnosticsPage, DeleteAsksOnlyForADeviceWithAPassword) {
   }
 }
 
-TEST(DiagnosticsPage, DeleteWithoutSelectionAndSave) {
+TEST(DiagnosticsPage, DeleteWithoutSelectionSaveAndTheAboutPageTexts) {
   PageHarness h;
   h.page.DeleteClicked();
   ASSERT_EQ(h.scenario.state.notice.shown.size(), 1u);
@@ -84,15 +84,14 @@ TEST(DiagnosticsPage, DeleteWithoutSelectionAndSave) {
   EXPECT_NE(text.find("ABCD-EFGH-IJKL-MNOP"), std::string::npos);
   EXPECT_EQ(std::filesystem::status(*h.view.reportFile).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-}
 
-TEST(AboutPage, ReadmeAndWebLink) {
-  testing::DesktopState state;
-  EXPECT_EQ(readmeText(state.dir.path()),
+  // The About page's Readme and web link.
+  const auto& dir = h.scenario.state.dir;
+  EXPECT_EQ(readmeText(dir.path()),
             "Readme.txt file is missing. The QRU may not have been properly installed. For "
             "further information on the packet capture library, see https://www.tcpdump.org/.");
-  std::ofstream(state.dir.file("Readme.txt")) << "line one\nline two\n";
-  EXPECT_EQ(readmeText(state.dir.path()), "line one\nline two\n");
+  std::ofstream(dir.file("Readme.txt")) << "line one\nline two\n";
+  EXPECT_EQ(readmeText(dir.path()), "line one\nline two\n");
   for (const char* opened : {"https://www.velmora.example/", "HTTP://x.example"})
     EXPECT_TRUE(webLinkTarget(opened)) << opened;
   for (const char* refused : {"http://", "file:///etc/passwd", "calc.exe",

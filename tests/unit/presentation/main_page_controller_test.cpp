@@ -28,10 +28,6 @@ class MainPageTest : public ::testing::Test {
     EXPECT_NE(it, log.end()) << step;
     return static_cast<std::size_t>(it - log.begin());
   }
-  void startAndScanOnce() {
-    page.Initialise();
-    scan.ScanTick();
-  }
 
   testing::DesktopState state;
   std::vector<std::string> log;
@@ -41,8 +37,11 @@ class MainPageTest : public ::testing::Test {
   MainPageController page{view, scan, shell};
 };
 
-TEST_F(MainPageTest, StartUpRunsInItsOrder) {
+// The data file's interface 0 has no adapter; interface 1 has one and is taken. A user scan
+// that then finds nothing says so.
+TEST_F(MainPageTest, StartUpRunsInItsOrderAndAScanThatFindsNothingSaysSo) {
   persistence::preferences().scanInterval = 7;
+  scan.localInterface = 1;
   page.Initialise();
   // The lists before the first scan, then the autoscan state, the local adapter last.
   EXPECT_EQ(persistence::dataDirectory(), state.dir.path() + "/quorrel-utility");
@@ -55,49 +54,15 @@ TEST_F(MainPageTest, StartUpRunsInItsOrder) {
   EXPECT_EQ(view.layout.order, (persistence::ColumnArray{0, 4, 3, 2, 1}));
   EXPECT_EQ(view.count, "0 Powerline Devices detected:");
   EXPECT_TRUE(state.notice.shown.empty());
+  EXPECT_EQ(transport::currentInterface(), 1u);
+  EXPECT_EQ(view.connected.rfind("Connected to ", 0), 0u) << view.connected;
   EXPECT_TRUE(shell.firstActivation);  // only a user's scan clears it
   EXPECT_EQ(view.networkType, "Network Type: Public");
   scan.networkName = "homeplugav";
   page.RequestScan();
   page.RefreshDeviceLists(2);
   EXPECT_EQ(view.networkType, "Network Type: Private");
-}
 
-TEST_F(MainPageTest, StartUpTakesTheInterfaceThatHasTheAdapter) {
-  // The data file's interface 0 has no adapter; interface 1 has one.
-  scan.localInterface = 1;
-  startAndScanOnce();
-  EXPECT_EQ(transport::currentInterface(), 1u);
-  EXPECT_TRUE(state.notice.shown.empty());
-  EXPECT_EQ(view.connected.rfind("Connected to ", 0), 0u) << view.connected;
-}
-
-TEST_F(MainPageTest, RefreshNamesNewDevicesAndFillsTheRows) {
-  page.Initialise();  // no data file: the known devices start empty
-  persistence::AppendKnownDevice(mac(9), "Device 3");  // the next default name is taken
-  scan.ScanTick();
-  ASSERT_EQ(persistence::knownDevices().knownCount, 4);
-  // "Device N" with N one more than the count, else the lowest free number.
-  EXPECT_EQ(persistence::KnownAt(2)->name, "Device 2");
-  EXPECT_EQ(persistence::KnownAt(3)->name, "Device 1");
-  EXPECT_EQ(persistence::KnownAt(4)->name, "Device 4");
-  EXPECT_EQ(view.count, "3 Powerline Devices detected:");
-
-  persistence::KnownAt(2)->lastSeen = 1;  // listed for hours: seen again at every pass
-  scan.ScanTick();                        // a second pass adds nothing new
-  EXPECT_EQ(persistence::knownDevices().knownCount, 4);
-  EXPECT_GT(persistence::KnownAt(2)->lastSeen, 1);
-  scan.remotes.resize(1);
-  api::FindRemote(mac(3))->inUse = false;
-  api::FindRemote(mac(4))->inUse = false;
-  api::currentDevices().remoteCount = 1;
-  page.RefreshDeviceLists(4);
-  EXPECT_EQ(view.remoteRows.size(), 1u);
-  EXPECT_EQ(view.count, "1 Powerline Device detected:");
-}
-
-TEST_F(MainPageTest, UserScanThatFindsNothingSaysSo) {
-  page.Initialise();
   scan.localPresent = false;
   page.ScanClicked();
   ASSERT_EQ(state.notice.shown.size(), 1u);
@@ -123,8 +88,37 @@ TEST_F(MainPageTest, UserScanThatFindsNothingSaysSo) {
   EXPECT_EQ(state.notice.shown.size(), 2u);
 }
 
-TEST_F(MainPageTest, RenameStoresTheNameAndTheDataFileKeepsIt) {
-  startAndScanOnce();
+// The refresh names new devices, then renaming, its refusals and the data file behind it.
+TEST_F(MainPageTest, RefreshNamesNewDevicesRenameStoresTheNameAndTheDataFileKeepsIt) {
+  page.Initialise();  // no data file: the known devices start empty
+  persistence::AppendKnownDevice(mac(9), "Device 3");  // the next default name is taken
+  scan.ScanTick();
+  ASSERT_EQ(persistence::knownDevices().knownCount, 4);
+  // "Device N" with N one more than the count, else the lowest free number.
+  EXPECT_EQ(persistence::KnownAt(2)->name, "Device 2");
+  EXPECT_EQ(persistence::KnownAt(3)->name, "Device 1");
+  EXPECT_EQ(persistence::KnownAt(4)->name, "Device 4");
+  EXPECT_EQ(view.count, "3 Powerline Devices detected:");
+
+  persistence::KnownAt(2)->lastSeen = 1;  // listed for hours: seen again at every pass
+  scan.ScanTick();                        // a second pass adds nothing new
+  EXPECT_EQ(persistence::knownDevices().knownCount, 4);
+  EXPECT_GT(persistence::KnownAt(2)->lastSeen, 1);
+
+  // Every refusal of the rules (their own test) takes this one path.
+  page.LabelEditBegan(0);
+  EXPECT_FALSE(page.LabelEditEnded(0, false, "Device 1"));
+  ASSERT_EQ(state.notice.shown.size(), 1u);
+  EXPECT_EQ(state.notice.shown[0].text, "Please enter another name.");
+  EXPECT_EQ(state.notice.shown[0].caption, "Attention!");
+  EXPECT_EQ(state.notice.shown[0].icon, NoticeIcon::Warning);
+  // A cancelled edit changes nothing and says nothing, but gives the autoscan back.
+  state.notice.clear();
+  page.LabelEditBegan(0);
+  EXPECT_FALSE(page.LabelEditEnded(0, true, "Whatever"));
+  EXPECT_TRUE(state.notice.shown.empty());
+  EXPECT_TRUE(scan.autoscanOn);
+
   const std::string macText = view.remoteRows[0].macText;
   page.LabelEditBegan(0);
   EXPECT_FALSE(scan.autoscanOn);  // suspended while the editor is open
@@ -148,23 +142,15 @@ TEST_F(MainPageTest, RenameStoresTheNameAndTheDataFileKeepsIt) {
   ASSERT_NE(view.remoteRows[0].mac, editedMac);
   ASSERT_TRUE(page.LabelEditEnded(0, false, "Moved"));
   EXPECT_EQ(persistence::KnownAt(persistence::FindKnownByMac(editedMac))->name, "Moved");
-}
 
-TEST_F(MainPageTest, RenameRefusals) {
-  startAndScanOnce();
-  // Every refusal of the rules (their own test) takes this one path.
-  page.LabelEditBegan(0);
-  EXPECT_FALSE(page.LabelEditEnded(0, false, "Device 1"));
-  ASSERT_EQ(state.notice.shown.size(), 1u);
-  EXPECT_EQ(state.notice.shown[0].text, "Please enter another name.");
-  EXPECT_EQ(state.notice.shown[0].caption, "Attention!");
-  EXPECT_EQ(state.notice.shown[0].icon, NoticeIcon::Warning);
-  // A cancelled edit changes nothing and says nothing, but gives the autoscan back.
-  state.notice.clear();
-  page.LabelEditBegan(0);
-  EXPECT_FALSE(page.LabelEditEnded(0, true, "Whatever"));
-  EXPECT_TRUE(state.notice.shown.empty());
-  EXPECT_TRUE(scan.autoscanOn);
+  // Rows that went away leave the list.
+  scan.remotes.resize(1);
+  api::FindRemote(mac(3))->inUse = false;
+  api::FindRemote(mac(4))->inUse = false;
+  api::currentDevices().remoteCount = 1;
+  page.RefreshDeviceLists(4);
+  EXPECT_EQ(view.remoteRows.size(), 1u);
+  EXPECT_EQ(view.count, "1 Powerline Device detected:");
 
   // A row whose record has gone is not renamed, and record 1 is left alone.
   persistence::RemoveKnownByMac(view.remoteRows[0].mac);

@@ -25,7 +25,7 @@ void expectLevels(C c, std::initializer_list<Level> cases) {
     EXPECT_EQ(qualityText(rate, c, style).text, text) << rate << " " << style;
 }
 
-TEST(QualityText, LevelStylesStepAndWrapPastFullScaleAndTheListLook) {
+TEST(QualityText, LevelsWrapPastFullScaleBarsStylesOutOfRangeHostileRatesAndTheListLook) {
   expectLevels(C::AvFirstGeneration, {{10, 1, "Fair"},
                                       {50, 1, "Good"},
                                       {100, 1, "Very Good"},
@@ -52,9 +52,8 @@ TEST(QualityText, LevelStylesStepAndWrapPastFullScaleAndTheListLook) {
   EXPECT_EQ(localAdapterPicture(true, C::AvSecondGeneration), "oemDevice_B200.bmp");
   EXPECT_EQ(localAdapterPicture(true, C::Usb), "oemDeviceIconLS.bmp");
   EXPECT_EQ(rateText(0), "?");
-}
 
-TEST(QualityText, BarsStylesOutOfRangeAndHostileRates) {
+  // Bars, styles out of range and hostile rates.
   EXPECT_TRUE(qualityText(35, C::AvFirstGeneration, 0).wide);
   EXPECT_FALSE(qualityText(50, C::HomePlug1, 3).wide);
   EXPECT_EQ(bars(35, C::AvFirstGeneration, 0), 4u);  // n = 3.5

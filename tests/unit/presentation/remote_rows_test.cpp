@@ -95,7 +95,7 @@ TEST_F(RemoteRowsTest, NeverMoreThanThirtyTwoRows) {
   for (const RemoteRow& r : rows.rows()) EXPECT_EQ(r.mac[0], 0x04) << r.macText;
 }
 
-TEST_F(RemoteRowsTest, SortIsAStrictWeakOrderAndRowsWithoutRecordsCompareEmpty) {
+TEST_F(RemoteRowsTest, SortIsAStrictWeakOrderRowsWithoutRecordsCompareEmptyAndClicksToggle) {
   persistence::AppendKnownDevice(mac(2), "beta");
   persistence::AppendKnownDevice(mac(3), "alpha");
   persistence::AppendKnownDevice(mac(4), "beta");  // two records named alike
@@ -130,6 +130,17 @@ TEST_F(RemoteRowsTest, SortIsAStrictWeakOrderAndRowsWithoutRecordsCompareEmpty) 
   }
   // Bytes compare unsigned, as C strings do: a non-ASCII name ranks above ASCII.
   EXPECT_TRUE(rowGoesBefore(0, 0, "a", "\xC3\xA9", ColumnKind::Name, true));
+
+  // A header click: a new column takes its remembered direction, the same column flips.
+  SortToggle toggle;
+  SortState s{1, true};
+  // {column clicked, direction after}; column 0 remembered 0, then remembers 1.
+  for (auto [column, flag] :
+       {std::pair{1, false}, {1, true}, {0, false}, {2, false}, {0, true}, {99, true}}) {
+    toggle.ToggleSort(s, column);
+    EXPECT_EQ(s.column, column == 99 ? 0 : column);  // a hostile column changes nothing
+    EXPECT_EQ(s.directionFlag, flag) << column;
+  }
 }
 
 TEST_F(RemoteRowsTest, HiddenColumnsKeepTheirMeaning) {
@@ -147,18 +158,6 @@ TEST_F(RemoteRowsTest, HiddenColumnsKeepTheirMeaning) {
   EXPECT_EQ(rows.rows()[0].rateText, "");
   rows.Sort({17, true});  // out of range: by name
   EXPECT_EQ(rows.rows()[0].name, "one");
-}
-
-TEST(SortToggle, NewColumnTakesItsRememberedDirectionSameColumnFlips) {
-  SortToggle toggle;
-  SortState s{1, true};
-  // {column clicked, direction after}; column 0 remembered 0, then remembers 1.
-  for (auto [column, flag] :
-       {std::pair{1, false}, {1, true}, {0, false}, {2, false}, {0, true}, {99, true}}) {
-    toggle.ToggleSort(s, column);
-    EXPECT_EQ(s.column, column == 99 ? 0 : column);  // a hostile column changes nothing
-    EXPECT_EQ(s.directionFlag, flag) << column;
-  }
 }
 
 }  // namespace

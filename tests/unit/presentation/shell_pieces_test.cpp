@@ -14,25 +14,25 @@
 namespace quorrel::ui {
 namespace {
 
-// A name of this test process alone, so that parallel runs and a running program stay apart.
-std::string lockName() {
-  return "quorrel-utility-test-" + std::to_string(::getpid());
-}
-
-TEST(InstanceLock, LaterCopiesAreRefusedAndSayWhoRuns) {
+// Later copies are refused and say who runs. The holder is then a child process, run by
+// another user when the test may switch users: one copy per machine, whoever runs it, until
+// the kernel frees the name at the holder's death.
+TEST(InstanceLock, LaterCopiesAreRefusedAndAnotherUsersCopyHoldsItUntilItDies) {
   testing::DesktopState state;
   persistence::preferences().productName = "Acme Link";
+  // A name of this test process alone, so that parallel runs and a running program stay apart.
+  const std::string name = "quorrel-utility-test-" + std::to_string(::getpid());
   {
-    InstanceLock first(lockName());
+    InstanceLock first(name);
     EXPECT_TRUE(AdmitInstance(first));
     EXPECT_TRUE(state.notice.shown.empty());
     for (int copy = 2; copy <= 3; ++copy) {
-      InstanceLock another(lockName());
+      InstanceLock another(name);
       EXPECT_FALSE(AdmitInstance(another));
     }
     EXPECT_TRUE(first.held());
   }
-  EXPECT_TRUE(InstanceLock(lockName()).held());
+  EXPECT_TRUE(InstanceLock(name).held());
   ASSERT_EQ(state.notice.shown.size(), 2u);
   EXPECT_EQ(state.notice.shown[1].text,
             "Acme Link is already running.\nOnly one copy can run at a time.");
@@ -40,12 +40,7 @@ TEST(InstanceLock, LaterCopiesAreRefusedAndSayWhoRuns) {
   EXPECT_EQ(state.notice.shown[1].icon, platform::NoticeIcon::Stop);
   EXPECT_EQ(alreadyRunningText("50%s"),
             "50%s is already running.\nOnly one copy can run at a time.");
-}
 
-// The holder is a child process, run by another user when the test may switch users: one
-// copy per machine, whoever runs it, until the kernel frees the name at the holder's death.
-TEST(InstanceLock, AnotherUsersCopyHoldsItUntilItDies) {
-  const std::string name = lockName();
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
   const pid_t child = ::fork();
