@@ -109,7 +109,7 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerationsThroughBothCaptureRoads) {
 
 // Nothing answers at first: the not-detected message; then a HomePlug 1.0 network.
 TEST_F(ScanE2eTest, NothingAnswersThenAHomePlug1Network) {
-  EXPECT_NE(scan(1).find("The HomePlug Adapter was not detected.\nPlease check your computer "
+  EXPECT_NE(scan(2).find("The HomePlug Adapter was not detected.\nPlease check your computer "
                          "cables."),
             std::string::npos);
   startOnLinks(kHomePlug1, 1);

@@ -12,6 +12,9 @@
 
 namespace quorrel::cli {
 
+// Exit status of every command: done; the operation ran and failed; bad input or no adapter.
+inline constexpr int kOk = 0, kFailed = 1, kBadInput = 2;
+
 // Parses `args` (the words after the command's name) with `app`. None: go on. Otherwise the
 // exit code: 0 after --help (printed on standard output), 2 for bad input (the error and a
 // hint on standard error).
@@ -21,7 +24,7 @@ inline std::optional<int> parseArguments(CLI::App& app, Arguments args) {
   try {
     app.parse(words);  // CLI11 takes them last first
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
+    return app.exit(e) == 0 ? kOk : kBadInput;
   }
   return std::nullopt;
 }

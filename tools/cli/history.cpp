@@ -18,8 +18,6 @@ namespace quorrel::cli {
 
 namespace {
 
-constexpr int kBadInput = 2;
-
 struct Options {
   std::string mac;
   std::string since;

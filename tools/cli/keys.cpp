@@ -30,8 +30,6 @@ namespace quorrel::cli {
 
 namespace {
 
-constexpr int kOk = 0, kFailed = 1, kBadInput = 2;
-
 constexpr char kOldTurboAdd[] =
     "Please upgrade the Device's FirmWare to 1.8 and then try to add the device.\nThe present "
     "device has older FirmWare version.";

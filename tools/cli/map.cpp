@@ -22,7 +22,6 @@ namespace quorrel::cli {
 
 namespace {
 
-constexpr int kOk = 0, kFailed = 1, kBadInput = 2;
 constexpr int kMaxInterval = 32767;
 // A cycle that cannot end within this much more than its ticks has lost its timer.
 constexpr std::uint32_t kCycleSlackMs = 10000;

@@ -22,7 +22,6 @@ using paramblock::ParameterBlock;
 using paramblock::ParameterBlockResult;
 
 constexpr int kRefused = 1;
-constexpr int kBadInput = 2;
 // A parameter block is 15560 bytes; anything far beyond is not one.
 constexpr std::size_t kMaxFileBytes = 1 << 20;
 

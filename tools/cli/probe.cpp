@@ -42,18 +42,18 @@ int runProbe(Arguments args) {
   if (const auto code = parseArguments(app, args)) return *code;
   if (transport::EnumerateInterfaces() != 1) {
     std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
-    return 1;
+    return kFailed;
   }
   auto& table = transport::interfaceTable();
   if (table.interfaceCount == 0) {
     std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
-    return 1;
+    return kBadInput;
   }
   int opened = 0;
   for (int i = 0; i < table.interfaceCount; ++i) opened += transport::OpenInterface(i);
   if (opened == 0) {
     std::fprintf(stderr, "quorrel-cli: no Ethernet interface could be opened\n");
-    return 1;
+    return kFailed;
   }
   int found = 0;
   transport::ReceivePath path;
@@ -74,9 +74,9 @@ int runProbe(Arguments args) {
   transport::CloseAllInterfaces();
   if (found == 0) {
     std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
-    return 1;
+    return kBadInput;
   }
-  return 0;
+  return kOk;
 }
 
 }  // namespace quorrel::cli

@@ -77,16 +77,17 @@ class ConsoleListener final : public scan::ScanListener {
   history::RateHistory& history_;
 };
 
-// Every interface could be listed but none opened: most likely no capture permission.
-bool interfacesUsable() {
+// None when some interface can be opened; otherwise the exit status, after a message. With
+// interfaces listed but none opened, capture permission is most likely missing.
+std::optional<int> interfacesUnusable() {
   if (transport::EnumerateInterfaces() != 1) {
     std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
-    return false;
+    return kFailed;
   }
   const int count = transport::interfaceTable().interfaceCount;
   if (count == 0) {
     std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
-    return false;
+    return kBadInput;  // no adapter can be there
   }
   int opened = 0;
   for (int i = 0; i < count; ++i) opened += transport::OpenInterface(i);
@@ -94,9 +95,9 @@ bool interfacesUsable() {
   if (opened == 0) {
     std::fprintf(stderr,
                  "quorrel-cli: no Ethernet interface could be opened for capture (see above)\n");
-    return false;
+    return kFailed;
   }
-  return true;
+  return std::nullopt;
 }
 
 std::string interfaceName(int i) {
@@ -114,7 +115,7 @@ int runScan(Arguments args) {
   persistence::LoadVendorList();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
   loadDeviceData(o.dataDir);
-  if (!interfacesUsable()) return 1;
+  if (const auto code = interfacesUnusable()) return *code;
 
   history::RateHistory history(history::historyPath(persistence::dataDirectory()));
   if (history.open(std::time(nullptr)) == history::OpenOutcome::SetAside)
@@ -143,11 +144,11 @@ int runScan(Arguments args) {
 
   if (!anyLocal) {
     std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
-    return 1;
+    return kBadInput;
   }
   const std::string text = o.json ? formatJson(reports) : formatTable(reports);
   std::fputs(text.c_str(), stdout);
-  return 0;
+  return kOk;
 }
 
 }  // namespace quorrel::cli
