@@ -134,7 +134,7 @@ void captureDeviceData(DeviceData& d) {
 
 void restoreDeviceData(const DeviceData& d) {
   transport::setCurrentInterface(
-      static_cast<std::uint32_t>(std::clamp(d.currentInterface, 0, api::kInterfaceCount - 1)));
+      static_cast<std::uint32_t>(d.currentInterface));  // 0..7 once decoded
   api::deviceTable().devices = d.devices;
   knownDevices() = d.known;
   listSettings() = d.layout;

@@ -105,12 +105,16 @@ TEST_F(DeviceDataTest, BytesAtTheirOffsetsAndLoadThenSaveGivesTheSameBytes) {
 TEST_F(DeviceDataTest, CountsOutsideOneToHundredDropTheRecordsOnlyAndOlderVersionsReset) {
   PlainListLayout list;
   setListLayout(&list);
-  for (const std::int32_t n : {0, -5, 101, 0x7FFFFFFF}) {
+  // With the count, a current interface out of range: it reads as the nearest of 0..7.
+  const std::tuple<std::int32_t, std::int32_t, std::uint32_t> rows[] = {
+      {0, -1, 0}, {-5, 8, 7}, {101, INT32_MIN, 0}, {0x7FFFFFFF, 5, 5}};
+  for (const auto& [n, stored, current] : rows) {
     SCOPED_TRACE(n);
     notices.clear();
     oneKnown();
     auto b = encodeDeviceData(sampleData(0));
     writeLe32(b, kCountAt, static_cast<std::uint32_t>(n));
+    writeLe32(b, data_image::kCurrentInterface, static_cast<std::uint32_t>(stored));
     install(b);
     list.orderSets = 0;
     EXPECT_EQ(LoadDeviceData(), LoadOutcome::CountOutOfRange);
@@ -119,6 +123,7 @@ TEST_F(DeviceDataTest, CountsOutsideOneToHundredDropTheRecordsOnlyAndOlderVersio
     EXPECT_EQ(api::interfaceDevices(2).localNetworkName, "Private Net");
     EXPECT_EQ(shown(), kReadProblem + "|Problem Occurred|warn;");
     EXPECT_EQ(list.orderSets, 1);  // the stored layout is still applied
+    EXPECT_EQ(transport::currentInterface(), current);
   }
 
   // A version below 306 resets and is left on disk; a later one is read.
