@@ -12,15 +12,11 @@ namespace quorrel::api {
 namespace {
 
 void writeDouble(MutableByteSpan b, std::size_t at, double v) {
-  const auto bits = std::bit_cast<std::uint64_t>(v);
-  writeLe32(b, at, static_cast<std::uint32_t>(bits));
-  writeLe32(b, at + 4, static_cast<std::uint32_t>(bits >> 32));
+  writeLe64(b, at, std::bit_cast<std::uint64_t>(v));
 }
 
 double readDouble(ByteSpan b, std::size_t at) {
-  const std::uint64_t bits =
-      std::uint64_t{readLe32(b, at)} | (std::uint64_t{readLe32(b, at + 4)} << 32);
-  return std::bit_cast<double>(bits);
+  return std::bit_cast<double>(readLe64(b, at));
 }
 
 // Rates only ever come from the conversions, so anything else is damage and reads as unknown.

@@ -14,16 +14,6 @@ std::uint32_t crcOf(ByteSpan bytes) {
       ::crc32(::crc32(0L, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
-void writeLe64(MutableByteSpan b, std::size_t at, std::int64_t v) {
-  const auto u = static_cast<std::uint64_t>(v);
-  writeLe32(b, at, static_cast<std::uint32_t>(u));
-  writeLe32(b, at + 4, static_cast<std::uint32_t>(u >> 32));
-}
-std::int64_t readLe64(ByteSpan b, std::size_t at) {
-  const std::uint64_t u =
-      std::uint64_t{readLe32(b, at)} | (std::uint64_t{readLe32(b, at + 4)} << 32);
-  return static_cast<std::int64_t>(u);
-}
 }  // namespace
 
 std::uint32_t toKbps(double mbps) {
@@ -43,7 +33,7 @@ std::array<std::uint8_t, header::kSize> encodeHeader() {
 
 void encodeRecord(const Sample& s, MutableByteSpan out) {
   std::fill(out.begin(), out.end(), std::uint8_t{0});
-  writeLe64(out, record::kTimeAt, s.time);
+  writeLe64(out, record::kTimeAt, static_cast<std::uint64_t>(s.time));
   writeMac(out, record::kDeviceAt, s.device);
   writeMac(out, record::kViewerAt, s.viewer);
   writeLe32(out, record::kRateAt, s.kbps);
@@ -60,7 +50,7 @@ std::optional<Sample> decodeRecord(ByteSpan in) {
   const std::uint16_t count = readLe16(in, record::kCountAt);
   if (resolution > 1 || count == 0 || readU8(in, record::kReservedAt) != 0) return std::nullopt;
   Sample s;
-  s.time = readLe64(in, record::kTimeAt);
+  s.time = static_cast<std::int64_t>(readLe64(in, record::kTimeAt));
   s.device = readMac(in, record::kDeviceAt);
   s.viewer = readMac(in, record::kViewerAt);
   s.kbps = readLe32(in, record::kRateAt);

@@ -41,9 +41,7 @@ void encodeKnownDevice(const KnownDevice& in, std::span<std::uint8_t, kKnownDevi
   writeText(b, kNetworkName, kNetworkNameSize, in.networkName.view());
   writeBytes(b, kNetworkKey, ByteSpan(in.networkKey));
   writeBytes(b, kReserved, ByteSpan(in.reserved));
-  const auto seen = static_cast<std::uint64_t>(in.lastSeen);
-  writeLe32(b, kLastSeen, static_cast<std::uint32_t>(seen));
-  writeLe32(b, kLastSeen + 4, static_cast<std::uint32_t>(seen >> 32));
+  writeLe64(b, kLastSeen, static_cast<std::uint64_t>(in.lastSeen));
 }
 
 void decodeKnownDevice(std::span<const std::uint8_t, kKnownDeviceSize> in, KnownDevice& out) {
@@ -55,8 +53,7 @@ void decodeKnownDevice(std::span<const std::uint8_t, kKnownDeviceSize> in, Known
   out.networkName.assign(readText(b, kNetworkName, kNetworkNameSize));
   for (std::size_t i = 0; i < kNetworkKeySize; ++i) out.networkKey[i] = b[kNetworkKey + i];
   for (std::size_t i = 0; i < kReservedSize; ++i) out.reserved[i] = b[kReserved + i];
-  out.lastSeen = static_cast<std::int64_t>(std::uint64_t{readLe32(b, kLastSeen)} |
-                                           (std::uint64_t{readLe32(b, kLastSeen + 4)} << 32));
+  out.lastSeen = static_cast<std::int64_t>(readLe64(b, kLastSeen));
 }
 
 KnownDeviceTable& knownDevices() {

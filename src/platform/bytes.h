@@ -43,6 +43,9 @@ inline std::uint32_t readLe32(ByteSpan b, std::size_t at) {
 inline std::uint32_t readBe32(ByteSpan b, std::size_t at) {
   return (std::uint32_t{readBe16(b, at)} << 16) | std::uint32_t{readBe16(b, at + 2)};
 }
+inline std::uint64_t readLe64(ByteSpan b, std::size_t at) {
+  return std::uint64_t{readLe32(b, at)} | (std::uint64_t{readLe32(b, at + 4)} << 32);
+}
 inline MacAddress readMac(ByteSpan b, std::size_t at) {
   MacAddress m{};
   for (std::size_t i = 0; i < m.size(); ++i) m[i] = readU8(b, at + i);
@@ -64,6 +67,10 @@ inline void writeBe16(MutableByteSpan b, std::size_t at, std::uint16_t v) {
 inline void writeLe32(MutableByteSpan b, std::size_t at, std::uint32_t v) {
   writeLe16(b, at, static_cast<std::uint16_t>(v));
   writeLe16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
+}
+inline void writeLe64(MutableByteSpan b, std::size_t at, std::uint64_t v) {
+  writeLe32(b, at, static_cast<std::uint32_t>(v));
+  writeLe32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
 }
 inline void writeBe32(MutableByteSpan b, std::size_t at, std::uint32_t v) {
   writeBe16(b, at, static_cast<std::uint16_t>(v >> 16));
