@@ -63,6 +63,11 @@ void ResetKnownDevices() {
   table = KnownDeviceTable{};
 }
 
+std::string KnownNameOf(const MacAddress& mac) {
+  const KnownDevice* r = KnownAt(FindKnownByMac(mac));
+  return r != nullptr ? r->name.str() : std::string();
+}
+
 KnownDevice* KnownAt(int index) {
   return index >= 1 && index <= inUse() ? &table.records[index - 1] : nullptr;
 }

@@ -65,6 +65,8 @@ KnownDevice* KnownAt(int index);
 
 // Each returns the 1-based index of the first record in use that matches, else 0.
 int FindKnownByMac(const MacAddress& mac);
+// The name the user gave `mac`; empty when it is not a known device.
+std::string KnownNameOf(const MacAddress& mac);
 // `text` against each MAC as six upper-case hex pairs joined by colons, exactly.
 int FindKnownByMacText(std::string_view text);
 // Exact and case-sensitive.

@@ -51,11 +51,6 @@ std::string localTime(std::int64_t seconds) {
   return text;
 }
 
-std::string nameOf(const MacAddress& mac) {
-  const persistence::KnownDevice* k = persistence::KnownAt(persistence::FindKnownByMac(mac));
-  return k != nullptr ? std::string(k->name.view()) : std::string();
-}
-
 std::string formatJson(const std::vector<history::Sample>& samples) {
   using json = nlohmann::ordered_json;
   json list = json::array();
@@ -63,7 +58,7 @@ std::string formatJson(const std::vector<history::Sample>& samples) {
     list.push_back({{"time", history::isoTime(s.time)},
                     {"epoch", s.time},
                     {"device", formatMac(s.device)},
-                    {"name", nameOf(s.device)},
+                    {"name", persistence::KnownNameOf(s.device)},
                     {"viewer", formatMac(s.viewer)},
                     {"mbps", s.mbps()},
                     {"resolution", history::resolutionName(s.resolution)},
@@ -78,10 +73,11 @@ std::string formatTable(const std::vector<history::Sample>& samples) {
                 "Seen by", "Mbps", "Resolution", "Name");
   out += line;
   for (const history::Sample& s : samples) {
-    std::snprintf(
-        line, sizeof line, "%-19s  %-17s  %-17s  %10s  %-10s  %s\n", localTime(s.time).c_str(),
-        formatMac(s.device).c_str(), formatMac(s.viewer).c_str(), history::mbpsText(s).c_str(),
-        std::string(history::resolutionName(s.resolution)).c_str(), nameOf(s.device).c_str());
+    std::snprintf(line, sizeof line, "%-19s  %-17s  %-17s  %10s  %-10s  %s\n",
+                  localTime(s.time).c_str(), formatMac(s.device).c_str(),
+                  formatMac(s.viewer).c_str(), history::mbpsText(s).c_str(),
+                  std::string(history::resolutionName(s.resolution)).c_str(),
+                  persistence::KnownNameOf(s.device).c_str());
     out += line;
   }
   if (samples.empty()) out += "(no samples)\n";

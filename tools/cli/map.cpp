@@ -55,9 +55,7 @@ bool isAv(api::DeviceClass c) {
 
 // The name the Main page shows for a listed station; none for one never named.
 std::string nameOf(const netmap::MapNode& n) {
-  if (n.local) return "";
-  const persistence::KnownDevice* k = persistence::KnownAt(persistence::FindKnownByMac(n.mac));
-  return k != nullptr ? k->name.str() : "";
+  return n.local ? "" : persistence::KnownNameOf(n.mac);
 }
 
 std::string interfaceName(int i) {

@@ -41,11 +41,8 @@ QString rateText(double mbps) {
 
 std::vector<QString> knownNames(const netmap::NetworkMap& map) {
   std::vector<QString> names;
-  for (const netmap::MapNode& n : map.nodes) {
-    const persistence::KnownDevice* k =
-        n.local ? nullptr : persistence::KnownAt(persistence::FindKnownByMac(n.mac));
-    names.push_back(k != nullptr ? QString::fromStdString(k->name.str()) : QString());
-  }
+  for (const netmap::MapNode& n : map.nodes)
+    names.push_back(n.local ? QString() : QString::fromStdString(persistence::KnownNameOf(n.mac)));
   return names;
 }
 

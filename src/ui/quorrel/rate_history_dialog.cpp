@@ -35,10 +35,8 @@ constexpr char kExportFailed[] = "The rate history could not be written to this 
 
 QString deviceLabel(const MacAddress& mac) {
   const QString text = QString::fromStdString(formatMac(mac));
-  const persistence::KnownDevice* k = persistence::KnownAt(persistence::FindKnownByMac(mac));
-  if (k == nullptr || k->name.view().empty()) return text;
-  return QString::fromUtf8(k->name.view().data(), static_cast<qsizetype>(k->name.view().size())) +
-         " (" + text + ")";
+  const std::string name = persistence::KnownNameOf(mac);
+  return name.empty() ? text : QString::fromStdString(name) + " (" + text + ")";
 }
 
 QString macData(const MacAddress& mac) {
