@@ -44,6 +44,10 @@ enum class DeviceClass : std::uint32_t {
   AvSecondGeneration = 5,
 };
 
+inline bool isAvClass(DeviceClass c) {
+  return c == DeviceClass::AvFirstGeneration || c == DeviceClass::AvSecondGeneration;
+}
+
 inline constexpr std::array<std::string_view, 6> kDeviceClassLabels{
     "Adapter",
     "USB",

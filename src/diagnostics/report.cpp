@@ -58,10 +58,6 @@ bool localTime(std::int64_t seconds, std::tm& out) {
          out.tm_mon >= 0 && out.tm_mon < 12 && out.tm_wday >= 0 && out.tm_wday < 7;
 }
 
-bool isAv(api::DeviceClass c) {
-  return c == api::DeviceClass::AvFirstGeneration || c == api::DeviceClass::AvSecondGeneration;
-}
-
 std::string macText(const MacAddress& m) {
   return formatMac(m);
 }
@@ -87,7 +83,7 @@ void hostRows(ReportSink& sink, const HostInfo& host, bool extras) {
       if (isTurbo)
         sink.newRow("   Firmware:MAC " + oneLine(turbo.localTurboVersion.view()) + "   ( " +
                     oneLine(turbo.localTurboFirmware.view()) + " )");
-      else if (isAv(d.localClass))
+      else if (api::isAvClass(d.localClass))
         sink.newRow("   Firmware: " + oneLine(d.localFirmware.view()) + " ");
       else
         sink.newRow("   Firmware: HP 1.0");
@@ -139,7 +135,7 @@ void remoteRows(ReportSink& sink, bool extras, bool twelveHour) {
       sink.cell(oneLine(persistence::VendorName(e.mac)));
     if (isTurbo)
       sink.cell("MAC " + oneLine(e.firmware.view()));
-    else if (isAv(e.deviceClass))
+    else if (api::isAvClass(e.deviceClass))
       sink.cell(oneLine(e.firmware.view()));
     else
       sink.cell("HP 1.0");

@@ -20,8 +20,7 @@ std::string pad(const std::string& s, std::size_t width) {
 }
 
 std::string firmwareOf(int index, api::DeviceClass c) {
-  if (c == api::DeviceClass::AvFirstGeneration || c == api::DeviceClass::AvSecondGeneration)
-    return api::interfaceDevices(index).localFirmware.str();
+  if (api::isAvClass(c)) return api::interfaceDevices(index).localFirmware.str();
   if (c == api::DeviceClass::Turbo) return brantleapi::turboState().localTurboFirmware.str();
   return "HP 1.0";
 }
