@@ -43,6 +43,9 @@ struct NetworkMap {
   std::vector<MapLink> links;
 };
 
+// What the user is told when the current interface's adapter is a HomePlug 1.0 or Turbo one.
+inline constexpr const char* kAvOnlyText = "The network map is for HomePlug AV networks only.";
+
 enum class MapOutcome {
   Gathered,
   NoLocalDevice,  // the current interface has no local adapter

@@ -1,7 +1,8 @@
-// Option parsing shared by the subcommands.
+// What the subcommands share: option parsing, exit statuses, the data folder, the interfaces.
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "commands.h"
 #include "persistence/device_data.h"
 #include "persistence/locations.h"
+#include "transport/interface_table.h"
 
 namespace quorrel::cli {
 
@@ -37,6 +39,36 @@ inline void loadDeviceData(const std::string& dataDir) {
   else
     persistence::ChooseDataDirectory();
   persistence::LoadDeviceData();
+}
+
+// Lists the interfaces and opens each. None when at least one opened; otherwise the exit
+// status, after a message. With interfaces listed but none opened, capture permission is most
+// likely missing.
+inline std::optional<int> openInterfaces() {
+  if (transport::EnumerateInterfaces() != 1) {
+    std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
+    return kFailed;
+  }
+  const int count = transport::interfaceTable().interfaceCount;
+  if (count == 0) {
+    std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
+    return kBadInput;  // no adapter can be there
+  }
+  int opened = 0;
+  for (int i = 0; i < count; ++i) opened += transport::OpenInterface(i);
+  if (opened == 0) {
+    std::fprintf(stderr,
+                 "quorrel-cli: no Ethernet interface could be opened for capture (see above)\n");
+    return kFailed;
+  }
+  return std::nullopt;
+}
+
+// Interface `i`'s system name, for what the commands print.
+inline std::string interfaceName(int i) {
+  const auto& list = transport::interfaceTable().interfaceList;
+  return i >= 0 && i < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(i)].name
+                                                     : "interface " + std::to_string(i);
 }
 
 }  // namespace quorrel::cli

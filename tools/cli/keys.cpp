@@ -37,20 +37,6 @@ constexpr char kOldTurboPassword[] =
     "Please upgrade the Device's FirmWare to 1.8 and then try to Enter Password.\nThe present "
     "device has older FirmWare version.";
 
-// CLI11 parses; --help ends with 0, a parse error with 2.
-int parse(CLI::App& app, Arguments args, std::optional<int>& exit) {
-  std::vector<std::string> list(args.begin(), args.end());
-  std::reverse(list.begin(), list.end());
-  try {
-    app.parse(list);
-  } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    exit = code == 0 ? 0 : kBadInput;
-    return *exit;
-  }
-  return 0;
-}
-
 std::string macText(const MacAddress& m) {
   char t[18];
   std::snprintf(t, sizeof t, "%02X:%02X:%02X:%02X:%02X:%02X", m[0], m[1], m[2], m[3], m[4], m[5]);
@@ -125,8 +111,7 @@ int runPassword(Arguments args) {
   app.add_option("PASSWORD", password, "its device password, 4 to 24 characters")->required();
   app.add_flag("--json", json, "print the result as JSON");
   app.add_option("--data-dir", dataDir, "folder of the device data file");
-  std::optional<int> exit;
-  if (parse(app, args, exit) != 0 || exit) return exit.value_or(kBadInput);
+  if (const auto code = parseArguments(app, args)) return *code;
   for (char& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   bool wellFormed = mac.size() == 17;
   for (std::size_t i = 0; wellFormed && i < mac.size(); ++i)
@@ -176,8 +161,7 @@ int runSetNetwork(Arguments args) {
   app.add_flag("--all", all, "every device with a known password, then the local adapter");
   app.add_flag("--json", json, "print the result as JSON");
   app.add_option("--data-dir", dataDir, "folder of the device data file");
-  std::optional<int> exit;
-  if (parse(app, args, exit) != 0 || exit) return exit.value_or(kBadInput);
+  if (const auto code = parseArguments(app, args)) return *code;
   if (!isPublic && name.empty()) {
     std::fprintf(stderr, "quorrel-cli: give a network NAME or --public\n");
     return kBadInput;
@@ -219,8 +203,7 @@ int runAdd(Arguments args) {
   app.add_option("--name", name, "the name to give the new device");
   app.add_flag("--json", json, "print the result as JSON");
   app.add_option("--data-dir", dataDir, "folder of the device data file");
-  std::optional<int> exit;
-  if (parse(app, args, exit) != 0 || exit) return exit.value_or(kBadInput);
+  if (const auto code = parseArguments(app, args)) return *code;
   if (name.size() > persistence::kMaxUserNameLength) {
     std::fprintf(stderr, "quorrel-cli: a name has at most %zu characters\n",
                  persistence::kMaxUserNameLength);

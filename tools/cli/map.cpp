@@ -25,7 +25,6 @@ namespace {
 constexpr int kMaxInterval = 32767;
 // A cycle that cannot end within this much more than its ticks has lost its timer.
 constexpr std::uint32_t kCycleSlackMs = 10000;
-constexpr char kAvOnlyText[] = "quorrel-cli: the network map is for HomePlug AV networks only\n";
 
 struct Options {
   int interval = 0;  // 0: from the preferences
@@ -49,19 +48,9 @@ std::optional<int> parseOptions(Arguments args, Options& o) {
   return parseArguments(app, args);
 }
 
-bool isAv(api::DeviceClass c) {
-  return c == api::DeviceClass::AvFirstGeneration || c == api::DeviceClass::AvSecondGeneration;
-}
-
 // The name the Main page shows for a listed station; none for one never named.
 std::string nameOf(const netmap::MapNode& n) {
   return n.local ? "" : persistence::KnownNameOf(n.mac);
-}
-
-std::string interfaceName(int i) {
-  const auto& list = transport::interfaceTable().interfaceList;
-  return i >= 0 && i < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(i)].name
-                                                     : "interface " + std::to_string(i);
 }
 
 nlohmann::ordered_json rateJson(const std::optional<double>& mbps) {
@@ -120,13 +109,14 @@ int runMap(Arguments args) {
   if (transport::EnumerateInterfaces() == 1 && scan::StartScan(ticks, 3, false)) {
     for (int i = 0; i < transport::interfaceTable().interfaceCount && found < 0; ++i) {
       anyLocal = anyLocal || api::interfaceState(i).localPresent;
-      if (api::interfaceState(i).localPresent && isAv(api::interfaceState(i).localClass)) found = i;
+      if (api::interfaceState(i).localPresent && api::isAvClass(api::interfaceState(i).localClass))
+        found = i;
     }
   }
   if (found < 0) {
     scan::StopScan();
     if (anyLocal)
-      std::fputs(kAvOnlyText, stderr);
+      std::fprintf(stderr, "%s\n", netmap::kAvOnlyText);
     else
       std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
     return kBadInput;
@@ -143,7 +133,7 @@ int runMap(Arguments args) {
   scan::StopScan();
 
   if (r.outcome != netmap::MapOutcome::Gathered) {
-    std::fputs(kAvOnlyText, stderr);
+    std::fprintf(stderr, "%s\n", netmap::kAvOnlyText);
     return kBadInput;
   }
   const std::string text = o.json ? formatJson(r.map, where) : formatText(r.map, where);

@@ -18,12 +18,11 @@ namespace {
 
 constexpr std::uint16_t kVersionRequest = 0xA000;
 
-void printVersion(const std::string& interfaceName, const thpapi::ThapiResult& result) {
+void printVersion(const std::string& where, const thpapi::ThapiResult& result) {
   const std::uint8_t id = result.version.deviceId;
   const api::ChipModel* chip = api::chipModelFor(id);
   const api::FirmwareText firmware = api::RewriteFirmwareText(result.version);
-  std::printf("%s: HomePlug AV adapter %s\n", interfaceName.c_str(),
-              formatMac(result.source).c_str());
+  std::printf("%s: HomePlug AV adapter %s\n", where.c_str(), formatMac(result.source).c_str());
   if (chip != nullptr) {
     std::printf("  chip      %.*s (%.*s)\n", static_cast<int>(chip->name.size()), chip->name.data(),
                 static_cast<int>(api::deviceClassLabel(chip->deviceClass).size()),
@@ -40,25 +39,12 @@ int runProbe(Arguments args) {
   CLI::App app{"Asks the adapter on every Ethernet interface for its version.",
                "quorrel-cli probe"};
   if (const auto code = parseArguments(app, args)) return *code;
-  if (transport::EnumerateInterfaces() != 1) {
-    std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
-    return kFailed;
-  }
+  if (const auto code = openInterfaces()) return *code;
   auto& table = transport::interfaceTable();
-  if (table.interfaceCount == 0) {
-    std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
-    return kBadInput;
-  }
-  int opened = 0;
-  for (int i = 0; i < table.interfaceCount; ++i) opened += transport::OpenInterface(i);
-  if (opened == 0) {
-    std::fprintf(stderr, "quorrel-cli: no Ethernet interface could be opened\n");
-    return kFailed;
-  }
   int found = 0;
   transport::ReceivePath path;
   for (int i = 0; i < table.interfaceCount; ++i) {
-    const std::string name = table.interfaceList[i].name;
+    const std::string name = interfaceName(i);
     if (!table.entries[i].captureHandle) continue;
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
     thpapi::SendAvRequest(kLocalDeviceMac, kVersionRequest);

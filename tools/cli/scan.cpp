@@ -77,35 +77,6 @@ class ConsoleListener final : public scan::ScanListener {
   history::RateHistory& history_;
 };
 
-// None when some interface can be opened; otherwise the exit status, after a message. With
-// interfaces listed but none opened, capture permission is most likely missing.
-std::optional<int> interfacesUnusable() {
-  if (transport::EnumerateInterfaces() != 1) {
-    std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
-    return kFailed;
-  }
-  const int count = transport::interfaceTable().interfaceCount;
-  if (count == 0) {
-    std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
-    return kBadInput;  // no adapter can be there
-  }
-  int opened = 0;
-  for (int i = 0; i < count; ++i) opened += transport::OpenInterface(i);
-  transport::CloseAllInterfaces();
-  if (opened == 0) {
-    std::fprintf(stderr,
-                 "quorrel-cli: no Ethernet interface could be opened for capture (see above)\n");
-    return kFailed;
-  }
-  return std::nullopt;
-}
-
-std::string interfaceName(int i) {
-  const auto& list = transport::interfaceTable().interfaceList;
-  return i < static_cast<int>(list.size()) ? list[static_cast<std::size_t>(i)].name
-                                           : "interface " + std::to_string(i);
-}
-
 }  // namespace
 
 int runScan(Arguments args) {
@@ -115,7 +86,9 @@ int runScan(Arguments args) {
   persistence::LoadVendorList();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
   loadDeviceData(o.dataDir);
-  if (const auto code = interfacesUnusable()) return *code;
+  const auto unusable = openInterfaces();
+  transport::CloseAllInterfaces();  // the scan opens them again
+  if (unusable) return *unusable;
 
   history::RateHistory history(history::historyPath(persistence::dataDirectory()));
   if (history.open(std::time(nullptr)) == history::OpenOutcome::SetAside)

@@ -13,6 +13,7 @@
 #include "brantleapi/hp1_requests.h"
 #include "brantleapi/hp1_upgrade.h"
 #include "brantleapi/turbo_state.h"
+#include "cli_args.h"
 #include "commands.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
@@ -121,8 +122,7 @@ int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes) {
     std::fprintf(stderr, "quorrel-cli: no Turbo adapter answered on any interface\n");
     return 2;
   }
-  const std::string name =
-      transport::interfaceTable().interfaceList[static_cast<std::size_t>(index)].name;
+  const std::string name = interfaceName(index);
   std::printf("%s: Turbo adapter %s, %s\n", name.c_str(),
               formatMac(api::currentState().localMac).c_str(),
               brantleapi::turboState().localTurboVersion.c_str());

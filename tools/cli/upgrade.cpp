@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "api/device_table.h"
+#include "cli_args.h"
 #include "commands.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
@@ -130,12 +131,7 @@ int runUpgrade(Arguments args) {
   app.add_option("--interface", o.interface,
                  "interface of the local adapter (default: the first that has one)");
   app.add_flag("--yes,-y", o.yes, "do not ask for confirmation");
-  try {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    app.parse(reversed);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
-  }
+  if (const auto code = parseArguments(app, args)) return *code;
 
   if (!selectLocalAdapter(o.interface)) {
     std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);

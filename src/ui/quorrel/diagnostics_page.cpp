@@ -79,7 +79,7 @@ DiagnosticsPage::DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& pr
             QTreeWidgetItem* item = historyList_->itemAt(where);
             if (item == nullptr) return;
             QMenu menu(this);
-            QAction* history = menu.addAction("Rate History…");
+            QAction* history = menu.addAction(QString::fromUtf8(kRateHistoryAction));
             if (menu.exec(historyList_->viewport()->mapToGlobal(where)) == history) historyOf(item);
           });
 }

@@ -117,7 +117,8 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
           [this, historyOf, &scan](const QPoint& at) {
             QTreeWidgetItem* item = remoteList_->itemAt(at);
             QMenu menu(this);
-            QAction* history = item != nullptr ? menu.addAction("Rate History…") : nullptr;
+            QAction* history =
+                item != nullptr ? menu.addAction(QString::fromUtf8(kRateHistoryAction)) : nullptr;
             QAction* map = menu.addAction(kNetworkMapAction);
             QAction* chosen = menu.exec(remoteList_->viewport()->mapToGlobal(at));
             if (chosen != nullptr && chosen == history) historyOf(item);

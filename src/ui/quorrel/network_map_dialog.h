@@ -22,7 +22,7 @@ namespace quorrel::qtui {
 
 inline constexpr const char* kNetworkMapAction = "Network Map\u2026";
 inline constexpr const char* kNetworkMapCaption = "Network Map";
-inline constexpr const char* kMapAvOnly = "The network map is for HomePlug AV networks only.";
+inline constexpr const char* kMapAvOnly = netmap::kAvOnlyText;
 inline constexpr const char* kMapNoAdapter = api::kAdapterNotDetectedText;
 
 // Where the map puts each adapter and each rate, for a view of a given size.

@@ -19,6 +19,9 @@ class ScanControl;
 
 namespace quorrel::qtui {
 
+// The context-menu entry that opens the chart, on the Main and Diagnostics pages.
+inline constexpr const char* kRateHistoryAction = "Rate History\u2026";
+
 enum class HistoryRange { Day = 0, Week = 1, All = 2 };
 
 class RateHistoryDialog final : public QDialog {
