@@ -65,13 +65,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# setcap, for the post-install step.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
+# setcap and addgroup, for the post-install step.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, adduser")
 if(QUORREL_DESKTOP)
   # The platform plugin that draws the window on X11 and Wayland (only recommended by Qt).
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins")
 endif()
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/debian/postinst ${pkg}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
 include(CPack)

@@ -3,14 +3,15 @@
 # by a veth pair, adapter-sim on the far end, quorrel-utility on the near end, so nothing is
 # sent on the machine's own interfaces. With a display the window opens there until closed;
 # without one the program runs for a while under Xvfb and a picture of its window is saved.
-# Usage: demo.sh [scenario file]   (QUORREL_DEMO_SECONDS: how long, default 8)
+# Usage: demo.sh [scenario file]   (QUORREL_DEMO_SECONDS: how long, default 8;
+# QUORREL_DEMO_DATA_HOME: a folder that keeps the run's data file, default a temporary one)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scenario=${1:-$root/tools/adapter-sim/scenarios/desktop.conf}
 seconds=${QUORREL_DEMO_SECONDS:-8}
 
 if [ "$(id -u)" -ne 0 ]; then
-  exec sudo --preserve-env=PATH,DISPLAY,XAUTHORITY,QUORREL_DEMO_SECONDS,QUORREL_DEMO_BUILD \
+  exec sudo --preserve-env=PATH,DISPLAY,XAUTHORITY,QUORREL_DEMO_SECONDS,QUORREL_DEMO_BUILD,QUORREL_DEMO_DATA_HOME \
     bash "$0" "$@"
 fi
 
@@ -36,7 +37,7 @@ sim_pair_up qg "$build" "$scenario"
 
 # The program's data file of this run stays apart from the user's own; its namespace keeps its
 # single-instance lock apart too.
-export XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work
+export XDG_DATA_HOME=${QUORREL_DEMO_DATA_HOME:-$work/data} XDG_RUNTIME_DIR=$work
 mkdir -p "$XDG_DATA_HOME"
 echo "== quorrel-utility (scenario $(basename "$scenario"))"
 if [ -n "${DISPLAY:-}" ]; then

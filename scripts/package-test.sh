@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package as a user meets it: a fresh minimal Debian 12 root (debootstrap), the
-# package installed there with apt, an ordinary user, and inside a network namespace pair with
-# adapter-sim on the far end, that user's `quorrel-cli scan` and `quorrel-utility` (under
-# Xvfb) each list the simulated devices, while the desktop program holds no capability.
+# package installed there with apt, and inside a network namespace pair with adapter-sim on the
+# far end: a user outside the capture helper's group is told to join it and sends nothing; a
+# member's `quorrel-cli scan` and `quorrel-utility` (under Xvfb) each list the simulated
+# devices, while the desktop program holds no capability.
 # Needs root; prints how long it took. Usage: package-test.sh [--if-changed] [package.deb]
 #
 # It takes about five minutes, too long for every test run: with --if-changed (what
@@ -17,7 +18,7 @@ record=$root/packaging/package-test.sha256
 # One hash over the tracked files that go into the package or this test.
 inputs_hash() {
   git -C "$root" ls-files -z -- packaging scripts/package.sh scripts/package-test.sh \
-      tools/capture src/transport src/app/CMakeLists.txt tools/cli/CMakeLists.txt CMakeLists.txt \
+      scripts/debian-mirror.sh scripts/sim-pair.sh tools/capture src/transport src/app/CMakeLists.txt tools/cli/CMakeLists.txt CMakeLists.txt \
       src/persistence/locations.cpp ':(exclude)packaging/package-test.sha256' |
     sort -z | (cd "$root" && xargs -0 sha256sum) | sha256sum | cut -d' ' -f1
 }
@@ -46,16 +47,7 @@ deb=${1:-$(bash "$root/scripts/package.sh")}
 scenario=$root/tools/adapter-sim/scenarios/sample.conf
 remotes=(00:B0:52:20:00:02 00:B0:52:20:00:03 00:B0:52:20:00:04)
 
-# Debian's mirror as apt is configured here (deb822 or one-line sources).
-mirror() {
-  local uri
-  uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
-        awk '/^URIs:/ {u=$2} /^Suites:/ && / bookworm( |$)/ {print u; exit}')
-  [ -n "$uri" ] || uri=$(grep -hs '^deb .* bookworm ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
-                         awk '{print $2; exit}')
-  [ -n "$uri" ] || { echo "package test: no bookworm source in apt's configuration" >&2; exit 1; }
-  echo "$uri"
-}
+. "$root/scripts/debian-mirror.sh"
 
 # The build tree's file system keeps file capabilities, which the package's set-up needs.
 mkdir -p "$root/build"
@@ -80,10 +72,10 @@ desktop-file-validate "$root/packaging/quorrel-utility.desktop"
 dpkg-deb -x "$deb" "$work/unpacked"
 appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/"*.metainfo.xml
 
-echo "== debootstrap bookworm from $(mirror)"
+echo "== debootstrap bookworm from $(debian_mirror)"
 cache=$root/build/debootstrap-cache
 mkdir -p "$cache"
-debootstrap --variant=minbase --cache-dir="$cache" bookworm "$target" "$(mirror)" >"$work/debootstrap.log" 2>&1 ||
+debootstrap --variant=minbase --cache-dir="$cache" bookworm "$target" "$(debian_mirror)" >"$work/debootstrap.log" 2>&1 ||
   { tail -n 20 "$work/debootstrap.log"; fail "debootstrap"; }
 mount -t proc proc "$target/proc"
 mount --bind /dev "$target/dev"
@@ -94,28 +86,53 @@ cp "$deb" "$target/tmp/"
 in_root apt-get update -qq
 in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >"$work/apt.log" 2>&1 ||
   { tail -n 20 "$work/apt.log"; fail "apt-get install"; }
-grep -i "capabilit" "$work/apt.log" || true
+grep -iE "capabilit|group" "$work/apt.log" || true
 in_root apt-get install -y -qq --no-install-recommends xvfb xauth xdotool >>"$work/apt.log" 2>&1 ||
   { tail -n 20 "$work/apt.log"; fail "apt-get install xvfb"; }
-caps=$(getcap "$target/usr/lib/quorrel-utility/quorrel-capture")
-echo "$caps"
+helper=$target/usr/lib/quorrel-utility/quorrel-capture
+caps=$(getcap "$helper")
+echo "$caps; $(stat -c '%U:%G %a' "$helper")"
 [[ "$caps" == *cap_net_raw=ep* ]] || fail "the helper was not given cap_net_raw"
+[ "$(stat -c '%U:%G %a' "$helper")" = "root:quorrel 750" ] ||
+  fail "the helper is not root:quorrel, mode 0750"
+# tester is a member of the helper's group, as the administrator would make one; outsider not.
 in_root useradd --create-home tester
+in_root adduser --quiet tester quorrel
+in_root useradd --create-home outsider
 mkdir -m 1777 -p "$target/tmp/.X11-unix"
 
-sim_pair_up qp "$build" "$scenario"
-# Runs a command as the user, inside the chroot, in the host end's namespace, with that
-# namespace's interfaces in /sys. It replaces the shell it runs in: call it in a subshell, or
-# in the background, where $! is then the command's own process.
+sim_pair_up qp "$build" "$scenario" --log "$work/sim-frames.log"
+# Runs a command as the user $as (tester unless set), inside the chroot, in the host end's
+# namespace, with that namespace's interfaces in /sys, with the groups the user's account
+# gives at log-in. It replaces the shell it runs in: call it in a subshell, or in the
+# background, where $! is then the command's own process.
 as_tester() {
-  exec ip netns exec "$host_ns" sh -c 'mount -t sysfs sysfs "$0/sys" && exec chroot --userspec=tester:tester "$0" \
-      env -i HOME=/home/tester PATH=/usr/bin:/bin USER=tester DISPLAY=:7 "$@"' "$target" "$@"
+  local user=${as:-tester} groups
+  groups=$(in_root id -G "$user" | tr ' ' ,)
+  exec ip netns exec "$host_ns" sh -c 'mount -t sysfs sysfs "$0/sys" && exec chroot \
+      --userspec="$1" --groups="$2" "$0" env -i HOME="/home/$3" PATH=/usr/bin:/bin USER="$3" \
+      DISPLAY=:7 "$@"' "$target" "$(in_root id -u "$user"):$(in_root id -g "$user")" "$groups" \
+      "$user" "$@"
 }
+
+echo "== quorrel-cli scan as outsider, who is not in the group"
+set +e
+out=$( (as=outsider as_tester quorrel-cli scan --cycles 1 --interval 3) 2>&1)
+status=$?
+set -e
+echo "$out (exit status $status)"
+[ "$status" = 2 ] || fail "outsider's scan exited $status, not 2"
+grep -q 'group "quorrel"' <<<"$out" && grep -q "log in again" <<<"$out" ||
+  fail "outsider was not told to join the group and log in again"
+! grep -qi "setcap\|capabilit" <<<"$out" || fail "outsider was given a capability hint"
+[ "$(grep -cE '(^|: )rx ' "$work/sim-frames.log" || true)" = 0 ] ||
+  fail "adapter-sim received frames from outsider's scan"
 
 echo "== quorrel-cli scan as tester"
 out=$( (as_tester quorrel-cli scan --cycles 1 --interval 3) 2>&1) || { echo "$out"; fail "quorrel-cli scan"; }
 echo "$out"
 for mac in "${remotes[@]}"; do grep -q "$mac" <<<"$out" || fail "quorrel-cli did not list $mac"; done
+grep -qE '(^|: )rx ' "$work/sim-frames.log" || fail "adapter-sim logged no frame of tester's scan"
 in_root rm -rf /home/tester/.local/share/quorrel-utility
 
 echo "== quorrel-utility as tester under Xvfb"

@@ -1,10 +1,11 @@
 # Sourced by the demos: two network namespaces joined by a veth pair, adapter-sim on the far
 # end. Nothing is created on the machine's own interfaces.
 
-# sim_pair_up PREFIX BUILD SCENARIO: sets host_ns and sim_ns, starts adapter-sim (sim_pid) and
-# waits until it captures.
+# sim_pair_up PREFIX BUILD SCENARIO [ADAPTER-SIM OPTION...]: sets host_ns and sim_ns, starts
+# adapter-sim (sim_pid) and waits until it captures.
 sim_pair_up() {
   local prefix=$1 build=$2 scenario=$3 ready
+  shift 3
   host_ns=${prefix}h$$
   sim_ns=${prefix}s$$
   ip netns add "$host_ns"
@@ -15,7 +16,7 @@ sim_pair_up() {
   ip -n "$sim_ns" link set "${prefix}vs$$" up
   ready=$(mktemp)
   ip netns exec "$sim_ns" "$build/tools/adapter-sim/adapter-sim" \
-    --interface "${prefix}vs$$" --scenario "$scenario" >"$ready" &
+    --interface "${prefix}vs$$" --scenario "$scenario" "$@" >"$ready" &
   sim_pid=$!
   for _ in $(seq 100); do grep -q ready "$ready" && break; sleep 0.05; done
   rm -f "$ready"

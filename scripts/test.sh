@@ -2,7 +2,8 @@
 # Sets up and runs the whole test suite: unit and end-to-end tests (with a replay of every
 # stored fuzz input) in a release and an ASan+UBSan build, then every fuzz target for a short
 # fixed time, growing and merging its committed corpus (scripts/fuzz.sh), then the package
-# test when the packaging changed since its last recorded pass.
+# test when the packaging changed since its last recorded pass, and the fresh-root check when
+# what decides the install changed since its own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-20}
@@ -21,4 +22,6 @@ echo "== fuzz targets, ${fuzz_seconds}s each, into tests/fuzz/corpus"
 "$root/scripts/fuzz.sh"
 echo "== package test"
 bash "$root/scripts/package-test.sh" --if-changed
+echo "== fresh-root check"
+bash "$root/scripts/fresh-root-test.sh" --if-changed
 echo "all test stages passed"

@@ -42,4 +42,9 @@ Backend& backend();
 // Installs `b` (nullptr restores libpcap). The caller keeps ownership.
 void setBackend(Backend* b);
 
+// Why this user may not capture at all, said before anything is started or sent: the capture
+// helper is theirs to run only as a member of its group. Empty when they may (or the reason
+// will show otherwise, as a missing helper does when it is started).
+std::string captureRefusal();
+
 }  // namespace quorrel::transport

@@ -11,11 +11,15 @@ namespace quorrel::transport {
 
 namespace {
 
-Backend& chooseDefault() {
+bool capturesDirectly() {
   const char* forced = std::getenv(kBackendVariable);
   const bool helper = forced != nullptr && std::strcmp(forced, "helper") == 0;
   const bool pcap = forced != nullptr && std::strcmp(forced, "pcap") == 0;
-  if (pcap || (!helper && holdsCapNetRaw())) {
+  return pcap || (!helper && holdsCapNetRaw());
+}
+
+Backend& chooseDefault() {
+  if (capturesDirectly()) {
     static PcapBackend direct;
     return direct;
   }
@@ -31,6 +35,11 @@ Backend& backend() {
   if (installed != nullptr) return *installed;
   static Backend& chosen = chooseDefault();
   return chosen;
+}
+
+std::string captureRefusal() {
+  if (installed != nullptr || capturesDirectly()) return {};
+  return helperRefusal(findCaptureHelper());
 }
 
 void setBackend(Backend* b) {

@@ -1,6 +1,9 @@
 #include "transport/capture_rights.h"
 
+#include <grp.h>
 #include <linux/capability.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -22,9 +25,27 @@ std::string findCaptureHelper() {
   std::error_code ec;
   const auto folder = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
   const std::filesystem::path installed = (folder / kHelperBesideBin).lexically_normal();
-  for (const auto& candidate : {installed, folder / kHelperName})
+  const std::filesystem::path candidates[] = {installed, folder / kHelperName};
+  for (const auto& candidate : candidates)
     if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  for (const auto& candidate : candidates)
+    if (std::filesystem::exists(candidate, ec)) return candidate.string();
   return installed.string();
+}
+
+std::string helperRefusal(const std::string& path) {
+  struct stat info {};
+  if (access(path.c_str(), X_OK) == 0 || stat(path.c_str(), &info) != 0 ||
+      !S_ISREG(info.st_mode))
+    return {};
+  const group* owners = getgrgid(info.st_gid);
+  const std::string groupName =
+      owners != nullptr ? owners->gr_name : std::to_string(info.st_gid);
+  const passwd* account = getpwuid(getuid());
+  const std::string user = account != nullptr ? account->pw_name : "USER";
+  return "Only members of the group \"" + groupName + "\" may reach the powerline adapters (the " +
+         "capture helper " + path + " is theirs alone). Ask the administrator to add you " +
+         "(sudo adduser " + user + " " + groupName + "), then log out and log in again.";
 }
 
 }  // namespace quorrel::transport

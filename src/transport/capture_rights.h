@@ -17,7 +17,13 @@ inline constexpr const char* kHelperPathVariable = "QUORREL_CAPTURE_HELPER";
 inline constexpr const char* kBackendVariable = "QUORREL_CAPTURE";
 
 // $QUORREL_CAPTURE_HELPER; else the first executable of <program folder>/../lib/quorrel-utility/
-// and <program folder>/; else the installed place, for the message that it is missing.
+// and <program folder>/; else the first of them that exists (one this user may not run, for
+// the message that says why); else the installed place, for the message that it is missing.
 std::string findCaptureHelper();
+
+// Why this user may not run the helper at `path`: it is there, but its owner and mode keep
+// them out (the package lets one group run it). The message says what to do; empty when they
+// may run it or when it is missing.
+std::string helperRefusal(const std::string& path);
 
 }  // namespace quorrel::transport

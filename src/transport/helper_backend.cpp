@@ -17,6 +17,7 @@
 
 #include "platform/notice.h"
 #include "transport/capture_protocol.h"
+#include "transport/capture_rights.h"
 #include "transport/pcap_backend.h"
 
 namespace quorrel::transport {
@@ -108,7 +109,8 @@ class HelperSession {
   // so start it, on their main thread.
   void start() {
     if (access(path_.c_str(), X_OK) != 0) {
-      fail(missingText(path_));
+      const std::string refusal = helperRefusal(path_);
+      fail(refusal.empty() ? missingText(path_) : refusal);
       return;
     }
     int ends[2];

@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "persistence/device_data.h"
 #include "persistence/locations.h"
+#include "transport/backend.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::cli {
@@ -41,10 +42,20 @@ inline void loadDeviceData(const std::string& dataDir) {
   persistence::LoadDeviceData();
 }
 
+// True, after the one message that says what to do, when this user may not capture at all (the
+// capture helper is for its group's members): nothing is started and nothing is sent.
+inline bool captureRefused() {
+  const std::string refusal = transport::captureRefusal();
+  if (refusal.empty()) return false;
+  std::fprintf(stderr, "quorrel-cli: %s\n", refusal.c_str());
+  return true;
+}
+
 // Lists the interfaces and opens each. None when at least one opened; otherwise the exit
 // status, after a message. With interfaces listed but none opened, capture permission is most
 // likely missing.
 inline std::optional<int> openInterfaces() {
+  if (captureRefused()) return kBadInput;
   if (transport::EnumerateInterfaces() != 1) {
     std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
     return kFailed;

@@ -59,6 +59,7 @@ void refreshKnown() {
 // Loads the data file, opens the interfaces and finds the first with a local adapter, which
 // becomes current. False (after a message) when there is none.
 bool attach(const std::string& dataDir) {
+  if (captureRefused()) return false;
   persistence::LoadPreferences();
   loadDeviceData(dataDir);
   const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);

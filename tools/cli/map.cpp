@@ -99,6 +99,7 @@ std::string formatText(const netmap::NetworkMap& m, const std::string& where) {
 int runMap(Arguments args) {
   Options o;
   if (const auto code = parseOptions(args, o)) return *code;
+  if (captureRefused()) return kBadInput;
   persistence::LoadPreferences();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
   loadDeviceData(o.dataDir);

@@ -132,6 +132,7 @@ int runUpgrade(Arguments args) {
                  "interface of the local adapter (default: the first that has one)");
   app.add_flag("--yes,-y", o.yes, "do not ask for confirmation");
   if (const auto code = parseArguments(app, args)) return *code;
+  if (captureRefused()) return kBadInput;
 
   if (!selectLocalAdapter(o.interface)) {
     std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);

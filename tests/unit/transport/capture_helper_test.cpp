@@ -9,14 +9,18 @@
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "platform/notice.h"
 #include "transport/capture_protocol.h"
+#include "transport/capture_rights.h"
 #include "transport/helper_backend.h"
 #include "transport/pcap_backend.h"
 
@@ -301,15 +305,21 @@ TEST(CaptureHelperTest, EndsWhenItsParentDies) {
   EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL);
 }
 
-// A helper that is missing, ends at once, or never says hello: one notice, no hang, and every
-// later call fails at once without another.
+// A helper that is missing, this user may not run, ends at once, or never says hello: one
+// notice, no hang, and every later call fails at once without another.
 TEST(CaptureHelperTest, BrokenHelpersAreReportedOnceAndNeverWaitedOn) {
   struct Case {
     const char* path;
     const char* says;
   };
+  // There, but no one may run it (as a non-member finds the package's helper): the message
+  // names the group and what to do, never a capability hint.
+  const std::string forbidden = testing::TempDir() + "quorrel-capture-forbidden";
+  ASSERT_TRUE(std::ofstream(forbidden).good());
+  ASSERT_EQ(chmod(forbidden.c_str(), 0640), 0);
   const Case cases[] = {
       {"/nonexistent/quorrel-capture", "is missing"},
+      {forbidden.c_str(), "log out and log in again"},
       {"/bin/true", "stopped answering"},
       {"/bin/cat", "stopped answering"},  // reads its input, answers nothing
   };
@@ -327,7 +337,10 @@ TEST(CaptureHelperTest, BrokenHelpersAreReportedOnceAndNeverWaitedOn) {
     ASSERT_EQ(notice.shown.size(), 1u) << c.path;
     EXPECT_NE(notice.shown[0].text.find(c.says), std::string::npos) << notice.shown[0].text;
     EXPECT_NE(notice.shown[0].text.find(c.path), std::string::npos);
+    EXPECT_EQ(notice.shown[0].text.find("setcap"), std::string::npos);
   }
+  EXPECT_TRUE(helperRefusal("/nonexistent/quorrel-capture").empty());
+  std::remove(forbidden.c_str());
 }
 
 }  // namespace
