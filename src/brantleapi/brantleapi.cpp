@@ -142,7 +142,12 @@ bool handleTurboFrame(const transport::Frame& frame, std::string* text, OtherHp1
   return type == kEntryVendor ? handleVendorReply(*reply, text) : handlePrivateReply(*reply);
 }
 
-bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
+namespace {
+
+// The poll, ending also when `budgetMs` since `start` have passed: a wait made of polls would
+// otherwise run a whole poll of frames past its end.
+bool pollWithin(transport::ReceivePath& path, std::string* text, OtherHp1Frames other,
+                std::uint32_t start, std::uint32_t budgetMs) {
   transport::Frame frame;
   bool handled = false;
   for (int taken = 0; taken < kMaxPollFrames; ++taken) {
@@ -154,8 +159,15 @@ bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1F
     }
     handled = handleTurboFrame(frame, text, other);
     platform::sleepMs(1);
+    if (elapsedSince(start) >= budgetMs) break;
   }
   return handled;
+}
+
+}  // namespace
+
+bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
+  return pollWithin(path, text, other, platform::tickCount(), UINT32_MAX);
 }
 
 bool collectTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
@@ -163,7 +175,7 @@ bool collectTurboReplies(transport::ReceivePath& path, std::string* text, OtherH
   bool last = false;
   do {
     platform::sleepMs(1);
-    last = pollTurboReplies(path, text, other);
+    last = pollWithin(path, text, other, start, kCollectRepliesMs);
   } while (elapsedSince(start) < kCollectRepliesMs);
   return last;
 }

@@ -13,7 +13,12 @@
 namespace quorrel::transport {
 
 namespace {
-constexpr int kSnapshotLength = 65536;
+// The longest Ethernet frame (1514 bytes) and one byte more, so that a longer one still shows as
+// too long and is dropped. The kernel's capture ring has one slot of the snapshot's size per
+// frame on interfaces with segmentation offload (veth, most network cards): with 65536 bytes
+// the default ring held 32 frames, a few milliseconds of a flood of other frames, and an
+// answer that arrived while it was full was lost.
+constexpr int kSnapshotLength = 1515;
 
 // Said once per interface per process; a rebuild every scan would otherwise repeat it.
 void reportPermission(const std::string& name) {

@@ -30,10 +30,18 @@ bool ReceivePath::take(int index, Frame& out) {
   return false;
 }
 
+// Each look starts at the interface after the one that gave the last frame: an interface whose
+// capture always has a frame (a flood of other frames) would otherwise keep the ones after it
+// from ever being read, and an answer waiting there from ever being taken.
 bool ReceivePath::next(Frame& out) {
   const int count = interfaceTable().interfaceCount;
-  for (int i = 0; i < count; ++i)
-    if (take(i, out)) return true;
+  for (int k = 0; k < count; ++k) {
+    const int i = (first_ + k) % count;
+    if (take(i, out)) {
+      first_ = (i + 1) % count;
+      return true;
+    }
+  }
   return false;
 }
 

@@ -40,8 +40,9 @@ class ReceivePath {
  public:
   explicit ReceivePath(FrameObserver* observer = nullptr) : observer_(observer) {}
 
-  // The first pending management frame of the open interfaces in index order; false when
-  // none is pending now. Never waits longer than the transport's own short poll.
+  // The first pending management frame of the open interfaces in index order, starting after
+  // the interface of the frame taken last; false when none is pending now. Never waits longer
+  // than the transport's own short poll.
   bool next(Frame& out);
   // As next, but only frames of interface `index`.
   bool nextFrom(int index, Frame& out);
@@ -49,6 +50,7 @@ class ReceivePath {
  private:
   bool take(int index, Frame& out);
   FrameObserver* observer_;
+  int first_ = 0;  // where the next look starts
 };
 
 }  // namespace quorrel::transport

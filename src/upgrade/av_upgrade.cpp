@@ -5,6 +5,7 @@
 #include "upgrade/av_upgrade.h"
 
 #include <array>
+#include <optional>
 
 #include "api/device_table.h"
 #include "platform/clock.h"
@@ -63,30 +64,33 @@ struct Loop {
     return adapter == kLocalDeviceMac || r.source == adapter;
   }
 
+  // What a frame taken while waiting for the confirmation of `sent` ends, if anything.
+  std::optional<WaitEnd> take(const transport::Frame& frame, std::uint16_t sent) const {
+    ThapiResult r;
+    const int decoded = thpapi::thpapi_DecodeFrame(frame.bytes(), r, 0);
+    if (r.mmtype == thpapi::kHostActionIndication) {
+      answerHostAction(r, frame.arrival);
+      return std::nullopt;
+    }
+    if (decoded != 0 || r.mmtype != sent + 1 || !fromAdapter(r)) return std::nullopt;
+    thpapi::thpapi_AdvanceTransfer(r);
+    if (r.phase == thpapi::kPhaseContinues)
+      return r.status == 0 ? WaitEnd::Accepted : WaitEnd::Resend;
+    if (r.phase == thpapi::kPhaseFinished)
+      return isClosingRequest(sent) && r.status == 0 ? WaitEnd::Finished : WaitEnd::Refused;
+    return std::nullopt;  // any other phase: a confirmation of another piece, passed over
+  }
+
   // Waits for the confirmation of the request of type `sent` and takes it into the transfer.
+  // The deadline is looked at after every frame too: a steady stream of other frames must not
+  // keep a wait on a silent adapter going.
   WaitEnd await(std::uint16_t sent, std::uint32_t budgetMs) {
-    const std::uint16_t expected = static_cast<std::uint16_t>(sent + 1);
     const std::uint32_t start = platform::tickCount();
     transport::Frame frame;
-    ThapiResult r;
     for (;;) {
       if (stopped()) return WaitEnd::Stopped;
-      if (path.nextFrom(interface, frame)) {
-        const int decoded = thpapi::thpapi_DecodeFrame(frame.bytes(), r, 0);
-        if (r.mmtype == thpapi::kHostActionIndication) {
-          answerHostAction(r, frame.arrival);
-          continue;
-        }
-        if (decoded == 0 && r.mmtype == expected && fromAdapter(r)) {
-          thpapi::thpapi_AdvanceTransfer(r);
-          if (r.phase == thpapi::kPhaseContinues)
-            return r.status == 0 ? WaitEnd::Accepted : WaitEnd::Resend;
-          if (r.phase == thpapi::kPhaseFinished)
-            return isClosingRequest(sent) && r.status == 0 ? WaitEnd::Finished : WaitEnd::Refused;
-          // Any other phase: a confirmation of another piece, passed over.
-        }
-        continue;
-      }
+      if (path.nextFrom(interface, frame))
+        if (const auto end = take(frame, sent)) return *end;
       if (platform::tickCount() - start >= budgetMs) return WaitEnd::TimedOut;
     }
   }

@@ -93,6 +93,24 @@ TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentifiedOnTheCurrentInterfac
   EXPECT_EQ(api::deviceTable().localChipName, "LQA-130");
 }
 
+// Twenty searches under a flood of unrelated management frames, a burst every millisecond, on
+// the adapter's interface and on the one before it, whose capture therefore always has a
+// frame: the adapter is found and identified every time.
+TEST_F(LocalSearchTest, FindsTheAdapterEveryTimeUnderAFlood) {
+  const std::string noise = "[behaviour]\nnoise on\nnoise_interval_us 800\n";
+  sim::Network* before = attach("[local]\nmac 00:B0:52:50:00:01\nfamily hp1\n" + noise);
+  attach(kAvLocal + noise, kSecondHost);
+  transport::setCurrentInterface(1);
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(LocalSearch());
+    EXPECT_TRUE(api::deviceTable().avLocal);
+    EXPECT_EQ(api::interfaceDevices(1).localMac, kAvLocalMac);
+    EXPECT_EQ(api::interfaceDevices(1).localClass, api::DeviceClass::AvFirstGeneration);
+  }
+  EXPECT_GT(before->stats().noise, 2000u);
+}
+
 TEST_F(LocalSearchTest, TurboDeviceFoundBeforeHomePlug1) {
   attach(
       "[local]\nmac 00:B0:52:60:00:01\nfamily turbo\nnetwork_key 0123456789ABCDEF\n"

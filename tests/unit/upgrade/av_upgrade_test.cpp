@@ -7,9 +7,12 @@
 
 #include <tuple>
 
+#include "brantleapi/brantleapi.h"
 #include "make-samples/sample_files.h"
 #include "platform/notice.h"
+#include "support/av_frames.h"
 #include "support/failure_injector.h"
+#include "support/flood_backend.h"
 #include "support/sim_host.h"
 #include "thpapi/module_transfer.h"
 #include "transport/interface_table.h"
@@ -245,6 +248,36 @@ TEST(AvUpgrade, FailureAndCancelSweepOverThePieces) {
         }
       });
   EXPECT_EQ(runs, kRequests + 1);
+}
+
+// A silent adapter under a steady stream of unrelated management frames, one a millisecond:
+// each wait still ends at its deadline.
+TEST(Waits, EndAtTheirDeadlineUnderAFloodOfOtherFrames) {
+  Bytes other(60, 0);
+  writeMac(other, 0, sim::kDefaultHostMac);
+  put(other, 6, {0x02, 0x4E, 0x4F, 0x49, 0x53, 0x45});
+  put(other, 12, {0x88, 0x7B, 0x01, 0x3E});  // a HomePlug 1.0 entry nobody asked for
+  struct Row {
+    const char* wait;
+    std::uint32_t deadlineMs;
+    bool (*run)(Rig&);
+  };
+  const Row rows[] = {
+      {"AV upgrade, a piece's confirmation", kPieceWaitMs,
+       [](Rig& rig) { return upgradeLocalAvDevice(rig.path, rig.files).success; }},
+      {"Turbo replies", brantleapi::kCollectRepliesMs,
+       [](Rig& rig) { return brantleapi::detectTurboDevice(rig.path); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.wait);
+    Rig rig;
+    rig.host.behaviour().dropEvery = 1;
+    FloodBackend flood(rig.host.backend, rig.host.clock, other);
+    reopenThrough(flood);
+    const std::uint32_t start = rig.host.clock.tickCount();
+    EXPECT_FALSE(row.run(rig));
+    EXPECT_LE(rig.host.clock.tickCount() - start, row.deadlineMs + 3);
+  }
 }
 
 using samples::ChainBreak;
