@@ -132,19 +132,21 @@ bool Hp1Loader::sendModuleImages(const Hp1UpgradeFiles& files, std::uint32_t& mo
   // A full-width offset: images run past what 16 bits count.
   for (std::size_t at = 0; at < image.size(); at += kModulePieceMaxData) {
     const ByteSpan piece = image.subspan(at, std::min(kModulePieceMaxData, image.size() - at));
-    if (!sendPiece(kModuleFirmwareImage, static_cast<std::uint32_t>(at), piece, true)) return false;
+    if (stopped() || !sendPiece(kModuleFirmwareImage, static_cast<std::uint32_t>(at), piece, true))
+      return false;
   }
   moduleMask |= kModuleFirmwareImage;
   if (!files.hasConfig) return true;
   for (const ConfigModule* m : {&kIdentity, &kOption, &kParameters}) {
     if (m == &kParameters && !withParameters(files)) break;
-    if (!sendPiece(m->code, 0, section(files, *m), false)) return false;
+    if (stopped() || !sendPiece(m->code, 0, section(files, *m), false)) return false;
     moduleMask |= m->code;
   }
   return true;
 }
 
 bool Hp1Loader::sendLoaderCommand(std::uint8_t code, std::uint32_t value) {
+  if (stopped()) return false;
   report(code == kLoaderCommit ? "Committing" : "Verifying");
   Hp1FrameBuffer buffer{};
   const std::size_t n = buildLoaderCommand(buffer, api::LocalDeviceAddress(),

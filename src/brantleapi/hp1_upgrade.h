@@ -58,6 +58,10 @@ struct Hp1UpgradeContext {
   platform::NoticeOwner successOwner = platform::NoticeOwner::None;
   // Told of each step and each acknowledged piece; may be empty.
   std::function<void(const Hp1UpgradeProgress&)> progress;
+  // Asked before each piece and each loader command; true ends the upgrade there, with that
+  // step's failure message. Once the modules are verified the upgrade runs to its end, since
+  // only the hardware reset takes the adapter out of its loader. May be empty.
+  std::function<bool()> stopRequested = {};
 };
 
 // Reads the image and, when `configPath` is not empty, the configuration file, read-only; the
@@ -90,6 +94,7 @@ class Hp1Loader {
   bool verifyModule(std::uint32_t code, ByteSpan data);
 
   bool inLoader = false;
+  bool stopped() const { return context_.stopRequested && context_.stopRequested(); }
 
   // The message box of a failure; after the restart into the loader the last message of a
   // failure says how to recover.

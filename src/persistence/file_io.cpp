@@ -82,10 +82,12 @@ PendingReplace::~PendingReplace() {
 }
 
 ReplaceResult PendingReplace::abandon(ReplaceResult why) {
+  const int error = errno;  // the failed step's, for the caller's message
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
+  errno = error;
   return why;
 }
 

@@ -42,7 +42,8 @@ enum class ReplaceResult {
 };
 
 // Writes `bytes` to a new owner-only (0600) file beside `path`, flushes it to disk and renames
-// it over `path`, so that `path` holds either its previous contents or all of `bytes`.
+// it over `path`, so that `path` holds either its previous contents or all of `bytes`. After a
+// failure errno is the failed step's.
 ReplaceResult replaceFile(const std::string& path, ByteSpan bytes);
 
 // replaceFile in two steps, for a file that someone appends to while its replacement is made:

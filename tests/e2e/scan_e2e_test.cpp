@@ -160,6 +160,14 @@ TEST_F(ScanE2eTest, MapRefusesTurboShowsFourAdaptersOneSilentAndTheHistoryComesB
   const std::string one = cli("history 00:B0:52:20:00:03 --csv");
   EXPECT_EQ(one.find("00:B0:52:20:00:02"), std::string::npos) << one;
   EXPECT_NE(one.find("00:B0:52:20:00:03,00:B0:52:10:00:01,"), std::string::npos) << one;
+
+  // 00:03 has left: the data file still lists it as present, the next scan's lists do not.
+  startOnLinks(
+      "[local]\nmac 00:B0:52:10:00:01\nchip 4\n"
+      "[remote]\nmac 00:B0:52:20:00:02\nchip 4\nrate 410 395\n");
+  const std::string after = cli("scan --cycles 1 --interval 3");
+  EXPECT_NE(after.find("00:B0:52:20:00:02"), std::string::npos) << after;
+  EXPECT_EQ(after.find("00:B0:52:20:00:03"), std::string::npos) << after;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "brantleapi/hp1_upgrade.h"
 #include "e2e/sim_pair_test.h"
 #include "make-samples/sample_files.h"
 #include "platform/checksum32.h"
@@ -73,6 +74,37 @@ TEST_F(UpgradeE2eTest, AdaptersOfBothFamiliesRestartWithTheirNewFirmware) {
   EXPECT_NE(turbo.find("sent 103 of 103 pieces"), std::string::npos) << turbo;
   EXPECT_NE(turbo.find(std::string("restarted with firmware ") + kNewFirmware), std::string::npos)
       << turbo;
+}
+
+// Two Turbo adapters: the one on the interface named is upgraded, and Ctrl-C stops it before
+// its next piece, saying that it waits in its loader.
+TEST_F(UpgradeE2eTest, TurboUpgradeTakesTheNamedInterfaceAndStopsAtCtrlC) {
+  std::string error;
+  ASSERT_EQ(pair.addLink(error), 1) << error;
+  startOnLinks(
+      "[network]\n[local]\nmac 00:04:87:10:00:01\nfamily turbo\n"
+      "[network]\n[local]\nmac 00:04:87:10:00:02\nfamily turbo\n",
+      2);
+  std::ofstream(dir + "/big.img", std::ios::binary) << std::string(4u << 20, 'I');  // 4096 pieces
+  const std::string out = dir + "/out.txt";
+  int status = 0;
+  const std::string shown = runShell(
+      // A background job may start with SIGINT ignored; a terminal's Ctrl-C finds it default.
+      "ip netns exec " + pair.hostNamespace() + " env --default-signal=INT XDG_DATA_HOME=" + dir +
+          " HOME=" + dir + " " QUORREL_CLI_PATH " upgrade --yes --img " + dir +
+          "/big.img --interface " + pair.hostInterface(1) + " >" + out +
+          " 2>&1 & pid=$!; for i in $(seq 600); do grep -q " + "'sent 3 of' " + out +
+          " && break; sleep 0.1; done; kill -INT $pid; wait $pid; " + "s=$?; cat " + out +
+          "; echo status $s",
+      status);
+  EXPECT_NE(shown.find(pair.hostInterface(1) + ": Turbo adapter 00:04:87:10:00:02"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("MAC Image Sending Failed\n" + std::string(brantleapi::kHp1InLoaderAdvice)),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("upgrade interrupted\nstatus 130"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("sent 4096 of"), std::string::npos) << shown;
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 // What the subcommands share: option parsing, exit statuses, the data folder, the interfaces.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,8 +19,18 @@
 
 namespace quorrel::cli {
 
-// Exit status of every command: done; the operation ran and failed; bad input or no adapter.
-inline constexpr int kOk = 0, kFailed = 1, kBadInput = 2;
+// Exit status of every command: done; the operation ran and failed; bad input or no adapter;
+// stopped by Ctrl-C (128 + SIGINT, as the shell reports a command the signal ended).
+inline constexpr int kOk = 0, kFailed = 1, kBadInput = 2, kInterrupted = 130;
+
+// Why `path` could not be read or written, in the system's words: the text of `error` (errno
+// right after the failure), or what the path is when it is not a regular file.
+inline std::string fileProblem(const std::string& path, int error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+  return std::strerror(error != 0 ? error : EIO);
+}
 
 // Parses `args` (the words after the command's name) with `app`. None: go on. Otherwise the
 // exit code: 0 after --help (printed on standard output), 2 for bad input (the error and a
@@ -73,6 +87,14 @@ inline std::optional<int> openInterfaces() {
     return kFailed;
   }
   return std::nullopt;
+}
+
+// The index of the listed interface called `name`, or -1.
+inline int interfaceIndex(const std::string& name) {
+  const auto& list = transport::interfaceTable().interfaceList;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if (list[i].name == name) return static_cast<int>(i);
+  return -1;
 }
 
 // Interface `i`'s system name, for what the commands print.

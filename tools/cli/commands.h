@@ -20,9 +20,11 @@ int runReport(Arguments args);
 // Upgrades the firmware of the current interface's local adapter.
 int runUpgrade(Arguments args);
 // Upgrades the local Turbo adapter with image `img` and configuration file `cfg` (may be empty),
-// asking first unless `yes`. 0 upgraded, 1 the upgrade ran and failed (or was declined), 2 bad
-// input or no Turbo adapter.
-int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes);
+// the one on interface `interface` (empty: the first where one answers), asking first unless
+// `yes`. 0 upgraded, 1 the upgrade ran and failed (or was declined), 2 bad input or no Turbo
+// adapter, 130 stopped by Ctrl-C.
+int runTurboUpgrade(const std::string& img, const std::string& cfg, const std::string& interface,
+                    bool yes);
 // Prints the rate history kept by the scans, as a table, JSON or CSV.
 int runHistory(Arguments args);
 // Tests a listed device's password and keeps it; sets a network name; adds a device.

@@ -1,5 +1,6 @@
 // `quorrel-cli history`: the rate history the scans keep, for one device or all, as a table,
 // JSON or CSV.
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -113,11 +114,14 @@ int runHistory(Arguments args) {
   loadDeviceData(o.dataDir);  // for the names
 
   history::RateHistory h(history::historyPath(persistence::dataDirectory()));
+  errno = 0;
   const history::OpenOutcome opened = h.open(now);
+  const int error = errno;
   if (opened == history::OpenOutcome::SetAside)
     std::fprintf(stderr, "quorrel-cli: %s\n", history::setAsideMessage(h.path()).c_str());
   if (opened == history::OpenOutcome::Failed) {
-    std::fprintf(stderr, "quorrel-cli: the rate history %s could not be read\n", h.path().c_str());
+    std::fprintf(stderr, "quorrel-cli: the rate history %s could not be read: %s\n",
+                 h.path().c_str(), fileProblem(h.path(), error).c_str());
     return 1;
   }
   const auto samples = h.samples(device, since);

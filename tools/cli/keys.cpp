@@ -25,6 +25,7 @@
 #include "ui/hputilities/add_device.h"
 #include "ui/hputilities/network_setting.h"
 #include "ui/hputilities/password_rules.h"
+#include "ui/presentation/key_dialog_text.h"
 
 namespace quorrel::cli {
 
@@ -56,12 +57,17 @@ void refreshKnown() {
   });
 }
 
-// Loads the data file, opens the interfaces and finds the first with a local adapter, which
-// becomes current. False (after a message) when there is none.
-bool attach(const std::string& dataDir) {
-  if (captureRefused()) return false;
+// The preferences and the data file, which the input is checked against before any adapter is
+// asked.
+void loadData(const std::string& dataDir) {
   persistence::LoadPreferences();
   loadDeviceData(dataDir);
+}
+
+// Opens the interfaces and finds the first with a local adapter, which becomes current. False
+// (after a message) when there is none.
+bool attach() {
+  if (captureRefused()) return false;
   const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);
   if (transport::EnumerateInterfaces() == 1 && scan::StartScan(interval, 3, false)) {
     for (int i = 0; i < transport::interfaceTable().interfaceCount; ++i)
@@ -123,11 +129,15 @@ int runPassword(Arguments args) {
   }
   if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
     return kBadInput;
-  if (!attach(dataDir)) return kBadInput;
-  const int index = persistence::FindKnownByMacText(mac);
-  persistence::KnownDevice* record = persistence::KnownAt(index);
-  if (record == nullptr) {
+  loadData(dataDir);
+  if (persistence::FindKnownByMacText(mac) == 0) {
     std::fprintf(stderr, "quorrel-cli: no listed device has the MAC address %s\n", mac.c_str());
+    return kBadInput;
+  }
+  if (!attach()) return kBadInput;
+  // Looked up again: the scan may have added records before it.
+  persistence::KnownDevice* record = persistence::KnownAt(persistence::FindKnownByMacText(mac));
+  if (record == nullptr) {
     scan::StopScan();
     return kFailed;
   }
@@ -167,20 +177,29 @@ int runSetNetwork(Arguments args) {
     std::fprintf(stderr, "quorrel-cli: give a network NAME or --public\n");
     return kBadInput;
   }
-  if (!isPublic && (!hputilities::checkNetworkNameLength(name) ||
-                    hputilities::checkNetworkPassword(name) == 0)) {
-    if (hputilities::networkPasswordProblem(name) != nullptr && name.size() >= 4 &&
-        name.size() <= 24)
+  if (!isPublic) {
+    if (!hputilities::checkNetworkNameLength(name)) return kBadInput;
+    // The rule's own line, on standard error: standard output carries only the result.
+    if (const char* problem = hputilities::networkPasswordProblem(name)) {
+      std::fputs(problem, stderr);
       platform::showNotice(hputilities::kInvalidNetworkNameText, hputilities::kInvalidEntryCaption,
                            platform::NoticeIcon::Error);
-    return kBadInput;
+      return kBadInput;
+    }
   }
-  if (!attach(dataDir)) return kBadInput;
+  loadData(dataDir);
+  if (!attach()) return kBadInput;
   if (isPublic)
     name = api::deviceTable().avLocal ? crypto::kDefaultAvNetworkPassword
                                       : crypto::kDefaultHp1NetworkPassword;
   hputilities::AllDevicesResult r;
   const int done = hputilities::changeNetworkName(scan::receivePath(), name, all, &rescan, &r);
+  // As the Privacy page leaves it: no station is listed until a scan names it again, in the
+  // network it is in now.
+  if (done >= 0) {
+    api::ClearRemotes();
+    persistence::PurgeUnaddressedKnown();
+  }
   const bool ok = done == 1 && (!all || r.allSet());
   nlohmann::json result{{"network", name}, {"result", ok ? "set" : "failed"}};
   std::string line = "Network '" + name + "': ";
@@ -212,7 +231,14 @@ int runAdd(Arguments args) {
   }
   if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
     return kBadInput;
-  if (!attach(dataDir)) return kBadInput;
+  loadData(dataDir);
+  // Two devices of one name could not be told apart in the lists.
+  if (!name.empty() && persistence::FindKnownByName(name) != 0) {
+    platform::showNotice(ui::key_dialog_text::kAnotherName, ui::key_dialog_text::kAttention,
+                         platform::NoticeIcon::Warning);
+    return kBadInput;
+  }
+  if (!attach()) return kBadInput;
   if (oldTurboFirmware(kOldTurboAdd))
     return finish(kFailed, {{"result", "refused"}}, json, "Device not added: firmware too old");
   hpapi::MembershipState& s = hpapi::membershipState();

@@ -1,8 +1,12 @@
 // `quorrel-cli pib`: show, edit and create parameter block files.
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,19 +34,30 @@ int fail(int status, const std::string& message) {
   return status;
 }
 
-bool readBlockFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  return persistence::readFileCapped(path, kMaxFileBytes, bytes) == persistence::ReadStatus::Ok;
+// The whole file, or why not. A larger file is refused rather than read in part: what a part
+// shows, or what --force would write back, would not be the file.
+std::optional<std::string> readBlockFile(const std::string& path,
+                                         std::vector<std::uint8_t>& bytes) {
+  errno = 0;
+  if (persistence::readFileCapped(path, kMaxFileBytes + 1, bytes) != persistence::ReadStatus::Ok)
+    return "cannot read " + path + ": " + fileProblem(path, errno);
+  if (bytes.size() > kMaxFileBytes)
+    return path + " is larger than 1 MiB, so it cannot be a parameter block";
+  return std::nullopt;
 }
 
 int writeBlockFile(const std::string& path, ByteSpan bytes) {
-  if (persistence::replaceFile(path, bytes) != persistence::ReplaceResult::Done)
-    return fail(kRefused, "cannot write " + path);
+  errno = 0;
+  if (persistence::replaceFile(path, bytes) != persistence::ReplaceResult::Done) {
+    const int error = errno;
+    return fail(kRefused, "cannot write " + path + ": " + fileProblem(path, error));
+  }
   return 0;
 }
 
 int show(const std::string& path, bool asJson) {
   std::vector<std::uint8_t> bytes;
-  if (!readBlockFile(path, bytes)) return fail(kBadInput, "cannot read " + path);
+  if (const auto problem = readBlockFile(path, bytes)) return fail(kBadInput, *problem);
   nlohmann::json description = describeParameterBlock(bytes);
   description["file"] = path;
   if (asJson)
@@ -90,7 +105,7 @@ struct SetRequest {
 
 int set(const SetRequest& r) {
   std::vector<std::uint8_t> bytes;
-  if (!readBlockFile(r.path, bytes)) return fail(kBadInput, "cannot read " + r.path);
+  if (const auto problem = readBlockFile(r.path, bytes)) return fail(kBadInput, *problem);
   if (r.field == "network-password" || r.field == "device-password") {
     std::string problem = passwordProblem(r.field, r.value);
     while (!problem.empty() && problem.back() == '\n') problem.pop_back();
@@ -113,7 +128,10 @@ int set(const SetRequest& r) {
   return writeBlockFile(r.out.empty() ? r.path : r.out, bytes);
 }
 
-int defaults(const std::string& path) {
+int defaults(const std::string& path, bool force) {
+  // The file may be an adapter's only copy of its block.
+  if (!force && ::access(path.c_str(), F_OK) == 0)
+    return fail(kBadInput, path + " already exists (--force replaces it)");
   std::vector<std::uint8_t> bytes(paramblock::kParameterBlockLength);
   ParameterBlock view;
   if (view.resetToDefaults(bytes) != ParameterBlockResult::kSuccess ||
@@ -148,15 +166,17 @@ int runPib(Arguments args) {
                    "edit a file that fails validation or its checksum, and renew its checksum");
 
   std::string defaultsPath;
+  bool replace = false;
   CLI::App* defaultsCmd = app.add_subcommand("defaults", "write a new file of default values");
   defaultsCmd->add_option("FILE", defaultsPath, "file to write")->required();
+  defaultsCmd->add_flag("--force", replace, "replace FILE when it exists");
 
   // CLI11 takes the words last first.
   if (const auto code = parseArguments(app, args)) return *code;
   try {
     if (showCmd->parsed()) return show(showPath, asJson);
     if (setCmd->parsed()) return set(request);
-    return defaults(defaultsPath);
+    return defaults(defaultsPath, replace);
   } catch (const std::exception& e) {
     return fail(kRefused, e.what());
   }

@@ -1,6 +1,8 @@
 // `quorrel-cli report`: the diagnostics report the desktop program saves, from the same
 // preferences, vendor list and device data file.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -37,16 +39,26 @@ int runReport(Arguments args) {
   transport::EnumerateInterfaces();
   const std::string report =
       diagnostics::composeDiagnosticsReport(diagnostics::readHostInfo(), std::time(nullptr));
+  errno = 0;
   if (out.empty()) {
     std::fputs(report.c_str(), stdout);
     std::fputs("\n", stdout);
-    return 0;
+    // A full disk or a closed pipe shows only once the buffer is written out.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+      const int error = errno;
+      std::fprintf(stderr, "quorrel-cli: the report could not be written to standard output: %s\n",
+                   std::strerror(error != 0 ? error : EIO));
+      return kFailed;
+    }
+    return kOk;
   }
   if (!diagnostics::writeDiagnosticsReport(out, report)) {
-    std::fprintf(stderr, "quorrel-cli: the report could not be written to %s\n", out.c_str());
-    return 1;
+    const int error = errno;
+    std::fprintf(stderr, "quorrel-cli: the report could not be written to %s: %s\n", out.c_str(),
+                 fileProblem(out, error).c_str());
+    return kFailed;
   }
-  return 0;
+  return kOk;
 }
 
 }  // namespace quorrel::cli

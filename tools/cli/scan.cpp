@@ -103,6 +103,9 @@ int runScan(Arguments args) {
   for (int i = 0; i < count; ++i) {
     // Only the current interface's remotes are listed: each interface takes its turn.
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
+    // As the desktop program's scan starts: the stations the data file lists are kept with
+    // their names, but none counts as present until a station list of this run names it.
+    api::ClearRemotes();
     scan::StartScan(static_cast<std::uint32_t>(interval), api::kDefaultDropThreshold, true);
     if (api::interfaceState(i).localPresent) {
       anyLocal = true;

@@ -1,8 +1,11 @@
 // `quorrel-cli upgrade` for a Turbo local adapter: the firmware upgrade through the adapter's
-// secondary loader, with progress on the console.
+// secondary loader, with progress on the console. Interrupting it (Ctrl-C) stops it before its
+// next piece or loader command, with that step's message and what to do about the loader.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -59,13 +62,22 @@ class ProgressPrinter {
   bool barOpen_ = false;
 };
 
-// Opens every interface and looks for a Turbo adapter on each; the first that answers becomes
-// the current interface. Its index, or -1.
-int findTurboAdapter(transport::ReceivePath& path) {
+std::atomic<bool> stopAsked{false};
+
+extern "C" void onTurboInterrupt(int) {
+  stopAsked.store(true);
+}
+
+// Opens every interface and looks for a Turbo adapter on the one called `wanted`, or on each
+// when it is empty; the first that answers becomes the current interface. Its index, or -1.
+int findTurboAdapter(transport::ReceivePath& path, const std::string& wanted) {
   if (transport::EnumerateInterfaces() != 1) return -1;
   const int count = transport::interfaceTable().interfaceCount;
+  const int only = wanted.empty() ? -1 : interfaceIndex(wanted);
+  if (!wanted.empty() && only < 0) return -1;
   for (int i = 0; i < count; ++i) transport::OpenInterface(i);
   for (int i = 0; i < count; ++i) {
+    if (only >= 0 && i != only) continue;
     if (!transport::interfaceTable().entries[i].captureHandle) continue;
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
     if (brantleapi::detectTurboDevice(path)) return i;
@@ -102,7 +114,8 @@ bool confirmed(const std::string& interfaceName) {
 
 }  // namespace
 
-int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes) {
+int runTurboUpgrade(const std::string& img, const std::string& cfg, const std::string& interface,
+                    bool yes) {
   if (!yes && ::isatty(STDIN_FILENO) == 0) {
     std::fprintf(stderr, "quorrel-cli: without a terminal to confirm on, --yes is needed\n");
     return 2;
@@ -116,10 +129,13 @@ int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes) {
   if (!brantleapi::loadHp1UpgradeFiles(img, cfg, files)) return 2;
 
   transport::ReceivePath& path = scan::receivePath();
-  const int index = findTurboAdapter(path);
+  const int index = findTurboAdapter(path, interface);
   if (index < 0) {
     transport::CloseAllInterfaces();
-    std::fprintf(stderr, "quorrel-cli: no Turbo adapter answered on any interface\n");
+    if (interface.empty())
+      std::fprintf(stderr, "quorrel-cli: no Turbo adapter answered on any interface\n");
+    else
+      std::fprintf(stderr, "quorrel-cli: no Turbo adapter answered on %s\n", interface.c_str());
     return 2;
   }
   const std::string name = interfaceName(index);
@@ -133,9 +149,20 @@ int runTurboUpgrade(const std::string& img, const std::string& cfg, bool yes) {
   ProgressPrinter printer(::isatty(STDOUT_FILENO) != 0);
   const brantleapi::Hp1UpgradeContext context{
       path, platform::NoticeOwner::None,
-      [&printer](const brantleapi::Hp1UpgradeProgress& p) { printer(p); }};
+      [&printer](const brantleapi::Hp1UpgradeProgress& p) { printer(p); },
+      [] { return stopAsked.load(); }};
+  stopAsked.store(false);
+  std::signal(SIGINT, onTurboInterrupt);
+  std::signal(SIGTERM, onTurboInterrupt);
   const auto outcome = brantleapi::runHp1Upgrade(context, img, cfg);
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   printer.endBar();
+  if (stopAsked.load() && outcome != brantleapi::Hp1UpgradeOutcome::Succeeded) {
+    transport::CloseAllInterfaces();
+    std::fprintf(stderr, "quorrel-cli: upgrade interrupted\n");
+    return kInterrupted;
+  }
   if (outcome == brantleapi::Hp1UpgradeOutcome::Succeeded) {
     const std::string firmware = firmwareAfterRestart(path);
     if (firmware.empty())

@@ -40,13 +40,6 @@ extern "C" void onInterrupt(int) {
   if (upgrade::UpgradeControl* c = interrupted.load()) c->requestStop();
 }
 
-int interfaceIndex(const std::string& name) {
-  const auto& list = transport::interfaceTable().interfaceList;
-  for (std::size_t i = 0; i < list.size(); ++i)
-    if (list[i].name == name) return static_cast<int>(i);
-  return -1;
-}
-
 // Finds the local adapter: on the named interface, else on the first interface that has one.
 // False when there is none.
 bool selectLocalAdapter(const std::string& name) {
@@ -141,7 +134,7 @@ int runUpgrade(Arguments args) {
   }
   int status = 2;
   if (api::deviceTable().turboLocal) {
-    status = runTurboUpgrade(o.img, o.cfg, o.yes);
+    status = runTurboUpgrade(o.img, o.cfg, o.interface, o.yes);
   } else if (api::deviceTable().avLocal) {
     status = upgradeAv(o);
   } else {
