@@ -97,18 +97,19 @@ TEST(ScenarioTest, ValuesTimelinesDailyPatternAndNetworks) {
   EXPECT_EQ(net.adapterAt(station.mac), nullptr);
 
   // The daily pattern over a ten-minute day starting at 06:00 (25 virtual seconds an hour): the
-  // rates the stations list dip between the hours.
+  // rates the stations list dip between the hours and come back after, frame after frame.
   Scenario daily;
   ASSERT_TRUE(parseScenario(std::string(kDaily) + "daily_dip 50 22 2\nday_seconds 600\n"
                                                   "day_start_hour 6\n",
                             daily, error))
       << error;
   Network dayNet(daily);
+  dayNet.setTimelines(std::vector<StationTimeline>(1));  // as adapter-sim sets them: none
   const struct {
     std::uint64_t seconds;
     std::uint16_t tx;
-  } cases[] = {{0, 200},       {16 * 25 - 1, 200}, {16 * 25, 100},
-               {19 * 25, 100}, {20 * 25, 200},     {600 + 16 * 25 + 1, 100}};
+  } cases[] = {{0, 200},       {16 * 25 - 1, 200}, {16 * 25, 100},          {17 * 25, 100},
+               {19 * 25, 100}, {20 * 25, 200},     {600 + 16 * 25 + 1, 100}, {600 + 20 * 25, 200}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.seconds);
     dayNet.receive(std::vector<std::uint8_t>(60, 0), c.seconds * 1000000);

@@ -119,8 +119,15 @@ void Network::applyDailyPattern(std::uint64_t nowUs) {
     for (const Adapter& r : remotes) patternBase_.emplace_back(r.txRate, r.rxRate);
   }
   for (std::size_t i = 0; i < remotes.size(); ++i) {
-    const std::uint16_t tx = timelined ? remotes[i].txRate : patternBase_[i].first;
-    const std::uint16_t rx = timelined ? remotes[i].rxRate : patternBase_[i].second;
+    // The pattern reduces the rate a station has before it: its timeline's step, else its
+    // scenario rate; never the rate it reduced on an earlier frame.
+    const bool stepped = timelined && !timelines_[i].empty();
+    const std::uint16_t tx = stepped     ? remotes[i].txRate
+                             : timelined ? base_[i].txRate
+                                         : patternBase_[i].first;
+    const std::uint16_t rx = stepped     ? remotes[i].rxRate
+                             : timelined ? base_[i].rxRate
+                                         : patternBase_[i].second;
     remotes[i].txRate = patternRate(tx, p, nowUs);
     remotes[i].rxRate = patternRate(rx, p, nowUs);
   }
