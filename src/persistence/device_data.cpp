@@ -53,7 +53,7 @@ DecodeOutcome decodeKnownAndLayout(ByteSpan b, DeviceData& data) {
   using namespace data_image;
   if (!reaches(b, kKnownCount, 4)) return DecodeOutcome::Short;
   const std::int32_t n = readI32(b, kKnownCount);
-  if (n < 1 || n > kKnownCapacity) {
+  if (n < 0 || n > kKnownCapacity) {
     data.known = KnownDeviceTable{};
     return DecodeOutcome::CountOutOfRange;
   }
@@ -151,16 +151,21 @@ LoadOutcome LoadDeviceData() {
 
 LoadOutcome LoadDeviceDataFrom(const std::string& path) {
   std::vector<std::uint8_t> bytes;
-  if (path.empty() || readFileCapped(path, dataFileSize(kKnownCapacity), bytes) != ReadStatus::Ok) {
+  const ReadStatus read = path.empty() ? ReadStatus::Missing
+                                       : readFileCapped(path, dataFileSize(kKnownCapacity), bytes);
+  if (read != ReadStatus::Ok) {
     ResetDeviceData();
     ApplyListLayout();
+    knownDevices().mayEmptyFile = read == ReadStatus::Missing;
     return LoadOutcome::Missing;
   }
   // A file left readable by everyone (as older versions did) holds passwords in clear.
   restrictToOwner(path);
   const LoadOutcome result = LoadDeviceData(bytes);
+  bool gone = false;
   // Kept for whoever wants to look at it; the next save writes a whole new file.
-  if (result == LoadOutcome::Damaged) moveAside(path, kDamagedSuffix);
+  if (result == LoadOutcome::Damaged) gone = moveAside(path, kDamagedSuffix);
+  knownDevices().mayEmptyFile = result == LoadOutcome::Loaded || gone;
   return result;
 }
 
@@ -191,7 +196,10 @@ SaveOutcome SaveDeviceData() {
 }
 
 SaveOutcome SaveDeviceDataTo(const std::string& path) {
-  if (knownDevices().knownCount == 0) return SaveOutcome::NothingToSave;
+  // Devices deleted down to none are saved as none; an empty table that stands for nothing
+  // read leaves the file alone.
+  if (knownDevices().knownCount == 0 && !knownDevices().mayEmptyFile)
+    return SaveOutcome::NothingToSave;
   if (path.empty()) return SaveOutcome::NotOpened;
   CaptureListLayout();
   const auto d = std::make_unique<DeviceData>();
@@ -199,7 +207,10 @@ SaveOutcome SaveDeviceDataTo(const std::string& path) {
   const ReplaceResult r = replaceFile(path, encodeDeviceData(*d));
   if (r == ReplaceResult::NotOpened) return SaveOutcome::NotOpened;
   if (knownDevices().knownCount < 0) writeProblem();
-  if (r == ReplaceResult::Done) return SaveOutcome::Saved;
+  if (r == ReplaceResult::Done) {
+    knownDevices().mayEmptyFile = true;
+    return SaveOutcome::Saved;
+  }
   writeProblem();
   return SaveOutcome::Failed;
 }

@@ -62,7 +62,7 @@ std::vector<std::uint8_t> encodeDeviceData(const DeviceData& data);
 enum class DecodeOutcome {
   Complete,         // every section was there
   OldVersion,       // below 306: nothing but the version was taken
-  CountOutOfRange,  // the known-device count was below 1 or above 100: no records taken
+  CountOutOfRange,  // the known-device count was negative or above 100: no records taken
   Short             // the bytes ended inside a section: what came before it was taken
 };
 
@@ -92,8 +92,9 @@ LoadOutcome LoadDeviceDataFrom(const std::string& path);
 LoadOutcome LoadDeviceData(ByteSpan bytes);
 
 enum class SaveOutcome { Saved, NothingToSave, NotOpened, Failed };
-// Writes the data file, whole or not at all; nothing with no known device. The file is
-// owner-only.
+// Writes the data file, whole or not at all. With no known device it writes an empty table
+// only over a file this run read whole or wrote (or none): see KnownDeviceTable::mayEmptyFile.
+// The file is owner-only.
 SaveOutcome SaveDeviceData();
 SaveOutcome SaveDeviceDataTo(const std::string& path);
 

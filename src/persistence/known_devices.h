@@ -52,6 +52,10 @@ struct KnownDevice {
 struct KnownDeviceTable {
   std::array<KnownDevice, kKnownCapacity> records{};
   std::int32_t knownCount = 0;  // records 0..knownCount-1 in use, the rest zero
+  // The data file is one this table may replace even when empty: it was read whole, was not
+  // there, or was written by this run. Clear until then, so that a file this run could not
+  // read (or never read) is not overwritten by an empty table. Not stored in the file.
+  bool mayEmptyFile = false;
 };
 
 void encodeKnownDevice(const KnownDevice& in, std::span<std::uint8_t, kKnownDeviceSize> out);

@@ -34,7 +34,14 @@ TEST_F(KeysE2eTest, AddBringsInADeviceAndSetNetworkKeepsOnlyThoseWithPasswords) 
   cli("password 00:b0:52:20:00:03 wrong-one", 1);
   const std::string out = cli("password 00:B0:52:20:00:03 Beta-Pass-22 --json");
   EXPECT_NE(out.find("\"result\":\"verified\""), std::string::npos) << out;
-  cli("set-network 'Blue House' --all", 1);  // the password of 04 was never entered
+  // The password of 04 was never entered: it is not tried, and what was tried all joined.
+  const std::string set = cli("set-network 'Blue House' --all --json");
+  EXPECT_NE(set.find("\"devices\":4,"), std::string::npos) << set;  // 02, 03, 09, the local one
+  EXPECT_NE(set.find("\"set\":4"), std::string::npos) << set;
+  EXPECT_NE(set.find("{\"joined\":true,\"local\":false,\"mac\":\"00:B0:52:20:00:03\""),
+            std::string::npos)
+      << set;
+  EXPECT_EQ(set.find("00:B0:52:20:00:04"), std::string::npos) << set;
   // As the Privacy page leaves it: the stored list holds no station as present (rate "?").
   std::istringstream report(cli("report"));
   int rows = 0;

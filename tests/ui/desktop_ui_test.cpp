@@ -341,6 +341,13 @@ void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
     dialog.accept();
     QCOMPARE(h.state.notice.shown.at(0).caption, std::string("Invalid Entry"));
     QVERIFY(dialog.isVisible());
+    // Without the computer's own MAC the password is kept unchecked (nothing is sent), and the
+    // row shows so at once (so does the copy the add dialog checks against, below).
+    transport::interfaceTable().entries[transport::currentInterface()].macAddress = {};
+    dialog.passwordField()->setText("ABCD-1234");
+    dialog.accept();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(h.row("00:B0:52:20:00:03")->text(4), QStringLiteral("CHECK ABCD-1234"));
   }
   qtui::AddDeviceDialog add(h.page());
   add.show();
@@ -356,7 +363,8 @@ void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
         Case{QString::fromStdString(known), "x", "Please enter another name."},
         Case{"Den", "TYPE-CODE-INTO-THIS", "Please enter a Password."},
         Case{"Den", "abc",
-             "The Device Password Entered is Invalid.\nPlease check it and try again."}}) {
+             "The Device Password Entered is Invalid.\nPlease check it and try again."},
+        Case{"Den", "CHECK ABCD-1234", "Device is already added in the network"}}) {
     h.state.notice.clear();
     add.nameField()->setText(c.name);
     add.passwordField()->setText(c.password);
@@ -390,12 +398,17 @@ void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
   h.sheet->tabs()->setCurrentWidget(h.built.aboutPage);
   QVERIFY(h.scan.autoscanOn);
 
-  // Privacy: names are checked before anything changes; a cancelled Set All Devices leaves
-  // the name and the buttons as they were.
+  // Privacy: names are checked before anything changes (the remote list, the data file, the
+  // scan); a cancelled Set All Devices leaves the name and the buttons as they were.
   h.sheet->tabs()->setCurrentWidget(h.built.privacyPage);
   qtui::PrivacyPage& p = *h.built.privacyPage;
   keep(*h.sheet, "privacy-page.png");
   const std::string before = api::currentDevices().localNetworkName.str();
+  h.scan.ScanTick();
+  const int rows = h.list().topLevelItemCount(), scans = h.scan.userScans;
+  QVERIFY(rows > 0);
+  std::filesystem::remove(persistence::dataFilePath());
+  hpapi::membershipState().suppressAdapterMessage = true;  // as a setting that worked leaves it
   // One name breaking each rule (the rules' own boundaries: their unit tests).
   for (const QString& name : {QStringLiteral("abc"), QStringLiteral("Caf\u00E9 Net")}) {
     h.state.notice.clear();
@@ -404,6 +417,10 @@ void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
     QCOMPARE(h.state.notice.shown.size(), std::size_t{1});
     QCOMPARE(h.state.notice.shown[0].caption, std::string("Invalid Entry"));
   }
+  QCOMPARE(h.list().topLevelItemCount(), rows);
+  QCOMPARE(h.scan.userScans, scans);
+  QVERIFY(!std::filesystem::exists(persistence::dataFilePath()));
+  QVERIFY(!hpapi::membershipState().suppressAdapterMessage);  // the setting has ended
   QTest::mouseClick(p.useDefaultButton(), Qt::LeftButton);
   QVERIFY(p.nameField()->text() == "HomePlugAV" || p.nameField()->text() == "HomePlug");
   h.state.notice.clear();

@@ -209,6 +209,18 @@ int runSetNetwork(Arguments args) {
     result["local"] = r.localSet;
     line += std::to_string(r.done) + " of " + std::to_string(r.total) + " devices set, local " +
             (r.localSet ? "set" : "not set");
+    // Each device tried, and by name (or MAC) those that did not join.
+    nlohmann::json tried = nlohmann::json::array();
+    std::string failed;
+    for (const hputilities::DeviceJoin& d : r.devices) {
+      tried.push_back(
+          {{"mac", macText(d.mac)}, {"name", d.name}, {"joined", d.joined}, {"local", d.local}});
+      if (d.joined || d.local) continue;
+      failed += failed.empty() ? "; not joined: " : ", ";
+      failed += d.name.empty() ? macText(d.mac) : d.name + " (" + macText(d.mac) + ")";
+    }
+    result["tried"] = tried;
+    line += failed;
   } else {
     line += ok ? "local adapter set" : "local adapter not set";
   }

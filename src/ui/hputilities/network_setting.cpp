@@ -71,12 +71,11 @@ AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwne
   } else {
     const MacAddress local = api::LocalDeviceAddress();
     persistence::KnownDeviceTable& known = persistence::knownDevices();
-    r.total = known.knownCount;
-    bool localListed = false;
+    std::string localName;
     for (int i = 0; i < known.knownCount; ++i) {
       persistence::KnownDevice& record = known.records[static_cast<std::size_t>(i)];
       if (record.mac == local) {
-        localListed = true;  // set last, with the local adapter's own key
+        localName = record.name.str();  // set last, with the local adapter's own key
         continue;
       }
       // A password the device turned down is not tried again; one that could not be tested
@@ -90,14 +89,17 @@ AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwne
       target.devicePassword = password;
       target.deviceMac = record.mac;
       r.lastJoined = hpapi::joinDeviceToNetwork(path, target, name, false) ? 1 : 0;
+      r.devices.push_back({record.mac, record.name.str(), r.lastJoined == 1, false});
       if (r.lastJoined == 0) continue;
       recordNetwork(record, name);
       ++r.done;
     }
     r.localSet = hpapi::applyLocalNetworkName(path) != 0;
+    r.devices.push_back({local, localName, r.localSet, true});
+    r.total = static_cast<int>(r.devices.size());
     if (r.localSet) {
       scan::scanState().networkNameSetPending = true;
-      if (localListed) ++r.done;
+      ++r.done;
     }
     if (r.allSet())
       platform::showNotice(kAllDevicesAdded, kInformationCaption, NoticeIcon::Information,

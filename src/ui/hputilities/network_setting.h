@@ -3,8 +3,11 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/bytes.h"
 #include "platform/notice.h"
 #include "transport/receive_path.h"
 
@@ -33,15 +36,26 @@ std::string localNetworkSetText(std::string_view name);
 int setLocalNetwork(transport::ReceivePath& path, platform::NoticeOwner owner,
                     std::string_view name, const Rescan& rescan);
 
+// One device that Set All Devices tried: a known device with a password, or the local
+// adapter (last).
+struct DeviceJoin {
+  MacAddress mac{};
+  std::string name;  // its known name; empty for a local adapter that is not listed
+  bool joined = false;
+  bool local = false;
+};
+
 struct AllDevicesResult {
-  int total = 0;  // known-device records
-  int done = 0;   // of those, set (the local adapter's own only when it took its key)
+  int total = 0;  // devices tried: those with a password, and the local adapter
+  int done = 0;   // of those, set
   int lastJoined = 0;
   bool localSet = false;
+  std::vector<DeviceJoin> devices;  // each device tried, in the order tried
   bool allSet() const { return localSet && done == total; }
 };
 
-// Every known device with a password joins `name`, then the local adapter takes it.
+// Every known device with a password joins `name`, then the local adapter takes it. Devices
+// without a password are not tried and do not count against the result.
 AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, platform::NoticeOwner owner,
                                         std::string_view name, const Rescan& rescan);
 

@@ -238,6 +238,14 @@ void MainPageController::RefreshRows() {
   view_.showRemoteRows(*rows_);
 }
 
+void MainPageController::ShowStoredPassword(const MacAddress& mac, const std::string& stored) {
+  if (!rows_ || rows_->columns().indexOf(ColumnKind::Password) < 0) return;
+  const std::string macText = formatMac(mac).substr(0, 79);
+  for (std::size_t i = 0; i < rowMacs_.size() && i < rowPasswords_.size(); ++i)
+    if (rowMacs_[i] == macText) rowPasswords_[i] = stored.substr(0, 79);
+  if (rows_->SetRowPassword(rows_->FindRowByMac(mac), stored)) view_.showRemoteRows(*rows_);
+}
+
 void MainPageController::RefreshDeviceLists(int phase) {
   UpdateStatusLabels(phase);
   bool changed = AdmitNewDevices();

@@ -54,8 +54,9 @@ struct ShellState {
   bool firstActivation = true;
   bool localSeenAtActivation = false;
   std::string workingDirectory;
-  // Set by the Privacy page while it names every device.
-  bool settingAllDevices = false;
+  // Cleared by the Privacy page while it names every device: the Main page, entered then,
+  // starts no scan of its own.
+  bool settingAllDevices = true;
 };
 
 struct InterfaceSnapshot {
@@ -114,6 +115,9 @@ class MainPageController final : public ScanEvents {
   bool upgradeEnabled() const { return upgradeEnabled_; }
   const std::vector<std::string>& rowMacs() const { return rowMacs_; }
   const std::vector<std::string>& rowPasswords() const { return rowPasswords_; }
+  // The Password column of the device's row and the copy the add dialog checks against take
+  // `stored` at once, not at the next refresh.
+  void ShowStoredPassword(const MacAddress& mac, const std::string& stored);
 
   // A pending add (filled by the add dialog and the add operation), shared with the key
   // operations.

@@ -138,10 +138,12 @@ void PasswordDialog::accept() {
       scan::receivePath(), NoticeOwner::ActiveDialog, target,
       [this, &line] { showProgress(line.step(1)); }, [&c] { c.RequestScan(); });
   // A rescan may have moved the records; the device is found again by its address.
+  const std::string stored = hputilities::storedPassword(typed, r);
   if (persistence::KnownDevice* again =
           persistence::KnownAt(persistence::FindKnownByMac(target.deviceMac)))
-    again->password = hputilities::storedPassword(typed, r);
+    again->password = stored;
   persistence::SaveDeviceData();
+  c.ShowStoredPassword(target.deviceMac, stored);
   scan::SuspendAutoscan(autoscan_);
   QDialog::accept();
 }

@@ -7,6 +7,7 @@
 
 #include "api/device_table.h"
 #include "crypto/keys.h"
+#include "hpapi/membership.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
 #include "scan/scan.h"
@@ -94,10 +95,16 @@ void PrivacyPage::useDefault() {
 }
 
 void PrivacyPage::setNetwork(bool allDevices) {
+  // A scan that finds no adapter says nothing while the adapter takes its new key, and only
+  // then: the setting ends here, whichever way it went.
+  struct EndOfSetting {
+    ~EndOfSetting() { hpapi::membershipState().suppressAdapterMessage = false; }
+  } end;
   const std::string name = name_->text().toStdString();
   ui::MainPageController& controller = main_.controller();
   const bool autoscan = scan::SuspendAutoscan(false);
   const hputilities::Rescan rescan = [&controller] { controller.RequestScan(); };
+  int result = 0;
   if (allDevices) {
     const hputilities::Confirm confirm = [this] {
       setLocal_->setEnabled(false);
@@ -112,19 +119,24 @@ void PrivacyPage::setNetwork(bool allDevices) {
     };
     {
       platform::WaitCursor cursor;
-      hputilities::changeNetworkName(scan::receivePath(), name, true, rescan, nullptr, confirm);
+      result =
+          hputilities::changeNetworkName(scan::receivePath(), name, true, rescan, nullptr, confirm);
     }
     setLocal_->setEnabled(true);
     setAll_->setEnabled(true);
     shell_.settingAllDevices = true;
   } else {
-    hputilities::changeNetworkName(scan::receivePath(), name, false, rescan);
+    result = hputilities::changeNetworkName(scan::receivePath(), name, false, rescan);
   }
-  controller.ResetRemoteList();
-  if (!allDevices && !api::deviceTable().avLocal) {
-    platform::WaitCursor cursor;
-    controller.RequestScan();
-    platform::delay(kAfterLocalRescanMs);
+  // A refused name (its message shown) changes nothing: the list, the data file and the scan
+  // stay as they were.
+  if (result >= 0) {
+    controller.ResetRemoteList();
+    if (!allDevices && !api::deviceTable().avLocal) {
+      platform::WaitCursor cursor;
+      controller.RequestScan();
+      platform::delay(kAfterLocalRescanMs);
+    }
   }
   scan::SuspendAutoscan(autoscan);
 }

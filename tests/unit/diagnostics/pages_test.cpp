@@ -67,6 +67,15 @@ TEST(DiagnosticsPage, DeleteAsksOnlyForADeviceWithAPassword) {
     h.page.PageLeft();
     EXPECT_TRUE(h.scan.autoscanOn);
   }
+  // The last device deleted leaves an empty file, not the one before it.
+  PageHarness h;
+  h.scenario.state.notice.scriptAnswers({NoticeAnswer::Yes});
+  while (persistence::knownDevices().knownCount > 0) {
+    h.view.selected = formatMac(persistence::KnownAt(1)->mac);
+    h.page.DeleteClicked();
+  }
+  EXPECT_EQ(persistence::LoadDeviceData(), persistence::LoadOutcome::Loaded);
+  EXPECT_EQ(persistence::knownDevices().knownCount, 0);
 }
 
 TEST(DiagnosticsPage, DeleteWithoutSelectionSaveAndTheAboutPageTexts) {

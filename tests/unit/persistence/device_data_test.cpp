@@ -92,8 +92,7 @@ TEST_F(DeviceDataTest, BytesAtTheirOffsetsAndLoadThenSaveGivesTheSameBytes) {
     for (const auto& [at, want] : fields)
       EXPECT_EQ(Bytes(b.begin() + at, b.begin() + at + want.size()), want) << "at " << at;
 
-    if (n == 0) continue;  // nothing to load or save
-    install(b);
+    install(b);  // none known is a table like any other
     ASSERT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
     std::filesystem::remove(path());
     ASSERT_EQ(SaveDeviceData(), SaveOutcome::Saved);
@@ -102,12 +101,12 @@ TEST_F(DeviceDataTest, BytesAtTheirOffsetsAndLoadThenSaveGivesTheSameBytes) {
   }
 }
 
-TEST_F(DeviceDataTest, CountsOutsideOneToHundredDropTheRecordsOnlyAndOlderVersionsReset) {
+TEST_F(DeviceDataTest, CountsOutsideZeroToHundredDropTheRecordsOnlyAndOlderVersionsReset) {
   PlainListLayout list;
   setListLayout(&list);
   // With the count, a current interface out of range: it reads as the nearest of 0..7.
   const std::tuple<std::int32_t, std::int32_t, std::uint32_t> rows[] = {
-      {0, -1, 0}, {-5, 8, 7}, {101, INT32_MIN, 0}, {0x7FFFFFFF, 5, 5}};
+      {-1, -1, 0}, {-5, 8, 7}, {101, INT32_MIN, 0}, {0x7FFFFFFF, 5, 5}};
   for (const auto& [n, stored, current] : rows) {
     SCOPED_TRACE(n);
     notices.clear();
@@ -207,13 +206,27 @@ TEST_F(DeviceDataTest, StoredColumnOrderMustFitTheList) {
   }
 }
 
-// An empty table never replaces a file; a saved or loaded file is owner-only and named after
-// the product.
+// An empty table replaces only a file this run read whole or wrote, never one it could not
+// read; a saved or loaded file is owner-only and named after the product.
 TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnlyAndAFailedSaveLeavesTheOldOneWhole) {
   const auto old = encodeDeviceData(sampleData(4));
+  auto oldVersion = old, badCount = old;
+  writeLe32(oldVersion, 0, 305);
+  writeLe32(badCount, kCountAt, 101);
+  const std::pair<Bytes, bool> unreadFiles[] = {{old, false}, {oldVersion, true}, {badCount, true}};
+  for (const auto& [unread, load] : unreadFiles) {
+    ResetKnownDevices();
+    install(unread);
+    if (load) LoadDeviceData();
+    EXPECT_EQ(SaveDeviceData(), SaveOutcome::NothingToSave);
+    EXPECT_EQ(readFile(path()), unread);
+  }
   install(old);
-  EXPECT_EQ(SaveDeviceData(), SaveOutcome::NothingToSave);
-  EXPECT_EQ(readFile(path()), old);
+  ASSERT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
+  for (std::uint8_t j = 1; j <= 4; ++j) RemoveKnownByMac(macOf(j));  // deleted one by one
+  EXPECT_EQ(SaveDeviceData(), SaveOutcome::Saved);
+  EXPECT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
+  EXPECT_EQ(knownDevices().knownCount, 0);
   const mode_t oldMask = ::umask(0);
   oneKnown();
   EXPECT_EQ(SaveDeviceData(), SaveOutcome::Saved);

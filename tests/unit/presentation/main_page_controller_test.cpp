@@ -58,6 +58,12 @@ TEST_F(MainPageTest, StartUpRunsInItsOrderAndAScanThatFindsNothingSaysSo) {
   EXPECT_EQ(view.connected.rfind("Connected to ", 0), 0u) << view.connected;
   EXPECT_TRUE(shell.firstActivation);  // only a user's scan clears it
   EXPECT_EQ(view.networkType, "Network Type: Public");
+  // Entered again with autoscan on and an adapter seen, the page scans: nothing holds it back
+  // until the Privacy page sets every device.
+  page.PageEntered();
+  EXPECT_EQ(scan.userScans, 0);
+  page.PageEntered();
+  EXPECT_EQ(scan.userScans, 1);
   scan.networkName = "homeplugav";
   page.RequestScan();
   page.RefreshDeviceLists(2);
@@ -159,6 +165,30 @@ TEST_F(MainPageTest, RefreshNamesNewDevicesRenameStoresTheNameAndTheDataFileKeep
   EXPECT_FALSE(page.LabelEditEnded(0, false, "Fresh name"));
   EXPECT_EQ(persistence::FindKnownByName("Fresh name"), 0);
   EXPECT_EQ(persistence::KnownAt(1)->name.str(), first);
+}
+
+// A pending add: the device that appears (one listed already, found by the MAC the add
+// reported, then a new one) takes the name and password given, the add dialog closes, and the
+// status line says so until the refresh after.
+TEST_F(MainPageTest, PendingAddNamesTheNewRecordClosesTheDialogAndShowsOnTheStatusLine) {
+  page.Initialise();
+  scan.ScanTick();
+  for (const MacAddress& added : {mac(3), mac(7)}) {
+    scan.remotes.push_back({added});
+    page.addingDevice = page.addDialogOpen = true;
+    page.addName = "Den " + formatMac(added);
+    page.addPassword = "Pass-" + formatMac(added);
+    page.addedMac = added == mac(3) ? added : kNoMac;
+    scan.ScanTick();
+    EXPECT_EQ(view.status, "Adding device. Please Wait...");
+    const persistence::KnownDevice* r = persistence::KnownAt(persistence::FindKnownByMac(added));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->name.str() + r->password.str(), page.addName + page.addPassword);
+    EXPECT_FALSE(page.addingDevice || page.addDialogOpen || !isZeroMac(page.addedMac));
+    scan.ScanTick();
+    EXPECT_EQ(view.status, " Autoscan On ");
+  }
+  EXPECT_EQ(persistence::KnownAt(persistence::FindKnownByMac(mac(2)))->name, "Device 1");
 }
 
 // Typed names: the refusals, the stored length in characters and bytes, hostile bytes.
