@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
+#include <vector>
 
 #include "api/device_table.h"
 #include "api/local_network_key.h"
 #include "brantleapi/brantleapi.h"
 #include "brantleapi/hp1_frame.h"
 #include "brantleapi/hp1_replies.h"
+#include "diagnostics/logs.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
 #include "scan/hp1_scan.h"
@@ -82,9 +85,8 @@ SetKeyOutcome setLocalNEKUnguarded(transport::ReceivePath& path, const MacAddres
   if (!t.avLocal) {
     const MacAddress host = transport::SourceAddress();
     if (isZeroMac(host)) return 0;
-    const brantleapi::Hp1KeyEntryContext context{path, &scan::SuspendAutoscan, nullptr};
-    return static_cast<SetKeyOutcome>(brantleapi::sendHp1KeyEntry(
-        context, currentIndex(), host, kBroadcastMac, 1, hp1KeyOf(key), 1, true, false));
+    return static_cast<SetKeyOutcome>(sendLoggedHp1KeyEntry(
+        path, currentIndex(), host, kBroadcastMac, 1, hp1KeyOf(key), 1, true, false));
   }
   return setAvLocalKeyChecked(path, key);
 }
@@ -237,15 +239,13 @@ SetKeyOutcome setRemoteKey(transport::ReceivePath& path, const crypto::Key& devi
   const api::DeviceTable& t = api::deviceTable();
   if (!t.avLocal && !t.turboLocal) {
     const int index = currentIndex();
-    const brantleapi::Hp1KeyEntryContext context{path, &scan::SuspendAutoscan, nullptr};
     const brantleapi::Hp1Key dk = hp1KeyOf(deviceKey);
-    brantleapi::sendHp1KeyEntry(context, index, host, destination, 0, dk, 0, true, true);
+    sendLoggedHp1KeyEntry(path, index, host, destination, 0, dk, 0, true, true);
     // The local adapter keeps this key under selector 0 and reports it among its parameters;
     // the host's copy follows, or the next read-back of a local key could never match.
     auto& held = api::interfaceState(index).localParameters;
     std::copy(dk.begin(), dk.end(), held.begin() + brantleapi::kParamSelectorZeroKey);
-    brantleapi::sendHp1KeyEntry(context, index, host, targetMac, 1, hp1KeyOf(networkKey), 1, false,
-                                true);
+    sendLoggedHp1KeyEntry(path, index, host, targetMac, 1, hp1KeyOf(networkKey), 1, false, true);
     const auto& p = api::interfaceState(index).localParameters;
     const brantleapi::Hp1ModeBytes modes{
         static_cast<std::uint8_t>(p[brantleapi::kParamModeBytes] | 0x40),
@@ -261,6 +261,19 @@ SetKeyOutcome setRemoteKey(transport::ReceivePath& path, const crypto::Key& devi
   if (t.turboLocal && answeredMac != nullptr) *answeredMac = answered;
   if (outcome != 0) targetMac = answered;
   return outcome;
+}
+
+int sendLoggedHp1KeyEntry(transport::ReceivePath& path, int index, const MacAddress& source,
+                          const MacAddress& destination, std::uint8_t selector, const Hp1Key& key,
+                          std::uint8_t third, bool twoEntries, bool keepMode) {
+  std::vector<brantleapi::LocalParameters> mismatches;
+  const brantleapi::Hp1KeyEntryContext context{path, &scan::SuspendAutoscan, &mismatches};
+  const int result = brantleapi::sendHp1KeyEntry(context, index, source, destination, selector, key,
+                                                 third, twoEntries, keepMode);
+  for (const brantleapi::LocalParameters& p : mismatches)
+    diagnostics::appendDeviceLog(diagnostics::programDeviceLog(), diagnostics::kDeviceLogSetNek, p,
+                                 std::time(nullptr));
+  return result;
 }
 
 bool readTurboLocalKey(transport::ReceivePath& path, Hp1Key& key) {

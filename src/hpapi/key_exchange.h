@@ -60,6 +60,13 @@ SetKeyOutcome setRemoteKey(transport::ReceivePath& path, const crypto::Key& devi
                            const crypto::Key& networkKey, MacAddress& targetMac, bool search,
                            bool addressed, MacAddress* answeredMac = nullptr);
 
+// brantleapi::sendHp1KeyEntry with the autoscan held off; every parameters read-back that did
+// not match goes to the device log.
+int sendLoggedHp1KeyEntry(transport::ReceivePath& path, int interfaceIndex,
+                          const MacAddress& source, const MacAddress& destination,
+                          std::uint8_t selector, const brantleapi::Hp1Key& key, std::uint8_t third,
+                          bool twoEntries, bool keepMode);
+
 // Reads the local Turbo adapter's key into `key`: false when no reply came (the key held from
 // an earlier read is never taken for a fresh one).
 bool readTurboLocalKey(transport::ReceivePath& path, brantleapi::Hp1Key& key);

@@ -27,20 +27,20 @@ crypto::Key widen(const brantleapi::Hp1Key& key) {
   return out;
 }
 
-// The key the local HomePlug 1.0 adapter holds: from its parameters when it reported them,
-// else the one its network name derives.
-brantleapi::Hp1Key hp1LocalKey() {
+// The key the local HomePlug 1.0 adapter holds, from the parameters it last reported; none
+// while it has reported none.
+std::optional<brantleapi::Hp1Key> hp1HeldKey() {
   const api::InterfaceState& st = api::currentState();
   brantleapi::Hp1Key key{};
-  if (st.localAnswered) {
-    std::copy_n(st.localParameters.begin() + brantleapi::kParamNetworkKey, key.size(), key.begin());
-    if (std::any_of(key.begin(), key.end(), [](std::uint8_t b) { return b != 0; })) return key;
-  }
-  return hp1KeyOf(crypto::deriveNEK(api::currentDevices().localNetworkName.view()));
+  if (!st.localAnswered) return std::nullopt;
+  std::copy_n(st.localParameters.begin() + brantleapi::kParamNetworkKey, key.size(), key.begin());
+  if (std::all_of(key.begin(), key.end(), [](std::uint8_t b) { return b == 0; }))
+    return std::nullopt;
+  return key;
 }
 
-// The network key of a join: random for a password test (the local key is saved first),
-// else the named network's key.
+// The network key of a join: random for a password test (the local key is saved first; no
+// test without it, as the adapter could not be given it back), else the named network's key.
 std::optional<crypto::Key> joinKey(transport::ReceivePath& path,
                                    std::optional<std::string_view> name, bool search) {
   const DeviceFamily family = currentFamily();
@@ -48,7 +48,9 @@ std::optional<crypto::Key> joinKey(transport::ReceivePath& path,
     if (family == DeviceFamily::Turbo) {
       if (!readTurboLocalKey(path, state.savedLocalKey)) return std::nullopt;
     } else if (family == DeviceFamily::HomePlug1) {
-      state.savedLocalKey = hp1LocalKey();
+      const auto held = hp1HeldKey();
+      if (!held) return std::nullopt;
+      state.savedLocalKey = *held;
     }
     return crypto::makeRandomNetworkKey(family);
   }
@@ -106,12 +108,12 @@ bool joinDeviceToNetwork(transport::ReceivePath& path, JoinTarget& target,
   return target.joined == 1;
 }
 
-int applyLocalNetworkName(transport::ReceivePath& path) {
+int applyLocalNetworkName(transport::ReceivePath& path, std::optional<brantleapi::Hp1Key> held) {
   scan::AutoscanHold hold;
   api::InterfaceDevices& d = api::currentDevices();
   const DeviceFamily family = currentFamily();
-  const crypto::Key nk = crypto::networkKeyFromPassword(d.localNetworkName.view(), family);
   if (family == DeviceFamily::HomePlugAV) {
+    const crypto::Key nk = crypto::deriveNMK(d.localNetworkName.view());
     d.localNetworkKey = nk;
     persistence::KnownDeviceTable& known = persistence::knownDevices();
     for (int i = 0; i < known.knownCount; ++i) {
@@ -122,8 +124,10 @@ int applyLocalNetworkName(transport::ReceivePath& path) {
     }
     return static_cast<int>(setAvLocalKeyChecked(path, nk));
   }
+  const brantleapi::Hp1Key nk =
+      held ? *held : hp1KeyOf(crypto::deriveNEK(d.localNetworkName.view()));
   if (family == DeviceFamily::Turbo)
-    return static_cast<int>(brantleapi::setTurboLocalKey(path, hp1KeyOf(nk)));
+    return static_cast<int>(brantleapi::setTurboLocalKey(path, nk));
   const MacAddress host = transport::SourceAddress();
   if (isZeroMac(host)) return 0;
   const int index = static_cast<int>(transport::currentInterface());
@@ -131,10 +135,8 @@ int applyLocalNetworkName(transport::ReceivePath& path) {
   brantleapi::Hp1Key selectorZero{};
   std::copy_n(p.begin() + brantleapi::kParamSelectorZeroKey, selectorZero.size(),
               selectorZero.begin());
-  const brantleapi::Hp1KeyEntryContext context{path, &scan::SuspendAutoscan, nullptr};
-  brantleapi::sendHp1KeyEntry(context, index, host, kBroadcastMac, 0, selectorZero, 1, true, true);
-  return brantleapi::sendHp1KeyEntry(context, index, host, kBroadcastMac, 1, hp1KeyOf(nk), 1, true,
-                                     false);
+  sendLoggedHp1KeyEntry(path, index, host, kBroadcastMac, 0, selectorZero, 1, true, true);
+  return sendLoggedHp1KeyEntry(path, index, host, kBroadcastMac, 1, nk, 1, true, false);
 }
 
 }  // namespace quorrel::hpapi

@@ -52,9 +52,13 @@ void ResetMembershipState();
 bool joinDeviceToNetwork(transport::ReceivePath& path, JoinTarget& target,
                          std::optional<std::string_view> name, bool search);
 
-// Derives the local adapter's key from its stored network name and gives it to the adapter
-// (HomePlug AV also records it for the local adapter and its known-device records). Nonzero
-// when the adapter took it.
-int applyLocalNetworkName(transport::ReceivePath& path);
+// Gives the local adapter its network key again after key operations that went through it.
+// HomePlug AV derives it from the stored network name and records it for the local adapter and
+// its known-device records. HomePlug 1.0 and Turbo take `held`, the key the adapter reported
+// before the operation (its password test saves it); without one, the key the stored name
+// derives, for a name that was just set. The stored name must not decide otherwise: it can be
+// a placeholder ("Unknown Networkname") that derives no key the adapter has. Nonzero when the
+// adapter took the key.
+int applyLocalNetworkName(transport::ReceivePath& path, std::optional<brantleapi::Hp1Key> held);
 
 }  // namespace quorrel::hpapi

@@ -65,9 +65,18 @@ int addOlderRoad(transport::ReceivePath& path, NoticeOwner owner,
   std::string tried = target.devicePassword.str();
   bool normalised = false;
   int result = 0;
+  // The local adapter's key as the first test read it from the adapter. A lost frame can
+  // leave the adapter on a test key, which a later reading would take for its own; and the
+  // stored network name may derive no key the adapter has.
+  hpapi::MembershipState& s = hpapi::membershipState();
+  s.savedLocalKey = {};
+  std::optional<brantleapi::Hp1Key> own;
   for (int form = 0;; ++form) {
-    if (hpapi::joinDeviceToNetwork(path, target, std::nullopt, search)) {
-      if (search) hpapi::membershipState().addedMac = target.deviceMac;
+    const bool tested = hpapi::joinDeviceToNetwork(path, target, std::nullopt, search);
+    if (!own && s.savedLocalKey != brantleapi::Hp1Key{}) own = s.savedLocalKey;
+    if (own) s.savedLocalKey = *own;
+    if (tested) {
+      if (search) s.addedMac = target.deviceMac;
       const api::NetworkName local = api::currentDevices().localNetworkName;
       if (hpapi::joinDeviceToNetwork(path, target, local.view(), false)) {
         recordSuccess(name, password);
@@ -88,7 +97,7 @@ int addOlderRoad(transport::ReceivePath& path, NoticeOwner owner,
     normalised = true;
   }
   step(advance);
-  hpapi::applyLocalNetworkName(path);
+  if (own) hpapi::applyLocalNetworkName(path, own);
   if (result == 1) {
     if (normalised) password = target.devicePassword.str();
     platform::showNotice(search ? kAddedText : kVerifiedText, kInformationCaption,

@@ -94,7 +94,9 @@ AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwne
       recordNetwork(record, name);
       ++r.done;
     }
-    r.localSet = hpapi::applyLocalNetworkName(path) != 0;
+    // The name was just set: the local adapter takes the key it derives, also when no device
+    // was tried (each join sets the local adapter on the way).
+    r.localSet = hpapi::applyLocalNetworkName(path, std::nullopt) != 0;
     r.devices.push_back({local, localName, r.localSet, true});
     r.total = static_cast<int>(r.devices.size());
     if (r.localSet) {
