@@ -123,6 +123,7 @@ int runTurboUpgrade(const std::string& img, const std::string& cfg, const std::s
   std::printf("%s: Turbo adapter %s, %s\n", name.c_str(),
               formatMac(api::currentState().localMac).c_str(),
               brantleapi::turboState().localTurboVersion.c_str());
+  std::fflush(stdout);  // before the upgrade's own lines on standard error
   if (!yes && !confirmed(name)) {
     transport::CloseAllInterfaces();
     return fail(kFailed, "upgrade not started", "not confirmed");
