@@ -27,6 +27,11 @@ foreach(page ${man_pages})
   list(APPEND compressed ${gen}/${page}.1.gz)
   install(FILES ${gen}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
+# The shell completions quorrel-cli writes at build time from its option tables.
+install(FILES ${QUORREL_CLI_COMPLETIONS}/quorrel-cli
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES ${QUORREL_CLI_COMPLETIONS}/_quorrel-cli
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 configure_file(${pkg}/debian/changelog ${gen}/changelog @ONLY)
 add_custom_command(OUTPUT ${gen}/changelog.gz
   COMMAND gzip -9nc ${gen}/changelog > ${gen}/changelog.gz DEPENDS ${gen}/changelog)

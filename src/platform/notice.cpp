@@ -11,6 +11,10 @@ ConsoleNotice& consoleNotice() {
   return instance;
 }
 Notice* installed = nullptr;
+std::string& consolePrefix() {
+  static std::string prefix;
+  return prefix;
+}
 
 NoticeAnswer firstButton(NoticeButtons buttons) {
   return buttons == NoticeButtons::YesNo ? NoticeAnswer::Yes : NoticeAnswer::Ok;
@@ -18,7 +22,7 @@ NoticeAnswer firstButton(NoticeButtons buttons) {
 }  // namespace
 
 NoticeAnswer ConsoleNotice::show(const NoticeRequest& request) {
-  std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
+  std::fprintf(stderr, "%s%s\n", consolePrefix().c_str(), request.text.c_str());
   return firstButton(request.buttons);
 }
 
@@ -46,8 +50,16 @@ void RecordingNotice::clear() {
   waiting = false;
 }
 
-Notice& notice() { return installed != nullptr ? *installed : consoleNotice(); }
-void setNotice(Notice* n) { installed = n; }
+void setConsoleNoticePrefix(std::string prefix) {
+  consolePrefix() = std::move(prefix);
+}
+
+Notice& notice() {
+  return installed != nullptr ? *installed : consoleNotice();
+}
+void setNotice(Notice* n) {
+  installed = n;
+}
 
 NoticeAnswer showNotice(const std::string& text, const std::string& caption, NoticeIcon icon,
                         NoticeButtons buttons, NoticeOwner owner) {

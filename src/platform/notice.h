@@ -28,7 +28,8 @@ class Notice {
   virtual void setWaitCursor(bool waiting) = 0;
 };
 
-// Writes each box to standard error and answers its first button.
+// Writes each box's text to standard error after the prefix (the console tools' "name: "; a
+// caption such as "Attention!" says nothing an error line needs) and answers its first button.
 class ConsoleNotice final : public Notice {
  public:
   NoticeAnswer show(const NoticeRequest& request) override;
@@ -52,6 +53,9 @@ class RecordingNotice final : public Notice {
   std::vector<NoticeAnswer> script_;
   std::size_t nextAnswer_ = 0;
 };
+
+// What the console notice writes before each text; empty by default.
+void setConsoleNoticePrefix(std::string prefix);
 
 // The process-wide notice; a ConsoleNotice unless another is installed.
 Notice& notice();

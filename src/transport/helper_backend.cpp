@@ -129,7 +129,11 @@ class HelperSession {
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A group of its own: the terminal's Ctrl-C goes to the program, which stops at its next
+    // safe point and still needs the helper to get there. It ends with the program.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char* argv[] = {const_cast<char*>("quorrel-capture"), nullptr};
     char* envp[] = {nullptr};
     const int spawned = posix_spawn(&pid_, path_.c_str(), &actions, &attributes, argv, envp);

@@ -10,9 +10,12 @@
 
 #include "e2e/sim_pair_test.h"
 #include "support/four_adapters.h"
+#include "unit/cli/json_keys.h"
 
 namespace quorrel::e2e {
 namespace {
+
+using cli::badJsonKeys;
 
 const char* kTwoGenerations =
     "[network first]\n"
@@ -50,7 +53,7 @@ bool lists(const std::string& block, const std::string& mac, const std::string& 
   const auto json = nlohmann::json::parse(block, nullptr, false);
   if (json.is_discarded()) return false;
   for (const auto& remote : json["remotes"])
-    if (remote["mac"] == mac) return remote["type"] == type && remote["rate"] == rate;
+    if (remote["mac"] == mac) return remote["type"] == type && remote["rate_mbps"] == rate;
   return false;
 }
 
@@ -101,15 +104,16 @@ TEST_F(ScanE2eTest, TwoInterfacesWithBothAvGenerationsThroughBothCaptureRoads) {
     std::string out;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
-      if (line.find("\"lastSeen\"") == std::string::npos) out += line + "\n";
+      if (line.find("\"last_seen\"") == std::string::npos) out += line + "\n";
     return out;
   };
   EXPECT_EQ(withoutTimes(viaHelper), withoutTimes(json));
 }
 
-// Nothing answers at first: the not-detected message; then a HomePlug 1.0 network.
+// Nothing answers at first: the not-detected message; then a HomePlug 1.0 network, which probe
+// finds as the scan does, and a scan stopped by Ctrl-C that prints and keeps what it saw.
 TEST_F(ScanE2eTest, NothingAnswersThenAHomePlug1Network) {
-  EXPECT_NE(scan(2).find("The HomePlug Adapter was not detected.\nPlease check your computer "
+  EXPECT_NE(scan(3).find("The HomePlug Adapter was not detected.\nPlease check your computer "
                          "cables."),
             std::string::npos);
   startOnLinks(kHomePlug1, 1);
@@ -120,18 +124,44 @@ TEST_F(ScanE2eTest, NothingAnswersThenAHomePlug1Network) {
   // Raw HomePlug 1.0 rates 300 and 1000; remotes of HomePlug 1.0 start as class 1.
   EXPECT_TRUE(lists(block, "00:04:87:30:00:02", "USB", 8)) << block;
   EXPECT_TRUE(lists(block, "00:04:87:30:00:03", "USB", 27)) << block;
+  EXPECT_EQ(badJsonKeys(nlohmann::json::parse(json)), "");
+
+  const auto probed = nlohmann::json::parse(cli("probe --json"), nullptr, false);
+  ASSERT_FALSE(probed.is_discarded());
+  EXPECT_EQ(probed["interfaces"][0]["local"]["family"], "HomePlug 1.0") << probed;
+  EXPECT_EQ(badJsonKeys(probed), "");
+
+  std::filesystem::remove(dir + "/Quorrel Utility.data");
+  int status = 0;
+  const std::string out = dir + "/out.txt";
+  const std::string stopped = runShell(
+      "ip netns exec " + pair.hostNamespace() +
+          " env --default-signal=INT " QUORREL_CLI_PATH
+          " scan --json --cycles 1000 --interval 3 --data-dir " +
+          dir + " >" + out + " 2>&1 & " +
+          "pid=$!; for i in $(seq 600); do [ $(grep -cE '(^|: )rx ' " + logPath +
+          ") -ge 100 ] && break; sleep 0.1; done; kill -INT $pid; wait $pid; echo status $?; cat " +
+          out,
+      status);
+  EXPECT_EQ(stopped.rfind("status 130", 0), 0u) << stopped;
+  EXPECT_NE(stopped.find("\"mac\": \"00:04:87:30:00:02\""), std::string::npos) << stopped;
+  EXPECT_NE(stopped.find("quorrel-cli scan: interrupted: what the finished scan cycles saw"),
+            std::string::npos)
+      << stopped;
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Quorrel Utility.data"));
 }
 
 // A Turbo network is refused; four adapters, one silent when asked, are mapped. Then the rate
 // history the scans keep, in the default data folder of the fresh data home.
 TEST_F(ScanE2eTest, MapRefusesTurboShowsFourAdaptersOneSilentAndTheHistoryComesBackAsJson) {
   const std::string refused =
-      map("[local]\nmac 00:04:87:10:00:01\nfamily turbo\nnetwork_key 0123456789ABCDEF\n", 2);
+      map("[local]\nmac 00:04:87:10:00:01\nfamily turbo\nnetwork_key 0123456789ABCDEF\n", 3);
   EXPECT_NE(refused.find("HomePlug AV networks only"), std::string::npos) << refused;
   const std::string out = map(testing::kFourAdapters, 0);
   const auto json =
       nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false);
   ASSERT_FALSE(json.is_discarded()) << out;
+  EXPECT_EQ(badJsonKeys(json), "");
   EXPECT_EQ(json["interface"], pair.hostInterface());
   EXPECT_EQ(json["adapters"].size(), 4u);
   EXPECT_EQ(json["adapters"][3]["answered"], false);
@@ -147,12 +177,13 @@ TEST_F(ScanE2eTest, MapRefusesTurboShowsFourAdaptersOneSilentAndTheHistoryComesB
   const std::string history = cli("history --json --since 1h");
   const auto samples = nlohmann::json::parse(history, nullptr, false);
   ASSERT_FALSE(samples.is_discarded()) << history;
+  EXPECT_EQ(badJsonKeys(samples), "");
   std::map<std::string, int> perDevice;
   for (const auto& s : samples["samples"]) {
     EXPECT_EQ(s["viewer"], "00:B0:52:10:00:01") << s;
     EXPECT_EQ(s["resolution"], "cycle") << s;
     const double expected = s["device"] == "00:B0:52:20:00:02" ? 543 : 159;  // raw x 200 / 151
-    EXPECT_NEAR(s["mbps"].get<double>(), expected, 1.0) << s;
+    EXPECT_NEAR(s["rate_mbps"].get<double>(), expected, 1.0) << s;
     ++perDevice[s["device"].get<std::string>()];
   }
   EXPECT_EQ(perDevice.size(), 2u) << history;

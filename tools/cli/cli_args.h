@@ -1,14 +1,18 @@
-// What the subcommands share: option parsing, exit statuses, the data folder, the interfaces.
+// What the subcommands share: option parsing, exit statuses, the error voice, Ctrl-C, the data
+// folder, passwords, display widths and the interfaces.
 #pragma once
 
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands.h"
@@ -19,9 +23,92 @@
 
 namespace quorrel::cli {
 
-// Exit status of every command: done; the operation ran and failed; bad input or no adapter;
-// stopped by Ctrl-C (128 + SIGINT, as the shell reports a command the signal ended).
-inline constexpr int kOk = 0, kFailed = 1, kBadInput = 2, kInterrupted = 130;
+// The exit status of every command. main() lets no other value out: anything else becomes
+// kFailed, and any status after Ctrl-C becomes kInterrupted. The man page's table says the same.
+inline constexpr int kOk = 0, kFailed = 1, kBadInput = 2, kNoAdapter = 3, kInterrupted = 130;
+struct ExitStatus {
+  int status;
+  std::string_view meaning;
+};
+inline constexpr ExitStatus kExitStatuses[] = {
+    {kOk, "success"},
+    {kFailed, "the operation ran and failed"},
+    {kBadInput, "bad input: options, files, names, passwords"},
+    {kNoAdapter, "no adapter, or no permission to capture"},
+    {kInterrupted, "interrupted (Ctrl-C): the command stopped at a safe point"},
+};
+// `status` when the table has it, else kFailed.
+inline int knownStatus(int status) {
+  for (const ExitStatus& s : kExitStatuses)
+    if (s.status == status) return status;
+  return kFailed;
+}
+
+// The command running, for the error voice: "quorrel-cli COMMAND: what failed: why".
+inline std::string& commandName() {
+  static std::string name;
+  return name;
+}
+inline std::string errorPrefix() {
+  return commandName().empty() ? "quorrel-cli: " : "quorrel-cli " + commandName() + ": ";
+}
+// Writes "quorrel-cli COMMAND: what[: why]" on standard error.
+inline void complain(const std::string& what, const std::string& why = "") {
+  std::fprintf(stderr, "%s%s%s%s\n", errorPrefix().c_str(), what.c_str(), why.empty() ? "" : ": ",
+               why.c_str());
+}
+// complain(), then `status`.
+inline int fail(int status, const std::string& what, const std::string& why = "") {
+  complain(what, why);
+  return status;
+}
+
+// Set by the first Ctrl-C (or SIGTERM); a second one ends the process at once. Commands look
+// at it at their safe points.
+inline std::atomic<bool>& interruptFlag() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
+inline bool interrupted() {
+  return interruptFlag().load();
+}
+// True while the command looks at interrupted() at its safe points; otherwise Ctrl-C ends the
+// process at once, as it does for a command with nothing to stop cleanly.
+inline std::atomic<bool>& stopsAtSafePoints() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
+// Declares, for its lifetime, that the command stops at its safe points.
+class SafePoints {
+ public:
+  SafePoints() : before_(stopsAtSafePoints().exchange(true)) {}
+  ~SafePoints() { stopsAtSafePoints().store(before_); }
+  SafePoints(const SafePoints&) = delete;
+  SafePoints& operator=(const SafePoints&) = delete;
+
+ private:
+  bool before_;
+};
+
+// Progress belongs on standard error, and only where a person watches it.
+bool progressShown();
+
+// For its lifetime, after the first second, "WHAT... N s" redrawn on standard error each
+// second when progressShown(); nothing in a pipe. step() adds to the count of steps shown.
+class Busy {
+ public:
+  explicit Busy(std::string what);
+  ~Busy();
+  Busy(const Busy&) = delete;
+  Busy& operator=(const Busy&) = delete;
+  void step() { ++steps_; }
+
+ private:
+  struct Drawing;
+  std::string what_;
+  std::atomic<int> steps_{0};
+  std::unique_ptr<Drawing> drawing_;
+};
 
 // Why `path` could not be read or written, in the system's words: the text of `error` (errno
 // right after the failure), or what the path is when it is not a regular file.
@@ -34,26 +121,36 @@ inline std::string fileProblem(const std::string& path, int error) {
 
 // Parses `args` (the words after the command's name) with `app`. None: go on. Otherwise the
 // exit code: 0 after --help (printed on standard output), 2 for bad input (the error and a
-// hint on standard error).
-inline std::optional<int> parseArguments(CLI::App& app, Arguments args) {
-  std::vector<std::string> words;
-  for (auto it = args.rbegin(); it != args.rend(); ++it) words.emplace_back(*it);
-  try {
-    app.parse(words);  // CLI11 takes them last first
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kOk : kBadInput;
-  }
-  return std::nullopt;
-}
+// hint on standard error). While completions are being written, `app` is only recorded.
+std::optional<int> parseArguments(CLI::App& app, Arguments args);
+
+// Makes `dataDir` the data folder (the desktop program's when empty). One that does not exist
+// is made owner-only when `create` (the commands that save), else refused (those that only
+// read: there is nothing to read). False, after saying why, when it cannot be used.
+bool useDataDirectory(const std::string& dataDir, bool create);
 
 // Loads the device data file from `dataDir`, or from the folder the desktop program would
-// choose when it is empty, so every command works on the desktop program's data.
-inline void loadDeviceData(const std::string& dataDir) {
-  if (!dataDir.empty())
-    persistence::setDataDirectory(dataDir);
-  else
-    persistence::ChooseDataDirectory();
+// choose when it is empty, so every command works on the desktop program's data. False (after
+// the reason) when the folder cannot be used.
+inline bool loadDeviceData(const std::string& dataDir, bool create = true) {
+  if (!useDataDirectory(dataDir, create)) return false;
   persistence::LoadDeviceData();
+  return true;
+}
+
+// The password: `given` when set, else one line of standard input with --password-stdin, else
+// asked for without echo on a terminal. None (after the reason) when there is none.
+std::optional<std::string> readPassword(const std::optional<std::string>& given, bool fromStdin,
+                                        const char* prompt);
+
+// Columns a terminal gives `text` (UTF-8; a broken byte counts one).
+std::size_t displayWidth(std::string_view text);
+// Characters in `text` (UTF-8 sequences; a broken byte counts one).
+std::size_t characterCount(std::string_view text);
+// `text` padded with spaces to `width` columns.
+inline std::string padToWidth(const std::string& text, std::size_t width) {
+  const std::size_t w = displayWidth(text);
+  return w >= width ? text : text + std::string(width - w, ' ');
 }
 
 // True, after the one message that says what to do, when this user may not capture at all (the
@@ -61,7 +158,7 @@ inline void loadDeviceData(const std::string& dataDir) {
 inline bool captureRefused() {
   const std::string refusal = transport::captureRefusal();
   if (refusal.empty()) return false;
-  std::fprintf(stderr, "quorrel-cli: %s\n", refusal.c_str());
+  complain(refusal);
   return true;
 }
 
@@ -69,23 +166,15 @@ inline bool captureRefused() {
 // status, after a message. With interfaces listed but none opened, capture permission is most
 // likely missing.
 inline std::optional<int> openInterfaces() {
-  if (captureRefused()) return kBadInput;
-  if (transport::EnumerateInterfaces() != 1) {
-    std::fprintf(stderr, "quorrel-cli: the list of network interfaces could not be read\n");
-    return kFailed;
-  }
+  if (captureRefused()) return kNoAdapter;
+  if (transport::EnumerateInterfaces() != 1)
+    return fail(kFailed, "the list of network interfaces could not be read");
   const int count = transport::interfaceTable().interfaceCount;
-  if (count == 0) {
-    std::fprintf(stderr, "quorrel-cli: no Ethernet interface found\n");
-    return kBadInput;  // no adapter can be there
-  }
+  if (count == 0) return fail(kNoAdapter, "no Ethernet interface found");
   int opened = 0;
   for (int i = 0; i < count; ++i) opened += transport::OpenInterface(i);
-  if (opened == 0) {
-    std::fprintf(stderr,
-                 "quorrel-cli: no Ethernet interface could be opened for capture (see above)\n");
-    return kFailed;
-  }
+  if (opened == 0)
+    return fail(kNoAdapter, "no Ethernet interface could be opened for capture (see above)");
   return std::nullopt;
 }
 

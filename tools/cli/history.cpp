@@ -39,7 +39,8 @@ std::optional<int> parseOptions(Arguments args, Options& o) {
   auto* csv = app.add_flag("--csv", o.csv, "print CSV instead of a table");
   json->excludes(csv);
   app.add_option("--data-dir", o.dataDir,
-                 "folder of the rate history (default: the program's data folder)")
+                 "folder of the rate history, which must exist (default: the program's data "
+                 "folder)")
       ->option_text("DIR");
   return parseArguments(app, args);
 }
@@ -57,11 +58,11 @@ std::string formatJson(const std::vector<history::Sample>& samples) {
   json list = json::array();
   for (const history::Sample& s : samples)
     list.push_back({{"time", history::isoTime(s.time)},
-                    {"epoch", s.time},
+                    {"time_epoch_s", s.time},
                     {"device", formatMac(s.device)},
                     {"name", persistence::KnownNameOf(s.device)},
                     {"viewer", formatMac(s.viewer)},
-                    {"mbps", s.mbps()},
+                    {"rate_mbps", s.mbps()},
                     {"resolution", history::resolutionName(s.resolution)},
                     {"samples", s.count}});
   return json{{"samples", std::move(list)}}.dump(2) + "\n";
@@ -93,43 +94,36 @@ int runHistory(Arguments args) {
   std::optional<MacAddress> device;
   if (!o.mac.empty()) {
     MacAddress m{};
-    if (!parseMac(o.mac, m)) {
-      std::fprintf(stderr, "quorrel-cli: MAC is six hexadecimal pairs joined by colons\n");
-      return kBadInput;
-    }
+    if (!parseMac(o.mac, m))
+      return fail(kBadInput, "MAC is six hexadecimal pairs joined by colons");
     device = m;
   }
   const std::int64_t now = std::time(nullptr);
   std::int64_t since = 0;
   if (!o.since.empty()) {
     const auto span = history::parseDuration(o.since);
-    if (!span) {
-      std::fprintf(stderr,
-                   "quorrel-cli: --since takes a number and a unit: s, m, h, d or w (e.g. 90m, "
-                   "24h, 7d, 2w)\n");
-      return kBadInput;
-    }
+    if (!span)
+      return fail(kBadInput,
+                  "--since takes a number and a unit: s, m, h, d or w (e.g. 90m, 24h, "
+                  "7d, 2w)");
     since = now - *span;
   }
-  loadDeviceData(o.dataDir);  // for the names
+  if (!loadDeviceData(o.dataDir, false)) return kBadInput;  // for the names
 
   history::RateHistory h(history::historyPath(persistence::dataDirectory()));
   errno = 0;
   const history::OpenOutcome opened = h.open(now);
   const int error = errno;
-  if (opened == history::OpenOutcome::SetAside)
-    std::fprintf(stderr, "quorrel-cli: %s\n", history::setAsideMessage(h.path()).c_str());
-  if (opened == history::OpenOutcome::Failed) {
-    std::fprintf(stderr, "quorrel-cli: the rate history %s could not be read: %s\n",
-                 h.path().c_str(), fileProblem(h.path(), error).c_str());
-    return 1;
-  }
+  if (opened == history::OpenOutcome::SetAside) complain(history::setAsideMessage(h.path()));
+  if (opened == history::OpenOutcome::Failed)
+    return fail(kFailed, "the rate history " + h.path() + " could not be read",
+                fileProblem(h.path(), error));
   const auto samples = h.samples(device, since);
   const std::string text = o.json  ? formatJson(samples)
                            : o.csv ? history::formatCsv(samples)
                                    : formatTable(samples);
   std::fputs(text.c_str(), stdout);
-  return 0;
+  return kOk;
 }
 
 }  // namespace quorrel::cli

@@ -58,16 +58,32 @@ void refreshKnown() {
 }
 
 // The preferences and the data file, which the input is checked against before any adapter is
-// asked.
-void loadData(const std::string& dataDir) {
+// asked. False (after the reason) when the data folder cannot be used.
+bool loadData(const std::string& dataDir) {
   persistence::LoadPreferences();
-  loadDeviceData(dataDir);
+  return loadDeviceData(dataDir);
 }
 
+// The password options every key command has: the argument (seen in `ps`, so for scripts
+// only), one line of standard input, or a prompt without echo on a terminal.
+struct PasswordOptions {
+  std::optional<std::string> given;
+  bool fromStdin = false;
+  void add(CLI::App& app, const char* what) {
+    auto* argument = app.add_option("PASSWORD", given, what);
+    auto* stdinFlag = app.add_flag("--password-stdin", fromStdin,
+                                   "read the password from the first line of standard input");
+    argument->excludes(stdinFlag);
+  }
+};
+
+constexpr char kMacRule[] = "MAC is six hexadecimal pairs joined by colons";
+
 // Opens the interfaces and finds the first with a local adapter, which becomes current. False
-// (after a message) when there is none.
+// (after a message) when there is none or this user may not capture.
 bool attach() {
   if (captureRefused()) return false;
+  Busy busy("looking for the local adapter");
   const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);
   if (transport::EnumerateInterfaces() == 1 && scan::StartScan(interval, 3, false)) {
     for (int i = 0; i < transport::interfaceTable().interfaceCount; ++i)
@@ -78,7 +94,7 @@ bool attach() {
         return true;
       }
   }
-  std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
+  complain(api::kAdapterNotDetectedText);
   return false;
 }
 
@@ -112,29 +128,29 @@ bool oldTurboFirmware(const char* text) {
 int runPassword(Arguments args) {
   CLI::App app{"Test a listed device's password and keep it as the password dialog does",
                "quorrel-cli password"};
-  std::string mac, password, dataDir;
+  std::string mac, dataDir;
+  PasswordOptions passwordOptions;
   bool json = false;
   app.add_option("MAC", mac, "the device, as AA:BB:CC:DD:EE:FF")->required();
-  app.add_option("PASSWORD", password, "its device password, 4 to 24 characters")->required();
+  passwordOptions.add(app, "its device password, 4 to 24 characters (asked for when left out)");
   app.add_flag("--json", json, "print the result as JSON");
-  app.add_option("--data-dir", dataDir, "folder of the device data file");
+  app.add_option("--data-dir", dataDir, "folder of the device data file (made when missing)");
   if (const auto code = parseArguments(app, args)) return *code;
   for (char& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   bool wellFormed = mac.size() == 17;
   for (std::size_t i = 0; wellFormed && i < mac.size(); ++i)
     wellFormed = i % 3 == 2 ? mac[i] == ':' : std::isxdigit(static_cast<unsigned char>(mac[i]));
-  if (!wellFormed) {
-    std::fprintf(stderr, "quorrel-cli: MAC is six hexadecimal pairs joined by colons\n");
-    return kBadInput;
-  }
+  if (!wellFormed) return fail(kBadInput, kMacRule);
+  const auto typed =
+      readPassword(passwordOptions.given, passwordOptions.fromStdin, "Device password");
+  if (!typed) return kBadInput;
+  const std::string& password = *typed;
   if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
     return kBadInput;
-  loadData(dataDir);
-  if (persistence::FindKnownByMacText(mac) == 0) {
-    std::fprintf(stderr, "quorrel-cli: no listed device has the MAC address %s\n", mac.c_str());
-    return kBadInput;
-  }
-  if (!attach()) return kBadInput;
+  if (!loadData(dataDir)) return kBadInput;
+  if (persistence::FindKnownByMacText(mac) == 0)
+    return fail(kBadInput, "no listed device has the MAC address " + mac);
+  if (!attach()) return kNoAdapter;
   // Looked up again: the scan may have added records before it.
   persistence::KnownDevice* record = persistence::KnownAt(persistence::FindKnownByMacText(mac));
   if (record == nullptr) {
@@ -147,18 +163,24 @@ int runPassword(Arguments args) {
   target.devicePassword = password;
   target.deviceMac = record->mac;
   hpapi::membershipState().useSavedKeyOnce = true;
-  const int r = hputilities::verifyDevicePassword(scan::receivePath(), platform::NoticeOwner::None,
-                                                  target, nullptr, &rescan);
+  SafePoints safePoints;  // the key exchange ends before Ctrl-C is heeded
+  int r = 0;
+  {
+    Busy busy("testing the password");
+    r = hputilities::verifyDevicePassword(
+        scan::receivePath(), platform::NoticeOwner::None, target, [&busy] { busy.step(); },
+        &rescan);
+  }
   // The rescan may have added records; look the device up again.
   if (persistence::KnownDevice* again =
           persistence::KnownAt(persistence::FindKnownByMac(target.deviceMac)))
     again->password = hputilities::storedPassword(password, r);
   const char* word = r == 1 ? "verified" : r == 0 ? "wrong" : "unchecked";
-  return finish(r == 1   ? kOk
-                : r == 0 ? kFailed
-                         : kBadInput,
-                {{"mac", macText(target.deviceMac)}, {"result", word}}, json,
-                "Password of " + macText(target.deviceMac) + ": " + word);
+  const int status =
+      finish(r == 1 ? kOk : kFailed, {{"mac", macText(target.deviceMac)}, {"result", word}}, json,
+             "Password of " + macText(target.deviceMac) + ": " + word);
+  if (interrupted()) complain("interrupted", "stopped once the password test had ended");
+  return status;
 }
 
 int runSetNetwork(Arguments args) {
@@ -171,29 +193,35 @@ int runSetNetwork(Arguments args) {
   nameOption->excludes(publicFlag);
   app.add_flag("--all", all, "every device with a known password, then the local adapter");
   app.add_flag("--json", json, "print the result as JSON");
-  app.add_option("--data-dir", dataDir, "folder of the device data file");
+  app.add_option("--data-dir", dataDir, "folder of the device data file (made when missing)");
   if (const auto code = parseArguments(app, args)) return *code;
-  if (!isPublic && name.empty()) {
-    std::fprintf(stderr, "quorrel-cli: give a network NAME or --public\n");
-    return kBadInput;
-  }
+  if (!isPublic && name.empty()) return fail(kBadInput, "give a network NAME or --public");
   if (!isPublic) {
     if (!hputilities::checkNetworkNameLength(name)) return kBadInput;
     // The rule's own line, on standard error: standard output carries only the result.
     if (const char* problem = hputilities::networkPasswordProblem(name)) {
-      std::fputs(problem, stderr);
+      std::string line = problem;
+      while (!line.empty() && line.back() == '\n') line.pop_back();
+      complain(line);
       platform::showNotice(hputilities::kInvalidNetworkNameText, hputilities::kInvalidEntryCaption,
                            platform::NoticeIcon::Error);
       return kBadInput;
     }
   }
-  loadData(dataDir);
-  if (!attach()) return kBadInput;
+  if (!loadData(dataDir)) return kBadInput;
+  if (!attach()) return kNoAdapter;
   if (isPublic)
     name = api::deviceTable().avLocal ? crypto::kDefaultAvNetworkPassword
                                       : crypto::kDefaultHp1NetworkPassword;
   hputilities::AllDevicesResult r;
-  const int done = hputilities::changeNetworkName(scan::receivePath(), name, all, &rescan, &r);
+  // Ctrl-C is heeded once every device asked has answered: a device left half-keyed is worse
+  // than a wait, and the state of each is said below.
+  SafePoints safePoints;
+  int done = 0;
+  {
+    Busy busy(all ? "setting the network name on every device" : "setting the network name");
+    done = hputilities::changeNetworkName(scan::receivePath(), name, all, &rescan, &r);
+  }
   // As the Privacy page leaves it: no station is listed until a scan names it again, in the
   // network it is in now.
   if (done >= 0) {
@@ -224,43 +252,63 @@ int runSetNetwork(Arguments args) {
   } else {
     line += ok ? "local adapter set" : "local adapter not set";
   }
-  return finish(ok ? kOk : kFailed, result, json, line);
+  const int status = finish(ok ? kOk : kFailed, result, json, line);
+  if (interrupted())
+    complain("interrupted",
+             all ? std::to_string(r.done) + " of " + std::to_string(r.total) +
+                       " devices are in the network '" + name + "', the local adapter " +
+                       (r.localSet ? "too" : "is not")
+                 : std::string("the local adapter ") +
+                       (ok ? "is in the network '" + name + "'" : "was not changed"));
+  return status;
 }
 
 int runAdd(Arguments args) {
   CLI::App app{"Add a device to the network by its device password", "quorrel-cli add"};
-  std::string password, name, dataDir;
+  std::string name, dataDir;
+  PasswordOptions passwordOptions;
   bool json = false;
-  app.add_option("PASSWORD", password, "the device password, 4 to 24 characters")->required();
+  passwordOptions.add(app, "the device password, 4 to 24 characters (asked for when left out)");
   app.add_option("--name", name, "the name to give the new device");
   app.add_flag("--json", json, "print the result as JSON");
-  app.add_option("--data-dir", dataDir, "folder of the device data file");
+  app.add_option("--data-dir", dataDir, "folder of the device data file (made when missing)");
   if (const auto code = parseArguments(app, args)) return *code;
-  if (name.size() > persistence::kMaxUserNameLength) {
-    std::fprintf(stderr, "quorrel-cli: a name has at most %zu characters\n",
-                 persistence::kMaxUserNameLength);
-    return kBadInput;
-  }
+  // The data file keeps a name in a field of bytes: a letter outside ASCII takes two or more.
+  if (name.size() > persistence::kMaxUserNameLength)
+    return fail(kBadInput, "the name is too long",
+                "the data file keeps at most " + std::to_string(persistence::kMaxUserNameLength) +
+                    " bytes, and '" + name + "' (" + std::to_string(characterCount(name)) +
+                    " characters) takes " + std::to_string(name.size()));
+  const auto typed =
+      readPassword(passwordOptions.given, passwordOptions.fromStdin, "Device password");
+  if (!typed) return kBadInput;
+  const std::string& password = *typed;
   if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
     return kBadInput;
-  loadData(dataDir);
+  if (!loadData(dataDir)) return kBadInput;
   // Two devices of one name could not be told apart in the lists.
   if (!name.empty() && persistence::FindKnownByName(name) != 0) {
     platform::showNotice(ui::key_dialog_text::kAnotherName, ui::key_dialog_text::kAttention,
                          platform::NoticeIcon::Warning);
     return kBadInput;
   }
-  if (!attach()) return kBadInput;
+  if (!attach()) return kNoAdapter;
   if (oldTurboFirmware(kOldTurboAdd))
     return finish(kFailed, {{"result", "refused"}}, json, "Device not added: firmware too old");
   hpapi::MembershipState& s = hpapi::membershipState();
   s.addingDevice = true;
   s.addName.clear();
-  std::string typed = password;
   const std::optional<std::string_view> given =
       name.empty() ? std::nullopt : std::optional<std::string_view>(name);
-  const int r = hputilities::addDevice(scan::receivePath(), platform::NoticeOwner::None, given,
-                                       typed, nullptr, nullptr, &rescan);
+  std::string tried = password;
+  SafePoints safePoints;  // the key exchange ends before Ctrl-C is heeded
+  int r = 0;
+  {
+    Busy busy("adding the device");
+    r = hputilities::addDevice(
+        scan::receivePath(), platform::NoticeOwner::None, given, tried, nullptr,
+        [&busy] { busy.step(); }, &rescan);
+  }
   const MacAddress added = s.addedMac;
   if (r == 1 && !isZeroMac(added)) {
     int k = persistence::FindKnownByMac(added);
@@ -274,10 +322,19 @@ int runAdd(Arguments args) {
     }
     s.addingDevice = false;
   }
-  nlohmann::json result{{"result", r == 1 ? "added" : "failed"}};
-  if (r == 1) result["mac"] = macText(added);
-  return finish(r == 1 ? kOk : kFailed, result, json,
-                r == 1 ? "Device " + macText(added) + " added" : "Device not added");
+  // One entry per device the add reached: the one that joined, or none.
+  nlohmann::json devices = nlohmann::json::array();
+  if (r == 1)
+    devices.push_back(
+        {{"mac", macText(added)}, {"name", persistence::KnownNameOf(added)}, {"result", "added"}});
+  const nlohmann::json result{{"result", r == 1 ? "added" : "failed"}, {"devices", devices}};
+  const int status = finish(r == 1 ? kOk : kFailed, result, json,
+                            r == 1 ? "Device " + macText(added) + " added" : "Device not added");
+  if (interrupted())
+    complain("interrupted", r == 1 ? "stopped once the device had joined"
+                                   : "stopped once the add had ended; the local adapter keeps "
+                                     "its network");
+  return status;
 }
 
 }  // namespace quorrel::cli

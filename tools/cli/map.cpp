@@ -30,6 +30,7 @@ struct Options {
   int interval = 0;  // 0: from the preferences
   bool json = false;
   std::string dataDir;
+  std::string interface;  // empty: the first with a HomePlug AV adapter
 };
 
 std::optional<int> parseOptions(Arguments args, Options& o) {
@@ -41,6 +42,9 @@ std::optional<int> parseOptions(Arguments args, Options& o) {
                  "scan interval of the cycle that lists the stations, overriding the preferences")
       ->check(CLI::Range(1, kMaxInterval));
   app.add_flag("--json", o.json, "print JSON instead of text");
+  app.add_option("--interface", o.interface,
+                 "the interface of the local adapter (default: the first with a HomePlug AV one)")
+      ->option_text("NAME");
   app.add_option("--data-dir", o.dataDir,
                  "folder of the device data file, read for the names (default: the program's "
                  "data folder)")
@@ -99,28 +103,36 @@ std::string formatText(const netmap::NetworkMap& m, const std::string& where) {
 int runMap(Arguments args) {
   Options o;
   if (const auto code = parseOptions(args, o)) return *code;
-  if (captureRefused()) return kBadInput;
+  if (captureRefused()) return kNoAdapter;
   persistence::LoadPreferences();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
-  loadDeviceData(o.dataDir);
+  if (!loadDeviceData(o.dataDir, false)) return kBadInput;  // read for the names only
 
   const auto ticks = static_cast<std::uint32_t>(interval);
+  SafePoints safePoints;  // nothing is changed: Ctrl-C stops after the step under way
+  Busy busy("mapping the network");
   int found = -1;
   bool anyLocal = false;
-  if (transport::EnumerateInterfaces() == 1 && scan::StartScan(ticks, 3, false)) {
-    for (int i = 0; i < transport::interfaceTable().interfaceCount && found < 0; ++i) {
-      anyLocal = anyLocal || api::interfaceState(i).localPresent;
-      if (api::interfaceState(i).localPresent && api::isAvClass(api::interfaceState(i).localClass))
-        found = i;
-    }
+  if (transport::EnumerateInterfaces() == 1) {
+    const int wanted = o.interface.empty() ? -1 : interfaceIndex(o.interface);
+    if (!o.interface.empty() && wanted < 0)
+      return fail(kBadInput, "no Ethernet interface named " + o.interface);
+    if (scan::StartScan(ticks, 3, false))
+      for (int i = 0; i < transport::interfaceTable().interfaceCount && found < 0; ++i) {
+        if (wanted >= 0 && i != wanted) continue;
+        anyLocal = anyLocal || api::interfaceState(i).localPresent;
+        if (api::interfaceState(i).localPresent &&
+            api::isAvClass(api::interfaceState(i).localClass))
+          found = i;
+      }
   }
   if (found < 0) {
     scan::StopScan();
-    if (anyLocal)
-      std::fprintf(stderr, "%s\n", netmap::kAvOnlyText);
-    else
-      std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
-    return kBadInput;
+    return fail(kNoAdapter, anyLocal ? netmap::kAvOnlyText : api::kAdapterNotDetectedText);
+  }
+  if (interrupted()) {
+    scan::StopScan();
+    return fail(kInterrupted, "interrupted", "nothing was asked of the adapters");
   }
   const std::string where = interfaceName(found);
   // One cycle on the AV interface lists its stations; then no tick runs while the map waits.
@@ -133,16 +145,13 @@ int runMap(Arguments args) {
   scan::SuspendAutoscan(autoscan);
   scan::StopScan();
 
-  if (r.outcome != netmap::MapOutcome::Gathered) {
-    std::fprintf(stderr, "%s\n", netmap::kAvOnlyText);
-    return kBadInput;
-  }
+  if (r.outcome != netmap::MapOutcome::Gathered) return fail(kNoAdapter, netmap::kAvOnlyText);
   const std::string text = o.json ? formatJson(r.map, where) : formatText(r.map, where);
   std::fputs(text.c_str(), stdout);
-  if (r.map.nodes.empty() || !r.map.nodes.front().answered) {
-    std::fputs("quorrel-cli: the local adapter did not answer\n", stderr);
-    return kFailed;
-  }
+  if (interrupted())
+    return fail(kInterrupted, "interrupted", "the map was only asked, nothing set");
+  if (r.map.nodes.empty() || !r.map.nodes.front().answered)
+    return fail(kFailed, "the map could not be gathered", "the local adapter did not answer");
   return kOk;
 }
 

@@ -25,14 +25,9 @@ namespace {
 using paramblock::ParameterBlock;
 using paramblock::ParameterBlockResult;
 
-constexpr int kRefused = 1;
+constexpr int kRefused = kFailed;
 // A parameter block is 15560 bytes; anything far beyond is not one.
 constexpr std::size_t kMaxFileBytes = 1 << 20;
-
-int fail(int status, const std::string& message) {
-  std::fprintf(stderr, "quorrel-cli pib: %s\n", message.c_str());
-  return status;
-}
 
 // The whole file, or why not. A larger file is refused rather than read in part: what a part
 // shows, or what --force would write back, would not be the file.
@@ -58,6 +53,9 @@ int writeBlockFile(const std::string& path, ByteSpan bytes) {
 int show(const std::string& path, bool asJson) {
   std::vector<std::uint8_t> bytes;
   if (const auto problem = readBlockFile(path, bytes)) return fail(kBadInput, *problem);
+  // A damaged block is shown with what is wrong with it; a file of another kind is refused.
+  if (const auto why = notParameterBlock(bytes))
+    return fail(kBadInput, path + " is not a parameter block", *why);
   nlohmann::json description = describeParameterBlock(bytes);
   description["file"] = path;
   if (asJson)

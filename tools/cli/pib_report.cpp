@@ -43,6 +43,14 @@ std::optional<std::uint32_t> computedChecksum(ByteSpan file) {
   return checksum32(copy);
 }
 
+// A field's name as a JSON key: "classifier.priority-a" is "classifier_priority_a".
+std::string jsonKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c == '.' || c == '-') c = '_';
+  return key;
+}
+
 const ParameterRegion* failingRegion(ByteSpan file) {
   if (file.size() < kParameterBlockLength) return nullptr;
   for (const ParameterRegion& region : kParameterRegions) {
@@ -71,7 +79,7 @@ json listEntries(ByteSpan file, const ParameterRegion& region, const ListLayout&
   for (std::size_t i = 0; i < count; ++i) {
     json entry = json::object();
     for (const Field* f : list.fields)
-      entry[std::string(f->name)] = fieldValue(file, *f, list.entryAt(i));
+      entry[jsonKey(f->name)] = fieldValue(file, *f, list.entryAt(i));
     entries.push_back(entry);
   }
   return entries;
@@ -86,11 +94,11 @@ json identityOf(ByteSpan file) {
   const std::uint8_t nidLast = file[kNetworkIdentifier.end() - 1];
   return {{"mac", formatMac(readMac(file, kMacAddress.offset))},
           {"manufacturer", readText(file, kManufacturer.offset, kManufacturer.size)},
-          {"deviceName", readText(file, kDeviceName.offset, kDeviceName.size)},
-          {"networkName", readText(file, kNetworkName.offset, kNetworkName.size)},
-          {"publicNetwork", std::equal(nmk.begin(), nmk.end(), publicKey.begin())},
-          {"networkIdentifier", hexBytes(file.subspan(kNetworkIdentifier.offset, 7))},
-          {"securityLevel", nidLast >> 4}};
+          {"device_name", readText(file, kDeviceName.offset, kDeviceName.size)},
+          {"network_name", readText(file, kNetworkName.offset, kNetworkName.size)},
+          {"public_network", std::equal(nmk.begin(), nmk.end(), publicKey.begin())},
+          {"network_identifier", hexBytes(file.subspan(kNetworkIdentifier.offset, 7))},
+          {"security_level", nidLast >> 4}};
 }
 
 json configurationOf(ByteSpan file) {
@@ -103,7 +111,7 @@ json configurationOf(ByteSpan file) {
       fields.push_back({{"name", f->name}, {"offset", f->offset}, {"value", fieldValue(file, *f)}});
     json lists = json::object();
     for (const ListLayout* list : region.lists)
-      lists[std::string(list->name)] = listEntries(file, region, *list);
+      lists[jsonKey(list->name)] = listEntries(file, region, *list);
     regions.push_back(
         {{"region", region.name}, {"offset", region.offset}, {"fields", fields}, {"lists", lists}});
   }
@@ -114,14 +122,14 @@ json configurationOf(ByteSpan file) {
 
 nlohmann::json describeParameterBlock(ByteSpan file) {
   json d;
-  d["fileSize"] = file.size();
+  d["file_size_bytes"] = file.size();
   if (file.size() < kHeaderLength) {
     d["problem"] = "the file is too short to hold a parameter block header";
     return d;
   }
   d["version"] =
       std::to_string(file[kVersionOffset]) + "." + std::to_string(file[kVersionOffset + 1]);
-  d["length"] = readLe16(file, kLengthOffset);
+  d["length_bytes"] = readLe16(file, kLengthOffset);
   const std::uint32_t stored = readLe32(file, kChecksumOffset);
   const std::optional<std::uint32_t> computed = computedChecksum(file);
   d["checksum"] = {{"stored", hex32(stored)},
@@ -134,7 +142,7 @@ nlohmann::json describeParameterBlock(ByteSpan file) {
   json validation = {{"result", toInt(result)}, {"meaning", describe(result)}};
   if (const ParameterRegion* bad =
           result == ParameterBlockResult::kRegionInvalid ? failingRegion(file) : nullptr)
-    validation["failingRegion"] = {{"name", bad->name}, {"offset", bad->offset}};
+    validation["failing_region"] = {{"name", bad->name}, {"offset", bad->offset}};
   d["validation"] = validation;
   d["identity"] = identityOf(file);
   d["configuration"] = configurationOf(file);
@@ -142,12 +150,17 @@ nlohmann::json describeParameterBlock(ByteSpan file) {
   return d;
 }
 
-std::optional<std::string> parameterBlockProblem(ByteSpan file) {
+std::optional<std::string> notParameterBlock(ByteSpan file) {
   if (file.size() < kHeaderLength) return "the file is too short to hold a parameter block header";
   const std::size_t length = readLe16(file, kLengthOffset);
   if (length != file.size())
     return "the file has " + std::to_string(file.size()) + " bytes but its length field says " +
            std::to_string(length);
+  return std::nullopt;
+}
+
+std::optional<std::string> parameterBlockProblem(ByteSpan file) {
+  if (auto why = notParameterBlock(file)) return why;
   std::vector<std::uint8_t> copy(file.begin(), file.end());
   ParameterBlock view;
   const ParameterBlockResult result = view.attachImage(copy);
@@ -189,10 +202,10 @@ void line(std::string& out, std::string_view name, const std::string& value, int
 
 std::string formatParameterBlock(const nlohmann::json& d) {
   std::string out;
-  line(out, "file size", text(d.value("fileSize", json())));
+  line(out, "file size", text(d.value("file_size_bytes", json())));
   if (d.contains("version")) {
     line(out, "version", text(d["version"]));
-    line(out, "length", text(d["length"]));
+    line(out, "length", text(d["length_bytes"]));
     const json& c = d["checksum"];
     line(out, "checksum",
          text(c["stored"]) + (c["matches"].get<bool>()
@@ -200,9 +213,9 @@ std::string formatParameterBlock(const nlohmann::json& d) {
                                   : " (does not match; computed " + text(c["computed"]) + ")"));
     const json& v = d["validation"];
     std::string result = text(v["result"]) + " " + text(v["meaning"]);
-    if (v.contains("failingRegion"))
-      result += ": region " + text(v["failingRegion"]["name"]) + " at offset " +
-                text(v["failingRegion"]["offset"]);
+    if (v.contains("failing_region"))
+      result += ": region " + text(v["failing_region"]["name"]) + " at offset " +
+                text(v["failing_region"]["offset"]);
     line(out, "validation", result);
   }
   if (d.contains("identity") && !d["identity"].is_null()) {

@@ -15,6 +15,10 @@ namespace quorrel::cli {
 // configuration field. Parts the file is too short to hold are null; nothing is read past it.
 nlohmann::json describeParameterBlock(ByteSpan file);
 
+// Why the file is no parameter block at all (a header cut short, a size other than the length
+// field), or none.
+std::optional<std::string> notParameterBlock(ByteSpan file);
+
 // The first reason to refuse renewing the file's checksum: a header cut short, a size other
 // than the length field, a failed validation or a stored checksum that does not match.
 std::optional<std::string> parameterBlockProblem(ByteSpan file);

@@ -1,67 +1,69 @@
-// `quorrel-cli probe`: one version request to the local-device address on each interface.
-#include <array>
+// `quorrel-cli probe`: the scan's local search on each interface, which finds an adapter of any
+// family, and what each found adapter says about itself. No remote is asked.
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "api/device_table.h"
-#include "api/identification.h"
 #include "cli_args.h"
 #include "commands.h"
-#include "platform/notice.h"
-#include "thpapi/exchange.h"
-#include "thpapi/thapi_result.h"
+#include "persistence/preferences.h"
+#include "scan/scan.h"
+#include "scan_report.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::cli {
 
-namespace {
-
-constexpr std::uint16_t kVersionRequest = 0xA000;
-
-void printVersion(const std::string& where, const thpapi::ThapiResult& result) {
-  const std::uint8_t id = result.version.deviceId;
-  const api::ChipModel* chip = api::chipModelFor(id);
-  const api::FirmwareText firmware = api::RewriteFirmwareText(result.version);
-  std::printf("%s: HomePlug AV adapter %s\n", where.c_str(), formatMac(result.source).c_str());
-  if (chip != nullptr) {
-    std::printf("  chip      %.*s (%.*s)\n", static_cast<int>(chip->name.size()), chip->name.data(),
-                static_cast<int>(api::deviceClassLabel(chip->deviceClass).size()),
-                api::deviceClassLabel(chip->deviceClass).data());
-  } else {
-    std::printf("  chip      unknown (device identifier %u)\n", id);
-  }
-  std::printf("  firmware  %s\n", firmware.c_str());
-}
-
-}  // namespace
-
 int runProbe(Arguments args) {
-  CLI::App app{"Asks the adapter on every Ethernet interface for its version.",
-               "quorrel-cli probe"};
+  CLI::App app{
+      "Finds the local adapter on every Ethernet interface, of any family, and prints "
+      "what it says about itself.",
+      "quorrel-cli probe"};
+  bool json = false;
+  app.add_flag("--json", json, "print JSON instead of text");
   if (const auto code = parseArguments(app, args)) return *code;
-  if (const auto code = openInterfaces()) return *code;
-  auto& table = transport::interfaceTable();
-  int found = 0;
-  transport::ReceivePath path;
-  for (int i = 0; i < table.interfaceCount; ++i) {
-    const std::string name = interfaceName(i);
-    if (!table.entries[i].captureHandle) continue;
+  const auto unusable = openInterfaces();
+  transport::CloseAllInterfaces();  // the local search opens them again
+  if (unusable) return *unusable;
+
+  SafePoints safePoints;
+  const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);
+  std::vector<InterfaceReport> reports;
+  bool found = false;
+  const int count = std::min(transport::interfaceTable().interfaceCount, transport::kMaxInterfaces);
+  for (int i = 0; i < count && !interrupted(); ++i) {
+    // The chip model is the current interface's: each takes its turn as the scan does it.
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
-    thpapi::SendAvRequest(kLocalDeviceMac, kVersionRequest);
-    thpapi::ThapiResult result;
-    int arrival = -1;
-    if (thpapi::WaitConfirmation(path, kVersionRequest, result, &arrival) && arrival == i) {
-      printVersion(name, result);
-      ++found;
-    } else {
-      std::printf("%s: no HomePlug AV adapter answered\n", name.c_str());
+    api::ClearRemotes();
+    scan::StartScan(interval, api::kDefaultDropThreshold, false);
+    reports.push_back(captureInterface(i, interfaceName(i)));
+    reports.back().remotes.clear();
+    found = found || reports.back().hasLocal;
+  }
+  scan::StopScan();
+  transport::CloseAllInterfaces();
+  if (interrupted()) return fail(kInterrupted, "interrupted", "nothing was changed");
+
+  if (json) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const InterfaceReport& r : reports)
+      list.push_back({{"name", r.name}, {"mac", r.mac}, {"local", localJson(r)}});
+    std::printf("%s\n", nlohmann::ordered_json{{"interfaces", std::move(list)}}
+                            .dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace)
+                            .c_str());
+  } else {
+    for (const InterfaceReport& r : reports) {
+      if (!r.hasLocal) {
+        std::printf("%s: no adapter answered\n", r.name.c_str());
+        continue;
+      }
+      std::printf("%s: %s adapter %s\n  type      %s\n  chip      %s\n  firmware  %s\n",
+                  r.name.c_str(), r.family.c_str(), r.localMac.c_str(), r.type.c_str(),
+                  r.chip.c_str(), r.firmware.c_str());
     }
   }
-  transport::CloseAllInterfaces();
-  if (found == 0) {
-    std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
-    return kBadInput;
-  }
+  if (!found) return fail(kNoAdapter, api::kAdapterNotDetectedText);
   return kOk;
 }
 

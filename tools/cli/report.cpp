@@ -16,27 +16,33 @@
 #include "persistence/preferences.h"
 #include "persistence/vendor_list.h"
 #include "transport/interface_table.h"
+#include "transport/pcap_backend.h"
 
 namespace quorrel::cli {
 
 int runReport(Arguments args) {
   std::string out, dataDir;
   CLI::App app{
-      "Writes the diagnostics report: the computer, its adapters and every remote "
-      "device ever listed, passwords included.",
+      "Writes the diagnostics report: the computer, its Ethernet interfaces and the devices "
+      "the data file knows, passwords included.",
       "quorrel-cli report"};
   app.add_option("--out", out, "write the report to FILE (owner-only) instead of standard output")
       ->option_text("FILE");
   app.add_option("--data-dir", dataDir,
-                 "folder of the device data file (default: the program's data folder)")
+                 "folder of the device data file, which must exist (default: the program's data "
+                 "folder)")
       ->option_text("DIR");
   if (const auto code = parseArguments(app, args)) return *code;
 
   persistence::LoadPreferences();
   persistence::LoadVendorList();
-  loadDeviceData(dataDir);
-  // The interfaces are listed only: nothing is opened, so no capture permission is needed.
+  if (!loadDeviceData(dataDir, false)) return kBadInput;
+  // The interfaces are listed only, as any user may list them: nothing is opened, so neither
+  // capture permission nor the capture helper is needed.
+  transport::PcapBackend lister;
+  transport::setBackend(&lister);
   transport::EnumerateInterfaces();
+  transport::setBackend(nullptr);
   const std::string report =
       diagnostics::composeDiagnosticsReport(diagnostics::readHostInfo(), std::time(nullptr));
   errno = 0;
@@ -46,17 +52,14 @@ int runReport(Arguments args) {
     // A full disk or a closed pipe shows only once the buffer is written out.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
       const int error = errno;
-      std::fprintf(stderr, "quorrel-cli: the report could not be written to standard output: %s\n",
-                   std::strerror(error != 0 ? error : EIO));
-      return kFailed;
+      return fail(kFailed, "the report could not be written to standard output",
+                  std::strerror(error != 0 ? error : EIO));
     }
     return kOk;
   }
   if (!diagnostics::writeDiagnosticsReport(out, report)) {
     const int error = errno;
-    std::fprintf(stderr, "quorrel-cli: the report could not be written to %s: %s\n", out.c_str(),
-                 fileProblem(out, error).c_str());
-    return kFailed;
+    return fail(kFailed, "the report could not be written to " + out, fileProblem(out, error));
   }
   return kOk;
 }

@@ -85,22 +85,23 @@ int runScan(Arguments args) {
   persistence::LoadPreferences();
   persistence::LoadVendorList();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
-  loadDeviceData(o.dataDir);
+  if (!loadDeviceData(o.dataDir)) return kBadInput;
   const auto unusable = openInterfaces();
   transport::CloseAllInterfaces();  // the scan opens them again
   if (unusable) return *unusable;
 
   history::RateHistory history(history::historyPath(persistence::dataDirectory()));
   if (history.open(std::time(nullptr)) == history::OpenOutcome::SetAside)
-    std::fprintf(stderr, "quorrel-cli: %s\n", history::setAsideMessage(history.path()).c_str());
+    complain(history::setAsideMessage(history.path()));
   ConsoleListener listener(history);
   scan::setScanListener(&listener);
   const auto period = scan::timerPeriodFor(static_cast<std::uint32_t>(interval));
   const std::uint32_t cycleMs = (2 * static_cast<std::uint32_t>(interval) + 4) * period;
   std::vector<InterfaceReport> reports;
   bool anyLocal = false;
+  SafePoints safePoints;  // a cycle is the step: Ctrl-C keeps what the finished ones saw
   const int count = std::min(transport::interfaceTable().interfaceCount, transport::kMaxInterfaces);
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count && !interrupted(); ++i) {
     // Only the current interface's remotes are listed: each interface takes its turn.
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
     // As the desktop program's scan starts: the stations the data file lists are kept with
@@ -109,21 +110,27 @@ int runScan(Arguments args) {
     scan::StartScan(static_cast<std::uint32_t>(interval), api::kDefaultDropThreshold, true);
     if (api::interfaceState(i).localPresent) {
       anyLocal = true;
-      scan::RunScanCycles(static_cast<std::uint32_t>(o.cycles),
-                          static_cast<std::uint32_t>(o.cycles) * (cycleMs + kCycleSlackMs));
+      for (int cycle = 1; cycle <= o.cycles && !interrupted(); ++cycle) {
+        if (progressShown())
+          std::fprintf(stderr, "\r%s: scan cycle %d of %d ", interfaceName(i).c_str(), cycle,
+                       o.cycles);
+        scan::RunScanCycles(1, cycleMs + kCycleSlackMs);
+      }
+      if (progressShown()) std::fputs("\r\033[K", stderr);
     }
     reports.push_back(captureInterface(i, interfaceName(i)));
   }
   scan::StopScan();
   scan::setScanListener(nullptr);
+  // What the finished cycles saw is kept, also after Ctrl-C.
   persistence::SaveDeviceData();
 
-  if (!anyLocal) {
-    std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
-    return kBadInput;
-  }
+  if (!anyLocal && !interrupted()) return fail(kNoAdapter, api::kAdapterNotDetectedText);
   const std::string text = o.json ? formatJson(reports) : formatTable(reports);
   std::fputs(text.c_str(), stdout);
+  if (interrupted())
+    return fail(kInterrupted, "interrupted",
+                "what the finished scan cycles saw is printed and saved; no adapter was changed");
   return kOk;
 }
 

@@ -7,17 +7,15 @@
 #include <nlohmann/json.hpp>
 
 #include "brantleapi/turbo_state.h"
+#include "cli_args.h"
 #include "persistence/known_devices.h"
 #include "persistence/vendor_list.h"
 #include "transport/interface_table.h"
+#include "ui/presentation/quality_text.h"
 
 namespace quorrel::cli {
 
 namespace {
-
-std::string pad(const std::string& s, std::size_t width) {
-  return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
-}
 
 std::string firmwareOf(int index, api::DeviceClass c) {
   if (api::isAvClass(c)) return api::interfaceDevices(index).localFirmware.str();
@@ -39,14 +37,13 @@ std::string familyOf(api::DeviceClass c) {
   }
 }
 
-std::string qualityText(double rateMbps, api::DeviceClass c) {
+int qualityPercent(double rateMbps, api::DeviceClass c) {
   double full = 200;
   if (c == api::DeviceClass::Usb) full = 14;
   if (c == api::DeviceClass::Turbo) full = 85;
   if (c == api::DeviceClass::AvSecondGeneration) full = 500;
-  char text[16];
-  std::snprintf(text, sizeof text, "%d%%", static_cast<int>(rateMbps / full * 100));
-  return text;
+  if (!(rateMbps > 0)) return 0;
+  return static_cast<int>(std::min(rateMbps / full * 100, 100.0));
 }
 
 InterfaceReport captureInterface(int index, const std::string& name) {
@@ -74,7 +71,8 @@ InterfaceReport captureInterface(int index, const std::string& name) {
     row.name = k != nullptr ? k->name.str() : "";
     row.type = std::string(api::deviceClassLabel(e.deviceClass));
     row.rateMbps = static_cast<int>(e.rateStats.currentRate);
-    row.quality = qualityText(e.rateStats.currentRate, e.deviceClass);
+    row.qualityPercent = qualityPercent(e.rateStats.currentRate, e.deviceClass);
+    row.quality = ui::qualityText(e.rateStats.currentRate, e.deviceClass, 1).text;
     row.firmware = e.firmware.str();
     row.vendor = persistence::VendorName(e.mac);
     if (k != nullptr) {
@@ -102,10 +100,13 @@ std::string formatTable(const std::vector<InterfaceReport>& reports) {
     const std::vector<std::string> head{"MAC", "Name", "Type", "Rate (Mbps)", "Quality"};
     std::vector<std::vector<std::string>> rows{head};
     for (const RemoteRow& row : r.remotes)
-      rows.push_back({row.mac, row.name, row.type, std::to_string(row.rateMbps), row.quality});
+      rows.push_back({row.mac, row.name, row.type, std::to_string(row.rateMbps),
+                      std::to_string(row.qualityPercent) + "%"});
+    // Columns by what a terminal shows: "Küche" takes five, not seven.
     std::vector<std::size_t> width(head.size(), 0);
     for (const auto& row : rows)
-      for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+      for (std::size_t c = 0; c < row.size(); ++c)
+        width[c] = std::max(width[c], displayWidth(row[c]));
     out += "  " + std::to_string(r.remotes.size()) + " remote device" +
            (r.remotes.size() == 1 ? "" : "s") + "\n";
     if (r.remotes.empty()) {
@@ -115,7 +116,7 @@ std::string formatTable(const std::vector<InterfaceReport>& reports) {
     for (const auto& row : rows) {
       std::string line = "  ";
       for (std::size_t c = 0; c < row.size(); ++c)
-        line += c + 1 < row.size() ? pad(row[c], width[c]) + "  " : row[c];
+        line += c + 1 < row.size() ? padToWidth(row[c], width[c]) + "  " : row[c];
       out += line + "\n";
     }
     out += "\n";
@@ -133,6 +134,13 @@ std::string utcText(std::int64_t seconds) {
   return text;
 }
 
+nlohmann::ordered_json localJson(const InterfaceReport& r) {
+  if (!r.hasLocal) return nullptr;
+  return {{"family", r.family},     {"type", r.type},    {"chip", r.chip},
+          {"firmware", r.firmware}, {"mac", r.localMac}, {"network", r.network},
+          {"vendor", r.vendor}};
+}
+
 std::string formatJson(const std::vector<InterfaceReport>& reports) {
   // Keys keep the order they are written in, as a person reads them.
   using json = nlohmann::ordered_json;
@@ -140,20 +148,19 @@ std::string formatJson(const std::vector<InterfaceReport>& reports) {
   for (const InterfaceReport& r : reports) {
     json entry = {{"name", r.name}, {"mac", r.mac}, {"local", nullptr}, {"remotes", json::array()}};
     if (r.hasLocal) {
-      entry["local"] = {{"family", r.family},     {"type", r.type},    {"chip", r.chip},
-                        {"firmware", r.firmware}, {"mac", r.localMac}, {"network", r.network},
-                        {"vendor", r.vendor}};
+      entry["local"] = localJson(r);
       for (const RemoteRow& row : r.remotes) {
         json remote = {{"mac", row.mac},
                        {"name", row.name},
                        {"type", row.type},
-                       {"rate", row.rateMbps},
+                       {"rate_mbps", row.rateMbps},
+                       {"quality_percent", row.qualityPercent},
                        {"quality", row.quality},
                        {"firmware", row.firmware},
                        {"vendor", row.vendor},
-                       {"lastSeen", nullptr},
-                       {"passwordStored", row.passwordStored}};
-        if (row.lastSeen) remote["lastSeen"] = utcText(*row.lastSeen);
+                       {"last_seen", nullptr},
+                       {"password_stored", row.passwordStored}};
+        if (row.lastSeen) remote["last_seen"] = utcText(*row.lastSeen);
         entry["remotes"].push_back(std::move(remote));
       }
     }

@@ -5,7 +5,6 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -22,51 +21,36 @@
 #include "platform/notice.h"
 #include "scan/scan.h"
 #include "transport/interface_table.h"
+#include "upgrade_progress.h"
 
 namespace quorrel::cli {
 
 namespace {
 
-constexpr int kBarWidth = 40;
 // How long the restarted adapter is given to answer with its new firmware.
 constexpr std::uint32_t kRestartWaitMs = 15000;
 constexpr std::uint32_t kRestartPollMs = 500;
 
-// Progress as a bar that redraws itself on a terminal, as plain lines otherwise.
+// Progress on standard error, where a person watches it: each step's name, and the pieces as
+// the AV upgrade's bar redrawn in place. Nothing in a pipe.
 class ProgressPrinter {
  public:
-  explicit ProgressPrinter(bool terminal) : terminal_(terminal) {}
   void operator()(const brantleapi::Hp1UpgradeProgress& p) {
+    if (!shown_) return;
     if (p.piecesTotal == 0 || p.step != "Sending") {
-      endBar();
-      std::printf("%.*s\n", static_cast<int>(p.step.size()), p.step.data());
-    } else if (terminal_) {
-      const int filled = static_cast<int>(p.piecesSent * kBarWidth / p.piecesTotal);
-      std::printf("\r[%s%s] %zu/%zu pieces",
-                  std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                  std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(),
-                  p.piecesSent, p.piecesTotal);
-      barOpen_ = true;
-    } else if (p.piecesSent > 0) {
-      std::printf("sent %zu of %zu pieces\n", p.piecesSent, p.piecesTotal);
+      bar_.finish();
+      std::fprintf(stderr, "%.*s\n", static_cast<int>(p.step.size()), p.step.data());
+    } else {
+      bar_.show(static_cast<std::uint32_t>(p.piecesSent),
+                static_cast<std::uint32_t>(p.piecesTotal));
     }
-    std::fflush(stdout);
   }
-  void endBar() {
-    if (barOpen_) std::printf("\n");
-    barOpen_ = false;
-  }
+  void endBar() { bar_.finish(); }
 
  private:
-  bool terminal_;
-  bool barOpen_ = false;
+  bool shown_ = progressShown();
+  UpgradeProgress bar_{stderr, true};
 };
-
-std::atomic<bool> stopAsked{false};
-
-extern "C" void onTurboInterrupt(int) {
-  stopAsked.store(true);
-}
 
 // Opens every interface and looks for a Turbo adapter on the one called `wanted`, or on each
 // when it is empty; the first that answers becomes the current interface. Its index, or -1.
@@ -105,9 +89,11 @@ std::string firmwareAfterRestart(transport::ReceivePath& path) {
 }
 
 bool confirmed(const std::string& interfaceName) {
-  std::printf("Upgrade the firmware of the Turbo adapter on %s? The adapter restarts twice. [y/N] ",
-              interfaceName.c_str());
-  std::fflush(stdout);
+  std::fprintf(stderr,
+               "Upgrade the firmware of the Turbo adapter on %s? The adapter restarts twice. "
+               "[y/N] ",
+               interfaceName.c_str());
+  std::fflush(stderr);
   std::string answer;
   return std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes");
 }
@@ -116,52 +102,43 @@ bool confirmed(const std::string& interfaceName) {
 
 int runTurboUpgrade(const std::string& img, const std::string& cfg, const std::string& interface,
                     bool yes) {
-  if (!yes && ::isatty(STDIN_FILENO) == 0) {
-    std::fprintf(stderr, "quorrel-cli: without a terminal to confirm on, --yes is needed\n");
-    return 2;
-  }
+  if (!yes && ::isatty(STDIN_FILENO) == 0)
+    return fail(kBadInput, "without a terminal to confirm on, --yes is needed");
   // The files first: a bad one needs neither the network nor the adapter.
   if (img.empty()) {
     platform::showNotice("No Image File is selected", "Error", platform::NoticeIcon::Error);
-    return 2;
+    return kBadInput;
   }
   brantleapi::Hp1UpgradeFiles files;
-  if (!brantleapi::loadHp1UpgradeFiles(img, cfg, files)) return 2;
+  if (!brantleapi::loadHp1UpgradeFiles(img, cfg, files)) return kBadInput;
 
   transport::ReceivePath& path = scan::receivePath();
   const int index = findTurboAdapter(path, interface);
   if (index < 0) {
     transport::CloseAllInterfaces();
-    if (interface.empty())
-      std::fprintf(stderr, "quorrel-cli: no Turbo adapter answered on any interface\n");
-    else
-      std::fprintf(stderr, "quorrel-cli: no Turbo adapter answered on %s\n", interface.c_str());
-    return 2;
+    return fail(kNoAdapter, interface.empty() ? "no Turbo adapter answered on any interface"
+                                              : "no Turbo adapter answered on " + interface);
   }
   const std::string name = interfaceName(index);
   std::printf("%s: Turbo adapter %s, %s\n", name.c_str(),
               formatMac(api::currentState().localMac).c_str(),
               brantleapi::turboState().localTurboVersion.c_str());
+  std::fflush(stdout);  // before the upgrade's own lines on standard error
   if (!yes && !confirmed(name)) {
     transport::CloseAllInterfaces();
-    return 1;
+    return fail(kFailed, "upgrade not started", "not confirmed");
   }
-  ProgressPrinter printer(::isatty(STDOUT_FILENO) != 0);
+  ProgressPrinter printer;
   const brantleapi::Hp1UpgradeContext context{
       path, platform::NoticeOwner::None,
       [&printer](const brantleapi::Hp1UpgradeProgress& p) { printer(p); },
-      [] { return stopAsked.load(); }};
-  stopAsked.store(false);
-  std::signal(SIGINT, onTurboInterrupt);
-  std::signal(SIGTERM, onTurboInterrupt);
+      [] { return interrupted(); }};
+  SafePoints safePoints;  // Ctrl-C stops before the next piece or loader command
   const auto outcome = brantleapi::runHp1Upgrade(context, img, cfg);
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
   printer.endBar();
-  if (stopAsked.load() && outcome != brantleapi::Hp1UpgradeOutcome::Succeeded) {
+  if (interrupted() && outcome != brantleapi::Hp1UpgradeOutcome::Succeeded) {
     transport::CloseAllInterfaces();
-    std::fprintf(stderr, "quorrel-cli: upgrade interrupted\n");
-    return kInterrupted;
+    return fail(kInterrupted, "upgrade interrupted");
   }
   if (outcome == brantleapi::Hp1UpgradeOutcome::Succeeded) {
     const std::string firmware = firmwareAfterRestart(path);
@@ -173,13 +150,13 @@ int runTurboUpgrade(const std::string& img, const std::string& cfg, const std::s
   transport::CloseAllInterfaces();
   switch (outcome) {
     case brantleapi::Hp1UpgradeOutcome::Succeeded:
-      return 0;
+      return kOk;
     case brantleapi::Hp1UpgradeOutcome::BadInput:
-      return 2;
+      return kBadInput;
     case brantleapi::Hp1UpgradeOutcome::Failed:
       break;
   }
-  return 1;
+  return kFailed;
 }
 
 }  // namespace quorrel::cli

@@ -1,13 +1,14 @@
 // `quorrel-cli upgrade`: the firmware upgrade of the current interface's local adapter, with
 // the same checks and messages as the desktop program. Interrupting it (Ctrl-C) asks the frame
-// loop to stop before its next frame, as the desktop's Cancel does.
+// loop to stop before its next frame, as the desktop's Cancel does, and says what state the
+// adapter is in.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -34,21 +35,17 @@ struct Options {
   bool yes = false;
 };
 
-std::atomic<upgrade::UpgradeControl*> interrupted{nullptr};
-
-extern "C" void onInterrupt(int) {
-  if (upgrade::UpgradeControl* c = interrupted.load()) c->requestStop();
+// The checks of the files the upgrade makes before it sends anything: their failures are bad
+// input, not a failed upgrade.
+bool fileRefused(const std::string& message) {
+  for (const char* text : {upgrade::kFirmwareOpenFailedText, upgrade::kWrongHeaderText,
+                           upgrade::kBlockOpenFailedText, upgrade::kBlockRefusedText})
+    if (message == text) return true;
+  return false;
 }
 
-// Finds the local adapter: on the named interface, else on the first interface that has one.
-// False when there is none.
-bool selectLocalAdapter(const std::string& name) {
-  transport::EnumerateInterfaces();
-  int index = 0;
-  if (!name.empty() && (index = interfaceIndex(name)) < 0) {
-    std::fprintf(stderr, "quorrel-cli: no Ethernet interface named %s\n", name.c_str());
-    return false;
-  }
+// Searches interface `index` (and, when no interface was named, each) for the local adapter.
+bool findLocalAdapter(const std::string& name, int index) {
   transport::setCurrentInterface(static_cast<std::uint32_t>(index));
   scan::LocalSearch();
   if (api::currentState().localPresent) return true;
@@ -63,10 +60,21 @@ bool selectLocalAdapter(const std::string& name) {
   return false;
 }
 
+// Finds the local adapter: on the named interface, else on the first interface that has one.
+// None when it is found, else the exit status after the reason.
+std::optional<int> selectLocalAdapter(const std::string& name) {
+  transport::EnumerateInterfaces();
+  int index = 0;
+  if (!name.empty() && (index = interfaceIndex(name)) < 0)
+    return fail(kBadInput, "no Ethernet interface named " + name);
+  if (!findLocalAdapter(name, index)) return fail(kNoAdapter, api::kAdapterNotDetectedText);
+  return std::nullopt;
+}
+
 bool confirmed(const Options& o) {
   if (o.yes) return true;
-  std::printf("%s\nUpgrade now? [y/N] ", upgrade::kConfirmAvText);
-  std::fflush(stdout);
+  std::fprintf(stderr, "%s\nUpgrade now? [y/N] ", upgrade::kConfirmAvText);
+  std::fflush(stderr);
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
@@ -74,41 +82,35 @@ bool confirmed(const Options& o) {
 
 int upgradeAv(const Options& o) {
   if (o.nvm.empty() || o.pib.empty()) {
-    std::fputs(upgrade::kSelectFilesText, stderr);
-    return 2;
+    return fail(kBadInput, upgrade::kSelectFilesText);
   }
   transport::ReceivePath& path = scan::receivePath();
   upgrade::chooseCommitForLocalAdapter(path);
-  if (!confirmed(o)) {
-    std::fprintf(stderr, "quorrel-cli: upgrade not started\n");
-    return 1;
-  }
+  if (!confirmed(o)) return fail(kFailed, "upgrade not started", "not confirmed");
   upgrade::UpgradeControl control;
   upgrade::UpgradeResult result;
-  interrupted.store(&control);
-  std::signal(SIGINT, onInterrupt);
-  std::signal(SIGTERM, onInterrupt);
+  SafePoints safePoints;  // Ctrl-C asks the frame loop to stop before its next frame
   std::atomic<bool> done{false};
   std::thread worker([&] {
     result = upgrade::upgradeLocalAvDevice(path, {o.nvm, o.pib}, &control);
     done.store(true);
   });
-  UpgradeProgress progress(stdout, isatty(STDOUT_FILENO) != 0);
+  UpgradeProgress progress(stderr, true);
+  const bool shown = progressShown();  // nothing in a pipe
   while (!done.load()) {
-    progress.show(control.confirmed(), control.total());
+    if (interrupted()) control.requestStop();
+    if (shown) progress.show(control.confirmed(), control.total());
     std::this_thread::sleep_for(std::chrono::milliseconds(kProgressStepMs));
   }
   worker.join();
-  progress.show(control.confirmed(), control.total());
+  if (shown) progress.show(control.confirmed(), control.total());
   progress.finish();
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-  interrupted.store(nullptr);
 
   upgrade::reportUpgradeResult(result);
-  if (!result.success) return 1;
+  if (result.cancelled && interrupted()) return fail(kInterrupted, "upgrade interrupted");
+  if (!result.success) return fileRefused(result.message) ? kBadInput : kFailed;
   std::printf("%s\n", upgrade::kUpgradedText);
-  return 0;
+  return kOk;
 }
 
 }  // namespace
@@ -125,14 +127,13 @@ int runUpgrade(Arguments args) {
                  "interface of the local adapter (default: the first that has one)");
   app.add_flag("--yes,-y", o.yes, "do not ask for confirmation");
   if (const auto code = parseArguments(app, args)) return *code;
-  if (captureRefused()) return kBadInput;
+  if (captureRefused()) return kNoAdapter;
 
-  if (!selectLocalAdapter(o.interface)) {
-    std::fprintf(stderr, "%s\n", api::kAdapterNotDetectedText);
+  if (const auto status = selectLocalAdapter(o.interface)) {
     transport::CloseAllInterfaces();
-    return 2;
+    return *status;
   }
-  int status = 2;
+  int status = kNoAdapter;
   if (api::deviceTable().turboLocal) {
     status = runTurboUpgrade(o.img, o.cfg, o.interface, o.yes);
   } else if (api::deviceTable().avLocal) {

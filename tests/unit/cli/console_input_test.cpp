@@ -1,9 +1,10 @@
-// quorrel-cli refusing bad input before any adapter is asked, so without capture permission:
-// the exit status, the reason on standard error and nothing on standard output.
+// quorrel-cli without an adapter, so without capture permission: the exit status of every
+// command, the reason on standard error and nothing but data on standard output.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "persistence/device_data.h"
@@ -19,7 +20,9 @@ std::string text(const std::string& path) {
   return {bytes.begin(), bytes.end()};
 }
 
-TEST(ConsoleInput, BadInputIsRefusedWithItsReasonOnStandardError) {
+// Every command through each exit status it can give without an adapter: the status, the
+// reason on standard error in the one voice, and standard output holding data only.
+TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
   testing::ScratchDir scratch;
   // A data file that knows one device, called Den.
   persistence::setDataDirectory(scratch.path());
@@ -27,43 +30,104 @@ TEST(ConsoleInput, BadInputIsRefusedWithItsReasonOnStandardError) {
   ASSERT_EQ(persistence::SaveDeviceData(), persistence::SaveOutcome::Saved);
   testing::writeFile(scratch.file("a.pib"), std::string("an adapter's only copy"));
   testing::writeFile(scratch.file("big.pib"), std::string((1u << 20) + 1, 'P'));
+  testing::writeFile(scratch.file("pw.txt"), std::string("Alpha-Pass-1\n"));
+  std::string sixteenU;
+  for (int i = 0; i < 16; ++i) sixteenU += "\xC3\xBC";
+  // Outside the capture helper's group, and without the capability: no permission to capture.
+  const std::string outsider = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 
   const struct {
-    const char* args;
+    std::string args;
     int status;
-    const char* error;               // part of standard error
-    const char* out = "stdout.txt";  // where standard output goes; empty there afterwards
+    const char* error;             // part of standard error
+    const char* output = nullptr;  // part of standard output; none: it stays empty
+    const char* out = "stdout.txt";
   } cases[] = {
-      {"password 00:b0:52:99:99:99 Alpha-Pass-1 --data-dir .", 2,
-       "no listed device has the MAC address 00:B0:52:99:99:99"},
+      {"", 2, "usage: quorrel-cli COMMAND"},
+      {"--help", 0, "", "  set-network  set the network name"},
+      {"-h", 0, "", "usage: quorrel-cli COMMAND"},
+      {"help", 0, "", "  history      print the rate history"},
+      {"help scan", 0, "", "--cycles"},
+      {"help bogus", 2, "quorrel-cli: unknown command 'bogus'"},
+      {"--version", 0, "", "quorrel-cli " QUORREL_VERSION},
+      {"bogus", 2, "quorrel-cli: unknown command 'bogus'"},
+      {"probe --bogus", 2, "quorrel-cli probe: The following argument was not expected: --bogus"},
+      {"scan --cycles 0", 2, "quorrel-cli scan: --cycles: Value 0 not in range"},
+      {"scan --data-dir nowhere/new", 2,
+       "quorrel-cli scan: the data folder nowhere/new cannot be created: No such file or "
+       "directory"},
+      {"password 00:b0:52:99:99:99 --password-stdin --data-dir made <pw.txt", 2,
+       "quorrel-cli password: no listed device has the MAC address 00:B0:52:99:99:99"},
+      {"password 00:b0:52 Alpha-Pass-1", 2, "quorrel-cli password: MAC is six hexadecimal pairs"},
+      {"password 00:b0:52:99:99:99 --data-dir . </dev/null", 2,
+       "quorrel-cli password: no password given: give it as an argument, or with "
+       "--password-stdin"},
       {"set-network \"$(printf 'Bad\\tName')\" --json --data-dir .", 2,
-       "Illegal character in password, CTRL and ALT characters not allowed.\n"},
-      {"add Delta-Pass-4 --name Den --data-dir .", 2, "Please enter another name."},
+       "quorrel-cli set-network: Illegal character in password, CTRL and ALT characters not "
+       "allowed.\n"},
+      {"set-network", 2, "quorrel-cli set-network: give a network NAME or --public"},
+      {"add Delta-Pass-4 --name Den --data-dir .", 2,
+       "quorrel-cli add: Please enter another name."},
+      {"add Delta-Pass-4 --name " + sixteenU + " --data-dir .", 2,
+       "quorrel-cli add: the name is too long: the data file keeps at most 31 bytes, and"},
+      {"add --password-stdin --data-dir . </dev/null", 2,
+       "quorrel-cli add: no password on standard input"},
       {"report --data-dir .", 1,
-       "the report could not be written to standard output: No space left on device", "/dev/full"},
+       "quorrel-cli report: the report could not be written to standard output: No space left on "
+       "device",
+       nullptr, "/dev/full"},
       {"report --data-dir . --out nowhere/r.txt", 1,
        "could not be written to nowhere/r.txt: No such file or directory"},
-      {"pib defaults a.pib", 2, "a.pib already exists (--force replaces it)"},
+      {"report --data-dir . --out r.txt", 0, ""},
+      {"report --data-dir nowhere", 2,
+       "quorrel-cli report: the data folder nowhere cannot be read: No such file or directory"},
+      {"pib defaults a.pib", 2, "quorrel-cli pib: a.pib already exists (--force replaces it)"},
       {"pib defaults nowhere/a.pib", 1, "cannot write nowhere/a.pib: No such file or directory"},
       {"pib show big.pib", 2, "big.pib is larger than 1 MiB, so it cannot be a parameter block"},
       {"pib set big.pib device-name x --force", 2, "larger than 1 MiB"},
       {"pib show missing.pib", 2, "cannot read missing.pib: No such file or directory"},
       {"pib show .", 2, "cannot read .: Is a directory"},
-      {"history --data-dir nowhere", 1, "could not be read: No such file or directory"},
+      {"pib show pw.txt", 2,
+       "quorrel-cli pib: pw.txt is not a parameter block: the file has 13 bytes but"},
+      {"history --data-dir .", 0, "", "(no samples)"},
+      {"history --data-dir nowhere", 2, "the data folder nowhere cannot be read"},
+      {"history 00:zz --data-dir .", 2, "quorrel-cli history: MAC is six hexadecimal pairs"},
+      {"history --since 5y --data-dir .", 2, "--since takes a number and a unit"},
+      {"map --data-dir nowhere", 2, "quorrel-cli map: the data folder nowhere cannot be read"},
+      {"map --interface nosuch0 --data-dir .", 2,
+       "quorrel-cli map: no Ethernet interface named nosuch0"},
+      {"upgrade --interface nosuch0", 2,
+       "quorrel-cli upgrade: no Ethernet interface named nosuch0"},
+      {outsider + "probe", 3, "quorrel-cli probe: "},
+      {outsider + "scan --data-dir /tmp", 3, "quorrel-cli scan: "},
+      {outsider + "map --data-dir /tmp", 3, "quorrel-cli map: "},
+      {outsider + "upgrade", 3, "quorrel-cli upgrade: "},
   };
   for (const auto& c : cases) {
-    const std::string command = "cd '" + scratch.path() + "' && " QUORREL_CLI_PATH " " + c.args +
-                                " >" + c.out + " 2>stderr.txt";
+    const bool wrapped = c.args.rfind("setpriv", 0) == 0;
+    const std::string program =
+        wrapped ? outsider + QUORREL_CLI_PATH " " + c.args.substr(outsider.size())
+                : QUORREL_CLI_PATH " " + c.args;
+    const std::string command =
+        "cd '" + scratch.path() + "' && " + program + " >" + c.out + " 2>stderr.txt";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << c.args;
     EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
     const std::string error = text(scratch.file("stderr.txt"));
     EXPECT_NE(error.find(c.error), std::string::npos) << c.args << "\n" << error;
-    if (std::string(c.out) == "stdout.txt") {
-      EXPECT_EQ(text(scratch.file("stdout.txt")), "") << c.args;
-    }
+    // One voice: no caption in brackets.
+    EXPECT_EQ(error.find("] "), std::string::npos) << c.args << "\n" << error;
+    if (std::string(c.out) != "stdout.txt") continue;
+    const std::string output = text(scratch.file("stdout.txt"));
+    if (c.output == nullptr)
+      EXPECT_EQ(output, "") << c.args;
+    else
+      EXPECT_NE(output.find(c.output), std::string::npos) << c.args << "\n" << output;
   }
   EXPECT_EQ(text(scratch.file("a.pib")), "an adapter's only copy");
+  EXPECT_EQ(
+      std::filesystem::status(scratch.file("made")).permissions() & std::filesystem::perms::all,
+      std::filesystem::perms::owner_all);
   EXPECT_EQ(std::system(("cd '" + scratch.path() +
                          "' && " QUORREL_CLI_PATH " pib defaults a.pib --force >/dev/null")
                             .c_str()),
