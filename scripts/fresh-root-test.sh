@@ -50,7 +50,7 @@ mkdir -p "$root/build"
 work=$(mktemp -d "$root/build/fresh-root.XXXXXX")
 target=$work/root
 cleanup() {
-  for m in var/cache/apt/archives sys proc dev/pts dev run; do
+  for m in var/cache/apt/archives sys proc dev/pts dev run ""; do
     umount -l "$target/$m" 2>/dev/null || true
   done
   if [ -n "${QUORREL_FRESH_ROOT_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
@@ -81,6 +81,8 @@ mkdir -p "$cache" "$apt_cache/partial"
 echo "== debootstrap bookworm from $(debian_mirror)"
 debootstrap --variant=minbase --cache-dir="$cache" bookworm "$target" "$(debian_mirror)" \
   >"$work/debootstrap.log" 2>&1 || { tail -n 20 "$work/debootstrap.log"; fail "debootstrap"; }
+# The root a mount point of its own, as / is: `ip netns` makes / a slave mount and fails otherwise.
+mount --bind "$target" "$target"
 mount -t proc proc "$target/proc"
 mount -t sysfs sysfs "$target/sys"
 mount --bind /dev "$target/dev"
