@@ -17,27 +17,15 @@ started=$(date +%s)
 record=$root/scripts/fresh-root-test.sha256
 scenario=tools/adapter-sim/scenarios/desktop.conf
 
-# One hash over the tracked files that decide what a machine must have installed.
+. "$root/scripts/gated-stage.sh"
+# The tracked files that decide what a machine must have installed.
 inputs_hash() {
-  git -C "$root" ls-files -z -- scripts/install-deps.sh scripts/build.sh scripts/demo.sh \
-      scripts/sim-pair.sh scripts/fresh-root-test.sh cmake "$scenario" \
-      'CMakeLists.txt' '**/CMakeLists.txt' |
-    sort -z | (cd "$root" && xargs -0 sha256sum) | sha256sum | cut -d' ' -f1
+  inputs_hash_of scripts/install-deps.sh scripts/build.sh scripts/demo.sh scripts/sim-pair.sh \
+    scripts/fresh-root-test.sh scripts/gated-stage.sh cmake "$scenario" 'CMakeLists.txt' \
+    '**/CMakeLists.txt'
 }
-
-if [ "${1:-}" = --if-changed ]; then
-  shift
-  if [ "$(inputs_hash)" = "$(cat "$record" 2>/dev/null)" ] && [ -z "${QUORREL_FRESH_ROOT_TEST:-}" ]; then
-    echo "fresh-root check skipped: what decides the install is that of its last recorded pass" \
-      "($(basename "$record")); QUORREL_FRESH_ROOT_TEST=1 runs it anyway"
-    exit 0
-  fi
-fi
-
-if [ "$(id -u)" -ne 0 ]; then
-  echo "fresh-root check skipped: needs root (debootstrap, chroot, network namespaces)"
-  exit 0
-fi
+skip_stage_unless_due "fresh-root check" "$record" QUORREL_FRESH_ROOT_TEST "${1:-}"
+[ "${1:-}" != --if-changed ] || shift
 # Every mount below lives in a mount namespace of this run and goes with it.
 if [ -z "${QUORREL_FRESH_ROOT_NS:-}" ]; then
   QUORREL_FRESH_ROOT_NS=1 exec unshare --mount --propagation private bash "$0" "$@"

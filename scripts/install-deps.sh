@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 procps
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev xvfb xauth
-  libcups2-dev cups-daemon cups-client cups-filters cups-pdf ghostscript poppler-utils
+  libcups2-dev cups-daemon cups-client cups-filters printer-driver-cups-pdf ghostscript poppler-utils
   debootstrap lintian desktop-file-utils appstream libcap2-bin util-linux python3
 )
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi

@@ -15,27 +15,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 started=$(date +%s)
 record=$root/packaging/package-test.sha256
 
-# One hash over the tracked files that go into the package or this test.
+. "$root/scripts/gated-stage.sh"
+# The tracked files that go into the package or this test.
 inputs_hash() {
-  git -C "$root" ls-files -z -- packaging scripts/package.sh scripts/package-test.sh \
-      scripts/debian-mirror.sh scripts/sim-pair.sh tools/capture src/transport src/app/CMakeLists.txt tools/cli/CMakeLists.txt CMakeLists.txt \
-      src/persistence/locations.cpp ':(exclude)packaging/package-test.sha256' |
-    sort -z | (cd "$root" && xargs -0 sha256sum) | sha256sum | cut -d' ' -f1
+  inputs_hash_of packaging scripts/package.sh scripts/package-test.sh scripts/gated-stage.sh \
+    scripts/debian-mirror.sh scripts/sim-pair.sh tools/capture src/transport \
+    src/app/CMakeLists.txt tools/cli/CMakeLists.txt CMakeLists.txt src/persistence/locations.cpp \
+    ':(exclude)packaging/package-test.sha256'
 }
-
-if [ "${1:-}" = --if-changed ]; then
-  shift
-  if [ "$(inputs_hash)" = "$(cat "$record" 2>/dev/null)" ] && [ -z "${QUORREL_PACKAGE_TEST:-}" ]; then
-    echo "package test skipped: the packaging inputs are those of its last recorded pass" \
-      "($(basename "$record")); QUORREL_PACKAGE_TEST=1 runs it anyway"
-    exit 0
-  fi
-fi
-
-if [ "$(id -u)" -ne 0 ]; then
-  echo "package test skipped: needs root (debootstrap, chroot, network namespaces)"
-  exit 0
-fi
+skip_stage_unless_due "package test" "$record" QUORREL_PACKAGE_TEST "${1:-}"
+[ "${1:-}" != --if-changed ] || shift
 # Every mount below lives in a mount namespace of this run and goes with it.
 if [ -z "${QUORREL_PACKAGE_TEST_NS:-}" ]; then
   QUORREL_PACKAGE_TEST_NS=1 exec unshare --mount --propagation private bash "$0" "$@"
