@@ -229,6 +229,7 @@ int runSetNetwork(Arguments args) {
     persistence::PurgeUnaddressedKnown();
   }
   const bool ok = done == 1 && (!all || r.allSet());
+  std::string moved, stayed;  // by name (or MAC), for the word after Ctrl-C
   nlohmann::json result{{"network", name}, {"result", ok ? "set" : "failed"}};
   std::string line = "Network '" + name + "': ";
   if (all) {
@@ -243,9 +244,15 @@ int runSetNetwork(Arguments args) {
     for (const hputilities::DeviceJoin& d : r.devices) {
       tried.push_back(
           {{"mac", macText(d.mac)}, {"name", d.name}, {"joined", d.joined}, {"local", d.local}});
+      const std::string label =
+          d.name.empty() ? macText(d.mac) : d.name + " (" + macText(d.mac) + ")";
+      if (!d.local) {
+        std::string& list = d.joined ? moved : stayed;
+        list += (list.empty() ? "" : ", ") + label;
+      }
       if (d.joined || d.local) continue;
       failed += failed.empty() ? "; not joined: " : ", ";
-      failed += d.name.empty() ? macText(d.mac) : d.name + " (" + macText(d.mac) + ")";
+      failed += label;
     }
     result["tried"] = tried;
     line += failed;
@@ -257,7 +264,9 @@ int runSetNetwork(Arguments args) {
     complain("interrupted",
              all ? std::to_string(r.done) + " of " + std::to_string(r.total) +
                        " devices are in the network '" + name + "', the local adapter " +
-                       (r.localSet ? "too" : "is not")
+                       (r.localSet ? "too" : "is not") +
+                       "; moved: " + (moved.empty() ? "none" : moved) +
+                       "; still in their old network: " + (stayed.empty() ? "none" : stayed)
                  : std::string("the local adapter ") +
                        (ok ? "is in the network '" + name + "'" : "was not changed"));
   return status;
