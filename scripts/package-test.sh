@@ -83,9 +83,11 @@ in_root apt-get install -y -qq --no-install-recommends xvfb xauth xdotool >>"$wo
   { tail -n 20 "$work/apt.log"; fail "apt-get install xvfb"; }
 helper=$target/usr/lib/quorrel-utility/quorrel-capture
 caps=$(getcap "$helper")
-echo "$caps; $(stat -c '%U:%G %a' "$helper")"
+# Owner and group by the root's own account names.
+owner=$(in_root stat -c '%U:%G %a' /usr/lib/quorrel-utility/quorrel-capture)
+echo "$caps; $owner"
 [[ "$caps" == *cap_net_raw=ep* ]] || fail "the helper was not given cap_net_raw"
-[ "$(stat -c '%U:%G %a' "$helper")" = "root:quorrel 750" ] ||
+[ "$owner" = "root:quorrel 750" ] ||
   fail "the helper is not root:quorrel, mode 0750"
 # tester is a member of the helper's group, as the administrator would make one; outsider not.
 in_root useradd --create-home tester
