@@ -103,10 +103,10 @@ sim_pair_up qp "$build" "$scenario" --log "$work/sim-frames.log"
 as_tester() {
   local user=${as:-tester} groups
   groups=$(in_root id -G "$user" | tr ' ' ,)
-  exec ip netns exec "$host_ns" sh -c 'mount -t sysfs sysfs "$0/sys" && exec chroot \
-      --userspec="$1" --groups="$2" "$0" env -i HOME="/home/$3" PATH=/usr/bin:/bin USER="$3" \
-      DISPLAY=:7 "$@"' "$target" "$(in_root id -u "$user"):$(in_root id -g "$user")" "$groups" \
-      "$user" "$@"
+  exec ip netns exec "$host_ns" sh -c 'ids=$1 groups=$2 user=$3; shift 3
+      mount -t sysfs sysfs "$0/sys" && exec chroot --userspec="$ids" --groups="$groups" "$0" \
+        env -i HOME="/home/$user" PATH=/usr/bin:/bin USER="$user" DISPLAY=:7 "$@"' \
+    "$target" "$(in_root id -u "$user"):$(in_root id -g "$user")" "$groups" "$user" "$@"
 }
 
 echo "== quorrel-cli scan as outsider, who is not in the group"
