@@ -82,7 +82,6 @@ constexpr char kMacRule[] = "MAC is six hexadecimal pairs joined by colons";
 // Opens the interfaces and finds the first with a local adapter, which becomes current. False
 // (after a message) when there is none or this user may not capture.
 bool attach() {
-  if (captureRefused()) return false;
   Busy busy("looking for the local adapter");
   const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);
   if (transport::EnumerateInterfaces() == 1 && scan::StartScan(interval, 3, false)) {
@@ -147,6 +146,7 @@ int runPassword(Arguments args) {
   const std::string& password = *typed;
   if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
     return kBadInput;
+  if (captureRefused()) return kNoAdapter;  // before the data file, whose absence opens them
   if (!loadData(dataDir)) return kBadInput;
   if (persistence::FindKnownByMacText(mac) == 0)
     return fail(kBadInput, "no listed device has the MAC address " + mac);
@@ -208,6 +208,7 @@ int runSetNetwork(Arguments args) {
       return kBadInput;
     }
   }
+  if (captureRefused()) return kNoAdapter;  // before the data file, whose absence opens them
   if (!loadData(dataDir)) return kBadInput;
   if (!attach()) return kNoAdapter;
   if (isPublic)
@@ -294,6 +295,7 @@ int runAdd(Arguments args) {
   const std::string& password = *typed;
   if (!hputilities::checkDevicePasswordLength(platform::NoticeOwner::None, password))
     return kBadInput;
+  if (captureRefused()) return kNoAdapter;  // before the data file, whose absence opens them
   if (!loadData(dataDir)) return kBadInput;
   // Two devices of one name could not be told apart in the lists.
   if (!name.empty() && persistence::FindKnownByName(name) != 0) {

@@ -82,6 +82,8 @@ class ConsoleListener final : public scan::ScanListener {
 int runScan(Arguments args) {
   Options o;
   if (const auto code = parseOptions(args, o)) return *code;
+  // Before the data file: without one, loading it lists and opens the interfaces.
+  if (captureRefused()) return kNoAdapter;
   persistence::LoadPreferences();
   persistence::LoadVendorList();
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;

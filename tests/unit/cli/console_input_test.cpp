@@ -1,8 +1,11 @@
 // quorrel-cli without an adapter, so without capture permission: the exit status of every
 // command, the reason on standard error and nothing but data on standard output.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -33,8 +36,16 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
   testing::writeFile(scratch.file("pw.txt"), std::string("Alpha-Pass-1\n"));
   std::string sixteenU;
   for (int i = 0; i < 16; ++i) sixteenU += "\xC3\xBC";
-  // Outside the capture helper's group, and without the capability: no permission to capture.
-  const std::string outsider = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  // Outside the capture helper's group (a helper this user may not run), without the
+  // capability: no permission to capture, said once, before the interfaces are reached.
+  const std::string helper = "/tmp/quorrel-capture-not-ours-" + std::to_string(getpid());
+  testing::writeFile(helper, std::string("#!/bin/sh\n"));
+  ASSERT_EQ(chmod(helper.c_str(), 0640), 0);
+  const std::string outsider =
+      "setpriv --reuid=65534 --regid=65534 --clear-groups env "
+      "QUORREL_CAPTURE_HELPER=" +
+      helper + " ";
+  const char* refused = "may reach the powerline adapters";
 
   const struct {
     std::string args;
@@ -98,10 +109,11 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
        "quorrel-cli map: no Ethernet interface named nosuch0"},
       {"upgrade --interface nosuch0", 2,
        "quorrel-cli upgrade: no Ethernet interface named nosuch0"},
-      {outsider + "probe", 3, "quorrel-cli probe: "},
-      {outsider + "scan --data-dir /tmp", 3, "quorrel-cli scan: "},
-      {outsider + "map --data-dir /tmp", 3, "quorrel-cli map: "},
-      {outsider + "upgrade", 3, "quorrel-cli upgrade: "},
+      {outsider + "probe", 3, refused},
+      {outsider + "scan --data-dir /tmp", 3, refused},
+      {outsider + "map --data-dir /tmp", 3, refused},
+      {outsider + "upgrade", 3, refused},
+      {outsider + "password 00:B0:52:20:00:02 ABCD-EFGH --data-dir /tmp", 3, refused},
   };
   for (const auto& c : cases) {
     const bool wrapped = c.args.rfind("setpriv", 0) == 0;
@@ -115,6 +127,8 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
     EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
     const std::string error = text(scratch.file("stderr.txt"));
     EXPECT_NE(error.find(c.error), std::string::npos) << c.args << "\n" << error;
+    // Said once, also where loading a missing data file would reach for the interfaces.
+    EXPECT_EQ(error.find(c.error), error.rfind(c.error)) << c.args << "\n" << error;
     // One voice: no caption in brackets.
     EXPECT_EQ(error.find("] "), std::string::npos) << c.args << "\n" << error;
     if (std::string(c.out) != "stdout.txt") continue;
@@ -124,6 +138,7 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
     else
       EXPECT_NE(output.find(c.output), std::string::npos) << c.args << "\n" << output;
   }
+  std::remove(helper.c_str());
   EXPECT_EQ(text(scratch.file("a.pib")), "an adapter's only copy");
   EXPECT_EQ(
       std::filesystem::status(scratch.file("made")).permissions() & std::filesystem::perms::all,
