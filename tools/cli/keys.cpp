@@ -241,7 +241,6 @@ int runSetNetwork(Arguments args) {
             (r.localSet ? "set" : "not set");
     // Each device tried, and by name (or MAC) those that did not join.
     nlohmann::json tried = nlohmann::json::array();
-    std::string failed;
     for (const hputilities::DeviceJoin& d : r.devices) {
       tried.push_back(
           {{"mac", macText(d.mac)}, {"name", d.name}, {"joined", d.joined}, {"local", d.local}});
@@ -251,12 +250,9 @@ int runSetNetwork(Arguments args) {
         std::string& list = d.joined ? moved : stayed;
         list += (list.empty() ? "" : ", ") + label;
       }
-      if (d.joined || d.local) continue;
-      failed += failed.empty() ? "; not joined: " : ", ";
-      failed += label;
     }
     result["tried"] = tried;
-    line += failed;
+    if (!stayed.empty()) line += "; not joined: " + stayed;
   } else {
     line += ok ? "local adapter set" : "local adapter not set";
   }
