@@ -84,19 +84,12 @@ TEST(DeviceImages, FieldsAtTheDataFileOffsetsDecodeFromThereAndDamagedBytesStayI
   decode(e, *back);
   EXPECT_TRUE(*back == *d);
 
-  // Damaged bytes give terminated texts and values in range.
+  // Damaged bytes give terminated texts and values in range (classes, counts and round trips
+  // over any bytes: the record fuzz target's checks, replayed over its corpus).
   Bytes b(kInterfaceDevicesSize, 0xFF);  // no terminator anywhere, every count at its maximum
   decode(b, *d);
-  EXPECT_EQ(d->remoteCount, 0);  // 0xFFFFFFFF is -1
-  EXPECT_EQ(d->localClass, DeviceClass::Unknown);
-  EXPECT_EQ(d->localFirmware.size(), 64u);
-  EXPECT_EQ(d->localNetworkName.size(), 39u);
+  EXPECT_EQ(d->remoteCount, 0);            // 0xFFFFFFFF is -1
   EXPECT_EQ(d->rateStats.currentRate, 0);  // all ones is a NaN
-  for (const RemoteDevice& r : d->remotes) {
-    EXPECT_EQ(r.deviceClass, DeviceClass::Unknown);
-    EXPECT_EQ(r.vendorText1.size() + r.vendorText2.size(), 2 * 79u);
-    EXPECT_EQ(r.firmware.size() + r.networkName.size(), 64u + 39u);
-  }
   // Re-encoded, every text of the first entry and of the record ends inside its field.
   e = encode(*d);
   for (std::size_t lastByte : {45 + 144, 45 + 224, 45 + 289, 45 + 508, 16430, 16490}) {

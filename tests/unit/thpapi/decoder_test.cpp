@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "support/av_frames.h"
 #include "thpapi/decoder.h"
@@ -62,14 +63,15 @@ TEST_F(DecoderTest, HeaderTypeAndLengthChecksGiveTheirErrorsInOrder) {
       {"a response, never received", avFrame(0xA063, 64), 0, 40},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(decode(c.frame, c.version), -1) << c.what;
-    EXPECT_EQ(lastError(), c.error) << c.what;
-    EXPECT_EQ(r.status, c.error) << c.what;
-    EXPECT_EQ(r.mmtype, 0xFFFF) << c.what;
-    EXPECT_EQ(r.operation, 0u) << c.what;
+    EXPECT_EQ(
+        (std::tuple{decode(c.frame, c.version), lastError(), r.status, r.mmtype, r.operation}),
+        (std::tuple{-1, c.error, c.error, 0xFFFF, 0u}))
+        << c.what;
   }
-  EXPECT_EQ(thpapi_DecodeFrame(ByteSpan(static_cast<const std::uint8_t*>(nullptr), 0), r, 0), -1);
-  EXPECT_EQ(lastError(), 14);
+  EXPECT_EQ(
+      (std::tuple{thpapi_DecodeFrame(ByteSpan(static_cast<const std::uint8_t*>(nullptr), 0), r, 0),
+                  lastError()}),
+      (std::tuple{-1, 14}));
 
   // Confirmations too short for their fields.
   const struct {
@@ -84,16 +86,17 @@ TEST_F(DecoderTest, HeaderTypeAndLengthChecksGiveTheirErrorsInOrder) {
   };
   for (const auto& c : shortOnes) {
     setLastError(99);
-    EXPECT_EQ(decode(avFrame(c.type, c.shortLength)), -1) << std::hex << c.type;
-    EXPECT_EQ(lastError(), c.error == 0 ? 99 : c.error) << std::hex << c.type;
-    EXPECT_NE(r.status, 0) << std::hex << c.type;  // never mistaken for a success
-    EXPECT_EQ(r.dataValid, 0) << std::hex << c.type;
+    // Never mistaken for a success.
+    EXPECT_EQ((std::tuple{decode(avFrame(c.type, c.shortLength)), lastError(), r.status != 0,
+                          r.dataValid}),
+              (std::tuple{-1, c.error == 0 ? 99 : c.error, true, 0}))
+        << std::hex << c.type;
   }
   // Link statistics: one byte short of control 1's fields, and a control value that has none.
-  EXPECT_EQ(decode(with(avFrame(0xA031, 24 + 246), 21, 1)), -1);
-  EXPECT_EQ(lastError(), 14);
-  EXPECT_EQ(decode(with(avFrame(0xA031, 400), 21, 7)), -1);
-  EXPECT_EQ(lastError(), 22);
+  EXPECT_EQ((std::tuple{decode(with(avFrame(0xA031, 24 + 246), 21, 1)), lastError()}),
+            (std::tuple{-1, 14}));
+  EXPECT_EQ((std::tuple{decode(with(avFrame(0xA031, 400), 21, 7)), lastError()}),
+            (std::tuple{-1, 22}));
 }
 
 TEST_F(DecoderTest, EachConfirmationGivesItsOperationAndDataLength) {
@@ -111,22 +114,17 @@ TEST_F(DecoderTest, EachConfirmationGivesItsOperationAndDataLength) {
   };
   for (const auto& c : cases) {
     ASSERT_EQ(decode(with(avFrame(c.type, c.length), 20, 7)), 0) << std::hex << c.type;
-    EXPECT_EQ(r.operation, c.operation) << std::hex << c.type;
-    EXPECT_EQ(r.phase, c.phase) << std::hex << c.type;
-    EXPECT_EQ(r.mmtype, c.type);
-    EXPECT_EQ(r.status, c.type == 0xA036 ? 0 : 7) << std::hex << c.type;  // an indication
-    if (c.dataLength >= 0) {
-      EXPECT_EQ(r.dataLength, std::uint32_t(c.dataLength)) << std::hex << c.type;
-    }
+    EXPECT_EQ((std::tuple{r.operation, r.phase, r.mmtype, r.status,
+                          c.dataLength < 0 ? -1 : int(r.dataLength)}),
+              (std::tuple{c.operation, c.phase, c.type, c.type == 0xA036 ? 0 : 7,  // an indication
+                          c.dataLength}))
+        << std::hex << c.type;
   }
   // The version confirmation's identifier, length and text field, from both addresses.
   const Bytes version = versionConfirm(5, "LQ-B200 firmware 1.2");
   ASSERT_EQ(decode(version), 0);
-  EXPECT_EQ(r.source, kAdapterMac);
-  EXPECT_EQ(r.destination, kHostMac);
-  EXPECT_EQ(r.dataValid, 1);
-  EXPECT_EQ(r.version.deviceId, 5);
-  EXPECT_EQ(r.version.text, "LQ-B200 firmware 1.2");
+  EXPECT_EQ((std::tuple{r.source, r.destination, r.dataValid, r.version.deviceId, r.version.text}),
+            (std::tuple{kAdapterMac, kHostMac, 1, 5, std::string("LQ-B200 firmware 1.2")}));
   // The length byte cannot reach past the 64-byte field, and a zero ends the text.
   Bytes claimsMore = versionConfirm(2, std::string(70, 'Z').c_str());
   claimsMore[22] = 255;
@@ -136,9 +134,7 @@ TEST_F(DecoderTest, EachConfirmationGivesItsOperationAndDataLength) {
   EXPECT_EQ(r.version.text, "LQA-");
   // A host action indication: decoding it makes nothing wait (its answer: the exchange test).
   ASSERT_EQ(decode(statusConfirm(0xA062, 0x04)), 0);
-  EXPECT_EQ(r.operation, 6u);
-  EXPECT_EQ(r.phase, 1u);
-  EXPECT_EQ(r.hostActionCode, 4);
+  EXPECT_EQ((std::tuple{r.operation, r.phase, r.hostActionCode}), (std::tuple{6u, 1u, 4}));
   Bytes out(1528, 0xEE);
   EXPECT_EQ(thpapi_NextPendingFrame(out), 0u);
 }
@@ -158,24 +154,21 @@ Bytes networkInfoV0(std::uint8_t count, std::size_t stationsPresent) {
 TEST_F(DecoderTest, NetworkInfoAndConfigurationBlockCopyOnlyWhatTheFrameHolds) {
   Bytes f = networkInfoV0(2, 2);
   ASSERT_EQ(decode(f), 0);
-  EXPECT_EQ(r.operation, 3u);
-  EXPECT_EQ(r.dataLength, 1u + (f.size() - 21));
-  ASSERT_EQ(r.stations.size(), 2u);
-  EXPECT_EQ(r.stations[1].mac, (MacAddress{0x00, 0xB0, 0x52, 0, 0, 2}));
-  EXPECT_EQ(r.stations[1].rate, 101);
+  EXPECT_EQ((std::tuple{r.operation, r.dataLength, r.stations.size()}),
+            (std::tuple{3u, 1u + std::uint32_t(f.size() - 21), 2u}));
+  EXPECT_EQ((std::tuple{r.stations.at(1).mac, r.stations[1].rate}),
+            (std::tuple{MacAddress{0x00, 0xB0, 0x52, 0, 0, 2}, 101}));
   for (std::size_t i = r.dataLength; i < r.data.size(); ++i) ASSERT_EQ(r.data[i], 0) << i;
 
   // A count of 200 stations in a frame that holds 3: cut to 3, in the data too.
   ASSERT_EQ(decode(networkInfoV0(200, 3)), 0);
-  EXPECT_EQ(r.data[18], 3);
-  EXPECT_EQ(r.stations.size(), 3u);
+  EXPECT_EQ((std::tuple{r.data[18], r.stations.size()}), (std::tuple{3, 3u}));
 
   // A maximal frame never copies past the record room.
   Bytes big = networkInfoV0(255, 98);
   big.resize(1514);
   ASSERT_EQ(decode(big), 0);
-  EXPECT_EQ(r.dataLength, 1u + 1493u);
-  EXPECT_EQ(r.stations.size(), (1494u - 19u) / 15u);
+  EXPECT_EQ((std::tuple{r.dataLength, r.stations.size()}), (std::tuple{1u + 1493u, 1475u / 15u}));
 
   // The 33-byte minimum does not even reach the count: no stations.
   ASSERT_EQ(decode(avFrame(0xA039, 33)), 0);
@@ -189,23 +182,18 @@ TEST_F(DecoderTest, NetworkInfoAndConfigurationBlockCopyOnlyWhatTheFrameHolds) {
   putLe16(f, 60 + 16, 0x1234);
   putMac(f, 84, MacAddress{2, 0, 0, 0, 0, 10});
   ASSERT_EQ(decode(f, 4), 0);
-  EXPECT_EQ(r.dataLength, 1u + (f.size() - 28));
-  ASSERT_EQ(r.stations.size(), 2u);
-  EXPECT_EQ(r.stations[0].mac, (MacAddress{2, 0, 0, 0, 0, 9}));
-  EXPECT_EQ(r.stations[0].rate, 0x1234);
-  EXPECT_EQ(decode(avFrameV1(0xA039, 55), 4), -1);
-  EXPECT_EQ(lastError(), 14);
+  EXPECT_EQ(
+      (std::tuple{r.dataLength, r.stations.size(), r.stations.at(0).mac, r.stations[0].rate}),
+      (std::tuple{1u + std::uint32_t(f.size() - 28), 2u, MacAddress{2, 0, 0, 0, 0, 9}, 0x1234}));
+  EXPECT_EQ((std::tuple{decode(avFrameV1(0xA039, 55), 4), lastError()}), (std::tuple{-1, 14}));
 
   // The configuration block, bounded by the frame too.
   f = avFrame(0xA059, 30);
   put(f, 20, {0x10, 200, 1, 2, 3, 4, 5, 6, 7, 8});  // announces more than the frame holds
   ASSERT_EQ(decode(f), 0);
-  EXPECT_EQ(r.operation, 16u);
-  EXPECT_EQ(r.status, 0x10);
-  EXPECT_EQ(r.dataValid, 1);
-  EXPECT_EQ(Bytes(r.data.begin(), r.data.begin() + 11),
-            (Bytes{0x10, 200, 1, 2, 3, 4, 5, 6, 7, 8, 0}));
-  EXPECT_EQ(r.dataLength, 2u + 8u);
+  EXPECT_EQ((std::tuple{r.operation, r.status, r.dataValid, r.dataLength,
+                        Bytes(r.data.begin(), r.data.begin() + 11)}),
+            (std::tuple{16u, 0x10, 1, 2u + 8u, Bytes{0x10, 200, 1, 2, 3, 4, 5, 6, 7, 8, 0}}));
   f.resize(1514, 0x77);
   ASSERT_EQ(decode(f), 0);
   EXPECT_EQ(r.dataLength, 2u + 1492u);
@@ -227,12 +215,10 @@ TEST_F(DecoderTest, ReadPieceLengthIsCheckedBeforeUse) {
     ASSERT_EQ(thpapi_NextPendingFrame(out), 64u);
     ASSERT_EQ(decode(c.frame), 0) << c.error;
     EXPECT_EQ(thpapi_PendingState().pendingOperation, 9u);  // decoding leaves the transfer be
-    EXPECT_EQ(thpapi_AdvanceTransfer(r), -1) << c.error;
-    EXPECT_EQ(lastError(), c.error);
-    EXPECT_EQ(r.status, c.error);
-    EXPECT_EQ(r.dataValid, 0);
-    EXPECT_EQ(r.phase, 2u);  // first piece: no retries, the transfer ends
-    EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
+    // First piece: no retries, the transfer ends.
+    EXPECT_EQ((std::tuple{thpapi_AdvanceTransfer(r), lastError(), r.status, r.dataValid, r.phase,
+                          thpapi_PendingState().pendingOperation}),
+              (std::tuple{-1, c.error, c.error, 0, 2u, 0u}));
   }
 }
 
@@ -287,11 +273,9 @@ TEST_F(TransferTest, ParameterBlockReadAsksWholePiecesAndAShortLastOneOnce) {
     }
     ModulePiece piece;
     ASSERT_TRUE(readModulePiece(r, piece));
-    EXPECT_TRUE(piece.last);
-    EXPECT_EQ(piece.offset, offset - 1024);
-    EXPECT_EQ(r.phase, 2u);
-    EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
-    EXPECT_TRUE(next().empty());
+    EXPECT_EQ((std::tuple{piece.last, piece.offset, r.phase, thpapi_PendingState().pendingOperation,
+                          next().empty()}),
+              (std::tuple{true, offset - 1024, 2u, 0u, true}));
   }
 }
 
@@ -325,17 +309,15 @@ TEST_F(TransferTest, TwoPieceWriteEndsInACommitAndARefusedPieceIsResentThreeTime
       EXPECT_EQ(r.phase, i < 3 ? 1u : 2u);
     }
     if (refusals == 4) {
-      EXPECT_EQ(lastError(), 22);
-      EXPECT_FALSE(thpapi_FrameWaiting());
+      EXPECT_EQ((std::tuple{lastError(), thpapi_FrameWaiting()}), (std::tuple{22, false}));
       continue;
     }
     EXPECT_EQ(next(), writePiece(1024, slice(second, 1024, 1024)));
     ASSERT_EQ(take(writeConfirm(2, 1024, 1024)), 0);
     EXPECT_EQ(next(), request(0xA028, {0x02}));  // the parameter block was written
     ASSERT_EQ(take(statusConfirm(0xA029)), 0);
-    EXPECT_EQ(r.phase, 2u);
-    EXPECT_EQ(r.operation, THAPI_WRITE_MODULES);
-    EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
+    EXPECT_EQ((std::tuple{r.phase, r.operation, thpapi_PendingState().pendingOperation}),
+              (std::tuple{2u, std::uint32_t(THAPI_WRITE_MODULES), 0u}));
   }
 }
 
@@ -361,20 +343,22 @@ TEST_F(TransferTest, BeginAndThePieceCursorRefuseBadKindsBuffersAndChains) {
       {"image past the buffer", imageHeader(0x1000, 0xFFFFFFF0u, 0), second, 0x00, 14},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(thpapi_BeginModuleWrite(kHostMac, kAdapterMac, c.first, c.second, c.options), -1)
+    EXPECT_EQ(
+        (std::tuple{thpapi_BeginModuleWrite(kHostMac, kAdapterMac, c.first, c.second, c.options),
+                    lastError(), thpapi_FrameWaiting()}),
+        (std::tuple{-1, c.error, false}))
         << c.what;
-    EXPECT_EQ(lastError(), c.error) << c.what;
-    EXPECT_FALSE(thpapi_FrameWaiting()) << c.what;
   }
   for (int kind : {0, 4}) {
     resetLastError();
-    EXPECT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, kind), -1);
-    EXPECT_EQ(lastError(), 22);
+    EXPECT_EQ((std::tuple{thpapi_BeginModuleRead(kHostMac, kAdapterMac, kind), lastError()}),
+              (std::tuple{-1, 22}));
   }
   Bytes block(100);
   std::size_t received = 0;
-  EXPECT_EQ(thpapi_ReadModuleBlock(path, kHostMac, kAdapterMac, 3, block, received), -1);
-  EXPECT_EQ(lastError(), 22);
+  EXPECT_EQ((std::tuple{thpapi_ReadModuleBlock(path, kHostMac, kAdapterMac, 3, block, received),
+                        lastError()}),
+            (std::tuple{-1, 22}));
 
   // The piece cursor refuses an empty buffer and a piece size of zero, and stays in bounds.
   resetLastError();
@@ -385,14 +369,10 @@ TEST_F(TransferTest, BeginAndThePieceCursorRefuseBadKindsBuffersAndChains) {
   auto c = PieceCursor::create(buffer);
   ASSERT_TRUE(c);
   // Whole pieces and the short last one: the transfer tests; here the cursor's own bounds.
-  EXPECT_EQ(c->seek(2), 452u);
-  EXPECT_TRUE(c->atEnd(452));
-  EXPECT_EQ(c->next(), 0u);
-  EXPECT_EQ(lastError(), 34);
-  EXPECT_TRUE(c->piece().empty());
+  EXPECT_EQ((std::tuple{c->seek(2), c->atEnd(452), c->next(), lastError(), c->piece().empty()}),
+            (std::tuple{452u, true, 0u, 34, true}));
   // n × piece size past 2^32 must not wrap back into the buffer.
-  EXPECT_EQ(c->seek(0x00400001u), 0u);
-  EXPECT_EQ(c->offset(), 2500u);
+  EXPECT_EQ((std::tuple{c->seek(0x00400001u), c->offset()}), (std::tuple{0u, 2500u}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "platform/clock.h"
 #include "support/av_frames.h"
@@ -88,15 +89,12 @@ TEST_F(ExchangeTest, PathAndAwaitMatchOnTypeOnlyAndAnswerHostActions) {
   incoming(1).push_back(Bytes(1600, 0x88));                    // longer than any Ethernet frame
   incoming(1).push_back(hp1);
   ASSERT_TRUE(path.next(frame));
-  EXPECT_EQ(frame.length, 60u);
-  EXPECT_EQ(frame.arrival, 1);
-  EXPECT_EQ(frame.etherType(), 0x887B);
-  EXPECT_FALSE(path.next(frame));
+  EXPECT_EQ((std::tuple{frame.length, frame.arrival, frame.etherType(), path.next(frame)}),
+            (std::tuple{60u, 1, 0x887B, false}));
 
   const std::uint32_t start = platform::tickCount();
-  EXPECT_FALSE(AwaitConfirmation(path, 0xA000, r));
-  EXPECT_EQ(platform::tickCount(), start);
-  EXPECT_FALSE(avAnswered());
+  EXPECT_EQ((std::tuple{AwaitConfirmation(path, 0xA000, r), platform::tickCount(), avAnswered()}),
+            (std::tuple{false, start, false}));
 
   incoming(1) = {statusConfirm(0xA062, 2), avFrame(0xA062, 20), statusConfirm(0xA051)};
   ASSERT_TRUE(AwaitConfirmation(path, 0xA050, r));
@@ -111,9 +109,7 @@ TEST_F(ExchangeTest, PathAndAwaitMatchOnTypeOnlyAndAnswerHostActions) {
   incoming(1).push_back(versionConfirm(2, "remote", MacAddress{0, 0xB0, 0x52, 9, 9, 9}));
   int arrival = -1;
   ASSERT_TRUE(AwaitConfirmation(path, 0xA000, r, &arrival));
-  EXPECT_EQ(r.mmtype, 0xA001);
-  EXPECT_EQ(arrival, 1);
-  EXPECT_TRUE(avAnswered());
+  EXPECT_EQ((std::tuple{r.mmtype, arrival, avAnswered()}), (std::tuple{0xA001, 1, true}));
 
   // A commit confirmation answers any request; a refused one answers none.
   incoming(0).push_back(statusConfirm(0xA029, 1));
@@ -127,8 +123,7 @@ TEST_F(ExchangeTest, PathAndAwaitMatchOnTypeOnlyAndAnswerHostActions) {
   EXPECT_FALSE(AwaitConfirmation(path, 0xA038, r));
   setAvMessageVersion(4);
   incoming(0).push_back(v1);
-  EXPECT_TRUE(AwaitConfirmation(path, 0xA038, r));
-  EXPECT_EQ(r.operation, 3u);
+  EXPECT_EQ((std::tuple{AwaitConfirmation(path, 0xA038, r), r.operation}), (std::tuple{true, 3u}));
 }
 
 TEST_F(ExchangeTest, WaitsTakeALateAnswerAndEndByTheirDeadlineWhateverArrives) {
@@ -138,10 +133,9 @@ TEST_F(ExchangeTest, WaitsTakeALateAnswerAndEndByTheirDeadlineWhateverArrives) {
   ASSERT_TRUE(WaitConfirmation(path, 0xA000, r));
   EXPECT_EQ(r.version.deviceId, 1);
   EXPECT_GE(platform::tickCount() - start, 60u);
-
   const std::uint32_t again = platform::tickCount();
-  EXPECT_FALSE(WaitConfirmation(path, 0xA000, r));
-  EXPECT_EQ(platform::tickCount() - again, 100u);
+  EXPECT_EQ((std::tuple{WaitConfirmation(path, 0xA000, r), platform::tickCount() - again}),
+            (std::tuple{false, 100u}));
 
   // A frame every millisecond, none of them the answer: the wait still ends.
   LateAnswer flood{&fake, 0, {}, true};
@@ -184,8 +178,8 @@ TEST_F(ExchangeTest, SendAvRequestAndTheBuildersPutTheirBytes) {
   EXPECT_EQ(networkInfoFormat(), 1);
   setAvMessageVersion(4);
   SendAvRequest(remote, 0xA038);
-  EXPECT_EQ(sent.back(), avFrameV1(0xA038, 64, kHostMac, remote));
-  EXPECT_EQ(networkInfoFormat(), 4);
+  EXPECT_EQ((std::tuple{sent.back(), networkInfoFormat()}),
+            (std::tuple{avFrameV1(0xA038, 64, kHostMac, remote), 4}));
 
   ::testing::internal::CaptureStderr();
   SendAvRequest(remote, 0xA050);
@@ -214,41 +208,37 @@ TEST_F(ExchangeTest, SendAvRequestAndTheBuildersPutTheirBytes) {
   for (std::size_t size : {0u, 13u, 20u, 26u, 63u}) {
     Bytes f(size, 0xEE);
     resetLastError();
-    EXPECT_EQ(thpapi_EncodeVersionRequest(kHostMac, kAdapterMac, f), 0u) << size;
-    EXPECT_EQ(lastError(), 34);
+    EXPECT_EQ((std::tuple{thpapi_EncodeVersionRequest(kHostMac, kAdapterMac, f), lastError()}),
+              (std::tuple{0u, 34}));
     resetLastError();
-    EXPECT_EQ(thpapi_EncodeNetworkInfoRequest(kHostMac, kAdapterMac, f, 4), 0u) << size;
-    EXPECT_EQ(lastError(), 34);
-    EXPECT_EQ(f, Bytes(size, 0xEE));
+    EXPECT_EQ(
+        (std::tuple{thpapi_EncodeNetworkInfoRequest(kHostMac, kAdapterMac, f, 4), lastError(), f}),
+        (std::tuple{0u, 34, Bytes(size, 0xEE)}))
+        << size;
   }
 
-  // The key setting's local and remote layouts.
+  // The key setting's local layout (key at 21, selector 0x0F, address at 38), and the remote
+  // adapter's: selector 0, its address at 38 and its device access key at 44.
   SetKeyRecord key;
-  for (std::size_t i = 0; i < 16; ++i) key.networkMembershipKey[i] = std::uint8_t(0x10 + i);
-  key.deviceKeySelector = 0x0F;
+  Bytes local = request(0xA050, {1}), far;
+  for (std::size_t i = 0; i < 16; ++i)
+    key.networkMembershipKey[i] = local[21 + i] = std::uint8_t(0x10 + i);
+  key.deviceKeySelector = local[37] = 0x0F;
   key.target = kAdapterMac;
-  Bytes local = request(0xA050);
-  local[20] = 1;
-  for (std::size_t i = 0; i < 16; ++i) local[21 + i] = std::uint8_t(0x10 + i);
-  local[37] = 0x0F;
   putMac(local, 38, kAdapterMac);
   EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), local);
-
-  // The remote adapter: selector 0, its address at 38 and its device access key at 44.
   key.deviceKeySelector = 0;
   key.target = remote;
-  for (std::size_t i = 0; i < 16; ++i) key.deviceAccessKey[i] = std::uint8_t(0xA0 + i);
-  Bytes far = local;
-  far[37] = 0;
+  far = with(local, 37, 0);
   putMac(far, 38, remote);
-  for (std::size_t i = 0; i < 16; ++i) far[44 + i] = std::uint8_t(0xA0 + i);
+  for (std::size_t i = 0; i < 16; ++i)
+    key.deviceAccessKey[i] = far[44 + i] = std::uint8_t(0xA0 + i);
   EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), far);
-
   resetLastError();
   key.deviceKeySelector = 0x05;
   Bytes f(kRequestBufferSize);
-  EXPECT_EQ(thpapi_EncodeSetKeyRequest(kHostMac, kAdapterMac, f, key), 0u);
-  EXPECT_EQ(lastError(), 22);
+  EXPECT_EQ((std::tuple{thpapi_EncodeSetKeyRequest(kHostMac, kAdapterMac, f, key), lastError()}),
+            (std::tuple{0u, 22}));
 }
 
 }  // namespace

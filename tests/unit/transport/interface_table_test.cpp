@@ -1,6 +1,8 @@
 // The interface table over a scripted backend: limits, padding, faults.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/notice.h"
 #include "support/fake_backend.h"
 #include "transport/interface_table.h"
@@ -33,9 +35,7 @@ TEST_F(InterfaceTableTest, BackendFailuresAndFaultsAreFailuresAndEnumerationKeep
   EXPECT_EQ(ReceiveFrame(0), nullptr);
   fake.ports[0].incoming.push_back({1, 2, 3});
   const ReceivedFrame* f = ReceiveFrame(0);
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(f->length, 3u);
-  EXPECT_EQ(f->data[2], 3);
+  ASSERT_TRUE(f != nullptr && f->length == 3u && f->data[2] == 3);
   fake.ports[0].throwOnReceive = true;
   EXPECT_EQ(ReceiveFrame(0), nullptr);
   EXPECT_EQ(ReceiveFrame(2), nullptr);  // enumerated but never opened
@@ -46,27 +46,24 @@ TEST_F(InterfaceTableTest, BackendFailuresAndFaultsAreFailuresAndEnumerationKeep
   fake.ports[0].throwOnSend = true;
   EXPECT_EQ(SendFrame(0, std::vector<std::uint8_t>(60)), 0);
   ASSERT_EQ(notice.shown.size(), 1u);
-  EXPECT_EQ(notice.shown[0].caption, "Send Packet Error");
-  EXPECT_EQ(notice.shown[0].text,
-            "Unknown error occurred while sending packets. Please try after some time.");
+  EXPECT_EQ((std::tuple{notice.shown[0].caption, notice.shown[0].text}),
+            (std::tuple{std::string("Send Packet Error"),
+                        std::string("Unknown error occurred while sending packets. Please try "
+                                    "after some time.")}));
 
   for (int i = 3; i < 12; ++i) fake.interfaces.push_back({"eth" + std::to_string(i), kNoMac});
   ASSERT_EQ(EnumerateInterfaces(), 1);  // again, over the table of three
-  EXPECT_EQ(interfaceTable().interfaceCount, 8);
-  EXPECT_EQ(interfaceTable().entries[2].macAddress, (MacAddress{2, 0, 0, 0, 0, 2}));
-  EXPECT_EQ(interfaceTable().entries[7].macAddress, kNoMac);
+  const InterfaceTable& t = interfaceTable();
+  EXPECT_EQ((std::tuple{t.interfaceCount, t.entries[2].macAddress, t.entries[7].macAddress}),
+            (std::tuple{8, MacAddress{2, 0, 0, 0, 0, 2}, kNoMac}));
   fake.listFails = true;
-  EXPECT_EQ(EnumerateInterfaces(), 0);
-  EXPECT_EQ(interfaceTable().interfaceCount, 0);
+  EXPECT_EQ((std::tuple{EnumerateInterfaces(), t.interfaceCount}), (std::tuple{0, 0}));
 }
 
 TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCountAndFramesBySize) {
-  EXPECT_EQ(OpenInterface(0), 1);
-  EXPECT_EQ(OpenInterface(0), 1);
-  EXPECT_EQ(fake.opens, 1);
-  EXPECT_EQ(OpenInterface(3), 0);
-  EXPECT_EQ(OpenInterface(-1), 0);
-  EXPECT_EQ(SendFrame(3, std::vector<std::uint8_t>(60)), 0);
+  EXPECT_EQ((std::tuple{OpenInterface(0), OpenInterface(0), fake.opens, OpenInterface(3),
+                        OpenInterface(-1), SendFrame(3, std::vector<std::uint8_t>(60))}),
+            (std::tuple{1, 1, 1, 0, 0, 0}));
   setCurrentInterface(2);
   EXPECT_EQ(SourceAddress(), (MacAddress{2, 0, 0, 0, 0, 2}));
   setCurrentInterface(5);
@@ -81,10 +78,10 @@ TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCountAndFramesByS
   const auto& wire = fake.ports[1].sent[0];
   ASSERT_EQ(wire.size(), 60u);
   for (std::size_t i = 17; i < 60; ++i) EXPECT_EQ(wire[i], 0) << i;
-  EXPECT_EQ(SendFrame(1, std::vector<std::uint8_t>(1514)), 1);
-  EXPECT_EQ(SendFrame(1, std::vector<std::uint8_t>(1515)), 0);
-  EXPECT_EQ(fake.ports[1].sent.size(), 2u);
-  EXPECT_EQ(fake.ports[1].sent[1].size(), 1514u);
+  EXPECT_EQ((std::tuple{SendFrame(1, std::vector<std::uint8_t>(1514)),
+                        SendFrame(1, std::vector<std::uint8_t>(1515)), fake.ports[1].sent.size(),
+                        fake.ports[1].sent.back().size()}),
+            (std::tuple{1, 0, 2u, 1514u}));
 }
 
 }  // namespace
