@@ -11,8 +11,11 @@
 #include <algorithm>
 
 #include "make-samples/sample_files.h"
+#include "support/av_frames.h"
 #include "support/failure_injector.h"
+#include "support/flood_backend.h"
 #include "support/sim_host.h"
+#include "thpapi/exchange.h"
 #include "thpapi/last_error.h"
 #include "thpapi/module_transfer.h"
 #include "thpapi/transfer_loop.h"
@@ -159,6 +162,29 @@ TEST(SimTransfer, WritesSendEveryPieceAndEndInTheCommitOrStartTheirOptionsAsk) {
       EXPECT_EQ(h.local().modules.firmware, c.withFirmware ? chain : oldFirmware);
       EXPECT_EQ(h.local().modules.parameterBlock, block);
     }
+  }
+}
+
+// A late answer is taken; a wait with none ends at its deadline, and so does one under a flood
+// of other management frames, one a millisecond.
+TEST(Waits, TakeALateAnswerAndEndByTheirDeadlineUnderAFlood) {
+  SimHost h(simScenario());
+  FloodBackend flood(h.backend, h.clock, statusConfirm(0xA051));
+  h.behaviour().delayMs = 60;
+  ThapiResult r;
+  std::uint32_t start = platform::tickCount();
+  SendAvRequest(kSimLocalMac, 0xA000);
+  ASSERT_TRUE(WaitConfirmation(path, 0xA000, r));
+  EXPECT_EQ(r.version.deviceId, 1);
+  EXPECT_GE(platform::tickCount() - start, 60u);
+  h.behaviour().dropEvery = 1;  // nothing answers any more
+  for (const bool flooded : {false, true}) {
+    if (flooded) reopenThrough(flood);
+    start = platform::tickCount();
+    SendAvRequest(kSimLocalMac, 0xA000);
+    EXPECT_FALSE(WaitConfirmation(path, 0xA000, r));
+    EXPECT_GE(platform::tickCount() - start, kWaitConfirmationMs) << flooded;
+    EXPECT_LE(platform::tickCount() - start, kWaitConfirmationMs + kSkipPauseMs) << flooded;
   }
 }
 
