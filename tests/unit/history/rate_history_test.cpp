@@ -92,31 +92,16 @@ TEST_F(RateHistoryTest, DamagedRecordsAreCutAndTheRestKept) {
   }
 }
 
-// A foreign file is set aside once. The desktop program and quorrel-cli share the file: when one
-// compacts it, the other's next append must reach the new file rather than the one it replaced.
-TEST_F(RateHistoryTest, AForeignFileIsSetAsideOnceAndAnotherProcessesCompactionLosesNoAppend) {
+// A foreign file is set aside once. A day later the cycles are hourly averages; the worker's
+// new file must carry the appends made while it was written, and later appends must reach it,
+// not the replaced file. The desktop program and quorrel-cli share the file: when one compacts
+// it, the other's next append must reach the new file too.
+TEST_F(RateHistoryTest, AForeignFileIsSetAsideAndCompactionAveragesHoursAndLosesNoAppend) {
   const std::vector<std::uint8_t> foreign{'Q', 'R', 'L', 'R', 'A', 'T', 'E', 'S', 2, 0, 32, 0};
   put(foreign);
-  RateHistory h(path);
+  RateHistory h(path), console(path);
   EXPECT_EQ(h.open(kT0), OpenOutcome::SetAside);
   EXPECT_EQ(testing::readFile(path + kSetAsideSuffix), foreign);
-  RateHistory desktop(path), console(path);
-  EXPECT_EQ(desktop.open(kT0), OpenOutcome::Loaded);
-  console.open(kT0);
-  const Reading r[] = {{device(1), kViewer, 50}};
-  console.record(r, kT0);
-  ASSERT_EQ(console.compact(kT0 + 1), WriteOutcome::Done);
-  desktop.record(r, kT0 + 2);
-  RateHistory again(path);
-  again.open(kT0 + 3);
-  EXPECT_EQ(again.samples(std::nullopt, 0).size(), 2u);
-}
-
-// A day later the cycles are hourly averages. The worker's new file must carry the appends
-// made while it was written, and later appends must reach it, not the replaced file.
-TEST_F(RateHistoryTest, CompactionAveragesHoursAndKeepsEveryAppend) {
-  RateHistory h(path);
-  h.open(kT0);
   for (double mbps : {10.0, 20.0, 60.0}) {
     const Reading r[] = {{device(1), kViewer, mbps}};
     h.record(r, kT0);
@@ -128,12 +113,21 @@ TEST_F(RateHistoryTest, CompactionAveragesHoursAndKeepsEveryAppend) {
   h.record(late, kT0 + 26 * 3600 + 6);
   RateHistory again(path);
   again.open(kT0 + 26 * 3600 + 7);
-  const auto s = again.samples(std::nullopt, 0);
+  auto s = again.samples(std::nullopt, 0);
   ASSERT_EQ(s.size(), 4u);
   EXPECT_EQ(s[0].resolution, Resolution::Hour);
   EXPECT_EQ(s[0].kbps, 30000u);
   EXPECT_EQ(s[0].count, 3u);
   EXPECT_EQ(s[3].time, kT0 + 26 * 3600 + 6);
+
+  console.open(kT0 + 26 * 3600 + 8);  // another process compacts; this one appends after it
+  ASSERT_EQ(console.compact(kT0 + 60 * 3600), WriteOutcome::Done);
+  h.record(late, kT0 + 60 * 3600 + 1);
+  RateHistory last(path);
+  last.open(kT0 + 60 * 3600 + 2);
+  s = last.samples(std::nullopt, 0);
+  ASSERT_EQ(s.size(), 3u);  // the day-old cycles averaged into one more hour, and the append
+  EXPECT_EQ(s.back().time, kT0 + 60 * 3600 + 1);
 }
 
 // The samples come back after reopening. A disk that fills in the middle of an append (a file
@@ -224,8 +218,7 @@ void listOne(int interface, std::uint8_t id, double mbps) {
 
 // Only the current interface was scanned this cycle; another interface's entries still hold
 // the rate of its last scan, which must not come back as a new sample every cycle.
-TEST(ScanLinkHistory, OnlyTheScannedInterfaceIsRecorded) {
-  testing::ScratchDir dir;
+TEST_F(RateHistoryTest, TheDesktopScanRecordsOnlyTheScannedInterface) {
   persistence::setDataDirectory(dir.path());
   api::ResetDeviceTable();
   listOne(0, 1, 40);
