@@ -55,29 +55,16 @@ class SimHost {
 
 // A request the host sent, read at the offsets every transfer request shares.
 struct SentRequest {
-  std::uint16_t type = 0;
-  std::uint8_t module = 0;         // read and write requests
-  std::uint32_t length = 0;        // 16-bit at 22 for module requests, 32-bit at 24 for memory
-  std::uint32_t offset = 0;        // or the memory address at 20
-  std::vector<std::uint8_t> data;  // the piece a write carries
+  std::uint32_t length = 0;  // 16-bit at 22 for module requests, 32-bit at 24 for memory
+  std::uint32_t offset = 0;  // or the memory address at 20
 };
 
 inline std::vector<SentRequest> sentRequests(const SimHost& host, std::uint16_t type) {
   std::vector<SentRequest> out;
-  for (const auto& f : host.sent()) {
-    if (f.size() < 64 || readLe16(f, 15) != type) continue;
-    const bool memory = type == 0xA004;
-    SentRequest r;
-    r.type = type;
-    r.module = memory ? 0 : f[20];
-    r.length = memory ? readLe32(f, 24) : readLe16(f, 22);
-    r.offset = readLe32(f, memory ? 20 : 24);
-    const std::size_t at = memory ? 28 : 32;
-    if (memory || type == 0xA020)
-      r.data.assign(f.begin() + at,
-                    f.begin() + at + std::min<std::size_t>(r.length, f.size() - at));
-    out.push_back(std::move(r));
-  }
+  const bool memory = type == 0xA004;
+  for (const auto& f : host.sent())
+    if (f.size() >= 64 && readLe16(f, 15) == type)
+      out.push_back({memory ? readLe32(f, 24) : readLe16(f, 22), readLe32(f, memory ? 20 : 24)});
   return out;
 }
 
