@@ -1,11 +1,11 @@
 // Module reads and writes against the simulated adapter: image headers read on their own, the
 // closing commit or start, read retries, the host action mid-transfer and oversized modules.
-// The parameter block's pieces at their boundaries: the transfer test, frame by frame.
-// Then every step of the transfers failed once in turn (the version exchange's failures: the AV
-// local search's sweep, whose first exchange it is): the Nth send fails, or the Nth frame
-// received is dropped, damaged or late. Each run must end in its documented state: success with
-// the right bytes, or failure with the layer's error, the transfer abandoned, and nothing
-// written outside the caller's buffer.
+// The parameter block's pieces at their boundaries: the transfer test, frame by frame. A late
+// answer, and waits that end at their deadline under a flood. Then every step of the transfers
+// failed once in turn (the version exchange's failures: the AV local search's sweep, whose first
+// exchange it is): the Nth send fails, or the Nth frame received is dropped, damaged or late. Each
+// run must end in its documented state: success with the right bytes, or failure with the layer's
+// error, the transfer abandoned, and nothing written outside the caller's buffer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
