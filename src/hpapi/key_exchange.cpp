@@ -13,6 +13,7 @@
 #include "diagnostics/logs.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
+#include "scan/autoscan_hold.h"
 #include "scan/hp1_scan.h"
 #include "scan/scan.h"
 #include "thpapi/decoder.h"
@@ -129,6 +130,7 @@ SetKeyOutcome SetLocalNetworkKey(transport::ReceivePath& path, const crypto::Key
 }
 
 SetKeyOutcome setAvLocalKeyChecked(transport::ReceivePath& path, const crypto::Key& key) {
+  scan::WireHold hold;
   const SetKeyOutcome outcome = SetLocalNetworkKey(path, key);
   if (outcome != 0 || isZeroMac(transport::SourceAddress())) return outcome;
   // A lost confirmation is no refusal: the key the adapter reports decides.
@@ -150,6 +152,7 @@ std::size_t BuildRemoteSetKey(MutableByteSpan buffer, const MacAddress& source,
 }
 
 int setLocalNEK(transport::ReceivePath& path, const MacAddress* mac, const crypto::Key& key) {
+  scan::WireHold hold;
   try {
     return static_cast<int>(setLocalNEKUnguarded(path, mac, key));
   } catch (...) {
@@ -213,6 +216,7 @@ SetKeyOutcome probeDevice(transport::ReceivePath& path, MacAddress& target, bool
 
 SetKeyOutcome sendSetKey(transport::ReceivePath& path, MacAddress& target,
                          const crypto::Key& networkKey, const crypto::Key& deviceKey) {
+  scan::WireHold hold;
   const MacAddress host = transport::SourceAddress();
   if (isZeroMac(host)) return 0;
   std::array<std::uint8_t, kAvRequestBufferSize> buffer{};
@@ -233,6 +237,7 @@ SetKeyOutcome sendSetKey(transport::ReceivePath& path, MacAddress& target,
 SetKeyOutcome setRemoteKey(transport::ReceivePath& path, const crypto::Key& deviceKey,
                            const crypto::Key& networkKey, MacAddress& targetMac, bool search,
                            bool addressed, MacAddress* answeredMac) {
+  scan::WireHold hold;
   const MacAddress host = transport::SourceAddress();
   if (isZeroMac(host)) return 0;
   const MacAddress destination = addressed ? targetMac : kBroadcastMac;
@@ -266,6 +271,7 @@ SetKeyOutcome setRemoteKey(transport::ReceivePath& path, const crypto::Key& devi
 int sendLoggedHp1KeyEntry(transport::ReceivePath& path, int index, const MacAddress& source,
                           const MacAddress& destination, std::uint8_t selector, const Hp1Key& key,
                           std::uint8_t third, bool twoEntries, bool keepMode) {
+  scan::WireHold hold;
   std::vector<brantleapi::LocalParameters> mismatches;
   const brantleapi::Hp1KeyEntryContext context{path, &scan::SuspendAutoscan, &mismatches};
   const int result = brantleapi::sendHp1KeyEntry(context, index, source, destination, selector, key,
@@ -277,6 +283,7 @@ int sendLoggedHp1KeyEntry(transport::ReceivePath& path, int index, const MacAddr
 }
 
 bool readTurboLocalKey(transport::ReceivePath& path, Hp1Key& key) {
+  scan::WireHold hold;
   // A key left from an earlier read must not pass for the answer to this one.
   Hp1Key& held = api::deviceTable().localHp1NetworkKey;
   held = {};

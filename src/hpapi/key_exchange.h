@@ -1,5 +1,7 @@
 // The key-setting exchanges of the three adapter families: a key for the local adapter, a key
 // for a remote one sealed with its device key, the wait for the answer and the probe after.
+// The settings hold the wire (scan/autoscan_hold.h) while they run: no scan tick takes their
+// answers.
 #pragma once
 
 #include <cstddef>

@@ -48,7 +48,7 @@ void ResetMembershipState();
 // Gives the adapter of `target` the key of network `name`, or, with no name, a random key as a
 // password test (the local adapter gets its old key back when the test fails). HomePlug 1.0
 // and Turbo set the local adapter first. Up to 5 attempts 1 s apart. True when it joined.
-// The autoscan is off meanwhile and restored on return.
+// The autoscan is off and the wire held meanwhile, both given back on return.
 bool joinDeviceToNetwork(transport::ReceivePath& path, JoinTarget& target,
                          std::optional<std::string_view> name, bool search);
 

@@ -2,11 +2,13 @@
 #include "scan/scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "api/identification.h"
 #include "api/rate_stats.h"
 #include "crypto/keys.h"
+#include "scan/autoscan_hold.h"
 #include "scan/av_wait.h"
 #include "scan/hp1_scan.h"
 #include "scan/remote_search.h"
@@ -25,6 +27,8 @@ struct Scan {
   brantleapi::Hp1Bookkeeping bookkeeping;
   transport::ReceivePath path{&bookkeeping};
   AvRemoteSearch remoteSearch;
+  // Operations under way that exchange frames; a reset of the scan leaves them held.
+  std::atomic<int> wireHolds{0};
 };
 Scan scan;
 
@@ -183,8 +187,18 @@ void RequestUserScan() {
   scan.state.userScanPending = true;
 }
 
+void holdWire() {
+  ++scan.wireHolds;
+}
+void releaseWire() {
+  --scan.wireHolds;
+}
+bool wireHeld() {
+  return scan.wireHolds > 0;
+}
+
 void ScanTick() {
-  if (scan.state.tickActive) {
+  if (scan.state.tickActive || wireHeld()) {
     ++scan.state.ticksSkipped;
     return;
   }

@@ -3,14 +3,20 @@
 // leaves the adapter as it was. Each dialog is kept as a picture under the build tree.
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "make-samples/sample_files.h"
 #include "platform/notice.h"
 #include "support/desktop_fixture.h"
 #include "support/picture.h"
 #include "support/sim_host.h"
+#include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/upgrade_dialogs.h"
 #include "unit/upgrade/upgrade_support.h"
 #include "upgrade/upgrade_texts.h"
@@ -111,6 +117,42 @@ class UpgradeDialogTest : public QObject {
     QCOMPARE(rig.writes(), std::size_t{4});  // the fourth was never answered; nothing after
     QVERIFY(rig.host.local().modules.parameterBlock == oldBlock);
     QVERIFY(rig.scan.autoscanOn);
+  }
+
+  // The worker reaches the notice when the capture helper fails: its box and wait cursor are
+  // made on the application's thread, and the worker gets the button pressed there.
+  void noticeFromAnotherThreadIsShownOnTheApplicationThread() {
+    qtui::QtNotice qt;
+    platform::setNotice(&qt);
+    bool onApplicationThread = false;
+    int waitDepth = -1;
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      onApplicationThread = box->thread() == qApp->thread();
+      waitDepth = qt.waitDepth();
+      box->button(QMessageBox::Cancel)->click();
+    });
+    press.start(10);
+    std::atomic<bool> done{false};
+    NoticeAnswer answer = NoticeAnswer::Ok;
+    std::thread worker([&] {
+      {
+        platform::WaitCursor cursor;
+        answer =
+            platform::showNotice("The capture helper stopped.", "Error",
+                                 platform::NoticeIcon::Error, platform::NoticeButtons::OkCancel);
+      }
+      done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+    worker.join();
+    platform::setNotice(nullptr);
+    QVERIFY(onApplicationThread);
+    QCOMPARE(waitDepth, 1);
+    QCOMPARE(qt.waitDepth(), 0);
+    QVERIFY(answer == NoticeAnswer::Cancel);
   }
 };
 

@@ -253,6 +253,7 @@ void insertPasswordDashes(std::string& password) {
 int addDevice(transport::ReceivePath& path, NoticeOwner owner, std::optional<std::string_view> name,
               std::string& password, const MacAddress* mac, const Advance& advance,
               const Rescan& rescan) {
+  scan::WireHold hold;
   platform::WaitCursor cursor;
   hpapi::JoinTarget target;
   target.devicePassword = password;
@@ -268,6 +269,7 @@ int verifyDevicePassword(transport::ReceivePath& path, NoticeOwner owner, hpapi:
   struct ClearOnReturn {
     ~ClearOnReturn() { hpapi::membershipState().useSavedKeyOnce = false; }
   } clear;
+  scan::WireHold wire;
   if (isZeroMac(transport::SourceAddress())) return -1;
   if (api::deviceTable().avLocal && !api::deviceTable().turboLocal) {
     const crypto::Key dak = crypto::deriveDAK(target.devicePassword.view());

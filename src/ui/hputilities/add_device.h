@@ -1,4 +1,6 @@
-// Adding an adapter by its device password, and testing the password of a listed one.
+// Adding an adapter by its device password, and testing the password of a listed one. Each
+// holds the wire for its whole run (no scan tick takes its answers); a rescan it asks for
+// goes on after it.
 #pragma once
 
 #include <cstdint>

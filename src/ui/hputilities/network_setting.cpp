@@ -9,6 +9,7 @@
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
 #include "platform/clock.h"
+#include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 #include "ui/hputilities/password_rules.h"
 
@@ -44,6 +45,7 @@ std::string localNetworkSetText(std::string_view name) {
 
 int setLocalNetwork(transport::ReceivePath& path, NoticeOwner owner, std::string_view name,
                     const Rescan& rescan) {
+  scan::WireHold hold;
   platform::WaitCursor cursor;
   const crypto::Key key = crypto::networkKeyFromPassword(name, hpapi::currentFamily());
   const int result = hpapi::setLocalNEK(path, nullptr, key);
@@ -65,6 +67,7 @@ int setLocalNetwork(transport::ReceivePath& path, NoticeOwner owner, std::string
 
 AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwner owner,
                                         std::string_view name, const Rescan& rescan) {
+  scan::WireHold hold;
   AllDevicesResult r;
   if (checkNetworkPassword(name) == 0) {
     platform::showNotice(kInvalidNetworkNameText, kInvalidEntryCaption, NoticeIcon::Error);
@@ -126,6 +129,7 @@ int changeNetworkName(transport::ReceivePath& path, std::string_view name, bool 
     return -1;
   }
   if (confirm && !confirm()) return 0;
+  scan::WireHold hold;
   const bool autoscan = scan::SuspendAutoscan(false);
   api::InterfaceDevices& d = api::currentDevices();
   const api::NetworkName oldName = d.localNetworkName;

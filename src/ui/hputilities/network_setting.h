@@ -1,5 +1,6 @@
 // The Privacy page's commands without the page: the network name on the local adapter only, or
-// on every adapter whose password is known and then on the local one.
+// on every adapter whose password is known and then on the local one. Each holds the wire for
+// its whole run (no scan tick takes its answers).
 #pragma once
 
 #include <functional>

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QMetaObject>
+#include <QThread>
 #include <QWidget>
 
 namespace quorrel::qtui {
@@ -54,6 +56,17 @@ NoticeAnswer noticeAnswer(int standardButton) {
   }
 }
 
+namespace {
+
+// Widgets live on the application's thread only: a request from another thread is carried
+// there, and the caller waits for it to be done.
+bool offApplicationThread() {
+  QCoreApplication* app = QCoreApplication::instance();
+  return app != nullptr && QThread::currentThread() != app->thread();
+}
+
+}  // namespace
+
 QtNotice::QtNotice() = default;
 
 QtNotice::~QtNotice() {
@@ -85,6 +98,13 @@ std::unique_ptr<QMessageBox> QtNotice::build(const platform::NoticeRequest& requ
 }
 
 NoticeAnswer QtNotice::show(const platform::NoticeRequest& request) {
+  if (offApplicationThread()) {
+    NoticeAnswer answer = NoticeAnswer::Ok;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { answer = show(request); },
+        Qt::BlockingQueuedConnection);
+    return answer;
+  }
   std::unique_ptr<QMessageBox> box = build(request);
   // The box wants the arrow even while an operation shows the wait cursor.
   const bool waiting = waitDepth_ > 0;
@@ -95,6 +115,12 @@ NoticeAnswer QtNotice::show(const platform::NoticeRequest& request) {
 }
 
 void QtNotice::setWaitCursor(bool waiting) {
+  if (offApplicationThread()) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { setWaitCursor(waiting); },
+        Qt::BlockingQueuedConnection);
+    return;
+  }
   if (waiting) {
     ++waitDepth_;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

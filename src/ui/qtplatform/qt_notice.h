@@ -1,5 +1,9 @@
 // The notice seam on Qt: message boxes over the right window, the wait cursor as an
-// application override cursor.
+// application override cursor. Both may be asked for on any thread (the AV upgrade's worker
+// reaches the notice when the capture helper fails): a call from another thread is carried to
+// the application's thread and waits there for the box's answer, so that thread must keep
+// running its event loop meanwhile (not block on the caller). Calls on the application's
+// thread are made directly.
 #pragma once
 
 #include <QMessageBox>

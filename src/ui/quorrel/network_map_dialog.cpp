@@ -17,6 +17,7 @@
 #include "api/device_table.h"
 #include "persistence/known_devices.h"
 #include "platform/notice.h"
+#include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 
 namespace quorrel::qtui {
@@ -174,6 +175,7 @@ bool NetworkMapDialog::refresh() {
 }
 
 netmap::MapResult gatherWithScanSuspended(ui::ScanControl& scan, transport::ReceivePath& path) {
+  scan::WireHold hold;
   const bool autoscan = scan.SuspendAutoscan(false);
   platform::WaitCursor busy;
   netmap::MapResult r = netmap::gatherNetworkMap(path);

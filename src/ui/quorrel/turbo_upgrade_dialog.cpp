@@ -16,6 +16,7 @@
 #include "brantleapi/hp1_upgrade.h"
 #include "platform/clock.h"
 #include "platform/notice.h"
+#include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 #include "ui/qtplatform/page_metrics.h"
 
@@ -159,7 +160,10 @@ void Hp1UpgradeDialog::start() {
         }
         if (progressed) progressed(p.piecesSent, p.piecesTotal);
       }};
-  brantleapi::upgradeHp1Device(context, chosen.imagePath, chosen.configPath);
+  {
+    scan::WireHold hold;
+    brantleapi::upgradeHp1Device(context, chosen.imagePath, chosen.configPath);
+  }
   platform::setClock(&previous);
   running_ = false;
   // The autoscan stays off: the adapter restarts, and the next scan finds it again.

@@ -5,14 +5,17 @@
 
 #include "ui/quorrel/turbo_upgrade_dialog.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
 
 #include "api/device_table.h"
 #include "platform/notice.h"
+#include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 #include "ui/qtplatform/page_metrics.h"
 #include "upgrade/upgrade_texts.h"
@@ -129,6 +132,8 @@ void AvUpgradeDialog::start() {
     return;
   hide();
   {
+    // The worker exchanges the frames; the Main page's timer still fires on this thread.
+    scan::WireHold hold;
     UpgradeProgressDialog progress(files, restartWaitMs, parentWidget());
     if (progress.startWorker()) {
       if (progressShown)
@@ -175,6 +180,7 @@ bool UpgradeProgressDialog::startWorker() {
   try {
     worker_ = std::thread([this] {
       result_ = upgrade::upgradeLocalAvDevice(scan::receivePath(), files_, &control_);
+      workerReturned_ = true;
       QMetaObject::invokeMethod(
           this, [this] { workerFinished(); }, Qt::QueuedConnection);
     });
@@ -185,6 +191,11 @@ bool UpgradeProgressDialog::startWorker() {
 }
 
 void UpgradeProgressDialog::joinWorker() {
+  // The notice carries a worker's box to this thread and waits for it there.
+  while (worker_.joinable() && !workerReturned_) {
+    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   if (worker_.joinable()) worker_.join();
 }
 
@@ -222,6 +233,8 @@ void UpgradeProgressDialog::cancelClicked() {
   if (ended_) return;  // the worker ended while the question was open
   control_.requestStop();
   joinWorker();
+  // A box the worker asked for ran the event loop, which may have let its end through.
+  if (ended_) return;
   if (result_.success) {  // it had already finished: the queued call will close the dialog
     workerFinished();
     return;

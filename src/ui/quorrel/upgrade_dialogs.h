@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -79,6 +80,7 @@ class UpgradeProgressDialog final : public QDialog {
   void workerFinished();
   void cancelClicked();
   void updateProgress();
+  // Joins the worker; a notice it asks for meanwhile is still shown, as it waits for that.
   void joinWorker();
 
   upgrade::UpgradeFiles files_;
@@ -86,6 +88,7 @@ class UpgradeProgressDialog final : public QDialog {
   upgrade::UpgradeControl control_;
   upgrade::UpgradeResult result_;
   std::thread worker_;
+  std::atomic<bool> workerReturned_{false};
   bool ended_ = false;
   QLabel* progress_;
   QPushButton* cancel_;

@@ -251,6 +251,82 @@ TEST_P(AvAddTest, AddFromAnotherNetwork) {
   EXPECT_FALSE(scan::scanState().autoscanOff);
 }
 
+// A scan the user asked for is pending and the scan running while each key operation waits,
+// and every sleep lets the scan tick, as the desktop program's sleeps run the event loop where
+// the Main page's timer fires: the operation still gets its answers and stores the right
+// result, and the user's scan waits for it to end.
+class TickingClock final : public platform::Clock {
+ public:
+  explicit TickingClock(platform::Clock& inner) : inner_(inner) {}
+  std::uint32_t tickCount() override { return inner_.tickCount(); }
+  std::uint64_t microseconds() override { return inner_.microseconds(); }
+  void sleepMs(std::uint32_t ms) override {
+    inner_.sleepMs(ms);
+    scan::ScanTick();
+  }
+
+ private:
+  platform::Clock& inner_;
+};
+struct TickCase {
+  const char* family;
+  const char* operation;
+};
+class TickDuringWaitTest : public MembershipTest, public ::testing::WithParamInterface<TickCase> {};
+INSTANTIATE_TEST_SUITE_P(Operations, TickDuringWaitTest,
+                         ::testing::Values(TickCase{"av", "local"}, TickCase{"hp1", "local"},
+                                           TickCase{"turbo", "local"}, TickCase{"av", "remote"},
+                                           TickCase{"hp1", "remote"}, TickCase{"turbo", "remote"},
+                                           TickCase{"av", "verify"}, TickCase{"hp1", "verify"},
+                                           TickCase{"av", "add"}, TickCase{"turbo", "add"}));
+
+TEST_P(TickDuringWaitTest, OperationGetsItsAnswer) {
+  const auto [family, operation] = GetParam();
+  const std::string op = operation;
+  const char* other = op == "add" ? "0123456789ABCDEF0123456789ABCDEF" : nullptr;
+  sim::Network& net = start(local(family) + station(family, 1, "ALPHA-PASS-1", other));
+  const crypto::Key before = keyOf(net.scenario().local);
+  // Every answer comes while the operation sleeps, and the user's scan outlasts it.
+  net.behaviour().delayMs = 5;
+  scan::scanState().autoscanInterval = 100000;
+  scan::RestartScanCycle();
+  scan::RequestUserScan();
+  scan::SuspendAutoscan(false);
+  const std::uint32_t ran = scan::scanState().ticksRun;
+  TickingClock ticking(clock);
+  platform::setClock(&ticking);
+  const crypto::Key nk = want("Blue House");
+  const crypto::Key dk = crypto::deviceKeyFromPassword("ALPHA-PASS-1", hpapi::currentFamily());
+  std::string password = "ALPHA-PASS-1";
+  int r = 0;
+  if (op == "local") {
+    r = hpapi::setLocalNEK(path, nullptr, nk);
+    EXPECT_EQ(keyOf(net.scenario().local), nk);
+  } else if (op == "remote") {
+    MacAddress target = kOne;
+    r = hpapi::setRemoteKey(path, dk, nk, target, false, true);
+    EXPECT_EQ(target, kOne);
+    EXPECT_EQ(keyOf(net.scenario().remotes[0]), nk);
+  } else if (op == "verify") {
+    know(kOne, "ALPHA-PASS-1");
+    hpapi::JoinTarget t{"ALPHA-PASS-1"sv, kOne};
+    r = verifyDevicePassword(path, platform::NoticeOwner::None, t, nullptr, nullptr);
+    EXPECT_EQ(storedPassword("ALPHA-PASS-1", r), "ALPHA-PASS-1");
+    EXPECT_EQ(keyOf(net.scenario().local), before);
+  } else {
+    hpapi::membershipState().addingDevice = true;
+    r = addDevice(path, platform::NoticeOwner::None, "Den", password, nullptr, nullptr, nullptr);
+    EXPECT_EQ(keyOf(net.scenario().remotes[0]), before);
+    EXPECT_EQ(hpapi::membershipState().addName, "Den");
+  }
+  platform::setClock(&clock);
+  EXPECT_NE(r, 0);
+  EXPECT_EQ(scan::scanState().ticksRun, ran);
+  EXPECT_GT(scan::scanState().ticksSkipped, 0u);
+  scan::ScanTick();  // the user's scan goes on once the operation is over
+  EXPECT_EQ(scan::scanState().ticksRun, ran + 1);
+}
+
 // Dashes never overflow the field, and a name is never taken as a format.
 TEST_F(MembershipTest, DashesNeverOverflowTheFieldAndNameTextIsNeverAFormat) {
   const std::pair<std::string, std::string> cases[] = {
