@@ -16,9 +16,9 @@
 namespace quorrel::e2e {
 namespace {
 
-using SimPair = SimPairTest;
+using TransportE2eTest = SimPairTest;
 
-TEST_F(SimPair, NoiseFilterKeptFramesAndTheHarnessCleanUp) {
+TEST_F(TransportE2eTest, NoiseFilterKeptFramesAndTheHarnessCleanUp) {
   startSim(
       "[local]\nmac 00:B0:52:10:00:01\nchip 2\n[remote]\nmac 00:B0:52:20:00:02\nchip 3\n"
       "[behaviour]\nnoise on\nnoise_interval_us 1000\n");
