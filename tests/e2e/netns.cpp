@@ -3,7 +3,6 @@
 #include "e2e/netns.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -16,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace quorrel::e2e {
@@ -24,34 +25,22 @@ namespace {
 
 constexpr const char* kNetnsDir = "/run/netns/";
 
-// What the signal handler and atexit may clean up: fixed storage, no allocation there.
-constexpr int kMaxTracked = 16;
+// The namespaces the signal handler and atexit may remove: fixed storage, no allocation there.
+// (Children need no list: they die with this process.)
 constexpr std::size_t kNameSize = 32;
-struct Tracked {
-  std::array<std::array<char, kNameSize>, kMaxTracked> namespaces{};
-  std::array<volatile pid_t, kMaxTracked> children{};
-};
-Tracked tracked;
+std::array<std::array<char, kNameSize>, 16> tracked{};
 // The process that made the namespaces. A child forked into the pair inherits the handlers;
 // when it is stopped it must not take the pair down with it.
 volatile pid_t owner = 0;
 
 // Takes a free slot for `name` (on) or frees the slots holding it (off).
 void markNamespace(const std::string& name, bool on) {
-  for (auto& slot : tracked.namespaces)
+  for (auto& slot : tracked)
     if (on && slot[0] == '\0') {
       std::snprintf(slot.data(), slot.size(), "%s", name.c_str());
       return;
     } else if (!on && name == slot.data()) {
       slot[0] = '\0';
-    }
-}
-
-void markChild(pid_t pid, bool on) {
-  for (auto& slot : tracked.children)
-    if (slot == (on ? 0 : pid)) {
-      slot = on ? pid : 0;
-      if (on) return;
     }
 }
 
@@ -68,13 +57,7 @@ void removeNamespace(const char* name) {
 
 void cleanupEverything() {
   if (getpid() != owner) return;
-  for (auto& pid : tracked.children)
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-      pid = 0;
-    }
-  for (auto& slot : tracked.namespaces)
+  for (auto& slot : tracked)
     if (slot[0] != '\0') {
       removeNamespace(slot.data());
       slot[0] = '\0';
@@ -101,11 +84,7 @@ void installCleanup() {
 
 // The run's list of names, so the run's cleanup step can remove what a killed test left.
 void recordForRun(const std::string& name) {
-  const int fd = open(QUORREL_E2E_RUN_LIST, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  const std::string line = name + "\n";
-  [[maybe_unused]] const auto written = write(fd, line.data(), line.size());
-  close(fd);
+  std::ofstream(QUORREL_E2E_RUN_LIST, std::ios::app) << name << "\n";
 }
 
 // Runs a command (fixed words, each quoted) through the shell; true on exit status 0, else
@@ -239,15 +218,11 @@ pid_t NetnsPair::spawnInSim(const std::function<int()>& body) {
     _exit(body());
   }
   children_.push_back(pid);
-  markChild(pid, true);
   return pid;
 }
 
 void NetnsPair::teardown() {
-  for (pid_t pid : children_) {
-    stopChild(pid, 1000);
-    markChild(pid, false);
-  }
+  for (pid_t pid : children_) stopChild(pid, 1000);
   children_.clear();
   leaveHost();
   if (!created_) return;
@@ -280,60 +255,49 @@ int stopChild(pid_t pid, int graceMs) {
 bool SimProcess::startOnLinks(NetnsPair& pair, std::size_t links, const std::string& scenarioPath,
                               const std::string& logPath, std::string& error, int readyTimeoutMs) {
   if (pid_ > 0) stop();
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    error = "pipe: " + std::string(std::strerror(errno));
-    return false;
-  }
   std::vector<std::string> args = {
       "ip",         "netns",     "exec", pair.simNamespace(), QUORREL_ADAPTER_SIM_PATH,
       "--scenario", scenarioPath};
   for (std::size_t k = 0; k < links && k < pair.linkCount(); ++k)
     args.insert(args.end(), {"--interface", pair.simInterface(k)});
   if (!logPath.empty()) args.insert(args.end(), {"--log", logPath});
-  const pid_t pid = pair.spawnInSim([&] {
-    dup2(out[1], STDOUT_FILENO);
+  // What it says goes to a file beside the scenario, read until it says "ready", then removed.
+  const std::string saidPath = scenarioPath + ".said";
+  pid_ = pair.spawnInSim([&] {
+    const int out = open(saidPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || dup2(out, STDOUT_FILENO) < 0) return 126;
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
     return 127;
   });
-  if (pid < 0) error = "fork: " + std::string(std::strerror(errno));
-  close(out[1]);
-  if (pid < 0) return close(out[0]), false;
-  pid_ = pid;
-  stdoutFd_ = out[0];
-
-  std::string said;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(readyTimeoutMs);
-  while (said.find("ready\n") == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
-    pollfd p{stdoutFd_, POLLIN, 0};
-    char buffer[256];
-    ssize_t got = 0;
-    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0 ||
-        (got = read(stdoutFd_, buffer, sizeof buffer)) <= 0) {
-      const int status = stop();
+  for (std::string said; pid_ > 0 && said.find("ready\n") == std::string::npos;) {
+    int status = 0;
+    const pid_t ended = waitpid(pid_, &status, WNOHANG);
+    if (ended != 0 || std::chrono::steady_clock::now() > deadline) {
+      if (ended == 0) status = stop();
+      pid_ = -1;
+      std::remove(saidPath.c_str());
       error = "adapter-sim did not get ready (status " + std::to_string(status) + ", said \"" +
               said + "\")";
       return false;
     }
-    said.append(buffer, static_cast<std::size_t>(got));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::ifstream in(saidPath);
+    said.assign(std::istreambuf_iterator<char>(in), {});
   }
-  return true;
+  std::remove(saidPath.c_str());
+  if (pid_ < 0) error = "fork: " + std::string(std::strerror(errno));
+  return pid_ > 0;
 }
 
 int SimProcess::stop() {
   if (pid_ <= 0) return -1;
   const int status = stopChild(pid_);
-  markChild(pid_, false);
   pid_ = -1;
-  if (stdoutFd_ >= 0) close(stdoutFd_);
-  stdoutFd_ = -1;
   return status;
 }
 

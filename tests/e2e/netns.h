@@ -89,7 +89,6 @@ class SimProcess {
 
  private:
   pid_t pid_ = -1;
-  int stdoutFd_ = -1;
 };
 
 // Stops a child: SIGTERM, SIGKILL after `graceMs`; returns the waitpid status or -1.

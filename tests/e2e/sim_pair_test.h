@@ -13,6 +13,14 @@
 
 namespace quorrel::e2e {
 
+// Whether `text` holds `part`, with the whole text shown either way.
+inline ::testing::AssertionResult has(const std::string& text, const std::string& part) {
+  return (text.find(part) != std::string::npos ? ::testing::AssertionSuccess()
+                                               : ::testing::AssertionFailure())
+         << "\"" << part << "\" in:\n"
+         << text;
+}
+
 class SimPairTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -62,6 +70,20 @@ class SimPairTest : public ::testing::Test {
                  status);
     EXPECT_EQ(status, want) << args << "\n" << out;
     return out;
+  }
+  // quorrel-cli `args` started in the background, sent Ctrl-C once adapter-sim has received
+  // `frames` frames: its output, then "status N" and "received N" (frames by the end).
+  std::string interrupted(const std::string& args, int frames) const {
+    const std::string rx = "$(grep -cE '(^|: )rx ' " + logPath + ")";
+    int status = 0;
+    // A background job may start with SIGINT ignored; a terminal's Ctrl-C finds it default.
+    return runShell("ip netns exec " + pair.hostNamespace() +
+                        " env --default-signal=INT XDG_DATA_HOME=" + dir + " HOME=" + dir +
+                        " " QUORREL_CLI_PATH " " + args + " >" + dir + "/out.txt 2>&1 & pid=$!; " +
+                        "for i in $(seq 600); do [ " + rx + " -ge " + std::to_string(frames) +
+                        " ] && break; sleep 0.1; done; kill -INT $pid; wait $pid; s=$?; cat " +
+                        dir + "/out.txt; echo status $s; echo received " + rx,
+                    status);
   }
 
   NetnsPair pair;

@@ -318,15 +318,11 @@ void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
   h.start();
   // Each refusal of the two key dialogs, in their order, before any frame is sent.
   h.state.notice.clear();
-  {
-    qtui::PasswordDialog none(h.page());
-    QVERIFY(!none.usable());
-  }
+  QVERIFY(!qtui::PasswordDialog(h.page()).usable());
   QCOMPARE(h.state.notice.shown.at(0).text,
            std::string("Please select a device first by clicking on it."));
-  QTreeWidgetItem* item = h.row("00:B0:52:20:00:03");
-  h.list().setCurrentItem(item);
-  item->setSelected(true);
+  h.list().setCurrentItem(h.row("00:B0:52:20:00:03"));
+  h.list().currentItem()->setSelected(true);
   persistence::KnownAt(persistence::FindKnownByMacText("00:B0:52:20:00:03"))->password =
       "Not ABCD-1234";
   {

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sstream>
+
 #include "cli_args.h"
 #include "json_keys.h"
 
@@ -107,21 +108,6 @@ TEST(ScanReportTest, TableColumnsLineUpWithTheQualityPerClassAndJsonKeepsEveryNa
   EXPECT_EQ(json["interfaces"][0]["local"]["network"], "HomePlugAV");
   EXPECT_EQ(jsonText.find("password\""), std::string::npos);
   EXPECT_EQ(nlohmann::json::parse(formatJson({})), nlohmann::json::parse(R"({"interfaces": []})"));
-}
-
-TEST(ScanReportTest, OptionsHelpAndBadInput) {
-  const struct {
-    std::vector<const char*> words;
-    std::optional<int> code;
-  } cases[] = {{{"--help"}, 0}, {{"--out"}, 2}, {{"--bogus"}, 2}, {{"--out", "f.txt"}, {}}};
-  for (const auto& c : cases) {
-    CLI::App app{"test"};
-    std::string out;
-    app.add_option("--out", out);
-    std::vector<char*> words;
-    for (const char* w : c.words) words.push_back(const_cast<char*>(w));
-    EXPECT_EQ(parseArguments(app, Arguments(words.data(), words.size())), c.code) << c.words[0];
-  }
 }
 
 }  // namespace
