@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "api/device_table.h"
 #include "platform/bytes.h"
 
 namespace quorrel::diagnostics {
@@ -38,7 +40,8 @@ class ScanLog {
   void close();
 
  private:
-  friend void writeScanLog(ScanLog& log, bool keepOpen, std::time_t now);
+  friend void writeScanLog(ScanLog& log, std::span<const api::InterfaceDevices> interfaces,
+                           bool keepOpen, std::time_t now);
   std::string path_;
   std::FILE* file_ = nullptr;
 };
@@ -46,6 +49,10 @@ class ScanLog {
 // Appends one snapshot of every listed interface and its remote entries. The first call
 // creates the file afresh (owner-only, never through a link) with the time and a heading.
 // Without `keepOpen` the log is closed afterwards. A log that cannot be opened is skipped.
+// `interfaces`: the listed interfaces as they stood when the snapshot was due; without them,
+// the device table's listed interfaces as they are now.
+void writeScanLog(ScanLog& log, std::span<const api::InterfaceDevices> interfaces, bool keepOpen,
+                  std::time_t now);
 void writeScanLog(ScanLog& log, bool keepOpen, std::time_t now);
 
 // Entry kinds of the device log.

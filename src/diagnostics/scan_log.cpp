@@ -24,6 +24,13 @@ void ScanLog::close() {
 }
 
 void writeScanLog(ScanLog& log, bool keepOpen, std::time_t now) {
+  const int count = std::clamp(transport::interfaceTable().interfaceCount, 0, api::kInterfaceCount);
+  writeScanLog(log, std::span(api::deviceTable().devices).first(static_cast<std::size_t>(count)),
+               keepOpen, now);
+}
+
+void writeScanLog(ScanLog& log, std::span<const api::InterfaceDevices> interfaces, bool keepOpen,
+                  std::time_t now) {
   if (log.file_ == nullptr && log.path_.empty()) log.path_ = scanLogPath();
   if (log.file_ == nullptr && !log.path_.empty()) {
     // A link planted in the log's place is refused rather than followed.
@@ -39,10 +46,9 @@ void writeScanLog(ScanLog& log, bool keepOpen, std::time_t now) {
                    standardTimeText(now).c_str());
   }
   if (log.file_ == nullptr) return;
-  const int count = std::clamp(transport::interfaceTable().interfaceCount, 0, api::kInterfaceCount);
-  for (int i = 0; i < count; ++i) {
-    const api::InterfaceDevices& d = api::interfaceDevices(i);
-    std::fprintf(log.file_, "NIC #%d:\t%s\tPresent=%d\n", i, formatMac(d.interfaceMac).c_str(),
+  for (std::size_t i = 0; i < interfaces.size(); ++i) {
+    const api::InterfaceDevices& d = interfaces[i];
+    std::fprintf(log.file_, "NIC #%zu:\t%s\tPresent=%d\n", i, formatMac(d.interfaceMac).c_str(),
                  d.localPresent ? 1 : 0);
     if (!d.localPresent) continue;
     for (const api::RemoteDevice& e : d.remotes) {

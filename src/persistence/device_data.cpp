@@ -155,7 +155,6 @@ LoadOutcome LoadDeviceDataFrom(const std::string& path) {
                                        : readFileCapped(path, dataFileSize(kKnownCapacity), bytes);
   if (read != ReadStatus::Ok) {
     ResetDeviceData();
-    ApplyListLayout();
     knownDevices().mayEmptyFile = read == ReadStatus::Missing;
     return LoadOutcome::Missing;
   }
@@ -187,7 +186,6 @@ LoadOutcome LoadDeviceData(ByteSpan bytes) {
   } else if (outcome == DecodeOutcome::Short) {
     result = LoadOutcome::Damaged;
   }
-  ApplyListLayout();
   return result;
 }
 
@@ -201,7 +199,6 @@ SaveOutcome SaveDeviceDataTo(const std::string& path) {
   if (knownDevices().knownCount == 0 && !knownDevices().mayEmptyFile)
     return SaveOutcome::NothingToSave;
   if (path.empty()) return SaveOutcome::NotOpened;
-  CaptureListLayout();
   const auto d = std::make_unique<DeviceData>();
   captureDeviceData(*d);
   const ReplaceResult r = replaceFile(path, encodeDeviceData(*d));

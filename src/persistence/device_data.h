@@ -83,8 +83,9 @@ void restoreDeviceData(const DeviceData& data);
 std::string dataFilePath();
 
 enum class LoadOutcome { Loaded, Missing, OldVersion, CountOutOfRange, Damaged };
-// Reads the data file into the device table, the known devices and the list settings, then
-// gives the column settings to the remote device list (not after an old version).
+// Reads the data file into the device table, the known devices and the list settings
+// (listSettings()); whoever shows the remote list gives it the column settings from there
+// (columnsToShow), except after an old version, whose settings are not read.
 LoadOutcome LoadDeviceData();
 LoadOutcome LoadDeviceDataFrom(const std::string& path);
 // The same from the file's bytes already read whole (never Missing). Leaves the file alone:
@@ -92,9 +93,10 @@ LoadOutcome LoadDeviceDataFrom(const std::string& path);
 LoadOutcome LoadDeviceData(ByteSpan bytes);
 
 enum class SaveOutcome { Saved, NothingToSave, NotOpened, Failed };
-// Writes the data file, whole or not at all. With no known device it writes an empty table
-// only over a file this run read whole or wrote (or none): see KnownDeviceTable::mayEmptyFile.
-// The file is owner-only.
+// Writes the data file, whole or not at all, with the list settings as listSettings() holds
+// them (whoever shows the remote list keeps them up to date: withShownColumns). With no known
+// device it writes an empty table only over a file this run read whole or wrote (or none): see
+// KnownDeviceTable::mayEmptyFile. The file is owner-only.
 SaveOutcome SaveDeviceData();
 SaveOutcome SaveDeviceDataTo(const std::string& path);
 

@@ -6,10 +6,9 @@
 namespace quorrel::persistence {
 
 namespace {
-// What the data file keeps, and the list that shows it (none until the pages give one).
+// What the data file keeps.
 struct Layout {
   ListSettings settings;
-  ListLayout* layout = nullptr;
 };
 Layout state;
 
@@ -28,13 +27,6 @@ ListSettings& listSettings() {
 }
 void ResetListSettings() {
   state.settings = ListSettings{};
-}
-
-void setListLayout(ListLayout* l) {
-  state.layout = l;
-}
-ListLayout* listLayout() {
-  return state.layout;
 }
 
 ColumnArray defaultColumnOrder(int columnCount) {
@@ -57,28 +49,29 @@ bool isColumnOrderValid(const ColumnArray& order, int columnCount) {
   return true;
 }
 
-void CaptureListLayout() {
-  if (state.layout == nullptr) return;
-  const int count = clampedCount(state.layout->columnCount());
-  ColumnArray order = state.layout->columnOrder();
+ListSettings withShownColumns(ListSettings settings, const ShownColumns& shown) {
+  const int count = clampedCount(shown.count);
+  ColumnArray order = shown.order;
   if (!isColumnOrderValid(order, count)) order = defaultColumnOrder(count);
   completeOrder(order, count);
-  state.settings.columnOrder = order;
+  settings.columnOrder = order;
   for (int c = 0; c < kRemoteColumns; ++c)
-    state.settings.columnWidths[c] = c < count ? state.layout->columnWidth(c) : 0;
+    settings.columnWidths[c] = c < count ? shown.widths[c] : 0;
+  return settings;
 }
 
-void ApplyListLayout() {
-  if (state.layout == nullptr) return;
-  const int count = clampedCount(state.layout->columnCount());
-  if (!isColumnOrderValid(state.settings.columnOrder, count))
-    state.settings.columnOrder = defaultColumnOrder(count);
-  completeOrder(state.settings.columnOrder, count);
-  state.layout->setColumnOrder(state.settings.columnOrder);
-  for (int c = 0; c < count; ++c) {
-    const std::int32_t w = state.settings.columnWidths[c];
-    if (w >= 0 && w <= kMaxColumnWidth) state.layout->setColumnWidth(c, w);
+ShownColumns columnsToShow(const ListSettings& settings, int columnCount) {
+  ShownColumns shown;
+  shown.count = clampedCount(columnCount);
+  shown.order = settings.columnOrder;
+  if (!isColumnOrderValid(shown.order, shown.count)) shown.order = defaultColumnOrder(shown.count);
+  completeOrder(shown.order, shown.count);
+  shown.widths.fill(-1);
+  for (int c = 0; c < shown.count; ++c) {
+    const std::int32_t w = settings.columnWidths[c];
+    if (w >= 0 && w <= kMaxColumnWidth) shown.widths[c] = w;
   }
+  return shown;
 }
 
 }  // namespace quorrel::persistence

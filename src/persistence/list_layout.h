@@ -29,19 +29,14 @@ struct ListSettings {
   bool operator==(const ListSettings&) const = default;
 };
 
-// What the remote device list offers the data file; the widget implements it.
-class ListLayout {
- public:
-  virtual ~ListLayout() = default;
-  // Columns present, kMinRemoteColumns..kRemoteColumns.
-  virtual int columnCount() const = 0;
-  // Display order of the columns present: `order[p]` for p < columnCount().
-  virtual ColumnArray columnOrder() const = 0;
-  // Width of column index `column`; 0 for a column that is not present.
-  virtual std::int32_t columnWidth(int column) const = 0;
-  // `order` holds columnCount() valid entries, a permutation of the columns present.
-  virtual void setColumnOrder(const ColumnArray& order) = 0;
-  virtual void setColumnWidth(int column, std::int32_t width) = 0;
+// The columns a remote device list shows: how many, their display order (`order[p]` for
+// p < count) and the width of each column index (0 for a column not present).
+struct ShownColumns {
+  int count = kRemoteColumns;
+  ColumnArray order{0, 4, 3, 2, 1};
+  ColumnArray widths{};
+
+  bool operator==(const ShownColumns&) const = default;
 };
 
 // The stored settings; the sort state is read and changed by the list's sort toggle.
@@ -49,22 +44,20 @@ ListSettings& listSettings();
 // Puts the stored settings back to their start values.
 void ResetListSettings();
 
-// The list the settings go to (nullptr: none yet). The caller keeps ownership.
-void setListLayout(ListLayout* layout);
-ListLayout* listLayout();
-
 // The order columns take when inserted one after another at display position 1:
 // Name first, then the rest in reverse index order.
 ColumnArray defaultColumnOrder(int columnCount);
 // True when the first `columnCount` entries are a permutation of 0..columnCount-1.
 bool isColumnOrderValid(const ColumnArray& order, int columnCount);
 
-// Reads the list's order and widths into the stored settings (right after the list's columns
-// are made, and before each save). Nothing happens without a list.
-void CaptureListLayout();
-// Gives the stored order and widths to the list. An order that is not a permutation of the
-// columns present is replaced by the default order; widths outside 0..kMaxColumnWidth are
-// left as the list has them.
-void ApplyListLayout();
+// The settings with the order and widths `shown` (when the list's columns are made, and
+// whenever the user moves or sizes one): an order that is not a permutation of the columns
+// present is stored as the default order, and the positions and widths past the columns
+// present as the missing indices and 0.
+ListSettings withShownColumns(ListSettings settings, const ShownColumns& shown);
+// What a list of `count` columns should show of `settings`: an order that is not a
+// permutation of the columns present gives way to the default order; a width outside
+// 0..kMaxColumnWidth is -1, for the list to keep the one it has.
+ShownColumns columnsToShow(const ListSettings& settings, int count);
 
 }  // namespace quorrel::persistence

@@ -15,7 +15,7 @@
 #include "platform/clock.h"
 #include "platform/notice.h"
 #include "scan/scan.h"
-#include "scan/scan_services.h"
+#include "scan/scan_report.h"
 #include "thpapi/exchange.h"
 
 namespace quorrel::scan {
@@ -138,7 +138,9 @@ bool HandleHp1Frame(const transport::Frame& frame) {
       const ByteSpan data = f.subspan(kParamsDataAt, kLocalParamsSize);
       const std::uint8_t selector = f[kParamsSelectorAt];
       if (std::equal(data.begin(), data.begin() + 6, data.begin() + 1)) {
-        scanListener().logParameters(selector == kParamsReplyWorking ? 1 : 0, data);
+        ParametersRepeated repeated{selector == kParamsReplyWorking ? 1 : 0, {}};
+        std::copy(data.begin(), data.end(), repeated.bytes.begin());
+        addScanChange(repeated);
         return true;
       }
       const bool answered = api::currentState().localAnswered;
@@ -154,7 +156,7 @@ bool HandleHp1Frame(const transport::Frame& frame) {
       const MacAddress local = api::currentState().localMac;
       if (!isZeroMac(local) && source != local) return false;
       UpdateHp1Rates(f);
-      scanListener().RefreshDeviceLists(static_cast<int>(scanState().scanPhase));
+      addScanChange(ListsChanged{static_cast<int>(scanState().scanPhase)});
       return true;
     }
     default:

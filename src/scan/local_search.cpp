@@ -8,6 +8,7 @@
 #include "scan/hp1_scan.h"
 #include "scan/network_naming.h"
 #include "scan/scan.h"
+#include "scan/scan_report.h"
 #include "scan/scan_services.h"
 #include "thpapi/exchange.h"
 #include "thpapi/frame_layout.h"
@@ -209,12 +210,12 @@ bool LocalSearch() {
   // A network statistics reply taken by the probe may have asked for the local parameters,
   // which name a HomePlug 1.0 network.
   FetchWantedParameters();
-  if (family == Family::Av || family == Family::Turbo) scanListener().enableUpgradeButton(true);
+  if (family == Family::Av || family == Family::Turbo) addScanChange(UpgradeButtonChanged{true});
   if (family != Family::None && !nameNetwork(family)) return true;
   copyFindings(family);
   if (family == Family::None) {
     api::ClearRemotes();
-    scanListener().RefreshDeviceLists(static_cast<int>(scanState().scanPhase));
+    addScanChange(ListsChanged{static_cast<int>(scanState().scanPhase)});
   }
   return family != Family::None;
 }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "api/identification.h"
@@ -12,6 +14,7 @@
 #include "scan/av_wait.h"
 #include "scan/hp1_scan.h"
 #include "scan/remote_search.h"
+#include "scan/scan_report.h"
 #include "scan/scan_services.h"
 #include "thpapi/exchange.h"
 #include "thpapi/frame_layout.h"
@@ -29,19 +32,30 @@ struct Scan {
   AvRemoteSearch remoteSearch;
   // Operations under way that exchange frames; a reset of the scan leaves them held.
   std::atomic<int> wireHolds{0};
+  ScanReport pending;
 };
 Scan scan;
 
 void startTimer() {
   scan.state.timerRunning = true;
   scan.state.timerPeriodMs = timerPeriodFor(scan.state.autoscanInterval);
-  scanListener().scanTimerChanged(true, scan.state.timerPeriodMs);
+  addScanChange(TimerChanged{true, scan.state.timerPeriodMs});
 }
 
 void stopTimer() {
   if (!scan.state.timerRunning) return;
   scan.state.timerRunning = false;
-  scanListener().scanTimerChanged(false, 0);
+  addScanChange(TimerChanged{false, 0});
+}
+
+// The table as the ageing step finds it, for the scan log and the rate history.
+AgeingReached ageingSnapshot() {
+  auto before = std::make_shared<AgeingReached::Before>();
+  before->interfaceCount =
+      std::clamp(transport::interfaceTable().interfaceCount, 0, api::kInterfaceCount);
+  before->currentInterface = transport::currentInterface();
+  before->devices = api::deviceTable().devices;
+  return AgeingReached{std::move(before)};
 }
 
 void nextPhase() {
@@ -75,7 +89,7 @@ void phaseStep() {
       if (!turbo)
         sendLocalParametersRequest(st.localAnswered ? hp1::kSelectorStored : hp1::kSelectorWorking);
       sendStatisticsRequest(kBroadcastMac);
-      scanListener().RefreshDeviceLists(1);
+      addScanChange(ListsChanged{1});
       nextPhase();
       break;
     case 2:
@@ -124,6 +138,7 @@ ScanState& scanState() {
 
 void ResetScan() {
   scan.state = ScanState{};
+  scan.pending = ScanReport{};
   scan.bookkeeping.reset();
   scan.remoteSearch.reset();
 }
@@ -133,6 +148,16 @@ transport::ReceivePath& receivePath() {
 }
 brantleapi::Hp1Bookkeeping& hp1Bookkeeping() {
   return scan.bookkeeping;
+}
+
+void addScanChange(ScanChange change) {
+  std::vector<ScanChange>& changes = scan.pending.changes;
+  if (changes.size() >= kMaxPendingChanges) changes.erase(changes.begin());
+  changes.push_back(std::move(change));
+}
+
+ScanReport takeScanReport() {
+  return std::exchange(scan.pending, ScanReport{});
 }
 
 bool RemoteSearchAwaits(const MacAddress& station) {
@@ -166,7 +191,8 @@ void StopScan() {
 }
 
 bool RestartScan(std::uint32_t interval, bool autoscanEnabled) {
-  scanListener().ResetRemoteList();
+  api::ClearRemotes();
+  addScanChange(RemoteListReset{});
   return StartScan(interval, api::kDefaultDropThreshold, autoscanEnabled);
 }
 
@@ -210,10 +236,10 @@ void ScanTick() {
   ++scan.state.scanTick;
   if (counterEndsPhase()) nextPhase();
   if (scan.state.scanPhase == kAgeingPhase) {
-    scanListener().remotesAgeing();
+    addScanChange(ageingSnapshot());
     api::AgeRemotes();
     LocalSearch();
-    scanListener().RefreshDeviceLists(static_cast<int>(kAgeingPhase));
+    addScanChange(ListsChanged{static_cast<int>(kAgeingPhase)});
     scan.state.scanTick = 0;
     scan.state.scanPhase = 0;
     scan.state.userScanPending = false;

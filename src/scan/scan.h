@@ -1,7 +1,8 @@
 // The network scan: the local search on every interface, then a cycle of phases, one step per
 // timer tick, that lists the remote devices of the current interface with their rates and
-// drops those that stop answering. The scan owns no timer: it tells its listener the period,
-// and whoever runs it (a toolkit timer, a console loop, a test clock) calls ScanTick.
+// drops those that stop answering. The scan owns no timer: its report gives the period, and
+// whoever runs it (a toolkit timer, a console loop, a test clock) calls ScanTick and takes the
+// report (scan/scan_report.h) after each call.
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include "api/device_table.h"
 #include "brantleapi/hp1_bookkeeping.h"
 #include "platform/bytes.h"
+#include "scan/scan_report.h"
 #include "transport/receive_path.h"
 
 namespace quorrel::scan {
@@ -43,7 +45,7 @@ struct ScanState {
 };
 
 ScanState& scanState();
-// Back to the start-up state (tests); the installed services stay.
+// Back to the start-up state (tests), the report emptied; the installed services stay.
 void ResetScan();
 
 // The receive path that every wait of the scan takes frames from, and the operations the
@@ -73,7 +75,8 @@ constexpr std::uint32_t timerPeriodFor(std::uint32_t interval) {
 bool StartScan(std::uint32_t interval, int threshold, bool autoscanEnabled);
 // Stops the timer and closes all interfaces.
 void StopScan();
-// The remote list reset, then StartScan with the default drop threshold.
+// The remote entries cleared (reported as RemoteListReset), then StartScan with the default
+// drop threshold.
 bool RestartScan(std::uint32_t interval, bool autoscanEnabled);
 // Back to the start of a cycle with a fresh timer, even without a local device (the pages do
 // this when the Main page is entered).

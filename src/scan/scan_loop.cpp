@@ -7,47 +7,65 @@
 
 namespace quorrel::scan {
 
-namespace {
+ScanLoop::ScanLoop(std::uint32_t cycles, std::uint32_t ticks, std::uint64_t limitUs)
+    : cycles_(cycles),
+      ticks_(ticks),
+      limitUs_(limitUs),
+      start_(platform::clock().microseconds()),
+      startCycles_(scanState().cyclesCompleted),
+      due_(start_ + std::uint64_t{scanTimerPeriodMs()} * 1000) {}
 
-template <typename Done>
-LoopResult run(Done done, std::uint64_t limitUs) {
-  LoopResult r;
+ScanLoop ScanLoop::forCycles(std::uint32_t cycles, std::uint32_t limitMs) {
+  return ScanLoop(cycles, UINT32_MAX, std::uint64_t{limitMs} * 1000);
+}
+
+ScanLoop ScanLoop::forTicks(std::uint32_t ticks) {
+  return ScanLoop(UINT32_MAX, ticks, UINT64_MAX);
+}
+
+bool ScanLoop::done() const {
+  return result_.cycles >= cycles_ || result_.ticks >= ticks_;
+}
+
+bool ScanLoop::next() {
   platform::Clock& clock = platform::clock();
-  const std::uint64_t start = clock.microseconds();
-  const std::uint32_t startCycles = scanState().cyclesCompleted;
-  std::uint64_t due = start + std::uint64_t{scanTimerPeriodMs()} * 1000;
-  while (scanTimerRunning() && !done(r)) {
+  while (scanTimerRunning() && !done()) {
     const std::uint64_t now = clock.microseconds();
-    if (now - start >= limitUs) {
-      r.timedOut = true;
-      break;
+    if (now - start_ >= limitUs_) {
+      result_.timedOut = true;
+      return false;
     }
-    if (due > now) {
+    if (due_ > now) {
       // The clock sleeps in whole milliseconds: a fraction left counts as one.
-      clock.sleepMs(static_cast<std::uint32_t>((due - now + 999) / 1000));
+      clock.sleepMs(static_cast<std::uint32_t>((due_ - now + 999) / 1000));
       continue;
     }
     const std::uint64_t before = clock.microseconds();
     ScanTick();
     const std::uint64_t after = clock.microseconds();
-    if (after - before > r.longestTickUs) r.longestTickUs = after - before;
-    ++r.ticks;
-    r.cycles = scanState().cyclesCompleted - startCycles;
-    due += std::uint64_t{scanTimerPeriodMs()} * 1000;
-    if (due < after) due = after;
+    if (after - before > result_.longestTickUs) result_.longestTickUs = after - before;
+    ++result_.ticks;
+    result_.cycles = scanState().cyclesCompleted - startCycles_;
+    due_ += std::uint64_t{scanTimerPeriodMs()} * 1000;
+    if (due_ < after) due_ = after;
+    return true;
   }
-  return r;
+  return false;
 }
 
+namespace {
+LoopResult runUnshown(ScanLoop loop) {
+  while (loop.next()) loop.report();
+  return loop.result();
+}
 }  // namespace
 
 LoopResult RunScanCycles(std::uint32_t cycles, std::uint32_t limitMs) {
-  return run([cycles](const LoopResult& r) { return r.cycles >= cycles; },
-             std::uint64_t{limitMs} * 1000);
+  return runUnshown(ScanLoop::forCycles(cycles, limitMs));
 }
 
 LoopResult RunScanTicks(std::uint32_t ticks) {
-  return run([ticks](const LoopResult& r) { return r.ticks >= ticks; }, UINT64_MAX);
+  return runUnshown(ScanLoop::forTicks(ticks));
 }
 
 }  // namespace quorrel::scan

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "scan/scan_report.h"
+
 namespace quorrel::scan {
 
 struct LoopResult {
@@ -13,9 +15,36 @@ struct LoopResult {
   bool timedOut = false;
 };
 
-// Ticks until `cycles` more cycles have completed, the timer stops, or `limitMs` pass.
+// One run, a tick at a time: `next` waits for the next tick's time and runs it, and the caller
+// shows the tick's report before asking for the next one.
+class ScanLoop {
+ public:
+  // Until `cycles` more cycles have completed, the timer stops, or `limitMs` pass.
+  static ScanLoop forCycles(std::uint32_t cycles, std::uint32_t limitMs);
+  // `ticks` ticks at the period (while the timer runs).
+  static ScanLoop forTicks(std::uint32_t ticks);
+
+  // Runs the next tick; false when the run is over (nothing was run then).
+  bool next();
+  // What the tick just run changed (see takeScanReport).
+  ScanReport report() { return takeScanReport(); }
+  const LoopResult& result() const { return result_; }
+
+ private:
+  ScanLoop(std::uint32_t cycles, std::uint32_t ticks, std::uint64_t limitUs);
+  bool done() const;
+
+  std::uint32_t cycles_;
+  std::uint32_t ticks_;
+  std::uint64_t limitUs_;
+  std::uint64_t start_;
+  std::uint32_t startCycles_;
+  std::uint64_t due_;
+  LoopResult result_;
+};
+
+// A whole run whose reports nobody shows.
 LoopResult RunScanCycles(std::uint32_t cycles, std::uint32_t limitMs);
-// Ticks `ticks` times at the period (while the timer runs).
 LoopResult RunScanTicks(std::uint32_t ticks);
 
 }  // namespace quorrel::scan

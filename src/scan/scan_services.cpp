@@ -64,10 +64,8 @@ int readParameterBlockKey(const MacAddress& localDevice, api::NetworkKey& key) {
 
 // The defaults and what is installed in their place.
 struct Services {
-  ScanListener defaultListener;
   PersistentKnownDevices defaultKnown;
   BrantleTurboOperations defaultTurbo;
-  ScanListener* listener = nullptr;
   KnownDeviceStore* known = nullptr;
   TurboOperations* turbo = nullptr;
   LocalKeyReader keyReader = nullptr;
@@ -76,13 +74,6 @@ Services services;
 
 }  // namespace
 
-void ScanListener::ResetRemoteList() {
-  api::ClearRemotes();
-}
-
-void setScanListener(ScanListener* l) {
-  services.listener = l;
-}
 void setKnownDeviceStore(KnownDeviceStore* s) {
   services.known = s;
 }
@@ -93,9 +84,6 @@ void setLocalKeyReader(LocalKeyReader r) {
   services.keyReader = r;
 }
 
-ScanListener& scanListener() {
-  return services.listener != nullptr ? *services.listener : services.defaultListener;
-}
 KnownDeviceStore& knownDeviceStore() {
   return services.known != nullptr ? *services.known : services.defaultKnown;
 }

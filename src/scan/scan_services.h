@@ -1,6 +1,7 @@
-// What the scan needs from the layers around it, each behind a small interface: the pages it
-// tells to redraw, the known devices it names networks from, the Turbo vendor operations and
-// the local network key read. The program installs the real ones; tests install fakes.
+// What the scan needs from the layers below it, each behind a small interface: the known
+// devices it names networks from, the Turbo vendor operations and the local network key read.
+// The program uses the defaults; tests install fakes. What the scan changes goes up as a
+// report (scan/scan_report.h), never through a call.
 #pragma once
 
 #include <cstdint>
@@ -10,31 +11,6 @@
 #include "platform/bytes.h"
 
 namespace quorrel::scan {
-
-// The pages, or whoever shows the device table.
-class ScanListener {
- public:
-  virtual ~ScanListener() = default;
-  // The device lists should be redrawn from the device table; `phase` is the scan phase (1 at
-  // the start of a cycle, 7 at its end, the current one after a rate update).
-  virtual void RefreshDeviceLists(int phase) { (void)phase; }
-  virtual void enableUpgradeButton(bool enable) { (void)enable; }
-  // The scan timer started with `periodMs`, or stopped (`running` false). Whoever drives the
-  // scan calls ScanTick at that period.
-  virtual void scanTimerChanged(bool running, std::uint32_t periodMs) {
-    (void)running;
-    (void)periodMs;
-  }
-  // A parameter reply whose bytes repeat, for the parameter log (kind 1: working copy).
-  virtual void logParameters(int kind, ByteSpan parameters) {
-    (void)kind;
-    (void)parameters;
-  }
-  // The ageing step is about to age the remote entries (the pages write the scan log here).
-  virtual void remotesAgeing() {}
-  // Clears the remote list before a restarted scan; the pages also purge and save here.
-  virtual void ResetRemoteList();
-};
 
 // The known-device table (names, networks) as the scan uses it. Indexes are 1-based.
 class KnownDeviceStore {
@@ -69,15 +45,12 @@ class TurboOperations {
 // Reads the local device's network membership key: 1 with `key` filled, -1 on failure.
 using LocalKeyReader = int (*)(const MacAddress& localDevice, api::NetworkKey& key);
 
-// nullptr restores the default of each: a listener that only clears the remote entries on a
-// reset, the known devices of the device data file, the vendor layer's Turbo operations, and
-// the read of the local device's parameter block.
-void setScanListener(ScanListener* listener);
+// nullptr restores the default of each: the known devices of the device data file, the vendor
+// layer's Turbo operations, and the read of the local device's parameter block.
 void setKnownDeviceStore(KnownDeviceStore* store);
 void setTurboOperations(TurboOperations* operations);
 void setLocalKeyReader(LocalKeyReader reader);
 
-ScanListener& scanListener();
 KnownDeviceStore& knownDeviceStore();
 TurboOperations& turboOperations();
 LocalKeyReader localKeyReader();

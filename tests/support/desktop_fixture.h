@@ -112,8 +112,9 @@ class RecordingView final : public MainPageView {
   void setupLists(const ColumnSet& columns) override {
     note("setupLists");
     layout = ::quorrel::testing::PlainListLayout(columns.count());
-    persistence::setListLayout(&layout);
   }
+  persistence::ShownColumns remoteColumns() const override { return layout.shown(); }
+  void showRemoteColumns(const persistence::ShownColumns& c) override { layout.show(c); }
   void setStatusText(const std::string& t) override {
     status = t;
     note("status:" + t);
@@ -161,7 +162,6 @@ class DesktopState {
   }
   ~DesktopState() {
     platform::setNotice(nullptr);
-    persistence::setListLayout(nullptr);
     persistence::setResourceDirectory("");
     persistence::setDataDirectory("");
     transport::ResetInterfaceTable();

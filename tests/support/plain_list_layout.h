@@ -1,29 +1,24 @@
-// A list layout without widgets: the columns the preferences ask for, order and widths as set.
+// A remote list without widgets: the columns the preferences ask for, order and widths as set.
 #pragma once
 
 #include "persistence/list_layout.h"
 
 namespace quorrel::testing {
 
-class PlainListLayout final : public persistence::ListLayout {
- public:
+struct PlainListLayout {
   explicit PlainListLayout(int columns = persistence::kRemoteColumns)
       : count(columns), order(persistence::defaultColumnOrder(columns)) {}
-  int columnCount() const override { return count; }
-  persistence::ColumnArray columnOrder() const override { return order; }
-  std::int32_t columnWidth(int c) const override { return c >= 0 && c < count ? widths[c] : 0; }
-  void setColumnOrder(const persistence::ColumnArray& o) override {
-    order = o;
-    ++orderSets;
-  }
-  void setColumnWidth(int c, std::int32_t w) override {
-    if (c >= 0 && c < count) widths[c] = w;
+  persistence::ShownColumns shown() const { return {count, order, widths}; }
+  // As the widget takes them: an order only when it fits, a width only when not -1.
+  void show(const persistence::ShownColumns& s) {
+    if (persistence::isColumnOrderValid(s.order, count)) order = s.order;
+    for (int c = 0; c < count; ++c)
+      if (s.widths[c] >= 0) widths[c] = s.widths[c];
   }
 
   int count;
   persistence::ColumnArray order;
   persistence::ColumnArray widths{140, 120, 70, 80, 110};
-  int orderSets = 0;
 };
 
 }  // namespace quorrel::testing

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "api/device_table.h"
@@ -20,7 +21,6 @@
 #include "persistence/vendor_list.h"
 #include "scan/scan.h"
 #include "scan/scan_loop.h"
-#include "scan/scan_services.h"
 #include "scan_report.h"
 #include "transport/interface_table.h"
 
@@ -62,20 +62,19 @@ std::optional<int> parseOptions(Arguments args, Options& o) {
 // listed before, and the network and time of the last sighting for the others.
 // Each cycle's rates go to the rate history as the desktop program's scan keeps them; each
 // interface takes its turn, so only the current one's are new.
-class ConsoleListener final : public scan::ScanListener {
- public:
-  explicit ConsoleListener(history::RateHistory& history) : history_(history) {}
-  void RefreshDeviceLists(int) override {
-    if (!api::currentState().localPresent) return;
-    refreshKnownDevices([](const api::RemoteDevice&, persistence::KnownDevice&) {});
+void showReport(const scan::ScanReport& report, history::RateHistory& history) {
+  for (const scan::ScanChange& change : report.changes) {
+    if (std::holds_alternative<scan::ListsChanged>(change)) {
+      if (!api::currentState().localPresent) continue;
+      refreshKnownDevices([](const api::RemoteDevice&, persistence::KnownDevice&) {});
+    } else if (const auto* ageing = std::get_if<scan::AgeingReached>(&change)) {
+      const scan::AgeingReached::Before& before = *ageing->before;
+      history.record(
+          history::listedRates(before.devices[before.currentInterface % api::kInterfaceCount]),
+          std::time(nullptr));
+    }
   }
-  void remotesAgeing() override {
-    history_.record(history::listedRates(api::currentDevices()), std::time(nullptr));
-  }
-
- private:
-  history::RateHistory& history_;
-};
+}
 
 }  // namespace
 
@@ -95,8 +94,6 @@ int runScan(Arguments args) {
   history::RateHistory history(history::historyPath(persistence::dataDirectory()));
   if (history.open(std::time(nullptr)) == history::OpenOutcome::SetAside)
     complain(history::setAsideMessage(history.path()));
-  ConsoleListener listener(history);
-  scan::setScanListener(&listener);
   const auto period = scan::timerPeriodFor(static_cast<std::uint32_t>(interval));
   const std::uint32_t cycleMs = (2 * static_cast<std::uint32_t>(interval) + 4) * period;
   std::vector<InterfaceReport> reports;
@@ -110,20 +107,22 @@ int runScan(Arguments args) {
     // their names, but none counts as present until a station list of this run names it.
     api::ClearRemotes();
     scan::StartScan(static_cast<std::uint32_t>(interval), api::kDefaultDropThreshold, true);
+    showReport(scan::takeScanReport(), history);
     if (api::interfaceState(i).localPresent) {
       anyLocal = true;
       for (int cycle = 1; cycle <= o.cycles && !interrupted(); ++cycle) {
         if (progressShown())
           std::fprintf(stderr, "\r%s: scan cycle %d of %d ", interfaceName(i).c_str(), cycle,
                        o.cycles);
-        scan::RunScanCycles(1, cycleMs + kCycleSlackMs);
+        scan::ScanLoop loop = scan::ScanLoop::forCycles(1, cycleMs + kCycleSlackMs);
+        while (loop.next()) showReport(loop.report(), history);
       }
       if (progressShown()) std::fputs("\r\033[K", stderr);
     }
     reports.push_back(captureInterface(i, interfaceName(i)));
   }
   scan::StopScan();
-  scan::setScanListener(nullptr);
+  scan::takeScanReport();  // only the timer stopped
   // What the finished cycles saw is kept, also after Ctrl-C.
   persistence::SaveDeviceData();
 

@@ -54,8 +54,14 @@ void MainPageController::Initialise() {
       ColumnSet::fromPreferences(prefs.showRateColumn != 0, prefs.showQualityColumn != 0);
   rows_.emplace(columns, prefs.qualityStyle);
   view_.setupLists(columns);
-  persistence::CaptureListLayout();
-  persistence::LoadDeviceData();
+  RemoteColumnsChanged();
+  // The stored layout, unless the file is of an older version, whose layout was not read. The
+  // list takes a copy: its own notices of the change rewrite the settings as it goes.
+  if (persistence::LoadDeviceData() != persistence::LoadOutcome::OldVersion) {
+    view_.showRemoteColumns(
+        persistence::columnsToShow(persistence::listSettings(), columns.count()));
+    RemoteColumnsChanged();
+  }
   LoadSortState();
   RestartScan();
   scan_.SuspendAutoscan(prefs.autoscanEnabled != 0);
@@ -65,6 +71,11 @@ void MainPageController::Initialise() {
 
 void MainPageController::RemoveRemoteRow(const MacAddress& mac) {
   if (rows_ && rows_->RemoveRowByMac(mac)) view_.showRemoteRows(*rows_);
+}
+
+void MainPageController::RemoteColumnsChanged() {
+  persistence::listSettings() =
+      persistence::withShownColumns(persistence::listSettings(), view_.remoteColumns());
 }
 
 void MainPageController::LoadSortState() {

@@ -11,6 +11,7 @@
 
 #include "api/device_table.h"
 #include "hpapi/membership.h"
+#include "persistence/list_layout.h"
 #include "platform/bytes.h"
 #include "ui/presentation/main_page_text.h"
 #include "ui/presentation/remote_rows.h"
@@ -31,9 +32,12 @@ struct LocalRow {
 class MainPageView {
  public:
   virtual ~MainPageView() = default;
-  // Makes the columns of both lists; the remote list registers itself as the data file's
-  // list layout and shows its default column order.
+  // Makes the columns of both lists; the remote list shows its default column order.
   virtual void setupLists(const ColumnSet& columns) = 0;
+  // The remote list's columns as they are shown now, and the ones to show (a width of -1:
+  // keep the one it has; an order that is not a permutation of its columns: keep its order).
+  virtual persistence::ShownColumns remoteColumns() const = 0;
+  virtual void showRemoteColumns(const persistence::ShownColumns& columns) = 0;
   virtual void setStatusText(const std::string& text) = 0;
   virtual void setNetworkTypeText(const std::string& text) = 0;
   virtual void setCountText(const std::string& text) = 0;
@@ -82,6 +86,8 @@ class MainPageController final : public ScanEvents {
   void RenameClicked();
   void RemoteSelectionChanged(int row);
   void HeaderClicked(int column);
+  // The user moved or sized a column of the remote list: the data file keeps the new layout.
+  void RemoteColumnsChanged();
   void LabelEditBegan(int row);
   // True when the new name was stored; the view then shows it, else it keeps the old text.
   bool LabelEditEnded(int row, bool cancelled, const std::string& text);

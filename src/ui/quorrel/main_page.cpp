@@ -96,6 +96,7 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
   });
   connect(remoteList_, &RemotesListView::headerClicked, this,
           [c](int column) { c->HeaderClicked(column); });
+  connect(remoteList_, &RemotesListView::columnsChanged, this, [c] { c->RemoteColumnsChanged(); });
   connect(remoteList_, &RemotesListView::nameEditBegan, this,
           [c](int row) { c->LabelEditBegan(row); });
   connect(remoteList_, &RemotesListView::nameEditEnded, this,
@@ -129,6 +130,7 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
 
 MainPage::~MainPage() {
   timer_.stop();
+  QObject::disconnect(remoteList_, nullptr, this, nullptr);
   controller_.reset();
 }
 
@@ -159,6 +161,13 @@ void MainPage::setupLists(const ui::ColumnSet& columns) {
   localList_->setup(prefs.iconSize);
   remoteList_->setupColumns(columns, RemoteListLook{prefs.iconSize, prefs.listColour,
                                                     shell_.workingDirectory, prefs.qualityStyle});
+}
+
+persistence::ShownColumns MainPage::remoteColumns() const {
+  return remoteList_->shownColumns();
+}
+void MainPage::showRemoteColumns(const persistence::ShownColumns& columns) {
+  remoteList_->showColumns(columns);
 }
 
 void MainPage::setStatusText(const std::string& text) {

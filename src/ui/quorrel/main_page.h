@@ -55,6 +55,8 @@ class MainPage final : public SheetPage, public ui::MainPageView {
 
   // MainPageView
   void setupLists(const ui::ColumnSet& columns) override;
+  persistence::ShownColumns remoteColumns() const override;
+  void showRemoteColumns(const persistence::ShownColumns& columns) override;
   void setStatusText(const std::string& text) override;
   void setNetworkTypeText(const std::string& text) override;
   void setCountText(const std::string& text) override;

@@ -44,12 +44,11 @@ RemotesListView::RemotesListView(QWidget* parent) : QTreeWidget(parent) {
   connect(header(), &QHeaderView::sectionClicked, this, &RemotesListView::headerClicked);
   connect(this, &QTreeWidget::itemSelectionChanged, this,
           [this] { emit rowSelected(selectedRow()); });
-  persistence::setListLayout(this);
+  connect(header(), &QHeaderView::sectionMoved, this, &RemotesListView::columnsChanged);
+  connect(header(), &QHeaderView::sectionResized, this, &RemotesListView::columnsChanged);
 }
 
-RemotesListView::~RemotesListView() {
-  if (persistence::listLayout() == this) persistence::setListLayout(nullptr);
-}
+RemotesListView::~RemotesListView() = default;
 
 const char* RemotesListView::headerText(ui::ColumnKind kind) {
   switch (kind) {
@@ -206,20 +205,21 @@ void RemotesListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
   emit nameEditEnded(row, cancelled, committedText_);
 }
 
-int RemotesListView::columnCount() const {
-  return columns_.count();
+persistence::ShownColumns RemotesListView::shownColumns() const {
+  persistence::ShownColumns shown;
+  shown.count = columns_.count();
+  for (int p = 0; p < persistence::kRemoteColumns; ++p) {
+    const auto at = static_cast<std::size_t>(p);
+    shown.order[at] = p < shown.count ? header()->logicalIndex(p) : p;
+    shown.widths[at] = p < shown.count ? header()->sectionSize(p) : 0;
+  }
+  return shown;
 }
 
-persistence::ColumnArray RemotesListView::columnOrder() const {
-  persistence::ColumnArray order{};
-  for (int p = 0; p < persistence::kRemoteColumns; ++p)
-    order[static_cast<std::size_t>(p)] = p < columns_.count() ? header()->logicalIndex(p) : p;
-  return order;
-}
-
-std::int32_t RemotesListView::columnWidth(int column) const {
-  if (column < 0 || column >= columns_.count()) return 0;
-  return header()->sectionSize(column);
+void RemotesListView::showColumns(const persistence::ShownColumns& shown) {
+  setColumnOrder(shown.order);
+  for (int c = 0; c < columns_.count(); ++c)
+    setColumnWidth(c, shown.widths[static_cast<std::size_t>(c)]);
 }
 
 void RemotesListView::setColumnOrder(const persistence::ColumnArray& order) {

@@ -1,6 +1,6 @@
 // The remote device list: a report view that draws RemoteRows, lets the user drag and size
-// its columns (kept in the data file through ListLayout), sort by header click and rename a
-// device in place.
+// its columns (it says when; the Main page keeps them in the data file), sort by header click
+// and rename a device in place.
 #pragma once
 
 #include <QTreeWidget>
@@ -19,7 +19,7 @@ struct RemoteListLook {
   int qualityStyle = 0;          // the Quality column makes room for this style's texts
 };
 
-class RemotesListView final : public QTreeWidget, public persistence::ListLayout {
+class RemotesListView final : public QTreeWidget {
   Q_OBJECT
 
  public:
@@ -33,12 +33,13 @@ class RemotesListView final : public QTreeWidget, public persistence::ListLayout
   void editName(int row);
   const ui::ColumnSet& columns() const { return columns_; }
 
-  // ListLayout
-  int columnCount() const override;
-  persistence::ColumnArray columnOrder() const override;
-  std::int32_t columnWidth(int column) const override;
-  void setColumnOrder(const persistence::ColumnArray& order) override;
-  void setColumnWidth(int column, std::int32_t width) override;
+  // The columns as shown, and the ones to show: a width of -1 keeps the column's, an order
+  // that is not a permutation of the columns present keeps the order.
+  persistence::ShownColumns shownColumns() const;
+  void showColumns(const persistence::ShownColumns& shown);
+  // `order` holds columnCount() valid entries, a permutation of the columns present.
+  void setColumnOrder(const persistence::ColumnArray& order);
+  void setColumnWidth(int column, std::int32_t width);
 
   static const char* headerText(ui::ColumnKind kind);
   // The width each column was drawn with in the page's original face.
@@ -49,6 +50,8 @@ class RemotesListView final : public QTreeWidget, public persistence::ListLayout
 
  signals:
   void headerClicked(int column);
+  // A column was moved or sized.
+  void columnsChanged();
   void rowSelected(int row);
   void nameEditBegan(int row);
   void nameEditEnded(int row, bool cancelled, const QString& text);

@@ -4,6 +4,8 @@
 
 #include <ctime>
 #include <memory>
+#include <span>
+#include <variant>
 
 #include "api/device_table.h"
 #include "diagnostics/logs.h"
@@ -13,24 +15,31 @@
 #include "persistence/preferences.h"
 #include "platform/notice.h"
 #include "scan/scan.h"
-#include "scan/scan_services.h"
 
 namespace quorrel::ui {
 
 namespace {
-class CoreScan final : public ScanControl, public scan::ScanListener {
+// Every call into the scan is followed by taking its report and acting on it, in the order the
+// scan made the changes, so the Main page's refresh, its message boxes and its data-file saves
+// never run inside a receive.
+class CoreScan final : public ScanControl {
  public:
-  void setEvents(ScanEvents* events) override {
-    events_ = events;
-    scan::setScanListener(events != nullptr ? this : nullptr);
-  }
+  void setEvents(ScanEvents* events) override { events_ = events; }
   bool StartScan(std::uint32_t interval, int threshold, bool autoscanEnabled) override {
-    return scan::StartScan(interval, threshold, autoscanEnabled);
+    const bool found = scan::StartScan(interval, threshold, autoscanEnabled);
+    publish();
+    return found;
   }
   bool SuspendAutoscan(bool on) override { return scan::SuspendAutoscan(on); }
   void RequestUserScan() override { scan::RequestUserScan(); }
-  void RestartScanCycle() override { scan::RestartScanCycle(); }
-  void ScanTick() override { scan::ScanTick(); }
+  void RestartScanCycle() override {
+    scan::RestartScanCycle();
+    publish();
+  }
+  void ScanTick() override {
+    scan::ScanTick();
+    publish();
+  }
   // Opened on first use, once the data directory is chosen; a file set aside is told once.
   history::RateHistory* rateHistory() override {
     if (history_ == nullptr && !persistence::dataDirectory().empty()) {
@@ -43,39 +52,62 @@ class CoreScan final : public ScanControl, public scan::ScanListener {
     return history_.get();
   }
 
-  void RefreshDeviceLists(int phase) override {
-    if (events_ != nullptr) events_->RefreshDeviceLists(phase);
+ private:
+  void publish() { publishReport(scan::takeScanReport()); }
+
+ public:
+  void publishReport(const scan::ScanReport& report) {
+    for (const scan::ScanChange& change : report.changes) std::visit(*this, change);
   }
-  void enableUpgradeButton(bool enable) override {
-    if (events_ != nullptr) events_->enableUpgradeButton(enable);
+  // The report's changes, one by one.
+  void operator()(const scan::ListsChanged& c) {
+    if (events_ != nullptr) events_->RefreshDeviceLists(c.phase);
   }
-  void scanTimerChanged(bool running, std::uint32_t periodMs) override {
-    if (events_ != nullptr) events_->scanTimerChanged(running, periodMs);
+  void operator()(const scan::UpgradeButtonChanged& c) {
+    if (events_ != nullptr) events_->enableUpgradeButton(c.enable);
   }
-  void remotesAgeing() override {
+  void operator()(const scan::TimerChanged& c) {
+    if (events_ != nullptr) events_->scanTimerChanged(c.running, c.periodMs);
+  }
+  void operator()(const scan::AgeingReached& c) {
+    const scan::AgeingReached::Before& before = *c.before;
     if (diagnostics::scanLogWanted(persistence::preferences().diagnosticsLevel))
-      diagnostics::writeScanLog(scanLog_, true, std::time(nullptr));
-    // Once per cycle, before ageing drops anyone: the rates of the interface this cycle
-    // scanned. The other interfaces' entries keep the rates of their last scan; recording them
-    // would repeat old rates as new samples.
+      diagnostics::writeScanLog(
+          scanLog_,
+          std::span(before.devices).first(static_cast<std::size_t>(before.interfaceCount)), true,
+          std::time(nullptr));
+    // Once per cycle, as the table stood before ageing dropped anyone: the rates of the
+    // interface this cycle scanned. The other interfaces' entries keep the rates of their last
+    // scan; recording them would repeat old rates as new samples.
     if (history::RateHistory* h = rateHistory())
-      h->record(history::listedRates(api::currentDevices()), std::time(nullptr));
+      h->record(
+          history::listedRates(before.devices[before.currentInterface % api::kInterfaceCount]),
+          std::time(nullptr));
   }
-  void logParameters(int kind, ByteSpan parameters) override {
-    diagnostics::appendDeviceLog(diagnostics::programDeviceLog(), kind, parameters,
+  void operator()(const scan::ParametersRepeated& c) {
+    diagnostics::appendDeviceLog(diagnostics::programDeviceLog(), c.kind, c.bytes,
                                  std::time(nullptr));
   }
+  void operator()(const scan::RemoteListReset&) {}
 
  private:
   ScanEvents* events_ = nullptr;
   diagnostics::ScanLog scanLog_;
   std::unique_ptr<history::RateHistory> history_;
 };
+
+CoreScan& theCoreScan() {
+  static CoreScan scan;
+  return scan;
+}
 }  // namespace
 
 ScanControl& coreScan() {
-  static CoreScan scan;
-  return scan;
+  return theCoreScan();
+}
+
+void publishScanReport(const scan::ScanReport& report) {
+  theCoreScan().publishReport(report);
 }
 
 }  // namespace quorrel::ui

@@ -12,7 +12,7 @@
 #include "history/rate_history.h"
 #include "persistence/file_io.h"
 #include "persistence/locations.h"
-#include "scan/scan_services.h"
+#include "scan/scan_report.h"
 #include "support/scratch_dir.h"
 #include "transport/interface_table.h"
 #include "ui/scanlink/core_scan.h"
@@ -226,7 +226,9 @@ TEST_F(RateHistoryTest, TheDesktopScanRecordsOnlyTheScannedInterface) {
   transport::interfaceTable().interfaceCount = 2;
   transport::setCurrentInterface(1);
 
-  dynamic_cast<scan::ScanListener&>(ui::coreScan()).remotesAgeing();
+  auto before = std::make_shared<scan::AgeingReached::Before>();
+  *before = {2, 1, api::deviceTable().devices};
+  ui::publishScanReport({{scan::AgeingReached{before}}});
 
   const history::RateHistory* h = ui::coreScan().rateHistory();
   ASSERT_NE(h, nullptr);

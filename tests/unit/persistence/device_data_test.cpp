@@ -102,8 +102,6 @@ TEST_F(DeviceDataTest, BytesAtTheirOffsetsAndLoadThenSaveGivesTheSameBytes) {
 }
 
 TEST_F(DeviceDataTest, CountsOutsideZeroToHundredDropTheRecordsOnlyAndOlderVersionsReset) {
-  PlainListLayout list;
-  setListLayout(&list);
   // With the count, a current interface out of range: it reads as the nearest of 0..7.
   const std::tuple<std::int32_t, std::int32_t, std::uint32_t> rows[] = {
       {-1, -1, 0}, {-5, 8, 7}, {101, INT32_MIN, 0}, {0x7FFFFFFF, 5, 5}};
@@ -115,13 +113,13 @@ TEST_F(DeviceDataTest, CountsOutsideZeroToHundredDropTheRecordsOnlyAndOlderVersi
     writeLe32(b, kCountAt, static_cast<std::uint32_t>(n));
     writeLe32(b, data_image::kCurrentInterface, static_cast<std::uint32_t>(stored));
     install(b);
-    list.orderSets = 0;
+    ResetListSettings();
     EXPECT_EQ(LoadDeviceData(), LoadOutcome::CountOutOfRange);
     EXPECT_EQ(knownDevices().knownCount, 0);
     EXPECT_TRUE(isZeroMac(knownDevices().records[0].mac));
     EXPECT_EQ(api::interfaceDevices(2).localNetworkName, "Private Net");
     EXPECT_EQ(shown(), kReadProblem + "|Problem Occurred|warn;");
-    EXPECT_EQ(list.orderSets, 1);  // the stored layout is still applied
+    EXPECT_EQ(listSettings(), ListSettings{});  // not reached: the list's own layout stays
     EXPECT_EQ(transport::currentInterface(), current);
   }
 
@@ -186,16 +184,17 @@ TEST_F(DeviceDataTest, StoredColumnOrderMustFitTheList) {
   for (const auto& [columns, stored, applied] : cases) {
     PlainListLayout list(columns);
     list.widths = {1, 2, 3, 4, 5};
-    setListLayout(&list);
     DeviceData d = sampleData(1);
     d.layout.columnOrder = stored;
     d.layout.columnWidths = {150, -4, 9000, 81, 111};  // the two out of range are not applied
     install(encodeDeviceData(d));
     ASSERT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
+    list.show(columnsToShow(listSettings(), columns));
     EXPECT_EQ(list.order, applied);
     EXPECT_EQ((std::array{list.widths[0], list.widths[1], list.widths[2]}),
               (std::array{150, 2, 3}));
     // Saved as read back from the list: missing columns in the last places, without width.
+    listSettings() = withShownColumns(listSettings(), list.shown());
     ASSERT_EQ(SaveDeviceData(), SaveOutcome::Saved);
     const auto b = readFile(path());
     for (std::size_t k = 0; k < 5; ++k) {

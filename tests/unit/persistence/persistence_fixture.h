@@ -44,7 +44,6 @@ class PersistenceTest : public ::testing::Test {
   }
   void TearDown() override {
     setReplaceFaults(nullptr);
-    setListLayout(nullptr);
     setDataDirectory("");
     setResourceDirectory("");
     platform::setNotice(nullptr);

@@ -147,7 +147,7 @@ TEST_F(IntakeTest, ParametersAreTakenOnlyWholeAndByTheirSelector) {
   scanState().localParamsValid = false;
   EXPECT_TRUE(HandleHp1Frame(at(repeated)));
   EXPECT_FALSE(scanState().localParamsValid);
-  EXPECT_EQ(listener.parameterLogs, (std::vector<int>{1}));
+  EXPECT_EQ(reported().parameterLogs, (std::vector<int>{1}));
 }
 
 TEST_F(IntakeTest, InterfaceRateWithoutALeadingRemoteIsZeroAndHeldToSixteenBits) {
@@ -170,7 +170,7 @@ TEST_F(IntakeTest, InterfaceRateWithoutALeadingRemoteIsZeroAndHeldToSixteenBits)
     EXPECT_EQ(s.fails, 0x0102u);
     EXPECT_EQ(s.drops, 7u);
   }
-  EXPECT_EQ(listener.refreshes, (std::vector<int>{0, 0}));
+  EXPECT_EQ(reported().refreshes, (std::vector<int>{0, 0}));
 }
 
 TEST_F(IntakeTest, StationsAreReadOnlyAsFarAsTheReplyHoldsAndFifteenAtMost) {

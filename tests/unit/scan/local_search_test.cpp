@@ -47,12 +47,12 @@ TEST_F(LocalSearchTest, NothingAttachedTriesEachFamilyInTurnWithItsWaitsAndStart
   // 100 ms for the AV answer, 100 ms of Turbo replies, 50 + 150 + 250 ms of HomePlug 1.0.
   EXPECT_GE(took, 650u);
   EXPECT_LE(took, 680u);
-  EXPECT_FALSE(listener.upgradeEnabled);
+  EXPECT_FALSE(reported().upgradeEnabled);
   // So no scan starts: no timer, and the list is cleared.
   api::currentDevices().remotes[0].inUse = true;
   EXPECT_FALSE(StartScan(3, 3, true));
   EXPECT_FALSE(scanTimerRunning());
-  EXPECT_TRUE(listener.timer.empty());
+  EXPECT_TRUE(reported().timer.empty());
   EXPECT_FALSE(remote(0).inUse);
 }
 
@@ -73,7 +73,7 @@ TEST_F(LocalSearchTest, AvDeviceEndsTheSearchAndIsIdentifiedOnTheCurrentInterfac
   EXPECT_EQ(api::interfaceDevices(0).localNetworkName, "HomePlugAV");
   EXPECT_FALSE(api::interfaceDevices(1).localPresent);
   EXPECT_TRUE(api::deviceTable().avLocal);
-  EXPECT_TRUE(listener.upgradeEnabled);
+  EXPECT_TRUE(reported().upgradeEnabled);
 
   // A device on another interface only: no AV local, and nothing on the current one to name.
   attach(kAvLocalSecondGen, MacAddress{0x02, 0, 0, 0, 0, 0x12});
@@ -125,7 +125,7 @@ TEST_F(LocalSearchTest, TurboDeviceFoundBeforeHomePlug1) {
   EXPECT_EQ(api::deviceTable().localHp1NetworkKey,
             (api::Hp1NetworkKey{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
   EXPECT_EQ(api::interfaceDevices(0).localNetworkName, kUnknownNetworkName);
-  EXPECT_TRUE(listener.upgradeEnabled);
+  EXPECT_TRUE(reported().upgradeEnabled);
 }
 
 TEST_F(LocalSearchTest, HomePlug1DeviceFoundByItsStatisticsThenListsStations) {
@@ -137,7 +137,7 @@ TEST_F(LocalSearchTest, HomePlug1DeviceFoundByItsStatisticsThenListsStations) {
   // named the network: the first search already fills the records.
   EXPECT_TRUE(api::interfaceState(0).localAnswered);
   EXPECT_TRUE(api::interfaceDevices(0).localPresent);
-  EXPECT_FALSE(listener.upgradeEnabled);
+  EXPECT_FALSE(reported().upgradeEnabled);
 
   ticks(10);  // one cycle
   const api::InterfaceDevices& d = api::interfaceDevices(0);

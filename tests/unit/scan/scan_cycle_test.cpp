@@ -1,5 +1,5 @@
 // The phase machine tick by tick on the virtual clock: periods, waits, the remote search and
-// its rates, user scans against autoscan, a suspended scan, ticks inside ticks, and ageing.
+// its rates, user scans against autoscan, a suspended scan, what each step reports, and ageing.
 // Second-generation classes and wide rates: the identification tests and the scan end to end.
 #include "api/rate_stats.h"
 #include "scan_fixture.h"
@@ -13,22 +13,12 @@ double avRate(int raw) {
   return api::rateToMbps(raw, api::RateMode::HomePlugAv);
 }
 
-// A page that ticks from inside its refresh (a nested message loop) must not start a second
-// tick inside the first: the cycles run with such a page.
-class ReentrantListener : public RecordingListener {
- public:
-  void RefreshDeviceLists(int phase) override {
-    RecordingListener::RefreshDeviceLists(phase);
-    ScanTick();
-  }
-};
-
-TEST_F(ScanCycleTest, CyclesTickByTickWithoutATickInsideATick) {
-  ReentrantListener reentrant;
-  setScanListener(&reentrant);
+// Each step reports what changed, in order; the ageing step's report holds the table as it
+// stood before the ageing, which the scan log and the rate history record.
+TEST_F(ScanCycleTest, CyclesTickByTickReportingWhatChangedInOrder) {
   attach(kAvLocal + stations(3));
   ASSERT_TRUE(StartScan(5, 25, true));
-  EXPECT_EQ(reentrant.timer, (std::vector<int>{7}));
+  EXPECT_EQ(reported().timer, (std::vector<int>{7}));
   auto phases = [&](int n) {
     std::vector<std::uint32_t> seen;
     for (int i = 0; i < n; ++i) {
@@ -41,8 +31,10 @@ TEST_F(ScanCycleTest, CyclesTickByTickWithoutATickInsideATick) {
   // local search; phase 0 waits its five and phase 1 steps at once.
   EXPECT_EQ(phases(15), (std::vector<std::uint32_t>{2, 3, 4, 5, 6, 6, 6, 6, 6, 0, 0, 0, 0, 0, 2}));
   EXPECT_EQ(scanState().cyclesCompleted, 1u);
-  EXPECT_EQ(reentrant.refreshes, (std::vector<int>{1, 7, 1}));
-  EXPECT_EQ(scanState().ticksSkipped, 3u);  // the one inside each refresh
+  EXPECT_EQ(reported().refreshes, (std::vector<int>{1, 7, 1}));
+  EXPECT_EQ(reported().order, "UTLAULL");  // ageing, the local search, then the redraw
+  ASSERT_EQ(reported().ageings.size(), 1u);
+  EXPECT_EQ(reported().ageings[0].devices[0].remotes[0].scansLeft, 10);
   EXPECT_EQ(scanState().ticksRun, 15u);
   EXPECT_EQ(api::currentDevices().remoteCount, 3);
   for (int i = 0; i < 3; ++i) {
@@ -55,13 +47,14 @@ TEST_F(ScanCycleTest, CyclesTickByTickWithoutATickInsideATick) {
   // Entering the page restarts the cycle with a fresh timer and keeps the list.
   RestartScanCycle();
   EXPECT_EQ(scanState().scanPhase, 1u);
-  EXPECT_EQ(reentrant.timer, (std::vector<int>{7, -1, 7}));
+  EXPECT_EQ(reported().timer, (std::vector<int>{7, -1, 7}));
   EXPECT_TRUE(remote(0).inUse);
 
   // A restarted scan clears the list and takes the default threshold. At interval 1 phases 1 to
   // 5 each take their tick, 6 and 0 one tick each, and the remote search fills the list again.
   ASSERT_TRUE(RestartScan(1, true));
   ASSERT_FALSE(remote(1).inUse);
+  EXPECT_EQ(reported().order.substr(7), "TTRTUT");
   EXPECT_EQ(phases(4), (std::vector<std::uint32_t>{2, 3, 4, 5}));
   EXPECT_EQ(remote(0).scansLeft, 3);
   EXPECT_EQ(phases(4), (std::vector<std::uint32_t>{6, 0, 2, 3}));

@@ -21,17 +21,25 @@
 
 namespace quorrel::scan::testing {
 
-// Remembers every call the scan makes to the pages.
-class RecordingListener : public ScanListener {
- public:
-  void RefreshDeviceLists(int phase) override { refreshes.push_back(phase); }
-  void enableUpgradeButton(bool e) override { upgradeEnabled = e; }
-  void scanTimerChanged(bool running, std::uint32_t period) override {
-    timer.push_back(running ? static_cast<int>(period) : -1);
-  }
-  void logParameters(int kind, ByteSpan) override { parameterLogs.push_back(kind); }
+// What the scan's reports held, as the pages would act on them; `order` has one letter per
+// change: L lists, U upgrade button, T timer, P parameters, A ageing, R remote list reset.
+struct Reported {
   std::vector<int> refreshes, timer, parameterLogs;
   bool upgradeEnabled = false;
+  std::vector<AgeingReached::Before> ageings;
+  std::string order;
+
+  void take() {
+    for (const ScanChange& c : takeScanReport().changes) {
+      order += "LUTPAR"[c.index()];
+      if (const auto* l = std::get_if<ListsChanged>(&c)) refreshes.push_back(l->phase);
+      if (const auto* u = std::get_if<UpgradeButtonChanged>(&c)) upgradeEnabled = u->enable;
+      if (const auto* t = std::get_if<TimerChanged>(&c))
+        timer.push_back(t->running ? static_cast<int>(t->periodMs) : -1);
+      if (const auto* p = std::get_if<ParametersRepeated>(&c)) parameterLogs.push_back(p->kind);
+      if (const auto* a = std::get_if<AgeingReached>(&c)) ageings.push_back(*a->before);
+    }
+  }
 };
 
 // "[remote]" sections for `n` first-generation stations 00:B0:52:30:00:01.. with rates
@@ -62,13 +70,11 @@ class ScanFixture : public ::testing::Test {
     persistence::ResetKnownDevices();
     setTurboOperations(nullptr);
     brantleapi::ResetTurboState();
-    setScanListener(&listener);
     transport::setBackend(&backend);
   }
   void TearDown() override {
     reset();
     transport::setBackend(nullptr);
-    setScanListener(nullptr);
     platform::setNotice(nullptr);
     platform::setClock(nullptr);
   }
@@ -99,6 +105,10 @@ class ScanFixture : public ::testing::Test {
       ScanTick();
     }
   }
+  Reported& reported() {
+    reported_.take();
+    return reported_;
+  }
   std::uint64_t nowMs() { return clock.microseconds() / 1000; }
   const api::RemoteDevice& remote(int i) {
     return api::currentDevices().remotes[static_cast<std::size_t>(i)];
@@ -108,7 +118,7 @@ class ScanFixture : public ::testing::Test {
   platform::RecordingNotice notices;
   sim::InProcessBackend backend{clock};
   std::vector<std::unique_ptr<sim::Network>> networks;
-  RecordingListener listener;
+  Reported reported_;
   int ports = 0;
 };
 
