@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "brantleapi/hp1_replies.h"
 #include "transport/interface_table.h"
 #include "transport/receive_path.h"
 
@@ -14,6 +15,8 @@ namespace quorrel::brantleapi {
 class Hp1Bookkeeping final : public transport::FrameObserver {
  public:
   void observe(const transport::Frame& frame) override;
+  // What `reply`, arrived on interface `index`, tells; observe decodes each frame for it.
+  void take(const Hp1Reply& reply, int index);
 
   // A looped-back HomePlug 1.0 frame was seen since the last clearLoopback.
   bool loopbackSeen() const { return loopbackSeen_; }
@@ -27,10 +30,5 @@ class Hp1Bookkeeping final : public transport::FrameObserver {
   bool loopbackSeen_ = false;
   std::array<bool, transport::kMaxInterfaces> fetchWanted_{};
 };
-
-// A HomePlug 1.0 frame whose destination is its source (not broadcast).
-bool isLoopbackFrame(ByteSpan frame);
-// A local parameters reply (type 0x19) long enough to hold its 50 bytes.
-bool isParametersReply(ByteSpan frame);
 
 }  // namespace quorrel::brantleapi

@@ -214,10 +214,9 @@ TEST(TurboReplies, IdentityAndPrivateRepliesWithHostileLengthsAndTheFirmwareRule
   EXPECT_FALSE(decodeTurboNetworkKey(reply(k)));
 }
 
-// The network statistics reply (its count, class, counters, stations and loopback): the scan's
-// intake tests, which read it through the bookkeeping and the handler; the loader's reply: the
-// loader wait's table.
-TEST(Hp1Replies, StatisticsEntryCountFromTheLengthByteAndLocalParametersWhole) {
+// The loader's reply: the loader wait's table. The stations of a network statistics reply: the
+// scan's intake tests, which rate remotes from them.
+TEST(Hp1Replies, StatisticsEntryCountFromTheLengthByte) {
   const MacAddress a{0, 4, 0x87, 0, 0, 0xA}, b{0, 4, 0x87, 0, 0, 0xB};
   // The stations' addresses and rates: the poll test, which rates a remote from them.
   const auto count = [](const std::vector<std::uint8_t>& f) {
@@ -231,14 +230,62 @@ TEST(Hp1Replies, StatisticsEntryCountFromTheLengthByteAndLocalParametersWhole) {
   // Only whole entries within the captured bytes: 31 announces 2, a 48-byte frame holds 1.
   EXPECT_EQ(count(statisticsReply(kTestLocal, 31, {{a, 1}, {b, 2}}, 48)), 1u);
   EXPECT_FALSE(parseHp1Reply(statisticsReply(kTestLocal, 200, {{a, 1}}, 60)));  // past the frame
+}
 
-  // Local parameters need their whole length.
+// What the bookkeeping, the scan and the operations read of a frame, on good and odd ones.
+TEST(Hp1Replies, OneDecodingServesEveryReader) {
   std::array<std::uint8_t, 50> p{};
   for (std::size_t i = 0; i < p.size(); ++i) p[i] = static_cast<std::uint8_t>(i + 1);
-  auto f = localParametersReply(kTestLocal, 1, p);
-  EXPECT_EQ(decodeLocalParametersReply(reply(f)).value().parameters, p);
-  f[16] = 0x32;
-  EXPECT_FALSE(decodeLocalParametersReply(reply(f)));
+  const auto params = [&p](std::uint8_t length, std::size_t size) {
+    auto f = localParametersReply(kTestLocal, 2, p);
+    f[16] = length;
+    f.resize(size);
+    return f;
+  };
+  const auto netStats = [](std::uint8_t type, std::uint8_t cls, std::size_t size) {
+    auto f = replyFrame(kTestLocal, kTestHost, type, 0xBB, size);
+    if (size > 17) f[17] = cls;
+    return f;
+  };
+  auto blockless = replyFrame(kTestRemote, kTestHost, 0x08, 0);
+  blockless.resize(15);  // the count, but no entry
+  const struct {
+    std::vector<std::uint8_t> frame;
+    std::uint8_t type;
+    bool loopback, namesLocal;
+    int cls, stations;  // -1: none
+    bool parameters;
+  } rows[] = {
+      {replyFrame(kTestLocal, kTestLocal, 0x08, 0), 0x08, true, false, -1, -1, false},
+      {replyFrame(kBroadcastMac, kBroadcastMac, 0x08, 0), 0x08, false, false, -1, -1, false},
+      {blockless, 0, false, false, -1, -1, false},
+      {netStats(0x1A, 3, 60), 0x1A, false, true, 3, 3, false},
+      {netStats(0x1A, 5, 23), 0x1A, false, true, 5, -1, false},       // no room for the counts
+      {netStats(0x1A, 0x80, 60), 0x1A, false, false, -1, -1, false},  // the request
+      {netStats(0x1A, 0x83, 60), 0x1A, false, false, -1, -1, false},  // bit 7 marks requests
+      {netStats(0x1E, 0, 60), 0x1E, false, true, -1, -1, false},      // no class
+      {netStats(0x1A, 3, 17), 0x1A, false, false, -1, -1, false},
+      {params(0x33, 68), 0x19, false, false, -1, -1, true},
+      {params(0x33, 67), 0x19, false, false, -1, -1, false},
+      {params(0x32, 68), 0x19, false, false, -1, -1, false},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const auto& row = rows[i];
+    const auto r = decodeHp1Reply(row.frame);
+    ASSERT_TRUE(r) << i;
+    EXPECT_EQ(r->type, row.type) << i;
+    EXPECT_EQ(r->loopback, row.loopback) << i;
+    EXPECT_EQ(r->namesLocalDevice, row.namesLocal) << i;
+    EXPECT_EQ(r->localClass ? int{*r->localClass} : -1, row.cls) << i;
+    EXPECT_EQ(r->networkStatistics ? int(r->networkStatistics->count) : -1, row.stations) << i;
+    ASSERT_EQ(r->localParameters.has_value(), row.parameters) << i;
+    if (r->localParameters) {
+      EXPECT_EQ(r->localParameters->parameters, p) << i;
+    }
+  }
+  blockless[13] = 0xE1;
+  EXPECT_FALSE(decodeHp1Reply(blockless));
+  EXPECT_FALSE(decodeHp1Reply(ByteSpan(blockless).first(14)));
 }
 
 }  // namespace

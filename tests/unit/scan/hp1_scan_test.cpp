@@ -210,6 +210,8 @@ TEST_F(IntakeTest, LoopbackPerFrameAndRepliesOfStrangersAndOtherInterfacesIgnore
 
   useRemote(0, kRemote, 0);
   EXPECT_FALSE(HandleHp1Frame(at(networkStatistics(kStranger, 3, {{kRemote, 300}}))));
+  // Bit 7 of the class byte marks a request, whatever the other bits.
+  EXPECT_FALSE(HandleHp1Frame(at(networkStatistics(kDevice, 0x83, {{kRemote, 300}}))));
   EXPECT_EQ(remote(0).rateStats.currentRate, 0);
 
   // A statistics reply that came in on interface 1 adds nothing to interface 0.
