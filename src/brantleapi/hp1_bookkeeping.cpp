@@ -15,7 +15,15 @@ MacAddress interfaceMac(int index) {
 }  // namespace
 
 void Hp1Bookkeeping::observe(const transport::Frame& frame) {
-  if (const auto reply = decodeHp1Reply(frame.bytes())) take(*reply, frame.arrival);
+  if (const auto& reply = decoded(frame)) take(*reply, frame.arrival);
+}
+
+const std::optional<Hp1Reply>& Hp1Bookkeeping::decoded(const transport::Frame& frame) {
+  if (frame.serial == 0 || frame.serial != lastSerial_) {
+    last_ = decodeHp1Reply(frame.bytes());
+    lastSerial_ = frame.serial;
+  }
+  return last_;
 }
 
 void Hp1Bookkeeping::take(const Hp1Reply& reply, int index) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 
 #include "brantleapi/hp1_replies.h"
 #include "transport/interface_table.h"
@@ -17,6 +19,9 @@ class Hp1Bookkeeping final : public transport::FrameObserver {
   void observe(const transport::Frame& frame) override;
   // What `reply`, arrived on interface `index`, tells; observe decodes each frame for it.
   void take(const Hp1Reply& reply, int index);
+  // The decoding of `frame`: the one made when it was observed last, else a new one. Valid
+  // until the next frame is observed or decoded here.
+  const std::optional<Hp1Reply>& decoded(const transport::Frame& frame);
 
   // A looped-back HomePlug 1.0 frame was seen since the last clearLoopback.
   bool loopbackSeen() const { return loopbackSeen_; }
@@ -28,6 +33,8 @@ class Hp1Bookkeeping final : public transport::FrameObserver {
 
  private:
   bool loopbackSeen_ = false;
+  std::optional<Hp1Reply> last_;
+  std::uint64_t lastSerial_ = 0;
   std::array<bool, transport::kMaxInterfaces> fetchWanted_{};
 };
 

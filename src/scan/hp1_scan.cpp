@@ -44,7 +44,7 @@ bool waitOn(int index, std::uint32_t ms, bool parametersAnswer) {
     if (receivePath().nextFrom(index, frame)) {
       if (books.loopbackSeen()) return true;
       // The fetch runs between the scan's waits: what it takes would otherwise be lost.
-      const auto reply = parametersAnswer ? decodeHp1Reply(frame.bytes()) : std::nullopt;
+      const auto reply = parametersAnswer ? books.decoded(frame) : std::nullopt;
       if (reply) handleHp1Reply(*reply, frame.arrival);
       if (reply && reply->localParameters) return true;
     }
@@ -109,7 +109,8 @@ bool waitForLoopback(int index, std::uint32_t ms) {
 }
 
 bool HandleHp1Frame(const transport::Frame& frame) {
-  const auto reply = decodeHp1Reply(frame.bytes());
+  // A copy: what the handler calls may take further frames.
+  const auto reply = hp1Bookkeeping().decoded(frame);
   return reply && handleHp1Reply(*reply, frame.arrival);
 }
 
