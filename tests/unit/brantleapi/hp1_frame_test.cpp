@@ -215,25 +215,10 @@ TEST(TurboReplies, IdentityAndPrivateRepliesWithHostileLengthsAndTheFirmwareRule
   EXPECT_FALSE(decodeTurboNetworkKey(reply(k)));
 }
 
-// The loader's reply: the loader wait's table.
-TEST(Hp1Replies, StatisticsEntryCountFromTheLengthByte) {
-  const MacAddress a{0, 4, 0x87, 0, 0, 0xA}, b{0, 4, 0x87, 0, 0, 0xB};
-  // The stations' addresses and rates: the poll test, which rates a remote from them.
-  const auto count = [](const std::vector<std::uint8_t>& f) {
-    return decodeTurboStatistics(reply(f)).value().count;
-  };
-  for (std::uint8_t len : {0, 1, 2, 3, 16})  // below 3 is no entry, not a huge unsigned count
-    EXPECT_EQ(count(statisticsReply(kTestLocal, len, {})), 0u) << int{len};
-  std::vector<StationRate> many;
-  for (int k = 0; k < 17; ++k) many.push_back({MacAddress{0, 4, 0x87, 0, 1, std::uint8_t(k)}, 9});
-  EXPECT_EQ(count(statisticsReply(kTestLocal, 255, many)), 15u);
-  // Only whole entries within the captured bytes: 31 announces 2, a 48-byte frame holds 1.
-  EXPECT_EQ(count(statisticsReply(kTestLocal, 31, {{a, 1}, {b, 2}}, 48)), 1u);
-}
-
 // What the bookkeeping, the scan and the operations read of a frame, written as the entry type
 // and what was found: L looped back, N names the local device, c class, s stations, P the
-// parameters 1, 2, ... 50.
+// parameters 1, 2, ... 50; t the Turbo statistics entries, whose count the length byte gives.
+// The stations' addresses and rates: the poll test; the loader's reply: the loader wait's table.
 TEST(Hp1Replies, OneDecodingServesEveryReader) {
   std::array<std::uint8_t, 50> p{};
   for (std::size_t i = 0; i < p.size(); ++i) p[i] = static_cast<std::uint8_t>(i + 1);
@@ -248,7 +233,8 @@ TEST(Hp1Replies, OneDecodingServesEveryReader) {
     if (size > 17) f[17] = cls;
     return f;
   };
-  const auto seen = [&p](const Hp1Reply& r) {
+  const auto seen = [&p](const std::vector<std::uint8_t>& f) {
+    const Hp1Reply r = decodeHp1Reply(f).value();
     char type[4];
     std::snprintf(type, sizeof type, "%02X", r.type);
     std::string s = type;
@@ -257,8 +243,14 @@ TEST(Hp1Replies, OneDecodingServesEveryReader) {
     if (r.localClass) s += " c" + std::to_string(*r.localClass);
     if (r.networkStatistics) s += " s" + std::to_string(r.networkStatistics->count);
     if (r.localParameters) s += r.localParameters->parameters == p ? " P" : " P?";
+    const auto turbo = parseHp1Reply(f);
+    if (const auto t = turbo ? decodeTurboStatistics(*turbo) : std::nullopt)
+      s += " t" + std::to_string(t->count);
     return s;
   };
+  const MacAddress a{0, 4, 0x87, 0, 0, 0xA}, b{0, 4, 0x87, 0, 0, 0xB};
+  std::vector<StationRate> many;
+  for (int k = 0; k < 17; ++k) many.push_back({MacAddress{0, 4, 0x87, 0, 1, std::uint8_t(k)}, 9});
   auto blockless = replyFrame(kTestRemote, kTestHost, 0x08, 0);
   blockless.resize(15);  // the count, but no entry
   const std::pair<std::vector<std::uint8_t>, const char*> rows[] = {
@@ -276,8 +268,13 @@ TEST(Hp1Replies, OneDecodingServesEveryReader) {
       {params(0x33, 68), "19 P"},
       {params(0x33, 67), "19"},
       {params(0x32, 68), "19"},
+      {statisticsReply(kTestLocal, 2, {}), "02 t0"},  // below 3 is none, not a huge count
+      {statisticsReply(kTestLocal, 3, {}), "02 t0"},
+      {statisticsReply(kTestLocal, 16, {}), "02 t0"},
+      {statisticsReply(kTestLocal, 255, many), "02 t15"},
+      {statisticsReply(kTestLocal, 31, {{a, 1}, {b, 2}}, 48), "02 t1"},  // 2 announced, 1 whole
   };
-  for (const auto& [f, expected] : rows) EXPECT_EQ(seen(decodeHp1Reply(f).value()), expected);
+  for (const auto& [f, expected] : rows) EXPECT_EQ(seen(f), expected);
 }
 
 }  // namespace
