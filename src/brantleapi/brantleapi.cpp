@@ -86,12 +86,12 @@ bool readBackMatches(const Hp1KeyEntryContext& context, int index, const MacAddr
         platform::sleepMs(1);
         continue;
       }
-      const auto view = parseHp1Reply(frame.bytes());
-      if (!view) continue;
-      const auto reply = decodeLocalParametersReply(*view);
-      if (!reply || reply->selector != kLocalParametersStored) continue;
-      if (reply->parameters == expected) return true;
-      if (context.mismatches != nullptr) context.mismatches->push_back(reply->parameters);
+      const auto reply = decodeHp1Reply(frame.bytes());
+      if (!reply || !reply->localParameters) continue;
+      const LocalParametersReply& p = *reply->localParameters;
+      if (p.selector != kLocalParametersStored) continue;
+      if (p.parameters == expected) return true;
+      if (context.mismatches != nullptr) context.mismatches->push_back(p.parameters);
     }
   }
   return false;
@@ -205,11 +205,11 @@ SetKeyOutcome waitHp1KeyAnswer(transport::ReceivePath& path, MacAddress& target)
       platform::sleepMs(1);
       continue;
     }
-    const auto view = parseHp1Frame(frame.bytes());
-    if (!view) continue;
-    if (view->entryType() == kEntrySetKeyAnswer &&
-        ((target == kBroadcastMac && view->source != local) || view->source == target)) {
-      target = view->source;
+    const auto reply = decodeHp1Reply(frame.bytes());
+    if (!reply) continue;
+    if (reply->type == kEntrySetKeyAnswer &&
+        ((target == kBroadcastMac && reply->source != local) || reply->source == target)) {
+      target = reply->source;
       return kKeyHp1Answered;
     }
     platform::sleepMs(1);

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 
+#include "brantleapi/hp1_replies.h"
 #include "transport/interface_table.h"
 #include "transport/receive_path.h"
 
@@ -14,6 +17,11 @@ namespace quorrel::brantleapi {
 class Hp1Bookkeeping final : public transport::FrameObserver {
  public:
   void observe(const transport::Frame& frame) override;
+  // What `reply`, arrived on interface `index`, tells; observe decodes each frame for it.
+  void take(const Hp1Reply& reply, int index);
+  // The decoding of `frame`: the one made when it was observed last, else a new one. Valid
+  // until the next frame is observed or decoded here.
+  const std::optional<Hp1Reply>& decoded(const transport::Frame& frame);
 
   // A looped-back HomePlug 1.0 frame was seen since the last clearLoopback.
   bool loopbackSeen() const { return loopbackSeen_; }
@@ -25,12 +33,9 @@ class Hp1Bookkeeping final : public transport::FrameObserver {
 
  private:
   bool loopbackSeen_ = false;
+  std::optional<Hp1Reply> last_;
+  std::uint64_t lastSerial_ = 0;
   std::array<bool, transport::kMaxInterfaces> fetchWanted_{};
 };
-
-// A HomePlug 1.0 frame whose destination is its source (not broadcast).
-bool isLoopbackFrame(ByteSpan frame);
-// A local parameters reply (type 0x19) long enough to hold its 50 bytes.
-bool isParametersReply(ByteSpan frame);
 
 }  // namespace quorrel::brantleapi

@@ -16,7 +16,7 @@ std::size_t writeHp1Block(MutableByteSpan buffer, std::size_t at,
   for (const auto& e : entries) end += kEntryHeaderLength + e.data.size();
   if (end > buffer.size()) return 0;
 
-  writeBe16(buffer, at, kHp1EtherType);
+  writeBe16(buffer, at, transport::kEtherTypeHomePlug1);
   writeU8(buffer, at + kBlockCountAt, static_cast<std::uint8_t>(entries.size()));
   std::size_t pos = at + kBlockFirstEntryAt;
   for (const auto& e : entries) {
@@ -45,7 +45,7 @@ std::size_t encodeHp1Frame(MutableByteSpan buffer, const MacAddress& destination
 
 std::optional<Hp1BlockView> parseHp1Block(ByteSpan frame, std::size_t at) {
   if (at > frame.size() || frame.size() - at < kBlockFirstEntryAt) return std::nullopt;
-  if (readBe16(frame, at) != kHp1EtherType) return std::nullopt;
+  if (readBe16(frame, at) != transport::kEtherTypeHomePlug1) return std::nullopt;
   Hp1BlockView block;
   block.count = readU8(frame, at + kBlockCountAt);
   std::size_t pos = at + kBlockFirstEntryAt;
@@ -83,7 +83,8 @@ std::optional<Hp1FrameView> parseHp1Reply(ByteSpan frame) {
 }
 
 bool isHp1Frame(ByteSpan frame) {
-  return frame.size() >= kHp1EntryCountOffset && readBe16(frame, kHp1BlockOffset) == kHp1EtherType;
+  return frame.size() >= kHp1EntryCountOffset &&
+         readBe16(frame, kHp1BlockOffset) == transport::kEtherTypeHomePlug1;
 }
 
 }  // namespace quorrel::brantleapi

@@ -9,16 +9,15 @@
 #include <span>
 
 #include "platform/bytes.h"
+#include "transport/ethertypes.h"
 
 namespace quorrel::brantleapi {
-
-inline constexpr std::uint16_t kHp1EtherType = 0x887B;
 
 // A frame: destination, source, then one block. A block: ethertype, entry count, entries; an
 // entry: type, length, data. All multi-byte values are big-endian.
 inline constexpr std::size_t kHp1DestinationOffset = 0;
 inline constexpr std::size_t kHp1SourceOffset = 6;
-inline constexpr std::size_t kHp1BlockOffset = 12;
+inline constexpr std::size_t kHp1BlockOffset = transport::kEtherTypeOffset;
 inline constexpr std::size_t kHp1EntryCountOffset = 14;
 inline constexpr std::size_t kHp1EntryTypeOffset = 15;
 inline constexpr std::size_t kHp1EntryLengthOffset = 16;

@@ -170,4 +170,25 @@ bool isLoopbackFrame(const Hp1FrameView& frame) {
   return frame.destination == frame.source && frame.destination != kBroadcastMac;
 }
 
+std::optional<Hp1Reply> decodeHp1Reply(ByteSpan frame) {
+  const auto view = parseHp1Frame(frame);
+  if (!view) return std::nullopt;
+  Hp1Reply r;
+  r.destination = view->destination;
+  r.source = view->source;
+  r.type = view->entryType();
+  r.loopback = isLoopbackFrame(*view);
+  if ((r.type == kEntryNetworkStatistics || r.type == kEntryNetworkStatisticsAlt) &&
+      frame.size() > kNetworkStatisticsClassOffset) {
+    const std::uint8_t classByte = frame[kNetworkStatisticsClassOffset];
+    r.namesLocalDevice = (classByte & kNetworkStatisticsRequestMark) == 0;
+    if (r.namesLocalDevice && r.type == kEntryNetworkStatistics) {
+      r.localClass = classByte;
+      r.networkStatistics = decodeNetworkStatistics(*view);
+    }
+  }
+  r.localParameters = decodeLocalParametersReply(*view);
+  return r;
+}
+
 }  // namespace quorrel::brantleapi

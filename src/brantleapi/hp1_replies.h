@@ -148,4 +148,21 @@ std::optional<LoaderReply> decodeLoaderReply(const Hp1FrameView& reply, const Ma
 // device answering a request sent from its own address.
 bool isLoopbackFrame(const Hp1FrameView& frame);
 
+// What the bookkeeping, the scan and the operations read of a received 0x887B frame, decoded
+// once. It holds no view into the frame.
+struct Hp1Reply {
+  MacAddress destination{};
+  MacAddress source{};
+  std::uint8_t type = 0;  // of the first entry; 0 when the block holds none
+  bool loopback = false;
+  // A network statistics reply (either type; bit 7 of byte 17 marks a request, which is none)
+  // names its source as the local device. Only type 0x1A carries the class.
+  bool namesLocalDevice = false;
+  std::optional<std::uint8_t> localClass;
+  std::optional<NetworkStatistics> networkStatistics;  // such a reply long enough for its counts
+  std::optional<LocalParametersReply> localParameters;
+};
+// None for a frame that is not 0x887B or ends before its entry count.
+std::optional<Hp1Reply> decodeHp1Reply(ByteSpan frame);
+
 }  // namespace quorrel::brantleapi

@@ -24,6 +24,9 @@ inline constexpr std::uint8_t kEntryPrivateReply = 0x13;
 inline constexpr std::uint8_t kEntryKeyEnvelope = 0x14;
 inline constexpr std::uint8_t kEntryLocalParameters = 0x19;
 inline constexpr std::uint8_t kEntryNetworkStatistics = 0x1A;
+// The second network statistics type some adapters answer with; it names the local device but
+// carries no class.
+inline constexpr std::uint8_t kEntryNetworkStatisticsAlt = 0x1E;
 inline constexpr std::uint8_t kEntryMode = 0x1F;
 
 // The OUI that opens every vendor entry.

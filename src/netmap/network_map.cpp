@@ -86,7 +86,7 @@ class Gathering {
   bool take() {
     transport::Frame frame;
     if (!path_.next(frame)) return false;
-    if (frame.arrival != here_ || frame.etherType() != thpapi::kEtherTypeAv) return true;
+    if (frame.arrival != here_ || frame.etherType() != transport::kEtherTypeHomePlugAv) return true;
     thpapi::ThapiResult r;
     if (thpapi::thpapi_DecodeFrame(frame.bytes(), r,
                                    thpapi::expectedVersionFor(thpapi::kNetworkInfoRequest)) != 0 ||

@@ -22,7 +22,7 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
   for (;;) {
     if (receivePath().next(frame)) {
       const bool fromThere = arrival < 0 || frame.arrival == arrival;
-      if (frame.etherType() == thpapi::kEtherTypeHp1) {
+      if (frame.etherType() == transport::kEtherTypeHomePlug1) {
         HandleHp1Frame(frame);
       } else if (fromThere && thpapi::thpapi_DecodeFrame(frame.bytes(), result, version) == 0 &&
                  result.mmtype == confirm && (result.dataValid == 1 || result.status == 0) &&
@@ -43,7 +43,7 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
 namespace detail {
 
 void passOver(const transport::Frame& frame) {
-  if (frame.etherType() == thpapi::kEtherTypeHp1) HandleHp1Frame(frame);
+  if (frame.etherType() == transport::kEtherTypeHomePlug1) HandleHp1Frame(frame);
 }
 
 }  // namespace detail

@@ -22,15 +22,11 @@ namespace quorrel::scan {
 
 namespace {
 
-using namespace hp1;
+using namespace brantleapi;
 
 constexpr int kFetchAttempts = 3;
 constexpr std::uint32_t kFetchWaitMs = 50;
 constexpr std::uint32_t kFetchWaitStepMs = 4;
-
-bool isHp1(ByteSpan f) {
-  return f.size() >= kEntryTypeAt + 1 && readBe16(f, transport::kEtherTypeOffset) == kEtherType;
-}
 
 MacAddress interfaceMac(int index) {
   if (index < 0 || index >= transport::kMaxInterfaces) return {};
@@ -48,8 +44,9 @@ bool waitOn(int index, std::uint32_t ms, bool parametersAnswer) {
     if (receivePath().nextFrom(index, frame)) {
       if (books.loopbackSeen()) return true;
       // The fetch runs between the scan's waits: what it takes would otherwise be lost.
-      if (parametersAnswer && frame.etherType() == kEtherType) HandleHp1Frame(frame);
-      if (parametersAnswer && brantleapi::isParametersReply(frame.bytes())) return true;
+      const auto reply = parametersAnswer ? books.decoded(frame) : std::nullopt;
+      if (reply) handleHp1Reply(*reply, frame.arrival);
+      if (reply && reply->localParameters) return true;
     }
     platform::sleepMs(1);
   }
@@ -63,8 +60,8 @@ void fetchLocalParameters(int index) {
   st.probeAttempts = 0;
   brantleapi::Hp1FrameBuffer buffer{};
   for (int a = 0; a < kFetchAttempts; ++a) {
-    const std::size_t n =
-        brantleapi::buildLocalParametersRequest(buffer, kBroadcastMac, source, kSelectorStored);
+    const std::size_t n = brantleapi::buildLocalParametersRequest(buffer, kBroadcastMac, source,
+                                                                  kLocalParametersSelectorStored);
     transport::SendFrame(index, ByteSpan(buffer).first(n));
     if (waitOn(index, static_cast<std::uint32_t>(a) * kFetchWaitStepMs + kFetchWaitMs, true)) break;
   }
@@ -111,51 +108,47 @@ bool waitForLoopback(int index, std::uint32_t ms) {
   return waitOn(index, ms, false);
 }
 
-void UpdateHp1Rates(ByteSpan f) {
-  // The decoder reads at most 15 stations and only those whole within the frame; the update
-  // gives the interface a raw rate of 0 when no leading remote has a rate, and holds the raw
-  // value to its 16 bits.
-  const auto view = brantleapi::parseHp1Frame(f);
-  if (!view) return;
-  if (const auto statistics = brantleapi::decodeNetworkStatistics(*view))
-    brantleapi::applyHp1NetworkStatistics(*statistics);
+bool HandleHp1Frame(const transport::Frame& frame) {
+  // A copy: what the handler calls may take further frames.
+  const auto reply = hp1Bookkeeping().decoded(frame);
+  return reply && handleHp1Reply(*reply, frame.arrival);
 }
 
-bool HandleHp1Frame(const transport::Frame& frame) {
-  const ByteSpan f = frame.bytes();
-  if (!isHp1(f)) return false;
+bool handleHp1Reply(const Hp1Reply& reply, int arrival) {
   // Answers from the wiring of another interface say nothing about the current one.
-  if (frame.arrival != static_cast<int>(transport::currentInterface())) return false;
-  const MacAddress source = readMac(f, 6);
-  switch (f[kEntryTypeAt]) {
-    case kKeyAnswer:
+  if (arrival != static_cast<int>(transport::currentInterface())) return false;
+  switch (reply.type) {
+    case kEntrySetKeyAnswer:
       return true;
-    case kStatisticsReply:
-      if (source != transport::SourceAddress()) api::UpsertRemote(source);
+    case kEntryStatisticsReply:
+      if (reply.source != transport::SourceAddress()) api::UpsertRemote(reply.source);
       return true;
-    case kLocalParameters: {
-      if (!brantleapi::isParametersReply(f)) return false;
-      const ByteSpan data = f.subspan(kParamsDataAt, kLocalParamsSize);
-      const std::uint8_t selector = f[kParamsSelectorAt];
+    case kEntryLocalParameters: {
+      if (!reply.localParameters) return false;
+      const LocalParameters& data = reply.localParameters->parameters;
+      const std::uint8_t selector = reply.localParameters->selector;
       if (std::equal(data.begin(), data.begin() + 6, data.begin() + 1)) {
-        ParametersRepeated repeated{selector == kParamsReplyWorking ? 1 : 0, {}};
+        ParametersRepeated repeated{selector == kLocalParametersRam ? 1 : 0, {}};
         std::copy(data.begin(), data.end(), repeated.bytes.begin());
         addScanChange(repeated);
         return true;
       }
       const bool answered = api::currentState().localAnswered;
-      if ((answered && selector == kParamsReplyStored) ||
-          (!answered && selector == kParamsReplyWorking)) {
+      if ((answered && selector == kLocalParametersStored) ||
+          (!answered && selector == kLocalParametersRam)) {
         scanState().localParamsValid = true;
         std::copy(data.begin(), data.end(), scanState().localParams.begin());
       }
       return true;
     }
-    case kNetworkStatistics: {
-      if (f.size() <= kNetStatsClassAt || f[kNetStatsClassAt] == kRequestMark) return false;
+    case kEntryNetworkStatistics: {
+      if (!reply.namesLocalDevice) return false;
       const MacAddress local = api::currentState().localMac;
-      if (!isZeroMac(local) && source != local) return false;
-      UpdateHp1Rates(f);
+      if (!isZeroMac(local) && reply.source != local) return false;
+      // The decoder reads at most 15 stations and only those whole within the frame; the
+      // update gives the interface a raw rate of 0 when no leading remote has a rate, and holds
+      // the raw value to its 16 bits.
+      if (reply.networkStatistics) applyHp1NetworkStatistics(*reply.networkStatistics);
       addScanChange(ListsChanged{static_cast<int>(scanState().scanPhase)});
       return true;
     }

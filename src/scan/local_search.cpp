@@ -147,7 +147,7 @@ bool nameNetwork(Family family) {
     ScanState& s = scanState();
     if (!s.localParamsValid) return false;
     // The key as a HomePlug 1.0 device holds it: the key selector, then the key's first bytes.
-    std::copy_n(s.localParams.begin() + hp1::kParamKeySelector, t.localHp1NetworkKey.size(),
+    std::copy_n(s.localParams.begin() + brantleapi::kParamKeySelector, t.localHp1NetworkKey.size(),
                 t.localHp1NetworkKey.begin());
   } else if (family == Family::Turbo) {
     turboOperations().requestTurboPrivate(kTurboNetworkKey);

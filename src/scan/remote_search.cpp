@@ -57,7 +57,7 @@ void AvRemoteSearch::takeList(const std::vector<Station>& listed) {
 bool AvRemoteSearch::takeFrame() {
   transport::Frame frame;
   if (!receivePath().next(frame)) return false;
-  if (frame.etherType() != thpapi::kEtherTypeAv)
+  if (frame.etherType() != transport::kEtherTypeHomePlugAv)
     detail::passOver(frame);
   else
     offer(frame);

@@ -87,7 +87,8 @@ void phaseStep() {
   switch (scan.state.scanPhase) {
     case 1:
       if (!turbo)
-        sendLocalParametersRequest(st.localAnswered ? hp1::kSelectorStored : hp1::kSelectorWorking);
+        sendLocalParametersRequest(st.localAnswered ? brantleapi::kLocalParametersSelectorStored
+                                                    : brantleapi::kLocalParametersSelectorRam);
       sendStatisticsRequest(kBroadcastMac);
       addScanChange(ListsChanged{1});
       nextPhase();
@@ -104,11 +105,12 @@ void phaseStep() {
       break;
     case 4:
       turboOperations().requestTurboIdentity();
-      if (!turbo && st.localAnswered) sendLocalParametersRequest(hp1::kSelectorStored);
+      if (!turbo && st.localAnswered)
+        sendLocalParametersRequest(brantleapi::kLocalParametersSelectorStored);
       nextPhase();
       break;
     case 5:
-      if (!turbo) sendLocalParametersRequest(hp1::kSelectorWorking);
+      if (!turbo) sendLocalParametersRequest(brantleapi::kLocalParametersSelectorRam);
       nextPhase();
       break;
     default:
@@ -165,7 +167,7 @@ bool RemoteSearchAwaits(const MacAddress& station) {
 }
 
 bool HandleTickFrame(const transport::Frame& frame) {
-  if (frame.etherType() == thpapi::kEtherTypeHp1) return HandleHp1Frame(frame);
+  if (frame.etherType() == transport::kEtherTypeHomePlug1) return HandleHp1Frame(frame);
   scan.remoteSearch.offer(frame);
   return false;
 }

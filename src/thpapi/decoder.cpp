@@ -25,7 +25,8 @@ int failQuietly(ThapiResult& result) {
 }
 
 int checkHeader(ByteSpan frame, ThapiResult& result, bool v1) {
-  if (readBe16(frame, kEtherTypeAt) != kEtherTypeAv || frame.size() < kEthernetHeaderLength)
+  if (readBe16(frame, kEtherTypeAt) != transport::kEtherTypeHomePlugAv ||
+      frame.size() < kEthernetHeaderLength)
     return fail(result, kErrorNotAvFrame);
   const std::size_t header = v1 ? kHeaderLengthV1 : kHeaderLengthV0;
   const std::size_t ouiAt = v1 ? kOuiAtV1 : kOuiAtV0;

@@ -5,15 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "transport/ethertypes.h"
+
 namespace quorrel::thpapi {
 
 // Ethernet part, common to both header versions.
 inline constexpr std::size_t kDestinationAt = 0;
 inline constexpr std::size_t kSourceAt = 6;
-inline constexpr std::size_t kEtherTypeAt = 12;
+inline constexpr std::size_t kEtherTypeAt = transport::kEtherTypeOffset;
 inline constexpr std::size_t kEthernetHeaderLength = 14;
-inline constexpr std::uint16_t kEtherTypeAv = 0x88E1;
-inline constexpr std::uint16_t kEtherTypeHp1 = 0x887B;
 
 // Management header, message version 0: payload from byte 20.
 inline constexpr std::size_t kMmvAt = 14;

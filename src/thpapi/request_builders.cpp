@@ -16,7 +16,7 @@ std::size_t writeManagementHeader(MutableByteSpan buffer, const MacAddress& dest
   std::fill_n(buffer.begin(), length, std::uint8_t{0});
   writeMac(buffer, kDestinationAt, destination);
   writeMac(buffer, kSourceAt, source);
-  writeBe16(buffer, kEtherTypeAt, kEtherTypeAv);
+  writeBe16(buffer, kEtherTypeAt, transport::kEtherTypeHomePlugAv);
   writeU8(buffer, kMmvAt, v1 ? kMmvV1 : kMmvV0);
   writeLe16(buffer, kMmtypeAt, type);
   writeBytes(buffer, v1 ? kOuiAtV1 : kOuiAtV0, ByteSpan(kVendorOui));

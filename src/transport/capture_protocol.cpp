@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <optional>
 
+#include "transport/ethertypes.h"
+
 namespace quorrel::transport::capture {
 
 namespace {
 
-constexpr std::uint16_t kEtherTypeHomePlug1 = 0x887B;
-constexpr std::uint16_t kEtherTypeHomePlugAv = 0x88E1;
-constexpr std::size_t kEtherTypeOffset = 12;
 constexpr std::size_t kListedEntryMax = 1 + kMaxInterfaceName + kListedMacLength;
 
 struct Range {

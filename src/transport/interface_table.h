@@ -8,16 +8,13 @@
 
 #include "platform/bytes.h"
 #include "transport/backend.h"
+#include "transport/ethertypes.h"
 
 namespace quorrel::transport {
 
 inline constexpr int kMaxInterfaces = 8;
-inline constexpr std::size_t kMinFrameLength = 60;   // shorter frames are zero padded
+inline constexpr std::size_t kMinFrameLength = 60;    // shorter frames are zero padded
 inline constexpr std::size_t kMaxFrameLength = 1514;  // longer frames are refused
-
-inline constexpr std::uint16_t kEtherTypeHomePlug1 = 0x887B;
-inline constexpr std::uint16_t kEtherTypeHomePlugAv = 0x88E1;
-inline constexpr std::size_t kEtherTypeOffset = 12;
 
 struct InterfaceEntry {
   std::unique_ptr<Channel> captureHandle;  // null while closed

@@ -3,10 +3,13 @@
 #include "transport/receive_path.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace quorrel::transport {
 
 namespace {
+
+std::atomic<std::uint64_t> lastSerial{0};
 
 bool isManagementFrame(ByteSpan frame) {
   if (frame.size() < kEtherTypeOffset + 2 || frame.size() > kMaxFrameLength) return false;
@@ -23,6 +26,7 @@ bool ReceivePath::take(int index, Frame& out) {
     if (f->data == nullptr || !isManagementFrame(f->bytes())) continue;
     out.arrival = index;
     out.length = f->length;
+    out.serial = ++lastSerial;
     std::copy_n(f->data, f->length, out.data.begin());
     if (observer_ != nullptr) observer_->observe(out);
     return true;

@@ -20,6 +20,9 @@ inline constexpr int kPollTakesPerInterface = 8;
 struct Frame {
   int arrival = -1;  // interface index
   std::size_t length = 0;
+  // Each frame a path hands out has its own number, so that what its observer made of it can
+  // be found again; 0 for a frame made by hand.
+  std::uint64_t serial = 0;
   std::array<std::uint8_t, kMaxFrameLength> data{};
 
   ByteSpan bytes() const { return ByteSpan(data).first(length); }

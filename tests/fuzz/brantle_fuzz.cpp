@@ -1,14 +1,14 @@
 // Any bytes as a received 0x887B frame: the parser, every decoder and the poll's handling.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 #include "api/device_table.h"
 #include "brantleapi/brantleapi.h"
-#include "transport/receive_path.h"
 #include "brantleapi/hp1_replies.h"
+#include "transport/receive_path.h"
 
 using namespace quorrel;
 using namespace quorrel::brantleapi;
@@ -37,10 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto s = decodeTurboStatistics(*r)) check(s->count <= kTurboStatisticsMaxEntries);
     if (auto t = decodeTurboFirmwareText(*r)) check(t->size() <= kTurboFirmwareTextMax);
     decodeTurboNetworkKey(*r);
-    decodeLocalParametersReply(*r);
-    if (auto n = decodeNetworkStatistics(*r)) check(n->count <= kNetworkStatisticsMaxStations);
     decodeLoaderReply(*r, r->destination);
   }
+  if (auto h = decodeHp1Reply(frame); h && h->networkStatistics)
+    check(h->networkStatistics->count <= kNetworkStatisticsMaxStations);
 
   // A remote entry the identity and statistics replies can find.
   api::ResetDeviceTable();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -214,31 +215,66 @@ TEST(TurboReplies, IdentityAndPrivateRepliesWithHostileLengthsAndTheFirmwareRule
   EXPECT_FALSE(decodeTurboNetworkKey(reply(k)));
 }
 
-// The network statistics reply (its count, class, counters, stations and loopback): the scan's
-// intake tests, which read it through the bookkeeping and the handler; the loader's reply: the
-// loader wait's table.
-TEST(Hp1Replies, StatisticsEntryCountFromTheLengthByteAndLocalParametersWhole) {
-  const MacAddress a{0, 4, 0x87, 0, 0, 0xA}, b{0, 4, 0x87, 0, 0, 0xB};
-  // The stations' addresses and rates: the poll test, which rates a remote from them.
-  const auto count = [](const std::vector<std::uint8_t>& f) {
-    return decodeTurboStatistics(reply(f)).value().count;
-  };
-  for (std::uint8_t len : {0, 1, 2, 3, 16})  // below 3 is no entry, not a huge unsigned count
-    EXPECT_EQ(count(statisticsReply(kTestLocal, len, {})), 0u) << int{len};
-  std::vector<StationRate> many;
-  for (int k = 0; k < 17; ++k) many.push_back({MacAddress{0, 4, 0x87, 0, 1, std::uint8_t(k)}, 9});
-  EXPECT_EQ(count(statisticsReply(kTestLocal, 255, many)), 15u);
-  // Only whole entries within the captured bytes: 31 announces 2, a 48-byte frame holds 1.
-  EXPECT_EQ(count(statisticsReply(kTestLocal, 31, {{a, 1}, {b, 2}}, 48)), 1u);
-  EXPECT_FALSE(parseHp1Reply(statisticsReply(kTestLocal, 200, {{a, 1}}, 60)));  // past the frame
-
-  // Local parameters need their whole length.
+// What the bookkeeping, the scan and the operations read of a frame, written as the entry type
+// and what was found: L looped back, N names the local device, c class, s stations, P the
+// parameters 1, 2, ... 50; t the Turbo statistics entries, whose count the length byte gives.
+// The stations' addresses and rates: the poll test; the loader's reply: the loader wait's table.
+TEST(Hp1Replies, OneDecodingServesEveryReader) {
   std::array<std::uint8_t, 50> p{};
   for (std::size_t i = 0; i < p.size(); ++i) p[i] = static_cast<std::uint8_t>(i + 1);
-  auto f = localParametersReply(kTestLocal, 1, p);
-  EXPECT_EQ(decodeLocalParametersReply(reply(f)).value().parameters, p);
-  f[16] = 0x32;
-  EXPECT_FALSE(decodeLocalParametersReply(reply(f)));
+  const auto params = [&p](std::uint8_t length, std::size_t size) {
+    auto f = localParametersReply(kTestLocal, 2, p);
+    f[16] = length;
+    f.resize(size);
+    return f;
+  };
+  const auto netStats = [](std::uint8_t type, std::uint8_t cls, std::size_t size) {
+    auto f = replyFrame(kTestLocal, kTestHost, type, 0xBB, size);
+    if (size > 17) f[17] = cls;
+    return f;
+  };
+  const auto seen = [&p](const std::vector<std::uint8_t>& f) {
+    const Hp1Reply r = decodeHp1Reply(f).value();
+    char type[4];
+    std::snprintf(type, sizeof type, "%02X", r.type);
+    std::string s = type;
+    if (r.loopback) s += " L";
+    if (r.namesLocalDevice) s += " N";
+    if (r.localClass) s += " c" + std::to_string(*r.localClass);
+    if (r.networkStatistics) s += " s" + std::to_string(r.networkStatistics->count);
+    if (r.localParameters) s += r.localParameters->parameters == p ? " P" : " P?";
+    const auto turbo = parseHp1Reply(f);
+    if (const auto t = turbo ? decodeTurboStatistics(*turbo) : std::nullopt)
+      s += " t" + std::to_string(t->count);
+    return s;
+  };
+  const MacAddress a{0, 4, 0x87, 0, 0, 0xA}, b{0, 4, 0x87, 0, 0, 0xB};
+  std::vector<StationRate> many;
+  for (int k = 0; k < 17; ++k) many.push_back({MacAddress{0, 4, 0x87, 0, 1, std::uint8_t(k)}, 9});
+  auto blockless = replyFrame(kTestRemote, kTestHost, 0x08, 0);
+  blockless.resize(15);  // the count, but no entry
+  const std::pair<std::vector<std::uint8_t>, const char*> rows[] = {
+      {replyFrame(kTestLocal, kTestLocal, 0x08, 0), "08 L"},
+      {replyFrame(kBroadcastMac, kBroadcastMac, 0x08, 0), "08"},
+      {blockless, "00"},
+      {netStats(0x1A, 3, 60), "1A N c3 s3"},
+      {netStats(0x1A, 3, 24 + 12 + 8), "1A N c3 s1"},  // whole stations only
+      {netStats(0x1A, 3, 24 + 12 * 16), "1A N c3 s15"},
+      {netStats(0x1A, 5, 23), "1A N c5"},  // no room for the counts
+      {netStats(0x1A, 3, 17), "1A"},       // nor for the class
+      {netStats(0x1A, 0x80, 60), "1A"},    // the request
+      {netStats(0x1A, 0x83, 60), "1A"},    // bit 7 marks requests, whatever the other bits
+      {netStats(0x1E, 0, 60), "1E N"},     // names the local device, has no class
+      {params(0x33, 68), "19 P"},
+      {params(0x33, 67), "19"},
+      {params(0x32, 68), "19"},
+      {statisticsReply(kTestLocal, 2, {}), "02 t0"},  // below 3 is none, not a huge count
+      {statisticsReply(kTestLocal, 3, {}), "02 t0"},
+      {statisticsReply(kTestLocal, 16, {}), "02 t0"},
+      {statisticsReply(kTestLocal, 255, many), "02 t15"},
+      {statisticsReply(kTestLocal, 31, {{a, 1}, {b, 2}}, 48), "02 t1"},  // 2 announced, 1 whole
+  };
+  for (const auto& [f, expected] : rows) EXPECT_EQ(seen(f), expected);
 }
 
 }  // namespace
