@@ -26,12 +26,12 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
         HandleHp1Frame(frame);
       } else if (fromThere && thpapi::thpapi_DecodeFrame(frame.bytes(), result, version) == 0 &&
                  result.mmtype == confirm && (result.dataValid == 1 || result.status == 0) &&
-                 (from == nullptr ? !RemoteSearchAwaits(result.source) : result.source == *from)) {
+                 (from == nullptr ? !remoteSearchAwaits(result.source) : result.source == *from)) {
         thpapi::setAvAnswered(true);
         return true;
       } else {
         // A remote's answer that the search, still running over the ticks, waits for.
-        HandleTickFrame(frame);
+        handleTickFrame(frame);
       }
     } else {
       platform::sleepMs(1);

@@ -10,7 +10,9 @@ namespace quorrel::transport {
 namespace {
 InterfaceTable table;
 
-bool validIndex(int index) { return index >= 0 && index < table.interfaceCount; }
+bool validIndex(int index) {
+  return index >= 0 && index < table.interfaceCount;
+}
 
 void clearReceived() {
   table.receivedStorage.clear();
@@ -18,9 +20,11 @@ void clearReceived() {
 }
 }  // namespace
 
-InterfaceTable& interfaceTable() { return table; }
+InterfaceTable& interfaceTable() {
+  return table;
+}
 
-void ResetInterfaceTable() {
+void resetInterfaceTable() {
   CloseAllInterfaces();
   table.interfaceCount = 0;
   table.currentInterface = 0;
@@ -104,11 +108,15 @@ const ReceivedFrame* ReceiveFrame(int index) {
   return &table.receivedFrame;
 }
 
-std::uint32_t currentInterface() { return table.currentInterface; }
+std::uint32_t currentInterface() {
+  return table.currentInterface;
+}
 void setCurrentInterface(std::uint32_t index) {
   table.currentInterface = std::min<std::uint32_t>(index, kMaxInterfaces - 1);
 }
 
-MacAddress SourceAddress() { return table.entries[currentInterface()].macAddress; }
+MacAddress SourceAddress() {
+  return table.entries[currentInterface()].macAddress;
+}
 
 }  // namespace quorrel::transport
