@@ -74,25 +74,22 @@ bool handlePrivateReply(const Hp1FrameView& reply) {
 bool readBackMatches(const Hp1KeyEntryContext& context, int index, const MacAddress& source,
                      const LocalParameters& expected) {
   platform::delay(kReadBackSettleMs);
-  transport::Frame frame;
   for (int round = 0; round < kReadBackRounds; ++round) {
     Hp1FrameBuffer buffer{};
     sendOn(
         index, buffer,
         buildLocalParametersRequest(buffer, kBroadcastMac, source, kLocalParametersSelectorStored));
-    const std::uint32_t start = platform::tickCount();
-    while (elapsedSince(start) < kReadBackRoundMs) {
-      if (!context.path.next(frame)) {
-        platform::sleepMs(1);
-        continue;
-      }
+    const auto matches = [&](const transport::Frame& frame) {
       const auto reply = decodeHp1Reply(frame.bytes());
-      if (!reply || !reply->localParameters) continue;
+      if (!reply || !reply->localParameters) return transport::Verdict::Pass;
       const LocalParametersReply& p = *reply->localParameters;
-      if (p.selector != kLocalParametersStored) continue;
-      if (p.parameters == expected) return true;
+      if (p.selector != kLocalParametersStored) return transport::Verdict::Pass;
+      if (p.parameters == expected) return transport::Verdict::Accept;
       if (context.mismatches != nullptr) context.mismatches->push_back(p.parameters);
-    }
+      return transport::Verdict::Pass;
+    };
+    if (transport::waitFor(context.path, transport::Deadline::after(kReadBackRoundMs), matches))
+      return true;
   }
   return false;
 }
@@ -173,10 +170,18 @@ bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1F
 bool collectTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
   const std::uint32_t start = platform::tickCount();
   bool last = false;
-  do {
-    platform::sleepMs(1);
-    last = pollWithin(path, text, other, start, kCollectRepliesMs);
-  } while (elapsedSince(start) < kCollectRepliesMs);
+  const auto handle = [&](const transport::Frame& frame) {
+    if (isHp1Frame(frame.bytes())) {
+      last = handleTurboFrame(frame, text, other);
+    } else {
+      // Not ours, but someone may be waiting for it.
+      if (other != nullptr) other(frame);
+      last = false;
+    }
+    return transport::Verdict::Pass;
+  };
+  platform::sleepMs(1);
+  transport::waitFor(path, {start, kCollectRepliesMs}, handle);
   return last;
 }
 
@@ -197,24 +202,18 @@ SetKeyOutcome setTurboLocalKey(transport::ReceivePath& path, const Hp1Key& key) 
 }
 
 SetKeyOutcome waitHp1KeyAnswer(transport::ReceivePath& path, MacAddress& target) {
-  const std::uint32_t start = platform::tickCount();
   const MacAddress local = api::LocalDeviceAddress();
-  transport::Frame frame;
-  while (elapsedSince(start) < kKeyAnswerWaitMs) {
-    if (!path.next(frame)) {
-      platform::sleepMs(1);
-      continue;
-    }
+  const auto answers = [&](const transport::Frame& frame) {
     const auto reply = decodeHp1Reply(frame.bytes());
-    if (!reply) continue;
-    if (reply->type == kEntrySetKeyAnswer &&
-        ((target == kBroadcastMac && reply->source != local) || reply->source == target)) {
-      target = reply->source;
-      return kKeyHp1Answered;
-    }
-    platform::sleepMs(1);
-  }
-  return kKeyNoAnswer;
+    if (!reply || reply->type != kEntrySetKeyAnswer ||
+        !((target == kBroadcastMac && reply->source != local) || reply->source == target))
+      return transport::Verdict::Pass;
+    target = reply->source;
+    return transport::Verdict::Accept;
+  };
+  return transport::waitFor(path, transport::Deadline::after(kKeyAnswerWaitMs), answers)
+             ? kKeyHp1Answered
+             : kKeyNoAnswer;
 }
 
 int sendHp1KeyEntry(const Hp1KeyEntryContext& context, int index, const MacAddress& source,

@@ -10,7 +10,9 @@ namespace quorrel::transport {
 namespace {
 InterfaceTable table;
 
-bool validIndex(int index) { return index >= 0 && index < table.interfaceCount; }
+bool validIndex(int index) {
+  return index >= 0 && index < table.interfaceCount;
+}
 
 void clearReceived() {
   table.receivedStorage.clear();
@@ -18,7 +20,9 @@ void clearReceived() {
 }
 }  // namespace
 
-InterfaceTable& interfaceTable() { return table; }
+InterfaceTable& interfaceTable() {
+  return table;
+}
 
 void ResetInterfaceTable() {
   CloseAllInterfaces();
@@ -88,12 +92,15 @@ int SendFrame(int index, ByteSpan frame) {
   }
 }
 
-const ReceivedFrame* ReceiveFrame(int index) {
+namespace {
+
+const ReceivedFrame* receiveOn(int index, bool wait) {
   if (index < 0 || index >= kMaxInterfaces || !table.entries[index].captureHandle) return nullptr;
   std::vector<std::uint8_t> frame;
   bool got = false;
   try {
-    got = table.entries[index].captureHandle->receive(frame);
+    Channel& channel = *table.entries[index].captureHandle;
+    got = wait ? channel.receive(frame) : channel.takePending(frame);
   } catch (...) {
     got = false;
   }
@@ -104,11 +111,24 @@ const ReceivedFrame* ReceiveFrame(int index) {
   return &table.receivedFrame;
 }
 
-std::uint32_t currentInterface() { return table.currentInterface; }
+}  // namespace
+
+const ReceivedFrame* ReceiveFrame(int index) {
+  return receiveOn(index, true);
+}
+const ReceivedFrame* takePendingFrame(int index) {
+  return receiveOn(index, false);
+}
+
+std::uint32_t currentInterface() {
+  return table.currentInterface;
+}
 void setCurrentInterface(std::uint32_t index) {
   table.currentInterface = std::min<std::uint32_t>(index, kMaxInterfaces - 1);
 }
 
-MacAddress SourceAddress() { return table.entries[currentInterface()].macAddress; }
+MacAddress SourceAddress() {
+  return table.entries[currentInterface()].macAddress;
+}
 
 }  // namespace quorrel::transport
