@@ -21,10 +21,6 @@ bool sendOn(int index, const Hp1FrameBuffer& buffer, std::size_t length) {
   return length != 0 && transport::SendFrame(index, ByteSpan(buffer).first(length)) == 1;
 }
 
-std::uint32_t elapsedSince(std::uint32_t start) {
-  return platform::tickCount() - start;
-}
-
 std::string traceText(const char* format, int value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
@@ -139,32 +135,23 @@ bool handleTurboFrame(const transport::Frame& frame, std::string* text, OtherHp1
   return type == kEntryVendor ? handleVendorReply(*reply, text) : handlePrivateReply(*reply);
 }
 
-namespace {
-
-// The poll, ending also when `budgetMs` since `start` have passed: a wait made of polls would
-// otherwise run a whole poll of frames past its end.
-bool pollWithin(transport::ReceivePath& path, std::string* text, OtherHp1Frames other,
-                std::uint32_t start, std::uint32_t budgetMs) {
-  transport::Frame frame;
+// A poll is a wait that ends when nothing is pending, a HomePlug AV frame comes, or
+// kMaxPollFrames were taken.
+bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
   bool handled = false;
-  for (int taken = 0; taken < kMaxPollFrames; ++taken) {
-    if (!path.next(frame)) break;
+  int taken = 0;
+  const auto handle = [&](const transport::Frame& frame) {
     if (!isHp1Frame(frame.bytes())) {
       // Not ours, but someone may be waiting for it.
       if (other != nullptr) other(frame);
-      return false;
+      handled = false;
+      return transport::Verdict::Accept;
     }
     handled = handleTurboFrame(frame, text, other);
-    platform::sleepMs(1);
-    if (elapsedSince(start) >= budgetMs) break;
-  }
+    return ++taken < kMaxPollFrames ? transport::Verdict::Pass : transport::Verdict::Accept;
+  };
+  transport::waitFor(path, {platform::tickCount(), UINT32_MAX, true}, handle);
   return handled;
-}
-
-}  // namespace
-
-bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
-  return pollWithin(path, text, other, platform::tickCount(), UINT32_MAX);
 }
 
 bool collectTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
