@@ -188,7 +188,6 @@ TEST(Waits, TakeALateAnswerAndEndByTheirDeadlineUnderAFlood) {
     EXPECT_LE(platform::tickCount() - start, kWaitConfirmationMs + 1) << flooded;
   }
   h.behaviour().dropEvery = 0;
-  h.behaviour().delayMs = 0;
   h.behaviour().noise = true;
   h.behaviour().noiseIntervalUs = 800;
   reopenThrough(h.backend);

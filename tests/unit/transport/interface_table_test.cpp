@@ -3,8 +3,8 @@
 
 #include <tuple>
 
-#include "platform/clock.h"
 #include "platform/notice.h"
+#include "support/av_frames.h"
 #include "support/fake_backend.h"
 #include "transport/interface_table.h"
 #include "transport/receive_path.h"
@@ -77,26 +77,20 @@ TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCount) {
 // about a millisecond each on a real capture); it passes frames to `other` in order, listens
 // on one interface when asked, and ends at its deadline.
 TEST_F(InterfaceTableTest, TheWaitLooksAtEveryInterfaceWithoutWaitingOnAny) {
-  platform::VirtualClock clock;
-  platform::setClock(&clock);
   for (int i = 0; i < 3; ++i) ASSERT_EQ(OpenInterface(i), 1);
-  const auto frame = [](std::uint8_t tag) {
-    std::vector<std::uint8_t> f(60, tag);
-    writeBe16(f, kEtherTypeOffset, kEtherTypeHomePlugAv);
-    return f;
-  };
-  fake.ports[0].incoming = {frame(1), frame(2)};
-  fake.ports[2].incoming = {frame(3), frame(9)};
+  fake.ports[0].incoming = {testing::avFrame(1, 60), testing::avFrame(2, 60)};
+  fake.ports[2].incoming = {testing::avFrame(3, 60), testing::avFrame(9, 60)};
   ReceivePath path;
   std::vector<int> passed;
-  const auto nine = [](const Frame& f) { return f.data[0] == 9 ? Verdict::Accept : Verdict::Pass; };
-  const auto note = [&](const Frame& f) { passed.push_back(f.data[0] * 10 + f.arrival); };
+  const auto nine = [](const Frame& f) {
+    return f.data[15] == 9 ? Verdict::Accept : Verdict::Pass;
+  };
+  const auto note = [&](const Frame& f) { passed.push_back(f.data[15] * 10 + f.arrival); };
   EXPECT_FALSE(waitFor(path, Deadline::after(5), nine, note, 0));
   EXPECT_TRUE(waitFor(path, Deadline::after(5), nine, note));
   EXPECT_FALSE(waitFor(path, Deadline::after(5), nine, note));
   EXPECT_EQ(passed, (std::vector<int>{10, 20, 32}));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(fake.ports[i].waitingReceives, 0) << i;
-  platform::setClock(nullptr);
 }
 
 }  // namespace
