@@ -107,7 +107,7 @@ bool run(e2e::NetnsPair& pair, const std::string& path, int seconds, Figures& f,
   char name[] = "bench_desktop";
   char* argv[] = {name, nullptr};
   programStart = Clock::now();
-  qtui::RunShell(argc, argv, app::desktopScan(), options);
+  qtui::runShell(argc, argv, app::desktopScan(), options);
   f.firstPaintMs = paint.atMs;
   return f.firstPaintMs > 0;
 }

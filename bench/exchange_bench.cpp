@@ -72,7 +72,7 @@ bool measureTransportExchanges(e2e::NetnsPair& pair, const std::string& scenario
     const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
     if (round >= kWarmUp) out.us.push_back(took.count());
   }
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   sim.stop();
   bench::summarise(out);
   return true;
@@ -98,7 +98,7 @@ bool measureExchanges(e2e::NetnsPair& pair, const std::string& scenario, bench::
     }
     if (round >= kWarmUp) out.us.push_back(elapsedUs(start));
   }
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   bench::summarise(out);
   return true;
 }

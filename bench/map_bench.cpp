@@ -49,15 +49,15 @@ bool measureMap(e2e::NetnsPair& pair, const std::string& path, double& medianUs,
                 std::string& error) {
   e2e::SimProcess sim;
   if (!sim.start(pair, path, "", error) || !pair.enterHost(error)) return false;
-  api::ResetDeviceTable();
-  persistence::ResetKnownDevices();
-  scan::ResetScan();
+  api::resetDeviceTable();
+  persistence::resetKnownDevices();
+  scan::resetScan();
   transport::EnumerateInterfaces();
   if (!scan::StartScan(3, 3, true)) {
     error = "the local adapter was not found";
     return false;
   }
-  scan::RunScanCycles(1, 10000);
+  scan::runScanCycles(1, 10000);
   scan::SuspendAutoscan(false);
   std::vector<double> us;
   for (int i = 0; i < kRounds; ++i) {
@@ -74,7 +74,7 @@ bool measureMap(e2e::NetnsPair& pair, const std::string& path, double& medianUs,
   std::sort(us.begin(), us.end());
   medianUs = us[us.size() / 2];
   scan::StopScan();
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   pair.leaveHost();
   return true;
 }

@@ -104,9 +104,9 @@ bool measureScan(e2e::NetnsPair& pair, const std::string& path, std::uint32_t in
     run.openUs = i == 0 ? us : std::min(run.openUs, us);
     transport::CloseAllInterfaces();
   }
-  api::ResetDeviceTable();
-  persistence::ResetKnownDevices();
-  scan::ResetScan();
+  api::resetDeviceTable();
+  persistence::resetKnownDevices();
+  scan::resetScan();
   const auto start = Clock::now();
   if (!scan::StartScan(interval, 3, true)) {
     error = "the local adapter was not found";
@@ -159,7 +159,7 @@ bool measureScan(e2e::NetnsPair& pair, const std::string& path, std::uint32_t in
     return false;
   }
   scan::StopScan();
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   pair.leaveHost();
   return true;
 }

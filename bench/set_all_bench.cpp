@@ -66,12 +66,12 @@ bool run(int silent, e2e::NetnsPair& pair, const std::string& path, std::string&
   transport::OpenInterface(0);
   transport::setCurrentInterface(0);
   scan::SuspendAutoscan(false);
-  persistence::ResetKnownDevices();
+  persistence::resetKnownDevices();
   for (int i = 1; i <= 10; ++i) {
     const MacAddress mac{0x00, 0xB0, 0x52, 0x30, 0x00, static_cast<std::uint8_t>(i)};
     char password[16];
     std::snprintf(password, sizeof password, "Pass-%04d", i);
-    persistence::KnownAt(persistence::AppendKnownDevice(mac, "d"))->password = password;
+    persistence::knownAt(persistence::appendKnownDevice(mac, "d"))->password = password;
   }
   // Floor: one answered remote key exchange, measured here.
   const MacAddress first{0x00, 0xB0, 0x52, 0x30, 0x00, 0x01};
@@ -94,7 +94,7 @@ bool run(int silent, e2e::NetnsPair& pair, const std::string& path, std::string&
       " ratio %.3f; longest stretch without a sleep %.2f ms; %d of %d set\n",
       answering, silent, tookMs, floorMs, exchangeMs, tookMs / floorMs,
       static_cast<double>(clock.longest) / 1000.0, r.done, r.total);
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   platform::setClock(nullptr);
   return true;
 }

@@ -109,7 +109,7 @@ bool run(std::string& error) {
   for (int i = 0; i < kReadRounds; ++i) {
     std::size_t received = 0;
     const auto start = Clock::now();
-    if (thpapi::thpapi_ReadModuleBlock(path, source, kLocalDeviceMac, 2, block, received) != 0 ||
+    if (thpapi::readModuleBlock(path, source, kLocalDeviceMac, 2, block, received) != 0 ||
         received != kBlockLength) {
       error = "the parameter block read failed";
       return false;
@@ -122,14 +122,14 @@ bool run(std::string& error) {
   Figures writes;
   for (int i = 0; i < kWriteRounds; ++i) {
     const auto start = Clock::now();
-    if (thpapi::thpapi_WriteModules(path, source, kLocalDeviceMac, image, block, 0x23) != 0) {
+    if (thpapi::writeModules(path, source, kLocalDeviceMac, image, block, 0x23) != 0) {
       error = "the firmware write failed";
       return false;
     }
     writes.ms.push_back(msSince(start));
     std::this_thread::sleep_for(std::chrono::milliseconds(kRestartMs * 3));
   }
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   sim.stop();
 
   const std::size_t readRequests = (kBlockLength + kPiece - 1) / kPiece;

@@ -103,7 +103,7 @@ bool run(std::string& error) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kCommitMs + kRestartMs * 3));
   }
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   sim.stop();
   std::system(("rm -rf '" + folder + "'").c_str());
 

@@ -40,7 +40,7 @@ DeviceTable& deviceTable() {
   return table;
 }
 
-void ResetDeviceTable() {
+void resetDeviceTable() {
   table = DeviceTable{};
 }
 
@@ -58,7 +58,7 @@ InterfaceDevices& currentDevices() {
   return interfaceDevices(static_cast<int>(transport::currentInterface()));
 }
 
-void SetDropThreshold(int threshold) {
+void setDropThreshold(int threshold) {
   table.dropThreshold =
       static_cast<std::uint8_t>(std::clamp<int>(threshold, kMinDropThreshold, kMaxDropThreshold));
 }

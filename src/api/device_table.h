@@ -151,7 +151,7 @@ struct DeviceTable {
 
 DeviceTable& deviceTable();
 // Back to the start-up state: all records zero, threshold 3, no flags. The ageing hook stays.
-void ResetDeviceTable();
+void resetDeviceTable();
 
 // Index 0..7; anything else names interface 7 or 0, never a record outside the table.
 InterfaceState& interfaceState(int index);
@@ -160,7 +160,7 @@ InterfaceState& currentState();
 InterfaceDevices& currentDevices();
 
 // 0 is taken as 1 and anything above 10 as 10.
-void SetDropThreshold(int threshold);
+void setDropThreshold(int threshold);
 
 // Absent (nullptr) or all-zero MAC: true and nothing changes. Otherwise the first interface
 // with a local device whose own address is `mac` becomes current and `turboLocal` follows its

@@ -25,7 +25,7 @@ const ChipModel* chipModelFor(std::uint8_t deviceId) {
   return it != kChipModels.end() ? &*it : nullptr;
 }
 
-FirmwareText RewriteFirmwareText(const thpapi::VersionInfo& version) {
+FirmwareText rewriteFirmwareText(const thpapi::VersionInfo& version) {
   return rewrite(version, chipModelFor(version.deviceId));
 }
 

@@ -41,7 +41,7 @@ const ChipModel* chipModelFor(std::uint8_t deviceId);
 // The firmware text of a version confirmation, from the chip's firmware prefix on, with the
 // prefix replaced by the chip model. Without a known identifier or without the prefix the
 // text is kept as reported.
-FirmwareText RewriteFirmwareText(const thpapi::VersionInfo& version);
+FirmwareText rewriteFirmwareText(const thpapi::VersionInfo& version);
 
 struct VersionConfirmation {
   MacAddress source{};       // the confirmation's source: the local device

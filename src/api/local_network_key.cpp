@@ -18,8 +18,8 @@ int ReadLocalNetworkKey(transport::ReceivePath& path, const MacAddress& localDev
   if (isZeroMac(source)) return -1;
   std::array<std::uint8_t, paramblock::kParameterBlockLength> block{};
   std::size_t received = 0;
-  if (thpapi::thpapi_ReadModuleBlock(path, source, localDevice, thpapi::kModuleParameterBlock,
-                                     block, received) != 0)
+  if (thpapi::readModuleBlock(path, source, localDevice, thpapi::kModuleParameterBlock, block,
+                              received) != 0)
     return -1;
 
   using paramblock::ParameterBlockResult;

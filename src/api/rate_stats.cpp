@@ -39,7 +39,7 @@ double rateToMbps(std::uint16_t raw, RateMode mode) {
   return 0;
 }
 
-void RecordRate(RateStats& stats, double mbps, std::uint16_t fails, std::uint16_t drops) {
+void recordRate(RateStats& stats, double mbps, std::uint16_t fails, std::uint16_t drops) {
   if (!std::isfinite(mbps)) mbps = 0;
   if (std::fabs(stats.currentRate - mbps) > kRateChangeThreshold) stats.rateChanged = true;
   // A HomePlug 1.0 raw 0 converts to a little below zero; keep it from showing as "-0".
@@ -52,9 +52,9 @@ void RecordRate(RateStats& stats, double mbps, std::uint16_t fails, std::uint16_
   stats.drops = drops;
 }
 
-void UpdateRateStats(RateStats& stats, std::uint16_t raw, std::uint16_t fails, std::uint16_t drops,
+void updateRateStats(RateStats& stats, std::uint16_t raw, std::uint16_t fails, std::uint16_t drops,
                      RateMode mode) {
-  RecordRate(stats, rateToMbps(raw, mode), fails, drops);
+  recordRate(stats, rateToMbps(raw, mode), fails, drops);
 }
 
 }  // namespace quorrel::api

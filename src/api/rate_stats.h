@@ -24,9 +24,9 @@ double turboRateToMbps(std::uint16_t raw);
 double rateToMbps(std::uint16_t raw, RateMode mode);
 
 // Records one sample of `mbps` with the adapter's two counts.
-void RecordRate(RateStats& stats, double mbps, std::uint16_t fails, std::uint16_t drops);
+void recordRate(RateStats& stats, double mbps, std::uint16_t fails, std::uint16_t drops);
 // Converts `raw` by `mode` and records it.
-void UpdateRateStats(RateStats& stats, std::uint16_t raw, std::uint16_t fails, std::uint16_t drops,
+void updateRateStats(RateStats& stats, std::uint16_t raw, std::uint16_t fails, std::uint16_t drops,
                      RateMode mode);
 
 }  // namespace quorrel::api

@@ -16,8 +16,8 @@ class OfflineScan final : public ui::ScanControl {
     on_ = on;
     return previous;
   }
-  void RequestUserScan() override {}
-  void RestartScanCycle() override {}
+  void requestUserScan() override {}
+  void restartScanCycle() override {}
   void ScanTick() override {}
 
  private:

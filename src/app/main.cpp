@@ -3,5 +3,5 @@
 #include "ui/quorrel/shell.h"
 
 int main(int argc, char** argv) {
-  return quorrel::qtui::RunShell(argc, argv, quorrel::app::desktopScan());
+  return quorrel::qtui::runShell(argc, argv, quorrel::app::desktopScan());
 }

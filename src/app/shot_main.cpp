@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
       sheet.closeButton()->click();
     });
   };
-  quorrel::qtui::RunShell(qtArgc, argv, quorrel::app::desktopScan(), options);
+  quorrel::qtui::runShell(qtArgc, argv, quorrel::app::desktopScan(), options);
   if (!saved) {
     std::fprintf(stderr, "quorrel-utility-shot: no picture was saved to %s\n", output.c_str());
     return 1;

@@ -23,7 +23,7 @@ constexpr double kHp1RawPerMbps = 42;
 TurboState& turboState() {
   return state;
 }
-void ResetTurboState() {
+void resetTurboState() {
   state = TurboState{};
 }
 
@@ -51,7 +51,7 @@ void applyTurboStatistics(const TurboStatistics& s) {
   for (std::size_t k = 0; k < s.count; ++k) {
     api::RemoteDevice* r = api::FindRemote(s.stations[k].mac);
     if (r != nullptr)
-      api::UpdateRateStats(r->rateStats, s.stations[k].rawRate, 0, 0, api::RateMode::Turbo);
+      api::updateRateStats(r->rateStats, s.stations[k].rawRate, 0, 0, api::RateMode::Turbo);
   }
 }
 
@@ -77,7 +77,7 @@ void applyHp1NetworkStatistics(const NetworkStatistics& s) {
         raw = std::min(raw, kTurboRawLimit);
         raw = static_cast<std::uint16_t>(raw * kTurboScaleNumerator / kTurboScaleDenominator);
       }
-      api::UpdateRateStats(r.rateStats, raw, st->count1, st->count2, api::RateMode::HomePlug1);
+      api::updateRateStats(r.rateStats, raw, st->count1, st->count2, api::RateMode::HomePlug1);
     }
   }
   double sum = 0;
@@ -90,7 +90,7 @@ void applyHp1NetworkStatistics(const NetworkStatistics& s) {
   const double average = n > 0 ? sum * kHp1RawPerMbps / n : 0;
   const auto raw = static_cast<std::uint16_t>(
       std::min<double>(average, std::numeric_limits<std::uint16_t>::max()));
-  api::UpdateRateStats(d.rateStats, raw, s.fails, s.drops, api::RateMode::HomePlug1);
+  api::updateRateStats(d.rateStats, raw, s.fails, s.drops, api::RateMode::HomePlug1);
 }
 
 }  // namespace quorrel::brantleapi

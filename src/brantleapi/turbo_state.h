@@ -21,7 +21,7 @@ struct TurboState {
 };
 
 TurboState& turboState();
-void ResetTurboState();
+void resetTurboState();
 
 // An identity reply from `source`: a remote's entry of the current interface (none: ignored),
 // or the local Turbo identity.

@@ -120,7 +120,7 @@ void remoteRows(ReportSink& sink, bool extras, bool twelveHour) {
   for (const api::RemoteDevice& e : d.remotes) {
     if (isZeroMac(e.mac) || e.mac == d.localMac) continue;
     const persistence::KnownDevice* record =
-        persistence::KnownAt(persistence::FindKnownByMac(e.mac));
+        persistence::knownAt(persistence::FindKnownByMac(e.mac));
     if (record == nullptr) continue;
     sink.newRow(oneLine(record->name.view()));
     sink.cell(macText(e.mac));

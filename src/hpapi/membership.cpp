@@ -78,7 +78,7 @@ MembershipState& membershipState() {
   return state;
 }
 
-void ResetMembershipState() {
+void resetMembershipState() {
   state = MembershipState{};
 }
 

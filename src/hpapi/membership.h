@@ -43,7 +43,7 @@ struct MembershipState {
 };
 
 MembershipState& membershipState();
-void ResetMembershipState();
+void resetMembershipState();
 
 // Gives the adapter of `target` the key of network `name`, or, with no name, a random key as a
 // password test (the local adapter gets its old key back when the test fails). HomePlug 1.0

@@ -146,10 +146,10 @@ std::string dataFilePath() {
 }
 
 LoadOutcome LoadDeviceData() {
-  return LoadDeviceDataFrom(dataFilePath());
+  return loadDeviceDataFrom(dataFilePath());
 }
 
-LoadOutcome LoadDeviceDataFrom(const std::string& path) {
+LoadOutcome loadDeviceDataFrom(const std::string& path) {
   std::vector<std::uint8_t> bytes;
   const ReadStatus read = path.empty() ? ReadStatus::Missing
                                        : readFileCapped(path, dataFileSize(kKnownCapacity), bytes);
@@ -190,10 +190,10 @@ LoadOutcome LoadDeviceData(ByteSpan bytes) {
 }
 
 SaveOutcome SaveDeviceData() {
-  return SaveDeviceDataTo(dataFilePath());
+  return saveDeviceDataTo(dataFilePath());
 }
 
-SaveOutcome SaveDeviceDataTo(const std::string& path) {
+SaveOutcome saveDeviceDataTo(const std::string& path) {
   // Devices deleted down to none are saved as none; an empty table that stands for nothing
   // read leaves the file alone.
   if (knownDevices().knownCount == 0 && !knownDevices().mayEmptyFile)
@@ -221,7 +221,7 @@ void ResetDeviceData() {
     d = api::InterfaceDevices{};
     d.localNetworkName = kResetNetworkName;
   }
-  ResetKnownDevices();
+  resetKnownDevices();
   transport::setCurrentInterface(0);
 }
 

@@ -87,7 +87,7 @@ enum class LoadOutcome { Loaded, Missing, OldVersion, CountOutOfRange, Damaged }
 // (listSettings()); whoever shows the remote list gives it the column settings from there
 // (columnsToShow), except after an old version, whose settings are not read.
 LoadOutcome LoadDeviceData();
-LoadOutcome LoadDeviceDataFrom(const std::string& path);
+LoadOutcome loadDeviceDataFrom(const std::string& path);
 // The same from the file's bytes already read whole (never Missing). Leaves the file alone:
 // the caller moves a Damaged one aside.
 LoadOutcome LoadDeviceData(ByteSpan bytes);
@@ -98,7 +98,7 @@ enum class SaveOutcome { Saved, NothingToSave, NotOpened, Failed };
 // device it writes an empty table only over a file this run read whole or wrote (or none): see
 // KnownDeviceTable::mayEmptyFile. The file is owner-only.
 SaveOutcome SaveDeviceData();
-SaveOutcome SaveDeviceDataTo(const std::string& path);
+SaveOutcome saveDeviceDataTo(const std::string& path);
 
 // The empty state: interfaces enumerated and opened again, the device table zeroed with the
 // default network name, no known device, interface 0 current.

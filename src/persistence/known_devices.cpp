@@ -59,16 +59,16 @@ void decodeKnownDevice(std::span<const std::uint8_t, kKnownDeviceSize> in, Known
 KnownDeviceTable& knownDevices() {
   return table;
 }
-void ResetKnownDevices() {
+void resetKnownDevices() {
   table = KnownDeviceTable{};
 }
 
-std::string KnownNameOf(const MacAddress& mac) {
-  const KnownDevice* r = KnownAt(FindKnownByMac(mac));
+std::string knownNameOf(const MacAddress& mac) {
+  const KnownDevice* r = knownAt(FindKnownByMac(mac));
   return r != nullptr ? r->name.str() : std::string();
 }
 
-KnownDevice* KnownAt(int index) {
+KnownDevice* knownAt(int index) {
   return index >= 1 && index <= inUse() ? &table.records[index - 1] : nullptr;
 }
 
@@ -98,7 +98,7 @@ int FindKnownByKey(ByteSpan key, std::string_view mode, api::NetworkName* networ
   return k;
 }
 
-std::string DefaultDeviceName() {
+std::string defaultDeviceName() {
   auto nameFor = [](int n) { return "Device " + std::to_string(n); };
   std::string name = nameFor(inUse() + 1);
   // At most knownCount names are taken, so a free number turns up within knownCount + 1 tries.
@@ -106,7 +106,7 @@ std::string DefaultDeviceName() {
   return name;
 }
 
-int AppendKnownDevice(const MacAddress& mac, std::string_view name) {
+int appendKnownDevice(const MacAddress& mac, std::string_view name) {
   if (isZeroMac(mac)) return 0;
   if (inUse() >= kKnownCapacity) {
     // A password the user typed is never given up; of the others, the record seen longest
@@ -129,7 +129,7 @@ int AppendKnownDevice(const MacAddress& mac, std::string_view name) {
 }
 
 int RemoveKnownDevice(int index) {
-  const KnownDevice* r = KnownAt(index);
+  const KnownDevice* r = knownAt(index);
   if (r == nullptr) return 0;
   const MacAddress mac = r->mac;
   api::RemoveRemote(mac);
@@ -155,7 +155,7 @@ int PurgeUnaddressedKnown() {
   return n - kept;
 }
 
-void StripPasswordPrefix(KnownDevice& record) {
+void stripPasswordPrefix(KnownDevice& record) {
   const std::string_view p = record.password.view();
   for (const std::string_view prefix : {kUncheckedPrefix, kRejectedPrefix}) {
     if (p.substr(0, prefix.size()) == prefix) {

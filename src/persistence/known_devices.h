@@ -63,14 +63,14 @@ void encodeKnownDevice(const KnownDevice& in, std::span<std::uint8_t, kKnownDevi
 void decodeKnownDevice(std::span<const std::uint8_t, kKnownDeviceSize> in, KnownDevice& out);
 
 KnownDeviceTable& knownDevices();
-void ResetKnownDevices();
+void resetKnownDevices();
 // Record `index` (1-based), or nullptr outside 1..knownCount.
-KnownDevice* KnownAt(int index);
+KnownDevice* knownAt(int index);
 
 // Each returns the 1-based index of the first record in use that matches, else 0.
 int FindKnownByMac(const MacAddress& mac);
 // The name the user gave `mac`; empty when it is not a known device.
-std::string KnownNameOf(const MacAddress& mac);
+std::string knownNameOf(const MacAddress& mac);
 // `text` against each MAC as six upper-case hex pairs joined by colons, exactly.
 int FindKnownByMacText(std::string_view text);
 // Exact and case-sensitive.
@@ -81,12 +81,12 @@ int FindKnownByName(std::string_view name);
 int FindKnownByKey(ByteSpan key, std::string_view mode, api::NetworkName* networkName = nullptr);
 
 // "Device N": N is knownCount + 1, or the lowest number from 1 whose name is free.
-std::string DefaultDeviceName();
+std::string defaultDeviceName();
 // Appends a record for `mac` named `name`, last seen now, and returns its index. A full table
 // first drops the record without a password seen longest ago (the first of equals), so the
 // table never outgrows its 100 records. 0 for an all-zero MAC, and when every record of a
 // full table holds a password (the newcomer is not kept).
-int AppendKnownDevice(const MacAddress& mac, std::string_view name);
+int appendKnownDevice(const MacAddress& mac, std::string_view name);
 
 // Record `index` (1-based, 1..knownCount): its adapter leaves the current interface's remote
 // entries, the records behind it move up. 1 if removed; the caller takes the device's row out
@@ -99,6 +99,6 @@ int RemoveKnownByMac(const MacAddress& mac);
 int PurgeUnaddressedKnown();
 
 // Takes a "CHECK " or "Not " prefix off the stored password, as the password dialog shows it.
-void StripPasswordPrefix(KnownDevice& record);
+void stripPasswordPrefix(KnownDevice& record);
 
 }  // namespace quorrel::persistence

@@ -25,7 +25,7 @@ void completeOrder(ColumnArray& order, int count) {
 ListSettings& listSettings() {
   return state.settings;
 }
-void ResetListSettings() {
+void resetListSettings() {
   state.settings = ListSettings{};
 }
 

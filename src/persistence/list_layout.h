@@ -42,7 +42,7 @@ struct ShownColumns {
 // The stored settings; the sort state is read and changed by the list's sort toggle.
 ListSettings& listSettings();
 // Puts the stored settings back to their start values.
-void ResetListSettings();
+void resetListSettings();
 
 // The order columns take when inserted one after another at display position 1:
 // Name first, then the rest in reverse index order.

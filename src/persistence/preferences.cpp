@@ -70,10 +70,10 @@ Preferences decodePreferences(ByteSpan b) {
 }
 
 PreferencesSource LoadPreferences() {
-  return LoadPreferencesFrom(resourcePath(kPreferencesFile));
+  return loadPreferencesFrom(resourcePath(kPreferencesFile));
 }
 
-PreferencesSource LoadPreferencesFrom(const std::string& path) {
+PreferencesSource loadPreferencesFrom(const std::string& path) {
   std::vector<std::uint8_t> bytes;
   const bool read = readFileCapped(path, kPreferencesFileSize, bytes) == ReadStatus::Ok;
   keep(read ? decodePreferences(bytes) : Preferences{});
@@ -87,7 +87,7 @@ void LoadPreferences(ByteSpan bytes) {
 Preferences& preferences() {
   return current;
 }
-void ResetPreferences() {
+void resetPreferences() {
   current = Preferences{};
 }
 

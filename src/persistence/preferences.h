@@ -81,12 +81,12 @@ enum class PreferencesSource { File, Defaults };
 // built-in defaults when that file is missing or cannot be read; never creates or writes it.
 // Also puts the remote list's sort state back to its start value.
 PreferencesSource LoadPreferences();
-PreferencesSource LoadPreferencesFrom(const std::string& path);
+PreferencesSource loadPreferencesFrom(const std::string& path);
 // The same from the file's bytes already read.
 void LoadPreferences(ByteSpan bytes);
 
 Preferences& preferences();
-void ResetPreferences();
+void resetPreferences();
 
 // `productName` followed by ".data", with any '/' made harmless.
 std::string dataFileName();

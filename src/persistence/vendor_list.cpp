@@ -74,10 +74,10 @@ VendorTable decodeVendorList(std::string_view text) {
 }
 
 std::size_t LoadVendorList() {
-  return LoadVendorListFrom(resourcePath(kVendorListFile));
+  return loadVendorListFrom(resourcePath(kVendorListFile));
 }
 
-std::size_t LoadVendorListFrom(const std::string& path) {
+std::size_t loadVendorListFrom(const std::string& path) {
   std::vector<std::uint8_t> bytes;
   table = VendorTable{};
   if (readFileCapped(path, kVendorListMaxBytes, bytes) != ReadStatus::Ok) return 0;

@@ -42,7 +42,7 @@ VendorTable decodeVendorList(std::string_view text);
 // Fills the process-wide table from "OUIList.txt" in the resource folder (empty when missing).
 // Returns the number of entries.
 std::size_t LoadVendorList();
-std::size_t LoadVendorListFrom(const std::string& path);
+std::size_t loadVendorListFrom(const std::string& path);
 // The same from the list's text already read.
 std::size_t LoadVendorList(std::string_view text);
 

@@ -22,7 +22,7 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
     if (frame.etherType() == transport::kEtherTypeHomePlug1 || !fromThere ||
         thpapi::thpapi_DecodeFrame(frame.bytes(), result, version) != 0 ||
         result.mmtype != confirm || (result.dataValid != 1 && result.status != 0) ||
-        (from == nullptr ? RemoteSearchAwaits(result.source) : result.source != *from))
+        (from == nullptr ? remoteSearchAwaits(result.source) : result.source != *from))
       return transport::Verdict::Pass;
     thpapi::setAvAnswered(true);
     return transport::Verdict::Accept;
@@ -32,7 +32,7 @@ bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arriva
       HandleHp1Frame(frame);
     } else {
       // A remote's answer that the search, still running over the ticks, waits for.
-      HandleTickFrame(frame);
+      handleTickFrame(frame);
     }
   };
   return transport::waitFor(receivePath(), transport::Deadline::after(budgetMs), wanted, other);

@@ -96,7 +96,7 @@ void sendNetworkStatisticsRequest(int index, const MacAddress& source) {
   transport::SendFrame(index, ByteSpan(buffer).first(n));
 }
 
-void FetchWantedParameters() {
+void fetchWantedParameters() {
   const int count = transport::interfaceTable().interfaceCount;
   for (int i = 0; i < count; ++i)
     if (hp1Bookkeeping().takeFetchWanted(i)) fetchLocalParameters(i);

@@ -27,7 +27,7 @@ bool HandleHp1Frame(const transport::Frame& frame);
 bool handleHp1Reply(const brantleapi::Hp1Reply& reply, int arrival);
 // Fetches the local parameters of every interface whose network statistics reply asked for
 // them since the last call. The scan calls it at its steps, never from inside a wait.
-void FetchWantedParameters();
+void fetchWantedParameters();
 
 // For `ms`: clear the loopback mark, take one frame from `index`, hand a HomePlug 1.0 one to
 // HandleHp1Frame, sleep 1 ms; true as soon as a looped-back frame was seen.

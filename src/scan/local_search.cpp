@@ -153,7 +153,7 @@ bool nameNetwork(Family family) {
     turboOperations().requestTurboPrivate(kTurboNetworkKey);
     turboOperations().collectTurboReplies();
   }
-  const LocalRecord record = KnownRecordOfLocal(st.localMac);
+  const LocalRecord record = knownRecordOfLocal(st.localMac);
   if (family == Family::Av) {
     // A failed read keeps the key this device gave last time, never another device's.
     MacAddress& owner = scanState().avKeyOwner;
@@ -164,10 +164,10 @@ bool nameNetwork(Family family) {
       t.localAvNetworkKey = {};
     owner = st.localMac;
     t.localAvNetworkName =
-        NameLocalNetwork(KeyFamily::Av, t.localAvNetworkKey, record, t.localAvNetworkName);
+        nameLocalNetwork(KeyFamily::Av, t.localAvNetworkKey, record, t.localAvNetworkName);
   } else {
     std::copy(t.localHp1NetworkKey.begin(), t.localHp1NetworkKey.end(), key.begin());
-    t.localHp1NetworkName = NameLocalNetwork(KeyFamily::Hp1, key, record, t.localHp1NetworkName);
+    t.localHp1NetworkName = nameLocalNetwork(KeyFamily::Hp1, key, record, t.localHp1NetworkName);
   }
   return true;
 }
@@ -209,7 +209,7 @@ bool LocalSearch() {
   }
   // A network statistics reply taken by the probe may have asked for the local parameters,
   // which name a HomePlug 1.0 network.
-  FetchWantedParameters();
+  fetchWantedParameters();
   if (family == Family::Av || family == Family::Turbo) addScanChange(UpgradeButtonChanged{true});
   if (family != Family::None && !nameNetwork(family)) return true;
   copyFindings(family);

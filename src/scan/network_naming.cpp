@@ -45,7 +45,7 @@ api::NetworkKey widthCut(KeyFamily f, const api::NetworkKey& key) {
 
 }  // namespace
 
-LocalRecord KnownRecordOfLocal(const MacAddress& mac) {
+LocalRecord knownRecordOfLocal(const MacAddress& mac) {
   KnownDeviceStore& store = knownDeviceStore();
   const int found = store.findByMac(mac);
   if (found != 0) return {found, false};
@@ -57,7 +57,7 @@ bool isDefaultKey(KeyFamily family, const api::NetworkKey& key) {
   return isDefaultHp1Key(ByteSpan(key).first(crypto::kHp1KeyWidth));
 }
 
-api::NetworkName NameLocalNetwork(KeyFamily family, const api::NetworkKey& localKeyIn,
+api::NetworkName nameLocalNetwork(KeyFamily family, const api::NetworkKey& localKeyIn,
                                   const LocalRecord& record, const api::NetworkName& previous) {
   KnownDeviceStore& store = knownDeviceStore();
   const api::NetworkKey localKey = widthCut(family, localKeyIn);

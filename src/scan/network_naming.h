@@ -21,7 +21,7 @@ struct LocalRecord {
 
 // The known-device record of the local device at `mac`, appended under the default name when
 // the device is new.
-LocalRecord KnownRecordOfLocal(const MacAddress& mac);
+LocalRecord knownRecordOfLocal(const MacAddress& mac);
 
 bool isDefaultKey(KeyFamily family, const api::NetworkKey& key);
 
@@ -29,7 +29,7 @@ bool isDefaultKey(KeyFamily family, const api::NetworkKey& key);
 // brought in line. `previous` is the family's local name before this search; a name the pages
 // asked to keep stays (HomePlug AV only). The network-name setting's pending flag, when set,
 // makes the current interface's name the record's and is cleared.
-api::NetworkName NameLocalNetwork(KeyFamily family, const api::NetworkKey& localKey,
+api::NetworkName nameLocalNetwork(KeyFamily family, const api::NetworkKey& localKey,
                                   const LocalRecord& record, const api::NetworkName& previous);
 
 }  // namespace quorrel::scan

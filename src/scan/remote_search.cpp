@@ -91,7 +91,7 @@ void AvRemoteSearch::offer(const transport::Frame& frame) {
   // The entry may have moved if the table was full and a newcomer took its place.
   if (api::RemoteDevice* entry = api::FindRemote(s->mac)) {
     api::IdentifyRemoteAv(*entry, r.version, layout);
-    api::UpdateRateStats(entry->rateStats, s->rate, 0, 0, api::RateMode::HomePlugAv);
+    api::updateRateStats(entry->rateStats, s->rate, 0, 0, api::RateMode::HomePlugAv);
   }
   asked_.erase(s);
 }

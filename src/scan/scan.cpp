@@ -138,7 +138,7 @@ ScanState& scanState() {
   return scan.state;
 }
 
-void ResetScan() {
+void resetScan() {
   scan.state = ScanState{};
   scan.pending = ScanReport{};
   scan.bookkeeping.reset();
@@ -162,11 +162,11 @@ ScanReport takeScanReport() {
   return std::exchange(scan.pending, ScanReport{});
 }
 
-bool RemoteSearchAwaits(const MacAddress& station) {
+bool remoteSearchAwaits(const MacAddress& station) {
   return scan.remoteSearch.awaits(station);
 }
 
-bool HandleTickFrame(const transport::Frame& frame) {
+bool handleTickFrame(const transport::Frame& frame) {
   if (frame.etherType() == transport::kEtherTypeHomePlug1) return HandleHp1Frame(frame);
   scan.remoteSearch.offer(frame);
   return false;
@@ -177,7 +177,7 @@ bool StartScan(std::uint32_t interval, int threshold, bool autoscanEnabled) {
   scan.remoteSearch.reset();
   const bool found = LocalSearch();
   scan.state.autoscanInterval = std::max<std::uint32_t>(interval, 1);
-  api::SetDropThreshold(threshold);
+  api::setDropThreshold(threshold);
   scan.state.autoscanOff = !autoscanEnabled;
   if (found) {
     scan.state.scanTick = 0;
@@ -198,7 +198,7 @@ bool RestartScan(std::uint32_t interval, bool autoscanEnabled) {
   return StartScan(interval, api::kDefaultDropThreshold, autoscanEnabled);
 }
 
-void RestartScanCycle() {
+void restartScanCycle() {
   stopTimer();
   scan.state.scanTick = 0;
   scan.state.scanPhase = 1;
@@ -211,7 +211,7 @@ bool SuspendAutoscan(bool on) {
   return previous;
 }
 
-void RequestUserScan() {
+void requestUserScan() {
   scan.state.userScanPending = true;
 }
 
@@ -233,7 +233,7 @@ void ScanTick() {
   TickGuard guard;
   if (scan.state.autoscanOff && !scan.state.userScanPending) return;
   ++scan.state.ticksRun;
-  FetchWantedParameters();
+  fetchWantedParameters();
   turboOperations().pollTurboReplies();
   ++scan.state.scanTick;
   if (counterEndsPhase()) nextPhase();

@@ -46,7 +46,7 @@ struct ScanState {
 
 ScanState& scanState();
 // Back to the start-up state (tests), the report emptied; the installed services stay.
-void ResetScan();
+void resetScan();
 
 // The receive path that every wait of the scan takes frames from, and the operations the
 // pages run while the autoscan is suspended; its observer keeps the HomePlug 1.0 bookkeeping.
@@ -55,10 +55,10 @@ brantleapi::Hp1Bookkeeping& hp1Bookkeeping();
 
 // A frame that a poll of the tick took but does not handle itself (the Turbo poll's): a
 // HomePlug 1.0 one goes to the HomePlug 1.0 handler, a HomePlug AV one to the remote search.
-bool HandleTickFrame(const transport::Frame& frame);
+bool handleTickFrame(const transport::Frame& frame);
 // True when the remote search waits for `station`'s version answer: the local search, which
 // asks the local device by its general address, must not take that answer for its own.
-bool RemoteSearchAwaits(const MacAddress& station);
+bool remoteSearchAwaits(const MacAddress& station);
 
 // The longest a tick may hold the user-interface thread, and the part of it the remote search
 // may spend waiting for answers (the rest goes to the tick's sends and its poll).
@@ -80,11 +80,11 @@ void StopScan();
 bool RestartScan(std::uint32_t interval, bool autoscanEnabled);
 // Back to the start of a cycle with a fresh timer, even without a local device (the pages do
 // this when the Main page is entered).
-void RestartScanCycle();
+void restartScanCycle();
 // true: autoscan runs. Returns the previous state.
 bool SuspendAutoscan(bool on);
 // The pages' scan request: the next cycle runs even with autoscan off.
-void RequestUserScan();
+void requestUserScan();
 
 bool LocalSearch();
 // One step of the cycle. A tick that arrives while one is running is skipped.

@@ -60,11 +60,11 @@ LoopResult runUnshown(ScanLoop loop) {
 }
 }  // namespace
 
-LoopResult RunScanCycles(std::uint32_t cycles, std::uint32_t limitMs) {
+LoopResult runScanCycles(std::uint32_t cycles, std::uint32_t limitMs) {
   return runUnshown(ScanLoop::forCycles(cycles, limitMs));
 }
 
-LoopResult RunScanTicks(std::uint32_t ticks) {
+LoopResult runScanTicks(std::uint32_t ticks) {
   return runUnshown(ScanLoop::forTicks(ticks));
 }
 

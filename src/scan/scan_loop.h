@@ -44,7 +44,7 @@ class ScanLoop {
 };
 
 // A whole run whose reports nobody shows.
-LoopResult RunScanCycles(std::uint32_t cycles, std::uint32_t limitMs);
-LoopResult RunScanTicks(std::uint32_t ticks);
+LoopResult runScanCycles(std::uint32_t cycles, std::uint32_t limitMs);
+LoopResult runScanTicks(std::uint32_t ticks);
 
 }  // namespace quorrel::scan

@@ -1,7 +1,7 @@
 // What a step of the scan changed, for whoever shows it. The scan never calls the pages: its
 // steps, and the frame handlers inside their waits, add what changed to a report in the order
 // it happened, and whoever runs the scan takes the report right after each step or operation
-// (StartScan, StopScan, RestartScan, RestartScanCycle, LocalSearch, ScanTick) and acts on it
+// (StartScan, StopScan, RestartScan, restartScanCycle, LocalSearch, ScanTick) and acts on it
 // then, outside any receive.
 #pragma once
 

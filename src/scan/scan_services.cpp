@@ -15,20 +15,20 @@ namespace {
 class BrantleTurboOperations final : public TurboOperations {
  public:
   bool detectTurboDevice() override {
-    return brantleapi::detectTurboDevice(receivePath(), &HandleTickFrame);
+    return brantleapi::detectTurboDevice(receivePath(), &handleTickFrame);
   }
   int requestTurboPrivate(std::uint8_t subtype) override {
     return brantleapi::requestTurboPrivate(subtype);
   }
   bool collectTurboReplies() override {
-    return brantleapi::collectTurboReplies(receivePath(), nullptr, &HandleTickFrame);
+    return brantleapi::collectTurboReplies(receivePath(), nullptr, &handleTickFrame);
   }
   bool requestTurboIdentity() override { return brantleapi::requestTurboIdentity(); }
   bool requestTurboStatistics(const MacAddress& destination) override {
-    return brantleapi::requestTurboStatistics(receivePath(), destination, &HandleTickFrame);
+    return brantleapi::requestTurboStatistics(receivePath(), destination, &handleTickFrame);
   }
   bool pollTurboReplies() override {
-    return brantleapi::pollTurboReplies(receivePath(), nullptr, &HandleTickFrame);
+    return brantleapi::pollTurboReplies(receivePath(), nullptr, &handleTickFrame);
   }
 };
 
@@ -37,24 +37,24 @@ class PersistentKnownDevices final : public KnownDeviceStore {
  public:
   int findByMac(const MacAddress& mac) override { return persistence::FindKnownByMac(mac); }
   int appendWithDefaultName(const MacAddress& mac) override {
-    return persistence::AppendKnownDevice(mac, persistence::DefaultDeviceName());
+    return persistence::appendKnownDevice(mac, persistence::defaultDeviceName());
   }
   int findByKey(ByteSpan key, std::string_view mode, api::NetworkName* name) override {
     return persistence::FindKnownByKey(key, mode, name);
   }
   api::NetworkName networkName(int index) override {
-    const persistence::KnownDevice* r = persistence::KnownAt(index);
+    const persistence::KnownDevice* r = persistence::knownAt(index);
     return r != nullptr ? api::NetworkName(r->networkName.view()) : api::NetworkName{};
   }
   void setNetworkName(int index, std::string_view name) override {
-    if (persistence::KnownDevice* r = persistence::KnownAt(index)) r->networkName = name;
+    if (persistence::KnownDevice* r = persistence::knownAt(index)) r->networkName = name;
   }
   api::NetworkKey networkKey(int index) override {
-    const persistence::KnownDevice* r = persistence::KnownAt(index);
+    const persistence::KnownDevice* r = persistence::knownAt(index);
     return r != nullptr ? r->networkKey : api::NetworkKey{};
   }
   void setNetworkKey(int index, const api::NetworkKey& key) override {
-    if (persistence::KnownDevice* r = persistence::KnownAt(index)) r->networkKey = key;
+    if (persistence::KnownDevice* r = persistence::knownAt(index)) r->networkKey = key;
   }
 };
 

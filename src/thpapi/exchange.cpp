@@ -29,7 +29,7 @@ ExchangeState exchange;
 void answerHostAction(const ThapiResult& indication, int arrival) {
   makeHostActionResponse(indication);
   std::array<std::uint8_t, kMinRequestLength> frame{};
-  const std::size_t length = thpapi_TakeHostActionResponse(frame);
+  const std::size_t length = takeHostActionResponse(frame);
   if (length != 0) transport::SendFrame(arrival, ByteSpan(frame).first(length));
 }
 
@@ -70,8 +70,7 @@ bool isAcceptedConfirmation(std::uint16_t requestType, const ThapiResult& result
   const bool answers = result.mmtype == confirm || result.mmtype == kCommitModulesConfirm;
   if (answers && (result.dataValid == 1 || result.status == 0)) return true;
   // A damaged or refused piece with retries left: the caller must send the resend.
-  return result.mmtype == confirm && result.phase == kPhaseContinues &&
-         thpapi_TransferFrameWaiting();
+  return result.mmtype == confirm && result.phase == kPhaseContinues && transferFrameWaiting();
 }
 
 bool AwaitConfirmation(transport::ReceivePath& path, std::uint16_t requestType, ThapiResult& result,
@@ -127,7 +126,7 @@ int networkInfoFormat() {
   return exchange.infoFormat;
 }
 
-void ResetExchangeState() {
+void resetExchangeState() {
   exchange = ExchangeState{};
 }
 

@@ -26,7 +26,7 @@ int expectedVersionFor(std::uint16_t requestType);
 bool isAcceptedConfirmation(std::uint16_t requestType, const ThapiResult& result);
 
 // What a wait does with each decoded confirmation before it judges it; a transfer passes
-// thpapi_AdvanceTransfer. 0 or -1, as the decoder.
+// advanceTransfer. 0 or -1, as the decoder.
 using ConfirmationStep = int (*)(ThapiResult& result);
 
 // Decodes frames from `path` until one is accepted (true, avAnswered set). False as soon as a
@@ -51,7 +51,7 @@ void setAvAnswered(bool answered);
 // 1 when the last network information request went out with version 0, 4 with version 1.
 int networkInfoFormat();
 // Back to the start values (tests).
-void ResetExchangeState();
+void resetExchangeState();
 
 // The developer trace written when a request cannot be built or no transfer frame waits.
 inline constexpr std::string_view kBuildFailedTrace = "something wrong in THAPI_GETVERSION \n";

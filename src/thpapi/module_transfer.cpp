@@ -240,11 +240,11 @@ int takeImageHeader(ThapiResult& result, ByteSpan header, std::uint32_t offset) 
 
 }  // namespace
 
-const ThapiPending& thpapi_PendingState() {
+const ThapiPending& pendingState() {
   return transfer.pending;
 }
 
-void thpapi_AbandonTransfer() {
+void abandonTransfer() {
   clearPending();
   transfer.hostAction = HostActionSlot{};
 }
@@ -345,14 +345,14 @@ int thpapi_BeginModuleWrite(const MacAddress& source, const MacAddress& destinat
   return 0;
 }
 
-bool thpapi_FrameWaiting() {
+bool anyFrameWaiting() {
   return transfer.hostAction.waiting || transfer.pending.frameWaiting != 0;
 }
-bool thpapi_TransferFrameWaiting() {
+bool transferFrameWaiting() {
   return transfer.pending.frameWaiting != 0;
 }
 
-std::size_t thpapi_TakeHostActionResponse(MutableByteSpan buffer) {
+std::size_t takeHostActionResponse(MutableByteSpan buffer) {
   if (!transfer.hostAction.waiting) return 0;
   if (buffer.size() < kMinRequestLength) {
     setLastError(kErrorTooSmall);
@@ -367,7 +367,7 @@ std::size_t thpapi_TakeHostActionResponse(MutableByteSpan buffer) {
 }
 
 std::size_t thpapi_NextPendingFrame(MutableByteSpan buffer) {
-  if (transfer.hostAction.waiting) return thpapi_TakeHostActionResponse(buffer);
+  if (transfer.hostAction.waiting) return takeHostActionResponse(buffer);
   if (transfer.pending.frameWaiting == 0) return 0;
   const std::size_t fixed = std::min<std::size_t>(transfer.pending.fixedLength, kFixedFieldsSize);
   const std::size_t data =
@@ -530,7 +530,7 @@ int writeStep(ThapiResult& result) {
   return 0;
 }
 
-int thpapi_AdvanceTransfer(ThapiResult& result) {
+int advanceTransfer(ThapiResult& result) {
   switch (result.mmtype) {
     case kReadModuleConfirm:
       return readModuleStep(result);

@@ -85,10 +85,10 @@ struct ThapiPending {
 };
 
 // The transfer state, for callers that need the announced length or tests.
-const ThapiPending& thpapi_PendingState();
+const ThapiPending& pendingState();
 // Forgets any transfer in progress and any waiting host action response. A caller that
 // abandons a transfer calls it before freeing the buffers it gave to a write.
-void thpapi_AbandonTransfer();
+void abandonTransfer();
 
 // Starts a read: kind 1 module 1, kind 2 module 2, kind 3 module 1 then module 2. 0, or -1
 // with error 22 for another kind.
@@ -104,12 +104,12 @@ int thpapi_BeginModuleWrite(const MacAddress& source, const MacAddress& destinat
 // waiting host action response goes first.
 std::size_t thpapi_NextPendingFrame(MutableByteSpan buffer);
 // True when thpapi_NextPendingFrame would give a frame.
-bool thpapi_FrameWaiting();
+bool anyFrameWaiting();
 // True when a request of the transfer (not a host action response) waits.
-bool thpapi_TransferFrameWaiting();
+bool transferFrameWaiting();
 // Writes only a waiting host action response (64 bytes) and returns its length, once; 0 when
 // none waits or with error 34 when the buffer is under 64 bytes.
-std::size_t thpapi_TakeHostActionResponse(MutableByteSpan buffer);
+std::size_t takeHostActionResponse(MutableByteSpan buffer);
 
 // The accepted piece of a 0xA025 result: module, confirmed offset, bytes, last-piece flag.
 struct ModulePiece {
@@ -125,7 +125,7 @@ bool readModulePiece(const ThapiResult& result, ModulePiece& piece);
 // makes the next request wait (or the same one again), a commit, start, reset or 0xA07D
 // confirmation ends the transfer. Sets `operation`, `phase`, `status` and, for an accepted
 // read piece, `transfer.last`. 0, or -1 with the last error set.
-int thpapi_AdvanceTransfer(ThapiResult& result);
+int advanceTransfer(ThapiResult& result);
 // A host action indication makes its response wait; result byte 0, or 1 when it was short.
 void makeHostActionResponse(const ThapiResult& indication);
 

@@ -22,23 +22,23 @@ int currentIndex() {
 // How far the module being read reaches by what it has announced so far: its own length, or
 // the next image header still to come.
 std::uint64_t announcedEnd() {
-  const ThapiPending& p = thpapi_PendingState();
+  const ThapiPending& p = pendingState();
   const std::uint64_t header =
       p.nextHeaderOffset == 0 ? 0 : std::uint64_t{p.nextHeaderOffset} + kImageHeaderLength;
   return std::max<std::uint64_t>(p.totalLength, header);
 }
 
 int abandon(int error) {
-  thpapi_AbandonTransfer();
+  abandonTransfer();
   setLastError(error);
   return -1;
 }
 
 }  // namespace
 
-bool SendPendingFrame() {
+bool sendPendingFrame() {
   std::array<std::uint8_t, kRequestBufferSize> frame;
-  if (const std::size_t response = thpapi_TakeHostActionResponse(frame); response != 0)
+  if (const std::size_t response = takeHostActionResponse(frame); response != 0)
     transport::SendFrame(currentIndex(), ByteSpan(frame).first(response));
   const std::size_t length = thpapi_NextPendingFrame(frame);
   if (length == 0) {
@@ -60,8 +60,8 @@ bool collectPiece(const ThapiResult& result, MutableByteSpan block, std::size_t&
   return true;
 }
 
-int thpapi_ReadModules(transport::ReceivePath& path, const MacAddress& source,
-                       const MacAddress& destination, int kind, ModuleReadBuffers& buffers) {
+int readModules(transport::ReceivePath& path, const MacAddress& source,
+                const MacAddress& destination, int kind, ModuleReadBuffers& buffers) {
   buffers.firmwareReceived = 0;
   buffers.parameterBlockReceived = 0;
   if (kind < 1 || kind > 3) {
@@ -71,9 +71,8 @@ int thpapi_ReadModules(transport::ReceivePath& path, const MacAddress& source,
   if (thpapi_BeginModuleRead(source, destination, kind) != 0) return -1;
   ThapiResult result;
   for (;;) {
-    SendPendingFrame();
-    if (!WaitConfirmation(path, kReadModuleRequest, result, nullptr, &thpapi_AdvanceTransfer))
-      break;
+    sendPendingFrame();
+    if (!WaitConfirmation(path, kReadModuleRequest, result, nullptr, &advanceTransfer)) break;
     ModulePiece piece;
     const bool held = readModulePiece(result, piece);
     if (held) {
@@ -92,9 +91,9 @@ int thpapi_ReadModules(transport::ReceivePath& path, const MacAddress& source,
   return abandon(kErrorInvalid);  // no answer, or an end without the last piece
 }
 
-int thpapi_ReadModuleBlock(transport::ReceivePath& path, const MacAddress& source,
-                           const MacAddress& destination, int kind, MutableByteSpan block,
-                           std::size_t& received) {
+int readModuleBlock(transport::ReceivePath& path, const MacAddress& source,
+                    const MacAddress& destination, int kind, MutableByteSpan block,
+                    std::size_t& received) {
   received = 0;
   if (kind != 1 && kind != 2) {
     setLastError(kErrorInvalid);
@@ -102,21 +101,21 @@ int thpapi_ReadModuleBlock(transport::ReceivePath& path, const MacAddress& sourc
   }
   ModuleReadBuffers buffers;
   (kind == 1 ? buffers.firmware : buffers.parameterBlock) = block;
-  const int result = thpapi_ReadModules(path, source, destination, kind, buffers);
+  const int result = readModules(path, source, destination, kind, buffers);
   received = kind == 1 ? buffers.firmwareReceived : buffers.parameterBlockReceived;
   return result;
 }
 
-int thpapi_WriteModules(transport::ReceivePath& path, const MacAddress& source,
-                        const MacAddress& destination, ByteSpan first, ByteSpan second,
-                        std::uint32_t options) {
+int writeModules(transport::ReceivePath& path, const MacAddress& source,
+                 const MacAddress& destination, ByteSpan first, ByteSpan second,
+                 std::uint32_t options) {
   if (thpapi_BeginModuleWrite(source, destination, first, second, options) != 0) return -1;
   ThapiResult result;
   for (;;) {
     // The confirmation looked for answers the request about to go out.
-    const std::uint16_t type = thpapi_PendingState().frameType;
-    if (!thpapi_TransferFrameWaiting() || !SendPendingFrame()) break;
-    if (!WaitConfirmation(path, type, result, nullptr, &thpapi_AdvanceTransfer)) break;
+    const std::uint16_t type = pendingState().frameType;
+    if (!transferFrameWaiting() || !sendPendingFrame()) break;
+    if (!WaitConfirmation(path, type, result, nullptr, &advanceTransfer)) break;
     if (result.phase == kPhaseFinished) {
       const bool closed =
           result.mmtype == kCommitModulesConfirm || result.mmtype == kStartFirmwareConfirm;

@@ -24,7 +24,7 @@ InterfaceTable& interfaceTable() {
   return table;
 }
 
-void ResetInterfaceTable() {
+void resetInterfaceTable() {
   CloseAllInterfaces();
   table.interfaceCount = 0;
   table.currentInterface = 0;

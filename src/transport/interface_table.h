@@ -39,7 +39,7 @@ struct InterfaceTable {
 
 InterfaceTable& interfaceTable();
 // Closes everything and forgets the interfaces and the current index (tests).
-void ResetInterfaceTable();
+void resetInterfaceTable();
 
 int EnumerateInterfaces();
 int OpenInterface(int index);

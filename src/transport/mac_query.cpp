@@ -40,7 +40,7 @@ std::optional<MacAddress> QueryInterfaceMac(const std::string& name) {
   return mac;
 }
 
-bool IsEthernetInterface(const std::string& name) {
+bool isEthernetInterface(const std::string& name) {
   bool ethernet = false;
   withPacketAddress(name, [&](const sockaddr_ll& ll) { ethernet = ll.sll_hatype == ARPHRD_ETHER; });
   return ethernet;

@@ -11,6 +11,6 @@ namespace quorrel::transport {
 // The interface's current address, or nothing when Linux does not know one.
 std::optional<MacAddress> QueryInterfaceMac(const std::string& name);
 // True for interfaces that carry Ethernet frames (not loopback, tunnels or monitors).
-bool IsEthernetInterface(const std::string& name);
+bool isEthernetInterface(const std::string& name);
 
 }  // namespace quorrel::transport

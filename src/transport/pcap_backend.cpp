@@ -90,7 +90,7 @@ bool PcapBackend::listInterfaces(std::vector<InterfaceInfo>& out) {
   for (pcap_if_t* d = devices; d != nullptr; d = d->next) {
     if (d->name == nullptr || (d->flags & PCAP_IF_LOOPBACK) != 0) continue;
     const std::string name = d->name;
-    if (!IsEthernetInterface(name)) continue;
+    if (!isEthernetInterface(name)) continue;
     out.push_back(InterfaceInfo{name, QueryInterfaceMac(name).value_or(kNoMac)});
   }
   pcap_freealldevs(devices);

@@ -48,7 +48,7 @@ bool isClosingRequest(std::uint16_t type) {
 void answerHostAction(const ThapiResult& indication, int arrival) {
   thpapi::makeHostActionResponse(indication);
   std::array<std::uint8_t, thpapi::kMinRequestLength> frame{};
-  const std::size_t length = thpapi::thpapi_TakeHostActionResponse(frame);
+  const std::size_t length = thpapi::takeHostActionResponse(frame);
   if (length != 0) transport::SendFrame(arrival, ByteSpan(frame).first(length));
 }
 
@@ -73,7 +73,7 @@ struct Loop {
       return std::nullopt;
     }
     if (decoded != 0 || r.mmtype != sent + 1 || !fromAdapter(r)) return std::nullopt;
-    thpapi::thpapi_AdvanceTransfer(r);
+    thpapi::advanceTransfer(r);
     if (r.phase == thpapi::kPhaseContinues)
       return r.status == 0 ? WaitEnd::Accepted : WaitEnd::Resend;
     if (r.phase == thpapi::kPhaseFinished)
@@ -97,7 +97,7 @@ struct Loop {
 };
 
 UpgradeResult failed(AdapterState adapter, std::string message) {
-  thpapi::thpapi_AbandonTransfer();
+  thpapi::abandonTransfer();
   UpgradeResult r;
   r.adapter = adapter;
   r.message = std::move(message);
@@ -133,10 +133,10 @@ UpgradeResult upgradeLocalAvDevice(transport::ReceivePath& path, const UpgradeFi
       r.cancelled = true;
       return r;
     }
-    const std::uint16_t type = thpapi::thpapi_PendingState().frameType;
-    if (!thpapi::thpapi_TransferFrameWaiting()) return failed(sentSoFar, kLoopAbortedText);
+    const std::uint16_t type = thpapi::pendingState().frameType;
+    if (!thpapi::transferFrameWaiting()) return failed(sentSoFar, kLoopAbortedText);
     // A failed send is not reported here: its confirmation then never comes.
-    thpapi::SendPendingFrame();
+    thpapi::sendPendingFrame();
     const bool closing = isClosingRequest(type);
     sentSoFar = closing ? AdapterState::MayBeCommitting : AdapterState::Uncommitted;
     const WaitEnd end = loop.await(type, closing ? kClosingWaitMs : kPieceWaitMs);
@@ -147,7 +147,7 @@ UpgradeResult upgradeLocalAvDevice(transport::ReceivePath& path, const UpgradeFi
       case WaitEnd::Resend:
         break;
       case WaitEnd::Finished: {
-        thpapi::thpapi_AbandonTransfer();
+        thpapi::abandonTransfer();
         if (control != nullptr) control->setConfirmed(confirmed + 1);
         UpgradeResult r;
         r.success = true;

@@ -34,7 +34,7 @@ class SimPairTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
     sim.stop();
     pair.teardown();
     if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());

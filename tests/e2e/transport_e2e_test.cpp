@@ -55,7 +55,7 @@ TEST_F(TransportE2eTest, NoiseFilterKeptFramesAndTheHarnessCleanUp) {
   int kept = 0;
   while (transport::ReceiveFrame(0) != nullptr) ++kept;
   EXPECT_GT(kept, 100);
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   pair.teardown();
   EXPECT_FALSE(std::filesystem::exists(hostPath) || std::filesystem::exists(simPath));
 }

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(h->networkStatistics->count <= kNetworkStatisticsMaxStations);
 
   // A remote entry the identity and statistics replies can find.
-  api::ResetDeviceTable();
+  api::resetDeviceTable();
   if (size >= 12) api::UpsertRemote(readMac(frame, 6));
   std::string text;
   transport::Frame received;
@@ -54,6 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TurboState& s = turboState();
   check(s.localTurboFirmware.size() <= kTurboFirmwareTextMax);
   check(s.localTurboVendorText1.size() <= kTurboVendorTextMax);
-  ResetTurboState();
+  resetTurboState();
   return 0;
 }

@@ -21,7 +21,7 @@ std::array<std::uint8_t, 3000> firstBuffer;
 std::array<std::uint8_t, 2500> secondBuffer;
 
 void beginTransfer(std::uint8_t mode) {
-  thpapi_AbandonTransfer();
+  abandonTransfer();
   const int kind = (mode >> 1) % 6;
   if (kind >= 1 && kind <= 3)
     thpapi_BeginModuleRead(kHost, kAdapter, kind);
@@ -49,14 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       length = std::min<std::size_t>(rest[0] | (rest[1] << 8), rest.size() - 2);
       rest = rest.subspan(2);
     }
-    if (thpapi_DecodeFrame(rest.first(length), result, version) == 0)
-      thpapi_AdvanceTransfer(result);
+    if (thpapi_DecodeFrame(rest.first(length), result, version) == 0) advanceTransfer(result);
     rest = rest.subspan(length);
     if (result.dataLength > result.data.size()) __builtin_trap();
     thpapi_NextPendingFrame(out);
     collectPiece(result, block, received);
     if (result.stations.size() > result.data.size()) __builtin_trap();
   }
-  thpapi_AbandonTransfer();
+  abandonTransfer();
   return 0;
 }

@@ -21,9 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   transport::setBackend(&backend);
   backend.interfaces = {{"fuzz0", MacAddress{0x02, 0, 0, 0, 0, 0x10}}};
   backend.ports[0] = {};
-  transport::ResetInterfaceTable();
-  api::ResetDeviceTable();
-  scan::ResetScan();
+  transport::resetInterfaceTable();
+  api::resetDeviceTable();
+  scan::resetScan();
   transport::EnumerateInterfaces();
   transport::OpenInterface(0);
   // A few entries in use, so rate updates have something to update.
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!scan::receivePath().next(frame)) break;
     scan::HandleHp1Frame(frame);
   }
-  scan::FetchWantedParameters();
-  transport::ResetInterfaceTable();
+  scan::fetchWantedParameters();
+  transport::resetInterfaceTable();
   return 0;
 }

@@ -77,11 +77,11 @@ class FakeScan final : public ScanControl {
     autoscanOn = on;
     return previous;
   }
-  void RequestUserScan() override {
-    note("RequestUserScan");
+  void requestUserScan() override {
+    note("requestUserScan");
     ++userScans;
   }
-  void RestartScanCycle() override { note("RestartScanCycle"); }
+  void restartScanCycle() override { note("restartScanCycle"); }
   // One remote search: every scripted remote is listed with its rate, then the lists redraw.
   void ScanTick() override {
     if (api::currentDevices().localPresent) {
@@ -90,7 +90,7 @@ class FakeScan final : public ScanControl {
         if (e == nullptr) continue;
         if (e->deviceClass != r.deviceClass) e->classChanged = true;
         e->deviceClass = r.deviceClass;
-        api::RecordRate(e->rateStats, r.rate, 0, 0);
+        api::recordRate(e->rateStats, r.rate, 0, 0);
       }
       int count = 0;
       for (const api::RemoteDevice& e : api::currentDevices().remotes) count += e.inUse ? 1 : 0;
@@ -149,12 +149,12 @@ class RecordingView final : public MainPageView {
 class DesktopState {
  public:
   DesktopState() {
-    api::ResetDeviceTable();
-    persistence::ResetKnownDevices();
-    persistence::ResetPreferences();
-    persistence::ResetListSettings();
+    api::resetDeviceTable();
+    persistence::resetKnownDevices();
+    persistence::resetPreferences();
+    persistence::resetListSettings();
     persistence::vendorTable().entries.clear();
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
     persistence::setResourceDirectory(dir.path());
     ::setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
     ::setenv("HOME", dir.path().c_str(), 1);
@@ -164,7 +164,7 @@ class DesktopState {
     platform::setNotice(nullptr);
     persistence::setResourceDirectory("");
     persistence::setDataDirectory("");
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
   }
   ScratchDir dir;
   platform::RecordingNotice notice;

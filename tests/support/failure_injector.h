@@ -119,7 +119,7 @@ std::uint32_t sweep(transport::Backend& inner, Fault fault, platform::Clock* clo
 // A sweep's run starts here: the interface table built again over `injector`, with interface 0
 // open and current.
 inline void reopenThrough(transport::Backend& injector) {
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   transport::setBackend(&injector);
   transport::EnumerateInterfaces();
   transport::OpenInterface(0);

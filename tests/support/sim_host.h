@@ -37,7 +37,7 @@ class SimHost {
     transport::setCurrentInterface(0);
   }
   ~SimHost() {
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
     transport::setBackend(nullptr);
     platform::setClock(nullptr);
   }

@@ -42,8 +42,8 @@ TEST_F(DesktopE2e, MainPageListsTheSimulatedRemotes) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
   persistence::setResourceDirectory(dir);
-  persistence::ResetPreferences();
-  persistence::ResetKnownDevices();
+  persistence::resetPreferences();
+  persistence::resetKnownDevices();
   persistence::preferences().scanInterval = 2;
   platform::RecordingNotice notice;
   {
@@ -53,7 +53,7 @@ TEST_F(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     QApplication app(argc, argv);
     qtui::QtNotice qtNotice;
     ui::ShellState shell;
-    qtui::Sheet s = qtui::BuildSheet(ui::coreScan(), shell, qtNotice);
+    qtui::Sheet s = qtui::buildSheet(ui::coreScan(), shell, qtNotice);
     std::unique_ptr<qtui::PropertySheet> sheet(s.sheet);
     platform::setNotice(&notice);
     sheet->show();

@@ -52,12 +52,12 @@ struct Harness {
                     {mac(4), api::DeviceClass::Turbo, 0}};
   }
   void start() {
-    built = qtui::BuildSheet(scan, shell, qtNotice);
+    built = qtui::buildSheet(scan, shell, qtNotice);
     sheet.reset(built.sheet);
     platform::setNotice(&state.notice);
     sheet->show();
     QApplication::setActiveWindow(sheet.get());
-    qtui::InitialisePages(built, shell);
+    qtui::initialisePages(built, shell);
     built.mainPage->pageEntered();
     scan.ScanTick();
   }
@@ -219,7 +219,7 @@ void DesktopUiTest::mainPageHeaderClicksSortRenameInPlaceAndLayoutRoundTripsThro
   QCoreApplication::processEvents();  // the delegate commits on the next pass
   QVERIFY(h.scan.autoscanOn);
   const int k = persistence::FindKnownByMacText(macText.toStdString());
-  const QString stored = QString::fromStdString(persistence::KnownAt(k)->name.str());
+  const QString stored = QString::fromStdString(persistence::knownAt(k)->name.str());
   QCOMPARE(stored, QString::fromUtf8("Büro ") + QString(26, 'q'));
   QCOMPARE(h.row(macText)->text(0), stored);
 
@@ -229,7 +229,7 @@ void DesktopUiTest::mainPageHeaderClicksSortRenameInPlaceAndLayoutRoundTripsThro
   QTest::keyClicks(editor, "zzz");
   QTest::keyClick(editor, Qt::Key_Escape);
   QCoreApplication::processEvents();
-  QCOMPARE(QString::fromStdString(persistence::KnownAt(k)->name.str()), stored);
+  QCOMPARE(QString::fromStdString(persistence::knownAt(k)->name.str()), stored);
   QCOMPARE(h.row(macText)->text(0), stored);
 
   // An edit whose row goes away under a user scan still gives the autoscan back.
@@ -323,7 +323,7 @@ void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
            std::string("Please select a device first by clicking on it."));
   h.list().setCurrentItem(h.row("00:B0:52:20:00:03"));
   h.list().currentItem()->setSelected(true);
-  persistence::KnownAt(persistence::FindKnownByMacText("00:B0:52:20:00:03"))->password =
+  persistence::knownAt(persistence::FindKnownByMacText("00:B0:52:20:00:03"))->password =
       "Not ABCD-1234";
   {
     qtui::PasswordDialog dialog(h.page());
@@ -352,7 +352,7 @@ void DesktopUiTest::diagnosticsPrivacyAndKeyDialogsKeepPictures() {
     QString name, password;
     const char* text;
   };
-  const std::string known = persistence::KnownAt(1)->name.str();
+  const std::string known = persistence::knownAt(1)->name.str();
   for (const Case& c :
        {Case{"", "x", "Please enter another name."},
         Case{QString(32, 'n'), "x", "Device Name should be less than 31 characters"},

@@ -102,7 +102,7 @@ void DiagnosticsPrintTest::printsTheReportOnTheDefaultPrinter() {
   ui::testing::FakeScan scan;
   transport::interfaceTable().interfaceCount = 1;
   api::interfaceDevices(0).interfaceMac = ui::testing::mac(9);
-  persistence::AppendKnownDevice(ui::testing::mac(2), "Kitchen");
+  persistence::appendKnownDevice(ui::testing::mac(2), "Kitchen");
   api::UpsertRemote(ui::testing::mac(2));
   qtui::DiagnosticsPage page(scan, diagnostics::systemPrinter());
   page.pageEntered();

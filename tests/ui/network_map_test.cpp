@@ -23,15 +23,15 @@ class NetworkMapTest : public QObject {
     std::string error;
     QVERIFY2(sim::parseScenario(testing::kFourAdapters, s, error), error.c_str());
     testing::SimHost host(s);
-    api::ResetDeviceTable();
-    thpapi::ResetExchangeState();
+    api::resetDeviceTable();
+    thpapi::resetExchangeState();
     api::currentState().localMac = testing::kSimLocalMac;
     api::currentDevices().localPresent = api::deviceTable().avLocal = true;
     for (const MacAddress& m : s.remotes | std::views::transform(&sim::Adapter::mac))
       api::UpsertRemote(m);
-    persistence::ResetKnownDevices();
-    persistence::AppendKnownDevice(s.remotes[0].mac, "Study");
-    persistence::AppendKnownDevice(s.remotes[2].mac, "Garage");
+    persistence::resetKnownDevices();
+    persistence::appendKnownDevice(s.remotes[0].mac, "Study");
+    persistence::appendKnownDevice(s.remotes[2].mac, "Garage");
 
     std::vector<std::string> log;
     ui::testing::FakeScan scan(&log);
@@ -65,7 +65,7 @@ class NetworkMapTest : public QObject {
     QCOMPARE(inside(3), QColor(0xE8, 0xE8, 0xE8));
     QCOMPARE(inside(0), QColor(0xDB, 0xE9, 0xFF));
     keep(dialog, "network-map.png");
-    persistence::ResetKnownDevices();
+    persistence::resetKnownDevices();
   }
 };
 

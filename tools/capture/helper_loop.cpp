@@ -120,7 +120,7 @@ class Helper {
     OpenError error = OpenError::Other;
     std::unique_ptr<PcapChannel> channel;
     const auto id = freeId();
-    if (id && IsEthernetInterface(name)) channel = PcapChannel::open(name, error);
+    if (id && isEthernetInterface(name)) channel = PcapChannel::open(name, error);
     if (!channel) {
       const auto why = error == OpenError::PermissionDenied ? capture::OpenFailure::PermissionDenied
                                                             : capture::OpenFailure::Other;

@@ -60,7 +60,7 @@ std::string formatJson(const std::vector<history::Sample>& samples) {
     list.push_back({{"time", history::isoTime(s.time)},
                     {"time_epoch_s", s.time},
                     {"device", formatMac(s.device)},
-                    {"name", persistence::KnownNameOf(s.device)},
+                    {"name", persistence::knownNameOf(s.device)},
                     {"viewer", formatMac(s.viewer)},
                     {"rate_mbps", s.mbps()},
                     {"resolution", history::resolutionName(s.resolution)},
@@ -79,7 +79,7 @@ std::string formatTable(const std::vector<history::Sample>& samples) {
                   localTime(s.time).c_str(), formatMac(s.device).c_str(),
                   formatMac(s.viewer).c_str(), history::mbpsText(s).c_str(),
                   std::string(history::resolutionName(s.resolution)).c_str(),
-                  persistence::KnownNameOf(s.device).c_str());
+                  persistence::knownNameOf(s.device).c_str());
     out += line;
   }
   if (samples.empty()) out += "(no samples)\n";

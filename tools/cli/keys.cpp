@@ -152,7 +152,7 @@ int runPassword(Arguments args) {
     return fail(kBadInput, "no listed device has the MAC address " + mac);
   if (!attach()) return kNoAdapter;
   // Looked up again: the scan may have added records before it.
-  persistence::KnownDevice* record = persistence::KnownAt(persistence::FindKnownByMacText(mac));
+  persistence::KnownDevice* record = persistence::knownAt(persistence::FindKnownByMacText(mac));
   if (record == nullptr) {
     scan::StopScan();
     return kFailed;
@@ -173,7 +173,7 @@ int runPassword(Arguments args) {
   }
   // The rescan may have added records; look the device up again.
   if (persistence::KnownDevice* again =
-          persistence::KnownAt(persistence::FindKnownByMac(target.deviceMac)))
+          persistence::knownAt(persistence::FindKnownByMac(target.deviceMac)))
     again->password = hputilities::storedPassword(password, r);
   const char* word = r == 1 ? "verified" : r == 0 ? "wrong" : "unchecked";
   const int status =
@@ -320,9 +320,9 @@ int runAdd(Arguments args) {
   if (r == 1 && !isZeroMac(added)) {
     int k = persistence::FindKnownByMac(added);
     if (k == 0)
-      k = persistence::AppendKnownDevice(added,
-                                         name.empty() ? persistence::DefaultDeviceName() : name);
-    if (persistence::KnownDevice* record = persistence::KnownAt(k)) {
+      k = persistence::appendKnownDevice(added,
+                                         name.empty() ? persistence::defaultDeviceName() : name);
+    if (persistence::KnownDevice* record = persistence::knownAt(k)) {
       if (!name.empty()) record->name = name;
       record->password = s.addPassword;
       record->networkName = api::currentDevices().localNetworkName.view();
@@ -333,7 +333,7 @@ int runAdd(Arguments args) {
   nlohmann::json devices = nlohmann::json::array();
   if (r == 1)
     devices.push_back(
-        {{"mac", macText(added)}, {"name", persistence::KnownNameOf(added)}, {"result", "added"}});
+        {{"mac", macText(added)}, {"name", persistence::knownNameOf(added)}, {"result", "added"}});
   const nlohmann::json result{{"result", r == 1 ? "added" : "failed"}, {"devices", devices}};
   const int status = finish(r == 1 ? kOk : kFailed, result, json,
                             r == 1 ? "Device " + macText(added) + " added" : "Device not added");

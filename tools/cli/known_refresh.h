@@ -18,8 +18,8 @@ void refreshKnownDevices(Each each) {
   for (const api::RemoteDevice& e : d.remotes) {
     if (!e.inUse || isZeroMac(e.mac)) continue;
     int k = persistence::FindKnownByMac(e.mac);
-    if (k == 0) k = persistence::AppendKnownDevice(e.mac, persistence::DefaultDeviceName());
-    if (persistence::KnownDevice* r = persistence::KnownAt(k)) {
+    if (k == 0) k = persistence::appendKnownDevice(e.mac, persistence::defaultDeviceName());
+    if (persistence::KnownDevice* r = persistence::knownAt(k)) {
       r->networkName = d.localNetworkName.view();
       r->lastSeen = static_cast<std::int64_t>(std::time(nullptr));
       each(e, *r);

@@ -54,7 +54,7 @@ std::optional<int> parseOptions(Arguments args, Options& o) {
 
 // The name the Main page shows for a listed station; none for one never named.
 std::string nameOf(const netmap::MapNode& n) {
-  return n.local ? "" : persistence::KnownNameOf(n.mac);
+  return n.local ? "" : persistence::knownNameOf(n.mac);
 }
 
 nlohmann::ordered_json rateJson(const std::optional<double>& mbps) {
@@ -139,7 +139,7 @@ int runMap(Arguments args) {
   transport::setCurrentInterface(static_cast<std::uint32_t>(found));
   scan::StartScan(ticks, 3, true);
   const std::uint32_t cycleMs = (2 * ticks + 4) * scan::timerPeriodFor(ticks);
-  scan::RunScanCycles(1, cycleMs + kCycleSlackMs);
+  scan::runScanCycles(1, cycleMs + kCycleSlackMs);
   const bool autoscan = scan::SuspendAutoscan(false);
   const netmap::MapResult r = netmap::gatherNetworkMap(scan::receivePath());
   scan::SuspendAutoscan(autoscan);

@@ -67,7 +67,7 @@ InterfaceReport captureInterface(int index, const std::string& name) {
     if (!e.inUse || isZeroMac(e.mac)) continue;
     RemoteRow row;
     row.mac = formatMac(e.mac);
-    const persistence::KnownDevice* k = persistence::KnownAt(persistence::FindKnownByMac(e.mac));
+    const persistence::KnownDevice* k = persistence::knownAt(persistence::FindKnownByMac(e.mac));
     row.name = k != nullptr ? k->name.str() : "";
     row.type = std::string(api::deviceClassLabel(e.deviceClass));
     row.rateMbps = static_cast<int>(e.rateStats.currentRate);

@@ -32,7 +32,7 @@ std::optional<std::string> webLinkTarget(std::string_view address) {
   return std::string(address);
 }
 
-std::string ToggleAutoscan(ScanControl& scan) {
+std::string toggleAutoscan(ScanControl& scan) {
   std::int16_t& enabled = persistence::preferences().autoscanEnabled;
   enabled = enabled == 0 ? 1 : 0;
   scan.SuspendAutoscan(enabled != 0);

@@ -34,6 +34,6 @@ std::optional<std::string> webLinkTarget(std::string_view address);
 
 // The AutoScan box was clicked: the preference flips for this run (the file is not written),
 // the scan follows, and the Main page's status text for the new state is returned.
-std::string ToggleAutoscan(ScanControl& scan);
+std::string toggleAutoscan(ScanControl& scan);
 
 }  // namespace quorrel::ui

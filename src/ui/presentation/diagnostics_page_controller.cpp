@@ -24,35 +24,35 @@ DiagnosticsPageController::DiagnosticsPageController(DiagnosticsPageView& view, 
       rowRemoved_(std::move(rowRemoved)),
       host_(diagnostics::readHostInfo()) {}
 
-void DiagnosticsPageController::Initialise() {
+void DiagnosticsPageController::initialise() {
   view_.setupDiagnosticsColumns(
       diagnostics::kHostColumn,
       diagnostics::remoteColumns(persistence::preferences().diagnosticsLevel));
 }
 
-void DiagnosticsPageController::PageEntered() {
+void DiagnosticsPageController::pageEntered() {
   if (!shown_) savedAutoscan_ = scan_.SuspendAutoscan(false);
   shown_ = true;
-  Refill();
+  refill();
 }
 
-void DiagnosticsPageController::PageLeft() {
+void DiagnosticsPageController::pageLeft() {
   if (!shown_) return;
   shown_ = false;
   scan_.SuspendAutoscan(savedAutoscan_);
 }
 
-void DiagnosticsPageController::Refill() {
+void DiagnosticsPageController::refill() {
   view_.showLists(diagnostics::fillDiagnosticsLists(host_));
 }
 
-void DiagnosticsPageController::DeleteClicked() {
+void DiagnosticsPageController::deleteClicked() {
   const std::optional<std::string> mac = view_.selectedMac();
   if (!mac) {
     platform::showNotice(diagnostics_text::kSelectFirstText, diagnostics_text::kAttentionCaption,
                          NoticeIcon::Warning, NoticeButtons::Ok, NoticeOwner::ActiveDialog);
   } else if (const int k = persistence::FindKnownByMacText(*mac); k >= 1) {
-    const persistence::KnownDevice* record = persistence::KnownAt(k);
+    const persistence::KnownDevice* record = persistence::knownAt(k);
     const bool keep =
         record != nullptr && !record->password.empty() &&
         platform::showNotice(diagnostics_text::kDeletePasswordText,
@@ -62,7 +62,7 @@ void DiagnosticsPageController::DeleteClicked() {
       const MacAddress removed = record->mac;
       persistence::RemoveKnownDevice(k);
       if (rowRemoved_) rowRemoved_(removed);
-      Refill();
+      refill();
     }
   }
   persistence::SaveDeviceData();
@@ -72,12 +72,12 @@ std::string DiagnosticsPageController::reportText() const {
   return diagnostics::composeDiagnosticsReport(host_, std::time(nullptr));
 }
 
-void DiagnosticsPageController::SaveClicked() {
+void DiagnosticsPageController::saveClicked() {
   const std::optional<std::string> path = view_.chooseReportFile();
   if (path) diagnostics::writeDiagnosticsReport(*path, reportText());
 }
 
-void DiagnosticsPageController::PrintClicked() {
+void DiagnosticsPageController::printClicked() {
   diagnostics::printDiagnosticsReport(reportText(), printer_);
 }
 

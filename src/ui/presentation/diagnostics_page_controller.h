@@ -49,15 +49,15 @@ class DiagnosticsPageController {
   DiagnosticsPageController(DiagnosticsPageView& view, ScanControl& scan,
                             diagnostics::Printer& printer, RowRemoved rowRemoved = {});
 
-  void Initialise();
+  void initialise();
   // The autoscan stays off while the page is shown, so the tables hold still under the lists.
-  void PageEntered();
-  void PageLeft();
-  void Refill();
+  void pageEntered();
+  void pageLeft();
+  void refill();
 
-  void DeleteClicked();
-  void SaveClicked();
-  void PrintClicked();
+  void deleteClicked();
+  void saveClicked();
+  void printClicked();
 
   // The report as it would be saved now.
   std::string reportText() const;

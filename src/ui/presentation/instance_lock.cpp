@@ -39,7 +39,7 @@ InstanceLock::InstanceLock(const std::string& name) {
   fd_ = -1;
 }
 
-bool AdmitInstance(const InstanceLock& lock) {
+bool admitInstance(const InstanceLock& lock) {
   if (lock.held()) return true;
   platform::showNotice(alreadyRunningText(persistence::preferences().productName.view()),
                        main_text::kAttentionCaption, platform::NoticeIcon::Stop);

@@ -27,6 +27,6 @@ class InstanceLock {
 
 // True when this copy may run; otherwise shows the second-instance message for the
 // preferences' product name (loaded before this is asked).
-bool AdmitInstance(const InstanceLock& lock);
+bool admitInstance(const InstanceLock& lock);
 
 }  // namespace quorrel::ui

@@ -42,7 +42,7 @@ MainPageController::~MainPageController() {
   scan_.setEvents(nullptr);
 }
 
-void MainPageController::Initialise() {
+void MainPageController::initialise() {
   const persistence::Preferences& prefs = persistence::preferences();
   shell_.localSeenAtActivation = false;
   persistence::ChooseDataDirectory(NoticeOwner::MainPage);
@@ -54,37 +54,37 @@ void MainPageController::Initialise() {
       ColumnSet::fromPreferences(prefs.showRateColumn != 0, prefs.showQualityColumn != 0);
   rows_.emplace(columns, prefs.qualityStyle);
   view_.setupLists(columns);
-  RemoteColumnsChanged();
+  remoteColumnsChanged();
   // The stored layout, unless the file is of an older version, whose layout was not read. The
   // list takes a copy: its own notices of the change rewrite the settings as it goes.
   if (persistence::LoadDeviceData() != persistence::LoadOutcome::OldVersion) {
     view_.showRemoteColumns(
         persistence::columnsToShow(persistence::listSettings(), columns.count()));
-    RemoteColumnsChanged();
+    remoteColumnsChanged();
   }
-  LoadSortState();
+  loadSortState();
   RestartScan();
   scan_.SuspendAutoscan(prefs.autoscanEnabled != 0);
-  SelectLocalAdapterByCount();
+  selectLocalAdapterByCount();
   RefreshDeviceLists(5);
 }
 
-void MainPageController::RemoveRemoteRow(const MacAddress& mac) {
+void MainPageController::removeRemoteRow(const MacAddress& mac) {
   if (rows_ && rows_->RemoveRowByMac(mac)) view_.showRemoteRows(*rows_);
 }
 
-void MainPageController::RemoteColumnsChanged() {
+void MainPageController::remoteColumnsChanged() {
   persistence::listSettings() =
       persistence::withShownColumns(persistence::listSettings(), view_.remoteColumns());
 }
 
-void MainPageController::LoadSortState() {
+void MainPageController::loadSortState() {
   const persistence::ListSettings& s = persistence::listSettings();
   sort_.column = static_cast<int>(s.sortColumn);
   sort_.directionFlag = s.sortDirection != 0;
 }
 
-void MainPageController::SaveSortState() {
+void MainPageController::saveSortState() {
   persistence::ListSettings& s = persistence::listSettings();
   s.sortColumn = static_cast<std::uint32_t>(sort_.column);
   s.sortDirection = sort_.directionFlag ? 1 : 0;
@@ -111,7 +111,7 @@ void MainPageController::ResetRemoteList() {
 
 void MainPageController::RequestScan() {
   try {
-    scan_.RequestUserScan();
+    scan_.requestUserScan();
     shell_.firstActivation = false;
     const bool found = RestartScan();
     if (!found && !suppressAdapterMessage) {
@@ -154,7 +154,7 @@ void MainPageController::FillLocalList() {
   view_.showLocalRows(localRows_, selectedLocalRow_);
 }
 
-void MainPageController::MakeCurrent(int i) {
+void MainPageController::makeCurrent(int i) {
   transport::setCurrentInterface(static_cast<std::uint32_t>(i));
   api::deviceTable().turboLocal = api::interfaceDevices(i).localClass == api::DeviceClass::Turbo;
 }
@@ -166,12 +166,12 @@ void MainPageController::SelectLocalAdapter() {
   // therefore not listed) cannot shift the choice onto the wrong interface.
   if (selectedLocalRow_ < static_cast<int>(localRows_.size())) {
     const int i = localRows_[static_cast<std::size_t>(selectedLocalRow_)].interfaceIndex;
-    if (api::interfaceDevices(i).localPresent) MakeCurrent(i);
+    if (api::interfaceDevices(i).localPresent) makeCurrent(i);
   }
   UpdateConnectedLabel();
 }
 
-void MainPageController::SelectLocalAdapterByCount() {
+void MainPageController::selectLocalAdapterByCount() {
   const int row = view_.selectedLocalRow();
   selectedLocalRow_ = row < 0 ? 0 : row;
   // At start-up the local list is still empty, and the interface stored in the data file
@@ -180,14 +180,14 @@ void MainPageController::SelectLocalAdapterByCount() {
   for (int i = 0; i < interfacesListed(); ++i) {
     if (!api::interfaceDevices(i).localPresent) continue;
     if (seen++ == selectedLocalRow_) {
-      MakeCurrent(i);
+      makeCurrent(i);
       break;
     }
   }
   UpdateConnectedLabel();
 }
 
-bool MainPageController::AdmitNewDevices() {
+bool MainPageController::admitNewDevices() {
   bool changed = false;
   api::InterfaceDevices& d = api::currentDevices();
   if (!d.localPresent) return false;
@@ -196,21 +196,21 @@ bool MainPageController::AdmitNewDevices() {
     if (!e.inUse || isZeroMac(e.mac)) continue;
     const int k = persistence::FindKnownByMac(e.mac);
     // Seen now: a device still listed is not the one to give way when the table is full.
-    if (persistence::KnownDevice* seen = persistence::KnownAt(k)) seen->lastSeen = now;
+    if (persistence::KnownDevice* seen = persistence::knownAt(k)) seen->lastSeen = now;
     if (k >= 1 && !isZeroMac(addedMac) && e.mac != addedMac) continue;
     if (k == 0) {
       if (addingDevice) {
-        const int added = persistence::AppendKnownDevice(e.mac, addName);
-        if (persistence::KnownDevice* r = persistence::KnownAt(added)) r->password = addPassword;
+        const int added = persistence::appendKnownDevice(e.mac, addName);
+        if (persistence::KnownDevice* r = persistence::knownAt(added)) r->password = addPassword;
         addingDevice = false;
         addedMac = kNoMac;
         changed = true;
       } else {
-        persistence::AppendKnownDevice(e.mac, persistence::DefaultDeviceName());
+        persistence::appendKnownDevice(e.mac, persistence::defaultDeviceName());
       }
       addDialogOpen = false;
     } else if (addingDevice && e.mac != d.localMac && !isZeroMac(addedMac)) {
-      if (persistence::KnownDevice* r = persistence::KnownAt(k)) {
+      if (persistence::KnownDevice* r = persistence::knownAt(k)) {
         r->name = addName;
         r->password = addPassword;
       }
@@ -223,7 +223,7 @@ bool MainPageController::AdmitNewDevices() {
   return changed;
 }
 
-bool MainPageController::TakeInterfaceSnapshot() {
+bool MainPageController::takeInterfaceSnapshot() {
   bool changed = false;
   for (int i = 0; i < api::kInterfaceCount; ++i) {
     const api::InterfaceDevices& d = api::interfaceDevices(i);
@@ -236,7 +236,7 @@ bool MainPageController::TakeInterfaceSnapshot() {
   return changed;
 }
 
-void MainPageController::RefreshRows() {
+void MainPageController::refreshRows() {
   if (!rows_) return;
   rows_->RefreshRemoteRows(sort_);
   rowMacs_.clear();
@@ -249,18 +249,18 @@ void MainPageController::RefreshRows() {
   view_.showRemoteRows(*rows_);
 }
 
-void MainPageController::ShowStoredPassword(const MacAddress& mac, const std::string& stored) {
+void MainPageController::showStoredPassword(const MacAddress& mac, const std::string& stored) {
   if (!rows_ || rows_->columns().indexOf(ColumnKind::Password) < 0) return;
   const std::string macText = formatMac(mac).substr(0, 79);
   for (std::size_t i = 0; i < rowMacs_.size() && i < rowPasswords_.size(); ++i)
     if (rowMacs_[i] == macText) rowPasswords_[i] = stored.substr(0, 79);
-  if (rows_->SetRowPassword(rows_->FindRowByMac(mac), stored)) view_.showRemoteRows(*rows_);
+  if (rows_->setRowPassword(rows_->FindRowByMac(mac), stored)) view_.showRemoteRows(*rows_);
 }
 
 void MainPageController::RefreshDeviceLists(int phase) {
   UpdateStatusLabels(phase);
-  bool changed = AdmitNewDevices();
-  if (TakeInterfaceSnapshot()) changed = true;
+  bool changed = admitNewDevices();
+  if (takeInterfaceSnapshot()) changed = true;
   if (changed) {
     if (!api::currentDevices().localPresent && !adapterMissingShown_) {
       adapterMissingShown_ = true;
@@ -272,7 +272,7 @@ void MainPageController::RefreshDeviceLists(int phase) {
     SelectLocalAdapter();
     ResetRemoteList();
   }
-  RefreshRows();
+  refreshRows();
   if (api::deviceTable().avLocal && addDialogOpen) addProgress.step(1);
 }
 
@@ -280,7 +280,7 @@ void MainPageController::scanTimerChanged(bool running, std::uint32_t periodMs) 
   view_.setScanTimer(running, periodMs);
 }
 
-void MainPageController::TimerFired() {
+void MainPageController::timerFired() {
   scan_.ScanTick();
 }
 
@@ -289,36 +289,36 @@ void MainPageController::enableUpgradeButton(bool enable) {
   view_.setUpgradeEnabled(enable);
 }
 
-void MainPageController::ScanClicked() {
+void MainPageController::scanClicked() {
   enableUpgradeButton(false);
   RequestScan();
 }
 
-void MainPageController::ConnectClicked() {
+void MainPageController::connectClicked() {
   SelectLocalAdapter();
   UpdateConnectedLabel();
   enableUpgradeButton(false);
   RequestScan();
 }
 
-void MainPageController::RenameClicked() {
+void MainPageController::renameClicked() {
   if (rows_ && selectedRemoteRow_ >= 0 && selectedRemoteRow_ < rows_->size())
     view_.editRemoteName(selectedRemoteRow_);
 }
 
-void MainPageController::RemoteSelectionChanged(int row) {
+void MainPageController::remoteSelectionChanged(int row) {
   selectedRemoteRow_ = row;
 }
 
-void MainPageController::HeaderClicked(int column) {
+void MainPageController::headerClicked(int column) {
   if (!rows_ || column < 0 || column >= rows_->columns().count()) return;
   toggle_.ToggleSort(sort_, column);
-  SaveSortState();
-  rows_->Sort(sort_);
+  saveSortState();
+  rows_->sortBy(sort_);
   view_.showRemoteRows(*rows_);
 }
 
-void MainPageController::LabelEditBegan(int row) {
+void MainPageController::labelEditBegan(int row) {
   editAutoscan_ = scan_.SuspendAutoscan(false);
   currentKnown_ = 0;
   if (rows_ && row >= 0 && row < rows_->size())
@@ -326,17 +326,17 @@ void MainPageController::LabelEditBegan(int row) {
         persistence::FindKnownByMacText(rows_->rows()[static_cast<std::size_t>(row)].macText);
 }
 
-bool MainPageController::LabelEditEnded(int row, bool cancelled, const std::string& text) {
+bool MainPageController::labelEditEnded(int row, bool cancelled, const std::string& text) {
   scan_.SuspendAutoscan(editAutoscan_);
   if (cancelled) return false;
-  const RenameCheck check = CheckRename(text);
+  const RenameCheck check = checkRename(text);
   if (!check.accepted) {
     platform::showNotice(main_text::kAnotherNameText, main_text::kAttentionCaption,
                          NoticeIcon::Warning, NoticeButtons::Ok, NoticeOwner::MainPage);
     return false;
   }
   // A row without a record has nothing to rename; another record must not take the name.
-  persistence::KnownDevice* record = persistence::KnownAt(currentKnown_);
+  persistence::KnownDevice* record = persistence::knownAt(currentKnown_);
   if (record == nullptr) {
     std::fprintf(stderr, "rename: row %d has no known-device record\n", row);
     return false;
@@ -345,15 +345,15 @@ bool MainPageController::LabelEditEnded(int row, bool cancelled, const std::stri
   persistence::SaveDeviceData();
   if (rows_) {
     // A user scan may have moved the rows while the editor was open; the MAC still names it.
-    rows_->SetRowName(rows_->FindRowByMac(record->mac), check.storedName);
+    rows_->setRowName(rows_->FindRowByMac(record->mac), check.storedName);
     view_.showRemoteRows(*rows_);
   }
   return true;
 }
 
-void MainPageController::PageEntered() {
+void MainPageController::pageEntered() {
   UpdateStatusLabels(3);
-  scan_.RestartScanCycle();
+  scan_.restartScanCycle();
   if (persistence::preferences().autoscanEnabled != 0 && shell_.localSeenAtActivation &&
       shell_.settingAllDevices) {
     RequestScan();
@@ -362,11 +362,11 @@ void MainPageController::PageEntered() {
   if (anyLocalPresent()) shell_.localSeenAtActivation = true;
 }
 
-void MainPageController::PageLeft() {
+void MainPageController::pageLeft() {
   persistence::SaveDeviceData();
 }
 
-void MainPageController::CloseRequested() {
+void MainPageController::closeRequested() {
   persistence::SaveDeviceData();
 }
 

@@ -76,27 +76,27 @@ class MainPageController final : public ScanEvents {
   ~MainPageController() override;
 
   // The page's initialisation at start-up, in its fixed order.
-  void Initialise();
+  void initialise();
   // A device whose known record another page deleted leaves the remote list at once.
-  void RemoveRemoteRow(const MacAddress& mac);
+  void removeRemoteRow(const MacAddress& mac);
 
   // Buttons and list notifications.
-  void ScanClicked();
-  void ConnectClicked();
-  void RenameClicked();
-  void RemoteSelectionChanged(int row);
-  void HeaderClicked(int column);
+  void scanClicked();
+  void connectClicked();
+  void renameClicked();
+  void remoteSelectionChanged(int row);
+  void headerClicked(int column);
   // The user moved or sized a column of the remote list: the data file keeps the new layout.
-  void RemoteColumnsChanged();
-  void LabelEditBegan(int row);
+  void remoteColumnsChanged();
+  void labelEditBegan(int row);
   // True when the new name was stored; the view then shows it, else it keeps the old text.
-  bool LabelEditEnded(int row, bool cancelled, const std::string& text);
+  bool labelEditEnded(int row, bool cancelled, const std::string& text);
 
   // Sheet notifications.
-  void PageEntered();
-  void PageLeft();
-  void CloseRequested();
-  void TimerFired();
+  void pageEntered();
+  void pageLeft();
+  void closeRequested();
+  void timerFired();
 
   void RequestScan();
   bool RestartScan();
@@ -106,7 +106,7 @@ class MainPageController final : public ScanEvents {
   // Connect: the selected row of the local list names the interface.
   void SelectLocalAdapter();
   // Start-up: the selected row (0 when none) counts the interfaces with an adapter present.
-  void SelectLocalAdapterByCount();
+  void selectLocalAdapterByCount();
   void FillLocalList();
 
   // ScanEvents
@@ -123,7 +123,7 @@ class MainPageController final : public ScanEvents {
   const std::vector<std::string>& rowPasswords() const { return rowPasswords_; }
   // The Password column of the device's row and the copy the add dialog checks against take
   // `stored` at once, not at the next refresh.
-  void ShowStoredPassword(const MacAddress& mac, const std::string& stored);
+  void showStoredPassword(const MacAddress& mac, const std::string& stored);
 
   // A pending add (filled by the add dialog and the add operation), shared with the key
   // operations.
@@ -138,12 +138,12 @@ class MainPageController final : public ScanEvents {
   bool addDialogOpen = false;
 
  private:
-  void RefreshRows();
-  void MakeCurrent(int interfaceIndex);
-  void SaveSortState();
-  void LoadSortState();
-  bool AdmitNewDevices();
-  bool TakeInterfaceSnapshot();
+  void refreshRows();
+  void makeCurrent(int interfaceIndex);
+  void saveSortState();
+  void loadSortState();
+  bool admitNewDevices();
+  bool takeInterfaceSnapshot();
 
   MainPageView& view_;
   ScanControl& scan_;

@@ -87,7 +87,7 @@ void RemoteRows::AddRemoteRow(int m) {
   api::RemoteDevice& e = api::currentDevices().remotes[static_cast<std::size_t>(m)];
   RemoteRow row;
   const int k = persistence::FindKnownByMac(e.mac);
-  persistence::KnownDevice* record = persistence::KnownAt(k);
+  persistence::KnownDevice* record = persistence::knownAt(k);
   if (record != nullptr) {
     row.name = record->name.str();
     record->networkName = api::currentDevices().localNetworkName.view();
@@ -131,7 +131,7 @@ void RemoteRows::RefreshRemoteRows(const SortState& sort) {
   // Rows of entries that moved away (removed, or another interface) would otherwise stay.
   for (std::size_t r = rows_.size(); r-- > 0;)
     if (!listed[r]) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(r));
-  Sort(sort);
+  sortBy(sort);
 }
 
 std::string rowSortText(const RemoteRow& row, ColumnKind kind, int qualityStyle) {
@@ -139,7 +139,7 @@ std::string rowSortText(const RemoteRow& row, ColumnKind kind, int qualityStyle)
       api::currentDevices()
           .remotes[static_cast<std::size_t>(std::clamp(row.remoteIndex, 0, api::kMaxRemotes - 1))];
   const persistence::KnownDevice* record =
-      persistence::KnownAt(persistence::FindKnownByMac(row.mac));
+      persistence::knownAt(persistence::FindKnownByMac(row.mac));
   switch (kind) {
     case ColumnKind::Name:
       return record != nullptr ? record->name.str() : std::string();
@@ -163,7 +163,7 @@ bool rowGoesBefore(double rateA, double rateB, const std::string& textA, const s
   return directionFlag ? c < 0 : c > 0;
 }
 
-void RemoteRows::Sort(const SortState& sort) {
+void RemoteRows::sortBy(const SortState& sort) {
   const ColumnKind kind = columns_.kindAt(sort.column);
   struct Keyed {
     double rate;
@@ -185,13 +185,13 @@ void RemoteRows::Sort(const SortState& sort) {
   for (std::size_t i = 0; i < keyed.size(); ++i) rows_[i] = std::move(keyed[i].row);
 }
 
-bool RemoteRows::SetRowName(int row, const std::string& name) {
+bool RemoteRows::setRowName(int row, const std::string& name) {
   if (row < 0 || row >= size()) return false;
   rows_[static_cast<std::size_t>(row)].name = name;
   return true;
 }
 
-bool RemoteRows::SetRowPassword(int row, const std::string& password) {
+bool RemoteRows::setRowPassword(int row, const std::string& password) {
   if (row < 0 || row >= size()) return false;
   rows_[static_cast<std::size_t>(row)].password = password;
   return true;

@@ -66,11 +66,11 @@ class RemoteRows {
   // present): updates, adds and deletes, then sorts by `sort`. Rows whose entry has gone are
   // deleted too, so the list never holds a row the table no longer has, nor more than 32.
   void RefreshRemoteRows(const SortState& sort);
-  void Sort(const SortState& sort);
+  void sortBy(const SortState& sort);
 
   // Column 0 or the Password column of row `row`; false for a row out of range.
-  bool SetRowName(int row, const std::string& name);
-  bool SetRowPassword(int row, const std::string& password);
+  bool setRowName(int row, const std::string& name);
+  bool setRowPassword(int row, const std::string& password);
 
  private:
   void AddRemoteRow(int m);

@@ -61,7 +61,7 @@ bool isPrintableUtf8(std::string_view text) {
   return true;
 }
 
-RenameCheck CheckRename(std::string_view typed) {
+RenameCheck checkRename(std::string_view typed) {
   if (!isPrintableUtf8(typed)) return {};
   const std::string taken = utf8Prefix(typed, kMaxTypedNameLength, typed.size());
   if (taken.empty()) return {};

@@ -21,7 +21,7 @@ struct RenameCheck {
 
 // Refused: empty, control characters or broken UTF-8, or a name some known device already
 // has (the renamed one included). Otherwise the name as it will be stored.
-RenameCheck CheckRename(std::string_view typed);
+RenameCheck checkRename(std::string_view typed);
 
 // The first `maxCharacters` characters of UTF-8 `text` that fit in `maxBytes`; stops at the
 // first broken sequence.

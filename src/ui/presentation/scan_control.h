@@ -30,9 +30,9 @@ class ScanControl {
   // true: autoscan runs. Returns the previous state.
   virtual bool SuspendAutoscan(bool on) = 0;
   // The next cycle runs even with autoscan off.
-  virtual void RequestUserScan() = 0;
+  virtual void requestUserScan() = 0;
   // Back to the start of a cycle with a fresh timer, even without a local adapter.
-  virtual void RestartScanCycle() = 0;
+  virtual void restartScanCycle() = 0;
   // One step of the cycle: the timer's callback.
   virtual void ScanTick() = 0;
   // The rate history the scan records each cycle (read by the chart); none without one.

@@ -67,7 +67,7 @@ AboutPage::AboutPage(ui::ScanControl& scan, std::function<void(const std::string
   autoScan_->setGeometry(du.rect(13, 193, 47, 10));
   autoScan_->setChecked(prefs.autoscanEnabled != 0);
   connect(autoScan_, &QCheckBox::clicked, this, [this] {
-    const std::string status = ui::ToggleAutoscan(scan_);
+    const std::string status = ui::toggleAutoscan(scan_);
     autoScan_->setChecked(persistence::preferences().autoscanEnabled != 0);
     if (mainStatus_) mainStatus_(status);
   });

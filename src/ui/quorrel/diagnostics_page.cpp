@@ -60,10 +60,10 @@ DiagnosticsPage::DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& pr
   controller_ =
       std::make_unique<ui::DiagnosticsPageController>(*this, scan, printer, std::move(rowRemoved));
   ui::DiagnosticsPageController* c = controller_.get();
-  connect(delete_, &QPushButton::clicked, this, [c] { c->DeleteClicked(); });
-  connect(save_, &QPushButton::clicked, this, [c] { c->SaveClicked(); });
-  connect(print_, &QPushButton::clicked, this, [c] { c->PrintClicked(); });
-  c->Initialise();
+  connect(delete_, &QPushButton::clicked, this, [c] { c->deleteClicked(); });
+  connect(save_, &QPushButton::clicked, this, [c] { c->saveClicked(); });
+  connect(print_, &QPushButton::clicked, this, [c] { c->printClicked(); });
+  c->initialise();
 
   // The rate history of a device in the history list: double-click or its context menu.
   auto historyOf = [this, &scan](QTreeWidgetItem* item) {
@@ -87,10 +87,10 @@ DiagnosticsPage::DiagnosticsPage(ui::ScanControl& scan, diagnostics::Printer& pr
 DiagnosticsPage::~DiagnosticsPage() = default;
 
 void DiagnosticsPage::pageEntered() {
-  controller_->PageEntered();
+  controller_->pageEntered();
 }
 void DiagnosticsPage::pageLeft() {
-  controller_->PageLeft();
+  controller_->pageLeft();
 }
 
 void DiagnosticsPage::setupDiagnosticsColumns(

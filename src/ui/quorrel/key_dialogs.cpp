@@ -101,7 +101,7 @@ PasswordDialog::PasswordDialog(MainPage& page) : KeyDialog(page, kPasswordTitle,
   }
   const std::string& mac = c.rowMacs()[static_cast<std::size_t>(row)];
   known_ = persistence::FindKnownByMacText(mac);
-  persistence::KnownDevice* record = persistence::KnownAt(known_);
+  persistence::KnownDevice* record = persistence::knownAt(known_);
   if (record == nullptr) {
     known_ = 0;
     scan::SuspendAutoscan(autoscan_);
@@ -109,7 +109,7 @@ PasswordDialog::PasswordDialog(MainPage& page) : KeyDialog(page, kPasswordTitle,
   }
   device_->setText(QString::fromUtf8(record->name.c_str()) + "  (" + QString::fromStdString(mac) +
                    ")");
-  persistence::StripPasswordPrefix(*record);
+  persistence::stripPasswordPrefix(*record);
   password_->setText(QString::fromUtf8(record->password.c_str()));
   password_->selectAll();
   password_->setFocus();
@@ -124,7 +124,7 @@ void PasswordDialog::accept() {
   }
   const std::string typed = password_->text().toStdString();
   if (!hputilities::checkDevicePasswordLength(NoticeOwner::ActiveDialog, typed)) return;
-  persistence::KnownDevice* record = persistence::KnownAt(known_);
+  persistence::KnownDevice* record = persistence::knownAt(known_);
   if (record == nullptr) return QDialog::reject();
   record->password = typed;
   ui::ProgressLine line(ui::ProgressLine::Kind::Password);
@@ -140,10 +140,10 @@ void PasswordDialog::accept() {
   // A rescan may have moved the records; the device is found again by its address.
   const std::string stored = hputilities::storedPassword(typed, r);
   if (persistence::KnownDevice* again =
-          persistence::KnownAt(persistence::FindKnownByMac(target.deviceMac)))
+          persistence::knownAt(persistence::FindKnownByMac(target.deviceMac)))
     again->password = stored;
   persistence::SaveDeviceData();
-  c.ShowStoredPassword(target.deviceMac, stored);
+  c.showStoredPassword(target.deviceMac, stored);
   scan::SuspendAutoscan(autoscan_);
   QDialog::accept();
 }

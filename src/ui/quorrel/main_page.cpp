@@ -72,16 +72,16 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
   timer_.setTimerType(Qt::PreciseTimer);
   controller_ = std::make_unique<ui::MainPageController>(*this, scan, shell_);
   ui::MainPageController* c = controller_.get();
-  connect(&timer_, &QTimer::timeout, this, [c] { c->TimerFired(); });
+  connect(&timer_, &QTimer::timeout, this, [c] { c->timerFired(); });
   connect(scanButton_, &QPushButton::clicked, this, [this, c] {
-    c->ScanClicked();
+    c->scanClicked();
     updateWidgets();
   });
   connect(connectButton_, &QPushButton::clicked, this, [this, c] {
-    c->ConnectClicked();
+    c->connectClicked();
     updateWidgets();
   });
-  connect(renameButton_, &QPushButton::clicked, this, [c] { c->RenameClicked(); });
+  connect(renameButton_, &QPushButton::clicked, this, [c] { c->renameClicked(); });
   connect(upgradeButton_, &QPushButton::clicked, this, [this, &scan] {
     // No scan tick may exchange frames while the worker does, even a user scan left pending.
     const bool running = timer_.isActive();
@@ -91,17 +91,17 @@ MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent
   });
   addNetworkMapMenu(localList_, scan, timer_);
   connect(remoteList_, &RemotesListView::rowSelected, this, [this, c](int row) {
-    c->RemoteSelectionChanged(row);
+    c->remoteSelectionChanged(row);
     updateWidgets();
   });
   connect(remoteList_, &RemotesListView::headerClicked, this,
-          [c](int column) { c->HeaderClicked(column); });
-  connect(remoteList_, &RemotesListView::columnsChanged, this, [c] { c->RemoteColumnsChanged(); });
+          [c](int column) { c->headerClicked(column); });
+  connect(remoteList_, &RemotesListView::columnsChanged, this, [c] { c->remoteColumnsChanged(); });
   connect(remoteList_, &RemotesListView::nameEditBegan, this,
-          [c](int row) { c->LabelEditBegan(row); });
+          [c](int row) { c->labelEditBegan(row); });
   connect(remoteList_, &RemotesListView::nameEditEnded, this,
           [this, c](int row, bool cancelled, const QString& text) {
-            if (!c->LabelEditEnded(row, cancelled, text.toStdString()))
+            if (!c->labelEditEnded(row, cancelled, text.toStdString()))
               remoteList_->showRows(c->remoteRows());
           });
   // A remote row's rate history: double-click (renaming starts from a click on a selected row
@@ -135,7 +135,7 @@ MainPage::~MainPage() {
 }
 
 void MainPage::initialise() {
-  controller_->Initialise();
+  controller_->initialise();
   oemSmall_ = loadPaletteBitmap(shell_.workingDirectory + "/" + kOemSmallBitmap);
   cert_ = loadPaletteBitmap(shell_.workingDirectory + "/" + kCertBitmap);
   updateWidgets();
@@ -143,13 +143,13 @@ void MainPage::initialise() {
 }
 
 void MainPage::pageEntered() {
-  controller_->PageEntered();
+  controller_->pageEntered();
 }
 void MainPage::pageLeft() {
-  controller_->PageLeft();
+  controller_->pageLeft();
 }
 void MainPage::closeRequested() {
-  controller_->CloseRequested();
+  controller_->closeRequested();
 }
 
 void MainPage::updateWidgets() {

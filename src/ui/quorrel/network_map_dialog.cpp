@@ -43,7 +43,7 @@ QString rateText(double mbps) {
 std::vector<QString> knownNames(const netmap::NetworkMap& map) {
   std::vector<QString> names;
   for (const netmap::MapNode& n : map.nodes)
-    names.push_back(n.local ? QString() : QString::fromStdString(persistence::KnownNameOf(n.mac)));
+    names.push_back(n.local ? QString() : QString::fromStdString(persistence::knownNameOf(n.mac)));
   return names;
 }
 

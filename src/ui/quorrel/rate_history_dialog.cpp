@@ -35,7 +35,7 @@ constexpr char kExportFailed[] = "The rate history could not be written to this 
 
 QString deviceLabel(const MacAddress& mac) {
   const QString text = QString::fromStdString(formatMac(mac));
-  const std::string name = persistence::KnownNameOf(mac);
+  const std::string name = persistence::knownNameOf(mac);
   return name.empty() ? text : QString::fromStdString(name) + " (" + text + ")";
 }
 

@@ -22,7 +22,7 @@
 
 namespace quorrel::qtui {
 
-Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
+Sheet buildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
                  diagnostics::Printer& printer) {
   Sheet s;
   s.sheet = new PropertySheet(QString::fromUtf8(persistence::preferences().productName.c_str()));
@@ -33,7 +33,7 @@ Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
   MainPage* main = s.mainPage;
   if (persistence::preferences().diagnosticsLevel != 0) {
     s.diagnosticsPage = new DiagnosticsPage(
-        scan, printer, [main](const MacAddress& mac) { main->controller().RemoveRemoteRow(mac); });
+        scan, printer, [main](const MacAddress& mac) { main->controller().removeRemoteRow(mac); });
     s.sheet->addPage(s.diagnosticsPage, QString::fromUtf8(ui::diagnostics_text::kDiagnosticsTab));
   }
   s.aboutPage = new AboutPage(scan, [main](const std::string& text) { main->setStatusText(text); });
@@ -45,12 +45,12 @@ Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
   return s;
 }
 
-void InitialisePages(const Sheet& s, const ui::ShellState& shell) {
+void initialisePages(const Sheet& s, const ui::ShellState& shell) {
   s.mainPage->initialise();
   s.aboutPage->initialise(shell.workingDirectory);
 }
 
-int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options) {
+int runShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options) {
   QApplication app(argc, argv);
   QtNotice notice;
   platform::setNotice(&notice);
@@ -60,14 +60,14 @@ int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
   ui::ShellState shell;  // firstActivation set
   persistence::LoadPreferences();
   const ui::InstanceLock lock;
-  if (!ui::AdmitInstance(lock)) {
+  if (!ui::admitInstance(lock)) {
     platform::setClock(nullptr);
     platform::setNotice(nullptr);
     return 0;
   }
-  Sheet s = BuildSheet(scan, shell, notice, diagnostics::systemPrinter());
+  Sheet s = buildSheet(scan, shell, notice, diagnostics::systemPrinter());
   s.sheet->show();
-  InitialisePages(s, shell);
+  initialisePages(s, shell);
   s.mainPage->pageEntered();
   if (options.afterStart) options.afterStart(*s.sheet, *s.mainPage);
   app.exec();

@@ -22,7 +22,7 @@ struct ShellOptions {
 };
 
 // The whole run; 0 when the sheet closes or a second copy is refused.
-int RunShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options = {});
+int runShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options = {});
 
 // The sheet with the pages that exist, in tab order, over `scan`; the Main page first. The
 // Diagnostics page prints on `printer`.
@@ -33,9 +33,9 @@ struct Sheet {
   AboutPage* aboutPage = nullptr;
   PrivacyPage* privacyPage = nullptr;
 };
-Sheet BuildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
+Sheet buildSheet(ui::ScanControl& scan, ui::ShellState& shell, QtNotice& notice,
                  diagnostics::Printer& printer = diagnostics::systemPrinter());
 // The pages' start-up work once the sheet is shown: the Main page's, then the About page's.
-void InitialisePages(const Sheet& sheet, const ui::ShellState& shell);
+void initialisePages(const Sheet& sheet, const ui::ShellState& shell);
 
 }  // namespace quorrel::qtui

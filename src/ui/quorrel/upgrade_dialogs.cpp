@@ -143,7 +143,7 @@ void AvUpgradeDialog::start() {
   }
   // The adapter has restarted (or was left as it was): the lists should come back.
   scan_.SuspendAutoscan(savedAutoscan_);
-  scan_.RequestUserScan();
+  scan_.requestUserScan();
   accept();
 }
 

@@ -31,9 +31,9 @@ class CoreScan final : public ScanControl {
     return found;
   }
   bool SuspendAutoscan(bool on) override { return scan::SuspendAutoscan(on); }
-  void RequestUserScan() override { scan::RequestUserScan(); }
-  void RestartScanCycle() override {
-    scan::RestartScanCycle();
+  void requestUserScan() override { scan::requestUserScan(); }
+  void restartScanCycle() override {
+    scan::restartScanCycle();
     publish();
   }
   void ScanTick() override {

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::setNotice(&notices);
   notices.clear();
   ResetDeviceData();
-  ResetListSettings();
+  resetListSettings();
 
   const LoadOutcome outcome = LoadDeviceData(fileOf(data, size));
   const KnownDeviceTable& known = knownDevices();

@@ -20,8 +20,8 @@ MacAddress mac(std::uint8_t last, std::uint8_t first = 0x00) {
 class DeviceTableTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    transport::ResetInterfaceTable();
-    ResetDeviceTable();
+    transport::resetInterfaceTable();
+    resetDeviceTable();
   }
   void TearDown() override { SetUp(); }
   std::array<RemoteDevice, kMaxRemotes>& remotes() { return currentDevices().remotes; }
@@ -50,9 +50,9 @@ TEST_F(DeviceTableTest, MissedDeviceDropsAtThresholdAndComesBackToItsOldEntry) {
 }
 
 TEST_F(DeviceTableTest, ThresholdsCountersClassesAndIndexesAreHeldToTheirRanges) {
-  SetDropThreshold(0);
+  setDropThreshold(0);
   EXPECT_EQ(deviceTable().dropThreshold, 1);
-  SetDropThreshold(25);
+  setDropThreshold(25);
   EXPECT_EQ(deviceTable().dropThreshold, 10);
   UpsertRemote(mac(1));
   remotes()[0].scansLeft = -5;  // as a damaged file may hold
@@ -169,29 +169,29 @@ TEST(Rates, ConversionsAtKnownPointsAndWithinTheBoundAndTheRulesOfTheHistory) {
 
   // A sample: whole rates, the change rule, the extremes and hostile samples.
   RateStats s;
-  UpdateRateStats(s, 42, 7, 9, RateMode::HomePlug1);
+  updateRateStats(s, 42, 7, 9, RateMode::HomePlug1);
   EXPECT_EQ(s, (RateStats{7, 9, 1, 1, 1, true}));  // 1.0137 truncated; the first sets the lowest
 
   s = RateStats{};
   s.currentRate = 100;
-  RecordRate(s, 100.02, 0, 0);  // not more than 0.02 away
+  recordRate(s, 100.02, 0, 0);  // not more than 0.02 away
   EXPECT_FALSE(s.rateChanged);
-  RecordRate(s, 101, 0, 0);
-  RecordRate(s, 101, 0, 0);
+  recordRate(s, 101, 0, 0);
+  recordRate(s, 101, 0, 0);
   EXPECT_TRUE(s.rateChanged);  // stays until the list clears it
-  for (double v : {80.0, 30.0, 60.0}) RecordRate(s, v, 0, 0);
+  for (double v : {80.0, 30.0, 60.0}) recordRate(s, v, 0, 0);
   EXPECT_EQ(s.lowestRate, 30);
   EXPECT_EQ(s.highestRate, 101);
-  RecordRate(s, 0.5, 0, 0);  // 0 becomes the lowest, and the next sample replaces it
-  RecordRate(s, 40, 0, 0);
+  recordRate(s, 0.5, 0, 0);  // 0 becomes the lowest, and the next sample replaces it
+  recordRate(s, 40, 0, 0);
   EXPECT_EQ(s.lowestRate, 40);
 
   s = RateStats{};
-  UpdateRateStats(s, 0, 0, 0, RateMode::HomePlug1);  // converts to -0.13
+  updateRateStats(s, 0, 0, 0, RateMode::HomePlug1);  // converts to -0.13
   EXPECT_EQ(s.currentRate, 0);
   EXPECT_FALSE(std::signbit(s.currentRate));
-  RecordRate(s, std::numeric_limits<double>::quiet_NaN(), 0, 0);
-  RecordRate(s, std::numeric_limits<double>::infinity(), 0, 0);
+  recordRate(s, std::numeric_limits<double>::quiet_NaN(), 0, 0);
+  recordRate(s, std::numeric_limits<double>::infinity(), 0, 0);
   EXPECT_EQ(s.currentRate, 0);
   EXPECT_EQ(s.highestRate, 0);
 }

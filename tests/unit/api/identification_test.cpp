@@ -39,10 +39,10 @@ thpapi::VersionInfo versionData(std::uint8_t id, std::string_view text, int leng
 class IdentificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    transport::ResetInterfaceTable();
-    ResetDeviceTable();
+    transport::resetInterfaceTable();
+    resetDeviceTable();
   }
-  void TearDown() override { ResetDeviceTable(); }
+  void TearDown() override { resetDeviceTable(); }
 };
 
 // Identifier 6 is unknown: the text stays as reported and the class as it was.
@@ -63,7 +63,7 @@ TEST_F(IdentificationTest, EveryChipByIdentifierConfirmationsFromElsewhereAndTex
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.id));
-    ResetDeviceTable();
+    resetDeviceTable();
     interfaceState(2).localClass = DeviceClass::HomePlug1;
     const bool second = c.generation == AvGeneration::Second;
     const Version data = versionData(c.id, c.text);
@@ -97,7 +97,7 @@ TEST_F(IdentificationTest, EveryChipByIdentifierConfirmationsFromElsewhereAndTex
   EXPECT_EQ(interfaceState(3).localMac, source);
   EXPECT_EQ(interfaceState(0).localMac, kNoMac);
   EXPECT_EQ(interfaceState(0).localClass, DeviceClass::AvSecondGeneration);
-  ResetDeviceTable();
+  resetDeviceTable();
   EXPECT_EQ(IdentifyLocalAv(8, {source, 8, data}), AvGeneration::Unknown);
   EXPECT_EQ(IdentifyLocalAv(-1, {source, 0, data}), AvGeneration::Unknown);
   for (int i = 0; i < kInterfaceCount; ++i) EXPECT_FALSE(interfaceState(i).localPresent);
@@ -118,7 +118,7 @@ TEST_F(IdentificationTest, EveryChipByIdentifierConfirmationsFromElsewhereAndTex
       {versionData(1, std::string_view("LQA-100-\0B", 10)), "LQA-100-"},  // a zero ends the text
   };
   for (const auto& [version, firmware] : rewrites)
-    EXPECT_EQ(RewriteFirmwareText(version), firmware);
+    EXPECT_EQ(rewriteFirmwareText(version), firmware);
 
   // The local firmware field takes all 64 bytes of a text that fills it.
   const std::string text = "LQA-100" + std::string(57, '7');
@@ -162,7 +162,7 @@ TEST_F(IdentificationTest, OnlyABlockItCanReadGivesTheKeyElseTheOldKeyStays) {
     EXPECT_EQ(deviceTable().localAvNetworkKey, c.result == 1 ? NetworkKey(kSimLocalKey) : kOldKey);
     EXPECT_EQ(deviceTable().localAvNetworkName.view(), "Old Network");
   }
-  thpapi::thpapi_AbandonTransfer();
+  thpapi::abandonTransfer();
 }
 
 }  // namespace

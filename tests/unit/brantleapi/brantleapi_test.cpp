@@ -44,19 +44,19 @@ class TurboOps : public ::testing::Test {
     ASSERT_EQ(transport::EnumerateInterfaces(), 1);
     ASSERT_EQ(transport::OpenInterface(0), 1);
     platform::setClock(&clock);
-    api::ResetDeviceTable();
-    ResetTurboState();
+    api::resetDeviceTable();
+    resetTurboState();
     api::interfaceState(0).localMac = kTestLocal;
     logged.clear();
     autoscanCalls.clear();
     handedOn.clear();
   }
   void TearDown() override {
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
     transport::setBackend(nullptr);
     platform::setClock(nullptr);
-    api::ResetDeviceTable();
-    ResetTurboState();
+    api::resetDeviceTable();
+    resetTurboState();
   }
   void queue(std::vector<std::uint8_t> f) { fake.ports[0].incoming.push_back(std::move(f)); }
   std::vector<std::vector<std::uint8_t>>& sent() { return fake.ports[0].sent; }

@@ -29,7 +29,7 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
   testing::ScratchDir scratch;
   // A data file that knows one device, called Den.
   persistence::setDataDirectory(scratch.path());
-  persistence::AppendKnownDevice({0x00, 0xB0, 0x52, 0x20, 0x00, 0x09}, "Den");
+  persistence::appendKnownDevice({0x00, 0xB0, 0x52, 0x20, 0x00, 0x09}, "Den");
   ASSERT_EQ(persistence::SaveDeviceData(), persistence::SaveOutcome::Saved);
   testing::writeFile(scratch.file("a.pib"), std::string("an adapter's only copy"));
   testing::writeFile(scratch.file("big.pib"), std::string((1u << 20) + 1, 'P'));

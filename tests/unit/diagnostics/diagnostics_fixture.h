@@ -25,7 +25,7 @@ struct Scenario {
   Scenario() {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    brantleapi::ResetTurboState();
+    brantleapi::resetTurboState();
     persistence::vendorTable() = persistence::decodeVendorList("021122\tAcme_Labs\n");
     transport::interfaceTable().interfaceCount = 5;
     const api::DeviceClass classes[] = {api::DeviceClass::AvSecondGeneration,
@@ -73,7 +73,7 @@ struct Scenario {
     e.deviceClass = c;
     e.rateStats.currentRate = rate;
     if (name == nullptr) return;
-    persistence::KnownDevice* k = persistence::KnownAt(persistence::AppendKnownDevice(mac, name));
+    persistence::KnownDevice* k = persistence::knownAt(persistence::appendKnownDevice(mac, name));
     k->password = password;
     k->networkName = "HomePlugAV";
     k->lastSeen = lastSeen;

@@ -35,8 +35,8 @@ struct PageHarness {
   DiagnosticsPageController page{view, scan, diagnostics::systemPrinter()};
   PageHarness() {
     persistence::setDataDirectory(scenario.state.dir.path());
-    page.Initialise();
-    page.PageEntered();
+    page.initialise();
+    page.pageEntered();
   }
 };
 
@@ -51,7 +51,7 @@ TEST(DiagnosticsPage, DeleteAsksOnlyForADeviceWithAPassword) {
     ASSERT_TRUE(h.view.listed(mac));
     h.scenario.state.notice.scriptAnswers(answers);
     h.view.selected = formatMac(mac);
-    h.page.DeleteClicked();
+    h.page.deleteClicked();
     ASSERT_EQ(h.scenario.state.notice.shown.size(), boxes);
     if (boxes > 0) {
       EXPECT_EQ(h.scenario.state.notice.shown[0].text,
@@ -61,18 +61,18 @@ TEST(DiagnosticsPage, DeleteAsksOnlyForADeviceWithAPassword) {
     EXPECT_EQ(h.view.listed(mac), !removed);
     EXPECT_EQ(api::FindRemote(mac) == nullptr, removed);
     // The data file holds what the table holds.
-    persistence::ResetKnownDevices();
+    persistence::resetKnownDevices();
     persistence::LoadDeviceData();
     EXPECT_EQ(persistence::FindKnownByMac(mac) == 0, removed);
-    h.page.PageLeft();
+    h.page.pageLeft();
     EXPECT_TRUE(h.scan.autoscanOn);
   }
   // The last device deleted leaves an empty file, not the one before it.
   PageHarness h;
   h.scenario.state.notice.scriptAnswers({NoticeAnswer::Yes});
   while (persistence::knownDevices().knownCount > 0) {
-    h.view.selected = formatMac(persistence::KnownAt(1)->mac);
-    h.page.DeleteClicked();
+    h.view.selected = formatMac(persistence::knownAt(1)->mac);
+    h.page.deleteClicked();
   }
   EXPECT_EQ(persistence::LoadDeviceData(), persistence::LoadOutcome::Loaded);
   EXPECT_EQ(persistence::knownDevices().knownCount, 0);
@@ -80,14 +80,14 @@ TEST(DiagnosticsPage, DeleteAsksOnlyForADeviceWithAPassword) {
 
 TEST(DiagnosticsPage, DeleteWithoutSelectionSaveAndTheAboutPageTexts) {
   PageHarness h;
-  h.page.DeleteClicked();
+  h.page.deleteClicked();
   ASSERT_EQ(h.scenario.state.notice.shown.size(), 1u);
   EXPECT_EQ(h.scenario.state.notice.shown[0].text,
             "Please select a device first by clicking on it.");
   EXPECT_TRUE(std::filesystem::exists(persistence::dataFilePath()));  // saved all the same
-  h.page.SaveClicked();                                               // cancelled: nothing
+  h.page.saveClicked();                                               // cancelled: nothing
   h.view.reportFile = h.scenario.state.dir.file("r.TXT");
-  h.page.SaveClicked();
+  h.page.saveClicked();
   const std::string text = diagnostics::testing::fileText(*h.view.reportFile);
   EXPECT_TRUE(text.starts_with("Diagnostics Report:\t\t\t\t\t"));
   EXPECT_NE(text.find("ABCD-EFGH-IJKL-MNOP"), std::string::npos);

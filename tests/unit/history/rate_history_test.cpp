@@ -220,7 +220,7 @@ void listOne(int interface, std::uint8_t id, double mbps) {
 // the rate of its last scan, which must not come back as a new sample every cycle.
 TEST_F(RateHistoryTest, TheDesktopScanRecordsOnlyTheScannedInterface) {
   persistence::setDataDirectory(dir.path());
-  api::ResetDeviceTable();
+  api::resetDeviceTable();
   listOne(0, 1, 40);
   listOne(1, 2, 200);
   transport::interfaceTable().interfaceCount = 2;

@@ -41,7 +41,7 @@ class MembershipTest : public ScanFixture {
  protected:
   void SetUp() override {
     ScanFixture::SetUp();
-    hpapi::ResetMembershipState();
+    hpapi::resetMembershipState();
   }
   // The local adapter and the stations that share its key hold the key of "Old Net".
   sim::Network& start(const std::string& text) {
@@ -60,8 +60,8 @@ class MembershipTest : public ScanFixture {
     return *n;
   }
   void know(const MacAddress& mac, const char* password) {
-    const int i = persistence::AppendKnownDevice(mac, "dev");
-    persistence::KnownAt(i)->password = password;
+    const int i = persistence::appendKnownDevice(mac, "dev");
+    persistence::knownAt(i)->password = password;
   }
   static crypto::Key keyOf(const sim::Adapter& a) {
     crypto::Key k{};
@@ -108,7 +108,7 @@ TEST_P(FamilyTest, SetAllDevicesMovesThoseWithPasswords) {
   EXPECT_EQ(keyOf(net.scenario().remotes[0]), want("Blue House"));
   EXPECT_NE(keyOf(net.scenario().remotes[1]), want("Blue House"));
   EXPECT_NE(keyOf(net.scenario().remotes[2]), want("Blue House"));
-  EXPECT_EQ(persistence::KnownAt(persistence::FindKnownByMac(kOne))->networkName, "Blue House");
+  EXPECT_EQ(persistence::knownAt(persistence::FindKnownByMac(kOne))->networkName, "Blue House");
   std::string tried;  // each device tried, whether it joined; the local adapter last
   for (const DeviceJoin& d : r.devices) tried += formatMac(d.mac) + (d.joined ? "+ " : "- ");
   EXPECT_EQ(tried, "00:B0:52:30:00:01+ " + std::string(wrong ? "00:B0:52:30:00:04- " : "") +
@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(LocalOrAll, RefusedTest, ::testing::Bool());
 
 TEST_P(RefusedTest, RefusedLocalKeyIsReportedAndTheOldNameComesBack) {
   sim::Network& net = start(local("av") + "[behaviour]\nstatus 1 0xA051\n");
-  persistence::ResetKnownDevices();
+  persistence::resetKnownDevices();
   EXPECT_EQ(changeNetworkName(path, "Blue House", GetParam(), nullptr), 0);
   EXPECT_EQ(texts().front(), GetParam() ? kSomeDevicesNotAdded : kUnableToComplete);
   EXPECT_EQ(api::currentDevices().localNetworkName, "Old Net");
@@ -289,8 +289,8 @@ TEST_P(TickDuringWaitTest, OperationGetsItsAnswer) {
   // Every answer comes while the operation sleeps, and the user's scan outlasts it.
   net.behaviour().delayMs = 5;
   scan::scanState().autoscanInterval = 100000;
-  scan::RestartScanCycle();
-  scan::RequestUserScan();
+  scan::restartScanCycle();
+  scan::requestUserScan();
   scan::SuspendAutoscan(false);
   const std::uint32_t ran = scan::scanState().ticksRun;
   TickingClock ticking(clock);
@@ -382,7 +382,7 @@ TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
       [&](testing::FailureInjector& injector) {
         net.scenario() = initial;
         api::currentDevices().localNetworkName = "Old Net";
-        hpapi::ResetMembershipState();
+        hpapi::resetMembershipState();
         transport::setBackend(&injector);
         transport::EnumerateInterfaces();
         transport::OpenInterface(0);

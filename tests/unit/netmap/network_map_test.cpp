@@ -26,8 +26,8 @@ const Rate kTruth[4][4] = {{{}, 238, 158, {}}, {225, {}, 198, {}}, {145, 185, {}
 
 // The device table as a scan leaves it: the local AV adapter and its listed stations.
 void listed(const MacAddress& local, std::initializer_list<MacAddress> stations, int version) {
-  api::ResetDeviceTable();
-  thpapi::ResetExchangeState();
+  api::resetDeviceTable();
+  thpapi::resetExchangeState();
   thpapi::setAvMessageVersion(version);
   api::currentState().localMac = local;
   api::currentDevices().localPresent = true;
@@ -74,7 +74,7 @@ TEST(NetworkMap, TakesAnswersOnlyFromAdaptersAskedOnTheInterfaceAsked) {
   EXPECT_EQ(r.map.links[0].bToA, 225);
   EXPECT_TRUE(fake.ports[1].sent.empty());
   EXPECT_EQ(readMac(fake.ports[0].sent.at(0), 6), kHostMac);
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   transport::setBackend(nullptr);
   platform::setClock(nullptr);
 }

@@ -113,7 +113,7 @@ TEST_F(DeviceDataTest, CountsOutsideZeroToHundredDropTheRecordsOnlyAndOlderVersi
     writeLe32(b, kCountAt, static_cast<std::uint32_t>(n));
     writeLe32(b, data_image::kCurrentInterface, static_cast<std::uint32_t>(stored));
     install(b);
-    ResetListSettings();
+    resetListSettings();
     EXPECT_EQ(LoadDeviceData(), LoadOutcome::CountOutOfRange);
     EXPECT_EQ(knownDevices().knownCount, 0);
     EXPECT_TRUE(isZeroMac(knownDevices().records[0].mac));
@@ -150,9 +150,9 @@ TEST_F(DeviceDataTest, CutFileKeepsWhatCameBeforeTheCutAndIsMovedAside) {
 
   for (const std::size_t cut : cuts) {
     SCOPED_TRACE(cut);
-    ResetKnownDevices();
-    ResetListSettings();
-    api::ResetDeviceTable();
+    resetKnownDevices();
+    resetListSettings();
+    api::resetDeviceTable();
     transport::setCurrentInterface(1);
     install(Bytes(whole.begin(), whole.begin() + cut));
     writeFile(path() + ".damaged", std::string("older damage"));
@@ -214,7 +214,7 @@ TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnlyAndAFailedSaveLeavesTheOld
   writeLe32(badCount, kCountAt, 101);
   const std::pair<Bytes, bool> unreadFiles[] = {{old, false}, {oldVersion, true}, {badCount, true}};
   for (const auto& [unread, load] : unreadFiles) {
-    ResetKnownDevices();
+    resetKnownDevices();
     install(unread);
     if (load) LoadDeviceData();
     EXPECT_EQ(SaveDeviceData(), SaveOutcome::NothingToSave);
@@ -270,14 +270,14 @@ class KnownDevicesTest : public PersistenceTest {
   // Records 1..n named "Dev k", MAC macOf(k), seen at time 1000 + k.
   void fill(int n) {
     for (int k = 1; k <= n; ++k) {
-      ASSERT_EQ(AppendKnownDevice(macOf(static_cast<std::uint8_t>(k)), "Dev " + std::to_string(k)),
+      ASSERT_EQ(appendKnownDevice(macOf(static_cast<std::uint8_t>(k)), "Dev " + std::to_string(k)),
                 k);
       knownDevices().records[k - 1].lastSeen = 1000 + k;
     }
   }
   std::vector<std::string> names() const {
     std::vector<std::string> out;
-    for (int k = 1; k <= knownDevices().knownCount; ++k) out.push_back(KnownAt(k)->name.str());
+    for (int k = 1; k <= knownDevices().knownCount; ++k) out.push_back(knownAt(k)->name.str());
     return out;
   }
 };
@@ -286,7 +286,7 @@ TEST_F(KnownDevicesTest, LookupsSearchOnlyTheCountedRecordsAndRemovalsDropRecord
   fill(3);
   knownDevices().records[5].mac = macOf(6);  // left behind past the count
   EXPECT_EQ(FindKnownByMac(macOf(6)), 0);
-  EXPECT_EQ(KnownAt(4), nullptr);
+  EXPECT_EQ(knownAt(4), nullptr);
 
   const std::array<std::uint8_t, 16> key{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   knownDevices().records[0].networkKey = {1, 2, 3, 4, 5, 6, 7, 8, 0xFF};
@@ -299,7 +299,7 @@ TEST_F(KnownDevicesTest, LookupsSearchOnlyTheCountedRecordsAndRemovalsDropRecord
   EXPECT_EQ(FindKnownByKey(std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}, "Turbo"), 1);
   EXPECT_EQ(FindKnownByKey(std::array<std::uint8_t, 3>{9, 9, 9}, "AV"), 0);
 
-  ResetKnownDevices();
+  resetKnownDevices();
   fill(5);
   api::UpsertRemote(macOf(2));
   api::UpsertRemote(macOf(3));
@@ -326,19 +326,19 @@ TEST_F(KnownDevicesTest, FullTableGivesTheOldestSeenRecordWithoutPasswordPlace) 
   knownDevices().records[41].lastSeen = 5;  // "Dev 42" was seen longest ago but has a password
   knownDevices().records[41].password = "Not PL3D-9QVE";
   knownDevices().records[70].lastSeen = 6;
-  EXPECT_EQ(AppendKnownDevice(macOf(0xEE, 0x02), "Newcomer"), kKnownCapacity);
+  EXPECT_EQ(appendKnownDevice(macOf(0xEE, 0x02), "Newcomer"), kKnownCapacity);
   EXPECT_EQ(FindKnownByName("Dev 71"), 0);
   EXPECT_EQ(FindKnownByName("Dev 42"), 42);
-  EXPECT_GT(KnownAt(kKnownCapacity)->lastSeen, 1000 + kKnownCapacity);  // stamped now
-  for (int i = 0; i < 250; ++i) AppendKnownDevice(macOf(static_cast<std::uint8_t>(i), 0x06), "x");
+  EXPECT_GT(knownAt(kKnownCapacity)->lastSeen, 1000 + kKnownCapacity);  // stamped now
+  for (int i = 0; i < 250; ++i) appendKnownDevice(macOf(static_cast<std::uint8_t>(i), 0x06), "x");
   EXPECT_EQ(knownDevices().knownCount, kKnownCapacity);
-  EXPECT_EQ(KnownAt(1)->name, "Dev 42");  // outlasts every newcomer
-  EXPECT_EQ(AppendKnownDevice(kNoMac, "none"), 0);
+  EXPECT_EQ(knownAt(1)->name, "Dev 42");  // outlasts every newcomer
+  EXPECT_EQ(appendKnownDevice(kNoMac, "none"), 0);
 
   // Every record holds a password: the newcomer is not kept and nothing is lost.
   for (KnownDevice& r : knownDevices().records) r.password = "ABCD-EFGH";
   const KnownDeviceTable before = knownDevices();
-  EXPECT_EQ(AppendKnownDevice(macOf(0xEF, 0x02), "Late"), 0);
+  EXPECT_EQ(appendKnownDevice(macOf(0xEF, 0x02), "Late"), 0);
   EXPECT_EQ(knownDevices().records, before.records);
 }
 

@@ -33,12 +33,12 @@ class PersistenceTest : public ::testing::Test {
   void SetUp() override {
     backend.interfaces = {{"veth-test0", MacAddress{0x02, 0, 0, 0, 0, 1}}};
     transport::setBackend(&backend);
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
     platform::setNotice(&notices);
-    api::ResetDeviceTable();
-    ResetKnownDevices();
-    ResetListSettings();
-    ResetPreferences();
+    api::resetDeviceTable();
+    resetKnownDevices();
+    resetListSettings();
+    resetPreferences();
     vendorTable() = VendorTable{};
     setDataDirectory(dir);
   }
@@ -47,7 +47,7 @@ class PersistenceTest : public ::testing::Test {
     setDataDirectory("");
     setResourceDirectory("");
     platform::setNotice(nullptr);
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
     transport::setBackend(nullptr);
   }
   std::string file(const std::string& name) const { return dir + "/" + name; }

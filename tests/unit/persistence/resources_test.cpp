@@ -86,7 +86,7 @@ TEST_F(ResourcesTest, EveryPreferencesLengthTakesTheWholeFieldsItHoldsAndAMissin
   std::filesystem::create_directory(file("OEMPrefs.dat"));
   EXPECT_EQ(LoadPreferences(), PreferencesSource::Defaults);
   ASSERT_EQ(::mkfifo(file("fifo.dat").c_str(), 0600), 0);
-  EXPECT_EQ(LoadPreferencesFrom(file("fifo.dat")), PreferencesSource::Defaults);  // no block
+  EXPECT_EQ(loadPreferencesFrom(file("fifo.dat")), PreferencesSource::Defaults);  // no block
 }
 
 MacAddress ouiMac(std::uint8_t a, std::uint8_t b, std::uint8_t c) {

@@ -22,7 +22,7 @@ class RemoteRowsTest : public ::testing::Test {
   api::RemoteDevice& see(const MacAddress& m, double rate) {
     api::RemoteDevice* e = api::UpsertRemote(m);
     e->deviceClass = api::DeviceClass::AvFirstGeneration;
-    api::RecordRate(e->rateStats, rate, 0, 0);
+    api::recordRate(e->rateStats, rate, 0, 0);
     return *e;
   }
   const RemoteRow& row(const MacAddress& m) {
@@ -38,8 +38,8 @@ class RemoteRowsTest : public ::testing::Test {
 };
 
 TEST_F(RemoteRowsTest, RowsFollowEntriesAndRecordsAndGoWithThem) {
-  persistence::AppendKnownDevice(mac(2), "Kitchen");
-  persistence::KnownAt(1)->password = "Not ABCD";
+  persistence::appendKnownDevice(mac(2), "Kitchen");
+  persistence::knownAt(1)->password = "Not ABCD";
   see(mac(2), 100);
   see(mac(3), 0);
   rows.RefreshRemoteRows({1, false});
@@ -47,14 +47,14 @@ TEST_F(RemoteRowsTest, RowsFollowEntriesAndRecordsAndGoWithThem) {
   EXPECT_EQ(row(mac(2)).name, "Kitchen");
   EXPECT_EQ(row(mac(2)).password, "Not ABCD");
   // Seeing the row takes the record into the local network, now.
-  EXPECT_EQ(persistence::KnownAt(1)->networkName, "HomePlugAV");
+  EXPECT_EQ(persistence::knownAt(1)->networkName, "HomePlugAV");
   EXPECT_EQ(row(mac(3)).name, "Velmora Device 2");
   EXPECT_EQ(row(mac(3)).password, kNoPasswordText);
   EXPECT_EQ(rows.FindRowByMac(kNoMac), -1);
 
   // A moved rate and a changed class are redrawn, and their flags cleared.
   api::RemoteDevice* e = api::FindRemote(mac(2));
-  api::RecordRate(e->rateStats, 150, 0, 0);
+  api::recordRate(e->rateStats, 150, 0, 0);
   e->deviceClass = api::DeviceClass::AvSecondGeneration;
   e->classChanged = true;
   rows.RefreshRemoteRows({1, false});
@@ -96,9 +96,9 @@ TEST_F(RemoteRowsTest, NeverMoreThanThirtyTwoRows) {
 }
 
 TEST_F(RemoteRowsTest, SortIsAStrictWeakOrderRowsWithoutRecordsCompareEmptyAndClicksToggle) {
-  persistence::AppendKnownDevice(mac(2), "beta");
-  persistence::AppendKnownDevice(mac(3), "alpha");
-  persistence::AppendKnownDevice(mac(4), "beta");  // two records named alike
+  persistence::appendKnownDevice(mac(2), "beta");
+  persistence::appendKnownDevice(mac(3), "alpha");
+  persistence::appendKnownDevice(mac(4), "beta");  // two records named alike
   see(mac(2), 50);
   see(mac(3), 50);
   see(mac(4), 10);
@@ -106,19 +106,19 @@ TEST_F(RemoteRowsTest, SortIsAStrictWeakOrderRowsWithoutRecordsCompareEmptyAndCl
   rows.RefreshRemoteRows({0, true});
   // Names rise with the flag set; no record sorts as an empty name; equals keep their order.
   for (int run = 0; run < 3; ++run) {
-    rows.Sort({0, true});
+    rows.sortBy({0, true});
     EXPECT_EQ(column(&RemoteRow::name),
               (std::vector<std::string>{"Velmora Device 4", "alpha", "beta", "beta"}));
     EXPECT_EQ(rows.rows()[2].macText, "00:B0:52:20:00:02");
   }
-  rows.Sort({0, false});
+  rows.sortBy({0, false});
   EXPECT_EQ(column(&RemoteRow::name),
             (std::vector<std::string>{"beta", "beta", "alpha", "Velmora Device 4"}));
   EXPECT_EQ(rows.rows()[0].macText, "00:B0:52:20:00:02");
-  rows.Sort({2, false});
+  rows.sortBy({2, false});
   EXPECT_EQ(column(&RemoteRow::rateText),
             (std::vector<std::string>{"10.00", "50.00", "50.00", "90.00"}));
-  rows.Sort({2, true});
+  rows.sortBy({2, true});
   EXPECT_EQ(column(&RemoteRow::macText),
             (std::vector<std::string>{"00:B0:52:20:00:05", "00:B0:52:20:00:02", "00:B0:52:20:00:03",
                                       "00:B0:52:20:00:04"}));
@@ -147,16 +147,16 @@ TEST_F(RemoteRowsTest, HiddenColumnsKeepTheirMeaning) {
   rows = RemoteRows{ColumnSet::fromPreferences(false, false), 1};
   EXPECT_EQ(rows.columns().kindAt(2), ColumnKind::Password);
   EXPECT_EQ(rows.columns().indexOf(ColumnKind::Rate), -1);
-  persistence::AppendKnownDevice(mac(2), "one");
-  persistence::KnownAt(1)->password = "zzzz";
-  persistence::AppendKnownDevice(mac(3), "two");
-  persistence::KnownAt(2)->password = "aaaa";
+  persistence::appendKnownDevice(mac(2), "one");
+  persistence::knownAt(1)->password = "zzzz";
+  persistence::appendKnownDevice(mac(3), "two");
+  persistence::knownAt(2)->password = "aaaa";
   see(mac(2), 50);
   see(mac(3), 60);
   rows.RefreshRemoteRows({2, true});  // index 2 is the Password column here
   EXPECT_EQ(rows.rows()[0].password, "aaaa");
   EXPECT_EQ(rows.rows()[0].rateText, "");
-  rows.Sort({17, true});  // out of range: by name
+  rows.sortBy({17, true});  // out of range: by name
   EXPECT_EQ(rows.rows()[0].name, "one");
 }
 

@@ -24,11 +24,11 @@ TEST(InstanceLock, LaterCopiesAreRefusedAndAnotherUsersCopyHoldsItUntilItDies) {
   const std::string name = "quorrel-utility-test-" + std::to_string(::getpid());
   {
     InstanceLock first(name);
-    EXPECT_TRUE(AdmitInstance(first));
+    EXPECT_TRUE(admitInstance(first));
     EXPECT_TRUE(state.notice.shown.empty());
     for (int copy = 2; copy <= 3; ++copy) {
       InstanceLock another(name);
-      EXPECT_FALSE(AdmitInstance(another));
+      EXPECT_FALSE(admitInstance(another));
     }
     EXPECT_TRUE(first.held());
   }

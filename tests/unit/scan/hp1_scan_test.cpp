@@ -98,7 +98,7 @@ TEST_F(IntakeTest, FetchAskedByAReplyWaitsForTheScanAndLosesNothing) {
   // The reply only asks for the fetch: nothing is sent from inside the receive.
   EXPECT_EQ(poll(), reply);
   EXPECT_TRUE(fake.ports[0].sent.empty());
-  FetchWantedParameters();
+  fetchWantedParameters();
   // The statistics reply the fetch took while it waited was handled, not lost.
   EXPECT_NE(api::FindRemote(kRemote), nullptr);
   EXPECT_TRUE(poll().empty());
@@ -111,14 +111,14 @@ TEST_F(IntakeTest, FetchAskedByAReplyWaitsForTheScanAndLosesNothing) {
   fake.ports[0].sent.clear();
   fake.ports[0].incoming = {networkStatistics(kDevice, 3, {}), parametersReply(1)};
   poll();
-  FetchWantedParameters();
+  fetchWantedParameters();
   EXPECT_EQ(fake.ports[0].sent.size(), 1u);
   EXPECT_EQ(api::interfaceState(0).localParameters[0], 18);
   EXPECT_EQ(api::interfaceState(0).localParameters[49], 67);
   fake.ports[1].incoming = {networkStatistics(kDevice, 5, {})};
   EXPECT_FALSE(poll().empty());
   EXPECT_FALSE(api::interfaceState(1).localPresent);
-  FetchWantedParameters();
+  fetchWantedParameters();
   EXPECT_TRUE(fake.ports[1].sent.empty());
 }
 

@@ -185,15 +185,15 @@ class NamingTest : public ScanFixture {
 
 TEST_F(NamingTest, KeyOfAnotherKnownDeviceGivesItsName) {
   givenKey = crypto::deriveNMK("Kitchen Net");
-  const int other = persistence::AppendKnownDevice(MacAddress{2, 0, 0, 0, 0, 9}, "Device 1");
-  persistence::KnownAt(other)->networkKey = givenKey;
-  persistence::KnownAt(other)->networkName = "Kitchen Net";
+  const int other = persistence::appendKnownDevice(MacAddress{2, 0, 0, 0, 0, 9}, "Device 1");
+  persistence::knownAt(other)->networkKey = givenKey;
+  persistence::knownAt(other)->networkName = "Kitchen Net";
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(name(), "Kitchen Net");
   // The new record's default name skips the one taken.
   ASSERT_EQ(persistence::knownDevices().knownCount, 2);
-  EXPECT_EQ(persistence::KnownAt(2)->name, "Device 2");
-  EXPECT_EQ(persistence::KnownAt(2)->networkName, "Kitchen Net");
+  EXPECT_EQ(persistence::knownAt(2)->name, "Device 2");
+  EXPECT_EQ(persistence::knownAt(2)->networkName, "Kitchen Net");
 }
 
 TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkUnknownKeysTheUnknownUnlessKeptOrJustSet) {
@@ -203,7 +203,7 @@ TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkUnknownKeysTheUnknownUnlessKep
   EXPECT_EQ(name(), "HomePlugAV");
   EXPECT_EQ(api::interfaceDevices(0).localNetworkKey, givenKey);
   ASSERT_EQ(persistence::knownDevices().knownCount, 1);
-  const persistence::KnownDevice& r = *persistence::KnownAt(1);
+  const persistence::KnownDevice& r = *persistence::knownAt(1);
   EXPECT_EQ(r.mac, kAvLocalMac);
   EXPECT_EQ(r.name, "Device 1");
   EXPECT_EQ(r.networkName, "HomePlugAV");
@@ -214,8 +214,8 @@ TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkUnknownKeysTheUnknownUnlessKep
   EXPECT_EQ(name(), kUnknownNetworkName);
 
   // Its own record holding the key gives the record's name back.
-  persistence::KnownAt(1)->networkKey = givenKey;
-  persistence::KnownAt(1)->networkName = "Mine";
+  persistence::knownAt(1)->networkKey = givenKey;
+  persistence::knownAt(1)->networkName = "Mine";
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(name(), "Mine");
 
@@ -236,14 +236,14 @@ TEST_F(NamingTest, DefaultKeyNamesThePublicNetworkUnknownKeysTheUnknownUnlessKep
   ASSERT_TRUE(LocalSearch());
   EXPECT_FALSE(scanState().networkNameSetPending);
   EXPECT_EQ(name(), "Just Set");
-  EXPECT_EQ(persistence::KnownAt(1)->networkName, "Just Set");
-  EXPECT_EQ(persistence::KnownAt(1)->networkKey, givenKey);
+  EXPECT_EQ(persistence::knownAt(1)->networkName, "Just Set");
+  EXPECT_EQ(persistence::knownAt(1)->networkKey, givenKey);
 }
 
 TEST_F(NamingTest, NoKeyAndFailedReadsMatchNothing) {
   // A remote listed before, recorded without a key, with the name of the network it was in.
-  const int keyless = persistence::AppendKnownDevice(MacAddress{2, 0, 0, 0, 0, 9}, "Device 1");
-  persistence::KnownAt(keyless)->networkName = "HomePlugAV";
+  const int keyless = persistence::appendKnownDevice(MacAddress{2, 0, 0, 0, 0, 9}, "Device 1");
+  persistence::knownAt(keyless)->networkName = "HomePlugAV";
   givenKey = {};
   ASSERT_TRUE(LocalSearch());
   EXPECT_EQ(name(), kUnknownNetworkName);
@@ -285,10 +285,10 @@ class ScanSweep : public ScanFixture {
   // A fresh table and scan with the interfaces opened through `injector` (`open`: interface 0
   // opened and current, as the scan leaves it after a local search).
   void through(FailureInjector& injector, bool open = false) {
-    transport::ResetInterfaceTable();
-    api::ResetDeviceTable();
-    brantleapi::ResetTurboState();
-    ResetScan();
+    transport::resetInterfaceTable();
+    api::resetDeviceTable();
+    brantleapi::resetTurboState();
+    resetScan();
     transport::setBackend(&injector);
     if (!open) return;
     transport::EnumerateInterfaces();

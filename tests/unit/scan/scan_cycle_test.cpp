@@ -45,7 +45,7 @@ TEST_F(ScanCycleTest, CyclesTickByTickReportingWhatChangedInOrder) {
   EXPECT_EQ(remote(0).scansLeft, 10 - 1);  // the threshold held to its range, one ageing step
 
   // Entering the page restarts the cycle with a fresh timer and keeps the list.
-  RestartScanCycle();
+  restartScanCycle();
   EXPECT_EQ(scanState().scanPhase, 1u);
   EXPECT_EQ(reported().timer, (std::vector<int>{7, -1, 7}));
   EXPECT_TRUE(remote(0).inUse);
@@ -69,7 +69,7 @@ TEST_F(ScanCycleTest, AutoscanOffOrSuspendedRunsOnlyAUserScan) {
   EXPECT_EQ(scanState().ticksRun, 0u);
   EXPECT_EQ(net->stats().received, received);
 
-  RequestUserScan();
+  requestUserScan();
   ticks(3);
   EXPECT_TRUE(remote(0).inUse);
   ticks(20);

@@ -65,11 +65,11 @@ class ScanFixture : public ::testing::Test {
     platform::setClock(&clock);
     platform::setNotice(&notices);
     reset();
-    api::ResetDeviceTable();
-    thpapi::ResetExchangeState();
-    persistence::ResetKnownDevices();
+    api::resetDeviceTable();
+    thpapi::resetExchangeState();
+    persistence::resetKnownDevices();
     setTurboOperations(nullptr);
-    brantleapi::ResetTurboState();
+    brantleapi::resetTurboState();
     transport::setBackend(&backend);
   }
   void TearDown() override {
@@ -79,10 +79,10 @@ class ScanFixture : public ::testing::Test {
     platform::setClock(nullptr);
   }
   static void reset() {
-    transport::ResetInterfaceTable();
+    transport::resetInterfaceTable();
     setKnownDeviceStore(nullptr);
     setLocalKeyReader(nullptr);
-    ResetScan();
+    resetScan();
   }
 
   // Adds an interface with a network answering on it (none for an empty scenario).

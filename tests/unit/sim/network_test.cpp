@@ -147,7 +147,7 @@ TEST(InProcessBackendTest, FailsOpensOnRequestAndDeliversManagementNoise) {
   for (int i = 0; i < 50; ++i)
     if (const auto* f = transport::ReceiveFrame(0)) types.insert(readBe16(f->bytes(), 12));
   EXPECT_EQ(types, (std::set<std::uint16_t>{0x887B, 0x88E1}));
-  transport::ResetInterfaceTable();
+  transport::resetInterfaceTable();
   transport::setBackend(nullptr);
 }
 

@@ -25,14 +25,14 @@ class DecoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetLastError();
-    thpapi_AbandonTransfer();
+    abandonTransfer();
   }
-  void TearDown() override { thpapi_AbandonTransfer(); }
+  void TearDown() override { abandonTransfer(); }
   int decode(const Bytes& f, int version = 0) { return thpapi_DecodeFrame(f, r, version); }
   // What the transfer's wait does with each confirmation.
   int take(const Bytes& f) {
     const int decoded = decode(f);
-    return decoded != 0 ? decoded : thpapi_AdvanceTransfer(r);
+    return decoded != 0 ? decoded : advanceTransfer(r);
   }
   // The waiting frame, or nothing.
   static Bytes next() {
@@ -214,10 +214,10 @@ TEST_F(DecoderTest, ReadPieceLengthIsCheckedBeforeUse) {
     ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 2), 0);
     ASSERT_EQ(thpapi_NextPendingFrame(out), 64u);
     ASSERT_EQ(decode(c.frame), 0) << c.error;
-    EXPECT_EQ(thpapi_PendingState().pendingOperation, 9u);  // decoding leaves the transfer be
+    EXPECT_EQ(pendingState().pendingOperation, 9u);  // decoding leaves the transfer be
     // First piece: no retries, the transfer ends.
-    EXPECT_EQ((std::tuple{thpapi_AdvanceTransfer(r), lastError(), r.status, r.dataValid, r.phase,
-                          thpapi_PendingState().pendingOperation}),
+    EXPECT_EQ((std::tuple{advanceTransfer(r), lastError(), r.status, r.dataValid, r.phase,
+                          pendingState().pendingOperation}),
               (std::tuple{-1, c.error, c.error, 0, 2u, 0u}));
   }
 }
@@ -267,13 +267,13 @@ TEST_F(TransferTest, ParameterBlockReadAsksWholePiecesAndAShortLastOneOnce) {
       if (offset != 0) {  // the answer before, again: neither moves the read nor makes a frame wait
         EXPECT_EQ(take(readConfirm(2, offset - 1024, slice(block, offset - 1024, 1024))), -1);
         EXPECT_EQ(lastError(), 22);
-        EXPECT_FALSE(thpapi_FrameWaiting());
+        EXPECT_FALSE(anyFrameWaiting());
       }
       ASSERT_EQ(take(readConfirm(2, offset, slice(block, offset, length))), 0) << offset;
     }
     ModulePiece piece;
     ASSERT_TRUE(readModulePiece(r, piece));
-    EXPECT_EQ((std::tuple{piece.last, piece.offset, r.phase, thpapi_PendingState().pendingOperation,
+    EXPECT_EQ((std::tuple{piece.last, piece.offset, r.phase, pendingState().pendingOperation,
                           next().empty()}),
               (std::tuple{true, offset - 1024, 2u, 0u, true}));
   }
@@ -286,14 +286,14 @@ TEST_F(TransferTest, FirmwareReadEndsAtADamagedOrBackwardHeader) {
   damaged[40] ^= 1;
   EXPECT_EQ(take(readConfirm(1, 0, damaged)), -1);
   EXPECT_EQ(lastError(), 14);
-  EXPECT_FALSE(thpapi_FrameWaiting());
+  EXPECT_FALSE(anyFrameWaiting());
 
   ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 1), 0);
   next();
   ASSERT_EQ(take(readConfirm(1, 0, imageHeader(0x1000, 10, 44))), 0);
   EXPECT_EQ(next(), readRequest(1, 44, 44));  // the next header, on its own
   EXPECT_EQ(take(readConfirm(1, 44, imageHeader(0x1000, 10, 44))), -1);  // points at itself
-  EXPECT_FALSE(thpapi_FrameWaiting());
+  EXPECT_FALSE(anyFrameWaiting());
 }
 
 TEST_F(TransferTest, TwoPieceWriteEndsInACommitAndARefusedPieceIsResentThreeTimes) {
@@ -309,14 +309,14 @@ TEST_F(TransferTest, TwoPieceWriteEndsInACommitAndARefusedPieceIsResentThreeTime
       EXPECT_EQ(r.phase, i < 3 ? 1u : 2u);
     }
     if (refusals == 4) {
-      EXPECT_EQ((std::tuple{lastError(), thpapi_FrameWaiting()}), (std::tuple{22, false}));
+      EXPECT_EQ((std::tuple{lastError(), anyFrameWaiting()}), (std::tuple{22, false}));
       continue;
     }
     EXPECT_EQ(next(), writePiece(1024, slice(second, 1024, 1024)));
     ASSERT_EQ(take(writeConfirm(2, 1024, 1024)), 0);
     EXPECT_EQ(next(), request(0xA028, {0x02}));  // the parameter block was written
     ASSERT_EQ(take(statusConfirm(0xA029)), 0);
-    EXPECT_EQ((std::tuple{r.phase, r.operation, thpapi_PendingState().pendingOperation}),
+    EXPECT_EQ((std::tuple{r.phase, r.operation, pendingState().pendingOperation}),
               (std::tuple{2u, std::uint32_t(THAPI_WRITE_MODULES), 0u}));
   }
 }
@@ -345,7 +345,7 @@ TEST_F(TransferTest, BeginAndThePieceCursorRefuseBadKindsBuffersAndChains) {
   for (const auto& c : cases) {
     EXPECT_EQ(
         (std::tuple{thpapi_BeginModuleWrite(kHostMac, kAdapterMac, c.first, c.second, c.options),
-                    lastError(), thpapi_FrameWaiting()}),
+                    lastError(), anyFrameWaiting()}),
         (std::tuple{-1, c.error, false}))
         << c.what;
   }
@@ -356,9 +356,9 @@ TEST_F(TransferTest, BeginAndThePieceCursorRefuseBadKindsBuffersAndChains) {
   }
   Bytes block(100);
   std::size_t received = 0;
-  EXPECT_EQ((std::tuple{thpapi_ReadModuleBlock(path, kHostMac, kAdapterMac, 3, block, received),
-                        lastError()}),
-            (std::tuple{-1, 22}));
+  EXPECT_EQ(
+      (std::tuple{readModuleBlock(path, kHostMac, kAdapterMac, 3, block, received), lastError()}),
+      (std::tuple{-1, 22}));
 
   // The piece cursor refuses an empty buffer and a piece size of zero, and stays in bounds.
   resetLastError();

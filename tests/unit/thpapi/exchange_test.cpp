@@ -35,12 +35,12 @@ class ExchangeTest : public ::testing::Test {
     ASSERT_EQ(transport::OpenInterface(0), 1);
     ASSERT_EQ(transport::OpenInterface(1), 1);
     transport::setCurrentInterface(0);
-    ResetExchangeState();
-    thpapi_AbandonTransfer();
+    resetExchangeState();
+    abandonTransfer();
   }
   void TearDown() override {
-    thpapi_AbandonTransfer();
-    transport::ResetInterfaceTable();
+    abandonTransfer();
+    transport::resetInterfaceTable();
     transport::setBackend(nullptr);
     platform::setClock(nullptr);
   }
@@ -74,7 +74,7 @@ TEST_F(ExchangeTest, PathAndAwaitMatchOnTypeOnlyAndAnswerHostActions) {
   ASSERT_TRUE(AwaitConfirmation(path, 0xA050, r));
   EXPECT_EQ(fake.ports[1].sent,
             (std::vector<Bytes>{request(0xA063), with(request(0xA063), 20, 1)}));
-  EXPECT_FALSE(thpapi_FrameWaiting());
+  EXPECT_FALSE(anyFrameWaiting());
 
   // Unrelated frames are skipped; the version confirmation of any adapter on any interface
   // answers a version request.

@@ -56,7 +56,7 @@ TEST(SimTransfer, FirmwareHeadersReadOnTheirOwnAndAHostActionAnsweredMidTransfer
   SimHost h(simScenario(chain));
   Bytes image(chain.size() + 16, kGuard);
   std::size_t received = 0;
-  ASSERT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 1, image, received), 0);
+  ASSERT_EQ(readModuleBlock(path, kHost, kSimLocalMac, 1, image, received), 0);
   ASSERT_EQ(received, chain.size());
   EXPECT_TRUE(std::equal(chain.begin(), chain.end(), image.begin()));
   const auto asked = sentRequests(h, 0xA024);
@@ -75,7 +75,7 @@ TEST(SimTransfer, FirmwareHeadersReadOnTheirOwnAndAHostActionAnsweredMidTransfer
   h.behaviour().hostActionCode = 5;
   Bytes firmware(8192), block(16384);
   ModuleReadBuffers buffers{firmware, block};
-  ASSERT_EQ(thpapi_ReadModules(path, kHost, kSimLocalMac, 3, buffers), 0);
+  ASSERT_EQ(readModules(path, kHost, kSimLocalMac, 3, buffers), 0);
   EXPECT_EQ(Bytes(firmware.begin(), firmware.begin() + buffers.firmwareReceived), m.firmware);
   EXPECT_EQ(Bytes(block.begin(), block.begin() + buffers.parameterBlockReceived), m.parameterBlock);
   EXPECT_EQ(m.counters.hostActionResponses, 1u);
@@ -108,8 +108,8 @@ TEST(SimTransfer, OversizedModulesAndDamagedPiecesEndOrRetryTheRead) {
     h.behaviour().corruptCount = c.count;
     Bytes buffer(c.room + 64, kGuard);
     std::size_t received = 0;
-    EXPECT_EQ(thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, c.kind,
-                                     MutableByteSpan(buffer).first(c.room), received),
+    EXPECT_EQ(readModuleBlock(path, kHost, kSimLocalMac, c.kind,
+                              MutableByteSpan(buffer).first(c.room), received),
               c.error == 0 ? 0 : -1);
     EXPECT_TRUE(c.error == 0 || lastError() == c.error);
     EXPECT_EQ(sentRequests(h, 0xA024).size(), c.requests);
@@ -142,7 +142,7 @@ TEST(SimTransfer, WritesSendEveryPieceAndEndInTheCommitOrStartTheirOptionsAsk) {
     sim::prepareModules(h.local());
     const Bytes oldFirmware = h.local().modules.firmware;
     const ByteSpan first = c.withFirmware ? ByteSpan(chain) : ByteSpan{};
-    ASSERT_EQ(thpapi_WriteModules(path, kHost, kSimLocalMac, first, block, c.options), 0);
+    ASSERT_EQ(writeModules(path, kHost, kSimLocalMac, first, block, c.options), 0);
     // A memory write sends the last image from its load address, then the block at 0x01F00000.
     const bool memory = c.options == 0;
     const std::uint32_t blockAt = memory ? 0x01F00000u : 0;
@@ -193,8 +193,7 @@ TEST(Waits, TakeALateAnswerAndEndByTheirDeadlineUnderAFlood) {
   reopenThrough(h.backend);
   Bytes block(16384);
   std::size_t received = 0;
-  ASSERT_EQ(
-      thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, kModuleParameterBlock, block, received), 0);
+  ASSERT_EQ(readModuleBlock(path, kHost, kSimLocalMac, kModuleParameterBlock, block, received), 0);
   EXPECT_EQ(Bytes(block.begin(), block.begin() + received), h.local().modules.parameterBlock);
   EXPECT_GT(h.network.stats().noise, 100u);
 }
@@ -221,23 +220,23 @@ TEST(Sweep, ParameterBlockReadAndModuleWritesWithCommitAndWithStart) {
           [&](FailureInjector& injector) {
             reopenThrough(injector);
             resetLastError();
-            thpapi_AbandonTransfer();
+            abandonTransfer();
             block.assign(old.size() + 64, kGuard);
             if (options < 0) {
-              result = thpapi_ReadModuleBlock(path, kHost, kSimLocalMac, 2,
-                                              MutableByteSpan(block).first(old.size()), received);
+              result = readModuleBlock(path, kHost, kSimLocalMac, 2,
+                                       MutableByteSpan(block).first(old.size()), received);
               return;
             }
             h.local().modules.parameterBlock = old;
-            result = thpapi_WriteModules(path, kHost, kSimLocalMac, chain, newBlock,
-                                         std::uint32_t(options));
+            result =
+                writeModules(path, kHost, kSimLocalMac, chain, newBlock, std::uint32_t(options));
             h.clock.sleepMs(3000);  // past any restart
           },
           [&](std::uint32_t n, const FailureInjector&) {
             SCOPED_TRACE(n);
             EXPECT_TRUE(result == 0 || (result == -1 && lastError() == kErrorInvalid));
-            EXPECT_EQ(thpapi_PendingState().pendingOperation, 0u);
-            EXPECT_FALSE(thpapi_FrameWaiting());
+            EXPECT_EQ(pendingState().pendingOperation, 0u);
+            EXPECT_FALSE(anyFrameWaiting());
             const Bytes& now = h.local().modules.parameterBlock;
             if (options < 0) {
               EXPECT_TRUE(std::all_of(block.begin() + static_cast<std::ptrdiff_t>(old.size()),

@@ -23,7 +23,7 @@ class InterfaceTableTest : public ::testing::Test {
     ASSERT_EQ(EnumerateInterfaces(), 1);
   }
   void TearDown() override {
-    ResetInterfaceTable();
+    resetInterfaceTable();
     setBackend(nullptr);
     platform::setNotice(nullptr);
   }

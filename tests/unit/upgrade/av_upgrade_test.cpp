@@ -46,7 +46,7 @@ struct Rig {
   }
   ~Rig() {
     platform::setNotice(nullptr);
-    thpapi::thpapi_AbandonTransfer();
+    thpapi::abandonTransfer();
   }
   UpgradeResult run(UpgradeControl* control = nullptr) {
     const UpgradeResult r = upgradeLocalAvDevice(path, files, control);
@@ -231,7 +231,7 @@ TEST(AvUpgrade, FailureAndCancelSweepOverThePieces) {
     rig.host.clock.sleepMs(3000);
     EXPECT_TRUE(r.cancelled && r.message.empty() && r.adapter == AdapterState::Uncommitted);
     EXPECT_EQ(sentRequests(rig.host, 0xA020).size(), piece);  // and no commit
-    EXPECT_TRUE(rig.unchanged() && !thpapi::thpapi_FrameWaiting());
+    EXPECT_TRUE(rig.unchanged() && !thpapi::anyFrameWaiting());
   }
   Rig rig;
   const std::uint32_t runs = sweep(

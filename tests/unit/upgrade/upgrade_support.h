@@ -11,7 +11,7 @@ namespace quorrel::testing {
 using UpgradeFolder = ScratchDir;
 
 inline void useLocalAdapter(const MacAddress& mac, std::string_view chip) {
-  api::ResetDeviceTable();
+  api::resetDeviceTable();
   api::currentState().localMac = mac;
   api::currentState().localPresent = true;
   api::deviceTable().avLocal = true;
