@@ -21,10 +21,6 @@ bool sendOn(int index, const Hp1FrameBuffer& buffer, std::size_t length) {
   return length != 0 && transport::SendFrame(index, ByteSpan(buffer).first(length)) == 1;
 }
 
-std::uint32_t elapsedSince(std::uint32_t start) {
-  return platform::tickCount() - start;
-}
-
 std::string traceText(const char* format, int value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
@@ -74,25 +70,22 @@ bool handlePrivateReply(const Hp1FrameView& reply) {
 bool readBackMatches(const Hp1KeyEntryContext& context, int index, const MacAddress& source,
                      const LocalParameters& expected) {
   platform::delay(kReadBackSettleMs);
-  transport::Frame frame;
   for (int round = 0; round < kReadBackRounds; ++round) {
     Hp1FrameBuffer buffer{};
     sendOn(
         index, buffer,
         buildLocalParametersRequest(buffer, kBroadcastMac, source, kLocalParametersSelectorStored));
-    const std::uint32_t start = platform::tickCount();
-    while (elapsedSince(start) < kReadBackRoundMs) {
-      if (!context.path.next(frame)) {
-        platform::sleepMs(1);
-        continue;
-      }
+    const auto matches = [&](const transport::Frame& frame) {
       const auto reply = decodeHp1Reply(frame.bytes());
-      if (!reply || !reply->localParameters) continue;
+      if (!reply || !reply->localParameters) return transport::Verdict::Pass;
       const LocalParametersReply& p = *reply->localParameters;
-      if (p.selector != kLocalParametersStored) continue;
-      if (p.parameters == expected) return true;
+      if (p.selector != kLocalParametersStored) return transport::Verdict::Pass;
+      if (p.parameters == expected) return transport::Verdict::Accept;
       if (context.mismatches != nullptr) context.mismatches->push_back(p.parameters);
-    }
+      return transport::Verdict::Pass;
+    };
+    if (transport::waitFor(context.path, transport::Deadline::after(kReadBackRoundMs), matches))
+      return true;
   }
   return false;
 }
@@ -142,41 +135,40 @@ bool handleTurboFrame(const transport::Frame& frame, std::string* text, OtherHp1
   return type == kEntryVendor ? handleVendorReply(*reply, text) : handlePrivateReply(*reply);
 }
 
-namespace {
-
-// The poll, ending also when `budgetMs` since `start` have passed: a wait made of polls would
-// otherwise run a whole poll of frames past its end.
-bool pollWithin(transport::ReceivePath& path, std::string* text, OtherHp1Frames other,
-                std::uint32_t start, std::uint32_t budgetMs) {
-  transport::Frame frame;
+// A poll is a wait that ends when nothing is pending, a HomePlug AV frame comes, or
+// kMaxPollFrames were taken.
+bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
   bool handled = false;
-  for (int taken = 0; taken < kMaxPollFrames; ++taken) {
-    if (!path.next(frame)) break;
+  int taken = 0;
+  const auto handle = [&](const transport::Frame& frame) {
     if (!isHp1Frame(frame.bytes())) {
       // Not ours, but someone may be waiting for it.
       if (other != nullptr) other(frame);
-      return false;
+      handled = false;
+      return transport::Verdict::Accept;
     }
     handled = handleTurboFrame(frame, text, other);
-    platform::sleepMs(1);
-    if (elapsedSince(start) >= budgetMs) break;
-  }
+    return ++taken < kMaxPollFrames ? transport::Verdict::Pass : transport::Verdict::Accept;
+  };
+  transport::waitFor(path, {platform::tickCount(), UINT32_MAX, true}, handle);
   return handled;
-}
-
-}  // namespace
-
-bool pollTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
-  return pollWithin(path, text, other, platform::tickCount(), UINT32_MAX);
 }
 
 bool collectTurboReplies(transport::ReceivePath& path, std::string* text, OtherHp1Frames other) {
   const std::uint32_t start = platform::tickCount();
   bool last = false;
-  do {
-    platform::sleepMs(1);
-    last = pollWithin(path, text, other, start, kCollectRepliesMs);
-  } while (elapsedSince(start) < kCollectRepliesMs);
+  const auto handle = [&](const transport::Frame& frame) {
+    if (isHp1Frame(frame.bytes())) {
+      last = handleTurboFrame(frame, text, other);
+    } else {
+      // Not ours, but someone may be waiting for it.
+      if (other != nullptr) other(frame);
+      last = false;
+    }
+    return transport::Verdict::Pass;
+  };
+  platform::sleepMs(1);
+  transport::waitFor(path, {start, kCollectRepliesMs}, handle);
   return last;
 }
 
@@ -197,24 +189,18 @@ SetKeyOutcome setTurboLocalKey(transport::ReceivePath& path, const Hp1Key& key) 
 }
 
 SetKeyOutcome waitHp1KeyAnswer(transport::ReceivePath& path, MacAddress& target) {
-  const std::uint32_t start = platform::tickCount();
   const MacAddress local = api::LocalDeviceAddress();
-  transport::Frame frame;
-  while (elapsedSince(start) < kKeyAnswerWaitMs) {
-    if (!path.next(frame)) {
-      platform::sleepMs(1);
-      continue;
-    }
+  const auto answers = [&](const transport::Frame& frame) {
     const auto reply = decodeHp1Reply(frame.bytes());
-    if (!reply) continue;
-    if (reply->type == kEntrySetKeyAnswer &&
-        ((target == kBroadcastMac && reply->source != local) || reply->source == target)) {
-      target = reply->source;
-      return kKeyHp1Answered;
-    }
-    platform::sleepMs(1);
-  }
-  return kKeyNoAnswer;
+    if (!reply || reply->type != kEntrySetKeyAnswer ||
+        !((target == kBroadcastMac && reply->source != local) || reply->source == target))
+      return transport::Verdict::Pass;
+    target = reply->source;
+    return transport::Verdict::Accept;
+  };
+  return transport::waitFor(path, transport::Deadline::after(kKeyAnswerWaitMs), answers)
+             ? kKeyHp1Answered
+             : kKeyNoAnswer;
 }
 
 int sendHp1KeyEntry(const Hp1KeyEntryContext& context, int index, const MacAddress& source,

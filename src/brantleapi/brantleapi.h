@@ -45,7 +45,8 @@ bool handleTurboFrame(const transport::Frame& frame, std::string* text,
 // false) or kMaxPollFrames were taken. Whether the last frame taken was handled.
 bool pollTurboReplies(transport::ReceivePath& path, std::string* text,
                       OtherHp1Frames other = nullptr);
-// pollTurboReplies repeatedly for 100 ms; its last result.
+// Handles every frame as pollTurboReplies does for 100 ms, a HomePlug AV frame not ending it.
+// Whether the last frame taken was handled.
 bool collectTurboReplies(transport::ReceivePath& path, std::string* text,
                          OtherHp1Frames other = nullptr);
 bool detectTurboDevice(transport::ReceivePath& path, OtherHp1Frames other = nullptr);

@@ -36,21 +36,17 @@ bool awaitLoaderReply(transport::ReceivePath& path, std::uint8_t code, std::uint
   const std::uint32_t deadline = minimum + kLoaderLateReplyMs;
   const std::uint32_t start = platform::tickCount();
   std::optional<LoaderReply> reply;
-  transport::Frame frame;
-  for (;;) {
-    const std::uint32_t elapsed = platform::tickCount() - start;
-    if (reply && elapsed >= minimum) break;
-    if (!reply && elapsed >= deadline) return false;
-    if (reply || !path.next(frame)) {
-      platform::sleepMs(1);
-      continue;
-    }
-    if (frame.arrival != current) continue;
+  const auto replies = [&](const transport::Frame& frame) {
+    if (frame.arrival != current) return transport::Verdict::Pass;
     const auto view = parseHp1Reply(frame.bytes());
-    if (!view) continue;
-    const auto r = decodeLoaderReply(*view, host);
-    if (r && answers(code, r->code)) reply = r;
-  }
+    const auto r = view ? decodeLoaderReply(*view, host) : std::nullopt;
+    if (!r || !answers(code, r->code)) return transport::Verdict::Pass;
+    reply = r;
+    return transport::Verdict::Accept;
+  };
+  if (!transport::waitFor(path, {start, deadline}, replies)) return false;
+  // The loader takes its settle time after the reply before it hears the next request.
+  while (platform::tickCount() - start < minimum) platform::sleepMs(1);
   if (checksum != nullptr && reply->checksum) *checksum = *reply->checksum;
   return reply->status == 0;
 }

@@ -116,17 +116,15 @@ SetKeyOutcome SetLocalNetworkKey(transport::ReceivePath& path, const crypto::Key
   std::array<std::uint8_t, kAvRequestBufferSize> buffer{};
   const std::size_t n = thpapi::thpapi_EncodeSetKeyRequest(host, local, buffer, record);
   if (!sendBytes(ByteSpan(buffer).first(n))) return 0;
-  const std::uint32_t start = platform::tickCount();
-  transport::Frame frame;
   MacAddress from{};
-  while (platform::tickCount() - start < kLocalConfirmWaitMs) {
-    if (!path.nextFrom(currentIndex(), frame)) {
-      platform::sleepMs(1);
-      continue;
-    }
-    if (isSetKeyConfirmation(frame, local, from)) return brantleapi::kKeyAvConfirmed;
-  }
-  return 0;
+  const auto confirms = [&](const transport::Frame& frame) {
+    return isSetKeyConfirmation(frame, local, from) ? transport::Verdict::Accept
+                                                    : transport::Verdict::Pass;
+  };
+  return transport::waitFor(path, transport::Deadline::after(kLocalConfirmWaitMs), confirms,
+                            transport::PassOver{}, currentIndex())
+             ? brantleapi::kKeyAvConfirmed
+             : 0;
 }
 
 SetKeyOutcome setAvLocalKeyChecked(transport::ReceivePath& path, const crypto::Key& key) {
@@ -164,26 +162,24 @@ int setLocalNEK(transport::ReceivePath& path, const MacAddress* mac, const crypt
 SetKeyOutcome waitSetKeyReply(transport::ReceivePath& path, MacAddress& target) {
   const bool av = api::deviceTable().avLocal;
   const bool any = target == kBroadcastMac;
-  const std::uint32_t start = platform::tickCount();
-  transport::Frame frame;
-  while (platform::tickCount() - start < kKeyReplyWaitMs) {
-    // Replies arrive where the request went; another interface's adapters are not asked.
-    if (!path.nextFrom(currentIndex(), frame)) {
-      platform::sleepMs(1);
-      continue;
-    }
+  SetKeyOutcome outcome = brantleapi::kKeyNoAnswer;
+  const auto answers = [&](const transport::Frame& frame) {
     MacAddress from{};
     if (av && isSetKeyConfirmation(frame, target, from)) {
-      target = from;
-      return brantleapi::kKeyAvConfirmed;
+      outcome = brantleapi::kKeyAvConfirmed;
+    } else if (isHp1Entry(frame, brantleapi::kEntrySetKeyAnswer, from) &&
+               answersFor(from, target, any)) {
+      outcome = brantleapi::kKeyHp1Answered;
+    } else {
+      return transport::Verdict::Pass;
     }
-    if (isHp1Entry(frame, brantleapi::kEntrySetKeyAnswer, from) && answersFor(from, target, any)) {
-      target = from;
-      return brantleapi::kKeyHp1Answered;
-    }
-    if (frame.etherType() == transport::kEtherTypeHomePlug1) platform::sleepMs(1);
-  }
-  return brantleapi::kKeyNoAnswer;
+    target = from;
+    return transport::Verdict::Accept;
+  };
+  // Replies arrive where the request went; another interface's adapters are not asked.
+  transport::waitFor(path, transport::Deadline::after(kKeyReplyWaitMs), answers,
+                     transport::PassOver{}, currentIndex());
+  return outcome;
 }
 
 SetKeyOutcome probeDevice(transport::ReceivePath& path, MacAddress& target, bool anyDevice) {
@@ -197,21 +193,18 @@ SetKeyOutcome probeDevice(transport::ReceivePath& path, MacAddress& target, bool
     const MacAddress to = t.turboLocal ? kBroadcastMac : target;
     sendBytes(ByteSpan(buffer).first(brantleapi::buildStatisticsRequest(buffer, to, host)));
   }
-  const std::uint32_t start = platform::tickCount();
-  transport::Frame frame;
-  while (platform::tickCount() - start < kProbeWaitMs) {
-    if (!path.nextFrom(currentIndex(), frame)) {
-      platform::sleepMs(kProbeIdleSleepMs);
-      continue;
-    }
+  const auto answers = [&](const transport::Frame& frame) {
     MacAddress from{};
-    if (isHp1Entry(frame, brantleapi::kEntryStatisticsReply, from) &&
-        answersFor(from, target, anyDevice)) {
-      target = from;
-      return brantleapi::kKeyProbeAnswered;
-    }
-  }
-  return brantleapi::kKeyNoAnswer;
+    if (!isHp1Entry(frame, brantleapi::kEntryStatisticsReply, from) ||
+        !answersFor(from, target, anyDevice))
+      return transport::Verdict::Pass;
+    target = from;
+    return transport::Verdict::Accept;
+  };
+  return transport::waitFor(path, transport::Deadline::after(kProbeWaitMs), answers,
+                            transport::PassOver{}, currentIndex())
+             ? brantleapi::kKeyProbeAnswered
+             : brantleapi::kKeyNoAnswer;
 }
 
 SetKeyOutcome sendSetKey(transport::ReceivePath& path, MacAddress& target,

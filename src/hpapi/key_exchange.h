@@ -19,7 +19,6 @@ using brantleapi::SetKeyOutcome;
 
 inline constexpr std::uint32_t kKeyReplyWaitMs = 3700;
 inline constexpr std::uint32_t kProbeWaitMs = 200;
-inline constexpr std::uint32_t kProbeIdleSleepMs = 10;
 inline constexpr std::uint32_t kLocalConfirmWaitMs = 100;
 inline constexpr std::uint16_t kSetKeyRequestType = 0xA050;
 

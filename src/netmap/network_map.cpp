@@ -85,7 +85,7 @@ class Gathering {
 
   bool take() {
     transport::Frame frame;
-    if (!path_.next(frame)) return false;
+    if (!path_.poll(transport::kAnyInterface, frame)) return false;
     if (frame.arrival != here_ || frame.etherType() != transport::kEtherTypeHomePlugAv) return true;
     thpapi::ThapiResult r;
     if (thpapi::thpapi_DecodeFrame(frame.bytes(), r,

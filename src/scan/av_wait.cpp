@@ -1,5 +1,5 @@
-// Unlike the message layer's wait, nothing here pauses after a frame that is not the answer:
-// the budget alone bounds the wait, so noise on the wire cannot push a real answer past it.
+// The scan's wait for an AV answer: frames that are not the answer go to the HomePlug 1.0
+// bookkeeping or to the tick's handler, so the wait loses nothing the scan is owed.
 #include "scan/av_wait.h"
 
 #include <array>
@@ -15,29 +15,27 @@ namespace quorrel::scan {
 
 bool awaitAvAnswer(std::uint16_t requestType, const MacAddress* from, int arrival,
                    thpapi::ThapiResult& result, std::uint32_t budgetMs) {
-  const std::uint32_t start = platform::tickCount();
   const auto confirm = static_cast<std::uint16_t>(requestType + 1);
   const int version = thpapi::expectedVersionFor(requestType);
-  transport::Frame frame;
-  for (;;) {
-    if (receivePath().next(frame)) {
-      const bool fromThere = arrival < 0 || frame.arrival == arrival;
-      if (frame.etherType() == transport::kEtherTypeHomePlug1) {
-        HandleHp1Frame(frame);
-      } else if (fromThere && thpapi::thpapi_DecodeFrame(frame.bytes(), result, version) == 0 &&
-                 result.mmtype == confirm && (result.dataValid == 1 || result.status == 0) &&
-                 (from == nullptr ? !remoteSearchAwaits(result.source) : result.source == *from)) {
-        thpapi::setAvAnswered(true);
-        return true;
-      } else {
-        // A remote's answer that the search, still running over the ticks, waits for.
-        handleTickFrame(frame);
-      }
+  const auto wanted = [&](const transport::Frame& frame) {
+    const bool fromThere = arrival < 0 || frame.arrival == arrival;
+    if (frame.etherType() == transport::kEtherTypeHomePlug1 || !fromThere ||
+        thpapi::thpapi_DecodeFrame(frame.bytes(), result, version) != 0 ||
+        result.mmtype != confirm || (result.dataValid != 1 && result.status != 0) ||
+        (from == nullptr ? remoteSearchAwaits(result.source) : result.source != *from))
+      return transport::Verdict::Pass;
+    thpapi::setAvAnswered(true);
+    return transport::Verdict::Accept;
+  };
+  const auto other = [](const transport::Frame& frame) {
+    if (frame.etherType() == transport::kEtherTypeHomePlug1) {
+      HandleHp1Frame(frame);
     } else {
-      platform::sleepMs(1);
+      // A remote's answer that the search, still running over the ticks, waits for.
+      handleTickFrame(frame);
     }
-    if (platform::tickCount() - start >= budgetMs) return false;
-  }
+  };
+  return transport::waitFor(receivePath(), transport::Deadline::after(budgetMs), wanted, other);
 }
 
 namespace detail {

@@ -37,20 +37,18 @@ MacAddress interfaceMac(int index) {
 // parameters reply comes.
 bool waitOn(int index, std::uint32_t ms, bool parametersAnswer) {
   brantleapi::Hp1Bookkeeping& books = hp1Bookkeeping();
-  const std::uint32_t start = platform::tickCount();
-  transport::Frame frame;
-  while (platform::tickCount() - start < ms) {
+  books.clearLoopback();
+  const auto wanted = [&](const transport::Frame& frame) {
+    if (books.loopbackSeen()) return transport::Verdict::Accept;
+    // The fetch runs between the scan's waits: what it takes would otherwise be lost.
+    const auto reply = parametersAnswer ? books.decoded(frame) : std::nullopt;
+    if (reply) handleHp1Reply(*reply, frame.arrival);
+    if (reply && reply->localParameters) return transport::Verdict::Accept;
     books.clearLoopback();
-    if (receivePath().nextFrom(index, frame)) {
-      if (books.loopbackSeen()) return true;
-      // The fetch runs between the scan's waits: what it takes would otherwise be lost.
-      const auto reply = parametersAnswer ? books.decoded(frame) : std::nullopt;
-      if (reply) handleHp1Reply(*reply, frame.arrival);
-      if (reply && reply->localParameters) return true;
-    }
-    platform::sleepMs(1);
-  }
-  return false;
+    return transport::Verdict::Pass;
+  };
+  return transport::waitFor(receivePath(), transport::Deadline::after(ms), wanted,
+                            transport::PassOver{}, index);
 }
 
 void fetchLocalParameters(int index) {

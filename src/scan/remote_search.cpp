@@ -56,7 +56,7 @@ void AvRemoteSearch::takeList(const std::vector<Station>& listed) {
 
 bool AvRemoteSearch::takeFrame() {
   transport::Frame frame;
-  if (!receivePath().next(frame)) return false;
+  if (!receivePath().poll(transport::kAnyInterface, frame)) return false;
   if (frame.etherType() != transport::kEtherTypeHomePlugAv)
     detail::passOver(frame);
   else

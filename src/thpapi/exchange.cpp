@@ -24,10 +24,6 @@ struct ExchangeState {
 };
 ExchangeState exchange;
 
-std::uint32_t elapsedSince(std::uint32_t start) {
-  return platform::tickCount() - start;
-}
-
 // A host action indication is answered at once, on the interface it came from, so the
 // transfer's own waiting request stays as it was.
 void answerHostAction(const ThapiResult& indication, int arrival) {
@@ -45,23 +41,20 @@ struct Wait {
   ConfirmationStep step;
 };
 
-bool awaitWithin(const Wait& w, std::uint32_t start, std::uint32_t budgetMs) {
-  transport::Frame frame;
+// Unrelated frames are passed over at once: a pause after each would let a steady stream of
+// them push the answer past the deadline.
+bool awaitWithin(const Wait& w, const transport::Deadline& deadline) {
   const int version = expectedVersionFor(w.requestType);
-  for (;;) {
-    if (!w.path.next(frame)) return false;
+  return transport::waitFor(w.path, deadline, [&](const transport::Frame& frame) {
     const int decoded = thpapi_DecodeFrame(frame.bytes(), w.result, version);
     if (w.result.mmtype == kHostActionIndication) answerHostAction(w.result, frame.arrival);
     if (decoded == 0 && w.step != nullptr) w.step(w.result);
-    if (isAcceptedConfirmation(w.requestType, w.result)) {
-      platform::sleepMs(kAcceptPauseMs);
-      exchange.answered = true;
-      if (w.arrival != nullptr) *w.arrival = frame.arrival;
-      return true;
-    }
-    platform::sleepMs(kSkipPauseMs);
-    if (elapsedSince(start) >= budgetMs) return false;
-  }
+    if (!isAcceptedConfirmation(w.requestType, w.result)) return transport::Verdict::Pass;
+    platform::sleepMs(kAcceptPauseMs);
+    exchange.answered = true;
+    if (w.arrival != nullptr) *w.arrival = frame.arrival;
+    return transport::Verdict::Accept;
+  });
 }
 
 }  // namespace
@@ -82,19 +75,15 @@ bool isAcceptedConfirmation(std::uint16_t requestType, const ThapiResult& result
 
 bool AwaitConfirmation(transport::ReceivePath& path, std::uint16_t requestType, ThapiResult& result,
                        int* arrival) {
-  return awaitWithin({path, requestType, result, arrival, nullptr}, platform::tickCount(),
-                     kAwaitBudgetMs);
+  return awaitWithin({path, requestType, result, arrival, nullptr},
+                     {platform::tickCount(), kAwaitBudgetMs, true});
 }
 
 bool WaitConfirmation(transport::ReceivePath& path, std::uint16_t requestType, ThapiResult& result,
                       int* arrival, ConfirmationStep step) {
-  const std::uint32_t start = platform::tickCount();
-  const Wait w{path, requestType, result, arrival, step};
-  for (;;) {
-    platform::sleepMs(kWaitPollPauseMs);
-    if (awaitWithin(w, start, kWaitConfirmationMs)) return true;
-    if (elapsedSince(start) >= kWaitConfirmationMs) return false;
-  }
+  const transport::Deadline deadline = transport::Deadline::after(kWaitConfirmationMs);
+  platform::sleepMs(kWaitPollPauseMs);
+  return awaitWithin({path, requestType, result, arrival, step}, deadline);
 }
 
 void SendAvRequest(const MacAddress& destination, std::uint16_t requestType) {

@@ -11,11 +11,10 @@
 
 namespace quorrel::thpapi {
 
-// Longest that AwaitConfirmation goes on skipping unrelated frames, and the wait of
-// WaitConfirmation; the pause after each skipped frame.
+// Longest that AwaitConfirmation goes on passing over unrelated frames, and the wait of
+// WaitConfirmation.
 inline constexpr std::uint32_t kAwaitBudgetMs = 100;
 inline constexpr std::uint32_t kWaitConfirmationMs = 100;
-inline constexpr std::uint32_t kSkipPauseMs = 20;
 // The pause after an accepted confirmation, and the one WaitConfirmation takes before it polls.
 inline constexpr std::uint32_t kAcceptPauseMs = 1;
 inline constexpr std::uint32_t kWaitPollPauseMs = 1;
@@ -31,12 +30,12 @@ bool isAcceptedConfirmation(std::uint16_t requestType, const ThapiResult& result
 using ConfirmationStep = int (*)(ThapiResult& result);
 
 // Decodes frames from `path` until one is accepted (true, avAnswered set). False as soon as a
-// poll finds no frame, or once 100 ms have gone skipping other frames. A host action
+// look finds no frame pending, or once 100 ms have gone passing over other frames. A host action
 // indication is answered on the interface it came from. `arrival` is set to the interface
 // the accepted confirmation came on.
 bool AwaitConfirmation(transport::ReceivePath& path, std::uint16_t requestType, ThapiResult& result,
                        int* arrival = nullptr);
-// As AwaitConfirmation, but keeps polling for up to 100 ms in all.
+// As AwaitConfirmation, but pauses 1 ms first and then waits for up to 100 ms in all.
 bool WaitConfirmation(transport::ReceivePath& path, std::uint16_t requestType, ThapiResult& result,
                       int* arrival = nullptr, ConfirmationStep step = nullptr);
 // Builds the version (0xA000) or network information (0xA038) request from SourceAddress and

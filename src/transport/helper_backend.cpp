@@ -286,6 +286,9 @@ class HelperChannel final : public Channel {
   bool receive(std::vector<std::uint8_t>& out) override {
     return session_->takeFrame(id_, out, kReceiveWaitMs);
   }
+  bool takePending(std::vector<std::uint8_t>& out) override {
+    return session_->takeFrame(id_, out, 0);
+  }
 
  private:
   std::shared_ptr<HelperSession> session_;

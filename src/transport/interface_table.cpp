@@ -92,12 +92,15 @@ int SendFrame(int index, ByteSpan frame) {
   }
 }
 
-const ReceivedFrame* ReceiveFrame(int index) {
+namespace {
+
+const ReceivedFrame* receiveOn(int index, bool wait) {
   if (index < 0 || index >= kMaxInterfaces || !table.entries[index].captureHandle) return nullptr;
   std::vector<std::uint8_t> frame;
   bool got = false;
   try {
-    got = table.entries[index].captureHandle->receive(frame);
+    Channel& channel = *table.entries[index].captureHandle;
+    got = wait ? channel.receive(frame) : channel.takePending(frame);
   } catch (...) {
     got = false;
   }
@@ -106,6 +109,15 @@ const ReceivedFrame* ReceiveFrame(int index) {
   table.receivedFrame.data = table.receivedStorage.data();
   table.receivedFrame.length = static_cast<std::uint32_t>(table.receivedStorage.size());
   return &table.receivedFrame;
+}
+
+}  // namespace
+
+const ReceivedFrame* ReceiveFrame(int index) {
+  return receiveOn(index, true);
+}
+const ReceivedFrame* takePendingFrame(int index) {
+  return receiveOn(index, false);
 }
 
 std::uint32_t currentInterface() {

@@ -48,6 +48,8 @@ int CloseAllInterfaces();
 int SendFrame(int index, ByteSpan frame);
 // The received frame, or nullptr when none was taken.
 const ReceivedFrame* ReceiveFrame(int index);
+// As ReceiveFrame, but never waits for a frame.
+const ReceivedFrame* takePendingFrame(int index);
 
 std::uint32_t currentInterface();
 void setCurrentInterface(std::uint32_t index);

@@ -28,7 +28,7 @@ class PcapChannel final : public Channel {
   SendStatus send(ByteSpan frame) override;
   bool receive(std::vector<std::uint8_t>& out) override;
   // Takes a pending frame without waiting.
-  bool takePending(std::vector<std::uint8_t>& out);
+  bool takePending(std::vector<std::uint8_t>& out) override;
   // Readable when frames are pending.
   int selectableFd() const { return fd_; }
 

@@ -19,9 +19,9 @@ bool isManagementFrame(ByteSpan frame) {
 
 }  // namespace
 
-bool ReceivePath::take(int index, Frame& out) {
+bool ReceivePath::take(int index, Frame& out, bool wait) {
   for (int taken = 0; taken < kPollTakesPerInterface; ++taken) {
-    const ReceivedFrame* f = ReceiveFrame(index);
+    const ReceivedFrame* f = wait ? ReceiveFrame(index) : takePendingFrame(index);
     if (f == nullptr) return false;
     if (f->data == nullptr || !isManagementFrame(f->bytes())) continue;
     out.arrival = index;
@@ -37,11 +37,12 @@ bool ReceivePath::take(int index, Frame& out) {
 // Each look starts at the interface after the one that gave the last frame: an interface whose
 // capture always has a frame (a flood of other frames) would otherwise keep the ones after it
 // from ever being read, and an answer waiting there from ever being taken.
-bool ReceivePath::next(Frame& out) {
+bool ReceivePath::look(int index, Frame& out, bool wait) {
+  if (index != kAnyInterface) return index >= 0 && index < kMaxInterfaces && take(index, out, wait);
   const int count = interfaceTable().interfaceCount;
   for (int k = 0; k < count; ++k) {
     const int i = (first_ + k) % count;
-    if (take(i, out)) {
+    if (take(i, out, wait)) {
       first_ = (i + 1) % count;
       return true;
     }
@@ -49,9 +50,14 @@ bool ReceivePath::next(Frame& out) {
   return false;
 }
 
+bool ReceivePath::next(Frame& out) {
+  return look(kAnyInterface, out, true);
+}
 bool ReceivePath::nextFrom(int index, Frame& out) {
-  if (index < 0 || index >= kMaxInterfaces) return false;
-  return take(index, out);
+  return index >= 0 && look(index, out, true);
+}
+bool ReceivePath::poll(int index, Frame& out) {
+  return look(index, out, false);
 }
 
 }  // namespace quorrel::transport

@@ -1,6 +1,7 @@
 // The one way received frames reach whoever waits for them: each management frame is taken
 // from the interface table once, copied once into a value with the interface it arrived on,
-// shown to the path's observer, and handed to the wait that asked.
+// shown to the path's observer, and handed to the wait that asked. waitFor is the one loop
+// that waits for a frame.
 #pragma once
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/bytes.h"
+#include "platform/clock.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::transport {
@@ -39,6 +41,8 @@ class FrameObserver {
   virtual void observe(const Frame& frame) = 0;
 };
 
+inline constexpr int kAnyInterface = -1;
+
 class ReceivePath {
  public:
   explicit ReceivePath(FrameObserver* observer = nullptr) : observer_(observer) {}
@@ -49,11 +53,54 @@ class ReceivePath {
   bool next(Frame& out);
   // As next, but only frames of interface `index`.
   bool nextFrom(int index, Frame& out);
+  // As next (`index` < 0) or nextFrom, but never waits: false at once when nothing is pending.
+  bool poll(int index, Frame& out);
 
  private:
-  bool take(int index, Frame& out);
+  bool look(int index, Frame& out, bool wait);
+  bool take(int index, Frame& out, bool wait);
   FrameObserver* observer_;
   int first_ = 0;  // where the next look starts
 };
+
+// When a wait ends: `ms` after `start` on the platform's tick count. A wait with `untilIdle`
+// also ends at the first look that finds nothing pending.
+struct Deadline {
+  std::uint32_t start = 0;
+  std::uint32_t ms = 0;
+  bool untilIdle = false;
+
+  static Deadline after(std::uint32_t ms) { return {platform::tickCount(), ms}; }
+  bool passed() const { return platform::tickCount() - start >= ms; }
+};
+
+// What a wait makes of a frame: the one it waits for, or another.
+enum class Verdict { Accept, Pass };
+
+// Leaves a frame the wait does not want: the path's observer has already seen it.
+struct PassOver {
+  void operator()(const Frame&) const {}
+};
+
+// Takes frames from `path` (from interface `from` only, unless kAnyInterface) until `wanted`
+// accepts one (true) or the deadline passes (false); the last look is made at the deadline.
+// `wanted` may act on what it sees; every frame it passes goes to `other`. Nothing pauses
+// after a frame: only a look at every interface that finds none pending sleeps, 1 ms once,
+// so unrelated frames cost no time of their own and cannot push an answer past the deadline.
+template <class Wanted, class Other = PassOver>
+bool waitFor(ReceivePath& path, const Deadline& deadline, Wanted&& wanted, Other&& other = {},
+             int from = kAnyInterface) {
+  Frame frame;
+  for (;;) {
+    if (path.poll(from, frame)) {
+      if (wanted(static_cast<const Frame&>(frame)) == Verdict::Accept) return true;
+      other(static_cast<const Frame&>(frame));
+      if (deadline.passed()) return false;
+    } else {
+      if (deadline.untilIdle || deadline.passed()) return false;
+      platform::sleepMs(1);
+    }
+  }
+}
 
 }  // namespace quorrel::transport

@@ -17,6 +17,7 @@ class FakeBackend final : public transport::Backend {
     bool failSend = false;
     bool throwOnSend = false;
     bool throwOnReceive = false;
+    int waitingReceives = 0;  // calls of the receive that may wait
   };
 
   std::vector<transport::InterfaceInfo> interfaces;
@@ -51,6 +52,10 @@ class FakeBackend final : public transport::Backend {
       return transport::SendStatus::Sent;
     }
     bool receive(std::vector<std::uint8_t>& out) override {
+      ++port_.waitingReceives;
+      return takePending(out);
+    }
+    bool takePending(std::vector<std::uint8_t>& out) override {
       if (port_.throwOnReceive) throw std::runtime_error("capture fault");
       if (port_.incoming.empty()) return false;
       out = std::move(port_.incoming.front());

@@ -4,8 +4,10 @@
 #include <tuple>
 
 #include "platform/notice.h"
+#include "support/av_frames.h"
 #include "support/fake_backend.h"
 #include "transport/interface_table.h"
+#include "transport/receive_path.h"
 
 namespace quorrel::transport {
 namespace {
@@ -70,5 +72,26 @@ TEST_F(InterfaceTableTest, OpenSendAndSourceAddressAreBoundedByCount) {
   setCurrentInterface(5);
   EXPECT_EQ(SourceAddress(), kNoMac);
 }
+
+// The one wait looks at every open interface without waiting on any (a waiting receive costs
+// about a millisecond each on a real capture); it passes frames to `other` in order, listens
+// on one interface when asked, and ends at its deadline.
+TEST_F(InterfaceTableTest, TheWaitLooksAtEveryInterfaceWithoutWaitingOnAny) {
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(OpenInterface(i), 1);
+  fake.ports[0].incoming = {testing::avFrame(1, 60), testing::avFrame(2, 60)};
+  fake.ports[2].incoming = {testing::avFrame(3, 60), testing::avFrame(9, 60)};
+  ReceivePath path;
+  std::vector<int> passed;
+  const auto nine = [](const Frame& f) {
+    return f.data[15] == 9 ? Verdict::Accept : Verdict::Pass;
+  };
+  const auto note = [&](const Frame& f) { passed.push_back(f.data[15] * 10 + f.arrival); };
+  EXPECT_FALSE(waitFor(path, Deadline::after(5), nine, note, 0));
+  EXPECT_TRUE(waitFor(path, Deadline::after(5), nine, note));
+  EXPECT_FALSE(waitFor(path, Deadline::after(5), nine, note));
+  EXPECT_EQ(passed, (std::vector<int>{10, 20, 32}));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(fake.ports[i].waitingReceives, 0) << i;
+}
+
 }  // namespace
 }  // namespace quorrel::transport
