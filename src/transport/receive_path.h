@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -64,14 +65,18 @@ class ReceivePath {
 };
 
 // When a wait ends: `ms` after `start` on the platform's tick count. A wait with `untilIdle`
-// also ends at the first look that finds nothing pending.
+// also ends at the first look that finds nothing pending; one given a `cancel` flag ends at the
+// first look after the flag is set (another thread may set it), so a stop request never waits
+// out a deadline.
 struct Deadline {
   std::uint32_t start = 0;
   std::uint32_t ms = 0;
   bool untilIdle = false;
+  const std::atomic<bool>* cancel = nullptr;
 
   static Deadline after(std::uint32_t ms) { return {platform::tickCount(), ms}; }
   bool passed() const { return platform::tickCount() - start >= ms; }
+  bool cancelled() const { return cancel != nullptr && cancel->load(); }
 };
 
 // What a wait makes of a frame: the one it waits for, or another.
@@ -83,7 +88,8 @@ struct PassOver {
 };
 
 // Takes frames from `path` (from interface `from` only, unless kAnyInterface) until `wanted`
-// accepts one (true) or the deadline passes (false); the last look is made at the deadline.
+// accepts one (true) or the deadline passes or is cancelled (false); the last look is made at
+// the deadline.
 // `wanted` may act on what it sees; every frame it passes goes to `other`. Nothing pauses
 // after a frame: only a look at every interface that finds none pending sleeps, 1 ms once,
 // so unrelated frames cost no time of their own and cannot push an answer past the deadline.
@@ -92,6 +98,7 @@ bool waitFor(ReceivePath& path, const Deadline& deadline, Wanted&& wanted, Other
              int from = kAnyInterface) {
   Frame frame;
   for (;;) {
+    if (deadline.cancelled()) return false;
     if (path.poll(from, frame)) {
       if (wanted(static_cast<const Frame&>(frame)) == Verdict::Accept) return true;
       other(static_cast<const Frame&>(frame));

@@ -17,6 +17,7 @@
 #include "thpapi/request_builders.h"
 #include "thpapi/transfer_loop.h"
 #include "transport/interface_table.h"
+#include "transport/receive_path.h"
 #include "upgrade/write_options.h"
 
 namespace quorrel::upgrade {
@@ -85,14 +86,15 @@ struct Loop {
   // The deadline is looked at after every frame too: a steady stream of other frames must not
   // keep a wait on a silent adapter going.
   WaitEnd await(std::uint16_t sent, std::uint32_t budgetMs) {
-    const std::uint32_t start = platform::tickCount();
-    transport::Frame frame;
-    for (;;) {
-      if (stopped()) return WaitEnd::Stopped;
-      if (path.nextFrom(interface, frame))
-        if (const auto end = take(frame, sent)) return *end;
-      if (platform::tickCount() - start >= budgetMs) return WaitEnd::TimedOut;
-    }
+    transport::Deadline deadline = transport::Deadline::after(budgetMs);
+    deadline.cancel = control != nullptr ? control->stopFlag() : nullptr;
+    std::optional<WaitEnd> end;
+    const auto wanted = [&](const transport::Frame& frame) {
+      end = take(frame, sent);
+      return end ? transport::Verdict::Accept : transport::Verdict::Pass;
+    };
+    if (transport::waitFor(path, deadline, wanted, transport::PassOver{}, interface)) return *end;
+    return stopped() ? WaitEnd::Stopped : WaitEnd::TimedOut;
   }
 };
 

@@ -48,6 +48,8 @@ class UpgradeControl {
   // Asks the frame loop to stop: it sends no further frame once it has seen this.
   void requestStop() { stop_.store(true); }
   bool stopRequested() const { return stop_.load(); }
+  // The stop request as a wait's cancel flag.
+  const std::atomic<bool>* stopFlag() const { return &stop_; }
   // Requests confirmed so far, of all the transfer's requests (pieces and the last request).
   std::uint32_t confirmed() const { return confirmed_.load(); }
   std::uint32_t total() const { return total_.load(); }

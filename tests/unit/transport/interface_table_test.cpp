@@ -1,6 +1,7 @@
 // The interface table over a scripted backend: limits and faults.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <tuple>
 
 #include "platform/notice.h"
@@ -91,6 +92,16 @@ TEST_F(InterfaceTableTest, TheWaitLooksAtEveryInterfaceWithoutWaitingOnAny) {
   EXPECT_FALSE(waitFor(path, Deadline::after(5), nine, note));
   EXPECT_EQ(passed, (std::vector<int>{10, 20, 32}));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(fake.ports[i].waitingReceives, 0) << i;
+  // A stop request made while the wait runs ends it at the next look, before the answer queued
+  // behind, however far its deadline is; the answer stays for the next wait.
+  std::atomic<bool> stop{false};
+  fake.ports[1].incoming = {testing::avFrame(4, 60), testing::avFrame(9, 60)};
+  Deadline stoppable = Deadline::after(30000);
+  stoppable.cancel = &stop;
+  EXPECT_FALSE(waitFor(
+      path, stoppable, nine, [&](const Frame&) { stop = true; }, 1));
+  stop = false;
+  EXPECT_TRUE(waitFor(path, stoppable, nine, note, 1));
 }
 
 }  // namespace
