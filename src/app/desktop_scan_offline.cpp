@@ -6,10 +6,10 @@ namespace quorrel::app {
 namespace {
 class OfflineScan final : public ui::ScanControl {
  public:
-  void setEvents(ui::ScanEvents*) override {}
-  bool StartScan(std::uint32_t, int, bool autoscanEnabled) override {
+  void setEvents(ui::ScanEvents* events) override { events_ = events; }
+  void StartScan(std::uint32_t, int, bool autoscanEnabled) override {
     on_ = autoscanEnabled;
-    return false;
+    if (events_ != nullptr) events_->localSearchEnded(false);
   }
   bool SuspendAutoscan(bool on) override {
     const bool previous = on_;
@@ -21,6 +21,7 @@ class OfflineScan final : public ui::ScanControl {
   void ScanTick() override {}
 
  private:
+  ui::ScanEvents* events_ = nullptr;
   bool on_ = true;
 };
 }  // namespace

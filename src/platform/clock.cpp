@@ -6,6 +6,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/state_lock.h"
+
 namespace quorrel::platform {
 
 namespace {
@@ -30,6 +32,7 @@ void SteadyClock::sleepMs(std::uint32_t ms) {
   // The default 50 us of timer slack would stretch every 1 ms poll pause by 5 %.
   thread_local const bool tightened = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
   (void)tightened;
+  const BlockingSection idle;
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
@@ -49,7 +52,7 @@ void sleepMs(std::uint32_t ms) {
 
 void delay(std::uint32_t ms) {
   const std::uint32_t start = tickCount();
-  while (tickCount() - start < ms) sleepMs(1);
+  while (tickCount() - start < ms && !cancelRequested()) sleepMs(1);
 }
 
 }  // namespace quorrel::platform

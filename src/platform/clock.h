@@ -43,7 +43,7 @@ void setClock(Clock* c);
 std::uint32_t tickCount();
 void sleepMs(std::uint32_t ms);
 // A wait made of 1 ms sleeps against the tick count, as every fixed wait of the key
-// operations is.
+// operations is; it ends early once the running operation is cancelled.
 void delay(std::uint32_t ms);
 
 }  // namespace quorrel::platform

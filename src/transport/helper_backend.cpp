@@ -16,6 +16,7 @@
 #include <map>
 
 #include "platform/notice.h"
+#include "platform/state_lock.h"
 #include "transport/capture_protocol.h"
 #include "transport/capture_rights.h"
 #include "transport/pcap_backend.h"
@@ -196,7 +197,11 @@ class HelperSession {
   bool pump(int waitMs) {
     if (!running()) return false;
     pollfd p{fd_, POLLIN, 0};
-    const int ready = poll(&p, 1, waitMs);
+    int ready = 0;
+    {
+      const platform::BlockingSection idle;
+      ready = poll(&p, 1, waitMs);
+    }
     if (ready < 0 && errno == EINTR) return true;
     if (ready <= 0) return ready == 0;
     for (;;) {

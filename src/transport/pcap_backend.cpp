@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <set>
 
+#include "platform/state_lock.h"
 #include "transport/mac_query.h"
 #include "transport/management_filter.h"
 
@@ -71,7 +72,10 @@ SendStatus PcapChannel::send(ByteSpan frame) {
 bool PcapChannel::receive(std::vector<std::uint8_t>& out) {
   if (takePending(out)) return true;
   pollfd p{fd_, POLLIN, 0};
-  if (poll(&p, 1, kReceiveWaitMs) <= 0) return false;
+  {
+    const platform::BlockingSection idle;
+    if (poll(&p, 1, kReceiveWaitMs) <= 0) return false;
+  }
   return takePending(out);
 }
 

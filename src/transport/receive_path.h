@@ -11,6 +11,7 @@
 
 #include "platform/bytes.h"
 #include "platform/clock.h"
+#include "platform/state_lock.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::transport {
@@ -76,7 +77,9 @@ struct Deadline {
 
   static Deadline after(std::uint32_t ms) { return {platform::tickCount(), ms}; }
   bool passed() const { return platform::tickCount() - start >= ms; }
-  bool cancelled() const { return cancel != nullptr && cancel->load(); }
+  bool cancelled() const {
+    return (cancel != nullptr && cancel->load()) || platform::cancelRequested();
+  }
 };
 
 // What a wait makes of a frame: the one it waits for, or another.

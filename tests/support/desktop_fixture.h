@@ -55,7 +55,7 @@ class FakeScan final : public ScanControl {
   std::uint32_t lastInterval = 0;
 
   void setEvents(ScanEvents* e) override { events = e; }
-  bool StartScan(std::uint32_t interval, int, bool enabled) override {
+  void StartScan(std::uint32_t interval, int, bool enabled) override {
     note("StartScan");
     lastInterval = interval;
     autoscanOn = enabled;
@@ -69,7 +69,7 @@ class FakeScan final : public ScanControl {
         localPresent && (localClass == api::DeviceClass::AvFirstGeneration ||
                          localClass == api::DeviceClass::AvSecondGeneration);
     if (events != nullptr) events->scanTimerChanged(localPresent, 42);
-    return localPresent;
+    if (events != nullptr) events->localSearchEnded(localPresent);
   }
   bool SuspendAutoscan(bool on) override {
     note(on ? "SuspendAutoscan(on)" : "SuspendAutoscan(off)");

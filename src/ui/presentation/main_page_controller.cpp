@@ -63,10 +63,26 @@ void MainPageController::initialise() {
     remoteColumnsChanged();
   }
   loadSortState();
+  pendingSearches_.push_back(AfterSearch::StartUp);
   RestartScan();
-  scan_.SuspendAutoscan(prefs.autoscanEnabled != 0);
+}
+
+void MainPageController::finishStartUp() {
+  scan_.SuspendAutoscan(persistence::preferences().autoscanEnabled != 0);
   selectLocalAdapterByCount();
   RefreshDeviceLists(5);
+  // The page was entered while the search ran.
+  if (anyLocalPresent()) shell_.localSeenAtActivation = true;
+}
+
+void MainPageController::localSearchEnded(bool found) {
+  if (pendingSearches_.empty()) return;
+  const AfterSearch after = pendingSearches_.front();
+  pendingSearches_.pop_front();
+  if (after == AfterSearch::StartUp)
+    finishStartUp();
+  else
+    finishUserScan(found);
 }
 
 void MainPageController::removeRemoteRow(const MacAddress& mac) {
@@ -90,10 +106,10 @@ void MainPageController::saveSortState() {
   s.sortDirection = sort_.directionFlag ? 1 : 0;
 }
 
-bool MainPageController::RestartScan() {
+void MainPageController::RestartScan() {
   ResetRemoteList();
   const persistence::Preferences& prefs = persistence::preferences();
-  return scan_.StartScan(static_cast<std::uint32_t>(prefs.scanInterval), kPageDropThreshold,
+  scan_.StartScan(static_cast<std::uint32_t>(prefs.scanInterval), kPageDropThreshold,
                          prefs.autoscanEnabled != 0);
 }
 
@@ -113,11 +129,21 @@ void MainPageController::RequestScan() {
   try {
     scan_.requestUserScan();
     shell_.firstActivation = false;
-    const bool found = RestartScan();
+    pendingSearches_.push_back(AfterSearch::UserScan);
+    RestartScan();
+  } catch (...) {
+    platform::showNotice(main_text::kUnknownErrorText, main_text::kScanNetworkCaption,
+                         NoticeIcon::None, NoticeButtons::Ok, NoticeOwner::MainPage);
+  }
+}
+
+void MainPageController::finishUserScan(bool found) {
+  try {
     if (!found && !suppressAdapterMessage) {
       platform::showNotice(main_text::kNotDetectedText, main_text::kNotDetected, NoticeIcon::Stop,
                            NoticeButtons::Ok, NoticeOwner::MainPage);
-      transport::CloseAllInterfaces();
+      // The interfaces belong to the wire: a wait there may be looking at them.
+      scan_.runOperation([] { transport::CloseAllInterfaces(); });
     }
     UpdateConnectedLabel();
     localRows_.clear();

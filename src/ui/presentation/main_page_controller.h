@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -99,7 +100,8 @@ class MainPageController final : public ScanEvents {
   void timerFired();
 
   void RequestScan();
-  bool RestartScan();
+  // Clears the remote list and starts the local search; localSearchEnded finishes what asked.
+  void RestartScan();
   void ResetRemoteList();
   void UpdateStatusLabels(int phase);
   void UpdateConnectedLabel();
@@ -113,6 +115,7 @@ class MainPageController final : public ScanEvents {
   void RefreshDeviceLists(int phase) override;
   void enableUpgradeButton(bool enable) override;
   void scanTimerChanged(bool running, std::uint32_t periodMs) override;
+  void localSearchEnded(bool found) override;
 
   const RemoteRows& remoteRows() const { return *rows_; }
   const SortState& sortState() const { return sort_; }
@@ -138,6 +141,12 @@ class MainPageController final : public ScanEvents {
   bool addDialogOpen = false;
 
  private:
+  // What to finish when a local search ends, in the order the searches were asked for.
+  enum class AfterSearch { StartUp, UserScan };
+  void finishStartUp();
+  void finishUserScan(bool found);
+  std::deque<AfterSearch> pendingSearches_;
+
   void refreshRows();
   void makeCurrent(int interfaceIndex);
   void saveSortState();

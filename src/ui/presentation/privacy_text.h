@@ -29,6 +29,5 @@ inline constexpr const char* kConfirmAllCaption = "Network Name Setting ";
 inline constexpr int kNameFieldLimit = 79;
 inline constexpr int kPageWidthDlu = 378;
 inline constexpr int kPageHeightDlu = 215;
-inline constexpr unsigned kAfterLocalRescanMs = 1000;
 
 }  // namespace quorrel::ui::privacy_text

@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include "platform/state_lock.h"
+
 namespace quorrel::qtui {
 
 using platform::NoticeAnswer;
@@ -100,6 +102,8 @@ std::unique_ptr<QMessageBox> QtNotice::build(const platform::NoticeRequest& requ
 NoticeAnswer QtNotice::show(const platform::NoticeRequest& request) {
   if (offApplicationThread()) {
     NoticeAnswer answer = NoticeAnswer::Ok;
+    // The application's thread needs the state lock to run anything, the box included.
+    const platform::BlockingSection waitingForTheUser;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [&] { answer = show(request); },
         Qt::BlockingQueuedConnection);
@@ -116,9 +120,10 @@ NoticeAnswer QtNotice::show(const platform::NoticeRequest& request) {
 
 void QtNotice::setWaitCursor(bool waiting) {
   if (offApplicationThread()) {
+    // Nothing to wait for: the cursor changes in the order the calls were made.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&] { setWaitCursor(waiting); },
-        Qt::BlockingQueuedConnection);
+        QCoreApplication::instance(), [this, waiting] { setWaitCursor(waiting); },
+        Qt::QueuedConnection);
     return;
   }
   if (waiting) {

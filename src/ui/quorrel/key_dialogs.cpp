@@ -17,7 +17,9 @@
 #include "ui/hputilities/add_device.h"
 #include "ui/hputilities/password_rules.h"
 #include "ui/presentation/key_dialog_text.h"
+#include "ui/presentation/operation_text.h"
 #include "ui/qtplatform/page_metrics.h"
+#include "ui/qtplatform/wire_window.h"
 #include "ui/quorrel/main_page.h"
 
 namespace quorrel::qtui {
@@ -134,9 +136,14 @@ void PasswordDialog::accept() {
   target.deviceMac = record->mac;
   hpapi::membershipState().useSavedKeyOnce = true;
   ui::MainPageController& c = page_.controller();
-  const int r = hputilities::verifyDevicePassword(
-      scan::receivePath(), NoticeOwner::ActiveDialog, target,
-      [this, &line] { showProgress(line.step(1)); }, [&c] { c.RequestScan(); });
+  ui::ScanControl& wire = page_.scan();
+  int r = 0;
+  runWithProgress(wire, this, QString::fromUtf8(ui::operation_text::kTestingPassword), [&] {
+    r = hputilities::verifyDevicePassword(
+        scan::receivePath(), NoticeOwner::ActiveDialog, target,
+        [this, &line, &wire] { wire.toWindow([this, &line] { showProgress(line.step(1)); }); },
+        [&c, &wire] { wire.toWindow([&c] { c.RequestScan(); }); });
+  });
   // A rescan may have moved the records; the device is found again by its address.
   const std::string stored = hputilities::storedPassword(typed, r);
   if (persistence::KnownDevice* again =
@@ -201,9 +208,14 @@ void AddDeviceDialog::accept() {
   if (api::deviceTable().avLocal) showProgress(c.addProgress.step(0));
   std::string password = typed;
   // addDevice puts the user's key back itself whenever it fails after leaving it.
-  const int r = hputilities::addDevice(
-      scan::receivePath(), NoticeOwner::ActiveDialog, name, password, nullptr,
-      [this, &c] { showProgress(c.addProgress.step(1)); }, [&c] { c.RequestScan(); });
+  ui::ScanControl& wire = page_.scan();
+  int r = 0;
+  runWithProgress(wire, this, QString::fromUtf8(ui::operation_text::kAddingDevice), [&] {
+    r = hputilities::addDevice(
+        scan::receivePath(), NoticeOwner::ActiveDialog, name, password, nullptr,
+        [this, &c, &wire] { wire.toWindow([this, &c] { showProgress(c.addProgress.step(1)); }); },
+        [&c, &wire] { wire.toWindow([&c] { c.RequestScan(); }); });
+  });
   if (r == 0) {
     c.addDialogOpen = false;
     QDialog::reject();

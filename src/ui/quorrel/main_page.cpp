@@ -36,7 +36,7 @@ QString qs(const std::string& s) {
 }  // namespace
 
 MainPage::MainPage(ui::ScanControl& scan, ui::ShellState& shell, QWidget* parent)
-    : SheetPage(parent), shell_(shell) {
+    : SheetPage(parent), shell_(shell), scan_(scan) {
   using namespace ui::main_text;
   setFont(pageFont());
   const DialogUnits du(font());

@@ -42,6 +42,8 @@ class MainPage final : public SheetPage, public ui::MainPageView {
   QLabel* networkTypeLabel() const { return networkType_; }
   QLabel* connectedLabel() const { return connected_; }
   QPushButton* scanButton() const { return scanButton_; }
+  // Where the page's operations run.
+  ui::ScanControl& scan() const { return scan_; }
   QPushButton* renameButton() const { return renameButton_; }
   QPushButton* connectButton() const { return connectButton_; }
   QPushButton* upgradeButton() const { return upgradeButton_; }
@@ -88,6 +90,7 @@ class MainPage final : public SheetPage, public ui::MainPageView {
   QPushButton* scanButton_ = nullptr;
   QPushButton* upgradeButton_ = nullptr;
   QTimer timer_;
+  ui::ScanControl& scan_;
   QImage oemSmall_, cert_;
   std::unique_ptr<ui::MainPageController> controller_;
 };

@@ -19,6 +19,8 @@
 #include "platform/notice.h"
 #include "scan/autoscan_hold.h"
 #include "scan/scan.h"
+#include "ui/presentation/operation_text.h"
+#include "ui/qtplatform/wire_window.h"
 
 namespace quorrel::qtui {
 
@@ -193,8 +195,16 @@ void openNetworkMap(QWidget* parent, ui::ScanControl& scan) {
     platform::showNotice(kMapAvOnly, kNetworkMapCaption, platform::NoticeIcon::Information);
     return;
   }
-  NetworkMapDialog dialog([&scan] { return gatherWithScanSuspended(scan, scan::receivePath()); },
-                          parent);
+  // The map is gathered on the wire while a box offers Cancel; a cancelled gathering shows what
+  // had answered by then.
+  NetworkMapDialog dialog(
+      [&scan, parent] {
+        netmap::MapResult r;
+        runWithProgress(scan, parent, QString::fromUtf8(ui::operation_text::kGatheringMap),
+                        [&] { r = gatherWithScanSuspended(scan, scan::receivePath()); });
+        return r;
+      },
+      parent);
   dialog.show();
   dialog.refresh();
   dialog.exec();

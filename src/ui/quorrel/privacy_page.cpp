@@ -12,8 +12,10 @@
 #include "platform/notice.h"
 #include "scan/scan.h"
 #include "ui/hputilities/network_setting.h"
+#include "ui/presentation/operation_text.h"
 #include "ui/presentation/privacy_text.h"
 #include "ui/qtplatform/page_metrics.h"
+#include "ui/qtplatform/wire_window.h"
 #include "ui/quorrel/main_page.h"
 
 namespace quorrel::qtui {
@@ -103,12 +105,18 @@ void PrivacyPage::setNetwork(bool allDevices) {
   const std::string name = name_->text().toStdString();
   ui::MainPageController& controller = main_.controller();
   const bool autoscan = scan::SuspendAutoscan(false);
-  const hputilities::Rescan rescan = [&controller] { controller.RequestScan(); };
+  ui::ScanControl& wire = main_.scan();
+  // The operation runs on the wire: what it asks of the pages is carried to them.
+  const hputilities::Rescan rescan = [&controller, &wire] {
+    wire.toWindow([&controller] { controller.RequestScan(); });
+  };
   int result = 0;
   if (allDevices) {
-    const hputilities::Confirm confirm = [this] {
-      setLocal_->setEnabled(false);
-      setAll_->setEnabled(false);
+    const hputilities::Confirm confirm = [this, &wire] {
+      wire.toWindow([this] {
+        setLocal_->setEnabled(false);
+        setAll_->setEnabled(false);
+      });
       shell_.settingAllDevices = false;
       const bool ok =
           platform::showNotice(kConfirmAll, kConfirmAllCaption, platform::NoticeIcon::Information,
@@ -117,26 +125,24 @@ void PrivacyPage::setNetwork(bool allDevices) {
       if (ok) scan::scanState().keepNetworkName = true;
       return ok;
     };
-    {
+    runWithProgress(wire, this, QString::fromUtf8(ui::operation_text::kSettingAllDevices), [&] {
       platform::WaitCursor cursor;
       result =
           hputilities::changeNetworkName(scan::receivePath(), name, true, rescan, nullptr, confirm);
-    }
+    });
     setLocal_->setEnabled(true);
     setAll_->setEnabled(true);
     shell_.settingAllDevices = true;
   } else {
-    result = hputilities::changeNetworkName(scan::receivePath(), name, false, rescan);
+    runWithProgress(wire, this, QString::fromUtf8(ui::operation_text::kSettingLocalNetwork), [&] {
+      result = hputilities::changeNetworkName(scan::receivePath(), name, false, rescan);
+    });
   }
   // A refused name (its message shown) changes nothing: the list, the data file and the scan
   // stay as they were.
   if (result >= 0) {
     controller.ResetRemoteList();
-    if (!allDevices && !api::deviceTable().avLocal) {
-      platform::WaitCursor cursor;
-      controller.RequestScan();
-      platform::delay(kAfterLocalRescanMs);
-    }
+    if (!allDevices && !api::deviceTable().avLocal) controller.RequestScan();
   }
   scan::SuspendAutoscan(autoscan);
 }

@@ -12,8 +12,8 @@
 #include "ui/presentation/instance_lock.h"
 #include "ui/presentation/main_page_text.h"
 #include "ui/presentation/privacy_text.h"
-#include "ui/qtplatform/pumping_clock.h"
 #include "ui/qtplatform/qt_notice.h"
+#include "ui/qtplatform/wire_window.h"
 #include "ui/quorrel/about_page.h"
 #include "ui/quorrel/diagnostics_page.h"
 #include "ui/quorrel/main_page.h"
@@ -52,27 +52,26 @@ void initialisePages(const Sheet& s, const ui::ShellState& shell) {
 
 int runShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& options) {
   QApplication app(argc, argv);
+  holdStateWhileAwake(app);
   QtNotice notice;
   platform::setNotice(&notice);
-  // Waits of a few seconds let the window repaint.
-  PumpingClock clock;
-  platform::setClock(&clock);
   ui::ShellState shell;  // firstActivation set
   persistence::LoadPreferences();
   const ui::InstanceLock lock;
   if (!ui::admitInstance(lock)) {
-    platform::setClock(nullptr);
     platform::setNotice(nullptr);
     return 0;
   }
+  // Frames are exchanged on a thread of their own; the window only shows and asks.
+  scan.startWireThread(postToWindow);
   Sheet s = buildSheet(scan, shell, notice, diagnostics::systemPrinter());
   s.sheet->show();
   initialisePages(s, shell);
   s.mainPage->pageEntered();
   if (options.afterStart) options.afterStart(*s.sheet, *s.mainPage);
   app.exec();
+  scan.stopWireThread();
   delete s.sheet;
-  platform::setClock(nullptr);
   platform::setNotice(nullptr);
   return 0;
 }

@@ -18,6 +18,7 @@
 #include "platform/notice.h"
 #include "scan/autoscan_hold.h"
 #include "scan/scan.h"
+#include "ui/presentation/scan_control.h"
 #include "ui/qtplatform/page_metrics.h"
 
 namespace quorrel::qtui {
@@ -30,27 +31,6 @@ struct ChosenFiles {
   std::string configPath;
 };
 ChosenFiles chosen;
-
-// The event loop gets a turn at most this often during the upgrade's waits.
-constexpr std::uint32_t kPumpEveryMs = 15;
-
-class PumpingClock final : public platform::Clock {
- public:
-  explicit PumpingClock(platform::Clock& inner) : inner_(inner), lastPump_(inner.tickCount()) {}
-  std::uint32_t tickCount() override { return inner_.tickCount(); }
-  std::uint64_t microseconds() override { return inner_.microseconds(); }
-  void sleepMs(std::uint32_t ms) override {
-    inner_.sleepMs(ms);
-    const std::uint32_t now = inner_.tickCount();
-    if (now - lastPump_ < kPumpEveryMs) return;
-    lastPump_ = now;
-    QCoreApplication::processEvents();
-  }
-
- private:
-  platform::Clock& inner_;
-  std::uint32_t lastPump_;
-};
 
 // The platform's open-file dialog over `owner`, read-only; empty on cancel.
 QString chooseFile(QWidget* owner, const QString& filter, const QString& suffix) {
@@ -72,7 +52,7 @@ QString chooseFile(QWidget* owner, const QString& filter, const QString& suffix)
 
 }  // namespace
 
-Hp1UpgradeDialog::Hp1UpgradeDialog(QWidget* parent)
+Hp1UpgradeDialog::Hp1UpgradeDialog(QWidget* parent, ui::ScanControl* wire)
     : QDialog(parent),
       configEdit_(new QLineEdit(this)),
       imageEdit_(new QLineEdit(this)),
@@ -81,7 +61,8 @@ Hp1UpgradeDialog::Hp1UpgradeDialog(QWidget* parent)
       ok_(new QPushButton(QStringLiteral("OK"), this)),
       cancel_(new QPushButton(QStringLiteral("Cancel"), this)),
       step_(new QLabel(this)),
-      bar_(new QProgressBar(this)) {
+      bar_(new QProgressBar(this)),
+      wire_(wire) {
   setWindowTitle(QStringLiteral("Config & Image"));
   setFont(pageFont());
   setMinimumSize(DialogUnits(font()).size(336, 86));
@@ -141,33 +122,45 @@ void Hp1UpgradeDialog::start() {
   bar_->setRange(0, 0);
   bar_->show();
 
-  platform::Clock& previous = platform::clock();
-  PumpingClock pumping(previous);
-  platform::setClock(&pumping);
-  const brantleapi::Hp1UpgradeContext context{
-      scan::receivePath(), platform::NoticeOwner::ActiveDialog,
-      [this](const brantleapi::Hp1UpgradeProgress& p) {
-        if (p.piecesTotal > 0) {
-          bar_->setRange(0, static_cast<int>(p.piecesTotal));
-          bar_->setValue(static_cast<int>(p.piecesSent));
-          step_->setText(
-              QStringLiteral("%1: %2 of %3 pieces")
-                  .arg(QString::fromUtf8(p.step.data(), static_cast<qsizetype>(p.step.size())))
-                  .arg(p.piecesSent)
-                  .arg(p.piecesTotal));
-        } else {
-          step_->setText(QString::fromUtf8(p.step.data(), static_cast<qsizetype>(p.step.size())));
-        }
-        if (progressed) progressed(p.piecesSent, p.piecesTotal);
-      }};
-  {
-    scan::WireHold hold;
-    brantleapi::upgradeHp1Device(context, chosen.imagePath, chosen.configPath);
-  }
-  platform::setClock(&previous);
-  running_ = false;
-  // The autoscan stays off: the adapter restarts, and the next scan finds it again.
-  QDialog::accept();
+  // What the upgrade reports on the wire thread is shown from the window's thread.
+  const auto show = [this](const std::string& step, std::size_t sent, std::size_t total) {
+    const QString text = QString::fromStdString(step);
+    if (total > 0) {
+      bar_->setRange(0, static_cast<int>(total));
+      bar_->setValue(static_cast<int>(sent));
+      step_->setText(QStringLiteral("%1: %2 of %3 pieces").arg(text).arg(sent).arg(total));
+    } else {
+      step_->setText(text);
+    }
+    if (progressed) progressed(sent, total);
+  };
+  const auto toWindow = [this](std::function<void()> task) {
+    if (wire_ != nullptr)
+      wire_->toWindow(std::move(task));
+    else
+      task();
+  };
+  const auto upgrade = [this, show, toWindow] {
+    const brantleapi::Hp1UpgradeContext context{
+        scan::receivePath(), platform::NoticeOwner::ActiveDialog,
+        [show, toWindow](const brantleapi::Hp1UpgradeProgress& p) {
+          toWindow([show, step = std::string(p.step), sent = p.piecesSent,
+                    total = p.piecesTotal] { show(step, sent, total); });
+        }};
+    {
+      scan::WireHold hold;
+      brantleapi::upgradeHp1Device(context, chosen.imagePath, chosen.configPath);
+    }
+    toWindow([this] {
+      running_ = false;
+      // The autoscan stays off: the adapter restarts, and the next scan finds it again.
+      QDialog::accept();
+    });
+  };
+  if (wire_ != nullptr)
+    wire_->runOperation(upgrade);
+  else
+    upgrade();
 }
 
 void Hp1UpgradeDialog::reject() {
@@ -184,8 +177,8 @@ void Hp1UpgradeDialog::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void runTurboUpgradeDialog(QWidget* parent) {
-  Hp1UpgradeDialog dialog(parent);
+void runTurboUpgradeDialog(QWidget* parent, ui::ScanControl& wire) {
+  Hp1UpgradeDialog dialog(parent, &wire);
   dialog.exec();
 }
 

@@ -11,11 +11,16 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
+namespace quorrel::ui {
+class ScanControl;
+}
+
 namespace quorrel::qtui {
 
 class Hp1UpgradeDialog final : public QDialog {
  public:
-  explicit Hp1UpgradeDialog(QWidget* parent = nullptr);
+  // The upgrade runs through `wire` (at once on this thread without one).
+  explicit Hp1UpgradeDialog(QWidget* parent = nullptr, ui::ScanControl* wire = nullptr);
   ~Hp1UpgradeDialog() override;
 
   QPushButton* configBrowseButton() const { return configBrowse_; }
@@ -48,12 +53,13 @@ class Hp1UpgradeDialog final : public QDialog {
   QPushButton* cancel_;
   QLabel* step_;
   QProgressBar* bar_;
+  ui::ScanControl* wire_;
   bool keptAutoscan_ = false;
   bool running_ = false;
 };
 
-// Opens the dialog modally over `parent`; the upgrade runs from its OK while the window keeps
-// repainting and nothing else can be started.
-void runTurboUpgradeDialog(QWidget* parent);
+// Opens the dialog modally over `parent`; the upgrade runs on the wire from its OK while the
+// dialog shows its progress and nothing else can be started.
+void runTurboUpgradeDialog(QWidget* parent, ui::ScanControl& wire);
 
 }  // namespace quorrel::qtui

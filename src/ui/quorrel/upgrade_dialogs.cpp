@@ -17,7 +17,9 @@
 #include "platform/notice.h"
 #include "scan/autoscan_hold.h"
 #include "scan/scan.h"
+#include "ui/presentation/operation_text.h"
 #include "ui/qtplatform/page_metrics.h"
+#include "ui/qtplatform/wire_window.h"
 #include "upgrade/upgrade_texts.h"
 #include "upgrade/write_options.h"
 
@@ -62,9 +64,10 @@ QLabel* label(QWidget* parent, const char* text, const QRect& where) {
 void startUpgrade(QWidget* owner, ui::ScanControl& scan) {
   const api::DeviceTable& table = api::deviceTable();
   if (table.turboLocal) {
-    runTurboUpgradeDialog(owner);
+    runTurboUpgradeDialog(owner, scan);
   } else if (table.avLocal) {
-    upgrade::chooseCommitForLocalAdapter(scan::receivePath());
+    runWithProgress(scan, owner, QString::fromUtf8(ui::operation_text::kReadingFirmware),
+                    [] { upgrade::chooseCommitForLocalAdapter(scan::receivePath()); });
     AvUpgradeDialog dialog(scan, owner);
     dialog.exec();
   } else {
@@ -132,14 +135,11 @@ void AvUpgradeDialog::start() {
     return;
   hide();
   {
-    // The worker exchanges the frames; the Main page's timer still fires on this thread.
-    scan::WireHold hold;
-    UpgradeProgressDialog progress(files, restartWaitMs, parentWidget());
-    if (progress.startWorker()) {
-      if (progressShown)
-        QTimer::singleShot(0, &progress, [this, &progress] { progressShown(progress); });
-      progress.exec();
-    }
+    UpgradeProgressDialog progress(files, restartWaitMs, scan_, parentWidget());
+    progress.startWorker();
+    if (progressShown)
+      QTimer::singleShot(0, &progress, [this, &progress] { progressShown(progress); });
+    progress.exec();
   }
   // The adapter has restarted (or was left as it was): the lists should come back.
   scan_.SuspendAutoscan(savedAutoscan_);
@@ -155,8 +155,8 @@ void AvUpgradeDialog::reject() {
 // ---- UpgradeProgressDialog
 
 UpgradeProgressDialog::UpgradeProgressDialog(upgrade::UpgradeFiles files, int restartWaitMs,
-                                             QWidget* parent)
-    : QDialog(parent), files_(std::move(files)), restartWaitMs_(restartWaitMs) {
+                                             ui::ScanControl& wire, QWidget* parent)
+    : QDialog(parent), files_(std::move(files)), restartWaitMs_(restartWaitMs), wire_(wire) {
   setWindowTitle(QStringLiteral("Upgrading Local Device"));
   setFont(pageFont());
   const DialogUnits du(font());
@@ -171,32 +171,20 @@ UpgradeProgressDialog::UpgradeProgressDialog(upgrade::UpgradeFiles files, int re
   refresh->start(kProgressRefreshMs);
 }
 
-UpgradeProgressDialog::~UpgradeProgressDialog() {
-  control_.requestStop();
-  joinWorker();
-}
+// The dialog is closed only once the upgrade has returned, so its end always finds it.
+UpgradeProgressDialog::~UpgradeProgressDialog() = default;
 
-bool UpgradeProgressDialog::startWorker() {
-  try {
-    worker_ = std::thread([this] {
-      result_ = upgrade::upgradeLocalAvDevice(scan::receivePath(), files_, &control_);
-      workerReturned_ = true;
-      QMetaObject::invokeMethod(
-          this, [this] { workerFinished(); }, Qt::QueuedConnection);
+void UpgradeProgressDialog::startWorker() {
+  running_ = true;
+  wire_.runOperation([this] {
+    upgrade::UpgradeResult result =
+        upgrade::upgradeLocalAvDevice(scan::receivePath(), files_, &control_);
+    wire_.toWindow([this, result = std::move(result)] {
+      result_ = result;
+      running_ = false;
+      workerFinished();
     });
-  } catch (const std::system_error&) {
-    return false;
-  }
-  return true;
-}
-
-void UpgradeProgressDialog::joinWorker() {
-  // The notice carries a worker's box to this thread and waits for it there.
-  while (worker_.joinable() && !workerReturned_) {
-    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  if (worker_.joinable()) worker_.join();
+  });
 }
 
 void UpgradeProgressDialog::updateProgress() {
@@ -208,7 +196,6 @@ void UpgradeProgressDialog::updateProgress() {
 void UpgradeProgressDialog::workerFinished() {
   if (ended_) return;
   ended_ = true;
-  joinWorker();
   updateProgress();
   if (!result_.success) {
     done(0);
@@ -224,24 +211,18 @@ void UpgradeProgressDialog::workerFinished() {
   });
 }
 
+// The stop reaches the upgrade at its next wait; its end closes the dialog and says what
+// state the adapter was left in.
 void UpgradeProgressDialog::cancelClicked() {
-  if (ended_) return;
+  if (ended_ || !running_ || !cancel_->isEnabled()) return;
   if (platform::showNotice(upgrade::kCancelQuestionText, upgrade::kCancelCaption,
                            NoticeIcon::Information, NoticeButtons::OkCancel,
                            NoticeOwner::ActiveDialog) != NoticeAnswer::Ok)
     return;
-  if (ended_) return;  // the worker ended while the question was open
+  if (ended_ || !running_) return;  // it ended while the question was open
+  cancel_->setEnabled(false);
   control_.requestStop();
-  joinWorker();
-  // A box the worker asked for ran the event loop, which may have let its end through.
-  if (ended_) return;
-  if (result_.success) {  // it had already finished: the queued call will close the dialog
-    workerFinished();
-    return;
-  }
-  ended_ = true;
-  done(0);
-  upgrade::reportUpgradeResult(result_);
+  wire_.cancelOperation();
 }
 
 }  // namespace quorrel::qtui

@@ -64,11 +64,13 @@ class AvUpgradeDialog final : public QDialog {
 
 class UpgradeProgressDialog final : public QDialog {
  public:
-  UpgradeProgressDialog(upgrade::UpgradeFiles files, int restartWaitMs, QWidget* parent = nullptr);
+  // The upgrade runs through `wire`.
+  UpgradeProgressDialog(upgrade::UpgradeFiles files, int restartWaitMs, ui::ScanControl& wire,
+                        QWidget* parent = nullptr);
   ~UpgradeProgressDialog() override;
 
-  // Starts the worker; false when the thread could not be started.
-  bool startWorker();
+  // Starts the upgrade on the wire; its end closes the dialog.
+  void startWorker();
   QPushButton* cancelButton() const { return cancel_; }
   QLabel* progressLabel() const { return progress_; }
   const upgrade::UpgradeControl& control() const { return control_; }
@@ -76,19 +78,17 @@ class UpgradeProgressDialog final : public QDialog {
   void reject() override { cancelClicked(); }
 
  private:
-  // On the user-interface thread: the worker has returned with `result_`.
+  // On the user-interface thread: the upgrade has returned with `result_`.
   void workerFinished();
   void cancelClicked();
   void updateProgress();
-  // Joins the worker; a notice it asks for meanwhile is still shown, as it waits for that.
-  void joinWorker();
 
   upgrade::UpgradeFiles files_;
   int restartWaitMs_;
+  ui::ScanControl& wire_;
   upgrade::UpgradeControl control_;
   upgrade::UpgradeResult result_;
-  std::thread worker_;
-  std::atomic<bool> workerReturned_{false};
+  bool running_ = false;
   bool ended_ = false;
   QLabel* progress_;
   QPushButton* cancel_;

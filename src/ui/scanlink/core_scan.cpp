@@ -15,6 +15,7 @@
 #include "persistence/preferences.h"
 #include "platform/notice.h"
 #include "scan/scan.h"
+#include "ui/scanlink/wire_thread.h"
 
 namespace quorrel::ui {
 
@@ -25,20 +26,48 @@ namespace {
 class CoreScan final : public ScanControl {
  public:
   void setEvents(ScanEvents* events) override { events_ = events; }
-  bool StartScan(std::uint32_t interval, int threshold, bool autoscanEnabled) override {
-    const bool found = scan::StartScan(interval, threshold, autoscanEnabled);
-    publish();
-    return found;
+  void startWireThread(WireThread::Poster poster) override {
+    wire_ = std::make_unique<WireThread>(std::move(poster), [this] {
+      scan::ScanTick();
+      publish();
+    });
+  }
+  void stopWireThread() override {
+    if (wire_) wire_->stop();
+    wire_.reset();
+  }
+  void StartScan(std::uint32_t interval, int threshold, bool autoscanEnabled) override {
+    onWire([this, interval, threshold, autoscanEnabled] {
+      const bool found = scan::StartScan(interval, threshold, autoscanEnabled);
+      publish();
+      toWindow([this, found] {
+        if (events_ != nullptr) events_->localSearchEnded(found);
+      });
+    });
   }
   bool SuspendAutoscan(bool on) override { return scan::SuspendAutoscan(on); }
   void requestUserScan() override { scan::requestUserScan(); }
   void restartScanCycle() override {
-    scan::restartScanCycle();
-    publish();
+    onWire([this] {
+      scan::restartScanCycle();
+      publish();
+    });
   }
   void ScanTick() override {
-    scan::ScanTick();
-    publish();
+    onWire([this] {
+      scan::ScanTick();
+      publish();
+    });
+  }
+  void runOperation(std::function<void()> operation) override { onWire(std::move(operation)); }
+  void cancelOperation() override {
+    if (wire_) wire_->cancel();
+  }
+  void toWindow(std::function<void()> task) override {
+    if (wire_ && wire_->onWireThread())
+      wire_->post(std::move(task));
+    else
+      task();
   }
   // Opened on first use, once the data directory is chosen; a file set aside is told once.
   history::RateHistory* rateHistory() override {
@@ -53,7 +82,24 @@ class CoreScan final : public ScanControl {
   }
 
  private:
-  void publish() { publishReport(scan::takeScanReport()); }
+  // Without a wire thread (tests) the work runs at once on the caller's thread.
+  void onWire(std::function<void()> work) {
+    if (wire_ && !wire_->onWireThread())
+      wire_->submit(std::move(work));
+    else
+      work();
+  }
+  // The scan's timer is the wire thread's; the rest of the report goes to the window.
+  void publish() {
+    scan::ScanReport report = scan::takeScanReport();
+    if (report.changes.empty()) return;
+    if (wire_) {
+      for (const scan::ScanChange& change : report.changes)
+        if (const auto* t = std::get_if<scan::TimerChanged>(&change))
+          wire_->setTimer(t->running, t->periodMs);
+    }
+    toWindow([this, r = std::move(report)] { publishReport(r); });
+  }
 
  public:
   void publishReport(const scan::ScanReport& report) {
@@ -67,7 +113,7 @@ class CoreScan final : public ScanControl {
     if (events_ != nullptr) events_->enableUpgradeButton(c.enable);
   }
   void operator()(const scan::TimerChanged& c) {
-    if (events_ != nullptr) events_->scanTimerChanged(c.running, c.periodMs);
+    if (!wire_ && events_ != nullptr) events_->scanTimerChanged(c.running, c.periodMs);
   }
   void operator()(const scan::AgeingReached& c) {
     const scan::AgeingReached::Before& before = *c.before;
@@ -92,6 +138,7 @@ class CoreScan final : public ScanControl {
 
  private:
   ScanEvents* events_ = nullptr;
+  std::unique_ptr<WireThread> wire_;
   diagnostics::ScanLog scanLog_;
   std::unique_ptr<history::RateHistory> history_;
 };
