@@ -47,4 +47,15 @@ class CancelScope {
 // True once the calling thread's running operation was cancelled.
 bool cancelRequested();
 
+// The steps inside run to their end even once the operation is cancelled: they put an adapter
+// back where the user had it, which a cancel must not leave half done.
+class CancelShield {
+ public:
+  CancelShield() : scope_(never_) {}
+
+ private:
+  std::atomic<bool> never_{false};
+  CancelScope scope_;
+};
+
 }  // namespace quorrel::platform

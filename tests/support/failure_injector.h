@@ -4,24 +4,27 @@
 // step of an exchange or a transfer fails once.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/state_lock.h"
 #include "transport/backend.h"
 #include "transport/interface_table.h"
 
 namespace quorrel::testing {
 
-enum class Fault { FailSend, DropAnswer, CorruptAnswer, DelayAnswer };
+// Cancel: the user cancels the running operation as its Nth frame goes out.
+enum class Fault { FailSend, DropAnswer, CorruptAnswer, DelayAnswer, Cancel };
 constexpr Fault kEveryFault[] = {Fault::FailSend, Fault::DropAnswer, Fault::CorruptAnswer,
                                  Fault::DelayAnswer};
 
 inline const char* faultName(Fault f) {
   constexpr const char* kNames[] = {"send fails", "answer dropped", "answer corrupted",
-                                    "answer delayed"};
+                                    "answer delayed", "cancelled"};
   return kNames[static_cast<int>(f)];
 }
 
@@ -35,6 +38,8 @@ class FailureInjector final : public transport::Backend {
 
   // Whether the run reached the Nth operation of the kind this injector counts.
   bool triggered() const { return triggered_; }
+  // Set by a Cancel fault; a sweep's runs see it as the user's cancel.
+  const std::atomic<bool>& cancelFlag() const { return cancel_; }
 
   bool listInterfaces(std::vector<transport::InterfaceInfo>& out) override {
     return inner_.listInterfaces(out);
@@ -51,12 +56,14 @@ class FailureInjector final : public transport::Backend {
         : owner_(owner), inner_(std::move(inner)) {}
     transport::SendStatus send(ByteSpan frame) override {
       if (owner_.fault_ == Fault::FailSend && owner_.hit()) return transport::SendStatus::Failed;
+      if (owner_.fault_ == Fault::Cancel && owner_.hit()) owner_.cancel_ = true;
       return inner_->send(frame);
     }
     bool receive(std::vector<std::uint8_t>& out) override {
       if (owner_.releaseHeld(out)) return true;
       if (!inner_->receive(out)) return false;
-      if (owner_.fault_ == Fault::FailSend || !owner_.hit()) return true;
+      if (owner_.fault_ == Fault::FailSend || owner_.fault_ == Fault::Cancel || !owner_.hit())
+        return true;
       if (owner_.fault_ == Fault::CorruptAnswer) {
         for (std::size_t i = 14; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
         return true;
@@ -95,6 +102,7 @@ class FailureInjector final : public transport::Backend {
   std::uint32_t delayMs_;
   std::uint32_t count_ = 0;
   bool triggered_ = false;
+  std::atomic<bool> cancel_{false};
   bool holding_ = false;
   std::vector<std::uint8_t> held_;
   std::uint32_t heldUntil_ = 0;
@@ -109,7 +117,10 @@ std::uint32_t sweep(transport::Backend& inner, Fault fault, platform::Clock* clo
   std::uint32_t n = 0;
   for (; n < limit; ++n) {
     FailureInjector injector(inner, fault, n, clock);
-    run(injector);
+    {
+      const platform::CancelScope cancel(injector.cancelFlag());
+      run(injector);
+    }
     check(n, injector);
     if (!injector.triggered()) return n + 1;
   }

@@ -9,13 +9,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "e2e/sim_pair_test.h"
 #include "persistence/known_devices.h"
 #include "persistence/locations.h"
 #include "persistence/preferences.h"
 #include "platform/notice.h"
+#include "platform/state_lock.h"
 #include "ui/qtplatform/qt_notice.h"
+#include "ui/qtplatform/wire_window.h"
 #include "ui/quorrel/main_page.h"
 #include "ui/quorrel/property_sheet.h"
 #include "ui/quorrel/shell.h"
@@ -51,6 +54,10 @@ TEST_F(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     char name[] = "desktop_e2e_tests";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
+    // As the program runs: the scan on its wire thread, the window holding the state while
+    // it handles an event.
+    qtui::holdStateWhileAwake(app);
+    ui::coreScan().startWireThread(qtui::postToWindow);
     qtui::QtNotice qtNotice;
     ui::ShellState shell;
     qtui::Sheet s = qtui::buildSheet(ui::coreScan(), shell, qtNotice);
@@ -74,6 +81,9 @@ TEST_F(DesktopE2e, MainPageListsTheSimulatedRemotes) {
       for (int r = 0; r < remotes.topLevelItemCount(); ++r)
         rates[remotes.topLevelItem(r)->text(1).toStdString()] =
             remotes.topLevelItem(r)->text(2).toStdString();
+      // This loop never lets its event loop go idle: it lets go of the state itself.
+      platform::releaseState();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(rates, want);
     for (int r = 0; r < remotes.topLevelItemCount(); ++r)
@@ -85,6 +95,8 @@ TEST_F(DesktopE2e, MainPageListsTheSimulatedRemotes) {
     EXPECT_TRUE(sheet->grab().save(QString::fromStdString(picture), "PNG"));
     std::printf("picture: %s\n", picture.c_str());
 
+    ui::coreScan().stopWireThread();
+    platform::releaseState();
     platform::setNotice(nullptr);
   }
   persistence::setResourceDirectory("");

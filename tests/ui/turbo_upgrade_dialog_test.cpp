@@ -15,6 +15,7 @@
 #include "support/picture.h"
 #include "support/scratch_dir.h"
 #include "support/sim_host.h"
+#include "support/wired_scan.h"
 #include "ui/quorrel/turbo_upgrade_dialog.h"
 
 using namespace quorrel;
@@ -58,8 +59,10 @@ class TurboUpgradeDialogTest : public QObject {
     const std::string cfg = folder.write("dialog.CFG", std::vector<std::uint8_t>(959, 0x22));
 
     scan::SuspendAutoscan(true);
+    ui::testing::FakeScan fake;
+    ui::testing::WiredScan wire{fake};
     {
-      qtui::Hp1UpgradeDialog dialog;
+      qtui::Hp1UpgradeDialog dialog(nullptr, &wire);
       QVERIFY(!scan::SuspendAutoscan(false));  // off while the dialog is open
       dialog.show();
       browse(dialog.imageBrowseButton(), img, "Firmware File (*.IMG)", "bin");
@@ -67,7 +70,7 @@ class TurboUpgradeDialogTest : public QObject {
       QCOMPARE(dialog.imageEdit()->text().toStdString(), img);
       keep(dialog, "turbo-upgrade-dialog.png");
 
-      // An event posted before OK is handled during the upgrade: the window stays alive.
+      // The upgrade runs on the wire thread: an event posted before OK is handled during it.
       bool handled = false;
       QTimer::singleShot(0, &dialog, [&] { handled = true; });
       bool midway = false;
@@ -82,6 +85,7 @@ class TurboUpgradeDialogTest : public QObject {
         keep(dialog, "turbo-upgrade-dialog-progress.png");
       };
       QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
       QVERIFY(midway);
       QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
@@ -96,10 +100,11 @@ class TurboUpgradeDialogTest : public QObject {
     host.local().firmware = "old";
     notice.clear();
     {
-      qtui::Hp1UpgradeDialog dialog;
+      qtui::Hp1UpgradeDialog dialog(nullptr, &wire);
       dialog.show();
       QVERIFY(dialog.imageEdit()->text().isEmpty());
       QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
     }
     host.clock.sleepMs(3000);
     QCOMPARE(QString::fromStdString(host.local().firmware),

@@ -16,6 +16,7 @@
 #include "support/desktop_fixture.h"
 #include "support/picture.h"
 #include "support/sim_host.h"
+#include "support/wired_scan.h"
 #include "ui/qtplatform/qt_notice.h"
 #include "ui/quorrel/upgrade_dialogs.h"
 #include "unit/upgrade/upgrade_support.h"
@@ -48,7 +49,8 @@ struct Rig {
   testing::SimHost host;
   testing::UpgradeFolder folder;
   platform::RecordingNotice notice;
-  ui::testing::FakeScan scan;
+  ui::testing::FakeScan fake;
+  ui::testing::WiredScan scan{fake};
   std::string nvm, pib;
   QStringList choices;
   qtui::AvUpgradeDialog dialog{scan};
@@ -61,7 +63,7 @@ class UpgradeDialogTest : public QObject {
  private slots:
   void pathsConfirmationAndEmptyPath() {
     Rig rig;
-    QVERIFY(!rig.scan.autoscanOn);
+    QVERIFY(!rig.fake.autoscanOn);
     QTest::mouseClick(rig.dialog.nvmBrowseButton(), Qt::LeftButton);
     QTest::mouseClick(rig.dialog.okButton(), Qt::LeftButton);
     QCOMPARE(rig.notice.shown.at(0).text, std::string(upgrade::kSelectFilesText));
@@ -76,9 +78,9 @@ class UpgradeDialogTest : public QObject {
     QVERIFY(rig.dialog.isVisible() && rig.dialog.firmwareEdit()->text().toStdString() == rig.nvm);
     QCOMPARE(rig.writes(), std::size_t{0});
     rig.dialog.reject();
-    QVERIFY(rig.scan.autoscanOn);
+    QVERIFY(rig.fake.autoscanOn);
     api::deviceTable().avLocal = false;  // a HomePlug 1.0 adapter: refused
-    qtui::startUpgrade(nullptr, rig.scan);
+    qtui::startUpgrade(nullptr, rig.fake);
     QCOMPARE(rig.notice.shown.back().caption, std::string("Stop"));
     QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kNoUpgradeForDeviceText));
   }
@@ -95,7 +97,7 @@ class UpgradeDialogTest : public QObject {
     QVERIFY(!rig.dialog.isVisible());
     QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kUpgradedText));
     QCOMPARE(readMac(rig.host.local().modules.parameterBlock, 12), testing::kSimLocalMac);
-    QVERIFY(rig.scan.autoscanOn && rig.scan.userScans == 1);  // restored when the flow ended
+    QVERIFY(rig.fake.autoscanOn && rig.fake.userScans == 1);  // restored when the flow ended
   }
 
   void cancelStopsTheWorkerAndSaysTheAdapterWasNotChanged() {
@@ -116,7 +118,7 @@ class UpgradeDialogTest : public QObject {
     QCOMPARE(rig.notice.shown.back().text, std::string(upgrade::kUncommittedText));
     QCOMPARE(rig.writes(), std::size_t{4});  // the fourth was never answered; nothing after
     QVERIFY(rig.host.local().modules.parameterBlock == oldBlock);
-    QVERIFY(rig.scan.autoscanOn);
+    QVERIFY(rig.fake.autoscanOn);
   }
 
   // The worker reaches the notice when the capture helper fails: its box and wait cursor are

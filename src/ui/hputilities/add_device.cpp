@@ -9,6 +9,7 @@
 #include "hpapi/key_exchange.h"
 #include "persistence/known_devices.h"
 #include "platform/clock.h"
+#include "platform/state_lock.h"
 #include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 #include "thpapi/exchange.h"
@@ -28,6 +29,13 @@ void step(const Advance& advance) {
   if (advance) advance();
 }
 
+// A step that failed because the user cancelled says nothing of its own: the operation ends
+// with the cancel's message, which says where the adapters were left.
+void tell(const std::string& text, const std::string& caption, NoticeIcon icon = NoticeIcon::None,
+          NoticeButtons buttons = NoticeButtons::Ok, NoticeOwner owner = NoticeOwner::None) {
+  if (!platform::cancelRequested()) platform::showNotice(text, caption, icon, buttons, owner);
+}
+
 // The failure reset: the half-added adapter leaves the list and no add is pending any more.
 void forgetAdded() {
   hpapi::MembershipState& s = hpapi::membershipState();
@@ -42,8 +50,8 @@ void forgetAdded() {
 }
 
 void showJoinFailure(NoticeOwner owner, bool search) {
-  platform::showNotice(search ? kNotDetectedText : kInvalidDevicePasswordText, kAttentionCaption,
-                       NoticeIcon::Warning, NoticeButtons::Ok, owner);
+  tell(search ? kNotDetectedText : kInvalidDevicePasswordText, kAttentionCaption,
+       NoticeIcon::Warning, NoticeButtons::Ok, owner);
 }
 
 void recordSuccess(std::optional<std::string_view> name, std::string_view password) {
@@ -71,7 +79,7 @@ int addOlderRoad(transport::ReceivePath& path, NoticeOwner owner,
   hpapi::MembershipState& s = hpapi::membershipState();
   s.savedLocalKey = {};
   std::optional<brantleapi::Hp1Key> own;
-  for (int form = 0;; ++form) {
+  for (int form = 0; !platform::cancelRequested(); ++form) {
     const bool tested = hpapi::joinDeviceToNetwork(path, target, std::nullopt, search);
     if (!own && s.savedLocalKey != brantleapi::Hp1Key{}) own = s.savedLocalKey;
     if (own) s.savedLocalKey = *own;
@@ -97,7 +105,10 @@ int addOlderRoad(transport::ReceivePath& path, NoticeOwner owner,
     normalised = true;
   }
   step(advance);
-  if (own) hpapi::applyLocalNetworkName(path, own);
+  if (own) {
+    const platform::CancelShield restoring;
+    hpapi::applyLocalNetworkName(path, own);
+  }
   if (result == 1) {
     if (normalised) password = target.devicePassword.str();
     platform::showNotice(search ? kAddedText : kVerifiedText, kInformationCaption,
@@ -149,6 +160,7 @@ int addAvTemporary(transport::ReceivePath& path, NoticeOwner owner,
   const crypto::Key dak = crypto::deriveDAK(target.devicePassword.view());
   MacAddress added{};
   for (int restart = 0;; ++restart) {
+    if (platform::cancelRequested()) return 0;
     const auto tmp = crypto::makeRandomNetworkKey(crypto::DeviceFamily::HomePlugAV);
     if (!tmp) break;
     onUserKey = false;
@@ -160,28 +172,28 @@ int addAvTemporary(transport::ReceivePath& path, NoticeOwner owner,
       platform::delay(kAfterKeyTryMs);
     }
     if (!accepted) {
-      platform::showNotice(kRemoteNmkText, kAttentionCaption, NoticeIcon::Warning,
-                           NoticeButtons::Ok, NoticeOwner::MainPage);
+      tell(kRemoteNmkText, kAttentionCaption, NoticeIcon::Warning, NoticeButtons::Ok,
+           NoticeOwner::MainPage);
       return 0;
     }
     if (!localKeyBecomes(path, *tmp)) {
-      platform::showNotice(kLocalNmkTimeoutText, kLocalNmkTimeoutCaption, NoticeIcon::Warning,
-                           NoticeButtons::Ok, owner);
+      tell(kLocalNmkTimeoutText, kLocalNmkTimeoutCaption, NoticeIcon::Warning, NoticeButtons::Ok,
+           owner);
       return 0;
     }
     const std::size_t count = watchTemporaryNetwork(path, added);
     if (count >= 2 && restart < kTemporaryNetworkRestarts) continue;
     if (count != 1) {
-      platform::showNotice(kAddErrorText, kAttentionCaption, NoticeIcon::Warning, NoticeButtons::Ok,
-                           NoticeOwner::MainPage);
+      tell(kAddErrorText, kAttentionCaption, NoticeIcon::Warning, NoticeButtons::Ok,
+           NoticeOwner::MainPage);
       hpapi::membershipState().addedMac = added;
       return 0;
     }
     break;
   }
   if (isZeroMac(added)) {
-    platform::showNotice(kAddErrorText, kAttentionCaption, NoticeIcon::Warning, NoticeButtons::Ok,
-                         NoticeOwner::MainPage);
+    tell(kAddErrorText, kAttentionCaption, NoticeIcon::Warning, NoticeButtons::Ok,
+         NoticeOwner::MainPage);
     return 0;
   }
   platform::delay(kBeforeReturnMs);
@@ -191,16 +203,19 @@ int addAvTemporary(transport::ReceivePath& path, NoticeOwner owner,
   // is the key it reports; without it the add cannot go on.
   hpapi::setLocalNEK(path, &host, userKey);
   if (!localKeyBecomes(path, userKey)) {
-    platform::showNotice(kLocalNmkTimeoutText, kLocalNmkTimeoutCaption, NoticeIcon::Warning,
-                         NoticeButtons::Ok, owner);
+    tell(kLocalNmkTimeoutText, kLocalNmkTimeoutCaption, NoticeIcon::Warning, NoticeButtons::Ok,
+         owner);
     return 0;
   }
   onUserKey = true;
+  if (platform::cancelRequested()) return 0;
   step(advance);
   platform::delay(kAfterReturnMs);
   hpapi::membershipState().addedMac = added;
   step(advance);
   const api::NetworkName local = api::currentDevices().localNetworkName;
+  // The join moves the local adapter on its way and back: once begun, it runs to its end.
+  const platform::CancelShield joining;
   if (!hpapi::joinDeviceToNetwork(path, target, local.view(), search)) {
     showJoinFailure(NoticeOwner::MainPage, search);
     return 0;
@@ -215,7 +230,7 @@ int addAvRoad(transport::ReceivePath& path, NoticeOwner owner, std::optional<std
   scan::AutoscanHold hold;
   api::NetworkKey userKey{};
   if (!readLocalKey(path, userKey)) {
-    platform::showNotice(kReadNmkErrorText, kReadNmkErrorCaption);
+    tell(kReadNmkErrorText, kReadNmkErrorCaption);
     forgetAdded();
     return 0;
   }
@@ -225,15 +240,23 @@ int addAvRoad(transport::ReceivePath& path, NoticeOwner owner, std::optional<std
     result =
         addAvTemporary(path, owner, name, password, search, target, userKey, onUserKey, advance);
   } catch (...) {
-    platform::showNotice(kUnknownAddText, kUnknownAddCaption);
+    tell(kUnknownAddText, kUnknownAddCaption);
     result = 0;
   }
   if (result == 0) {
     forgetAdded();
     if (!onUserKey) {
       // The local adapter may still be in the temporary network.
+      const bool cancelled = platform::cancelRequested();
+      const platform::CancelShield restoring;
       hpapi::setLocalNEK(path, nullptr, userKey);
       platform::delay(kAfterRestoreMs);
+      // A cancel can come while the adapter still takes the temporary key, which it finishes
+      // after the request to go back: it is asked again until it reports the user's key.
+      if (cancelled && !localKeyBecomes(path, userKey)) {
+        hpapi::setLocalNEK(path, nullptr, userKey);
+        localKeyBecomes(path, userKey);
+      }
     }
   }
   if (rescan) rescan();
@@ -259,9 +282,13 @@ int addDevice(transport::ReceivePath& path, NoticeOwner owner, std::optional<std
   target.devicePassword = password;
   const bool search = mac == nullptr;
   target.deviceMac = search ? kBroadcastMac : *mac;
-  if (api::deviceTable().avLocal && !api::deviceTable().turboLocal)
-    return addAvRoad(path, owner, name, password, search, target, advance, rescan);
-  return addOlderRoad(path, owner, name, password, search, target, advance);
+  const int r = api::deviceTable().avLocal && !api::deviceTable().turboLocal
+                    ? addAvRoad(path, owner, name, password, search, target, advance, rescan)
+                    : addOlderRoad(path, owner, name, password, search, target, advance);
+  if (r == 0 && platform::cancelRequested())
+    platform::showNotice(search ? kAddCancelledText : kPasswordTestCancelledText, kCancelledCaption,
+                         NoticeIcon::Information, NoticeButtons::Ok, owner);
+  return r;
 }
 
 int verifyDevicePassword(transport::ReceivePath& path, NoticeOwner owner, hpapi::JoinTarget& target,
@@ -278,6 +305,11 @@ int verifyDevicePassword(transport::ReceivePath& path, NoticeOwner owner, hpapi:
     if (hpapi::setRemoteKey(path, dak, nk, target.deviceMac, false, true) ==
         brantleapi::kKeyAvConfirmed)
       return 1;
+    if (platform::cancelRequested()) {
+      platform::showNotice(kPasswordTestCancelledText, kCancelledCaption, NoticeIcon::Information,
+                           NoticeButtons::Ok, owner);
+      return -1;
+    }
     platform::showNotice(kInvalidDevicePasswordText, kAttentionCaption, NoticeIcon::Warning,
                          NoticeButtons::Ok, NoticeOwner::MainPage);
     return 0;
@@ -286,6 +318,7 @@ int verifyDevicePassword(transport::ReceivePath& path, NoticeOwner owner, hpapi:
   const MacAddress mac = target.deviceMac;
   const int r = addDevice(path, owner, std::nullopt, password, &mac, advance, rescan);
   target.devicePassword = password;
+  if (r == 0 && platform::cancelRequested()) return -1;  // not tested: kept as not checked
   return r != 0 ? 1 : 0;
 }
 

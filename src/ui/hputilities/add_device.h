@@ -31,6 +31,13 @@ inline constexpr char kAddErrorText[] = "Error occured while adding the device";
 inline constexpr char kUnknownAddText[] =
     "Some unknown problem occured while adding the device. Try adding again!";
 inline constexpr char kUnknownAddCaption[] = "Error!!!";
+// A cancelled add or password test: what became of the adapters.
+inline constexpr char kAddCancelledText[] =
+    "Adding the device was cancelled. Your adapter is back in your network; the device was not "
+    "added.";
+inline constexpr char kPasswordTestCancelledText[] =
+    "The password test was cancelled. Your adapter is back in your network; the password is "
+    "kept as not yet checked.";
 
 inline constexpr int kTemporaryKeyTries = 6;
 inline constexpr int kLocalKeyPolls = 201;

@@ -9,6 +9,7 @@
 #include "persistence/device_data.h"
 #include "persistence/known_devices.h"
 #include "platform/clock.h"
+#include "platform/state_lock.h"
 #include "scan/autoscan_hold.h"
 #include "scan/scan.h"
 #include "ui/hputilities/password_rules.h"
@@ -48,7 +49,12 @@ int setLocalNetwork(transport::ReceivePath& path, NoticeOwner owner, std::string
   scan::WireHold hold;
   platform::WaitCursor cursor;
   const crypto::Key key = crypto::networkKeyFromPassword(name, hpapi::currentFamily());
-  const int result = hpapi::setLocalNEK(path, nullptr, key);
+  // Once the key is on its way, only its answer says which network the adapter is in.
+  int result = 0;
+  if (!platform::cancelRequested()) {
+    const platform::CancelShield setting;
+    result = hpapi::setLocalNEK(path, nullptr, key);
+  }
   if (result != 0) {
     hpapi::membershipState().suppressAdapterMessage = true;
     scan::scanState().networkNameSetPending = true;
@@ -60,9 +66,31 @@ int setLocalNetwork(transport::ReceivePath& path, NoticeOwner owner, std::string
     platform::showNotice(text, kInformationCaption, NoticeIcon::Information, NoticeButtons::Ok,
                          owner);
   } else {
-    platform::showNotice(kUnableToComplete, kProblemOccurredCaption, NoticeIcon::Error);
+    if (platform::cancelRequested() && result == 0)
+      platform::showNotice(kLocalCancelledText, kCancelledCaption, NoticeIcon::Information,
+                           NoticeButtons::Ok, owner);
+    else
+      platform::showNotice(kUnableToComplete, kProblemOccurredCaption, NoticeIcon::Error);
   }
   return result;
+}
+
+std::string allDevicesCancelledText(const AllDevicesResult& r, std::string_view name) {
+  std::string moved, stayed, local = "your adapter kept its network";
+  for (const DeviceJoin& d : r.devices) {
+    if (d.local) {
+      if (d.joined) local = "your adapter is in it too";
+      continue;
+    }
+    std::string& list = d.joined ? moved : stayed;
+    list += (list.empty() ? "" : ", ") + (d.name.empty() ? formatMac(d.mac) : d.name);
+  }
+  std::string text = "Setting the network name was cancelled. In the network '";
+  text += name;
+  text += "': " + (moved.empty() ? std::string("none") : moved) + "; " + local +
+          ". Still in their old network: " + (stayed.empty() ? std::string("none") : stayed) +
+          ", and every device not tried.";
+  return text;
 }
 
 AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwner owner,
@@ -77,6 +105,10 @@ AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwne
     std::string localName;
     for (int i = 0; i < known.knownCount; ++i) {
       persistence::KnownDevice& record = known.records[static_cast<std::size_t>(i)];
+      if (platform::cancelRequested()) {
+        r.cancelled = true;  // the devices not tried yet stay in their network
+        break;
+      }
       if (record.mac == local) {
         localName = record.name.str();  // set last, with the local adapter's own key
         continue;
@@ -99,14 +131,23 @@ AllDevicesResult setNetworkOnAllDevices(transport::ReceivePath& path, NoticeOwne
     }
     // The name was just set: the local adapter takes the key it derives, also when no device
     // was tried (each join sets the local adapter on the way).
-    r.localSet = hpapi::applyLocalNetworkName(path, std::nullopt) != 0;
+    r.cancelled = r.cancelled || platform::cancelRequested();
+    // Devices that moved are reached only through the new key, so the local adapter takes it
+    // even after a cancel; with none moved, a cancel leaves it where it was.
+    if (!r.cancelled || r.done > 0) {
+      const platform::CancelShield finishing;
+      r.localSet = hpapi::applyLocalNetworkName(path, std::nullopt) != 0;
+    }
     r.devices.push_back({local, localName, r.localSet, true});
     r.total = static_cast<int>(r.devices.size());
     if (r.localSet) {
       scan::scanState().networkNameSetPending = true;
       ++r.done;
     }
-    if (r.allSet())
+    if (r.cancelled)
+      platform::showNotice(allDevicesCancelledText(r, name), kCancelledCaption,
+                           NoticeIcon::Information, NoticeButtons::Ok, owner);
+    else if (r.allSet())
       platform::showNotice(kAllDevicesAdded, kInformationCaption, NoticeIcon::Information,
                            NoticeButtons::Ok, owner);
     else

@@ -21,6 +21,10 @@ inline constexpr char kInformationCaption[] = "Information";
 inline constexpr char kAttentionCaption[] = "Attention!";
 inline constexpr char kAllDevicesAdded[] = "All Devices are successfully added to the network.";
 inline constexpr char kSomeDevicesNotAdded[] = "Some Devices could not be added to your network.";
+inline constexpr char kCancelledCaption[] = "Cancelled";
+inline constexpr char kLocalCancelledText[] =
+    "Setting the network name was cancelled before it reached your adapter, which keeps its "
+    "network.";
 
 inline constexpr std::uint32_t kAfterLocalSetMs = 1000;
 inline constexpr std::uint32_t kAfterLocalSetAvMs = 2000;
@@ -51,9 +55,14 @@ struct AllDevicesResult {
   int done = 0;   // of those, set
   int lastJoined = 0;
   bool localSet = false;
+  bool cancelled = false;           // stopped by the user before every device was tried
   std::vector<DeviceJoin> devices;  // each device tried, in the order tried
   bool allSet() const { return localSet && done == total; }
 };
+
+// What a cancelled Set All Devices left where: the devices that moved, the local adapter, and
+// those still in their old network.
+std::string allDevicesCancelledText(const AllDevicesResult& r, std::string_view name);
 
 // Every known device with a password joins `name`, then the local adapter takes it. Devices
 // without a password are not tried and do not count against the result.

@@ -71,8 +71,9 @@ void MainPageController::finishStartUp() {
   scan_.SuspendAutoscan(persistence::preferences().autoscanEnabled != 0);
   selectLocalAdapterByCount();
   RefreshDeviceLists(5);
-  // The page was entered while the search ran.
-  if (anyLocalPresent()) shell_.localSeenAtActivation = true;
+  // The page was entered while the search ran: it notes now what it would have noted then.
+  if (enteredDuringStartUp_ && anyLocalPresent()) shell_.localSeenAtActivation = true;
+  enteredDuringStartUp_ = false;
 }
 
 void MainPageController::localSearchEnded(bool found) {
@@ -110,7 +111,7 @@ void MainPageController::RestartScan() {
   ResetRemoteList();
   const persistence::Preferences& prefs = persistence::preferences();
   scan_.StartScan(static_cast<std::uint32_t>(prefs.scanInterval), kPageDropThreshold,
-                         prefs.autoscanEnabled != 0);
+                  prefs.autoscanEnabled != 0);
 }
 
 void MainPageController::ResetRemoteList() {
@@ -383,6 +384,10 @@ void MainPageController::pageEntered() {
   if (persistence::preferences().autoscanEnabled != 0 && shell_.localSeenAtActivation &&
       shell_.settingAllDevices) {
     RequestScan();
+    return;
+  }
+  if (!pendingSearches_.empty() && pendingSearches_.front() == AfterSearch::StartUp) {
+    enteredDuringStartUp_ = true;
     return;
   }
   if (anyLocalPresent()) shell_.localSeenAtActivation = true;

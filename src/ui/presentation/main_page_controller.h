@@ -146,6 +146,7 @@ class MainPageController final : public ScanEvents {
   void finishStartUp();
   void finishUserScan(bool found);
   std::deque<AfterSearch> pendingSearches_;
+  bool enteredDuringStartUp_ = false;
 
   void refreshRows();
   void makeCurrent(int interfaceIndex);

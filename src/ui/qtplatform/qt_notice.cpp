@@ -113,7 +113,9 @@ NoticeAnswer QtNotice::show(const platform::NoticeRequest& request) {
   // The box wants the arrow even while an operation shows the wait cursor.
   const bool waiting = waitDepth_ > 0;
   if (waiting) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  const bool held = platform::stateHeldHere();
   const int answer = box->exec();
+  if (held) platform::acquireState();  // the box's event loop let go of it while idle
   if (waiting) QGuiApplication::restoreOverrideCursor();
   return noticeAnswer(answer);
 }

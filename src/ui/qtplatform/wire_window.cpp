@@ -73,8 +73,7 @@ void holdStateWhileAwake(QCoreApplication& app) {
   platform::acquireState();
   app.installEventFilter(new StateOnEvent(&app));
   QObject::connect(QAbstractEventDispatcher::instance(app.thread()),
-                   &QAbstractEventDispatcher::aboutToBlock, &app,
-                   [] { platform::releaseState(); });
+                   &QAbstractEventDispatcher::aboutToBlock, &app, [] { platform::releaseState(); });
 }
 
 void postToWindow(std::function<void()> task) {
@@ -93,10 +92,12 @@ void runWithProgress(ui::ScanControl& scan, QWidget* parent, const QString& text
     });
   });
   if (*ended) return;
+  const bool held = platform::stateHeldHere();
   OperationBox shown(parent, text, [&scan] { scan.cancelOperation(); });
   box = &shown;
   while (!shown.finished()) shown.exec();
   box = nullptr;
+  if (held) platform::acquireState();  // the box's event loop let go of it while idle
 }
 
 }  // namespace quorrel::qtui

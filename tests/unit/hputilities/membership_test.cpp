@@ -344,10 +344,12 @@ TEST_F(MembershipTest, DashesNeverOverflowTheFieldAndNameTextIsNeverAFormat) {
   EXPECT_EQ(localNetworkSetText("%s%n 100%"), "Local network set to '%s%n 100%'");
 }
 
-// Every send failed and every answer dropped in turn, for the local setting, Set All Devices,
-// a password test and an add on each road: the local adapter ends on the key it had unless the
-// operation said it set another, a device the result counts as joined shares the local
-// adapter's key (Set All Devices: the new one), and the autoscan and cursor come back.
+// Every send failed, every answer dropped and a cancel at every frame in turn, for the local
+// setting, Set All Devices, a password test and an add on each road: the local adapter ends on
+// the key it had unless the operation said it set another, a device the result counts as
+// joined shares the local adapter's key (Set All Devices: the new one), an operation a cancel
+// stopped ends with the cancel's message (a password test keeps the password as not checked),
+// and the autoscan and cursor come back.
 struct SweepCase {
   const char* family;
   const char* operation;
@@ -362,7 +364,13 @@ INSTANTIATE_TEST_SUITE_P(Operations, SweepTest,
                                            SweepCase{"turbo", "verify", testing::Fault::FailSend},
                                            SweepCase{"av", "add", testing::Fault::FailSend},
                                            SweepCase{"av", "add", testing::Fault::DropAnswer},
-                                           SweepCase{"turbo", "add", testing::Fault::DropAnswer}));
+                                           SweepCase{"turbo", "add", testing::Fault::DropAnswer},
+                                           SweepCase{"av", "local", testing::Fault::Cancel},
+                                           SweepCase{"av", "all", testing::Fault::Cancel},
+                                           SweepCase{"av", "verify", testing::Fault::Cancel},
+                                           SweepCase{"hp1", "verify", testing::Fault::Cancel},
+                                           SweepCase{"av", "add", testing::Fault::Cancel},
+                                           SweepCase{"turbo", "add", testing::Fault::Cancel}));
 
 TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
   const SweepCase c = GetParam();
@@ -387,29 +395,41 @@ TEST_P(SweepTest, EveryFailurePointLeavesKnownKeys) {
         transport::EnumerateInterfaces();
         transport::OpenInterface(0);
         int r = 0;
+        bool succeeded = false;
+        notices.clear();
         std::string password = "Alpha-Pass-1";
         if (op == "local") {
           r = changeNetworkName(path, "Blue House", false, nullptr);
           EXPECT_EQ(keyOf(net.scenario().local), r == 1 ? want("Blue House") : before);
+          succeeded = r == 1;
         } else if (op == "all") {
-          notices.clear();
           AllDevicesResult all;
           changeNetworkName(path, "Blue House", true, nullptr, &all);
+          succeeded = all.allSet();
           if (all.localSet) {
             EXPECT_EQ(keyOf(net.scenario().local), want("Blue House"));
           }
-          EXPECT_EQ(all.allSet(), texts().front() == kAllDevicesAdded);
+          EXPECT_EQ(all.allSet() && !all.cancelled, texts().front() == kAllDevicesAdded);
           if (all.allSet()) {
             EXPECT_EQ(keyOf(net.scenario().remotes[0]), want("Blue House"));
           }
         } else if (op == "verify") {
           hpapi::JoinTarget t{"Alpha-Pass-1"sv, kOne};
           r = verifyDevicePassword(path, platform::NoticeOwner::None, t, nullptr, nullptr);
+          succeeded = r == 1;
+          if (injector.cancelFlag() && r != 1) {
+            EXPECT_EQ(r, -1);
+          }
         } else {
           hpapi::membershipState().addingDevice = true;
           r = addDevice(path, platform::NoticeOwner::None, "Den", password, nullptr, nullptr,
                         nullptr);
           EXPECT_EQ(hpapi::membershipState().addingDevice, r == 1);
+          succeeded = r == 1;
+        }
+        if (injector.cancelFlag() && !succeeded) {
+          ASSERT_FALSE(notices.shown.empty());
+          EXPECT_EQ(notices.shown.back().caption, kCancelledCaption) << notices.shown.back().text;
         }
         const bool join = op == "verify" || op == "add";
         if (join) {
