@@ -1,16 +1,21 @@
-// The decoder on every confirmation type and on short, long and foreign frames; then module
-// transfers driven frame by frame through it: the requests on the wire, stray and duplicated
-// answers, refused pieces, broken image chains, and the piece cursor's bounds.
+// The decoder on every confirmation type and on hostile frames; module transfers driven frame
+// by frame through it; polls and waits over a scripted backend, and the requests on the wire.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <tuple>
 
+#include "platform/clock.h"
 #include "support/av_frames.h"
+#include "support/fake_backend.h"
 #include "thpapi/decoder.h"
+#include "thpapi/exchange.h"
 #include "thpapi/last_error.h"
 #include "thpapi/module_transfer.h"
+#include "thpapi/request_builders.h"
 #include "thpapi/transfer_loop.h"
+#include "transport/interface_table.h"
 #include "transport/receive_path.h"
 
 // Every wait here takes frames the way the program does, without the scan's bookkeeping.
@@ -170,8 +175,7 @@ TEST_F(DecoderTest, NetworkInfoAndConfigurationBlockCopyOnlyWhatTheFrameHolds) {
   ASSERT_EQ(decode(big), 0);
   EXPECT_EQ((std::tuple{r.dataLength, r.stations.size()}), (std::tuple{1u + 1493u, 1475u / 15u}));
 
-  // The 33-byte minimum does not even reach the count: no stations.
-  ASSERT_EQ(decode(avFrame(0xA039, 33)), 0);
+  ASSERT_EQ(decode(avFrame(0xA039, 33)), 0);  // the minimum does not reach the count
   EXPECT_TRUE(r.stations.empty());
 
   // Version 1: count at 54, stations from 60, 24 bytes each, rate at 16.
@@ -284,9 +288,8 @@ TEST_F(TransferTest, FirmwareReadEndsAtADamagedOrBackwardHeader) {
   EXPECT_EQ(next(), readRequest(1, 0, 44));
   Bytes damaged = imageHeader(0x1000, 1500, 1544);
   damaged[40] ^= 1;
-  EXPECT_EQ(take(readConfirm(1, 0, damaged)), -1);
-  EXPECT_EQ(lastError(), 14);
-  EXPECT_FALSE(anyFrameWaiting());
+  EXPECT_EQ((std::tuple{take(readConfirm(1, 0, damaged)), lastError(), anyFrameWaiting()}),
+            (std::tuple{-1, 14, false}));
 
   ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 1), 0);
   next();
@@ -362,17 +365,186 @@ TEST_F(TransferTest, BeginAndThePieceCursorRefuseBadKindsBuffersAndChains) {
 
   // The piece cursor refuses an empty buffer and a piece size of zero, and stays in bounds.
   resetLastError();
-  EXPECT_FALSE(PieceCursor::create({}));
-  EXPECT_EQ(lastError(), 22);
+  EXPECT_EQ((std::tuple{PieceCursor::create({}).has_value(), lastError()}),
+            (std::tuple{false, 22}));
   const Bytes buffer(2500, 1);
   EXPECT_FALSE(PieceCursor::create(buffer, 0));
   auto c = PieceCursor::create(buffer);
   ASSERT_TRUE(c);
-  // Whole pieces and the short last one: the transfer tests; here the cursor's own bounds.
   EXPECT_EQ((std::tuple{c->seek(2), c->atEnd(452), c->next(), lastError(), c->piece().empty()}),
             (std::tuple{452u, true, 0u, 34, true}));
   // n × piece size past 2^32 must not wrap back into the buffer.
   EXPECT_EQ((std::tuple{c->seek(0x00400001u), c->offset()}), (std::tuple{0u, 2500u}));
+}
+
+class ExchangeTest : public DecoderTest {
+ protected:
+  void SetUp() override {
+    DecoderTest::SetUp();
+    fake.interfaces = {{"veth-a", kHostMac}, {"veth-b", MacAddress{2, 0, 0, 0, 0, 2}}};
+    transport::setBackend(&fake);
+    platform::setClock(&clock);
+    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+    ASSERT_EQ(transport::OpenInterface(0), 1);
+    ASSERT_EQ(transport::OpenInterface(1), 1);
+    transport::setCurrentInterface(0);
+    resetExchangeState();
+  }
+  void TearDown() override {
+    DecoderTest::TearDown();
+    transport::resetInterfaceTable();
+    transport::setBackend(nullptr);
+    platform::setClock(nullptr);
+  }
+  std::deque<Bytes>& incoming(int port) { return fake.ports[port].incoming; }
+
+  FakeBackend fake;
+  platform::VirtualClock clock;
+};
+
+// The path takes management frames once and drops others; a host action is answered on the
+// interface it came from during any wait: back to the adapter, result 0, zeros to 64 bytes, and
+// one too short to read with result 1.
+TEST_F(ExchangeTest, PathAndAwaitMatchOnTypeOnlyAndAnswerHostActions) {
+  transport::Frame frame;
+  EXPECT_FALSE(path.next(frame));
+  Bytes hp1(60, 0);
+  put(hp1, 12, {0x88, 0x7B});
+  incoming(1).push_back(with(avFrame(0xA001, 88), 12, 0x08));  // IPv4
+  incoming(1).push_back(Bytes(1600, 0x88));                    // longer than any Ethernet frame
+  incoming(1).push_back(hp1);
+  ASSERT_TRUE(path.next(frame));
+  EXPECT_EQ((std::tuple{frame.length, frame.arrival, frame.etherType(), path.next(frame)}),
+            (std::tuple{60u, 1, 0x887B, false}));
+
+  const std::uint32_t start = platform::tickCount();
+  EXPECT_EQ((std::tuple{AwaitConfirmation(path, 0xA000, r), platform::tickCount(), avAnswered()}),
+            (std::tuple{false, start, false}));
+
+  incoming(1) = {statusConfirm(0xA062, 2), avFrame(0xA062, 20), statusConfirm(0xA051)};
+  ASSERT_TRUE(AwaitConfirmation(path, 0xA050, r));
+  EXPECT_EQ(fake.ports[1].sent,
+            (std::vector<Bytes>{request(0xA063), with(request(0xA063), 20, 1)}));
+  EXPECT_FALSE(anyFrameWaiting());
+
+  // Unrelated frames are skipped; the version confirmation of any adapter on any interface
+  // answers a version request.
+  incoming(1).push_back(statusConfirm(0xA051));
+  incoming(1).push_back(avFrame(0xA0FE, 60));
+  incoming(1).push_back(versionConfirm(2, "remote", MacAddress{0, 0xB0, 0x52, 9, 9, 9}));
+  int arrival = -1;
+  ASSERT_TRUE(AwaitConfirmation(path, 0xA000, r, &arrival));
+  EXPECT_EQ((std::tuple{r.mmtype, arrival, avAnswered()}), (std::tuple{0xA001, 1, true}));
+
+  // A commit confirmation answers any request; a refused one answers none.
+  incoming(0).push_back(statusConfirm(0xA029, 1));
+  EXPECT_FALSE(AwaitConfirmation(path, 0xA050, r));
+  incoming(0).push_back(statusConfirm(0xA029));
+  EXPECT_TRUE(AwaitConfirmation(path, 0xA050, r));
+
+  // A version-1 network information answer is skipped until version 1 is expected.
+  const Bytes v1 = avFrameV1(0xA039, 60);
+  incoming(0).push_back(v1);
+  EXPECT_FALSE(AwaitConfirmation(path, 0xA038, r));
+  setAvMessageVersion(4);
+  incoming(0).push_back(v1);
+  EXPECT_EQ((std::tuple{AwaitConfirmation(path, 0xA038, r), r.operation}), (std::tuple{true, 3u}));
+}
+
+// A queue of unrelated frames with the answer behind them: both waits pass over them without
+// a pause and take the answer.
+TEST_F(ExchangeTest, WaitsTakeTheAnswerBehindAQueueOfOtherFrames) {
+  for (const bool await : {true, false}) {
+    for (int i = 0; i < 1000; ++i) incoming(0).push_back(statusConfirm(0xA051));
+    incoming(0).push_back(versionConfirm(1, "late"));
+    EXPECT_TRUE(await ? AwaitConfirmation(path, 0xA000, r) : WaitConfirmation(path, 0xA000, r));
+    EXPECT_TRUE(incoming(0).empty());
+  }
+}
+
+// Builds into a buffer of 0xEE bytes; expects 64 bytes and nothing written past them.
+template <typename... Args, typename... Given>
+Bytes build(std::size_t (*encode)(const MacAddress&, const MacAddress&, MutableByteSpan, Args...),
+            const Given&... args) {
+  Bytes f(kRequestBufferSize, 0xEE);
+  EXPECT_EQ(encode(kHostMac, kAdapterMac, f, args...), 64u);
+  EXPECT_EQ(f[64], 0xEE);
+  f.resize(64);
+  return f;
+}
+
+TEST_F(ExchangeTest, SendAvRequestAndTheBuildersPutTheirBytes) {
+  const MacAddress remote{0x00, 0xB0, 0x52, 1, 2, 3};
+  const std::vector<Bytes>& sent = fake.ports[0].sent;
+  SendAvRequest(remote, 0xA000);
+  EXPECT_EQ(sent, std::vector<Bytes>{avFrame(0xA000, 64, kHostMac, remote)});
+
+  // The station list request takes the layout of the version the adapter answered with.
+  SendAvRequest(remote, 0xA038);
+  EXPECT_EQ(networkInfoFormat(), 1);
+  setAvMessageVersion(4);
+  SendAvRequest(remote, 0xA038);
+  EXPECT_EQ((std::tuple{sent.back(), networkInfoFormat()}),
+            (std::tuple{avFrameV1(0xA038, 64, kHostMac, remote), 4}));
+
+  ::testing::internal::CaptureStderr();
+  SendAvRequest(remote, 0xA050);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ::testing::internal::CaptureStderr();
+  SendAvRequest(remote, 0xA024);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "something wrong in THAPI_GETVERSION \n");
+  EXPECT_EQ(sent.size(), 3u);
+
+  // An interface whose address is unknown sends nothing.
+  fake.interfaces[1].mac = kNoMac;
+  ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+  ASSERT_EQ(transport::OpenInterface(1), 1);
+  transport::setCurrentInterface(1);
+  SendAvRequest(remote, 0xA000);
+  EXPECT_TRUE(fake.ports[1].sent.empty());
+
+  // The builders: requests are their header and zeros to 64 bytes in buffers that hold them.
+  EXPECT_EQ(build(thpapi_EncodeVersionRequest), request(0xA000));
+  EXPECT_EQ(build(thpapi_ReadConfigurationBlock), request(0xA058));
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 0), request(0xA038));
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 1), request(0xA038));  // only 4 selects MMV 1
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 4),
+            avFrameV1(0xA038, 64, kHostMac, kAdapterMac));
+  // Buffers under 64 bytes are refused untouched.
+  for (std::size_t size : {0u, 13u, 20u, 26u, 63u}) {
+    Bytes f(size, 0xEE);
+    for (const bool v1 : {false, true}) {
+      resetLastError();
+      EXPECT_EQ((std::tuple{v1 ? thpapi_EncodeNetworkInfoRequest(kHostMac, kAdapterMac, f, 4)
+                               : thpapi_EncodeVersionRequest(kHostMac, kAdapterMac, f),
+                            lastError(), f}),
+                (std::tuple{0u, 34, Bytes(size, 0xEE)}))
+          << size;
+    }
+  }
+
+  // The key setting's local layout (key at 21, selector 0x0F, address at 38), and the remote
+  // adapter's: selector 0, its address at 38 and its device access key at 44.
+  SetKeyRecord key;
+  Bytes local = request(0xA050, {1}), far;
+  for (std::size_t i = 0; i < 16; ++i)
+    key.networkMembershipKey[i] = local[21 + i] = std::uint8_t(0x10 + i);
+  key.deviceKeySelector = local[37] = 0x0F;
+  key.target = kAdapterMac;
+  putMac(local, 38, kAdapterMac);
+  EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), local);
+  key.deviceKeySelector = 0;
+  key.target = remote;
+  far = with(local, 37, 0);
+  putMac(far, 38, remote);
+  for (std::size_t i = 0; i < 16; ++i)
+    key.deviceAccessKey[i] = far[44 + i] = std::uint8_t(0xA0 + i);
+  EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), far);
+  resetLastError();
+  key.deviceKeySelector = 0x05;
+  Bytes f(kRequestBufferSize);
+  EXPECT_EQ((std::tuple{thpapi_EncodeSetKeyRequest(kHostMac, kAdapterMac, f, key), lastError()}),
+            (std::tuple{0u, 22}));
 }
 
 }  // namespace
