@@ -148,13 +148,13 @@ TEST_F(DeviceTableTest, SightingRecordsTheFamilysNetworkAndClassOnTheInterfaceSe
   interfaceDevices(5).localPresent = true;
   interfaceDevices(5).localClass = DeviceClass::Turbo;
   transport::setCurrentInterface(1);
-  EXPECT_FALSE(SelectInterfaceByMac(&other));
-  EXPECT_TRUE(SelectInterfaceByMac(nullptr));
-  EXPECT_TRUE(SelectInterfaceByMac(&kNoMac));
+  EXPECT_EQ((std::vector{SelectInterfaceByMac(&other), SelectInterfaceByMac(nullptr),
+                         SelectInterfaceByMac(&kNoMac)}),
+            (std::vector{false, true, true}));
   EXPECT_EQ(transport::currentInterface(), 1u);
   EXPECT_TRUE(SelectInterfaceByMac(&own));
-  EXPECT_EQ(transport::currentInterface(), 5u);
-  EXPECT_TRUE(deviceTable().turboLocal);
+  EXPECT_EQ((std::tuple{transport::currentInterface(), deviceTable().turboLocal}),
+            (std::tuple{5u, true}));
   UpsertRemote(mac(1));  // remote operations follow the current interface
   EXPECT_EQ(interfaceDevices(5).remotes[0].mac, mac(1));
 }

@@ -22,8 +22,9 @@
 namespace quorrel::brantleapi {
 namespace {
 
+using namespace testing;
 using Bytes = std::vector<std::uint8_t>;
-const MacAddress kHost{0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+const MacAddress& kHost = kTestHost;
 const MacAddress kDevice{0x00, 0x04, 0x87, 0x01, 0x02, 0x03};
 const Hp1Key kKeyA{0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8};
 const Hp1Key kKeyB{0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7, 0xB8};
@@ -143,8 +144,6 @@ TEST(Hp1Frame, ParserRoundTripAndHostileInput) {
   EXPECT_EQ(cut->first().data.size(), f.size() - 17);
   EXPECT_FALSE(parseHp1Reply(f));
 }
-
-using namespace testing;
 
 // The frame as a reply; a frame that is none fails the test (the exception is reported).
 Hp1FrameView reply(const std::vector<std::uint8_t>& f) {
@@ -289,15 +288,10 @@ std::vector<std::vector<std::uint8_t>> handedOn;
 transport::ReceivePath path;
 
 bool handOn(const transport::Frame& f) {
-  handedOn.emplace_back(f.bytes().begin(), f.bytes().end());
-  return true;
-}
-bool autoscanSwitch(bool on) {
-  autoscanCalls.push_back(on);
-  return true;
+  return handedOn.emplace_back(f.bytes().begin(), f.bytes().end()), true;
 }
 Hp1KeyEntryContext context(transport::ReceivePath& from = path) {
-  return {from, &autoscanSwitch, &logged};
+  return {from, [](bool on) { return autoscanCalls.push_back(on), true; }, &logged};
 }
 
 class TurboOps : public ::testing::Test {
@@ -419,12 +413,10 @@ TEST_F(TurboOps, KeyAnswerWaitsForTheRightDeviceAndTimesOutAndNoHostSendsNothing
 
   sent().clear();
   transport::interfaceTable().entries[0].macAddress = kNoMac;
-  EXPECT_TRUE(sendVendorRequest(kBroadcastMac, 0x10, {}));
-  EXPECT_EQ(requestTurboPrivate(0x20), 1);
-  EXPECT_EQ(sendLocalCommand(0x12, 0x67), 0);
-  EXPECT_EQ(sendHardwareReset(), 0);
-  EXPECT_EQ(setTurboLocalKey(path, Hp1Key{}), kKeyNoAnswer);
-  EXPECT_TRUE(sent().empty());
+  EXPECT_EQ((std::tuple{sendVendorRequest(kBroadcastMac, 0x10, {}), requestTurboPrivate(0x20),
+                        sendLocalCommand(0x12, 0x67), sendHardwareReset(),
+                        setTurboLocalKey(path, Hp1Key{}), sent().empty()}),
+            (std::tuple{true, 1, 0, 0, kKeyNoAnswer, true}));
 }
 
 std::vector<std::uint8_t> loaderReply(std::uint8_t code, std::uint8_t status,
@@ -496,20 +488,19 @@ class Hp1KeyEntry : public TurboOps {
 TEST_F(Hp1KeyEntry, ReadBackAcceptsTheMatchingKeyOnlyWhateverTheBookkeepingStores) {
   queue(localParametersReply(kTestLocal, 1, expected));
   EXPECT_EQ(send(), 1);
-  ASSERT_EQ(sent().size(), 2u);            // the key entry and one read-back request
-  EXPECT_EQ(sent()[0][28], expected[23]);  // the mode bytes sent are those expected back
-  EXPECT_EQ(api::interfaceState(0).localParameters, expected);
-  EXPECT_TRUE(logged.empty());
+  ASSERT_EQ(sent().size(), 2u);  // the key entry and one read-back request
+  // The mode bytes sent are those expected back.
+  EXPECT_EQ((std::tuple{sent()[0][28], api::interfaceState(0).localParameters, logged.size()}),
+            (std::tuple{expected[23], expected, 0u}));
 
   auto other = expected;
   other[15] ^= 0xFF;
   queue(localParametersReply(kTestLocal, 1, other));
   queue(localParametersReply(kTestLocal, 2, expected));  // the working copy does not count
   EXPECT_EQ(send(), 0);
-  EXPECT_EQ(sent().size(), 2u + 4u);  // the key entry and three rounds of requests
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(logged[0], other);
-  EXPECT_EQ(autoscanCalls, (std::vector<bool>{false, true, false, true}));
+  // The key entry and three rounds of requests.
+  EXPECT_EQ((std::tuple{sent().size(), logged, autoscanCalls}),
+            (std::tuple{2u + 4u, std::vector{other}, std::vector<bool>{false, true, false, true}}));
 
   // The scan's bookkeeping keeps every parameters reply as the interface's copy before the key
   // setting sees it; the read-back must still catch a device that did not take the key.

@@ -101,13 +101,12 @@ TEST(Hp1Upgrade, PiecesMasksBadFilesFirstVerificationAndRetarget) {
     }
     EXPECT_EQ(readBe32(r.sent(kLoaderCommit).at(0), 20), c.mask);
     const auto& committed = h.local().loader.committed;
-    EXPECT_EQ(committed.at(0x100), image(2500));
-    EXPECT_EQ(committed.at(0x20), Bytes(cfg.begin() + 128, cfg.begin() + 384));
-    EXPECT_EQ(committed.count(0x80), c.cfgBytes == 960 ? 1u : 0u);
+    EXPECT_EQ((std::tuple{committed.at(0x100), committed.at(0x20), committed.count(0x80)}),
+              (std::tuple{image(2500), Bytes(cfg.begin() + 128, cfg.begin() + 384),
+                          c.cfgBytes == 960 ? 1u : 0u}));
     EXPECT_EQ(r.sent(kLoaderChecksum).size(), c.counts.size() - 2);
-    EXPECT_EQ(h.local().firmware, kNew);
-    EXPECT_EQ(r.texts(), Texts{"Firmware Update Successful"});
-    EXPECT_EQ(r.notice.shown.back().caption, "Success");
+    EXPECT_EQ((std::tuple{h.local().firmware, r.texts(), r.notice.shown.back().caption}),
+              (std::tuple{kNew, Texts{"Firmware Update Successful"}, "Success"}));
   }
 
   // The files are read, read-only, before the reset into the loader: a bad one sends nothing.

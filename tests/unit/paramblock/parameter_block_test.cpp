@@ -526,15 +526,11 @@ TEST(RegionChecks, DamagedRegionsFailFirstAndTheWindowNeverOverflows) {
   // The window the checks read through never overflows its bounds.
   std::vector<std::uint8_t> bytes(100, 0);
   ImageWindow w(bytes, 1000);
-  EXPECT_TRUE(w.holds(1000, 100));
-  EXPECT_FALSE(w.holds(1000, 101));
-  EXPECT_FALSE(w.holds(999, 1));
-  EXPECT_FALSE(w.holds(1099, SIZE_MAX));
-  EXPECT_TRUE(w.holdsEntries(1010, 3, 30));
-  EXPECT_FALSE(w.holdsEntries(1010, 4, 30));
-  EXPECT_FALSE(w.holdsEntries(1000, 0xFFFFFFFFu, 28));
-  EXPECT_FALSE(w.holdsEntries(1000, UINT64_MAX, 1));
-  EXPECT_FALSE(w.faulted());
+  EXPECT_EQ((std::vector{w.holds(1000, 100), w.holds(1000, 101), w.holds(999, 1),
+                         w.holds(1099, SIZE_MAX), w.holdsEntries(1010, 3, 30),
+                         w.holdsEntries(1010, 4, 30), w.holdsEntries(1000, 0xFFFFFFFFu, 28),
+                         w.holdsEntries(1000, UINT64_MAX, 1), w.faulted()}),
+            (std::vector{true, false, false, false, true, false, false, false, false}));
   EXPECT_EQ(w.le32(1098), 0u);  // straddles the end
   EXPECT_TRUE(w.faulted());
 }

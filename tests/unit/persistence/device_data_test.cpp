@@ -115,12 +115,12 @@ TEST_F(DeviceDataTest, CountsOutsideZeroToHundredDropTheRecordsOnlyAndOlderVersi
     install(b);
     resetListSettings();
     EXPECT_EQ(LoadDeviceData(), LoadOutcome::CountOutOfRange);
-    EXPECT_EQ(knownDevices().knownCount, 0);
-    EXPECT_TRUE(isZeroMac(knownDevices().records[0].mac));
-    EXPECT_EQ(api::interfaceDevices(2).localNetworkName, "Private Net");
-    EXPECT_EQ(shown(), kReadProblem + "|Problem Occurred|warn;");
-    EXPECT_EQ(listSettings(), ListSettings{});  // not reached: the list's own layout stays
-    EXPECT_EQ(transport::currentInterface(), current);
+    // The list's own layout is not reached and stays.
+    EXPECT_EQ((std::tuple{knownDevices().knownCount, knownDevices().records[0].mac,
+                          api::interfaceDevices(2).localNetworkName.str(), shown(), listSettings(),
+                          transport::currentInterface()}),
+              (std::tuple{0, kNoMac, "Private Net", kReadProblem + "|Problem Occurred|warn;",
+                          ListSettings{}, current}));
   }
 
   // A version below 306 resets and is left on disk; a later one is read.
@@ -359,17 +359,18 @@ TEST_F(ResourcesTest, EveryPreferencesLengthTakesTheWholeFieldsItHoldsAndAMissin
   for (std::size_t len = 0; len <= 289; ++len) {
     SCOPED_TRACE(len);
     const Preferences p = decodePreferences(ByteSpan(whole).first(len));
-    EXPECT_EQ(p.scanInterval, len >= 4 ? 45 : 1);  // a zero interval becomes 1
-    EXPECT_EQ(p.qualityStyle, len >= 6 ? 3 : 0);
-    EXPECT_EQ(p.listColour, len >= 10 ? 0x00112233 : 0);
-    EXPECT_EQ(p.iconSize, len >= 12 ? 110 : 0);
-    EXPECT_EQ(p.autoscanEnabled, len >= 18 ? 116 : 0);
-    EXPECT_EQ(p.showUpgradeButton, len >= 34 ? 132 : 0);
-    EXPECT_EQ(p.webAddress, len >= 98 ? "https://reseller.example/" : "");
-    EXPECT_EQ(p.productName, len >= 162 ? "Reseller Tool" : "Quorrel Utility");
-    EXPECT_EQ(p.oemOui[2], len >= 165 ? 0xAB : 0);
-    EXPECT_EQ(p.oemVendorName, len >= 189 ? "Reseller_Inc" : "");
-    EXPECT_EQ(p.noticeText, len >= 289 ? "Notice line" : "");
+    // A zero interval becomes 1.
+    EXPECT_EQ((std::vector<int>{p.scanInterval, p.qualityStyle, p.listColour, p.iconSize,
+                                p.autoscanEnabled, p.showUpgradeButton, p.oemOui[2]}),
+              (std::vector<int>{len >= 4 ? 45 : 1, len >= 6 ? 3 : 0, len >= 10 ? 0x00112233 : 0,
+                                len >= 12 ? 110 : 0, len >= 18 ? 116 : 0, len >= 34 ? 132 : 0,
+                                len >= 165 ? 0xAB : 0}));
+    EXPECT_EQ((std::vector{p.webAddress.str(), p.productName.str(), p.oemVendorName.str(),
+                           p.noticeText.str()}),
+              (std::vector<std::string>{len >= 98 ? "https://reseller.example/" : "",
+                                        len >= 162 ? "Reseller Tool" : "Quorrel Utility",
+                                        len >= 189 ? "Reseller_Inc" : "",
+                                        len >= 289 ? "Notice line" : ""}));
   }
   // Bytes past the record are ignored; texts without a terminator end inside their fields.
   auto b = whole;
@@ -420,12 +421,11 @@ TEST_F(ResourcesTest, VendorNamesAreCutToElevenSortedAndReadUpToAMalformedLine) 
                                              "7FFFFF\tBelow\n"));
   EXPECT_EQ(LoadVendorList(), 4u);
   const auto& e = vendorTable().entries;
-  EXPECT_EQ(e[0].nameView(), "A Very Long");
   EXPECT_EQ(e[0].name.back(), '\0');
-  EXPECT_EQ(e[3].nameView(), "Last");
-  EXPECT_EQ(VendorName(ouiMac(0x80, 0x00, 0x00)), "Middle");
-  EXPECT_EQ(VendorName(ouiMac(0x7F, 0xFF, 0xFF)), "Below");
-  EXPECT_EQ(VendorName(ouiMac(0x0A, 0x1B, 0x2D)), "Velmora");
+  EXPECT_EQ((std::vector{std::string(e[0].nameView()), std::string(e[3].nameView()),
+                         VendorName(ouiMac(0x80, 0x00, 0x00)), VendorName(ouiMac(0x7F, 0xFF, 0xFF)),
+                         VendorName(ouiMac(0x0A, 0x1B, 0x2D))}),
+            (std::vector<std::string>{"A Very Long", "Last", "Middle", "Below", "Velmora"}));
   // The reseller's own range comes first.
   preferences().oemOui = {0x80, 0x00, 0x00};
   preferences().oemVendorName = "Own_Brand";

@@ -358,13 +358,12 @@ TEST_F(ScanCycleTest, CyclesTickByTickReportingWhatChangedInOrder) {
   // Phases 1 to 5 step on their first tick, phase 6 waits out its five, then ageing and the
   // local search; phase 0 waits its five and phase 1 steps at once.
   EXPECT_EQ(phases(15), (std::vector<std::uint32_t>{2, 3, 4, 5, 6, 6, 6, 6, 6, 0, 0, 0, 0, 0, 2}));
-  EXPECT_EQ(scanState().cyclesCompleted, 1u);
-  EXPECT_EQ(reported().refreshes, (std::vector<int>{1, 7, 1}));
+  EXPECT_EQ((std::tuple{scanState().cyclesCompleted, scanState().ticksRun,
+                        api::currentDevices().remoteCount, reported().refreshes}),
+            (std::tuple{1u, 15u, 3, std::vector<int>{1, 7, 1}}));
   EXPECT_EQ(reported().order, "UTLAULL");  // ageing, the local search, then the redraw
   ASSERT_EQ(reported().ageings.size(), 1u);
   EXPECT_EQ(reported().ageings[0].devices[0].remotes[0].scansLeft, 10);
-  EXPECT_EQ(scanState().ticksRun, 15u);
-  EXPECT_EQ(api::currentDevices().remoteCount, 3);
   for (int i = 0; i < 3; ++i)
     EXPECT_EQ((std::tuple{remote(i).mac, remote(i).rateStats.currentRate}),
               (std::tuple{stationMac(i + 1), avRate(10 + i)}));
