@@ -87,7 +87,6 @@ TEST(Hp1Requests, EveryHostFrameAtItsOffsetsAndSentLengthAndWhatDoesNotFitIsRefu
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << i;
 
-  // What does not fit is refused.
   EXPECT_EQ(buildVendorRequest(b, kDevice, kHost, kVendorStatistics, Bytes(15)), 0u);
   EXPECT_EQ(buildModulePiece(b, kDevice, kHost, 0x100, 0, {}), 0u);
   EXPECT_EQ(buildModulePiece(b, kDevice, kHost, 0x100, 0, Bytes(1025)), 0u);

@@ -79,7 +79,6 @@ TEST(Keys, WholeTextIsHashedAndCopiesMoveTheFamilyWidthOnly) {
               (std::tuple{deriveNMK(copy), deriveDAK(copy), deriveNEK(copy)}));
   }
 
-  // A copy moves the family's width only.
   Key src{}, dst{};
   for (std::size_t i = 0; i < src.size(); ++i) src[i] = std::uint8_t(i + 1);
   dst.fill(0xEE);

@@ -325,7 +325,6 @@ TEST(DiagnosticsPage, DeleteWithoutSelectionSaveAndTheAboutPageTexts) {
   EXPECT_EQ(std::filesystem::status(*h.view.reportFile).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-  // The About page's Readme and web link.
   const auto& dir = h.scenario.state.dir;
   EXPECT_EQ(readmeText(dir.path()),
             "Readme.txt file is missing. The QRU may not have been properly installed. For "

@@ -31,7 +31,6 @@ class RateHistoryTest : public ::testing::Test {
  protected:
   std::vector<std::uint8_t> bytes() const { return testing::readFile(path); }
   void put(const std::vector<std::uint8_t>& b) const { testing::writeFile(path, b); }
-  // Three cycles of two devices, closed again.
   void recordThreeCycles() const {
     RateHistory h(path);
     EXPECT_EQ(h.open(kT0), OpenOutcome::Loaded);

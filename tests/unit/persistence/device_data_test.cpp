@@ -388,7 +388,6 @@ TEST_F(ResourcesTest, EveryPreferencesLengthTakesTheWholeFieldsItHoldsAndAMissin
     EXPECT_EQ(decodePreferences(b).scanInterval, loaded) << stored;
   }
 
-  // The file missing, empty, or no file.
   listSettings().sortColumn = 4;
   EXPECT_EQ(LoadPreferences(), PreferencesSource::Defaults);
   EXPECT_FALSE(std::filesystem::exists(file("OEMPrefs.dat")));  // and not created

@@ -215,7 +215,6 @@ constexpr MacAddress kHost{0x02, 0x00, 0x00, 0x00, 0x00, 0x10};
 constexpr MacAddress kLocalMac{0x00, 0xB0, 0x52, 0x10, 0x00, 0x01};
 constexpr NetworkKey kKey{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-// A local adapter alone.
 Scenario scenario() {
   Scenario s;
   s.local = Adapter{kLocalMac, 1, "LQA-100-FW-2-4-0517", kKey, "", 0, 0, true};

@@ -39,7 +39,6 @@ class DecoderTest : public ::testing::Test {
     const int decoded = decode(f);
     return decoded != 0 ? decoded : advanceTransfer(r);
   }
-  // The waiting frame, or nothing.
   static Bytes next() {
     Bytes f(kRequestBufferSize);
     f.resize(thpapi_NextPendingFrame(f));
@@ -510,7 +509,6 @@ TEST_F(ExchangeTest, SendAvRequestAndTheBuildersPutTheirBytes) {
   EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 1), request(0xA038));  // only 4 selects MMV 1
   EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 4),
             avFrameV1(0xA038, 64, kHostMac, kAdapterMac));
-  // Buffers under 64 bytes are refused untouched.
   for (std::size_t size : {0u, 13u, 20u, 26u, 63u}) {
     Bytes f(size, 0xEE);
     for (const bool v1 : {false, true}) {
