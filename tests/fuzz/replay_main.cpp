@@ -11,7 +11,6 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
-extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 namespace fs = std::filesystem;
 
@@ -29,7 +28,6 @@ void replay(const fs::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
   std::vector<fs::path> files;
   for (int i = 1; i < argc; ++i) {
     std::error_code error;

@@ -1,5 +1,4 @@
-// Key derivations against values from the openssl command-line tool, DES parity, widths, and
-// the random network key.
+// Key derivations against the openssl command-line tool, DES parity, widths, random keys.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -75,19 +74,17 @@ TEST(Keys, WholeTextIsHashedAndCopiesMoveTheFamilyWidthOnly) {
     auto heap = std::make_unique<char[]>(n == 0 ? 1 : n);
     std::memset(heap.get(), 'k', n);
     const std::string_view text(heap.get(), n);
-    EXPECT_EQ(deriveNMK(text), deriveNMK(std::string(n, 'k')));
-    EXPECT_EQ(deriveDAK(text), deriveDAK(std::string(n, 'k')));
-    EXPECT_EQ(deriveNEK(text), deriveNEK(std::string(n, 'k')));
+    const std::string copy(n, 'k');
+    EXPECT_EQ((std::tuple{deriveNMK(text), deriveDAK(text), deriveNEK(text)}),
+              (std::tuple{deriveNMK(copy), deriveDAK(copy), deriveNEK(copy)}));
   }
 
-  // A copy moves the family's width only.
   Key src{}, dst{};
   for (std::size_t i = 0; i < src.size(); ++i) src[i] = std::uint8_t(i + 1);
   dst.fill(0xEE);
-  EXPECT_EQ(copyKey(dst, src, DeviceFamily::Turbo), 8u);
-  EXPECT_EQ(hexOf(dst), "0102030405060708eeeeeeeeeeeeeeee");
-  EXPECT_EQ(copyKey(dst, src, DeviceFamily::HomePlugAV), 16u);
-  EXPECT_EQ(dst, src);
+  EXPECT_EQ((std::tuple{copyKey(dst, src, DeviceFamily::Turbo), hexOf(dst)}),
+            (std::tuple{8u, "0102030405060708eeeeeeeeeeeeeeee"}));
+  EXPECT_EQ((std::tuple{copyKey(dst, src, DeviceFamily::HomePlugAV), dst}), (std::tuple{16u, src}));
   // Short either side: only what fits. Overlap: moved, not smeared.
   std::array<std::uint8_t, 5> small{};
   EXPECT_EQ(copyKey(small, src, DeviceFamily::HomePlugAV), 5u);

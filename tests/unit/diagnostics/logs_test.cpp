@@ -1,14 +1,108 @@
-// The device log past 20 and past 50 lines, its name and permissions; the scan log's
-// snapshots; printing from a private file; the report against its expected texts.
+// The device and scan logs, printing from a private file, the report's expected texts, and the
+// Diagnostics and About pages without widgets, over a device table with a local adapter of each
+// family and remotes with and without passwords, a fixed computer and the UTC time zone.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
+#include "brantleapi/turbo_state.h"
+#include "diagnostics/host_info.h"
 #include "diagnostics/logs.h"
 #include "diagnostics/report.h"
 #include "diagnostics/report_output.h"
-#include "diagnostics_fixture.h"
+#include "support/desktop_fixture.h"
+#include "ui/presentation/about_page_text.h"
+#include "ui/presentation/diagnostics_page_controller.h"
+
+namespace quorrel::diagnostics::testing {
+
+inline constexpr std::time_t kReportTime = 1796616655;  // Mon Dec  7 04:10:55 2026 UTC
+
+inline MacAddress at(std::uint8_t first, std::uint8_t last) {
+  return {first, 0x11, 0x22, 0x00, 0x00, last};
+}
+inline HostInfo benchHost() {
+  return {"bench-pc", "tester", 8664, "Linux", 6, 1, 0};
+}
+
+struct Scenario {
+  Scenario() {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    brantleapi::resetTurboState();
+    persistence::vendorTable() = persistence::decodeVendorList("021122\tAcme_Labs\n");
+    transport::interfaceTable().interfaceCount = 5;
+    const api::DeviceClass classes[] = {api::DeviceClass::AvSecondGeneration,
+                                        api::DeviceClass::Turbo, api::DeviceClass::HomePlug1};
+    for (std::uint8_t i = 0; i < 4; ++i) {
+      api::InterfaceDevices& d = api::interfaceDevices(i);
+      d.interfaceMac = at(0x0A, i);
+      if (i == 3) continue;  // an interface without an adapter; the fifth has no address
+      d.localPresent = true;
+      d.localClass = classes[i];
+      d.localMac = at(0x00, static_cast<std::uint8_t>(0x10 + i));
+      d.localNetworkName = i == 0 ? "HomePlugAV" : "Private\tnet";
+      d.rateStats = {2, 1, 100, 80, 150, false};
+    }
+    api::interfaceDevices(0).localFirmware = "AV-3.3.6-12";
+    api::interfaceState(0).framesRead = 12;
+    api::interfaceState(0).bytesRead = 5000;
+    brantleapi::TurboState& t = brantleapi::turboState();
+    t.localTurboVersion = "1.7.2";
+    t.localTurboFirmware = "T1 2008";
+    t.localTurboVendorText1 = "Acme";
+    t.localTurboVendorText2 = "PowerLink";
+    // Named with a password at 12:30; unnamed at 00:05; a tab in the name at 15:45; one never
+    // named; the local device itself.
+    remote(0, at(0x02, 1), api::DeviceClass::AvFirstGeneration, 5.9, "Kitchen",
+           "ABCD-EFGH-IJKL-MNOP", 1287664200);
+    remote(1, at(0x00, 2), api::DeviceClass::Turbo, 0, "Device 2", "", 1287705900);
+    remote(2, at(0x00, 3), api::DeviceClass::HomePlug1, 14, "Bad\tName", "", 1283528709);
+    remote(3, at(0x00, 4), api::DeviceClass::AvFirstGeneration, 50, nullptr, "", 0);
+    remote(4, at(0x00, 0x10), api::DeviceClass::AvFirstGeneration, 50, "Local", "", 0);
+    api::RemoteDevice& av = api::interfaceDevices(0).remotes[0];
+    av.firmware = "AV-3.1";
+    av.timesSeen = 7;
+    av.rateStats.highestRate = 99;
+    api::RemoteDevice& turbo = api::interfaceDevices(0).remotes[1];
+    turbo.vendorText1 = "Acme";
+    turbo.vendorText2 = "Turbo\nX";
+    turbo.firmware = "1.7";
+  }
+  static void remote(int slot, const MacAddress& mac, api::DeviceClass c, double rate,
+                     const char* name, const char* password, std::int64_t lastSeen) {
+    api::RemoteDevice& e = api::interfaceDevices(0).remotes[static_cast<std::size_t>(slot)];
+    e.inUse = true;
+    e.mac = mac;
+    e.deviceClass = c;
+    e.rateStats.currentRate = rate;
+    if (name == nullptr) return;
+    persistence::KnownDevice* k = persistence::knownAt(persistence::appendKnownDevice(mac, name));
+    k->password = password;
+    k->networkName = "HomePlugAV";
+    k->lastSeen = lastSeen;
+  }
+  ui::testing::DesktopState state;
+};
+
+inline std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+inline std::string fileText(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+}  // namespace quorrel::diagnostics::testing
 
 namespace quorrel::diagnostics {
 namespace {
@@ -97,20 +191,18 @@ TEST(DeviceLog, KeepsTheNewestWholeEntriesTheScanLogItsSnapshotsAndPrintsAPrivat
   FakePrinter printer;
   EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::NoPrinter);
   ASSERT_EQ(s.state.notice.shown.size(), 1u);
-  EXPECT_EQ(s.state.notice.shown[0].text, kInstallPrinterText);
-  EXPECT_EQ(s.state.notice.shown[0].caption, "Attention!");
+  EXPECT_EQ((std::tuple{s.state.notice.shown[0].text, s.state.notice.shown[0].caption}),
+            (std::tuple{std::string(kInstallPrinterText), "Attention!"}));
   printer.name = "office";
   EXPECT_EQ(printDiagnosticsReport("report\twith passwords", printer), PrintOutcome::Printed);
-  EXPECT_EQ(printer.printedText, "report\twith passwords");
-  EXPECT_EQ(printer.printedMode, 0600u);
-  EXPECT_TRUE(printer.printedPath.starts_with(tmp + "/"));
+  EXPECT_EQ((std::tuple{printer.printedText, printer.printedMode,
+                        printer.printedPath.starts_with(tmp + "/")}),
+            (std::tuple{"report\twith passwords", 0600u, true}));
   EXPECT_TRUE(std::filesystem::is_empty(tmp));  // nothing left behind
   ::unsetenv("TMPDIR");
 }
 
-// The report for a scenario with every family of local adapter and remotes with and without
-// passwords, at each diagnostics level, against files of the expected text.
-
+// Every family of local adapter, remotes with and without passwords, at each level.
 TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevelAndTextsStopAtTheirField) {
   for (const int level : {0, 1, 2}) {
     Scenario s;
@@ -144,3 +236,107 @@ TEST(DiagnosticsReport, MatchesTheExpectedTextAtEachLevelAndTextsStopAtTheirFiel
 
 }  // namespace
 }  // namespace quorrel::diagnostics
+
+namespace quorrel::ui {
+namespace {
+
+using diagnostics::testing::at;
+using platform::NoticeAnswer;
+
+class RecordingPage final : public DiagnosticsPageView {
+ public:
+  void setupDiagnosticsColumns(const diagnostics::ReportColumn&,
+                               const std::vector<diagnostics::ReportColumn>&) override {}
+  void showLists(const diagnostics::DiagnosticsLists& l) override { lists = l; }
+  std::optional<std::string> selectedMac() const override { return selected; }
+  std::optional<std::string> chooseReportFile() override { return reportFile; }
+  bool listed(const MacAddress& mac) const {
+    for (const auto& row : lists.remoteRows)
+      if (row[1] == formatMac(mac)) return true;
+    return false;
+  }
+  diagnostics::DiagnosticsLists lists;
+  std::optional<std::string> selected, reportFile;
+};
+
+struct PageHarness {
+  diagnostics::testing::Scenario scenario;
+  testing::FakeScan scan;
+  RecordingPage view;
+  DiagnosticsPageController page{view, scan, diagnostics::systemPrinter()};
+  PageHarness() {
+    persistence::setDataDirectory(scenario.state.dir.path());
+    page.initialise();
+    page.pageEntered();
+  }
+};
+
+TEST(DiagnosticsPage, DeleteAsksOnlyForADeviceWithAPassword) {
+  const std::tuple<MacAddress, std::vector<NoticeAnswer>, std::size_t, bool> cases[] = {
+      {at(0x00, 2), {}, 0, true},
+      {at(0x02, 1), {NoticeAnswer::No}, 1, false},
+      {at(0x02, 1), {NoticeAnswer::Yes}, 1, true}};
+  for (const auto& [mac, answers, boxes, removed] : cases) {
+    PageHarness h;
+    EXPECT_FALSE(h.scan.autoscanOn);  // held while the page is shown
+    ASSERT_TRUE(h.view.listed(mac));
+    h.scenario.state.notice.scriptAnswers(answers);
+    h.view.selected = formatMac(mac);
+    h.page.deleteClicked();
+    ASSERT_EQ(h.scenario.state.notice.shown.size(), boxes);
+    if (boxes > 0) {
+      EXPECT_EQ(h.scenario.state.notice.shown[0].text,
+                "A Password for this device has been entered. \nAre you sure you want to "
+                "delete it?");
+    }
+    EXPECT_EQ(h.view.listed(mac), !removed);
+    EXPECT_EQ(api::FindRemote(mac) == nullptr, removed);
+    // The data file holds what the table holds.
+    persistence::resetKnownDevices();
+    persistence::LoadDeviceData();
+    EXPECT_EQ(persistence::FindKnownByMac(mac) == 0, removed);
+    h.page.pageLeft();
+    EXPECT_TRUE(h.scan.autoscanOn);
+  }
+  // The last device deleted leaves an empty file, not the one before it.
+  PageHarness h;
+  h.scenario.state.notice.scriptAnswers({NoticeAnswer::Yes});
+  while (persistence::knownDevices().knownCount > 0) {
+    h.view.selected = formatMac(persistence::knownAt(1)->mac);
+    h.page.deleteClicked();
+  }
+  EXPECT_EQ(persistence::LoadDeviceData(), persistence::LoadOutcome::Loaded);
+  EXPECT_EQ(persistence::knownDevices().knownCount, 0);
+}
+
+TEST(DiagnosticsPage, DeleteWithoutSelectionSaveAndTheAboutPageTexts) {
+  PageHarness h;
+  h.page.deleteClicked();
+  ASSERT_EQ(h.scenario.state.notice.shown.size(), 1u);
+  EXPECT_EQ(h.scenario.state.notice.shown[0].text,
+            "Please select a device first by clicking on it.");
+  EXPECT_TRUE(std::filesystem::exists(persistence::dataFilePath()));  // saved all the same
+  h.page.saveClicked();                                               // cancelled: nothing
+  h.view.reportFile = h.scenario.state.dir.file("r.TXT");
+  h.page.saveClicked();
+  const std::string text = diagnostics::testing::fileText(*h.view.reportFile);
+  EXPECT_TRUE(text.starts_with("Diagnostics Report:\t\t\t\t\t"));
+  EXPECT_NE(text.find("ABCD-EFGH-IJKL-MNOP"), std::string::npos);
+  EXPECT_EQ(std::filesystem::status(*h.view.reportFile).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  const auto& dir = h.scenario.state.dir;
+  EXPECT_EQ(readmeText(dir.path()),
+            "Readme.txt file is missing. The QRU may not have been properly installed. For "
+            "further information on the packet capture library, see https://www.tcpdump.org/.");
+  std::ofstream(dir.file("Readme.txt")) << "line one\nline two\n";
+  EXPECT_EQ(readmeText(dir.path()), "line one\nline two\n");
+  for (const char* opened : {"https://www.velmora.example/", "HTTP://x.example"})
+    EXPECT_TRUE(webLinkTarget(opened)) << opened;
+  for (const char* refused : {"http://", "file:///etc/passwd", "calc.exe",
+                              "https://a.example/ & rm -rf ~", "javascript:alert(1)"})
+    EXPECT_FALSE(webLinkTarget(refused)) << refused;
+}
+
+}  // namespace
+}  // namespace quorrel::ui

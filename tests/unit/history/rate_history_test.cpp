@@ -1,6 +1,4 @@
-// The rate history file: bytes at their offsets, repair of damaged files, compaction that
-// survives a failed replace, and the size bound over a year of virtual time; what the desktop
-// program's scan keeps at the end of a cycle: the scanned interface's rates.
+// The rate history file: bytes, repair, compaction, the size bound; what the desktop scan keeps.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -33,7 +31,6 @@ class RateHistoryTest : public ::testing::Test {
  protected:
   std::vector<std::uint8_t> bytes() const { return testing::readFile(path); }
   void put(const std::vector<std::uint8_t>& b) const { testing::writeFile(path, b); }
-  // Three cycles of two devices, closed again.
   void recordThreeCycles() const {
     RateHistory h(path);
     EXPECT_EQ(h.open(kT0), OpenOutcome::Loaded);
@@ -115,10 +112,8 @@ TEST_F(RateHistoryTest, AForeignFileIsSetAsideAndCompactionAveragesHoursAndLoses
   again.open(kT0 + 26 * 3600 + 7);
   auto s = again.samples(std::nullopt, 0);
   ASSERT_EQ(s.size(), 4u);
-  EXPECT_EQ(s[0].resolution, Resolution::Hour);
-  EXPECT_EQ(s[0].kbps, 30000u);
-  EXPECT_EQ(s[0].count, 3u);
-  EXPECT_EQ(s[3].time, kT0 + 26 * 3600 + 6);
+  EXPECT_EQ((std::tuple{s[0].resolution, s[0].kbps, s[0].count, s[3].time}),
+            (std::tuple{Resolution::Hour, 30000u, 3u, kT0 + 26 * 3600 + 6}));
 
   console.open(kT0 + 26 * 3600 + 8);  // another process compacts; this one appends after it
   ASSERT_EQ(console.compact(kT0 + 60 * 3600), WriteOutcome::Done);
@@ -138,8 +133,7 @@ TEST_F(RateHistoryTest, SamplesComeBackAnAppendCutShortByAFullDiskIsTakenBackAnd
   EXPECT_EQ(h.open(kT0 + 10), OpenOutcome::Loaded);
   const auto all = h.samples(std::nullopt, 0);
   ASSERT_EQ(all.size(), 6u);
-  EXPECT_EQ(all[4].time, kT0 + 6);
-  EXPECT_EQ(all[4].kbps, 95500u);
+  EXPECT_EQ((std::tuple{all[4].time, all[4].kbps}), (std::tuple{kT0 + 6, 95500u}));
   EXPECT_EQ(h.samples(device(2), kT0 + 3).size(), 2u);
   const auto before = bytes();
   std::signal(SIGXFSZ, SIG_IGN);
@@ -163,8 +157,7 @@ TEST_F(RateHistoryTest, SamplesComeBackAnAppendCutShortByAFullDiskIsTakenBackAnd
   again.record(one, kT0 + 1001);
   const auto s = again.samples(std::nullopt, 0);
   ASSERT_EQ(s.size(), 9u);
-  EXPECT_EQ(s[7].time, kT0 + 1000);
-  EXPECT_EQ(s[8].time, kT0 + 1001);
+  EXPECT_EQ((std::tuple{s[7].time, s[8].time}), (std::tuple{kT0 + 1000, kT0 + 1001}));
 }
 
 TEST_F(RateHistoryTest, AFailedCompactionLeavesTheFileAsItWas) {
@@ -212,7 +205,7 @@ void listOne(int interface, std::uint8_t id, double mbps) {
   d.localPresent = true;
   d.localMac = {0x00, 0xB0, 0x52, 0x10, 0x00, id};
   d.remotes[0].inUse = true;
-  d.remotes[0].mac = {0x00, 0xB0, 0x52, 0x20, 0x00, id};
+  d.remotes[0].mac = device(id);
   d.remotes[0].rateStats.currentRate = mbps;
 }
 
@@ -234,8 +227,8 @@ TEST_F(RateHistoryTest, TheDesktopScanRecordsOnlyTheScannedInterface) {
   ASSERT_NE(h, nullptr);
   const auto samples = h->samples(std::nullopt, 0);
   ASSERT_EQ(samples.size(), 1u);
-  EXPECT_EQ(samples[0].device, api::interfaceDevices(1).remotes[0].mac);
-  EXPECT_EQ(samples[0].viewer, api::interfaceDevices(1).localMac);
+  EXPECT_EQ((std::tuple{samples[0].device, samples[0].viewer}),
+            (std::tuple{device(2), api::interfaceDevices(1).localMac}));
 }
 
 }  // namespace

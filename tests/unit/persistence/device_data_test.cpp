@@ -1,10 +1,10 @@
-// The device data file: exact bytes, damaged and hostile files, the all-or-nothing save. Texts
-// without terminators and values out of range anywhere in a file: the data-file fuzz target's
-// checks, replayed over its corpus in every build.
-#include "persistence/device_data.h"
-
+// The device data file's bytes, damaged files and all-or-nothing save; known devices; the
+// preferences and vendor list; the data folder and its fallback.
+#include <set>
 #include <tuple>
 
+#include "persistence/device_data.h"
+#include "persistence/locations.h"
 #include "persistence_fixture.h"
 
 namespace quorrel::persistence::testing {
@@ -115,12 +115,12 @@ TEST_F(DeviceDataTest, CountsOutsideZeroToHundredDropTheRecordsOnlyAndOlderVersi
     install(b);
     resetListSettings();
     EXPECT_EQ(LoadDeviceData(), LoadOutcome::CountOutOfRange);
-    EXPECT_EQ(knownDevices().knownCount, 0);
-    EXPECT_TRUE(isZeroMac(knownDevices().records[0].mac));
-    EXPECT_EQ(api::interfaceDevices(2).localNetworkName, "Private Net");
-    EXPECT_EQ(shown(), kReadProblem + "|Problem Occurred|warn;");
-    EXPECT_EQ(listSettings(), ListSettings{});  // not reached: the list's own layout stays
-    EXPECT_EQ(transport::currentInterface(), current);
+    // The list's own layout is not reached and stays.
+    EXPECT_EQ((std::tuple{knownDevices().knownCount, knownDevices().records[0].mac,
+                          api::interfaceDevices(2).localNetworkName.str(), shown(), listSettings(),
+                          transport::currentInterface()}),
+              (std::tuple{0, kNoMac, "Private Net", kReadProblem + "|Problem Occurred|warn;",
+                          ListSettings{}, current}));
   }
 
   // A version below 306 resets and is left on disk; a later one is read.
@@ -228,14 +228,13 @@ TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnlyAndAFailedSaveLeavesTheOld
   EXPECT_EQ(knownDevices().knownCount, 0);
   const mode_t oldMask = ::umask(0);
   oneKnown();
-  EXPECT_EQ(SaveDeviceData(), SaveOutcome::Saved);
-  EXPECT_EQ(permissionsOf(path()), 0600u);
-  ::chmod(path().c_str(), 0777);
-  EXPECT_EQ(SaveDeviceData(), SaveOutcome::Saved);
-  EXPECT_EQ(permissionsOf(path()), 0600u);
-  ::chmod(path().c_str(), 0666);  // as an older version left it
-  EXPECT_EQ(LoadDeviceData(), LoadOutcome::Loaded);
-  EXPECT_EQ(permissionsOf(path()), 0600u);
+  // Saved anew, saved over a file open to all, loaded as an older version left it.
+  for (const auto& [mode, save] : {std::pair{0u, true}, {0777u, true}, {0666u, false}}) {
+    if (mode != 0) ::chmod(path().c_str(), mode);
+    EXPECT_TRUE(save ? SaveDeviceData() == SaveOutcome::Saved
+                     : LoadDeviceData() == LoadOutcome::Loaded);
+    EXPECT_EQ(permissionsOf(path()), 0600u) << mode;
+  }
   ::umask(oldMask);
 
   // A save failed at any step leaves the previous file whole.
@@ -251,13 +250,9 @@ TEST_F(DeviceDataTest, SavedAndLoadedFilesAreOwnerOnlyAndAFailedSaveLeavesTheOld
     setReplaceFaults(nullptr);
     EXPECT_EQ(readFile(path()), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // nothing stray
-    if (step == ReplaceStep::Open) {
-      EXPECT_EQ(r, SaveOutcome::NotOpened);  // quietly, as for a folder that is not there
-      EXPECT_TRUE(notices.shown.empty());
-    } else {
-      EXPECT_EQ(r, SaveOutcome::Failed);
-      EXPECT_EQ(shown(), kWriteProblem + "|Problem Occurred|stop;");
-    }
+    const bool open = step == ReplaceStep::Open;  // quietly, as for a folder that is not there
+    EXPECT_EQ(r, open ? SaveOutcome::NotOpened : SaveOutcome::Failed);
+    EXPECT_EQ(shown(), open ? "" : kWriteProblem + "|Problem Occurred|stop;");
   }
   EXPECT_EQ(dataFilePath(), dir + "/Quorrel Utility.data");
   preferences().productName = "Acme/../Net";
@@ -290,7 +285,6 @@ TEST_F(KnownDevicesTest, LookupsSearchOnlyTheCountedRecordsAndRemovalsDropRecord
 
   const std::array<std::uint8_t, 16> key{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   knownDevices().records[0].networkKey = {1, 2, 3, 4, 5, 6, 7, 8, 0xFF};
-  knownDevices().records[0].networkName = "Eight bytes";
   knownDevices().records[2].networkKey = key;
   knownDevices().records[2].networkName = std::string(51, 'x');
   api::NetworkName found;
@@ -340,6 +334,196 @@ TEST_F(KnownDevicesTest, FullTableGivesTheOldestSeenRecordWithoutPasswordPlace) 
   const KnownDeviceTable before = knownDevices();
   EXPECT_EQ(appendKnownDevice(macOf(0xEF, 0x02), "Late"), 0);
   EXPECT_EQ(knownDevices().records, before.records);
+}
+
+using ResourcesTest = PersistenceTest;
+
+// A record whose every field differs from both zero and its default.
+std::vector<std::uint8_t> fullPreferences() {
+  std::vector<std::uint8_t> b(289, 0);
+  writeLe32(b, 0, 45);
+  writeLe16(b, 4, 3);
+  writeLe32(b, 6, 0x00112233);
+  for (std::size_t at = 10; at <= 32; at += 2)
+    writeLe16(b, at, static_cast<std::uint16_t>(at + 100));
+  writeText(b, 34, 64, "https://reseller.example/");
+  writeText(b, 98, 64, "Reseller Tool");
+  writeBytes(b, 162, std::array<std::uint8_t, 3>{0x00, 0x1F, 0xAB});
+  writeText(b, 165, 24, "Reseller_Inc");
+  writeText(b, 189, 100, "Notice line");
+  return b;
+}
+
+TEST_F(ResourcesTest, EveryPreferencesLengthTakesTheWholeFieldsItHoldsAndAMissingFileDefaults) {
+  const auto whole = fullPreferences();
+  for (std::size_t len = 0; len <= 289; ++len) {
+    SCOPED_TRACE(len);
+    const Preferences p = decodePreferences(ByteSpan(whole).first(len));
+    // A zero interval becomes 1.
+    EXPECT_EQ((std::vector<int>{p.scanInterval, p.qualityStyle, p.listColour, p.iconSize,
+                                p.autoscanEnabled, p.showUpgradeButton, p.oemOui[2]}),
+              (std::vector<int>{len >= 4 ? 45 : 1, len >= 6 ? 3 : 0, len >= 10 ? 0x00112233 : 0,
+                                len >= 12 ? 110 : 0, len >= 18 ? 116 : 0, len >= 34 ? 132 : 0,
+                                len >= 165 ? 0xAB : 0}));
+    EXPECT_EQ((std::vector{p.webAddress.str(), p.productName.str(), p.oemVendorName.str(),
+                           p.noticeText.str()}),
+              (std::vector<std::string>{len >= 98 ? "https://reseller.example/" : "",
+                                        len >= 162 ? "Reseller Tool" : "Quorrel Utility",
+                                        len >= 189 ? "Reseller_Inc" : "",
+                                        len >= 289 ? "Notice line" : ""}));
+  }
+  // Bytes past the record are ignored; texts without a terminator end inside their fields.
+  auto b = whole;
+  b.resize(100000, 'Z');
+  EXPECT_EQ(decodePreferences(b).noticeText, "Notice line");
+  const Preferences z = decodePreferences(std::vector<std::uint8_t>(289, 'Z'));
+  EXPECT_EQ((std::vector{z.webAddress.size(), z.productName.size(), z.oemVendorName.size(),
+                         z.noticeText.size()}),
+            (std::vector<std::size_t>{63, 63, 23, 99}));
+  // The scan takes the interval as a signed 16-bit count.
+  for (const auto& [stored, loaded] :
+       {std::pair{-5, 1}, {INT32_MIN, 1}, {32767, 32767}, {65537, 32767}, {INT32_MAX, 32767}}) {
+    b = whole;
+    writeLe32(b, 0, static_cast<std::uint32_t>(stored));
+    EXPECT_EQ(decodePreferences(b).scanInterval, loaded) << stored;
+  }
+
+  listSettings().sortColumn = 4;
+  EXPECT_EQ(LoadPreferences(), PreferencesSource::Defaults);
+  EXPECT_FALSE(std::filesystem::exists(file("OEMPrefs.dat")));  // and not created
+  EXPECT_EQ(preferences(), Preferences{});
+  EXPECT_EQ(listSettings().sortColumn, 1u);
+
+  writeFile(file("OEMPrefs.dat"), fullPreferences());
+  EXPECT_EQ(LoadPreferences(), PreferencesSource::File);
+  EXPECT_EQ(dataFileName(), "Reseller Tool.data");
+  writeFile(file("OEMPrefs.dat"), std::string());
+  EXPECT_EQ(LoadPreferences(), PreferencesSource::File);
+  EXPECT_EQ(preferences().autoscanEnabled, 0);        // a present file's missing fields are zero
+  EXPECT_EQ(dataFileName(), "Quorrel Utility.data");  // never ".data"
+
+  std::filesystem::remove(file("OEMPrefs.dat"));
+  std::filesystem::create_directory(file("OEMPrefs.dat"));
+  EXPECT_EQ(LoadPreferences(), PreferencesSource::Defaults);
+  ASSERT_EQ(::mkfifo(file("fifo.dat").c_str(), 0600), 0);
+  EXPECT_EQ(loadPreferencesFrom(file("fifo.dat")), PreferencesSource::Defaults);  // no block
+}
+
+MacAddress ouiMac(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+  return MacAddress{a, b, c, 1, 2, 3};
+}
+
+TEST_F(ResourcesTest, VendorNamesAreCutToElevenSortedAndReadUpToAMalformedLine) {
+  writeFile(file("OUIList.txt"), std::string("FFFFFF\tLast\n"
+                                             "00B052\tA_Very_Long_Vendor_Name\n"
+                                             "800000\tMiddle\n"
+                                             "7FFFFF\tBelow\n"));
+  EXPECT_EQ(LoadVendorList(), 4u);
+  const auto& e = vendorTable().entries;
+  EXPECT_EQ(e[0].name.back(), '\0');
+  EXPECT_EQ((std::vector{std::string(e[0].nameView()), std::string(e[3].nameView()),
+                         VendorName(ouiMac(0x80, 0x00, 0x00)), VendorName(ouiMac(0x7F, 0xFF, 0xFF)),
+                         VendorName(ouiMac(0x0A, 0x1B, 0x2D))}),
+            (std::vector<std::string>{"A Very Long", "Last", "Middle", "Below", "Velmora"}));
+  // The reseller's own range comes first.
+  preferences().oemOui = {0x80, 0x00, 0x00};
+  preferences().oemVendorName = "Own_Brand";
+  EXPECT_EQ(VendorName(ouiMac(0x80, 0x00, 0x00)), "Own_Brand");
+
+  std::filesystem::remove(file("OUIList.txt"));
+  EXPECT_EQ(LoadVendorList(), 0u);
+  EXPECT_EQ(VendorName(ouiMac(0xFF, 0xFF, 0xFF)), "Velmora");
+
+  const std::pair<std::string, std::size_t> cases[] = {
+      {"00B052\tOne\nnot a line\n00B053\tTwo\n", 1},
+      {"00B052\tOne\n00B05\tShort\n", 1},
+      {"00B052\tOne\n00B0G2\tBadHex\n", 1},
+      {"00B052\n00B053\tTwo\n", 0},  // no name
+      {"00B052One\n", 0},            // no separator
+      {"00B052\tOne\r\n\r\n\n00B053\tTwo\r\n", 2},
+      {"  00B052 \t One extra words\n00B053\tTwo", 2},
+      {std::string("00B052\tOne\n00B053\tA\0B\n00B054\tThree\n", 35), 1},
+  };
+  for (const auto& [text, count] : cases)
+    EXPECT_EQ(decodeVendorList(text).entries.size(), count) << text;
+}
+
+// A file system in memory that refuses what it is told to, as a read-only tree would.
+class FakeDirectories final : public DirectoryOps {
+ public:
+  bool isDirectory(const std::string& p) override { return dirs.count(p) != 0; }
+  bool makeDirectory(const std::string& p) override {
+    if (refused.count(p) != 0 || !isDirectory(p.substr(0, p.find_last_of('/')))) return false;
+    dirs.insert(p);
+    return true;
+  }
+  bool makeDirectories(const std::string& p) override {
+    if (refused.count(p) != 0) return false;
+    for (std::size_t at = p.find('/', 1); at != std::string::npos; at = p.find('/', at + 1))
+      dirs.insert(p.substr(0, at));
+    dirs.insert(p);
+    return true;
+  }
+  bool isWritable(const std::string& p) override { return readOnly.count(p) == 0; }
+
+  std::set<std::string> dirs{"/home", "/home/u"};
+  std::set<std::string> refused, readOnly;
+};
+
+const DataDirectoryRoots kRoots{"/home/u/.local/share", "/home/u"};
+const std::string kPreferred = "/home/u/.local/share/quorrel-utility";
+const std::string kFallback = "/home/u/.velmora_apps/quorrel-utility";
+
+TEST_F(ResourcesTest, PreferredDataFolderIsMadeOrTakenElseTheFallbackWithItsNotice) {
+  FakeDirectories fresh;
+  EXPECT_EQ(ChooseDataDirectory(kRoots, fresh), kPreferred);
+  EXPECT_TRUE(fresh.isDirectory("/home/u/.local") && fresh.isDirectory(kPreferred));
+  FakeDirectories there;  // refusing to make what is already there
+  there.dirs.insert({"/home/u/.local", kRoots.dataHome, kPreferred});
+  there.refused = {kRoots.dataHome, kPreferred};
+  EXPECT_EQ(ChooseDataDirectory(kRoots, there), kPreferred);
+  EXPECT_TRUE(notices.shown.empty());
+
+  // Each refusal leads to the fallback with its notice.
+  const struct {
+    const char* what;
+    std::set<std::string> refused, readOnly;
+  } cases[] = {
+      {"data home cannot be made", {kRoots.dataHome}, {}},
+      {"program folder cannot be made", {kPreferred}, {}},
+      {"program folder read-only", {}, {kPreferred}},
+      {"fallback cannot be made either", {kRoots.dataHome, "/home/u/.velmora_apps"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeDirectories fs;
+    fs.refused = c.refused;
+    fs.readOnly = c.readOnly;
+    notices.clear();
+    EXPECT_EQ(ChooseDataDirectory(kRoots, fs, platform::NoticeOwner::MainPage), kFallback);
+    EXPECT_EQ(fs.isDirectory(kFallback), c.refused.count("/home/u/.velmora_apps") == 0);
+    ASSERT_EQ(notices.shown.size(), 1u);
+    const auto& n = notices.shown[0];
+    EXPECT_EQ(n.text, "Unable to create Quorrel Utility.data file at location: " + kPreferred +
+                          ", Creating Quorrel Utility.data file at location: " + kFallback);
+    EXPECT_EQ((std::tuple{n.caption, n.icon, n.owner}),
+              (std::tuple{"Information", platform::NoticeIcon::Information,
+                          platform::NoticeOwner::MainPage}));
+  }
+
+  // A real tree: a path below a regular file cannot be made, not even by root.
+  notices.clear();
+  writeFile(file("plain-file"), std::string("x"));
+  const std::string chosen =
+      ChooseDataDirectory({file("plain-file/share"), dir}, systemDirectoryOps());
+  EXPECT_EQ(chosen, dir + "/.velmora_apps/quorrel-utility");
+  EXPECT_EQ(notices.shown.size(), 1u);
+  EXPECT_TRUE(std::filesystem::is_directory(chosen));
+  EXPECT_EQ(permissionsOf(chosen), 0700u);
+
+  EXPECT_EQ(ChooseDataDirectory({file("a/b/share"), dir}, systemDirectoryOps()),
+            dir + "/a/b/share/quorrel-utility");
+  EXPECT_EQ(notices.shown.size(), 1u);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ inline unsigned permissionsOf(const std::string& path) {
 using ::quorrel::testing::PlainListLayout;
 
 // Every table empty, notices recorded, interfaces from a fake backend with one port, and a
-// scratch folder of its own as the data folder.
+// scratch folder of its own as the data and resource folder.
 class PersistenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,6 +41,7 @@ class PersistenceTest : public ::testing::Test {
     resetPreferences();
     vendorTable() = VendorTable{};
     setDataDirectory(dir);
+    setResourceDirectory(dir);
   }
   void TearDown() override {
     setReplaceFaults(nullptr);

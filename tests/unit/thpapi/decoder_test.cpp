@@ -1,16 +1,26 @@
-// The decoder on every confirmation type and on short, long and foreign frames; then module
-// transfers driven frame by frame through it: the requests on the wire, stray and duplicated
-// answers, refused pieces, broken image chains, and the piece cursor's bounds.
+// The decoder on every confirmation type and on hostile frames; module transfers driven frame
+// by frame through it and against the simulated adapter, every step failed once in turn; polls
+// and waits over a scripted backend and under a flood, and the requests on the wire.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <tuple>
 
+#include "make-samples/sample_files.h"
+#include "platform/clock.h"
 #include "support/av_frames.h"
+#include "support/failure_injector.h"
+#include "support/fake_backend.h"
+#include "support/flood_backend.h"
+#include "support/sim_host.h"
 #include "thpapi/decoder.h"
+#include "thpapi/exchange.h"
 #include "thpapi/last_error.h"
 #include "thpapi/module_transfer.h"
+#include "thpapi/request_builders.h"
 #include "thpapi/transfer_loop.h"
+#include "transport/interface_table.h"
 #include "transport/receive_path.h"
 
 // Every wait here takes frames the way the program does, without the scan's bookkeeping.
@@ -34,7 +44,6 @@ class DecoderTest : public ::testing::Test {
     const int decoded = decode(f);
     return decoded != 0 ? decoded : advanceTransfer(r);
   }
-  // The waiting frame, or nothing.
   static Bytes next() {
     Bytes f(kRequestBufferSize);
     f.resize(thpapi_NextPendingFrame(f));
@@ -170,8 +179,7 @@ TEST_F(DecoderTest, NetworkInfoAndConfigurationBlockCopyOnlyWhatTheFrameHolds) {
   ASSERT_EQ(decode(big), 0);
   EXPECT_EQ((std::tuple{r.dataLength, r.stations.size()}), (std::tuple{1u + 1493u, 1475u / 15u}));
 
-  // The 33-byte minimum does not even reach the count: no stations.
-  ASSERT_EQ(decode(avFrame(0xA039, 33)), 0);
+  ASSERT_EQ(decode(avFrame(0xA039, 33)), 0);  // the minimum does not reach the count
   EXPECT_TRUE(r.stations.empty());
 
   // Version 1: count at 54, stations from 60, 24 bytes each, rate at 16.
@@ -284,9 +292,8 @@ TEST_F(TransferTest, FirmwareReadEndsAtADamagedOrBackwardHeader) {
   EXPECT_EQ(next(), readRequest(1, 0, 44));
   Bytes damaged = imageHeader(0x1000, 1500, 1544);
   damaged[40] ^= 1;
-  EXPECT_EQ(take(readConfirm(1, 0, damaged)), -1);
-  EXPECT_EQ(lastError(), 14);
-  EXPECT_FALSE(anyFrameWaiting());
+  EXPECT_EQ((std::tuple{take(readConfirm(1, 0, damaged)), lastError(), anyFrameWaiting()}),
+            (std::tuple{-1, 14, false}));
 
   ASSERT_EQ(thpapi_BeginModuleRead(kHostMac, kAdapterMac, 1), 0);
   next();
@@ -362,17 +369,410 @@ TEST_F(TransferTest, BeginAndThePieceCursorRefuseBadKindsBuffersAndChains) {
 
   // The piece cursor refuses an empty buffer and a piece size of zero, and stays in bounds.
   resetLastError();
-  EXPECT_FALSE(PieceCursor::create({}));
-  EXPECT_EQ(lastError(), 22);
+  EXPECT_EQ((std::tuple{PieceCursor::create({}).has_value(), lastError()}),
+            (std::tuple{false, 22}));
   const Bytes buffer(2500, 1);
   EXPECT_FALSE(PieceCursor::create(buffer, 0));
   auto c = PieceCursor::create(buffer);
   ASSERT_TRUE(c);
-  // Whole pieces and the short last one: the transfer tests; here the cursor's own bounds.
   EXPECT_EQ((std::tuple{c->seek(2), c->atEnd(452), c->next(), lastError(), c->piece().empty()}),
             (std::tuple{452u, true, 0u, 34, true}));
   // n × piece size past 2^32 must not wrap back into the buffer.
   EXPECT_EQ((std::tuple{c->seek(0x00400001u), c->offset()}), (std::tuple{0u, 2500u}));
+}
+
+class ExchangeTest : public DecoderTest {
+ protected:
+  void SetUp() override {
+    DecoderTest::SetUp();
+    fake.interfaces = {{"veth-a", kHostMac}, {"veth-b", MacAddress{2, 0, 0, 0, 0, 2}}};
+    transport::setBackend(&fake);
+    platform::setClock(&clock);
+    ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+    ASSERT_EQ(transport::OpenInterface(0), 1);
+    ASSERT_EQ(transport::OpenInterface(1), 1);
+    transport::setCurrentInterface(0);
+    resetExchangeState();
+  }
+  void TearDown() override {
+    DecoderTest::TearDown();
+    transport::resetInterfaceTable();
+    transport::setBackend(nullptr);
+    platform::setClock(nullptr);
+  }
+  std::deque<Bytes>& incoming(int port) { return fake.ports[port].incoming; }
+
+  FakeBackend fake;
+  platform::VirtualClock clock;
+};
+
+// The path takes management frames once and drops others; a host action is answered on the
+// interface it came from during any wait: back to the adapter, result 0, zeros to 64 bytes, and
+// one too short to read with result 1.
+TEST_F(ExchangeTest, PathAndAwaitMatchOnTypeOnlyAndAnswerHostActions) {
+  transport::Frame frame;
+  EXPECT_FALSE(path.next(frame));
+  Bytes hp1(60, 0);
+  put(hp1, 12, {0x88, 0x7B});
+  incoming(1).push_back(with(avFrame(0xA001, 88), 12, 0x08));  // IPv4
+  incoming(1).push_back(Bytes(1600, 0x88));                    // longer than any Ethernet frame
+  incoming(1).push_back(hp1);
+  ASSERT_TRUE(path.next(frame));
+  EXPECT_EQ((std::tuple{frame.length, frame.arrival, frame.etherType(), path.next(frame)}),
+            (std::tuple{60u, 1, 0x887B, false}));
+
+  const std::uint32_t start = platform::tickCount();
+  EXPECT_EQ((std::tuple{AwaitConfirmation(path, 0xA000, r), platform::tickCount(), avAnswered()}),
+            (std::tuple{false, start, false}));
+
+  incoming(1) = {statusConfirm(0xA062, 2), avFrame(0xA062, 20), statusConfirm(0xA051)};
+  ASSERT_TRUE(AwaitConfirmation(path, 0xA050, r));
+  EXPECT_EQ(fake.ports[1].sent,
+            (std::vector<Bytes>{request(0xA063), with(request(0xA063), 20, 1)}));
+  EXPECT_FALSE(anyFrameWaiting());
+
+  // Unrelated frames are skipped; the version confirmation of any adapter on any interface
+  // answers a version request.
+  incoming(1).push_back(statusConfirm(0xA051));
+  incoming(1).push_back(avFrame(0xA0FE, 60));
+  incoming(1).push_back(versionConfirm(2, "remote", MacAddress{0, 0xB0, 0x52, 9, 9, 9}));
+  int arrival = -1;
+  ASSERT_TRUE(AwaitConfirmation(path, 0xA000, r, &arrival));
+  EXPECT_EQ((std::tuple{r.mmtype, arrival, avAnswered()}), (std::tuple{0xA001, 1, true}));
+
+  // A commit confirmation answers any request; a refused one answers none.
+  incoming(0).push_back(statusConfirm(0xA029, 1));
+  EXPECT_FALSE(AwaitConfirmation(path, 0xA050, r));
+  incoming(0).push_back(statusConfirm(0xA029));
+  EXPECT_TRUE(AwaitConfirmation(path, 0xA050, r));
+
+  // A version-1 network information answer is skipped until version 1 is expected.
+  const Bytes v1 = avFrameV1(0xA039, 60);
+  incoming(0).push_back(v1);
+  EXPECT_FALSE(AwaitConfirmation(path, 0xA038, r));
+  setAvMessageVersion(4);
+  incoming(0).push_back(v1);
+  EXPECT_EQ((std::tuple{AwaitConfirmation(path, 0xA038, r), r.operation}), (std::tuple{true, 3u}));
+}
+
+// A queue of unrelated frames with the answer behind them: both waits pass over them without
+// a pause and take the answer.
+TEST_F(ExchangeTest, WaitsTakeTheAnswerBehindAQueueOfOtherFrames) {
+  for (const bool await : {true, false}) {
+    for (int i = 0; i < 1000; ++i) incoming(0).push_back(statusConfirm(0xA051));
+    incoming(0).push_back(versionConfirm(1, "late"));
+    EXPECT_TRUE(await ? AwaitConfirmation(path, 0xA000, r) : WaitConfirmation(path, 0xA000, r));
+    EXPECT_TRUE(incoming(0).empty());
+  }
+}
+
+// Builds into a buffer of 0xEE bytes; expects 64 bytes and nothing written past them.
+template <typename... Args, typename... Given>
+Bytes build(std::size_t (*encode)(const MacAddress&, const MacAddress&, MutableByteSpan, Args...),
+            const Given&... args) {
+  Bytes f(kRequestBufferSize, 0xEE);
+  EXPECT_EQ(encode(kHostMac, kAdapterMac, f, args...), 64u);
+  EXPECT_EQ(f[64], 0xEE);
+  f.resize(64);
+  return f;
+}
+
+TEST_F(ExchangeTest, SendAvRequestAndTheBuildersPutTheirBytes) {
+  const MacAddress remote{0x00, 0xB0, 0x52, 1, 2, 3};
+  const std::vector<Bytes>& sent = fake.ports[0].sent;
+  SendAvRequest(remote, 0xA000);
+  EXPECT_EQ(sent, std::vector<Bytes>{avFrame(0xA000, 64, kHostMac, remote)});
+
+  // The station list request takes the layout of the version the adapter answered with.
+  SendAvRequest(remote, 0xA038);
+  EXPECT_EQ(networkInfoFormat(), 1);
+  setAvMessageVersion(4);
+  SendAvRequest(remote, 0xA038);
+  EXPECT_EQ((std::tuple{sent.back(), networkInfoFormat()}),
+            (std::tuple{avFrameV1(0xA038, 64, kHostMac, remote), 4}));
+
+  ::testing::internal::CaptureStderr();
+  SendAvRequest(remote, 0xA050);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ::testing::internal::CaptureStderr();
+  SendAvRequest(remote, 0xA024);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "something wrong in THAPI_GETVERSION \n");
+  EXPECT_EQ(sent.size(), 3u);
+
+  // An interface whose address is unknown sends nothing.
+  fake.interfaces[1].mac = kNoMac;
+  ASSERT_EQ(transport::EnumerateInterfaces(), 1);
+  ASSERT_EQ(transport::OpenInterface(1), 1);
+  transport::setCurrentInterface(1);
+  SendAvRequest(remote, 0xA000);
+  EXPECT_TRUE(fake.ports[1].sent.empty());
+
+  // The builders: requests are their header and zeros to 64 bytes in buffers that hold them.
+  EXPECT_EQ(build(thpapi_EncodeVersionRequest), request(0xA000));
+  EXPECT_EQ(build(thpapi_ReadConfigurationBlock), request(0xA058));
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 0), request(0xA038));
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 1), request(0xA038));  // only 4 selects MMV 1
+  EXPECT_EQ(build(thpapi_EncodeNetworkInfoRequest, 4),
+            avFrameV1(0xA038, 64, kHostMac, kAdapterMac));
+  for (std::size_t size : {0u, 13u, 20u, 26u, 63u}) {
+    Bytes f(size, 0xEE);
+    for (const bool v1 : {false, true}) {
+      resetLastError();
+      EXPECT_EQ((std::tuple{v1 ? thpapi_EncodeNetworkInfoRequest(kHostMac, kAdapterMac, f, 4)
+                               : thpapi_EncodeVersionRequest(kHostMac, kAdapterMac, f),
+                            lastError(), f}),
+                (std::tuple{0u, 34, Bytes(size, 0xEE)}))
+          << size;
+    }
+  }
+
+  // The key setting's local layout (key at 21, selector 0x0F, address at 38), and the remote
+  // adapter's: selector 0, its address at 38 and its device access key at 44.
+  SetKeyRecord key;
+  Bytes local = request(0xA050, {1}), far;
+  for (std::size_t i = 0; i < 16; ++i)
+    key.networkMembershipKey[i] = local[21 + i] = std::uint8_t(0x10 + i);
+  key.deviceKeySelector = local[37] = 0x0F;
+  key.target = kAdapterMac;
+  putMac(local, 38, kAdapterMac);
+  EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), local);
+  key.deviceKeySelector = 0;
+  key.target = remote;
+  far = with(local, 37, 0);
+  putMac(far, 38, remote);
+  for (std::size_t i = 0; i < 16; ++i)
+    key.deviceAccessKey[i] = far[44 + i] = std::uint8_t(0xA0 + i);
+  EXPECT_EQ(build(thpapi_EncodeSetKeyRequest, key), far);
+  resetLastError();
+  key.deviceKeySelector = 0x05;
+  Bytes f(kRequestBufferSize);
+  EXPECT_EQ((std::tuple{thpapi_EncodeSetKeyRequest(kHostMac, kAdapterMac, f, key), lastError()}),
+            (std::tuple{0u, 22}));
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr MacAddress kNewMac{0x00, 0xB0, 0x52, 0x10, 0x00, 0x77};
+constexpr std::uint8_t kGuard = 0xA5;
+const MacAddress& kHost = sim::kDefaultHostMac;
+
+// Pieces of at most 1024 bytes over [from, to).
+void expectPieces(const std::vector<SentRequest>& asked, std::size_t& i, std::uint32_t from,
+                  std::uint32_t to) {
+  for (std::uint32_t at = from; at < to; at += 1024, ++i) {
+    ASSERT_LT(i, asked.size());
+    EXPECT_EQ(asked[i].offset, at);
+    EXPECT_EQ(asked[i].length, std::min<std::uint32_t>(1024, to - at));
+  }
+}
+
+Bytes chainOf(std::initializer_list<std::size_t> sizes) {
+  std::vector<samples::FirmwareImage> images;
+  for (std::size_t size : sizes)
+    images.push_back(samples::sampleFirmwareImages(images.size() + 1, size).back());
+  return samples::buildFirmwareFile(images);
+}
+
+TEST(SimTransfer, FirmwareHeadersReadOnTheirOwnAndAHostActionAnsweredMidTransfer) {
+  const Bytes chain = chainOf({1024, 1, 0, 2049});
+  SimHost h(simScenario(chain));
+  Bytes image(chain.size() + 16, kGuard);
+  std::size_t received = 0;
+  ASSERT_EQ(readModuleBlock(path, kHost, kSimLocalMac, 1, image, received), 0);
+  ASSERT_EQ(received, chain.size());
+  EXPECT_TRUE(std::equal(chain.begin(), chain.end(), image.begin()));
+  const auto asked = sentRequests(h, 0xA024);
+  std::size_t i = 0;
+  for (std::uint32_t at = 0; i < asked.size();) {
+    EXPECT_EQ(asked[i].offset, at);
+    EXPECT_EQ(asked[i++].length, 44u);
+    expectPieces(asked, i, at + 44, at + 44 + readLe32(chain, at + 12));
+    if ((at = readLe32(chain, at + 36)) == 0) break;
+  }
+  EXPECT_EQ(i, asked.size());
+
+  // Kind 3 reads both modules, with a host action indication answered in the middle.
+  const auto& m = h.local().modules;
+  h.behaviour().hostActionAfter = m.counters.pieces + 3;
+  h.behaviour().hostActionCode = 5;
+  Bytes firmware(8192), block(16384);
+  ModuleReadBuffers buffers{firmware, block};
+  ASSERT_EQ(readModules(path, kHost, kSimLocalMac, 3, buffers), 0);
+  EXPECT_EQ(Bytes(firmware.begin(), firmware.begin() + buffers.firmwareReceived), m.firmware);
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + buffers.parameterBlockReceived), m.parameterBlock);
+  EXPECT_EQ((std::tuple{m.counters.hostActionResponses, m.counters.lastHostActionResult}),
+            (std::tuple{1u, 0}));
+}
+
+// Reads that must end early or retry: a module announcing more than its buffer is refused at
+// the first answer; the third piece damaged three times is read in the end, four times ends
+// the read; the first piece has no retries. Nothing is written past the buffer.
+TEST(SimTransfer, OversizedModulesAndDamagedPiecesEndOrRetryTheRead) {
+  const struct {
+    int kind;
+    sim::Scenario scenario;
+    std::size_t room;
+    std::uint32_t piece, count;  // the piece damaged, and how often
+    int error;                   // 0: read in the end
+    std::size_t requests;
+  } cases[] = {
+      {2, simScenario({}, patternBlock(20000, 20000)), 15560, 0, 0, kErrorTooSmall, 1},
+      {1, simScenario(chainOf({3000, 100})), 2048, 0, 0, kErrorTooSmall, 1},
+      {2, simScenario(), 15560, 3, 3, 0, 16 + 3},
+      {2, simScenario(), 15560, 3, 4, kErrorInvalid, 2 + 4},
+      {2, simScenario(), 15560, 1, 1, kErrorInvalid, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.requests);
+    SimHost h(c.scenario);
+    h.behaviour().corruptPiece = c.piece;
+    h.behaviour().corruptCount = c.count;
+    Bytes buffer(c.room + 64, kGuard);
+    std::size_t received = 0;
+    EXPECT_EQ(readModuleBlock(path, kHost, kSimLocalMac, c.kind,
+                              MutableByteSpan(buffer).first(c.room), received),
+              c.error == 0 ? 0 : -1);
+    EXPECT_TRUE(c.error == 0 || lastError() == c.error);
+    EXPECT_EQ(sentRequests(h, 0xA024).size(), c.requests);
+    EXPECT_TRUE(
+        std::all_of(buffer.begin() + c.room, buffer.end(), [](auto b) { return b == kGuard; }));
+    if (c.kind == 2 && c.piece != 0) {
+      EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 15560) == h.local().modules.parameterBlock,
+                c.error == 0);
+    }
+  }
+}
+
+TEST(SimTransfer, WritesSendEveryPieceAndEndInTheCommitOrStartTheirOptionsAsk) {
+  const Bytes chain = chainOf({1500, 2100});
+  const std::size_t last = readLe32(chain, 36);
+  const std::uint32_t load = readLe32(chain, last + 8);
+  const Bytes block =
+      samples::buildParameterBlock(kNewMac, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6});
+  struct Case {
+    bool withFirmware;
+    std::uint32_t options;
+    std::uint16_t closing;
+    std::uint8_t flags;
+  };
+  for (const Case c :
+       {Case{false, 0x23, 0xA028, 0x02}, Case{true, 0x23, 0xA028, 0x03},
+        Case{true, 0x13, 0xA028, 0x13}, Case{true, 0x22, 0xA00C, 1}, Case{true, 0x00, 0xA00C, 1}}) {
+    SCOPED_TRACE(c.options);
+    SimHost h(simScenario());
+    sim::prepareModules(h.local());
+    const Bytes oldFirmware = h.local().modules.firmware;
+    const ByteSpan first = c.withFirmware ? ByteSpan(chain) : ByteSpan{};
+    ASSERT_EQ(writeModules(path, kHost, kSimLocalMac, first, block, c.options), 0);
+    // A memory write sends the last image from its load address, then the block at 0x01F00000.
+    const bool memory = c.options == 0;
+    const std::uint32_t blockAt = memory ? 0x01F00000u : 0;
+    const auto pieces = sentRequests(h, memory ? 0xA004 : 0xA020);
+    std::size_t i = 0;
+    if (memory) expectPieces(pieces, i, load, load + 2100);
+    if (c.withFirmware && !memory) expectPieces(pieces, i, 0, std::uint32_t(chain.size()));
+    expectPieces(pieces, i, blockAt, blockAt + 15560);
+    EXPECT_EQ(i, pieces.size());
+    const Bytes& closing = h.sent().back();
+    ASSERT_EQ(readLe16(closing, 15), c.closing);
+    EXPECT_EQ(closing[20], c.flags);
+    if (c.closing == 0xA00C) {  // the start names the image sent to memory, or the first one
+      for (std::size_t w = 0; w < 4; ++w)
+        EXPECT_EQ(readLe32(closing, 24 + 4 * w), readLe32(chain, (memory ? last : 0) + 8 + 4 * w));
+    } else {
+      EXPECT_EQ(h.local().modules.firmware, c.withFirmware ? chain : oldFirmware);
+      EXPECT_EQ(h.local().modules.parameterBlock, block);
+    }
+  }
+}
+
+// A late answer is taken; a wait with none ends at its deadline, and so does one under a flood
+// of other management frames, one a millisecond. Under a steady stream of unrelated frames from
+// the adapter's network, the parameter block (the local network key's read) is still read.
+TEST(Waits, TakeALateAnswerAndEndByTheirDeadlineUnderAFlood) {
+  SimHost h(simScenario());
+  FloodBackend flood(h.backend, h.clock, statusConfirm(0xA051));
+  h.behaviour().delayMs = 60;
+  ThapiResult r;
+  std::uint32_t start = platform::tickCount();
+  SendAvRequest(kSimLocalMac, 0xA000);
+  ASSERT_TRUE(WaitConfirmation(path, 0xA000, r));
+  EXPECT_EQ(r.version.deviceId, 1);
+  EXPECT_GE(platform::tickCount() - start, 60u);
+  h.behaviour().dropEvery = 1;  // nothing answers any more
+  for (const bool flooded : {false, true}) {
+    if (flooded) reopenThrough(flood);
+    start = platform::tickCount();
+    SendAvRequest(kSimLocalMac, 0xA000);
+    EXPECT_FALSE(WaitConfirmation(path, 0xA000, r));
+    EXPECT_GE(platform::tickCount() - start, kWaitConfirmationMs) << flooded;
+    EXPECT_LE(platform::tickCount() - start, kWaitConfirmationMs + 1) << flooded;
+  }
+  h.behaviour().dropEvery = 0;
+  h.behaviour().noise = true;
+  h.behaviour().noiseIntervalUs = 800;
+  reopenThrough(h.backend);
+  Bytes block(16384);
+  std::size_t received = 0;
+  ASSERT_EQ(readModuleBlock(path, kHost, kSimLocalMac, kModuleParameterBlock, block, received), 0);
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + received), h.local().modules.parameterBlock);
+  EXPECT_GT(h.network.stats().noise, 100u);
+}
+
+// Each step of the parameter block read and of module writes with commit and with start failed
+// once in turn: success with the right bytes, or failure with the layer's error and the transfer
+// abandoned, nothing written past the caller's buffer, and never a mixture of two blocks.
+TEST(Sweep, ParameterBlockReadAndModuleWritesWithCommitAndWithStart) {
+  const Bytes chain = samples::buildFirmwareFile(samples::sampleFirmwareImages(2, 2500));
+  // The adapter keeps its address, so every run finds it after the restart of the last.
+  const Bytes newBlock =
+      samples::buildParameterBlock(kSimLocalMac, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4});
+  for (const int options : {-1, 0x23, 0x00}) {  // -1: the read
+    for (const Fault fault : kEveryFault) {
+      SCOPED_TRACE(std::string(faultName(fault)) + " " + std::to_string(options));
+      SimHost h(simScenario());
+      sim::prepareModules(h.local());
+      const Bytes old = h.local().modules.parameterBlock;
+      Bytes block;
+      int result = 0;
+      std::size_t received = 0;
+      const std::uint32_t runs = sweep(
+          h.backend, fault, &h.clock,
+          [&](FailureInjector& injector) {
+            reopenThrough(injector);
+            resetLastError();
+            abandonTransfer();
+            block.assign(old.size() + 64, kGuard);
+            if (options < 0) {
+              result = readModuleBlock(path, kHost, kSimLocalMac, 2,
+                                       MutableByteSpan(block).first(old.size()), received);
+              return;
+            }
+            h.local().modules.parameterBlock = old;
+            result =
+                writeModules(path, kHost, kSimLocalMac, chain, newBlock, std::uint32_t(options));
+            h.clock.sleepMs(3000);  // past any restart
+          },
+          [&](std::uint32_t n, const FailureInjector&) {
+            SCOPED_TRACE(n);
+            EXPECT_TRUE(result == 0 || (result == -1 && lastError() == kErrorInvalid));
+            EXPECT_EQ(pendingState().pendingOperation, 0u);
+            EXPECT_FALSE(anyFrameWaiting());
+            const Bytes& now = h.local().modules.parameterBlock;
+            if (options < 0) {
+              EXPECT_TRUE(std::all_of(block.begin() + static_cast<std::ptrdiff_t>(old.size()),
+                                      block.end(), [](auto b) { return b == kGuard; }));
+              EXPECT_TRUE(result != 0 || (received == old.size() &&
+                                          std::equal(old.begin(), old.end(), block.begin())));
+            } else {
+              EXPECT_TRUE(now == old || now == newBlock);
+              EXPECT_TRUE(result != 0 || options != 0x23 || now == newBlock);
+            }
+          });
+      EXPECT_EQ(result, 0);  // the untouched run
+      EXPECT_GT(runs, options < 0 ? old.size() / 1024 : 4u) << runs;
+    }
+  }
 }
 
 }  // namespace
