@@ -2,6 +2,7 @@
 // empty-path message, the confirmation, progress to the success message, and a cancel that
 // leaves the adapter as it was. Each dialog is kept as a picture under the build tree.
 #include <QApplication>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,7 +18,9 @@
 #include "support/picture.h"
 #include "support/sim_host.h"
 #include "support/wired_scan.h"
+#include "platform/state_lock.h"
 #include "ui/qtplatform/qt_notice.h"
+#include "ui/qtplatform/wire_window.h"
 #include "ui/quorrel/upgrade_dialogs.h"
 #include "unit/upgrade/upgrade_support.h"
 #include "upgrade/upgrade_texts.h"
@@ -121,9 +124,12 @@ class UpgradeDialogTest : public QObject {
     QVERIFY(rig.fake.autoscanOn);
   }
 
-  // The worker reaches the notice when the capture helper fails: its box and wait cursor are
-  // made on the application's thread, and the worker gets the button pressed there.
+  // The wire thread reaches the notice for every message an operation shows: its box and wait
+  // cursor are made on the application's thread, and the wire thread, holding the state as it
+  // does while it works, gets the button pressed there. Last here: the application's thread
+  // holds the state from now on, as the program's does.
   void noticeFromAnotherThreadIsShownOnTheApplicationThread() {
+    qtui::holdStateWhileAwake(*qApp);
     qtui::QtNotice qt;
     platform::setNotice(&qt);
     bool onApplicationThread = false;
@@ -140,15 +146,27 @@ class UpgradeDialogTest : public QObject {
     std::atomic<bool> done{false};
     NoticeAnswer answer = NoticeAnswer::Ok;
     std::thread worker([&] {
+      platform::acquireState();
       {
         platform::WaitCursor cursor;
         answer =
             platform::showNotice("The capture helper stopped.", "Error",
                                  platform::NoticeIcon::Error, platform::NoticeButtons::OkCancel);
       }
+      platform::releaseState();
       done = true;
     });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+    // An event loop that goes idle, as the program's does (QTRY's never does, so it would keep
+    // the state from the worker).
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (done) loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY(done);
     worker.join();
     platform::setNotice(nullptr);
     QVERIFY(onApplicationThread);
