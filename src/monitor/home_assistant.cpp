@@ -37,11 +37,12 @@ std::vector<Message> discoveryMessages(const AdapterReading& a, const std::strin
   const std::string id = macId(a.mac);
   std::string macText = formatMac(a.mac);
   for (char& c : macText) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  json device = {{"identifiers", json::array({"quorrel_" + id})},
-                 {"connections", json::array({json::array({"mac", macText})})},
-                 {"name", a.name.empty() ? (a.local ? "Local adapter " : "Adapter ") + formatMac(a.mac)
-                                         : a.name},
-                 {"model", a.family}};
+  json device = {
+      {"identifiers", json::array({"quorrel_" + id})},
+      {"connections", json::array({json::array({"mac", macText})})},
+      {"name",
+       a.name.empty() ? (a.local ? "Local adapter " : "Adapter ") + formatMac(a.mac) : a.name},
+      {"model", a.family}};
   if (!a.firmware.empty()) device["sw_version"] = a.firmware;
   const auto entity = [&](const char* kind, const char* what, const char* name) {
     return json{{"name", name},
@@ -132,8 +133,8 @@ bool HomeAssistantLink::connected() const {
 
 void HomeAssistantLink::send(const Message& message) {
   // Not connected: the publish is refused at once and the next connection sends it again.
-  mosquitto_publish(client_, nullptr, message.topic.c_str(), static_cast<int>(message.payload.size()),
-                    message.payload.data(), 1, true);
+  mosquitto_publish(client_, nullptr, message.topic.c_str(),
+                    static_cast<int>(message.payload.size()), message.payload.data(), 1, true);
 }
 
 void HomeAssistantLink::onConnect(mosquitto*, void* self, int rc) {

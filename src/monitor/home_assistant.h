@@ -39,7 +39,8 @@ class HomeAssistantLink {
  public:
   // Starts the client's thread and the first connection attempt. A problem only when the
   // client cannot be set up (TLS files the library refuses); a broker that is down is retried.
-  static std::unique_ptr<HomeAssistantLink> start(const Settings& s, std::optional<Problem>& problem);
+  static std::unique_ptr<HomeAssistantLink> start(const Settings& s,
+                                                  std::optional<Problem>& problem);
   // Says "offline", disconnects and stops the thread.
   ~HomeAssistantLink();
   HomeAssistantLink(const HomeAssistantLink&) = delete;

@@ -24,7 +24,8 @@ struct Metrics::Series {
   prometheus::Family<prometheus::Gauge>& family;
   std::map<Labels, prometheus::Gauge*> live;
 
-  void replace(const std::string& interfaceName, const std::vector<std::pair<Labels, double>>& now) {
+  void replace(const std::string& interfaceName,
+               const std::vector<std::pair<Labels, double>>& now) {
     std::set<Labels> kept;
     for (const auto& [labels, value] : now) {
       auto& gauge = live[labels];
@@ -45,6 +46,9 @@ struct Metrics::Series {
 
 namespace {
 
+// Prometheus keeps base units: a rate in bytes per second.
+constexpr double kBytesPerSecondPerMbps = 1e6 / 8;
+
 std::unique_ptr<Metrics::Series> gauges(prometheus::Registry& r, const char* name,
                                         const char* help) {
   auto& family = prometheus::BuildGauge().Name(name).Help(help).Register(r);
@@ -55,13 +59,13 @@ std::unique_ptr<Metrics::Series> gauges(prometheus::Registry& r, const char* nam
 
 Metrics::Metrics() : registry_(std::make_shared<prometheus::Registry>()) {
   auto& r = *registry_;
-  rate_ = gauges(r, "quorrel_remote_rate_megabits_per_second",
+  rate_ = gauges(r, "quorrel_remote_rate_bytes_per_second",
                  "Rate of a remote adapter as the local adapter sees it");
   answered_ = gauges(r, "quorrel_remote_answered",
                      "Whether the remote adapter was listed in the last scan cycle (1) or not (0)");
   present_ = gauges(r, "quorrel_local_adapter_present",
                     "Whether the interface has a local powerline adapter (1) or not (0)");
-  link_ = gauges(r, "quorrel_link_rate_megabits_per_second",
+  link_ = gauges(r, "quorrel_link_rate_bytes_per_second",
                  "Rate one adapter reported for another in the last network map");
   cycle_ = gauges(r, "quorrel_scan_cycle_duration_seconds", "Duration of the last scan cycle");
   lastCycle_ = gauges(r, "quorrel_scan_last_cycle_timestamp_seconds",
@@ -141,15 +145,15 @@ void Metrics::update(const CycleReading& c) {
                         {"mac", formatMac(a.mac)},
                         {"name", a.name},
                         {"family", a.family}};
-    rates.emplace_back(labels, a.mbps);
+    rates.emplace_back(labels, a.mbps * kBytesPerSecondPerMbps);
     answered.emplace_back(labels, a.answered ? 1 : 0);
   }
   rate_->replace(c.interfaceName, rates);
   answered_->replace(c.interfaceName, answered);
-  present_->replace(c.interfaceName, {{{{"interface", c.interfaceName},
-                                        {"mac", formatMac(c.localMac)},
-                                        {"family", localFamily}},
-                                       c.localPresent ? 1.0 : 0.0}});
+  present_->replace(
+      c.interfaceName,
+      {{{{"interface", c.interfaceName}, {"mac", formatMac(c.localMac)}, {"family", localFamily}},
+        c.localPresent ? 1.0 : 0.0}});
   const Labels where{{"interface", c.interfaceName}};
   cycle_->replace(c.interfaceName, {{where, c.cycleSeconds}});
   lastCycle_->replace(c.interfaceName, {{where, static_cast<double>(c.endedAt)}});
@@ -164,7 +168,7 @@ void Metrics::updateMap(const std::string& interfaceName, const std::vector<Link
                                {"from_name", l.fromName},
                                {"to_mac", formatMac(l.to)},
                                {"to_name", l.toName}},
-                        l.mbps);
+                        l.mbps * kBytesPerSecondPerMbps);
   link_->replace(interfaceName, values);
 }
 
@@ -175,7 +179,8 @@ void Metrics::localAbsent(const std::string& interfaceName) {
   std::vector<std::pair<Labels, double>> absent;
   for (const auto& [labels, gauge] : present_->live)
     if (labels.at("interface") == interfaceName) absent.emplace_back(labels, 0);
-  if (absent.empty()) absent.push_back({{{"interface", interfaceName}, {"mac", ""}, {"family", ""}}, 0});
+  if (absent.empty())
+    absent.push_back({{{"interface", interfaceName}, {"mac", ""}, {"family", ""}}, 0});
   present_->replace(interfaceName, absent);
 }
 

@@ -121,7 +121,8 @@ std::optional<Problem> applySetting(Settings& s, std::string_view key, std::stri
     }
     const auto e = parseEndpoint(value, std::nullopt);
     if (!e || !isNumericAddress(e->host))
-      return badValue(key, value, "give a numeric address and a port, as 127.0.0.1:9586 or [::1]:9586");
+      return badValue(key, value,
+                      "give a numeric address and a port, as 127.0.0.1:9586 or [::1]:9586");
     s.listen = e;
   } else if (key == "mqtt") {
     if (value.empty() || value == "off") {
@@ -129,7 +130,8 @@ std::optional<Problem> applySetting(Settings& s, std::string_view key, std::stri
       return std::nullopt;
     }
     const auto e = parseEndpoint(value, std::uint16_t{0});
-    if (!e) return badValue(key, value, "give a broker's host name or address, and a port if not 1883");
+    if (!e)
+      return badValue(key, value, "give a broker's host name or address, and a port if not 1883");
     s.mqtt = e;
   } else if (key == "mqtt-user") {
     s.mqttUser = std::string(value);

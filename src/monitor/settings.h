@@ -26,11 +26,11 @@ inline constexpr std::uint16_t kMqttPort = 1883;
 inline constexpr std::uint16_t kMqttTlsPort = 8883;
 
 struct Settings {
-  int interval = 0;  // 0: the preferences' scan interval
+  int interval = 0;         // 0: the preferences' scan interval
   int mapEveryMinutes = 0;  // 0: no network map
   std::string dataDir;
   std::optional<Endpoint> listen = Endpoint{"127.0.0.1", 9586};  // none: no metrics
-  std::optional<Endpoint> mqtt;  // none: no broker
+  std::optional<Endpoint> mqtt;                                  // none: no broker
   std::string mqttUser;
   std::string mqttPassword;
   std::string mqttPasswordFile;
@@ -42,7 +42,7 @@ struct Settings {
 };
 
 struct SettingKey {
-  std::string_view name;  // the file's key; the option is --name
+  std::string_view name;       // the file's key; the option is --name
   std::string_view valueName;  // empty: a yes/no flag
   std::string_view help;
 };
@@ -51,8 +51,9 @@ inline constexpr SettingKey kSettingKeys[] = {
     {"map-every", "MINUTES", "gather the network map this often (0: never)"},
     {"data-dir", "DIR", "folder of the device data file and the rate history"},
     {"listen", "ADDR:PORT", "where /metrics is served (default 127.0.0.1:9586; 'off': nowhere)"},
-    {"mqtt", "HOST[:PORT]", "the MQTT broker Home Assistant listens to (default port 1883, 8883 "
-                            "with TLS)"},
+    {"mqtt", "HOST[:PORT]",
+     "the MQTT broker Home Assistant listens to (default port 1883, 8883 "
+     "with TLS)"},
     {"mqtt-user", "NAME", "user name at the broker"},
     {"mqtt-password", "PASSWORD", "password at the broker"},
     {"mqtt-password-file", "FILE", "file whose first line is the password at the broker"},
@@ -77,7 +78,8 @@ std::optional<Problem> applySettingsFile(Settings& s, const std::string& path);
 std::optional<Problem> completeSettings(Settings& s);
 
 // "HOST:PORT", "[V6]:PORT" or, with `defaultPort`, a host alone.
-std::optional<Endpoint> parseEndpoint(std::string_view text, std::optional<std::uint16_t> defaultPort);
+std::optional<Endpoint> parseEndpoint(std::string_view text,
+                                      std::optional<std::uint16_t> defaultPort);
 std::string formatEndpoint(const Endpoint& e);
 
 }  // namespace quorrel::monitor

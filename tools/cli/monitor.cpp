@@ -64,15 +64,16 @@ std::optional<int> parseOptions(Arguments args, Given& g) {
       "serves the rates to Prometheus and Home Assistant. Every setting is also a key of the "
       "settings file (key = value); an option wins over the file.",
       "quorrel-cli monitor"};
-  app.add_option("--config", g.config, "settings file (the service's: "
-                                       "/etc/quorrel-utility/monitor.conf)")
+  app.add_option("--config", g.config,
+                 "settings file (the service's: "
+                 "/etc/quorrel-utility/monitor.conf)")
       ->option_text("FILE");
   for (std::size_t i = 0; i < std::size(monitor::kSettingKeys); ++i) {
     const monitor::SettingKey& k = monitor::kSettingKeys[i];
     const std::string name = "--" + std::string(k.name);
     if (k.valueName.empty()) {
-      app.add_flag_callback(name, [&g, i] { g.values[i] = "yes", g.set[i] = true; },
-                            std::string(k.help));
+      app.add_flag_callback(
+          name, [&g, i] { g.values[i] = "yes", g.set[i] = true; }, std::string(k.help));
     } else {
       app.add_option_function<std::string>(
              name, [&g, i](const std::string& v) { g.values[i] = v, g.set[i] = true; },
@@ -196,7 +197,8 @@ class Monitor {
     }
     const int i = locals_[turn_];
     transport::setCurrentInterface(static_cast<std::uint32_t>(i));
-    if (!scan::StartScan(static_cast<std::uint32_t>(interval()), api::kDefaultDropThreshold, true)) {
+    if (!scan::StartScan(static_cast<std::uint32_t>(interval()), api::kDefaultDropThreshold,
+                         true)) {
       takeReport(scan::takeScanReport());
       outlets_->metrics.localAbsent(interfaceName(i));
       ++turn_;
@@ -248,9 +250,8 @@ class Monitor {
   void recordCycle(int i, const api::InterfaceDevices& devices) {
     const std::int64_t now = std::time(nullptr);
     history_.record(history::listedRates(devices), now);
-    monitor::CycleReading c =
-        monitor::readCycle(devices, api::deviceTable().dropThreshold, interfaceName(i),
-                           persistence::knownNameOf);
+    monitor::CycleReading c = monitor::readCycle(devices, api::deviceTable().dropThreshold,
+                                                 interfaceName(i), persistence::knownNameOf);
     const std::uint64_t us = platform::clock().microseconds();
     c.cycleSeconds = static_cast<double>(us - cycleStartUs_) / 1e6;
     c.endedAt = now;
