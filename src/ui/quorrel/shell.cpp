@@ -6,6 +6,7 @@
 #include <QTabWidget>
 
 #include "persistence/preferences.h"
+#include "platform/adapter_lock.h"
 #include "platform/notice.h"
 #include "ui/presentation/about_page_text.h"
 #include "ui/presentation/diagnostics_page_controller.h"
@@ -65,6 +66,8 @@ int runShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
     platform::setNotice(nullptr);
     return 0;
   }
+  platform::AdapterLock adapters;  // a monitor beside the window waits between its cycles
+  adapters.claim(3000);
   Sheet s = buildSheet(scan, shell, notice, diagnostics::systemPrinter());
   s.sheet->show();
   initialisePages(s, shell);
