@@ -138,8 +138,10 @@ class Monitor {
     std::int64_t savedAt = std::time(nullptr);
     while (!interrupted()) {
       if (reloadWanted().exchange(false)) reload(given);
-      if (!lock.takeTurn(interrupted)) {
+      // A reload is not held up by a desktop program that keeps the adapters.
+      if (!lock.takeTurn([] { return interrupted() || reloadWanted().load(); })) {
         if (interrupted()) break;
+        if (reloadWanted().load()) continue;
         if (!lockProblemTold)
           complain("the adapter lock " + lock.path() + " cannot be used; scanning without it",
                    lock.problem());
