@@ -67,6 +67,20 @@ class MonitorE2eTest : public SimPairTest {
     }
     return false;
   }
+  // The settings file: `line`, and /metrics at metricsPort.
+  void writeSettings(const std::string& line) const {
+    std::ofstream(dir + "/monitor.conf")
+        << "# as the service reads it\nlisten = 127.0.0.1:" << metricsPort << "\n"
+        << line << "\n";
+  }
+  template <typename Condition>
+  static bool eventually(Condition holds) {
+    for (int i = 0; i < 100; ++i) {
+      if (holds()) return true;
+      usleep(100000);
+    }
+    return false;
+  }
   std::string scrape() const {
     return inHost("python3 -c \"import urllib.request as u; print(u.urlopen('http://127.0.0.1:" +
                   std::to_string(metricsPort) + "/metrics').read().decode(), end='')\"");
@@ -91,10 +105,10 @@ TEST_F(MonitorE2eTest, HomeAssistantAndPrometheusSeeEveryAdapterThroughABrokerRe
       << "allow_anonymous true\nuser root\npid_file " << dir << "/broker.pid\n";
   inHost("ip link set lo up");
   startBroker();
+  writeSettings("mqtt = 127.0.0.1:" + std::to_string(mqttPort));
   inHost("env QUORREL_ADAPTER_LOCK=" + dir +
-         "/adapters.lock " QUORREL_CLI_PATH " monitor --interval 3 --listen 127.0.0.1:" +
-         std::to_string(metricsPort) + " --mqtt 127.0.0.1:" + std::to_string(mqttPort) +
-         " --data-dir " + dir + " >" + dir + "/monitor.txt 2>&1 & echo $! >" + dir +
+         "/adapters.lock " QUORREL_CLI_PATH " monitor --interval 3 --config " + dir +
+         "/monitor.conf --data-dir " + dir + " >" + dir + "/monitor.txt 2>&1 & echo $! >" + dir +
          "/monitor.pid");
 
   // Every adapter announced, with its state.
@@ -153,6 +167,17 @@ TEST_F(MonitorE2eTest, HomeAssistantAndPrometheusSeeEveryAdapterThroughABrokerRe
   EXPECT_TRUE(waitFor("quorrel/00b052200004/connected", "OFF"));
   r = retained();
   EXPECT_EQ(r.count("homeassistant/sensor/quorrel_00b052200003/rate/config"), 1u);
+
+  // SIGHUP: a bad settings file is refused and the old settings stay; a good one is taken.
+  writeSettings("colour = blue");
+  inHost("sh -c 'kill -HUP $(cat " + dir + "/monitor.pid)'");
+  EXPECT_TRUE(eventually(
+      [&] { return has(inHost("cat " + dir + "/monitor.txt"), "unknown setting 'colour'"); }));
+  EXPECT_TRUE(has(scrape(), "quorrel_scan_cycles_total"));
+  metricsPort += 2;
+  writeSettings("mqtt = 127.0.0.1:" + std::to_string(mqttPort));
+  inHost("sh -c 'kill -HUP $(cat " + dir + "/monitor.pid)'");
+  EXPECT_TRUE(eventually([&] { return has(scrape(), "quorrel_scan_cycles_total"); }));
 
   // A stop ends at a safe point; the history kept every cycle, also those without a broker.
   const double total = valueOf(scrape(), cycles);
