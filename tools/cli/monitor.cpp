@@ -184,7 +184,7 @@ class Monitor {
                             true))
           locals_.push_back(i);
         else
-          outlets_->metrics.localAbsent(interfaceName(i));
+          localGone(i);
         takeReport(scan::takeScanReport());
       }
       if (locals_.empty()) {
@@ -202,7 +202,7 @@ class Monitor {
     if (!scan::StartScan(static_cast<std::uint32_t>(interval()), api::kDefaultDropThreshold,
                          true)) {
       takeReport(scan::takeScanReport());
-      outlets_->metrics.localAbsent(interfaceName(i));
+      localGone(i);
       ++turn_;
       return false;
     }
@@ -222,7 +222,7 @@ class Monitor {
     while (!cycleEnded_ && !interrupted() && loop_->next()) takeReport(loop_->report());
     const int current = static_cast<int>(transport::currentInterface());
     if (!scan::scanTimerRunning()) {
-      outlets_->metrics.localAbsent(interfaceName(current));
+      localGone(current);
       loop_.reset();
       ++turn_;
       return;
@@ -233,6 +233,18 @@ class Monitor {
       loop_.reset();
       ++turn_;
     }
+  }
+
+  // Interface `i` has no local adapter (any more): Prometheus drops its remotes, Home
+  // Assistant sees the adapters it knew there as disconnected.
+  void localGone(int i) {
+    outlets_->metrics.localAbsent(interfaceName(i));
+    api::InterfaceDevices d = api::interfaceDevices(i);
+    if (!outlets_->homeAssistant || isZeroMac(d.localMac)) return;
+    d.localPresent = true;
+    monitor::CycleReading c = monitor::readCycle(d, 0, interfaceName(i), persistence::knownNameOf);
+    for (monitor::AdapterReading& a : c.adapters) a.answered = false;
+    outlets_->homeAssistant->publish(c.adapters);
   }
 
   // What a step changed: the known devices, and at the ageing step the cycle's rates.
