@@ -125,16 +125,28 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
        "quorrel-cli map: no Ethernet interface named nosuch0"},
       {"upgrade --interface nosuch0", 2,
        "quorrel-cli upgrade: no Ethernet interface named nosuch0"},
-      {"monitor --config monitor.conf", 2,
+      // Each with a data folder that cannot be made: a setting that slipped through would still
+      // stop the command before it reached an interface.
+      {"monitor --config monitor.conf --data-dir nowhere/new", 2,
        "quorrel-cli monitor: monitor.conf: line 2: unknown setting 'colour'"},
-      {"monitor --config missing.conf", 2,
+      {"monitor --config missing.conf --data-dir nowhere/new", 2,
        "quorrel-cli monitor: the settings file missing.conf cannot be read: No such file or "
        "directory"},
-      {"monitor --listen localhost:9586", 2,
+      {"monitor --listen localhost:9586 --data-dir nowhere/new", 2,
        "quorrel-cli monitor: --listen: the setting listen cannot be 'localhost:9586': give a "
        "numeric address"},
-      {"monitor --mqtt 'broker name'", 2, "the setting mqtt cannot be 'broker name'"},
-      {"monitor --mqtt 127.0.0.1 --mqtt-password-file nowhere", 2,
+      {"monitor --listen '[::1]' --data-dir nowhere/new", 2,
+       "the setting listen cannot be '[::1]'"},
+      {"monitor --listen 127.0.0.1:65536 --data-dir nowhere/new", 2,
+       "the setting listen cannot be '127.0.0.1:65536'"},
+      {"monitor --interval 0 --data-dir nowhere/new", 2,
+       "quorrel-cli monitor: --interval: the setting interval cannot be '0': give a whole number"},
+      {"monitor --map-every soon --data-dir nowhere/new", 2,
+       "the setting map-every cannot be 'soon'"},
+      {"monitor --mqtt 'broker name' --data-dir nowhere/new", 2,
+       "the setting mqtt cannot be 'broker name'"},
+      {"monitor --mqtt fe80::1 --data-dir nowhere/new", 2, "the setting mqtt cannot be 'fe80::1'"},
+      {"monitor --mqtt 127.0.0.1 --mqtt-password-file nowhere --data-dir nowhere/new", 2,
        "quorrel-cli monitor: the password file nowhere cannot be read: No such file"},
       // Never past its settings: as the outsider it could not scan if it went on.
       {outsider + "monitor --listen " + busyAddress, 2, busyError.c_str()},
