@@ -32,6 +32,9 @@ install(FILES ${QUORREL_CLI_COMPLETIONS}/quorrel-cli
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${QUORREL_CLI_COMPLETIONS}/_quorrel-cli
   DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+# The monitor's service (not enabled) and its settings file, a conffile.
+install(FILES ${pkg}/quorrel-monitor.service DESTINATION /lib/systemd/system)
+install(FILES ${pkg}/monitor.conf DESTINATION /etc/quorrel-utility)
 configure_file(${pkg}/debian/changelog ${gen}/changelog @ONLY)
 add_custom_command(OUTPUT ${gen}/changelog.gz
   COMMAND gzip -9nc ${gen}/changelog > ${gen}/changelog.gz DEPENDS ${gen}/changelog)
@@ -76,7 +79,8 @@ if(QUORREL_DESKTOP)
   # The platform plugin that draws the window on X11 and Wayland (only recommended by Qt).
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins")
 endif()
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/debian/postinst ${pkg}/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/debian/postinst ${pkg}/debian/postrm
+  ${pkg}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
 include(CPack)

@@ -5,6 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libpcap-dev libssl-dev openssl zlib1g-dev
   libcli11-dev nlohmann-json3-dev
+  prometheus-cpp-dev libmosquitto-dev mosquitto mosquitto-clients prometheus
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   iproute2 procps

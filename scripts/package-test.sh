@@ -63,6 +63,16 @@ appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/"*.metainfo.xm
 for f in bash-completion/completions/quorrel-cli zsh/vendor-completions/_quorrel-cli; do
   [ -s "$work/unpacked/usr/share/$f" ] || fail "the package has no /usr/share/$f"
 done
+for f in lib/systemd/system/quorrel-monitor.service etc/quorrel-utility/monitor.conf; do
+  [ -s "$work/unpacked/$f" ] || fail "the package has no /$f"
+done
+# The service file as systemd reads it, with the unpacked program in the installed one's place.
+if command -v systemd-analyze >/dev/null; then
+  sed "s|/usr/bin/quorrel-cli|$work/unpacked/usr/bin/quorrel-cli|" \
+    "$work/unpacked/lib/systemd/system/quorrel-monitor.service" >"$work/quorrel-monitor.service"
+  out=$(systemd-analyze verify --man=no "$work/quorrel-monitor.service" 2>&1) && [ -z "$out" ] ||
+    { echo "$out"; fail "systemd-analyze verify quorrel-monitor.service"; }
+fi
 
 echo "== debootstrap bookworm from $(debian_mirror)"
 cache=$root/build/debootstrap-cache

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -161,6 +162,12 @@ inline bool captureRefused() {
   complain(refusal);
   return true;
 }
+
+// For a command that sends to the adapters: holds them until the process ends, so that a
+// monitor scanning beside it waits between its cycles. Waits at most kAdapterWaitMs for a cycle
+// under way (saying so on standard error), then goes ahead.
+inline constexpr std::uint32_t kAdapterWaitMs = 30000;
+void claimAdapters();
 
 // Lists the interfaces and opens each. None when at least one opened; otherwise the exit
 // status, after a message. With interfaces listed but none opened, capture permission is most

@@ -9,9 +9,11 @@
 #include <iostream>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "cli_args.h"
 #include "completion.h"
+#include "platform/adapter_lock.h"
 
 namespace quorrel::cli {
 
@@ -94,6 +96,17 @@ std::optional<int> parseArguments(CLI::App& app, Arguments args) {
     return kBadInput;
   }
   return std::nullopt;
+}
+
+void claimAdapters() {
+  static platform::AdapterLock lock;
+  static bool asked = false;
+  if (std::exchange(asked, true)) return;
+  const bool held = lock.claim(kAdapterWaitMs, [] {
+    complain("the adapters are in use by another program", "waiting for it to finish a scan cycle");
+  });
+  if (!held && lock.problem().empty())
+    complain("the adapters are still in use by another program", "going ahead");
 }
 
 bool useDataDirectory(const std::string& dataDir, bool create) {

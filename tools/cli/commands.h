@@ -33,6 +33,8 @@ int runSetNetwork(Arguments args);
 int runAdd(Arguments args);
 // Asks every adapter of the first HomePlug AV network for its rates to the others.
 int runMap(Arguments args);
+// Scans continuously and serves the rates to Prometheus and Home Assistant.
+int runMonitor(Arguments args);
 
 struct Command {
   std::string_view name;

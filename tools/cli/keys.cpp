@@ -82,6 +82,7 @@ constexpr char kMacRule[] = "MAC is six hexadecimal pairs joined by colons";
 // Opens the interfaces and finds the first with a local adapter, which becomes current. False
 // (after a message) when there is none or this user may not capture.
 bool attach() {
+  claimAdapters();
   Busy busy("looking for the local adapter");
   const auto interval = static_cast<std::uint32_t>(persistence::preferences().scanInterval);
   if (transport::EnumerateInterfaces() == 1 && scan::StartScan(interval, 3, false)) {

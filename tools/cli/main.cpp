@@ -25,6 +25,8 @@ constexpr Command kCommands[] = {
     {"add", "add a device to the network by its device password", runAdd},
     {"map", "show which adapters reach which, at which rate", runMap},
     {"history", "print the rate history the scans have kept", runHistory},
+    {"monitor", "scan continuously and serve the rates to Prometheus and Home Assistant",
+     runMonitor},
 };
 const std::vector<std::string> kTopOptions{"--help", "-h", "--version"};
 

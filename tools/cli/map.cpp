@@ -109,6 +109,7 @@ int runMap(Arguments args) {
   if (!loadDeviceData(o.dataDir, false)) return kBadInput;  // read for the names only
 
   const auto ticks = static_cast<std::uint32_t>(interval);
+  claimAdapters();
   SafePoints safePoints;  // nothing is changed: Ctrl-C stops after the step under way
   Busy busy("mapping the network");
   int found = -1;

@@ -55,6 +55,7 @@ class ProgressPrinter {
 // Opens every interface and looks for a Turbo adapter on the one called `wanted`, or on each
 // when it is empty; the first that answers becomes the current interface. Its index, or -1.
 int findTurboAdapter(transport::ReceivePath& path, const std::string& wanted) {
+  claimAdapters();
   if (transport::EnumerateInterfaces() != 1) return -1;
   const int count = transport::interfaceTable().interfaceCount;
   const int only = wanted.empty() ? -1 : interfaceIndex(wanted);

@@ -63,6 +63,7 @@ bool findLocalAdapter(const std::string& name, int index) {
 // Finds the local adapter: on the named interface, else on the first interface that has one.
 // None when it is found, else the exit status after the reason.
 std::optional<int> selectLocalAdapter(const std::string& name) {
+  claimAdapters();
   transport::EnumerateInterfaces();
   int index = 0;
   if (!name.empty() && (index = interfaceIndex(name)) < 0)

@@ -6,6 +6,7 @@
 #include <QTabWidget>
 
 #include "persistence/preferences.h"
+#include "platform/adapter_lock.h"
 #include "platform/notice.h"
 #include "ui/presentation/about_page_text.h"
 #include "ui/presentation/diagnostics_page_controller.h"
@@ -62,6 +63,8 @@ int runShell(int& argc, char** argv, ui::ScanControl& scan, const ShellOptions& 
     platform::setNotice(nullptr);
     return 0;
   }
+  platform::AdapterLock adapters;  // a monitor beside the window waits between its cycles
+  adapters.claim(3000);
   // Frames are exchanged on a thread of their own; the window only shows and asks.
   scan.startWireThread(postToWindow);
   Sheet s = buildSheet(scan, shell, notice, diagnostics::systemPrinter());

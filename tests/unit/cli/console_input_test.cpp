@@ -1,6 +1,9 @@
 // quorrel-cli without an adapter, so without capture permission: the exit status of every
 // command, the reason on standard error and nothing but data on standard output.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,6 +49,19 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
       "QUORREL_CAPTURE_HELPER=" +
       helper + " ";
   const char* refused = "may reach the powerline adapters";
+  testing::writeFile(scratch.file("monitor.conf"), std::string("# the broker\ncolour = blue\n"));
+  // An address another program listens on.
+  const int busy = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(busy, 1), 0);
+  ASSERT_EQ(getsockname(busy, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string busyAddress = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  const std::string busyError = "quorrel-cli monitor: metrics cannot be served at " + busyAddress +
+                                ": Address already in use";
 
   const struct {
     std::string args;
@@ -109,6 +125,31 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
        "quorrel-cli map: no Ethernet interface named nosuch0"},
       {"upgrade --interface nosuch0", 2,
        "quorrel-cli upgrade: no Ethernet interface named nosuch0"},
+      // Each with a data folder that cannot be made: a setting that slipped through would still
+      // stop the command before it reached an interface.
+      {"monitor --config monitor.conf --data-dir nowhere/new", 2,
+       "quorrel-cli monitor: monitor.conf: line 2: unknown setting 'colour'"},
+      {"monitor --config missing.conf --data-dir nowhere/new", 2,
+       "quorrel-cli monitor: the settings file missing.conf cannot be read: No such file or "
+       "directory"},
+      {"monitor --listen localhost:9586 --data-dir nowhere/new", 2,
+       "quorrel-cli monitor: --listen: the setting listen cannot be 'localhost:9586': give a "
+       "numeric address"},
+      {"monitor --listen '[::1]' --data-dir nowhere/new", 2,
+       "the setting listen cannot be '[::1]'"},
+      {"monitor --listen 127.0.0.1:65536 --data-dir nowhere/new", 2,
+       "the setting listen cannot be '127.0.0.1:65536'"},
+      {"monitor --interval 0 --data-dir nowhere/new", 2,
+       "quorrel-cli monitor: --interval: the setting interval cannot be '0': give a whole number"},
+      {"monitor --map-every soon --data-dir nowhere/new", 2,
+       "the setting map-every cannot be 'soon'"},
+      {"monitor --mqtt 'broker name' --data-dir nowhere/new", 2,
+       "the setting mqtt cannot be 'broker name'"},
+      {"monitor --mqtt fe80::1 --data-dir nowhere/new", 2, "the setting mqtt cannot be 'fe80::1'"},
+      {"monitor --mqtt 127.0.0.1 --mqtt-password-file nowhere --data-dir nowhere/new", 2,
+       "quorrel-cli monitor: the password file nowhere cannot be read: No such file"},
+      // Never past its settings: as the outsider it could not scan if it went on.
+      {outsider + "monitor --listen " + busyAddress, 2, busyError.c_str()},
       {outsider + "probe", 3, refused},
       {outsider + "scan --data-dir /tmp", 3, refused},
       {outsider + "map --data-dir /tmp", 3, refused},
@@ -139,6 +180,7 @@ TEST(ConsoleInput, EveryCommandGivesTheStatusTheManPageTableSays) {
       EXPECT_NE(output.find(c.output), std::string::npos) << c.args << "\n" << output;
   }
   std::remove(helper.c_str());
+  close(busy);
   EXPECT_EQ(text(scratch.file("a.pib")), "an adapter's only copy");
   EXPECT_EQ(
       std::filesystem::status(scratch.file("made")).permissions() & std::filesystem::perms::all,
