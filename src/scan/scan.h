@@ -69,6 +69,10 @@ inline constexpr std::uint32_t kTickWaitBudgetMs = 6;
 constexpr std::uint32_t timerPeriodFor(std::uint32_t interval) {
   return static_cast<std::uint32_t>(std::uint64_t{interval} * 10 / 7);
 }
+// One scan cycle: 2 × interval + 4 ticks at the timer period, in ms.
+constexpr std::uint32_t cycleMsFor(std::uint32_t interval) {
+  return (2 * interval + 4) * timerPeriodFor(interval);
+}
 
 // Stops any scan, searches the local devices, and starts the timer when one was found.
 // `threshold` 0 counts as 1, above 10 as 10; an interval of 0 counts as 1.

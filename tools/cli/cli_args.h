@@ -169,6 +169,13 @@ inline bool captureRefused() {
 inline constexpr std::uint32_t kAdapterWaitMs = 30000;
 void claimAdapters();
 
+// What a scanning command (scan, monitor) does before its first scan: capture checked before
+// the data file (without one, loading it lists and opens the interfaces), the preferences, the
+// vendor list and the data file from `dataDir` loaded, and the interfaces checked to open (then
+// closed: the scan opens them again). None when it can go on; otherwise the exit status, after
+// a message.
+std::optional<int> prepareScanning(const std::string& dataDir);
+
 // Lists the interfaces and opens each. None when at least one opened; otherwise the exit
 // status, after a message. With interfaces listed but none opened, capture permission is most
 // likely missing.

@@ -13,6 +13,8 @@
 
 #include "cli_args.h"
 #include "completion.h"
+#include "persistence/preferences.h"
+#include "persistence/vendor_list.h"
 #include "platform/adapter_lock.h"
 
 namespace quorrel::cli {
@@ -231,6 +233,16 @@ std::size_t characterCount(std::string_view text) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < text.size(); ++count) nextCodePoint(text, i);
   return count;
+}
+
+std::optional<int> prepareScanning(const std::string& dataDir) {
+  if (captureRefused()) return kNoAdapter;
+  persistence::LoadPreferences();
+  persistence::LoadVendorList();
+  if (!loadDeviceData(dataDir)) return kBadInput;
+  const auto unusable = openInterfaces();
+  transport::CloseAllInterfaces();  // the scan opens them again
+  return unusable;
 }
 
 }  // namespace quorrel::cli

@@ -139,8 +139,7 @@ int runMap(Arguments args) {
   // One cycle on the AV interface lists its stations; then no tick runs while the map waits.
   transport::setCurrentInterface(static_cast<std::uint32_t>(found));
   scan::StartScan(ticks, 3, true);
-  const std::uint32_t cycleMs = (2 * ticks + 4) * scan::timerPeriodFor(ticks);
-  scan::runScanCycles(1, cycleMs + kCycleSlackMs);
+  scan::runScanCycles(1, scan::cycleMsFor(ticks) + kCycleSlackMs);
   const bool autoscan = scan::SuspendAutoscan(false);
   const netmap::MapResult r = netmap::gatherNetworkMap(scan::receivePath());
   scan::SuspendAutoscan(autoscan);

@@ -116,11 +116,6 @@ std::unique_ptr<Outlets> openOutlets(const Settings& s) {
   return nullptr;
 }
 
-std::uint32_t cycleMs(int interval) {
-  const auto ticks = static_cast<std::uint32_t>(interval);
-  return (2 * ticks + 4) * scan::timerPeriodFor(ticks);
-}
-
 // Sleeps `ms` in steps, ending early on a stop.
 void pause(std::uint32_t ms) {
   for (std::uint32_t slept = 0; slept < ms && !interrupted(); slept += 100)
@@ -149,7 +144,7 @@ class Monitor {
       }
       if (!loop_ && !startNext()) {
         lock.release();
-        pause(cycleMs(interval()));
+        pause(scan::cycleMsFor(static_cast<std::uint32_t>(interval())));
         continue;
       }
       runCycle();
@@ -331,13 +326,7 @@ int runMonitor(Arguments args) {
   if (!settings) return kBadInput;
   auto outlets = openOutlets(*settings);
   if (outlets == nullptr) return kBadInput;
-  if (captureRefused()) return kNoAdapter;
-  persistence::LoadPreferences();
-  persistence::LoadVendorList();
-  if (!loadDeviceData(settings->dataDir)) return kBadInput;
-  const auto unusable = openInterfaces();
-  transport::CloseAllInterfaces();  // the scan opens them again
-  if (unusable) return *unusable;
+  if (const auto code = prepareScanning(settings->dataDir)) return *code;
 
   history::RateHistory history(history::historyPath(persistence::dataDirectory()));
   if (history.open(std::time(nullptr)) == history::OpenOutcome::SetAside)

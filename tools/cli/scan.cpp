@@ -81,21 +81,13 @@ void showReport(const scan::ScanReport& report, history::RateHistory& history) {
 int runScan(Arguments args) {
   Options o;
   if (const auto code = parseOptions(args, o)) return *code;
-  // Before the data file: without one, loading it lists and opens the interfaces.
-  if (captureRefused()) return kNoAdapter;
-  persistence::LoadPreferences();
-  persistence::LoadVendorList();
+  if (const auto code = prepareScanning(o.dataDir)) return *code;
   const int interval = o.interval != 0 ? o.interval : persistence::preferences().scanInterval;
-  if (!loadDeviceData(o.dataDir)) return kBadInput;
-  const auto unusable = openInterfaces();
-  transport::CloseAllInterfaces();  // the scan opens them again
-  if (unusable) return *unusable;
 
   history::RateHistory history(history::historyPath(persistence::dataDirectory()));
   if (history.open(std::time(nullptr)) == history::OpenOutcome::SetAside)
     complain(history::setAsideMessage(history.path()));
-  const auto period = scan::timerPeriodFor(static_cast<std::uint32_t>(interval));
-  const std::uint32_t cycleMs = (2 * static_cast<std::uint32_t>(interval) + 4) * period;
+  const std::uint32_t cycleMs = scan::cycleMsFor(static_cast<std::uint32_t>(interval));
   std::vector<InterfaceReport> reports;
   bool anyLocal = false;
   SafePoints safePoints;  // a cycle is the step: Ctrl-C keeps what the finished ones saw
